@@ -1,0 +1,91 @@
+#include <ostream>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "common/format.h"
+#include "ufcs/capture_file.h"
+#include "ufcs/capture_list.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kRowsUsage = "usage: ufcs rows FILE [--json]\n";
+
+std::string colourText(uint32_t colour) {
+    return common::format("#%02X%02X%02X", ufcs::redOf(colour), ufcs::greenOf(colour),
+                          ufcs::blueOf(colour));
+}
+
+// Column 0 is " %d" of the record index; the command prints it without the space.
+std::string_view indexText(const ufcs::ListRow& row) {
+    std::string_view text = row.columns[0];
+    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    return text;
+}
+
+void printTabbed(const ufcs::CaptureList& list, std::ostream& out) {
+    for (std::size_t i = 0; i < list.rowCount(); ++i) {
+        const ufcs::ListRow row = list.rowTexts(i);
+        out << indexText(row);
+        for (std::size_t column = 1; column < ufcs::kListColumns; ++column) {
+            out << '\t' << row.columns[column];
+        }
+        out << '\t' << colourText(row.colour) << '\n';
+    }
+}
+
+void printJson(const ufcs::CaptureList& list, std::ostream& out) {
+    static constexpr const char* kKeys[ufcs::kListColumns] = {
+        "index", "type", "receiver", "message", "summary", "voltage", "time", "baud"};
+    out << '[';
+    for (std::size_t i = 0; i < list.rowCount(); ++i) {
+        const ufcs::ListRow row = list.rowTexts(i);
+        out << (i == 0 ? "\n" : ",\n") << "{\"" << kKeys[0] << "\":" << list.recordAt(i);
+        for (std::size_t column = 1; column < ufcs::kListColumns; ++column) {
+            out << ",\"" << kKeys[column] << "\":" << jsonString(row.columns[column]);
+        }
+        out << ",\"color\":" << jsonString(colourText(row.colour)) << '}';
+    }
+    out << "\n]\n";
+}
+
+}  // namespace
+
+int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string path;
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (path.empty() && !arg.starts_with("--")) {
+            path = arg;
+        } else {
+            err << kRowsUsage;
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        err << kRowsUsage;
+        return 2;
+    }
+
+    auto store = ufcs::CaptureStore::create();
+    if (!store) {
+        err << "内存不足！无法运行！\n";
+        return 1;
+    }
+    const std::u8string u8path(path.begin(), path.end());
+    const ufcs::FileResult opened = ufcs::OpenCapture(*store, std::filesystem::path(u8path));
+    if (!opened.ok) {
+        err << opened.message << '\n';
+        return 1;
+    }
+    ufcs::CaptureList list(*store);
+    list.rebuild();
+    if (json) printJson(list, out);
+    else printTabbed(list, out);
+    out.flush();
+    return out ? 0 : 1;
+}
+
+}  // namespace cli

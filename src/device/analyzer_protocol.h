@@ -1,0 +1,131 @@
+#pragma once
+// The analyzer's side of the instrument's 64-byte HID reports: the command
+// frame it writes, and the dispatch of what the instrument sends back
+// (status, live values, calibration result, capture pages).
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "ufcs/capture_intake.h"
+#include "ufcs/capture_store.h"
+#include "ufcs/record_assembler.h"
+
+namespace device {
+
+inline constexpr std::size_t kReportSize = 64;
+// Report id byte 0, the 64 report bytes, and spare room the frames never use.
+inline constexpr std::size_t kCommandFrameSize = 68;
+using CommandFrame = std::array<uint8_t, kCommandFrameSize>;
+
+enum class CommandCode : uint8_t {
+    StartListening = 1,
+    StopListening = 2,
+    StatusPoll = 3,
+    Connect = 4,
+    StartChargingDevice = 7,
+    StartChargingDeviceTypeC = 8,
+    FirmwareBlock = 9,
+};
+
+inline constexpr uint8_t kModeListening = 1;
+inline constexpr uint8_t kModeChargingDevice = 2;
+
+// The instrument command frame: constant bytes, the code in byte 8 and its parameter in byte 9.
+CommandFrame commandFrame(CommandCode code, uint8_t param);
+
+// Status codes of the status reply (report byte 6).
+inline constexpr uint8_t kStatusSendUnavailable = 0x0A;
+inline constexpr uint8_t kStatusChargingDevice = 0x10;
+inline constexpr uint8_t kStatusChargingDeviceWithTable = 0x11;
+inline constexpr uint8_t kStatusListening = 0x12;
+inline constexpr uint8_t kStatusTableOnly = 0x13;
+
+inline constexpr std::string_view kStoreFullText = "数据已爆表！";
+inline constexpr std::string_view kLostStepText = "传输页错误！";
+// A report arriving for assembly with the count above this fills the store.
+inline constexpr uint32_t kStoreFullCount = 65530;
+
+// What a status reply asks of the window.
+struct StatusEffects {
+    uint8_t code = 0;
+    uint8_t mode = 0;                    // the new operating mode, 0 when unchanged
+    bool disableSendAndModes = false;    // hide the send and output-modes windows
+    bool sendConfirmChanged = false;     // the send window's confirm button ...
+    bool sendConfirmEnabled = false;     // ... enabled or disabled
+    bool startStatusTimer = false;
+    bool enableSend = false;
+    bool captureStarted = false;         // capture switched on: the packet curve starts over
+    bool capabilityTableFollows = false; // the next report completes the output capability table
+};
+
+// Up to 15 output modes of 8 bytes as the instrument reports them.
+struct OutputCapabilityTable {
+    uint8_t modeCount = 0;
+    std::array<uint8_t, 120> bytes{};
+};
+
+struct LiveValues {
+    uint16_t busMillivolts = 0;
+    uint16_t busMilliamps = 0;
+    uint16_t requestedVoltage10mV = 0;
+    uint16_t requestedCurrent10mA = 0;
+    uint8_t modeNumber = 0;
+};
+
+struct CalibrationResult {
+    uint16_t value = 0;  // units of 0.001
+    uint8_t index = 0;
+};
+
+// The reply to the connect command (read directly, not through the dispatch).
+struct ConnectReply {
+    uint16_t calibrationValue = 0;  // 0xFFFF: not calibrated
+    uint16_t secondValue = 0;
+    uint16_t currentRangeMa = 0;
+};
+ConnectReply parseConnectReply(const uint8_t* report);
+
+// Everything the dispatch has to tell; called on the thread that reads reports.
+class AnalyzerReportListener : public ufcs::IntakeListener {
+public:
+    virtual void onStatus(const StatusEffects& effects) = 0;
+    virtual void onCapabilityTable(const OutputCapabilityTable& table) = 0;
+    virtual void onLiveValues(const LiveValues& values) = 0;
+    virtual void onCalibrationResult(const CalibrationResult& result) = 0;
+    // The store is full; capture is off from now on.
+    virtual void onStoreFull(std::string_view text) = 0;
+    // A page arrived without its first page: the capture was cut back to its header.
+    virtual void onLostStep() = 0;
+};
+
+class AnalyzerReportDispatcher {
+public:
+    AnalyzerReportDispatcher(ufcs::CaptureStore& store, ufcs::CaptureIntake& intake,
+                             AnalyzerReportListener& listener)
+        : store_(store), intake_(intake), listener_(listener) {}
+
+    // One report of 64 bytes, the report id already skipped.
+    void HandleReport(const uint8_t* report);
+
+    // Before a new capture: capture off, no table pending, assembler idle.
+    void resetForCapture();
+    void stopCapture() { capturing_.store(false, std::memory_order_release); }
+    bool capturing() const { return capturing_.load(std::memory_order_acquire); }
+
+private:
+    void handleStatus(const uint8_t* report);
+    void handleCapturePage(const uint8_t* report);
+    void switchCaptureOn();
+
+    ufcs::CaptureStore& store_;
+    ufcs::CaptureIntake& intake_;
+    AnalyzerReportListener& listener_;
+    ufcs::RecordAssembler assembler_;
+    std::atomic<bool> capturing_{false};
+    bool tablePending_ = false;
+    OutputCapabilityTable table_;
+};
+
+}  // namespace device

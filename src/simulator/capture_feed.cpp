@@ -1,0 +1,20 @@
+#include "simulator/capture_feed.h"
+
+namespace simulator {
+
+CaptureFeed::CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRecord& header)
+    : intake_(store, *this), dispatcher_(store, intake_, *this) {
+    intake_.setRefuseAck(header.refuseAck);
+    intake_.setRefusePing(header.refusePing);
+    intake_.setCurrentCalibrated(!header.currentUncalibrated);
+    header.writeTo(store.record(0));
+    store.setCount(1);
+    dispatcher_.resetForCapture();
+    feedReport(statusReply(device::kStatusListening));
+}
+
+void CaptureFeed::feed(const BusEvent& event) {
+    for (const Report& page : capturePages(event)) feedReport(page);
+}
+
+}  // namespace simulator

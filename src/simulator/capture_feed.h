@@ -1,0 +1,41 @@
+#pragma once
+// Runs instrument reports through the analyzer's own dispatch, assembly and
+// intake into a store, as a live capture would, with nobody watching. Used to
+// make sample captures and to load the capture path in benchmarks.
+
+#include <cstdint>
+
+#include "device/analyzer_protocol.h"
+#include "simulator/capture_pages.h"
+#include "ufcs/capture_intake.h"
+
+namespace simulator {
+
+class CaptureFeed final : private device::AnalyzerReportListener {
+public:
+    // Starts a capture: record 0 is the header, the instrument reports listening.
+    CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRecord& header);
+
+    void feed(const BusEvent& event);
+    void feedReport(const Report& report) { dispatcher_.HandleReport(report.data()); }
+
+    ufcs::CaptureIntake& intake() { return intake_; }
+    bool storeFull() const { return storeFull_; }
+    uint32_t lostSteps() const { return lostSteps_; }
+
+private:
+    void onRecordTaken(uint32_t) override {}
+    void onStatus(const device::StatusEffects&) override {}
+    void onCapabilityTable(const device::OutputCapabilityTable&) override {}
+    void onLiveValues(const device::LiveValues&) override {}
+    void onCalibrationResult(const device::CalibrationResult&) override {}
+    void onStoreFull(std::string_view) override { storeFull_ = true; }
+    void onLostStep() override { ++lostSteps_; }
+
+    ufcs::CaptureIntake intake_;
+    device::AnalyzerReportDispatcher dispatcher_;
+    bool storeFull_ = false;
+    uint32_t lostSteps_ = 0;
+};
+
+}  // namespace simulator

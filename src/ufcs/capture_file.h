@@ -1,0 +1,32 @@
+#pragma once
+// The ".ufcs_stream" capture file: the store's record count, the format
+// version and the records, little-endian, with nothing else around them.
+
+#include <filesystem>
+#include <string>
+
+#include "ufcs/capture_store.h"
+
+namespace ufcs {
+
+inline constexpr uint32_t kCaptureFileVersion = 100;
+inline constexpr std::string_view kCaptureFileExtension = ".ufcs_stream";
+
+inline constexpr std::string_view kFileVersionTooHigh = "文件版本过高，无法打开!";
+inline constexpr std::string_view kFileLengthWrong = "文件长度不对!";
+
+struct FileResult {
+    bool ok = true;
+    std::string message;  // the text for the user when not ok
+};
+
+// Writes the store's records 0 to count-1. The file is written beside the
+// target under another name and renamed over it when complete, so a failed
+// save leaves an earlier file as it was.
+FileResult SaveCapture(const CaptureStore& store, const std::filesystem::path& path);
+
+// Replaces the store's records and count with the file's. A file that is
+// refused leaves the store exactly as it was.
+FileResult OpenCapture(CaptureStore& store, const std::filesystem::path& path);
+
+}  // namespace ufcs

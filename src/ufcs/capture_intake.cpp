@@ -1,0 +1,28 @@
+#include "ufcs/capture_intake.h"
+
+namespace ufcs {
+namespace {
+constexpr uint8_t kPingCommand = 0x00;
+constexpr uint8_t kAckCommand = 0x01;
+}  // namespace
+
+bool CaptureIntake::refused(ConstCaptureRecord record) const {
+    // Looks at the two header bytes whatever the record's kind, line or receiver.
+    if (record.messageType() != kTypeControl) return false;
+    return (record.command() == kAckCommand && refuseAck()) ||
+           (record.command() == kPingCommand && refusePing());
+}
+
+bool CaptureIntake::AddCapturedRecord() {
+    const uint32_t slot = store_.count();
+    if (slot >= CaptureStore::kCapacity) return false;
+    CaptureRecord record = store_.record(slot);
+    if (refused(record)) return false;  // the next record overwrites the slot
+    if (!currentCalibrated()) record.setCurrent(0);
+    record.setIndex(slot);
+    store_.setCount(slot + 1);
+    listener_.onRecordTaken(slot + 1);
+    return true;
+}
+
+}  // namespace ufcs

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "simulator/bus_traffic.h"
+#include "simulator/capture_feed.h"
+#include "ufcs/capture_file.h"
+#include "ufcs/capture_list.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = cli::runCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+class RowsCommandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new fs::path(fs::temp_directory_path() / "rows_command_test");
+        fs::remove_all(*dir);
+        fs::create_directories(*dir);
+        auto store = ufcs::CaptureStore::create();
+        ufcs::CaptureHeaderRecord header;
+        header.refuseAck = true;
+        simulator::CaptureFeed feed(*store, header);
+        simulator::BusTraffic traffic({21, 0.1});
+        for (int i = 0; i < 200; ++i) feed.feed(traffic.next());
+        recordCount = store->count();
+        // Saved before any row was built: the command must build them itself.
+        ASSERT_TRUE(ufcs::SaveCapture(*store, *dir / "capture.ufcs_stream").ok);
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*dir);
+        delete dir;
+    }
+    static fs::path file(const char* name) { return *dir / name; }
+
+    static inline fs::path* dir = nullptr;
+    static inline uint32_t recordCount = 0;
+};
+
+TEST_F(RowsCommandTest, ListsEveryRecordWithTabsAndColour) {
+    const CliRun result = run({"rows", file("capture.ufcs_stream").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> lines = split(result.out, '\n');
+    ASSERT_EQ(lines.size(), recordCount);
+    const std::vector<std::string> header = split(lines[0], '\t');
+    ASSERT_EQ(header.size(), 9u);
+    EXPECT_EQ(header[0], "0");
+    EXPECT_EQ(header[4], "说明：本次测试 监听模式 拒收ACK ");
+    EXPECT_EQ(header[8], "#A0A0FA");
+    const std::vector<std::string> first = split(lines[1] + "\t", '\t');
+    EXPECT_EQ(first[0], "1");
+    EXPECT_EQ(first[3], "握手");
+    EXPECT_EQ(first[4], "D+ 握手信号");
+    EXPECT_EQ(first[8], "#32C832");
+    for (const std::string& line : lines) {
+        ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 8) << line;
+        ASSERT_EQ(line.substr(line.rfind('\t') + 1).size(), 7u) << line;
+    }
+}
+
+TEST_F(RowsCommandTest, JsonCarriesTheSameRows) {
+    const CliRun tabbed = run({"rows", file("capture.ufcs_stream").string()});
+    const CliRun json = run({"rows", "--json", file("capture.ufcs_stream").string()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.front(), '[');
+    const std::vector<std::string> lines = split(tabbed.out, '\n');
+    const std::vector<std::string> second = split(lines[2] + "\t", '\t');
+    const std::string expected = "{\"index\":2,\"type\":\"\",\"receiver\":\"\",\"message\":" +
+                                 cli::jsonString(second[3]) + ",\"summary\":" +
+                                 cli::jsonString(second[4]) + ",\"voltage\":\"" + second[5] +
+                                 "\",\"time\":\"" + second[6] + "\",\"baud\":\"\",\"color\":\"" +
+                                 second[8] + "\"}";
+    EXPECT_NE(json.out.find(expected), std::string::npos) << expected;
+    EXPECT_EQ(static_cast<uint32_t>(std::count(json.out.begin(), json.out.end(), '{')), recordCount);
+}
+
+TEST_F(RowsCommandTest, RefusedFileGivesTheAnalyzersMessage) {
+    {
+        std::ofstream out(file("bad.ufcs_stream"), std::ios::binary);
+        const char bytes[9] = {1, 0, 0, 0, 100, 0, 0, 0, 0};
+        out.write(bytes, sizeof bytes);
+    }
+    const CliRun result = run({"rows", file("bad.ufcs_stream").string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "文件长度不对!\n");
+    EXPECT_TRUE(result.out.empty());
+
+    const CliRun missing = run({"rows", file("absent.ufcs_stream").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("absent.ufcs_stream"), std::string::npos);
+}
+
+TEST_F(RowsCommandTest, BadCommandLinesShowUsage) {
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({"rows"}).status, 2);
+    EXPECT_EQ(run({"rows", "a", "b"}).status, 2);
+    EXPECT_EQ(run({"rows", "--csv", "a"}).status, 2);
+    const CliRun unknown = run({"frobnicate"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("usage"), std::string::npos);
+}
+
+TEST(JsonString, EscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(cli::jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(cli::jsonString("\r\n\t"), "\"\\r\\n\\t\"");
+    EXPECT_EQ(cli::jsonString(std::string_view("\x01", 1)), "\"\\u0001\"");
+    EXPECT_EQ(cli::jsonString("电压"), "\"电压\"");
+}
+
+}  // namespace

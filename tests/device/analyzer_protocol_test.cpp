@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/analyzer_protocol.h"
+#include "simulator/capture_pages.h"
+#include "ufcs/wire_format.h"
+
+namespace {
+
+using device::CommandCode;
+using simulator::Report;
+
+TEST(CommandFrame, CarriesConstantBytesCodeAndParameter) {
+    const device::CommandFrame frame = device::commandFrame(CommandCode::StartListening, 2);
+    const uint8_t head[] = {0x00, 0x01, 0x11, 0x11, 0x04, 0x01, 0x01, 0x64, 0x01, 0x02};
+    for (std::size_t i = 0; i < sizeof head; ++i) EXPECT_EQ(frame[i], head[i]) << i;
+    for (std::size_t i = sizeof head; i < frame.size(); ++i) ASSERT_EQ(frame[i], 0) << i;
+
+    EXPECT_EQ(device::commandFrame(CommandCode::StopListening, 0)[8], 2);
+    EXPECT_EQ(device::commandFrame(CommandCode::StatusPoll, 1)[9], 1);
+    EXPECT_EQ(device::commandFrame(CommandCode::Connect, 0)[8], 4);
+    EXPECT_EQ(device::commandFrame(CommandCode::StartChargingDevice, 2)[8], 7);
+    EXPECT_EQ(device::commandFrame(CommandCode::StartChargingDeviceTypeC, 2)[8], 8);
+}
+
+TEST(ConnectReply, ReadsBigEndianValues) {
+    Report reply{};
+    reply[20] = 0x03;
+    reply[21] = 0xE8;
+    reply[22] = 0x12;
+    reply[23] = 0x34;
+    reply[24] = 0x17;
+    reply[25] = 0x70;
+    const device::ConnectReply parsed = device::parseConnectReply(reply.data());
+    EXPECT_EQ(parsed.calibrationValue, 1000);
+    EXPECT_EQ(parsed.secondValue, 0x1234);
+    EXPECT_EQ(parsed.currentRangeMa, 6000);
+}
+
+struct RecordingListener : device::AnalyzerReportListener {
+    void onRecordTaken(uint32_t count) override { counts.push_back(count); }
+    void onStatus(const device::StatusEffects& e) override { statuses.push_back(e); }
+    void onCapabilityTable(const device::OutputCapabilityTable& t) override { tables.push_back(t); }
+    void onLiveValues(const device::LiveValues& v) override { live.push_back(v); }
+    void onCalibrationResult(const device::CalibrationResult& r) override { calibrations.push_back(r); }
+    void onStoreFull(std::string_view text) override { storeFull.emplace_back(text); }
+    void onLostStep() override { ++lostSteps; }
+
+    std::vector<uint32_t> counts;
+    std::vector<device::StatusEffects> statuses;
+    std::vector<device::OutputCapabilityTable> tables;
+    std::vector<device::LiveValues> live;
+    std::vector<device::CalibrationResult> calibrations;
+    std::vector<std::string> storeFull;
+    int lostSteps = 0;
+};
+
+class DispatchTest : public ::testing::Test {
+protected:
+    DispatchTest() : store(ufcs::CaptureStore::create()) {
+        if (!store) throw std::bad_alloc();
+        store->setCount(1);
+        dispatcher.resetForCapture();
+    }
+
+    void send(const Report& report) { dispatcher.HandleReport(report.data()); }
+    void sendAll(const std::vector<Report>& reports) {
+        for (const Report& r : reports) send(r);
+    }
+    static std::vector<Report> pagesOfPing(uint8_t number = 0) {
+        simulator::BusEvent event;
+        event.kind = 2;
+        event.wire = ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, number, 0x00);
+        return simulator::capturePages(event);
+    }
+    static std::vector<Report> pagesOfVendor(std::size_t dataBytes) {
+        simulator::BusEvent event;
+        event.kind = 2;
+        event.wire = ufcs::encodeVendorMessage(ufcs::DeviceAddress::Source, 0, 0x1234,
+                                               std::vector<uint8_t>(dataBytes, 0x7E));
+        return simulator::capturePages(event);
+    }
+
+    std::unique_ptr<ufcs::CaptureStore> store;
+    RecordingListener listener;
+    ufcs::CaptureIntake intake{*store, listener};
+    device::AnalyzerReportDispatcher dispatcher{*store, intake, listener};
+};
+
+TEST_F(DispatchTest, PagesCountOnlyOnceAStatusReplySwitchedCaptureOn) {
+    sendAll(pagesOfPing());
+    EXPECT_EQ(store->count(), 1u);
+
+    send(simulator::statusReply(device::kStatusListening));
+    ASSERT_EQ(listener.statuses.size(), 1u);
+    const device::StatusEffects& effects = listener.statuses[0];
+    EXPECT_EQ(effects.mode, device::kModeListening);
+    EXPECT_TRUE(effects.startStatusTimer);
+    EXPECT_TRUE(effects.captureStarted);
+    EXPECT_FALSE(effects.capabilityTableFollows);
+
+    sendAll(pagesOfPing(1));
+    sendAll(pagesOfVendor(200));  // four pages
+    EXPECT_EQ(store->count(), 3u);
+    EXPECT_EQ(listener.counts, (std::vector<uint32_t>{2, 3}));
+    EXPECT_EQ(store->record(2).at(20), 200);
+
+    dispatcher.stopCapture();
+    sendAll(pagesOfPing(2));
+    EXPECT_EQ(store->count(), 3u);
+}
+
+TEST_F(DispatchTest, StatusCodesAndTheirEffects) {
+    send(simulator::statusReply(device::kStatusChargingDevice));
+    send(simulator::statusReply(device::kStatusSendUnavailable));
+    send(simulator::statusReply(0x42));
+    ASSERT_EQ(listener.statuses.size(), 3u);
+    EXPECT_EQ(listener.statuses[0].mode, device::kModeChargingDevice);
+    EXPECT_TRUE(listener.statuses[0].sendConfirmChanged);
+    EXPECT_FALSE(listener.statuses[0].sendConfirmEnabled);
+    EXPECT_TRUE(listener.statuses[0].startStatusTimer);
+    EXPECT_TRUE(listener.statuses[1].disableSendAndModes);
+    EXPECT_EQ(listener.statuses[1].mode, 0);
+    EXPECT_TRUE(listener.statuses[1].captureStarted);
+    EXPECT_TRUE(listener.statuses[2].captureStarted);  // an unknown status still switches capture on
+    EXPECT_FALSE(listener.statuses[2].startStatusTimer);
+    EXPECT_TRUE(dispatcher.capturing());
+}
+
+TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
+    std::vector<uint8_t> head(56);
+    for (std::size_t i = 0; i < head.size(); ++i) head[i] = static_cast<uint8_t>(i + 1);
+    send(simulator::statusReply(device::kStatusChargingDeviceWithTable, 7, head.data()));
+    ASSERT_EQ(listener.statuses.size(), 1u);
+    EXPECT_TRUE(listener.statuses[0].capabilityTableFollows);
+    EXPECT_TRUE(listener.statuses[0].enableSend);
+    EXPECT_TRUE(listener.statuses[0].sendConfirmEnabled);
+    EXPECT_TRUE(listener.statuses[0].captureStarted);
+
+    // The tail is taken whole even though it looks like a one-page capture record.
+    Report tail;
+    for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = static_cast<uint8_t>(0x80 + i);
+    tail[0] = 0x01;
+    tail[1] = 0x01;
+    send(tail);
+    ASSERT_EQ(listener.tables.size(), 1u);
+    const device::OutputCapabilityTable& table = listener.tables[0];
+    EXPECT_EQ(table.modeCount, 7);
+    EXPECT_EQ(table.bytes[0], 1);
+    EXPECT_EQ(table.bytes[55], 56);
+    EXPECT_EQ(table.bytes[56], 0x01);
+    EXPECT_EQ(table.bytes[119], 0x80 + 63);
+    EXPECT_EQ(store->count(), 1u);
+}
+
+TEST_F(DispatchTest, TableOnlyStatusNeverTouchesTheCapture) {
+    send(simulator::statusReply(device::kStatusTableOnly, 2));
+    EXPECT_FALSE(dispatcher.capturing());
+    EXPECT_FALSE(listener.statuses.at(0).captureStarted);
+    sendAll(pagesOfPing());  // the first page is the table's tail, the capture is still off
+    EXPECT_EQ(listener.tables.size(), 1u);
+    EXPECT_EQ(store->count(), 1u);
+}
+
+TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
+    send(simulator::statusReply(device::kStatusListening));
+    const std::vector<Report> vendor = pagesOfVendor(150);  // three pages
+    ASSERT_EQ(vendor.size(), 3u);
+    send(vendor[0]);
+    send(simulator::statusReply(device::kStatusChargingDeviceWithTable, 1));
+    EXPECT_FALSE(listener.statuses.back().captureStarted);
+    send(Report{});  // table tail
+    send(vendor[1]);
+    send(vendor[2]);
+    EXPECT_EQ(store->count(), 2u);
+    EXPECT_EQ(listener.lostSteps, 0);
+
+    // Any other status while capturing starts the capture over: the half record is dropped.
+    send(vendor[0]);
+    send(simulator::statusReply(device::kStatusChargingDevice));
+    send(vendor[1]);
+    EXPECT_EQ(listener.lostSteps, 1);
+    EXPECT_EQ(store->count(), 1u);
+}
+
+TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
+    send(simulator::statusReply(device::kStatusListening));
+    Report odd{};
+    odd[0] = 0x55;
+    odd[1] = 0x12;
+    odd[2] = 0x44;
+    store->setCount(5);
+    send(odd);
+    EXPECT_EQ(listener.lostSteps, 1);
+    EXPECT_EQ(store->count(), 1u);
+}
+
+TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {
+    device::LiveValues values{9012, 2345, 900, 300, 3};
+    send(simulator::liveValuesReply(values));
+    send(simulator::calibrationReply(2001, 4));
+    ASSERT_EQ(listener.live.size(), 1u);
+    EXPECT_EQ(listener.live[0].busMillivolts, 9012);
+    EXPECT_EQ(listener.live[0].busMilliamps, 2345);
+    EXPECT_EQ(listener.live[0].requestedVoltage10mV, 900);
+    EXPECT_EQ(listener.live[0].requestedCurrent10mA, 300);
+    EXPECT_EQ(listener.live[0].modeNumber, 3);
+    ASSERT_EQ(listener.calibrations.size(), 1u);
+    EXPECT_EQ(listener.calibrations[0].value, 2001);
+    EXPECT_EQ(listener.calibrations[0].index, 4);
+    EXPECT_TRUE(listener.statuses.empty());
+}
+
+TEST_F(DispatchTest, FullStoreStopsTheCaptureOnce) {
+    send(simulator::statusReply(device::kStatusListening));
+    store->setCount(device::kStoreFullCount);
+    sendAll(pagesOfPing());
+    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);
+    sendAll(pagesOfPing());
+    sendAll(pagesOfPing());
+    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);  // no record added once full
+    EXPECT_EQ(listener.storeFull, (std::vector<std::string>{"数据已爆表！"}));
+    EXPECT_FALSE(dispatcher.capturing());
+}
+
+}  // namespace
