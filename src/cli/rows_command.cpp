@@ -1,10 +1,9 @@
 #include <ostream>
 
+#include "cli/capture_loading.h"
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "common/format.h"
-#include "ufcs/capture_file.h"
-#include "ufcs/capture_list.h"
 
 namespace cli {
 namespace {
@@ -52,38 +51,15 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 }  // namespace
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string path;
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (path.empty() && !arg.starts_with("--")) {
-            path = arg;
-        } else {
-            err << kRowsUsage;
-            return 2;
-        }
-    }
-    if (path.empty()) {
+    const std::optional<Arguments> parsed = parseArguments(args, {"--json"}, 1);
+    if (!parsed) {
         err << kRowsUsage;
         return 2;
     }
-
-    auto store = ufcs::CaptureStore::create();
-    if (!store) {
-        err << "内存不足！无法运行！\n";
-        return 1;
-    }
-    const std::u8string u8path(path.begin(), path.end());
-    const ufcs::FileResult opened = ufcs::OpenCapture(*store, std::filesystem::path(u8path));
-    if (!opened.ok) {
-        err << opened.message << '\n';
-        return 1;
-    }
-    ufcs::CaptureList list(*store);
-    list.rebuild();
-    if (json) printJson(list, out);
-    else printTabbed(list, out);
+    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    if (!capture) return 1;
+    if (parsed->has("--json")) printJson(*capture->list, out);
+    else printTabbed(*capture->list, out);
     out.flush();
     return out ? 0 : 1;
 }
