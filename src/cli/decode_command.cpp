@@ -4,27 +4,13 @@
 #include "cli/capture_loading.h"
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "cli/output.h"
 #include "ufcs/decoder.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kDecodeUsage = "usage: ufcs decode FILE INDEX [--json]\n";
-
-// Line breaks as the pane shows them.
-std::string screenText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            out += '\n';
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 void printTree(const std::vector<ufcs::TreeItem>& items, int depth, std::ostream& out) {
     for (const ufcs::TreeItem& item : items) {

@@ -3,33 +3,16 @@
 #include "cli/capture_loading.h"
 #include "cli/cli.h"
 #include "cli/json.h"
-#include "common/format.h"
+#include "cli/output.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kRowsUsage = "usage: ufcs rows FILE [--json]\n";
 
-std::string colourText(uint32_t colour) {
-    return common::format("#%02X%02X%02X", ufcs::redOf(colour), ufcs::greenOf(colour),
-                          ufcs::blueOf(colour));
-}
-
-// Column 0 is " %d" of the record index; the command prints it without the space.
-std::string_view indexText(const ufcs::ListRow& row) {
-    std::string_view text = row.columns[0];
-    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    return text;
-}
-
 void printTabbed(const ufcs::CaptureList& list, std::ostream& out) {
     for (std::size_t i = 0; i < list.rowCount(); ++i) {
-        const ufcs::ListRow row = list.rowTexts(i);
-        out << indexText(row);
-        for (std::size_t column = 1; column < ufcs::kListColumns; ++column) {
-            out << '\t' << row.columns[column];
-        }
-        out << '\t' << colourText(row.colour) << '\n';
+        printRowTabbed(list.rowTexts(i), out);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "common/byte_order.h"
+#include "ufcs/wire_format.h"
 
 namespace ufcs {
 
@@ -52,11 +53,6 @@ inline constexpr uint8_t kReceiverMask = 0xE0;
 inline constexpr uint8_t kReceiverSource = 0x20;
 inline constexpr uint8_t kReceiverSink = 0x40;
 inline constexpr uint8_t kReceiverCable = 0x60;
-
-// Message type in header byte H1 (record byte 17) bits 2-0.
-inline constexpr uint8_t kTypeControl = 0;
-inline constexpr uint8_t kTypeData = 1;
-inline constexpr uint8_t kTypeVendor = 2;
 
 // Baud-rate codes of byte 3.
 inline constexpr uint8_t kBaud115200 = 0x73;

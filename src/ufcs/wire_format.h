@@ -13,6 +13,11 @@ namespace ufcs {
 inline constexpr uint8_t kTrainingByte = 0xAA;
 inline constexpr uint8_t kProtocolVersion1 = 1;
 
+// Message types of header byte H1 bits 2-0.
+inline constexpr uint8_t kTypeControl = 0;
+inline constexpr uint8_t kTypeData = 1;
+inline constexpr uint8_t kTypeVendor = 2;
+
 // Receiver addresses of header byte H0 bits 7-5.
 enum class DeviceAddress : uint8_t { Source = 1, Sink = 2, Cable = 3 };
 

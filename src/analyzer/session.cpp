@@ -1,0 +1,307 @@
+#include "analyzer/session.h"
+
+#include <chrono>
+#include <ctime>
+
+#include "common/format.h"
+#include "common/thread_priority.h"
+#include "ufcs/names.h"
+
+namespace analyzer {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kStatusPeriod = 250ms;
+constexpr auto kWorkerStopWait = 1000ms;
+constexpr const char* kProfileSection = "Select";
+constexpr const char* kRefuseAckKey = "rRefuseAck";
+constexpr const char* kRefusePingKey = "rRefusePing";
+
+double threadCpuSeconds() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
+
+Session::Session(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
+                 common::EventLoop& loop, common::Clock& clock, SessionListener& listener)
+    : device_(device), store_(store), profile_(profile), loop_(loop), clock_(clock), listener_(listener),
+      intake_(store, *this), dispatcher_(store, intake_, *this) {
+    device_.setRemovalHandler([this] { postToOwner([this] { onDeviceRemoved(); }); });
+}
+
+Session::~Session() {
+    stopCapture();
+    device_.setRemovalHandler(nullptr);
+    *alive_ = false;
+}
+
+void Session::postToOwner(std::function<void()> task) {
+    loop_.post([alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
+        if (auto flag = alive.lock(); flag && *flag) task();
+    });
+}
+
+void Session::loadRefusalSettings() {
+    refuseAck_ = profile_.readInt(kProfileSection, kRefuseAckKey, 0) != 0;
+    refusePing_ = profile_.readInt(kProfileSection, kRefusePingKey, 0) != 0;
+}
+
+void Session::saveRefusalSettings(bool refuseAck, bool refusePing) {
+    setRefusal(refuseAck, refusePing);
+    profile_.writeInt(kProfileSection, kRefuseAckKey, refuseAck ? 1 : 0);
+    profile_.writeInt(kProfileSection, kRefusePingKey, refusePing ? 1 : 0);
+}
+
+void Session::setRefusal(bool refuseAck, bool refusePing) {
+    refuseAck_ = refuseAck;
+    refusePing_ = refusePing;
+}
+
+int Session::writeFrame(const uint8_t* frame) { return device_.write(frame); }
+
+int Session::sendCommand(device::CommandCode code, uint8_t param) {
+    const device::CommandFrame frame = device::commandFrame(code, param);
+    return device_.write(frame.data());
+}
+
+void Session::toggleListening() {
+    if (connected_) stopListening();
+    else startListening();
+}
+
+bool Session::openAndExchange() {
+    if (!device_.open()) {
+        const common::LocalTime t = clock_.localTime();
+        pane(common::format("\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+                            t.hour, t.minute, t.second),
+             PaneStyle::NormalAtEnd);
+        return false;
+    }
+    connected_ = true;
+
+    // The instrument answers the second of two connect commands.
+    uint8_t reply[device::kLinkReportLength] = {};
+    sendCommand(device::CommandCode::Connect, 0);
+    clock_.sleepFor(20ms);
+    device_.read(reply);
+    sendCommand(device::CommandCode::Connect, 0);
+    clock_.sleepFor(20ms);
+    if (device_.read(reply) != device::kDataRead) {
+        const common::LocalTime t = clock_.localTime();
+        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second), PaneStyle::Normal);
+        stopCapture();
+        return false;
+    }
+    const device::ConnectReply parsed = device::parseConnectReply(reply + 1);
+    calibrationValue_ = parsed.calibrationValue;
+    secondValue_ = parsed.secondValue;
+    currentRangeMa_ = parsed.currentRangeMa;
+    checkCalibration();
+    return true;
+}
+
+bool Session::connectInstrument() {
+    if (connected_) return true;
+    if (!openAndExchange()) return false;
+    startWorker();
+    return true;
+}
+
+void Session::checkCalibration() {
+    if (calibrationValue_ == kUncalibrated) {
+        pane("未校准电流!\r\n", PaneStyle::Normal);
+    } else if (calibrationValue_ > kLargestCalibration) {
+        const std::string text = common::format("校准值：%.3f \r\n", calibrationValue_ * 0.001);
+        listener_.onMessageBox("电流校准值太大！将会导致测试电流不准确！" + text);
+    }
+}
+
+void Session::prepareCapture() {
+    listener_.onCaptureStarting();
+    dispatcher_.resetForCapture();
+    ufcs::CaptureHeaderRecord header;
+    header.mode = mode_;
+    header.currentUncalibrated = !currentCalibrated();
+    header.secondValue = secondValue_;
+    header.currentRangeMa = currentRangeMa_;
+    header.refuseAck = refuseAck_;
+    header.refusePing = refusePing_;
+    header.writeTo(store_.record(0));
+    store_.setCount(1);
+    intake_.setRefuseAck(refuseAck_);
+    intake_.setRefusePing(refusePing_);
+    intake_.setCurrentCalibrated(currentCalibrated());
+}
+
+bool Session::startListening() {
+    if (connected_) return true;
+    // The capture is set up before the worker runs, so the worker never sees it half made.
+    if (!openAndExchange()) return false;
+    prepareCapture();
+    startWorker();
+    if (!sendStartListening()) {
+        const std::string reason = device_.errorText();
+        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n", PaneStyle::Normal);
+        stopCapture();
+        return false;
+    }
+    if (!currentCalibrated()) pane("未校准电流!\r\n", PaneStyle::Normal);
+    std::string modeLine = "模式：" + std::string(ufcs::nameOrEmpty(ufcs::OperatingModeNames, mode_));
+    if (refuseAck_) modeLine += " 拒收ACK";
+    if (refusePing_) modeLine += " 拒收Ping";
+    pane(modeLine + "\r\n", PaneStyle::Normal);
+    listener_.onListeningChanged(true);
+    return true;
+}
+
+bool Session::sendStartListening() {
+    const bool chargingDevice = mode_ == device::kModeChargingDevice;
+    device::CommandCode first = device::CommandCode::StartListening;
+    if (chargingDevice) {
+        first = typeCPort_ ? device::CommandCode::StartChargingDeviceTypeC
+                           : device::CommandCode::StartChargingDevice;
+    }
+    if (sendCommand(first, mode_) != device::kWritten) return false;
+    clock_.sleepFor(chargingDevice ? 310ms : 10ms);
+    return sendCommand(device::CommandCode::StartListening, mode_) == device::kWritten &&
+           sendCommand(device::CommandCode::StartListening, mode_) == device::kWritten;
+}
+
+void Session::stopListening() {
+    if (!connected_) return;
+    sendCommand(device::CommandCode::StopListening, 0);
+    clock_.sleepFor(20ms);
+    stopCapture();
+}
+
+void Session::closeAnalyzer() {
+    if (connected_) {
+        sendCommand(device::CommandCode::StopListening, 0);
+        clock_.sleepFor(100ms);
+    }
+    stopCapture();
+}
+
+void Session::startWorker() {
+    if (worker_.joinable()) worker_.join();
+    running_ = true;
+    worker_ = std::thread([this] { workerLoop(); });
+}
+
+void Session::workerLoop() {
+    common::raiseCurrentThreadPriority();
+    const double cpuAtStart = threadCpuSeconds();
+    uint8_t buffer[device::kLinkReportLength];
+    while (running_.load(std::memory_order_acquire)) {
+        const int result = device_.read(buffer);
+        if (result == device::kDataRead) {
+            dispatcher_.HandleReport(buffer + 1);
+        } else if (result == device::kRemoved) {
+            break;  // the removal handler has told the owner
+        } else if (result == device::kFailed) {
+            const std::string text = device_.errorText();
+            postToOwner([this, text] { pane(text, PaneStyle::Normal); });
+            break;
+        }
+    }
+    workerCpuSeconds_ = threadCpuSeconds() - cpuAtStart;
+    {
+        std::lock_guard lock(workerMutex_);
+        running_ = false;
+    }
+    workerEnded_.notify_all();
+}
+
+void Session::stopCapture() {
+    if (statusTimer_) loop_.stopTimer(statusTimer_);
+    statusTimer_ = 0;
+    if (worker_.joinable()) {
+        running_ = false;
+        std::unique_lock lock(workerMutex_);
+        // A read waits at most 300 ms, so the worker sees the flag well within this.
+        workerEnded_.wait_for(lock, kWorkerStopWait, [this] { return !running_.load(); });
+        lock.unlock();
+        worker_.join();
+    }
+    device_.close();
+    connected_ = false;
+    dispatcher_.stopCapture();
+    voltageText_ = currentText_ = kIdleValueText;
+    table_ = device::OutputCapabilityTable{};
+    listener_.onListeningChanged(false);
+}
+
+void Session::onDeviceRemoved() {
+    if (!connected_) return;
+    stopCapture();
+    pane("设备已经断开!\r\n", PaneStyle::NormalAtEnd);
+}
+
+void Session::statusTick() {
+    voltageText_ = common::format("  %2.2f", live_.busMillivolts * 0.001);
+    currentText_ = common::format("  %2.2f", live_.busMilliamps * 0.001);
+    listener_.onStatusTick(StatusTexts{voltageText_, currentText_, live_});
+    sendCommand(device::CommandCode::StatusPoll, mode_);
+}
+
+void Session::onRecordTaken(uint32_t) {
+    // One notice at a time in the owner's queue; it reads the count when it runs.
+    if (recordsNoticePending_.exchange(true)) return;
+    postToOwner([this] {
+        recordsNoticePending_ = false;
+        listener_.onRecordsAdded(store_.count());
+    });
+}
+
+void Session::onStatus(const device::StatusEffects& effects) {
+    postToOwner([this, effects] {
+        if (!connected_) return;
+        if (effects.mode) mode_ = effects.mode;
+        if (effects.startStatusTimer && !statusTimer_) {
+            statusTimer_ = loop_.startTimer(kStatusPeriod, [this] { statusTick(); });
+        }
+        listener_.onStatus(effects);
+    });
+}
+
+void Session::onCapabilityTable(const device::OutputCapabilityTable& table) {
+    postToOwner([this, table] {
+        table_ = table;
+        listener_.onCapabilityTable(table);
+    });
+}
+
+void Session::onLiveValues(const device::LiveValues& values) {
+    postToOwner([this, values] { live_ = values; });
+}
+
+void Session::onCalibrationResult(const device::CalibrationResult& result) {
+    postToOwner([this, result] {
+        const std::string text = common::format("校准值%d：%.3f \r\n", result.index, result.value * 0.001);
+        pane(text, PaneStyle::NormalAtEnd);
+        listener_.onMessageBox(result.value <= kLargestCalibration ? text : "校准失败，值太大！" + text);
+        stopCapture();
+    });
+}
+
+void Session::onStoreFull(std::string_view text) {
+    postToOwner([this, message = std::string(text)] {
+        listener_.onMessageBox(message);
+        listener_.onStoreFull(message);
+        stopCapture();
+    });
+}
+
+void Session::onLostStep() {
+    postToOwner([this] { listener_.onLostStep(); });
+}
+
+}  // namespace analyzer

@@ -1,0 +1,161 @@
+#pragma once
+// The analyzer's capture session without its window: connecting to the
+// instrument, the worker thread that reads its reports, starting and
+// stopping listening in either operating mode, the status poll, removal and
+// failures, and the settings that shape a capture. Every text the window
+// shows reaches the listener with its exact words, on the owner's thread.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/clock.h"
+#include "common/event_loop.h"
+#include "common/profile.h"
+#include "device/analyzer_protocol.h"
+#include "device/hid_device.h"
+#include "ufcs/capture_intake.h"
+#include "ufcs/capture_store.h"
+
+namespace analyzer {
+
+// How a text is appended to the detail pane: 0 and 100 cyan (100 leaves the
+// caret at the end), 1 red, 2 yellow.
+enum class PaneStyle : int { Normal = 0, Error = 1, Note = 2, NormalAtEnd = 100 };
+
+struct StatusTexts {
+    std::string voltage;  // "  %2.2f" volts, for the 电压 box
+    std::string current;  // "  %2.2f" amperes, for the 电流 box
+    device::LiveValues values;
+};
+
+inline constexpr const char* kIdleValueText = " ------";
+
+// Told on the owner's thread (through the event loop), never on the worker's.
+class SessionListener {
+public:
+    virtual ~SessionListener() = default;
+    virtual void onPaneText(const std::string& /*text*/, PaneStyle /*style*/) {}
+    virtual void onMessageBox(const std::string& /*text*/) {}
+    // A capture is about to start: the list, the tree, the pane and the packet curve start over.
+    virtual void onCaptureStarting() {}
+    // Listening started (true) or the capture stopped (false).
+    virtual void onListeningChanged(bool /*listening*/) {}
+    // The store's count grew to `count` (several records may be behind one call).
+    virtual void onRecordsAdded(uint32_t /*count*/) {}
+    // The capture was cut back to its header.
+    virtual void onLostStep() {}
+    virtual void onStoreFull(const std::string& /*text*/) {}
+    virtual void onStatus(const device::StatusEffects& /*effects*/) {}
+    virtual void onCapabilityTable(const device::OutputCapabilityTable& /*table*/) {}
+    virtual void onStatusTick(const StatusTexts& /*texts*/) {}
+};
+
+class Session final : private device::AnalyzerReportListener {
+public:
+    Session(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
+            common::EventLoop& loop, common::Clock& clock, SessionListener& listener);
+    ~Session() override;
+
+    // Operating mode: 1 listening, 2 charging-device emulation.
+    uint8_t mode() const { return mode_; }
+    void setMode(uint8_t mode) { mode_ = mode; }
+    bool typeCPort() const { return typeCPort_; }
+    void setTypeCPort(bool on) { typeCPort_ = on; }
+
+    // Refusal of ACK and Ping. Opening the settings makes the saved values the running ones.
+    bool refuseAck() const { return refuseAck_; }
+    bool refusePing() const { return refusePing_; }
+    void loadRefusalSettings();
+    void saveRefusalSettings(bool refuseAck, bool refusePing);
+    void setRefusal(bool refuseAck, bool refusePing);  // for this run only
+
+    bool connected() const { return connected_; }
+    bool workerRunning() const { return running_.load(); }
+
+    // "开始监听" / "停止监听": starts when not connected, stops otherwise.
+    void toggleListening();
+    bool startListening();
+    void stopListening();
+    // Opens the instrument, runs the connect exchange, starts the worker and checks the calibration.
+    bool connectInstrument();
+    void stopCapture();
+    // The window closes: stop listening and release the instrument.
+    void closeAnalyzer();
+
+    uint16_t calibrationValue() const { return calibrationValue_; }
+    bool currentCalibrated() const { return calibrationValue_ != kUncalibrated; }
+    const device::OutputCapabilityTable& capabilityTable() const { return table_; }
+    const device::LiveValues& liveValues() const { return live_; }
+    const std::string& voltageText() const { return voltageText_; }
+    const std::string& currentText() const { return currentText_; }
+
+    // Writes a composed frame (68-byte buffer, report id first); the transport's result.
+    int writeFrame(const uint8_t* frame);
+    // CPU time the last worker spent, in seconds.
+    double workerCpuSeconds() const { return workerCpuSeconds_.load(); }
+
+    static constexpr uint16_t kUncalibrated = 0xFFFF;
+    static constexpr uint16_t kLargestCalibration = 2000;
+
+private:
+    enum class ConnectStep { Opened, Exchanged };
+    bool openAndExchange();
+    void prepareCapture();
+    void startWorker();
+    void workerLoop();
+    bool sendStartListening();
+    int sendCommand(device::CommandCode code, uint8_t param);
+    void checkCalibration();
+    void statusTick();
+    void onDeviceRemoved();
+    void pane(const std::string& text, PaneStyle style) { listener_.onPaneText(text, style); }
+    // Runs `task` on the owner's thread, unless the session is gone by then.
+    void postToOwner(std::function<void()> task);
+
+    // Report dispatch, on the worker thread.
+    void onRecordTaken(uint32_t count) override;
+    void onStatus(const device::StatusEffects& effects) override;
+    void onCapabilityTable(const device::OutputCapabilityTable& table) override;
+    void onLiveValues(const device::LiveValues& values) override;
+    void onCalibrationResult(const device::CalibrationResult& result) override;
+    void onStoreFull(std::string_view text) override;
+    void onLostStep() override;
+
+    device::HidDevice& device_;
+    ufcs::CaptureStore& store_;
+    common::Profile& profile_;
+    common::EventLoop& loop_;
+    common::Clock& clock_;
+    SessionListener& listener_;
+    ufcs::CaptureIntake intake_;
+    device::AnalyzerReportDispatcher dispatcher_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    uint8_t mode_ = device::kModeListening;
+    bool typeCPort_ = false;
+    bool refuseAck_ = false;
+    bool refusePing_ = false;
+    bool connected_ = false;
+    uint16_t calibrationValue_ = 0;
+    uint16_t secondValue_ = 0;
+    uint16_t currentRangeMa_ = 0;
+    device::LiveValues live_;
+    device::OutputCapabilityTable table_;
+    std::string voltageText_ = kIdleValueText;
+    std::string currentText_ = kIdleValueText;
+    common::TimerId statusTimer_ = 0;
+
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+    std::mutex workerMutex_;
+    std::condition_variable workerEnded_;
+    std::atomic<bool> recordsNoticePending_{false};
+    std::atomic<double> workerCpuSeconds_{0};
+};
+
+}  // namespace analyzer

@@ -1,0 +1,33 @@
+#pragma once
+// Time as the programs use it: a steady clock for waits and time-outs, and
+// the local wall-clock time that messages show. Injectable, so that tests
+// neither sleep nor depend on the hour.
+
+#include <chrono>
+
+namespace common {
+
+struct LocalTime {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Clock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~Clock() = default;
+    virtual TimePoint now() const = 0;
+    virtual LocalTime localTime() const = 0;
+    // The pauses the instrument's command sequences need between writes.
+    virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    LocalTime localTime() const override;
+    void sleepFor(std::chrono::milliseconds duration) override;
+};
+
+}  // namespace common

@@ -1,0 +1,184 @@
+// The real instrument through hidapi. The only file that sees hidapi.
+
+#include "device/exclusive_lock.h"
+#include "device/hid_device.h"
+
+#include <hidapi.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+
+namespace device {
+namespace {
+
+// hid_init, enumeration and opening share hidapi's global state (its global
+// error text among it), so they run one at a time; reads and writes never take this.
+std::mutex& hidapiMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// hidapi words its errors as wchar_t: UTF-32 on Linux and macOS, UTF-16 on Windows.
+std::string toUtf8(const wchar_t* text) {
+    std::string out;
+    for (; text && *text; ++text) {
+        char32_t c = static_cast<char32_t>(*text);
+        if constexpr (sizeof(wchar_t) == 2) {
+            const char32_t next = static_cast<char32_t>(text[1]);
+            if (c >= 0xD800 && c < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+                ++text;
+            }
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
+class HidapiDevice final : public HidDevice {
+public:
+    explicit HidapiDevice(std::string lockFolder) : lockFolder_(std::move(lockFolder)) {}
+    ~HidapiDevice() override { close(); }
+
+    bool open() override {
+        close();
+        std::lock_guard guard(hidapiMutex());
+        static bool initialised = false;
+        if (!initialised && hid_init() != 0) return fail("hid_init: " + toUtf8(hid_error(nullptr)));
+        initialised = true;
+
+        // The first interface with the instrument's ids is the instrument.
+        hid_device_info* found = hid_enumerate(kInstrumentVendorId, kInstrumentProductId);
+        const std::string path = found && found->path ? found->path : "";
+        hid_free_enumeration(found);
+        if (path.empty()) return fail("the instrument is not attached");
+
+        // hidraw opens are shared, so the lock is what keeps a second program out.
+        const auto lockPath = std::filesystem::path(lockFolder_) / lockFileName(path);
+        if (!lock_.acquire(lockPath.string())) return fail("the instrument is in use by another program");
+        handle_ = hid_open_path(path.c_str());
+        if (!handle_) {
+            lock_.release();
+            return fail("hid_open_path " + path + ": " + toUtf8(hid_error(nullptr)));
+        }
+        path_ = path;
+        removalReported_ = false;
+        setError({});
+        return true;
+    }
+
+    void close() override {
+        if (handle_) hid_close(handle_);
+        handle_ = nullptr;
+        path_.clear();
+        lock_.release();
+    }
+
+    bool isOpen() const override { return handle_ != nullptr; }
+
+    int write(const uint8_t* buffer) override {
+        if (!handle_) return failWith("write: the instrument is not open");
+        if (hid_write(handle_, buffer, kLinkReportLength) >= 0) return kWritten;
+        return afterFailure("write");
+    }
+
+    int read(uint8_t* buffer) override {
+        if (!handle_) return failWith("read: the instrument is not open");
+        const int count = hid_read_timeout(handle_, buffer + 1, kLinkReportLength - 1, kWaitMilliseconds);
+        if (count > 0) {
+            buffer[0] = 0;  // hidraw leaves out report id 0; callers expect it at byte 0
+            return kDataRead;
+        }
+        if (count == 0) return kTimedOut;
+        return afterFailure("read");
+    }
+
+    std::string errorText() const override {
+        std::lock_guard guard(errorMutex_);
+        return error_;
+    }
+
+private:
+    bool fail(std::string text) {
+        setError(std::move(text));
+        return false;
+    }
+
+    int failWith(std::string text) {
+        setError(std::move(text));
+        return kFailed;
+    }
+
+    void setError(std::string text) {
+        std::lock_guard guard(errorMutex_);
+        error_ = std::move(text);
+    }
+
+    // An unplug fails the reader and the writer alike; the handler hears of it once.
+    int afterFailure(const char* call) {
+        const std::string why = toUtf8(hid_error(handle_));
+        if (!stillAttached()) {
+            setError(std::string(call) + ": the instrument was removed");
+            if (!removalReported_.exchange(true)) reportRemoval();
+            return kRemoved;
+        }
+        return failWith(std::string(call) + ": " + (why.empty() ? "unknown error" : why));
+    }
+
+    bool stillAttached() const {
+        std::lock_guard guard(hidapiMutex());
+        hid_device_info* found = hid_enumerate(kInstrumentVendorId, kInstrumentProductId);
+        bool attached = false;
+        for (const hid_device_info* info = found; info && !attached; info = info->next)
+            attached = info->path && path_ == info->path;
+        hid_free_enumeration(found);
+        return attached;
+    }
+
+    const std::string lockFolder_;
+    hid_device* handle_ = nullptr;
+    std::string path_;
+    ExclusiveLock lock_;
+    std::atomic<bool> removalReported_{false};
+    mutable std::mutex errorMutex_;
+    std::string error_;
+};
+
+}  // namespace
+
+std::unique_ptr<HidDevice> makeHidapiDevice(const std::string& lockFolder) {
+    return std::make_unique<HidapiDevice>(lockFolder);
+}
+
+std::string defaultLockFolder() {
+    std::error_code error;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && std::filesystem::is_directory(runtime, error)) return runtime;
+    const auto temp = std::filesystem::temp_directory_path(error);
+    return error ? std::string(".") : temp.string();
+}
+
+}  // namespace device

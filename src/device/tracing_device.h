@@ -1,0 +1,31 @@
+#pragma once
+// A device that prints every report it writes ("> ") and reads ("< ") as hex
+// bytes, report id first, one report a line, and passes everything through.
+
+#include <mutex>
+#include <ostream>
+
+#include "device/hid_device.h"
+
+namespace device {
+
+class TracingDevice final : public HidDevice {
+public:
+    TracingDevice(HidDevice& inner, std::ostream& out);
+
+    bool open() override { return inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    int write(const uint8_t* buffer) override;
+    int read(uint8_t* buffer) override;
+    std::string errorText() const override { return inner_.errorText(); }
+
+private:
+    void trace(const char* direction, const uint8_t* bytes);
+
+    HidDevice& inner_;
+    std::ostream& out_;
+    std::mutex mutex_;  // the worker reads while the owner writes
+};
+
+}  // namespace device

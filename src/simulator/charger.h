@@ -1,0 +1,67 @@
+#pragma once
+// The simulated charger (UFCS source): a table of output modes, the output it
+// has granted, and its answers to what the phone sends.
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace simulator {
+
+struct OutputMode {
+    uint8_t number = 1;
+    uint16_t minMillivolts = 3400;
+    uint16_t maxMillivolts = 5500;
+    uint16_t minMilliamps = 100;
+    uint16_t maxMilliamps = 3000;
+};
+
+// The charger's output modes, as its Output_Capabilities message lists them.
+std::vector<OutputMode> defaultOutputModes();
+// The 8-byte mode records of an Output_Capabilities message (big-endian).
+std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& modes);
+
+using Message = std::vector<uint8_t>;  // a whole UFCS message: Training byte, header, body, CRC
+
+class Charger {
+public:
+    explicit Charger(uint32_t seed, std::vector<OutputMode> modes = defaultOutputModes());
+
+    // The charger's answer to one message from the phone, in bus order: ACK
+    // (NCK for a bad CRC) and then whatever it sends back.
+    std::vector<Message> answer(const Message& fromPhone);
+
+    // Messages the charger starts on its own.
+    Message control(uint8_t command);
+    Message data(uint8_t command, const std::vector<uint8_t>& body);
+
+    // Back to 5 V at the first mode, as after a hardware reset or leaving UFCS.
+    void reset();
+
+    uint16_t outputMillivolts() const { return outputMillivolts_; }
+    uint16_t loadMilliamps() const { return loadMilliamps_; }
+    uint16_t grantedVoltage10mV() const { return grantedVoltage10mV_; }
+    uint16_t grantedCurrent10mA() const { return grantedCurrent10mA_; }
+    uint8_t grantedMode() const { return grantedMode_; }
+    const std::vector<OutputMode>& modes() const { return modes_; }
+
+    // The table the instrument reports to the analyzer: up to 15 entries of
+    // 8 bytes, little-endian (step bits, max V, min V in 10 mV; max I in 10 mA, min I in 10 mA).
+    std::array<uint8_t, 120> capabilityTable() const;
+
+private:
+    void answerRequest(const Message& request, std::vector<Message>& replies);
+    uint32_t uniform(uint32_t low, uint32_t high);
+
+    std::vector<OutputMode> modes_;
+    std::mt19937 rng_;
+    uint8_t messageNumber_ = 0;
+    uint16_t outputMillivolts_ = 5000;
+    uint16_t loadMilliamps_ = 500;
+    uint16_t grantedVoltage10mV_ = 500;
+    uint16_t grantedCurrent10mA_ = 300;
+    uint8_t grantedMode_ = 1;
+};
+
+}  // namespace simulator

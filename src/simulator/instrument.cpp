@@ -1,0 +1,360 @@
+#include "simulator/instrument.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/byte_order.h"
+#include "device/hid_device.h"
+#include "ufcs/crc8.h"
+#include "ufcs/wire_format.h"
+
+namespace simulator {
+namespace {
+
+using ufcs::DeviceAddress;
+
+constexpr uint8_t kCommandClass = 0x11;
+constexpr uint8_t kSendClass = 0x21;
+constexpr std::size_t kSegmentBytes = 59;  // message bytes a send frame carries from byte 6
+// The most events one read generates, so a late reader catches up in steps.
+constexpr uint64_t kMostEventsPerRead = 256;
+
+Report replyHead(uint8_t kind) {
+    Report report{};
+    report[0] = 0x55;
+    report[1] = 0x12;
+    report[2] = kind;
+    return report;
+}
+
+// The phone's messages, before the bus numbers them.
+Message control(uint8_t command) { return ufcs::encodeControlMessage(DeviceAddress::Source, 0, command); }
+Message data(uint8_t command, const std::vector<uint8_t>& body) {
+    return ufcs::encodeDataMessage(DeviceAddress::Source, 0, command, body);
+}
+
+uint8_t baudCodeOf(uint16_t low16) {
+    switch (low16) {
+        case 0xC200: return ufcs::kBaud115200;
+        case 0xE100: return ufcs::kBaud57600;
+        case 0x9600: return ufcs::kBaud38400;
+        case 0x4B00: return ufcs::kBaud19200;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+Instrument::Instrument(InstrumentSettings settings)
+    : settings_(settings),
+      traffic_({settings.seed, settings.faultRate}),
+      phoneBus_(settings.seed + 1) {}
+
+bool Instrument::plugged() const {
+    std::lock_guard lock(mutex_);
+    return plugged_;
+}
+
+void Instrument::unplug() {
+    {
+        std::lock_guard lock(mutex_);
+        plugged_ = false;
+        listening_ = chargingDevice_ = false;
+        outbox_.clear();
+    }
+    wake_.notify_all();
+}
+
+void Instrument::plugIn() {
+    std::lock_guard lock(mutex_);
+    plugged_ = true;
+}
+
+void Instrument::setAnswering(bool answering) {
+    std::lock_guard lock(mutex_);
+    answering_ = answering;
+}
+
+void Instrument::setCalibrationValue(uint16_t value) {
+    std::lock_guard lock(mutex_);
+    settings_.calibrationValue = value;
+}
+
+void Instrument::setRecordsPerSecond(double rate) {
+    std::lock_guard lock(mutex_);
+    settings_.recordsPerSecond = rate;
+    trafficStart_ = std::chrono::steady_clock::now();
+    trafficDue_ = 0;
+}
+
+void Instrument::injectTraffic(std::size_t events) {
+    {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < events; ++i) queueEvent(traffic_.next());
+    }
+    wake_.notify_all();
+}
+
+void Instrument::injectLostPage() {
+    {
+        std::lock_guard lock(mutex_);
+        Report page{};
+        page[0] = 0x7E;  // not a first page
+        outbox_.push_back(page);
+    }
+    wake_.notify_all();
+}
+
+void Instrument::injectFaults(unsigned count) {
+    std::lock_guard lock(mutex_);
+    traffic_.injectFaults(count);
+}
+
+void Instrument::sendCalibrationResult(uint16_t value, uint8_t index) {
+    {
+        std::lock_guard lock(mutex_);
+        Report report = replyHead(0x33);
+        common::writeBe16(report.data() + 7, value);
+        report[11] = index;
+        outbox_.push_back(report);
+    }
+    wake_.notify_all();
+}
+
+std::vector<LinkReport> Instrument::receivedFrames() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void Instrument::clearReceivedFrames() {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+}
+
+uint64_t Instrument::eventsCaptured() const {
+    std::lock_guard lock(mutex_);
+    return eventsCaptured_;
+}
+
+bool Instrument::listening() const {
+    std::lock_guard lock(mutex_);
+    return listening_;
+}
+
+bool Instrument::emulatingChargingDevice() const {
+    std::lock_guard lock(mutex_);
+    return chargingDevice_;
+}
+
+int Instrument::receive(const uint8_t* frame) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!plugged_) return device::kRemoved;
+        LinkReport copy;
+        std::memcpy(copy.data(), frame, copy.size());
+        received_.push_back(copy);
+        if (!answering_) return device::kWritten;
+        if (frame[2] == kCommandClass) handleCommand(frame[8], frame[9]);
+        else if (frame[2] == kSendClass && chargingDevice_) handleSend(frame);
+    }
+    wake_.notify_all();
+    return device::kWritten;
+}
+
+int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::unique_lock lock(mutex_);
+    while (true) {
+        if (!plugged_) return device::kRemoved;
+        if (answering_) generateDueTraffic();
+        if (!outbox_.empty() && answering_) {
+            report[0] = 0;  // report id
+            std::memcpy(report + 1, outbox_.front().data(), outbox_.front().size());
+            outbox_.pop_front();
+            return device::kDataRead;
+        }
+        auto wakeAt = deadline;
+        if (listening_ && answering_ && settings_.recordsPerSecond > 0) {
+            const auto next = trafficStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>((trafficDue_ + 1) /
+                                                                                settings_.recordsPerSecond));
+            wakeAt = std::min(wakeAt, next);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return device::kTimedOut;
+        wake_.wait_until(lock, wakeAt);
+    }
+}
+
+void Instrument::generateDueTraffic() {
+    if (!listening_ || settings_.recordsPerSecond <= 0) return;
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - trafficStart_).count();
+    const auto due = static_cast<uint64_t>(elapsed * settings_.recordsPerSecond);
+    for (uint64_t n = 0; trafficDue_ < due && n < kMostEventsPerRead; ++n, ++trafficDue_) {
+        if (chargingDevice_) {
+            // As the phone, the instrument keeps the charger's watchdog fed with pings.
+            if (trafficDue_ % 10 == 0) {
+                phoneBus_.phoneSends(control(0x00));
+                drainBus(phoneBus_);
+            }
+        } else {
+            queueEvent(traffic_.next());
+        }
+    }
+}
+
+void Instrument::queueReport(const Report& report) { outbox_.push_back(report); }
+
+void Instrument::queueEvent(const BusEvent& event) {
+    for (const Report& page : capturePages(event)) outbox_.push_back(page);
+    ++eventsCaptured_;
+}
+
+void Instrument::drainBus(Bus& bus) {
+    while (bus.hasEvents()) queueEvent(bus.takeEvent());
+}
+
+Charger& Instrument::activeCharger() { return chargingDevice_ ? phoneBus_.charger() : traffic_.charger(); }
+
+Report Instrument::connectReply() const {
+    Report report = replyHead(0x04);
+    std::memcpy(report.data() + 13, settings_.hardwareVersion.data(), 3);
+    common::writeBe16(report.data() + 16, settings_.firmwareVersion);
+    common::writeBe16(report.data() + 18, settings_.ufcsVersion);
+    common::writeBe16(report.data() + 20, settings_.calibrationValue);
+    common::writeBe16(report.data() + 22, settings_.secondValue);
+    common::writeBe16(report.data() + 24, settings_.currentRangeMa);
+    return report;
+}
+
+void Instrument::handleCommand(uint8_t code, uint8_t param) {
+    switch (code) {
+        case 1:  // start listening; repeated while already started, it changes nothing
+            if (!listening_ && param == 1) startListening();
+            break;
+        case 2:
+            listening_ = chargingDevice_ = false;
+            outbox_.clear();
+            break;
+        case 3: {
+            Charger& charger = activeCharger();
+            queueReport(liveValuesReply(device::LiveValues{
+                static_cast<uint16_t>(charger.outputMillivolts() + phoneBus_.uniform(0, 30)),
+                static_cast<uint16_t>(charger.loadMilliamps() + phoneBus_.uniform(0, 30)),
+                charger.grantedVoltage10mV(), charger.grantedCurrent10mA(), charger.grantedMode()}));
+            break;
+        }
+        case 4:
+            queueReport(connectReply());
+            break;
+        case 7:
+        case 8:
+            if (!listening_) startChargingDevice();
+            break;
+        default:  // firmware blocks and unknown codes: nothing to answer here
+            break;
+    }
+}
+
+void Instrument::startListening() {
+    listening_ = true;
+    chargingDevice_ = false;
+    trafficStart_ = std::chrono::steady_clock::now();
+    trafficDue_ = 0;
+    queueReport(statusReply(device::kStatusListening));
+}
+
+void Instrument::startChargingDevice() {
+    listening_ = true;
+    chargingDevice_ = true;
+    trafficStart_ = std::chrono::steady_clock::now();
+    trafficDue_ = 0;
+    phoneBus_.charger().reset();
+    queueReport(statusReply(device::kStatusChargingDevice));
+    phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
+    phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
+    phoneBus_.phoneSends(control(0x06));  // Get_Output_Capabilities
+    drainBus(phoneBus_);
+    const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
+    const auto modes = static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
+    queueReport(statusReply(device::kStatusChargingDeviceWithTable, modes, table.data()));
+    Report tail{};
+    std::memcpy(tail.data(), table.data() + 56, tail.size());
+    queueReport(tail);
+}
+
+void Instrument::handleSend(const uint8_t* frame) {
+    const uint8_t code = frame[3];
+    const uint8_t length = frame[4];
+    const uint8_t* payload = frame + 5;
+    switch (code) {
+        case 0x45: phoneBus_.phoneSends(control(0x00)); break;
+        case 0x46: phoneBus_.phoneSends(control(0x04)); break;
+        case 0x47: phoneBus_.phoneSends(control(0x06)); break;
+        case 0x49: phoneBus_.phoneSends(control(0x07)); break;
+        case 0x4A: phoneBus_.phoneSends(control(0x09)); break;
+        case 0x4B: phoneBus_.phoneSends(control(0x0A)); break;
+        case 0x4C: phoneBus_.phoneSends(control(0x0B)); break;
+        case 0x4E: phoneBus_.phoneSends(control(0x0F)); break;
+        case 0x4F: phoneBus_.phoneSends(control(0x0C)); break;
+        case 0x50: phoneBus_.phoneSends(control(0x0D)); break;
+        case 0x48: {  // Request: current and voltage in 10 mA / 10 mV, little-endian, then the mode
+            std::vector<uint8_t> body(8, 0);
+            body[0] = static_cast<uint8_t>(payload[4] << 4);
+            common::writeBe16(body.data() + 4, common::readLe16(payload + 2));
+            common::writeBe16(body.data() + 6, common::readLe16(payload));
+            phoneBus_.phoneSends(data(0x02, body));
+            break;
+        }
+        case 0x4D: {
+            std::vector<uint8_t> body(2);
+            common::writeBe16(body.data(), common::readLe16(payload));
+            phoneBus_.phoneSends(data(0x08, body));
+            break;
+        }
+        case 0x51: phoneBus_.phoneSends(data(0x0A, {payload, payload + 17})); break;
+        case 0x52: phoneBus_.phoneSends(data(0x0B, {payload, payload + 48})); break;
+        case 0x53: {  // type, device, voltage-accuracy mode, command, test mode
+            const uint8_t flags = static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
+                                                       (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
+            phoneBus_.phoneSends(data(0xFF, {flags, payload[3]}));
+            break;
+        }
+        case 0x54:
+        case 0x55: {
+            // Segments carry 59 message bytes from byte 6; byte 5 numbers them from 1.
+            const std::size_t total = code == 0x54 ? 4u + length : length + 3u;
+            if (payload[0] == 1) segmented_.clear();
+            const std::size_t take = std::min(kSegmentBytes, total - std::min(total, segmented_.size()));
+            segmented_.insert(segmented_.end(), frame + 6, frame + 6 + take);
+            if (segmented_.size() < total) break;
+            if (code == 0x54) {
+                const auto address = static_cast<DeviceAddress>(segmented_[0]);
+                const uint16_t vendorId = static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
+                phoneBus_.phoneSends(ufcs::encodeVendorMessage(
+                    address, 0, vendorId, std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
+            } else {
+                Message message = {ufcs::kTrainingByte};
+                message.insert(message.end(), segmented_.begin(), segmented_.end());
+                message.push_back(0);
+                message.back() = ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
+                phoneBus_.phoneSends(std::move(message));
+            }
+            segmented_.clear();
+            break;
+        }
+        case 0x43:
+            if (const uint8_t baud = baudCodeOf(common::readLe16(payload))) phoneBus_.setBaudCode(baud);
+            break;
+        case 0x56:
+            phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));
+            phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
+            phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
+            break;
+        default:
+            break;
+    }
+    drainBus(phoneBus_);
+}
+
+}  // namespace simulator

@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "analyzer/session.h"
+#include "simulator/simulated_device.h"
+#include "ufcs/capture_list.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using analyzer::PaneStyle;
+
+// Real steady time, so the loop can wait for the worker; sleeps are only recorded.
+class TestClock final : public common::Clock {
+public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    common::LocalTime localTime() const override { return {9, 5, 7}; }
+    void sleepFor(std::chrono::milliseconds duration) override {
+        std::lock_guard lock(mutex_);
+        sleeps_.push_back(duration.count());
+    }
+    std::vector<long> sleeps() const {
+        std::lock_guard lock(mutex_);
+        return sleeps_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<long> sleeps_;
+};
+
+struct RecordingListener : analyzer::SessionListener {
+    void onPaneText(const std::string& text, PaneStyle style) override { pane.emplace_back(text, style); }
+    void onMessageBox(const std::string& text) override { boxes.push_back(text); }
+    void onListeningChanged(bool on) override { listening = on; }
+    void onRecordsAdded(uint32_t count) override { lastCount = count; }
+    void onLostStep() override { ++lostSteps; }
+    void onStatus(const device::StatusEffects& effects) override { statuses.push_back(effects.code); }
+    void onCapabilityTable(const device::OutputCapabilityTable& table) override { tables.push_back(table); }
+    void onStatusTick(const analyzer::StatusTexts& texts) override { ticks.push_back(texts); }
+    void onStoreFull(const std::string& text) override { storeFull.push_back(text); }
+
+    bool paneHas(const std::string& text, PaneStyle style) const {
+        for (const auto& [t, s] : pane) {
+            if (t == text && s == style) return true;
+        }
+        return false;
+    }
+
+    std::vector<std::pair<std::string, PaneStyle>> pane;
+    std::vector<std::string> boxes;
+    bool listening = false;
+    uint32_t lastCount = 0;
+    int lostSteps = 0;
+    std::vector<uint8_t> statuses;
+    std::vector<device::OutputCapabilityTable> tables;
+    std::vector<analyzer::StatusTexts> ticks;
+    std::vector<std::string> storeFull;
+};
+
+// Fails every read once asked to, as a broken link would.
+class BreakableDevice final : public device::HidDevice {
+public:
+    explicit BreakableDevice(device::HidDevice& inner) : inner_(inner) {
+        inner_.setRemovalHandler([this] { reportRemoval(); });
+    }
+    bool open() override { return inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    int write(const uint8_t* buffer) override { return inner_.write(buffer); }
+    int read(uint8_t* buffer) override { return broken_ ? device::kFailed : inner_.read(buffer); }
+    std::string errorText() const override { return "设备读取失败"; }
+    void breakLink() { broken_ = true; }
+
+private:
+    device::HidDevice& inner_;
+    std::atomic<bool> broken_{false};
+};
+
+std::string uniqueLockPath() {
+    static int serial = 0;
+    return (std::filesystem::temp_directory_path() /
+            ("session_test_" + std::to_string(getpid()) + "_" + std::to_string(++serial) + ".lock"))
+        .string();
+}
+
+simulator::InstrumentSettings quietInstrument() {
+    simulator::InstrumentSettings settings;
+    settings.recordsPerSecond = 0;  // traffic only when a test injects it
+    settings.faultRate = 0;
+    return settings;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    SessionTest()
+        : store(ufcs::CaptureStore::create()),
+          instrument(std::make_shared<simulator::Instrument>(quietInstrument())),
+          lockPath(uniqueLockPath()),
+          simulated(instrument, lockPath),
+          device(simulated) {}
+    ~SessionTest() override { std::filesystem::remove(lockPath); }
+
+    bool waitFor(const std::function<bool()>& condition) { return loop.runUntil(condition, 5s); }
+    // The instrument's command codes (byte 8) and parameters (byte 9) of the frames it received.
+    std::vector<std::pair<int, int>> commands() const {
+        std::vector<std::pair<int, int>> codes;
+        for (const auto& frame : instrument->receivedFrames()) {
+            if (frame[2] == 0x11) codes.emplace_back(frame[8], frame[9]);
+        }
+        return codes;
+    }
+    bool startAndSettle() {
+        if (!session.startListening()) return false;
+        return waitFor([this] { return !listener.statuses.empty(); });
+    }
+
+    std::unique_ptr<ufcs::CaptureStore> store;
+    std::shared_ptr<simulator::Instrument> instrument;
+    std::string lockPath;
+    simulator::SimulatedDevice simulated;
+    BreakableDevice device;
+    TestClock clock;
+    common::TaskLoop loop{clock};
+    common::MemoryProfile profile;
+    RecordingListener listener;
+    analyzer::Session session{device, *store, profile, loop, clock, listener};
+};
+
+TEST_F(SessionTest, ListeningStartsWithTheConnectExchangeAndThreeStartFrames) {
+    ASSERT_TRUE(startAndSettle());
+    EXPECT_TRUE(session.connected());
+    EXPECT_TRUE(listener.listening);
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {1, 1}, {1, 1}, {1, 1}}));
+    EXPECT_EQ(clock.sleeps(), (std::vector<long>{20, 20, 10}));
+    EXPECT_TRUE(listener.paneHas("模式：监听模式\r\n", PaneStyle::Normal));
+    EXPECT_EQ(listener.statuses, std::vector<uint8_t>{0x12});
+    // The header records how the capture was started and the instrument's ranges.
+    const ufcs::CaptureHeaderRecord header = ufcs::CaptureHeaderRecord::readFrom(store->record(0));
+    EXPECT_EQ(header.mode, 1);
+    EXPECT_FALSE(header.currentUncalibrated);
+    EXPECT_EQ(header.currentRangeMa, 6000);
+
+    instrument->injectTraffic(40);
+    ASSERT_TRUE(waitFor([this] { return listener.lastCount == 41; }));
+    for (uint32_t i = 1; i < 41; ++i) ASSERT_EQ(store->record(i).index(), i);
+
+    // The status timer polls with the current mode and shows the live values it got.
+    instrument->clearReceivedFrames();
+    loop.advanceTimers(250ms);
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{3, 1}}));
+    ASSERT_TRUE(waitFor([this] {
+        loop.advanceTimers(250ms);
+        return !listener.ticks.empty() && listener.ticks.back().values.busMillivolts >= 5000;
+    }));
+    const analyzer::StatusTexts& shown = listener.ticks.back();
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "  %2.2f", shown.values.busMillivolts * 0.001);
+    EXPECT_EQ(shown.voltage, expected);
+    EXPECT_EQ(session.voltageText(), expected);
+}
+
+TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes) {
+    session.setMode(2);
+    session.setTypeCPort(true);
+    ASSERT_TRUE(session.startListening());
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {8, 2}, {1, 2}, {1, 2}}));
+    EXPECT_EQ(clock.sleeps(), (std::vector<long>{20, 20, 310}));
+    EXPECT_TRUE(listener.paneHas("模式：充电设备\r\n", PaneStyle::Normal));
+    ASSERT_TRUE(waitFor([this] { return !listener.tables.empty(); }));
+    EXPECT_EQ(listener.statuses, (std::vector<uint8_t>{0x10, 0x11}));
+    EXPECT_EQ(session.mode(), 2);
+    const device::OutputCapabilityTable& table = session.capabilityTable();
+    EXPECT_EQ(table.modeCount, 3);
+    EXPECT_EQ(table.bytes[1] | (table.bytes[2] << 8), 550);        // mode 1 up to 5.50 V
+    EXPECT_EQ(table.bytes[16 + 1] | (table.bytes[16 + 2] << 8), 2100);  // mode 3 up to 21.00 V
+
+    session.setTypeCPort(false);
+    session.stopListening();
+    instrument->clearReceivedFrames();
+    ASSERT_TRUE(session.startListening());
+    EXPECT_EQ(commands()[2], (std::pair<int, int>{7, 2}));
+}
+
+TEST_F(SessionTest, StopListeningClosesTheInstrumentAndResetsTheLiveValues) {
+    ASSERT_TRUE(startAndSettle());
+    instrument->clearReceivedFrames();
+    session.stopListening();
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{2, 0}}));
+    EXPECT_EQ(clock.sleeps().back(), 20);
+    EXPECT_FALSE(session.connected());
+    EXPECT_FALSE(session.workerRunning());
+    EXPECT_FALSE(simulated.isOpen());
+    EXPECT_FALSE(listener.listening);
+    EXPECT_EQ(session.voltageText(), " ------");
+    EXPECT_FALSE(instrument->listening());
+
+    // The window's close stops a running capture with the longer pause.
+    ASSERT_TRUE(session.startListening());
+    session.closeAnalyzer();
+    EXPECT_EQ(clock.sleeps().back(), 100);
+    EXPECT_FALSE(session.connected());
+}
+
+TEST_F(SessionTest, RefusedAckAndPingNeverReachTheStore) {
+    profile.writeInt("Select", "rRefuseAck", 1);
+    profile.writeInt("Select", "rRefusePing", 1);
+    session.loadRefusalSettings();
+    ASSERT_TRUE(session.refuseAck());
+    ASSERT_TRUE(startAndSettle());
+    EXPECT_TRUE(listener.paneHas("模式：监听模式 拒收ACK 拒收Ping\r\n", PaneStyle::Normal));
+    instrument->injectTraffic(300);
+    ASSERT_TRUE(waitFor([this] { return instrument->eventsCaptured() == 300 && listener.lastCount > 1; }));
+    loop.runUntil([] { return false; }, 100ms);
+    ASSERT_GT(store->count(), 50u);
+    for (uint32_t i = 1; i < store->count(); ++i) {
+        const auto record = store->record(i);
+        if (record.kind() <= 3 && record.messageType() == 0) {
+            ASSERT_GT(record.command(), 1) << "record " << i;
+        }
+    }
+    const auto header = ufcs::CaptureHeaderRecord::readFrom(store->record(0));
+    EXPECT_TRUE(header.refuseAck);
+    EXPECT_TRUE(header.refusePing);
+
+    session.saveRefusalSettings(false, true);
+    EXPECT_EQ(profile.readInt("Select", "rRefuseAck", -1), 0);
+    EXPECT_EQ(profile.readInt("Select", "rRefusePing", -1), 1);
+}
+
+TEST_F(SessionTest, LostPageCutsTheCaptureBackAndListeningGoesOn) {
+    ASSERT_TRUE(startAndSettle());
+    instrument->injectTraffic(10);
+    ASSERT_TRUE(waitFor([this] { return listener.lastCount == 11; }));
+    instrument->injectLostPage();
+    ASSERT_TRUE(waitFor([this] { return listener.lostSteps == 1; }));
+    EXPECT_EQ(store->count(), 1u);
+    instrument->injectTraffic(3);
+    ASSERT_TRUE(waitFor([this] { return listener.lastCount == 4; }));
+    EXPECT_TRUE(session.connected());
+}
+
+TEST_F(SessionTest, UncalibratedInstrumentZeroesCurrentsAndSaysSo) {
+    instrument->setCalibrationValue(0xFFFF);
+    ASSERT_TRUE(startAndSettle());
+    EXPECT_FALSE(session.currentCalibrated());
+    EXPECT_TRUE(listener.paneHas("未校准电流!\r\n", PaneStyle::Normal));
+    EXPECT_TRUE(listener.boxes.empty());
+    EXPECT_EQ(store->record(0).at(1), 1);
+    instrument->injectTraffic(20);
+    ASSERT_TRUE(waitFor([this] { return listener.lastCount == 21; }));
+    for (uint32_t i = 1; i < 21; ++i) ASSERT_EQ(store->record(i).current(), 0);
+}
+
+TEST_F(SessionTest, CalibrationValueChecksAtConnect) {
+    instrument->setCalibrationValue(2001);
+    ASSERT_TRUE(session.startListening());
+    EXPECT_EQ(listener.boxes, std::vector<std::string>{"电流校准值太大！将会导致测试电流不准确！校准值：2.001 \r\n"});
+    EXPECT_FALSE(listener.paneHas("未校准电流!\r\n", PaneStyle::Normal));
+    session.stopListening();
+
+    listener.boxes.clear();
+    instrument->setCalibrationValue(2000);
+    ASSERT_TRUE(session.startListening());
+    EXPECT_TRUE(listener.boxes.empty());
+    EXPECT_TRUE(session.currentCalibrated());
+}
+
+TEST_F(SessionTest, CalibrationResultIsShownAndEndsTheCapture) {
+    ASSERT_TRUE(startAndSettle());
+    instrument->sendCalibrationResult(2001, 3);
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_TRUE(listener.paneHas("校准值3：2.001 \r\n", PaneStyle::NormalAtEnd));
+    EXPECT_EQ(listener.boxes, std::vector<std::string>{"校准失败，值太大！校准值3：2.001 \r\n"});
+
+    listener.boxes.clear();
+    ASSERT_TRUE(startAndSettle());
+    instrument->sendCalibrationResult(2000, 1);
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_EQ(listener.boxes, std::vector<std::string>{"校准值1：2.000 \r\n"});
+}
+
+TEST_F(SessionTest, UnplugWhileListeningStopsTheCapture) {
+    ASSERT_TRUE(startAndSettle());
+    instrument->unplug();
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_TRUE(listener.paneHas("设备已经断开!\r\n", PaneStyle::NormalAtEnd));
+    EXPECT_FALSE(simulated.isOpen());
+    EXPECT_FALSE(listener.listening);
+}
+
+TEST_F(SessionTest, WorkerReadErrorEndsTheWorkerButNotTheCapture) {
+    ASSERT_TRUE(startAndSettle());
+    device.breakLink();
+    ASSERT_TRUE(waitFor([this] { return listener.paneHas("设备读取失败", PaneStyle::Normal); }));
+    ASSERT_TRUE(waitFor([this] { return !session.workerRunning(); }));
+    EXPECT_TRUE(session.connected());  // the window stays listening until the user stops
+    session.stopListening();
+    EXPECT_FALSE(session.connected());
+}
+
+TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
+    instrument->unplug();
+    EXPECT_FALSE(session.startListening());
+    EXPECT_TRUE(listener.paneHas("\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+                                 PaneStyle::NormalAtEnd));
+    EXPECT_FALSE(session.connected());
+    EXPECT_TRUE(instrument->receivedFrames().empty());
+
+    instrument->plugIn();
+    instrument->setAnswering(false);
+    EXPECT_FALSE(session.startListening());
+    EXPECT_TRUE(listener.paneHas("连接设备失败! 9:05:07 \r\n", PaneStyle::Normal));
+    EXPECT_FALSE(session.connected());
+    EXPECT_FALSE(simulated.isOpen());
+}
+
+TEST_F(SessionTest, HeldInstrumentRefusesASecondProgram) {
+    ASSERT_TRUE(startAndSettle());
+    // Another program in this process...
+    simulator::SimulatedDevice other(instrument, lockPath);
+    RecordingListener otherListener;
+    analyzer::Session second(other, *store, profile, loop, clock, otherListener);
+    EXPECT_FALSE(second.startListening());
+    EXPECT_TRUE(otherListener.paneHas(
+        "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n", PaneStyle::NormalAtEnd));
+    // ... and in another process.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        simulator::SimulatedDevice third(std::make_shared<simulator::Instrument>(), lockPath);
+        _exit(third.open() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    session.stopListening();
+    EXPECT_TRUE(second.startListening());
+}
+
+TEST_F(SessionTest, FullStoreEndsTheCapture) {
+    ASSERT_TRUE(startAndSettle());
+    store->setCount(device::kStoreFullCount - 1);
+    instrument->injectTraffic(5);
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_EQ(listener.boxes, std::vector<std::string>{"数据已爆表！"});
+    EXPECT_EQ(listener.storeFull, std::vector<std::string>{"数据已爆表！"});
+    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);
+}
+
+}  // namespace
