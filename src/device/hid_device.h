@@ -1,6 +1,6 @@
 #pragma once
-// The instrument as the programs see it: one 64-byte report per call, each
-// call waiting at most 300 ms. Backends: the real instrument through hidapi,
+// The instrument as the programs see it: one 64-byte report per call; a read
+// waits at most 300 ms (a write is bounded by the system's own USB time-out). Backends: the real instrument through hidapi,
 // and the simulated one. Only one program can hold the instrument at a time.
 
 #include <cstddef>

@@ -79,10 +79,14 @@ public:
         // hidraw opens are shared, so the lock is what keeps a second program out.
         const auto lockPath = std::filesystem::path(lockFolder_) / lockFileName(path);
         if (!lock_.acquire(lockPath.string())) return fail("the instrument is in use by another program");
+        // hidapi keeps one error text per handle and replaces it on every call, so
+        // the worker's reads and the owner's writes each get a handle of their own.
         handle_ = hid_open_path(path.c_str());
-        if (!handle_) {
-            lock_.release();
-            return fail("hid_open_path " + path + ": " + toUtf8(hid_error(nullptr)));
+        writeHandle_ = handle_ ? hid_open_path(path.c_str()) : nullptr;
+        if (!writeHandle_) {
+            const std::string why = toUtf8(hid_error(nullptr));
+            closeHandles();
+            return fail("hid_open_path " + path + ": " + why);
         }
         path_ = path;
         removalReported_ = false;
@@ -91,18 +95,16 @@ public:
     }
 
     void close() override {
-        if (handle_) hid_close(handle_);
-        handle_ = nullptr;
+        closeHandles();
         path_.clear();
-        lock_.release();
     }
 
     bool isOpen() const override { return handle_ != nullptr; }
 
     int write(const uint8_t* buffer) override {
-        if (!handle_) return failWith("write: the instrument is not open");
-        if (hid_write(handle_, buffer, kLinkReportLength) >= 0) return kWritten;
-        return afterFailure("write");
+        if (!writeHandle_) return failWith("write: the instrument is not open");
+        if (hid_write(writeHandle_, buffer, kLinkReportLength) >= 0) return kWritten;
+        return afterFailure("write", writeHandle_);
     }
 
     int read(uint8_t* buffer) override {
@@ -113,7 +115,7 @@ public:
             return kDataRead;
         }
         if (count == 0) return kTimedOut;
-        return afterFailure("read");
+        return afterFailure("read", handle_);
     }
 
     std::string errorText() const override {
@@ -122,6 +124,13 @@ public:
     }
 
 private:
+    void closeHandles() {
+        if (writeHandle_) hid_close(writeHandle_);
+        if (handle_) hid_close(handle_);
+        writeHandle_ = handle_ = nullptr;
+        lock_.release();
+    }
+
     bool fail(std::string text) {
         setError(std::move(text));
         return false;
@@ -138,8 +147,8 @@ private:
     }
 
     // An unplug fails the reader and the writer alike; the handler hears of it once.
-    int afterFailure(const char* call) {
-        const std::string why = toUtf8(hid_error(handle_));
+    int afterFailure(const char* call, hid_device* handle) {
+        const std::string why = toUtf8(hid_error(handle));
         if (!stillAttached()) {
             setError(std::string(call) + ": the instrument was removed");
             if (!removalReported_.exchange(true)) reportRemoval();
@@ -159,7 +168,8 @@ private:
     }
 
     const std::string lockFolder_;
-    hid_device* handle_ = nullptr;
+    hid_device* handle_ = nullptr;       // read by the worker
+    hid_device* writeHandle_ = nullptr;  // written by the owner
     std::string path_;
     ExclusiveLock lock_;
     std::atomic<bool> removalReported_{false};

@@ -6,18 +6,6 @@
 #include "common/byte_order.h"
 
 namespace simulator {
-namespace {
-
-Report replyHead(uint8_t kind) {
-    Report report{};
-    report[0] = 0x55;
-    report[1] = 0x12;
-    report[2] = kind;
-    return report;
-}
-
-}  // namespace
-
 std::vector<Report> capturePages(const BusEvent& event) {
     std::array<uint8_t, ufcs::kRecordSize> record{};
     const std::size_t length = std::min(event.wire.size(), ufcs::kMaxCapturedBytes);
@@ -39,6 +27,14 @@ std::vector<Report> capturePages(const BusEvent& event) {
         std::memcpy(result[page].data(), record.data() + page * ufcs::kPageSize, ufcs::kPageSize);
     }
     return result;
+}
+
+Report replyHead(uint8_t kind) {
+    Report report{};
+    report[0] = 0x55;
+    report[1] = 0x12;
+    report[2] = kind;
+    return report;
 }
 
 Report statusReply(uint8_t status, uint8_t modeCount, const uint8_t* tableHead56) {

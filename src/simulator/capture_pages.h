@@ -28,7 +28,8 @@ inline constexpr uint64_t kTicksPerPeriod = 50000;  // one 10-second period
 // The record bytes of an event, split into 1 to 5 pages: page k holds record bytes 64k to 64k+63.
 std::vector<Report> capturePages(const BusEvent& event);
 
-// Instrument replies.
+// Instrument replies: 0x55 0x12 and the reply's kind, then its fields.
+Report replyHead(uint8_t kind);
 Report statusReply(uint8_t status, uint8_t modeCount = 0, const uint8_t* tableHead56 = nullptr);
 Report liveValuesReply(const device::LiveValues& values);
 Report calibrationReply(uint16_t value, uint8_t index);

@@ -19,14 +19,6 @@ constexpr std::size_t kSegmentBytes = 59;  // message bytes a send frame carries
 // The most events one read generates, so a late reader catches up in steps.
 constexpr uint64_t kMostEventsPerRead = 256;
 
-Report replyHead(uint8_t kind) {
-    Report report{};
-    report[0] = 0x55;
-    report[1] = 0x12;
-    report[2] = kind;
-    return report;
-}
-
 // The phone's messages, before the bus numbers them.
 Message control(uint8_t command) { return ufcs::encodeControlMessage(DeviceAddress::Source, 0, command); }
 Message data(uint8_t command, const std::vector<uint8_t>& body) {
@@ -113,10 +105,7 @@ void Instrument::injectFaults(unsigned count) {
 void Instrument::sendCalibrationResult(uint16_t value, uint8_t index) {
     {
         std::lock_guard lock(mutex_);
-        Report report = replyHead(0x33);
-        common::writeBe16(report.data() + 7, value);
-        report[11] = index;
-        outbox_.push_back(report);
+        outbox_.push_back(calibrationReply(value, index));
     }
     wake_.notify_all();
 }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "device/exclusive_lock.h"
 #include "simulator/simulated_device.h"
 
@@ -11,17 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing_support::CliRun;
+CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
 
 class CaptureCommandTest : public ::testing::Test {
 protected:

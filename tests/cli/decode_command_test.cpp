@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "cli/json.h"
 #include "common/byte_order.h"
 #include "simulator/bus_traffic.h"
@@ -17,17 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing_support::CliRun;
+CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
 
 // A capture holding a handshake, a Ping with a broken CRC and a Request, saved before any row was built.
 class DecodeCommandTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "cli/json.h"
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_feed.h"
@@ -16,17 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing_support::CliRun;
+CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
 
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;

@@ -1,0 +1,24 @@
+#pragma once
+// Runs the `ufcs` command in process and keeps what it printed.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace testing_support {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline CliRun runUfcs(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = cli::runCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+}  // namespace testing_support
