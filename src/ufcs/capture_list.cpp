@@ -2,32 +2,48 @@
 
 namespace ufcs {
 
-void CaptureList::listRecord(uint32_t index, ListFilter::Pass pass) {
+bool CaptureList::listRecord(uint32_t index, ListFilter::Pass pass) {
     CaptureRecord record = store_.record(index);
-    if (!filter_.passes(record, pass)) return;
+    if (!filter_.passes(record, pass)) return false;
     markListRecord(record);
     if (auto ranges = headerDeviceRanges(record)) deviceRanges_ = ranges;
-    rows_.push_back(index);
+    return true;
 }
 
 std::size_t CaptureList::appendNew() {
+    const std::size_t added = stageNew();
+    commitStaged();
+    return added;
+}
+
+std::size_t CaptureList::stageNew() {
+    staged_.clear();
     if (frozen_) return 0;
-    const std::size_t before = rows_.size();
     const uint32_t count = store_.count();
-    for (; nextRecord_ < count; ++nextRecord_) listRecord(nextRecord_, ListFilter::Pass::Intake);
-    return rows_.size() - before;
+    for (; nextRecord_ < count; ++nextRecord_) {
+        if (listRecord(nextRecord_, ListFilter::Pass::Intake)) staged_.push_back(nextRecord_);
+    }
+    return staged_.size();
+}
+
+void CaptureList::commitStaged() {
+    rows_.insert(rows_.end(), staged_.begin(), staged_.end());
+    staged_.clear();
 }
 
 void CaptureList::rebuild() {
     rows_.clear();
     const uint32_t count = store_.count();
-    for (uint32_t index = 0; index < count; ++index) listRecord(index, ListFilter::Pass::Rebuild);
+    for (uint32_t index = 0; index < count; ++index) {
+        if (listRecord(index, ListFilter::Pass::Rebuild)) rows_.push_back(index);
+    }
     nextRecord_ = count;
     frozen_ = false;
 }
 
 void CaptureList::clear() {
     rows_.clear();
+    staged_.clear();
     nextRecord_ = 0;
 }
 

@@ -20,6 +20,10 @@ public:
     // Lists the records the store gained since the last look (none while
     // frozen). Returns the number of rows added at the end.
     std::size_t appendNew();
+    // The same in two steps, for views that must be told the row count before
+    // the rows change: stage the new rows (counted and returned), then add them.
+    std::size_t stageNew();
+    void commitStaged();
     // Lists every record of the store that passes the filter, from scratch,
     // and unfreezes the list.
     void rebuild();
@@ -43,11 +47,12 @@ public:
     std::optional<DeviceRanges> deviceRanges() const { return deviceRanges_; }
 
 private:
-    void listRecord(uint32_t index, ListFilter::Pass pass);
+    bool listRecord(uint32_t index, ListFilter::Pass pass);
 
     CaptureStore& store_;
     ListFilter filter_;
     std::vector<uint32_t> rows_;
+    std::vector<uint32_t> staged_;
     uint32_t nextRecord_ = 0;
     bool frozen_ = false;
     std::optional<DeviceRanges> deviceRanges_;

@@ -1,0 +1,187 @@
+#include "analyzer/ui/dialogs.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <functional>
+
+#include "ufcs/names.h"
+
+namespace analyzer::ui {
+namespace {
+
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// "确定" accepts, "取消" rejects, both right-aligned under the dialog's content.
+QHBoxLayout* okCancelRow(QDialog* dialog) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("确定"), dialog);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
+// One box of a popup: the column it sits in, its caption and the filter field it edits.
+using BoxVisitor = std::function<void(int column, const QString& caption, bool& field)>;
+
+// Walks a group's boxes in display order. The constructor and filter() both
+// use it, so box i always edits the same field.
+void forEachBox(FilterPopup::Group group, ufcs::ListFilter& f, const BoxVisitor& visit) {
+    using Group = FilterPopup::Group;
+    switch (group) {
+        case Group::Type: {
+            const char* captions[] = {"控制消息", "数据消息", "厂商自定"};
+            for (int i = 0; i < 3; ++i)
+                visit(0, QString::fromUtf8(captions[i]), f.types[i]);
+            break;
+        }
+        case Group::Receiver:
+            for (int i = 0; i < 3; ++i)
+                visit(0, text(ufcs::DeviceAddressNames[i + 1]), f.receivers[i]);
+            break;
+        case Group::Message: {
+            for (std::size_t i = 0; i < f.controlCommands.size(); ++i)
+                visit(0, text(ufcs::ControlMessageNames[i].english), f.controlCommands[i]);
+            for (std::size_t row = 1; row < f.dataCommands.size(); ++row)
+                visit(1, text(ufcs::DataMessageNames[row].english), f.dataCommands[row]);
+            visit(2, QStringLiteral("厂家自定义消息"), f.vendorMessages);
+            const char* resets[] = {"D+设备", "D-设备", "D+线缆", "D-线缆"};
+            for (int i = 0; i < 4; ++i)
+                visit(2, QString::fromUtf8(resets[i]), f.resets[i]);
+            // Handshakes: the two requests, then the two replies, sink first in each pair.
+            visit(2, QStringLiteral("充电设备"), f.handshakes[2]);
+            visit(2, QStringLiteral("供电设备"), f.handshakes[0]);
+            visit(2, QStringLiteral("充电设备应答"), f.handshakes[3]);
+            visit(2, QStringLiteral("供电设备应答"), f.handshakes[1]);
+            break;
+        }
+        case Group::Baud: {
+            const char* bauds[] = {"115200", "57600", "38400", "19200"};
+            for (int i = 0; i < 4; ++i)
+                visit(0, QString::fromUtf8(bauds[i]), f.bauds[i]);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+ModeDialog::ModeDialog(uint8_t mode, bool typeCPort, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("模式选择"));
+    listening_ = new QRadioButton(QStringLiteral("监听模式"), this);
+    chargingDevice_ = new QRadioButton(QStringLiteral("充电设备模式"), this);
+    typeC_ = new QCheckBox(QStringLiteral("Type C接口"), this);
+
+    // Only two modes are offered; anything but listening shows as the emulation.
+    (mode == 1 ? listening_ : chargingDevice_)->setChecked(true);
+    typeC_->setChecked(typeCPort);
+    typeC_->setEnabled(mode != 1);
+    // The port only matters while emulating; its tick survives a trip to listening.
+    connect(listening_, &QRadioButton::clicked, typeC_, [this] { typeC_->setEnabled(false); });
+    connect(chargingDevice_, &QRadioButton::clicked, typeC_, [this] { typeC_->setEnabled(true); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(listening_);
+    layout->addWidget(chargingDevice_);
+    layout->addWidget(typeC_);
+    layout->addLayout(okCancelRow(this));
+}
+
+uint8_t ModeDialog::mode() const {
+    return chargingDevice_->isChecked() ? 2 : 1;
+}
+
+bool ModeDialog::typeCPort() const {
+    return typeC_->isChecked();
+}
+
+RefusalDialog::RefusalDialog(bool refuseAck, bool refusePing, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("拒收设置"));
+    ack_ = new QCheckBox(QStringLiteral("拒收ACK"), this);
+    ping_ = new QCheckBox(QStringLiteral("拒收Ping"), this);
+    ack_->setChecked(refuseAck);
+    ping_->setChecked(refusePing);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ack_);
+    layout->addWidget(ping_);
+    layout->addLayout(okCancelRow(this));
+}
+
+bool RefusalDialog::refuseAck() const {
+    return ack_->isChecked();
+}
+
+bool RefusalDialog::refusePing() const {
+    return ping_->isChecked();
+}
+
+FilterPopup::FilterPopup(Group group, const ufcs::ListFilter& filter, QWidget* parent)
+    : QDialog(parent, Qt::Popup), group_(group), filter_(filter) {
+    auto* layout = new QVBoxLayout(this);
+    auto* columns = new QHBoxLayout;
+    layout->addLayout(columns);
+    QList<QVBoxLayout*> columnLayouts;
+
+    ufcs::ListFilter initial = filter_;
+    forEachBox(group_, initial, [&](int column, const QString& caption, bool& field) {
+        while (columnLayouts.size() <= column) {
+            columnLayouts.append(new QVBoxLayout);
+            columns->addLayout(columnLayouts.back());
+        }
+        auto* box = new QCheckBox(caption, this);
+        box->setChecked(field);
+        columnLayouts[column]->addWidget(box);
+        boxes_.append(box);
+    });
+    for (QVBoxLayout* column : columnLayouts)
+        column->addStretch();
+
+    auto* buttons = new QHBoxLayout;
+    if (group_ == Group::Message) {
+        auto* all = new QPushButton(QStringLiteral("全选"), this);
+        auto* none = new QPushButton(QStringLiteral("全不选"), this);
+        connect(all, &QPushButton::clicked, this, [this] {
+            for (QCheckBox* box : boxes_)
+                box->setChecked(true);
+        });
+        connect(none, &QPushButton::clicked, this, [this] {
+            for (QCheckBox* box : boxes_)
+                box->setChecked(false);
+        });
+        buttons->addWidget(all);
+        buttons->addWidget(none);
+    }
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
+}
+
+ufcs::ListFilter FilterPopup::filter() const {
+    ufcs::ListFilter result = filter_;
+    qsizetype i = 0;
+    forEachBox(group_, result,
+               [&](int, const QString&, bool& field) { field = boxes_[i++]->isChecked(); });
+    return result;
+}
+
+QCheckBox* FilterPopup::box(const QString& caption) const {
+    for (QCheckBox* box : boxes_) {
+        if (box->text() == caption) return box;
+    }
+    return nullptr;
+}
+
+}  // namespace analyzer::ui

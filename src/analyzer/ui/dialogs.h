@@ -1,0 +1,66 @@
+#pragma once
+// The analyzer's small modal dialogs and the list's filter popups.
+
+#include <QDialog>
+
+#include "ufcs/list_filter.h"
+
+class QCheckBox;
+class QRadioButton;
+
+namespace analyzer::ui {
+
+// "模式选择": listening or charging-device emulation, and the Type-C port.
+class ModeDialog final : public QDialog {
+    Q_OBJECT
+public:
+    ModeDialog(uint8_t mode, bool typeCPort, QWidget* parent = nullptr);
+    uint8_t mode() const;       // 1 or 2
+    bool typeCPort() const;     // the box's state, even while it is disabled
+
+    QRadioButton* listeningButton() const { return listening_; }
+    QRadioButton* chargingDeviceButton() const { return chargingDevice_; }
+    QCheckBox* typeCBox() const { return typeC_; }
+
+private:
+    QRadioButton* listening_;
+    QRadioButton* chargingDevice_;
+    QCheckBox* typeC_;
+};
+
+// "拒收设置": refuse ACK, refuse Ping.
+class RefusalDialog final : public QDialog {
+    Q_OBJECT
+public:
+    RefusalDialog(bool refuseAck, bool refusePing, QWidget* parent = nullptr);
+    bool refuseAck() const;
+    bool refusePing() const;
+
+    QCheckBox* ackBox() const { return ack_; }
+    QCheckBox* pingBox() const { return ping_; }
+
+private:
+    QCheckBox* ack_;
+    QCheckBox* ping_;
+};
+
+// One of the four popups behind the list header's "B" buttons.
+class FilterPopup final : public QDialog {
+    Q_OBJECT
+public:
+    enum class Group { Type, Receiver, Message, Baud };
+
+    FilterPopup(Group group, const ufcs::ListFilter& filter, QWidget* parent = nullptr);
+    // The filter given, with this popup's boxes as the user left them.
+    ufcs::ListFilter filter() const;
+    Group group() const { return group_; }
+    // The box with this caption, for tests ("Ping", "供电设备", "115200", ...).
+    QCheckBox* box(const QString& caption) const;
+
+private:
+    Group group_;
+    ufcs::ListFilter filter_;
+    QList<QCheckBox*> boxes_;
+};
+
+}  // namespace analyzer::ui

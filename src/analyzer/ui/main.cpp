@@ -1,0 +1,56 @@
+// color: the UFCS protocol analyzer. `--simulate` uses the simulated instrument.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include "analyzer/ui/main_window.h"
+#include "simulator/simulated_device.h"
+#include "widgets/settings_profile.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TarselUFCS解析程序"));
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption simulate(QStringLiteral("simulate"), QStringLiteral("use the simulated instrument"));
+    parser.addOption(simulate);
+    parser.process(app);
+
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (screen.width() < 1024 || screen.height() < 768) {
+        QMessageBox::information(nullptr, QString(),
+                                 QStringLiteral("当前显示分辨率为%1x%2，请设置在1024x768或以上方可运行!")
+                                     .arg(screen.width())
+                                     .arg(screen.height()));
+        return 1;
+    }
+    std::unique_ptr<ufcs::CaptureStore> store = ufcs::CaptureStore::create();
+    if (!store) {
+        QMessageBox::information(nullptr, QString(), QStringLiteral("内存不足！无法运行！"));
+        return 1;
+    }
+
+    std::unique_ptr<device::HidDevice> device;
+    if (parser.isSet(simulate)) {
+        simulator::InstrumentSettings settings;
+        settings.seed = static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch());
+        device = std::make_unique<simulator::SimulatedDevice>(std::make_shared<simulator::Instrument>(settings),
+                                                              simulator::defaultSimulatorLockPath());
+    } else {
+        device = device::makeHidapiDevice(device::defaultLockFolder());
+    }
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(settingsDir);
+    widgets::SettingsProfile profile(settingsDir + QStringLiteral("/color.ini"));
+    common::SystemClock clock;
+
+    const QSize available = QGuiApplication::primaryScreen()->availableSize();
+    analyzer::ui::MainWindow window(*device, *store, profile, clock, programDir,
+                                    analyzer::ui::layoutForScreen(available.width(), available.height()));
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,515 @@
+#include "analyzer/ui/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "analyzer/ui/message_list_model.h"
+#include "ufcs/capture_file.h"
+
+namespace analyzer::ui {
+namespace {
+
+constexpr int kNormalWidths[ufcs::kListColumns] = {60, 60, 80, 200, 300, 70, 130, 60};
+constexpr int kCompactWidths[ufcs::kListColumns] = {44, 44, 63, 150, 217, 50, 85, 49};
+constexpr const char* kWidestTexts[ufcs::kListColumns] = {" 65535", "", "", "", "", "21.00", "0:00:00.000", "115200"};
+constexpr int kNormalFilterX[4] = {100, 180, 380, 940};
+constexpr int kCompactFilterX[4] = {74, 136, 286, 687};
+constexpr int kListFontPixels = 11;
+const QColor kCyan(0, 255, 255);
+const QColor kYellow(255, 255, 0);
+const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
+const QString kRecorderName = QStringLiteral("Tarsel电压电流测量");
+const QString kManualName = QStringLiteral("ufcs分析仪使用说明.pdf");
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+// The header buttons show whether their popup has every box ticked.
+QIcon filterIcon(bool allTicked) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setBrush(allTicked ? QColor(60, 170, 60) : QColor(230, 140, 20));
+    painter.setPen(Qt::black);
+    painter.drawRect(1, 1, 13, 13);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("B"));
+    return QIcon(pixmap);
+}
+
+bool groupAllTicked(const ufcs::ListFilter& filter, FilterPopup::Group group) {
+    switch (group) {
+        case FilterPopup::Group::Type: return filter.typesAllTicked();
+        case FilterPopup::Group::Receiver: return filter.receiversAllTicked();
+        case FilterPopup::Group::Message: return filter.messagesAllTicked();
+        case FilterPopup::Group::Baud: return filter.baudsAllTicked();
+    }
+    return true;
+}
+
+QTextEdit* blackTextBox(QWidget* parent, const QColor& text) {
+    auto* box = new QTextEdit(parent);
+    box->setReadOnly(true);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, Qt::black);
+    palette.setColor(QPalette::Text, text);
+    box->setPalette(palette);
+    return box;
+}
+
+}  // namespace
+
+Layout layoutForScreen(int width, int height) {
+    return width < 1360 || height < 850 ? Layout::Compact : Layout::Normal;
+}
+
+MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
+                       common::Clock& clock, QString programDir, Layout layout, QWidget* parent)
+    : QDialog(parent), store_(store), profile_(profile), programDir_(std::move(programDir)), layout_(layout),
+      loop_(this), captureList_(store) {
+    session_ = std::make_unique<Session>(device, store, profile, loop_, clock, static_cast<SessionListener&>(*this));
+    runModeDialog_ = [](ModeDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    runRefusalDialog_ = [](RefusalDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    runFilterPopup_ = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
+    messageSink_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+
+    setWindowTitle(QStringLiteral("TarselUFCS解析程序"));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    store_.setCount(0);
+    buildControls();
+    onListeningChanged(false);
+    autoScrollBox_->setChecked(true);
+    QTimer::singleShot(1000, list_->viewport(), qOverload<>(&QWidget::update));
+}
+
+MainWindow::~MainWindow() { session_.reset(); }
+
+void MainWindow::buildControls() {
+    const bool compact = layout_ == Layout::Compact;
+    resize(compact ? 1024 : 1398, compact ? 700 : 820);
+
+    model_ = new MessageListModel(captureList_, store_, this);
+    list_ = new QTableView(this);
+    list_->setModel(model_);
+    list_->setShowGrid(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->horizontalHeader()->setStretchLastSection(false);
+    QPalette listPalette = list_->palette();
+    listPalette.setColor(QPalette::Base, Qt::black);
+    list_->setPalette(listPalette);
+    tree_ = new QTreeWidget(this);
+    tree_->setHeaderHidden(true);
+    QPalette treePalette = tree_->palette();
+    treePalette.setColor(QPalette::Base, Qt::black);
+    treePalette.setColor(QPalette::Text, kCyan);
+    tree_->setPalette(treePalette);
+    pane_ = blackTextBox(this, kCyan);
+    pane_->setContextMenuPolicy(Qt::CustomContextMenu);
+    voltageBox_ = blackTextBox(this, Qt::red);
+    currentBox_ = blackTextBox(this, Qt::green);
+    for (QTextEdit* box : {voltageBox_, currentBox_}) {
+        box->setFixedSize(compact ? 90 : 130, compact ? 28 : 36);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    // The list's own font is the dialog font of 11 pixels its column widths were made for;
+    // the normal layout enlarges it 1.4 times for the list, the tree and the text boxes.
+    QFont listFont = list_->font();
+    listFont.setPixelSize(kListFontPixels);
+    list_->setFont(listFont);
+    tree_->setFont(listFont);
+    pane_->setFont(listFont);
+    if (!compact) {
+        QFont large = listFont;
+        large.setPixelSize(static_cast<int>(kListFontPixels * 1.4 + 0.5));
+        for (QWidget* widget : std::initializer_list<QWidget*>{list_, tree_, pane_, voltageBox_, currentBox_}) {
+            widget->setFont(large);
+        }
+    }
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+    int columnsWidth = 0;
+    for (int column = 0; column < static_cast<int>(ufcs::kListColumns); ++column) {
+        // Never narrower than the widest text the column shows in this font.
+        const int width = std::max((compact ? kCompactWidths : kNormalWidths)[column],
+                                   list_->fontMetrics().horizontalAdvance(QLatin1String(kWidestTexts[column])) + 10);
+        list_->setColumnWidth(column, width);
+        columnsWidth += width;
+    }
+    // Every column in view; the tree and the pane take the rest of the width.
+    list_->setMinimumWidth(columnsWidth + list_->verticalScrollBar()->sizeHint().width() + 2 * list_->frameWidth());
+
+    auto makeButton = [this](const char* caption) { return new QPushButton(QString::fromUtf8(caption), this); };
+    listenButton_ = makeButton("开始监听");
+    saveButton_ = makeButton("保存文件");
+    openButton_ = makeButton("打开文件");
+    sendButton_ = makeButton("发送消息");
+    modesButton_ = makeButton("档位信息");
+    modeButton_ = makeButton("模式选择");
+    refusalButton_ = makeButton("拒收设置");
+    curveButton_ = makeButton("步骤曲线");
+    recorderButton_ = makeButton("测试曲线");
+    upgradeButton_ = makeButton("版本升级");
+    manualButton_ = makeButton("用户手册");
+    autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
+    // Their windows are not part of this program yet: they stay disabled rather than do nothing.
+    for (QPushButton* later : {sendButton_, modesButton_, curveButton_, upgradeButton_}) later->setEnabled(false);
+
+    auto* buttons = new QHBoxLayout;
+    for (QWidget* widget : std::initializer_list<QWidget*>{listenButton_, saveButton_, openButton_, sendButton_,
+                                                            modesButton_, modeButton_, refusalButton_, curveButton_,
+                                                            recorderButton_, upgradeButton_, manualButton_}) {
+        buttons->addWidget(widget);
+    }
+    buttons->addWidget(autoScrollBox_);
+    buttons->addStretch();
+    auto* liveValues = new QHBoxLayout;
+    liveValues->addWidget(new QLabel(QStringLiteral("电压："), this));
+    liveValues->addWidget(voltageBox_);
+    liveValues->addWidget(new QLabel(QStringLiteral("电流："), this));
+    liveValues->addWidget(currentBox_);
+    liveValues->addStretch();
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(tree_, 1);
+    right->addWidget(pane_, 1);
+    right->addLayout(liveValues);
+    auto* top = new QHBoxLayout;
+    top->addWidget(list_, compact ? 3 : 5);
+    top->addLayout(right, 2);
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(top, 1);
+    outer->addLayout(buttons);
+
+    placeFilterButtons();
+
+    followTimer_ = new QTimer(this);
+    followTimer_->setInterval(333);
+    rebuildTimer_ = new QTimer(this);
+    rebuildTimer_->setSingleShot(true);
+    rebuildTimer_->setInterval(55);
+
+    connect(listenButton_, &QPushButton::clicked, this, &MainWindow::toggleListening);
+    connect(saveButton_, &QPushButton::clicked, this, &MainWindow::saveCapture);
+    connect(openButton_, &QPushButton::clicked, this, &MainWindow::openCapture);
+    connect(modeButton_, &QPushButton::clicked, this, &MainWindow::chooseMode);
+    connect(refusalButton_, &QPushButton::clicked, this, &MainWindow::chooseRefusal);
+    connect(recorderButton_, &QPushButton::clicked, this, &MainWindow::startRecorder);
+    connect(manualButton_, &QPushButton::clicked, this, &MainWindow::openManual);
+    connect(autoScrollBox_, &QCheckBox::clicked, this, [this](bool ticked) {
+        if (!ticked) {
+            autoScroll_.onCheckBox(false);
+            return;
+        }
+        // As the End key pressed in the list: armed, and the last row is selected.
+        QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+        QCoreApplication::sendEvent(list_, &end);
+    });
+    connect(pane_, &QTextEdit::customContextMenuRequested, this, &MainWindow::showPaneMenu);
+    connect(followTimer_, &QTimer::timeout, this, &MainWindow::followNewestRow);
+    connect(rebuildTimer_, &QTimer::timeout, this, &MainWindow::rebuildList);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) decodeRow(current.row());
+            });
+    list_->installEventFilter(this);
+}
+
+void MainWindow::placeFilterButtons() {
+    const bool compact = layout_ == Layout::Compact;
+    const int size = compact ? 15 : 20;
+    QHeaderView* header = list_->horizontalHeader();
+    header->setMinimumHeight(size + 4);
+    for (int i = 0; i < 4; ++i) {
+        auto* button = new QToolButton(header);
+        button->setText(QStringLiteral("B"));
+        button->setIcon(filterIcon(true));
+        button->setGeometry((compact ? kCompactFilterX : kNormalFilterX)[i], 2, size, size);
+        const auto group = static_cast<FilterPopup::Group>(i);
+        connect(button, &QToolButton::clicked, this, [this, group] { openFilterPopup(group); });
+        filterButtons_[i] = button;
+    }
+}
+
+QToolButton* MainWindow::filterButton(FilterPopup::Group group) const {
+    return filterButtons_[static_cast<int>(group)];
+}
+
+QPushButton* MainWindow::button(const QString& caption) const {
+    for (QPushButton* candidate : findChildren<QPushButton*>()) {
+        if (candidate->text() == caption) return candidate;
+    }
+    return nullptr;
+}
+
+void MainWindow::message(const QString& text) { messageSink_(text); }
+
+void MainWindow::appendPaneText(const QString& text, PaneStyle style) {
+    QTextCursor cursor = pane_->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(style == PaneStyle::Error ? QColor(Qt::red) : style == PaneStyle::Note ? kYellow : kCyan);
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(plain, format);
+    pane_->setTextCursor(cursor);
+    pane_->ensureCursorVisible();
+    if (style != PaneStyle::NormalAtEnd) {
+        cursor.movePosition(QTextCursor::Start);
+        pane_->setTextCursor(cursor);
+    }
+}
+
+void MainWindow::clearDecode() {
+    tree_->clear();
+    pane_->clear();
+}
+
+// --- capture control -------------------------------------------------------
+
+void MainWindow::toggleListening() {
+    if (modeDialogShown_ == 0) chooseMode();
+    session_->toggleListening();
+}
+
+void MainWindow::chooseMode() {
+    ++modeDialogShown_;
+    ModeDialog dialog(session_->mode(), session_->typeCPort(), this);
+    if (!runModeDialog_(dialog)) return;
+    session_->setMode(dialog.mode());
+    session_->setTypeCPort(dialog.typeCPort());
+}
+
+void MainWindow::chooseRefusal() {
+    // The saved settings govern from the moment the dialog opens, even if it is cancelled.
+    session_->loadRefusalSettings();
+    RefusalDialog dialog(session_->refuseAck(), session_->refusePing(), this);
+    if (runRefusalDialog_(dialog)) session_->saveRefusalSettings(dialog.refuseAck(), dialog.refusePing());
+}
+
+void MainWindow::onCaptureStarting() {
+    const bool chargingDevice = session_->mode() == device::kModeChargingDevice;
+    sendButton_->setVisible(chargingDevice);
+    saveButton_->setVisible(!chargingDevice);
+    manualButton_->setVisible(true);
+    followTimer_->start();
+    model_->clear();
+    clearDecode();
+    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_}) {
+        widget->setEnabled(false);
+    }
+    autoScrollBox_->setVisible(true);
+    autoScrollBox_->setEnabled(true);
+    upgradeButton_->setVisible(false);
+    listenButton_->setText(QStringLiteral("停止监听"));
+}
+
+void MainWindow::onListeningChanged(bool listening) {
+    if (listening) {
+        modeButton_->setEnabled(false);
+        return;
+    }
+    sendButton_->setVisible(false);
+    saveButton_->setVisible(true);
+    manualButton_->setVisible(true);
+    followTimer_->stop();
+    listenButton_->setText(QStringLiteral("开始监听"));
+    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_,
+                                                            modeButton_}) {
+        widget->setEnabled(true);
+    }
+    autoScrollBox_->setEnabled(false);
+    autoScrollBox_->setVisible(false);
+    upgradeButton_->setVisible(true);
+    sendButton_->setEnabled(false);
+    modesButton_->setEnabled(false);
+    voltageBox_->setPlainText(QString::fromUtf8(kIdleValueText));
+    currentBox_->setPlainText(QString::fromUtf8(kIdleValueText));
+}
+
+void MainWindow::onPaneText(const std::string& text, PaneStyle style) { appendPaneText(fromStd(text), style); }
+
+void MainWindow::onMessageBox(const std::string& text) { message(fromStd(text)); }
+
+void MainWindow::onRecordsAdded(uint32_t) { model_->appendNew(); }
+
+void MainWindow::onLostStep() {
+    model_->clear();
+    clearDecode();
+}
+
+void MainWindow::onStoreFull(const std::string& text) { model_->setTrailingNote(fromStd(text)); }
+
+void MainWindow::onStatus(const device::StatusEffects& effects) {
+    // The send and output-mode windows are not part of this program yet; their buttons stay disabled.
+    if (effects.disableSendAndModes) modesButton_->setEnabled(false);
+}
+
+void MainWindow::onStatusTick(const StatusTexts& texts) {
+    voltageBox_->setPlainText(fromStd(texts.voltage));
+    currentBox_->setPlainText(fromStd(texts.current));
+}
+
+void MainWindow::followNewestRow() {
+    if (autoScroll_.following()) list_->scrollToBottom();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (session_->connected() && autoScroll_.following()) list_->scrollToBottom();
+    session_->closeAnalyzer();
+    event->accept();
+}
+
+void MainWindow::reject() {
+    session_->closeAnalyzer();
+    QDialog::reject();
+}
+
+// --- files -----------------------------------------------------------------
+
+void MainWindow::saveCapture() {
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), programDir_ + "/my", kFileFilter);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
+    saveCaptureTo(path);
+}
+
+bool MainWindow::saveCaptureTo(const QString& path) {
+    const ufcs::FileResult result = ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
+    if (!result.ok) message(fromStd(result.message));
+    return result.ok;
+}
+
+void MainWindow::openCapture() {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), programDir_ + "/my", kFileFilter);
+    if (!path.isEmpty()) openCaptureFrom(path);
+}
+
+bool MainWindow::openCaptureFrom(const QString& path) {
+    const ufcs::FileResult result = ufcs::OpenCapture(store_, std::filesystem::path(path.toStdU16String()));
+    if (!result.ok) {
+        message(fromStd(result.message));
+        return false;
+    }
+    profile_.writeInt("Select", "DisAck", 0);  // the hidden "DisAck" box is never ticked
+    scheduleRebuild();
+    return true;
+}
+
+// --- list filter -----------------------------------------------------------
+
+void MainWindow::openFilterPopup(FilterPopup::Group group) {
+    FilterPopup popup(group, captureList_.filter(), this);
+    QToolButton* button = filterButton(group);
+    popup.move(button->mapToGlobal(QPoint(0, button->height())));
+    if (!runFilterPopup_(popup)) return;
+    if (!captureList_.setFilter(popup.filter())) return;
+    button->setIcon(filterIcon(groupAllTicked(captureList_.filter(), group)));
+    scheduleRebuild();
+}
+
+void MainWindow::scheduleRebuild() {
+    captureList_.freeze();
+    rebuildTimer_->start();
+}
+
+void MainWindow::rebuildList() {
+    clearDecode();
+    model_->rebuild();
+}
+
+// --- decoding --------------------------------------------------------------
+
+void MainWindow::decodeRow(int row) {
+    if (row < 0 || row >= model_->listedRows()) return;
+    autoScroll_.onDecode();
+    autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
+    const uint32_t record = model_->recordAt(row);
+    showDecode(ufcs::decodeRecord(store_.record(record), record));
+}
+
+void MainWindow::showDecode(const ufcs::DecodeResult& result) {
+    pane_->clear();
+    tree_->clear();
+    std::vector<QTreeWidgetItem*> visible;
+    std::function<void(QTreeWidgetItem*, const ufcs::TreeItem&)> add = [&](QTreeWidgetItem* item,
+                                                                           const ufcs::TreeItem& source) {
+        QString text = fromStd(source.text);
+        text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        item->setText(0, text);
+        if (source.visible) visible.push_back(item);
+        for (const ufcs::TreeItem& child : source.children) add(new QTreeWidgetItem(item), child);
+    };
+    for (const ufcs::TreeItem& root : result.roots) add(new QTreeWidgetItem(tree_), root);
+    for (QTreeWidgetItem* item : visible) {
+        for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+        tree_->scrollToItem(item);
+    }
+    for (const ufcs::PaneText& segment : result.pane) {
+        appendPaneText(fromStd(segment.text), static_cast<PaneStyle>(segment.type));
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const bool end = static_cast<QKeyEvent*>(event)->key() == Qt::Key_End;
+        autoScroll_.onKey(end);
+        autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- pane menu and companions ----------------------------------------------
+
+void MainWindow::showPaneMenu(const QPoint& position) {
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("复制")), &QAction::triggered, this, &MainWindow::copyPaneSelection);
+    connect(menu.addAction(QStringLiteral("全选")), &QAction::triggered, pane_, &QTextEdit::selectAll);
+    connect(menu.addAction(QStringLiteral("清除")), &QAction::triggered, pane_, &QTextEdit::clear);
+    menu.exec(pane_->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::copyPaneSelection() {
+    if (pane_->textCursor().hasSelection()) {
+        pane_->copy();
+        return;
+    }
+    message(QString::asprintf(" 光标[guang biao]在%d", pane_->textCursor().position()));
+}
+
+void MainWindow::startRecorder() {
+    if (!QProcess::startDetached(programDir_ + '/' + kRecorderName, {}, programDir_)) {
+        message(QStringLiteral("找不到Tarsel电压电流测量.exe!,请确保该程序位于当前文件夹下！"));
+    }
+}
+
+void MainWindow::openManual() {
+    const QString path = programDir_ + '/' + kManualName;
+    if (!QFile::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        message(QStringLiteral("无法打开 《ufcs分析仪使用说明.pdf》!\r\n请确认当前文件夹下是否有此文件"));
+    }
+}
+
+}  // namespace analyzer::ui

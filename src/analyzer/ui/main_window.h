@@ -1,0 +1,148 @@
+#pragma once
+// The analyzer's one window, "TarselUFCS解析程序": the message list, the
+// decoded field tree and detail pane, and the buttons that run a capture.
+// Capture logic lives in analyzer::Session; this class shows it.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "analyzer/auto_scroll.h"
+#include "analyzer/session.h"
+#include "analyzer/ui/dialogs.h"
+#include "ufcs/capture_list.h"
+#include "ufcs/decoder.h"
+#include "widgets/qt_event_loop.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTextEdit;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+
+namespace analyzer::ui {
+
+class MessageListModel;
+
+enum class Layout { Normal, Compact };
+
+// Compact below 1360 × 850: the window is 1024 wide, columns narrower, no enlarged font.
+Layout layoutForScreen(int width, int height);
+
+class MainWindow final : public QDialog, private SessionListener {
+    Q_OBJECT
+public:
+    MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
+               common::Clock& clock, QString programDir, Layout layout, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Where message boxes go (a modal box by default; tests collect the texts).
+    void setMessageSink(std::function<void(const QString&)> sink) { messageSink_ = std::move(sink); }
+    // How the mode dialog is run (exec() by default; tests answer it).
+    void setModeDialogRunner(std::function<bool(ModeDialog&)> runner) { runModeDialog_ = std::move(runner); }
+    void setRefusalDialogRunner(std::function<bool(RefusalDialog&)> runner) {
+        runRefusalDialog_ = std::move(runner);
+    }
+    void setFilterPopupRunner(std::function<bool(FilterPopup&)> runner) { runFilterPopup_ = std::move(runner); }
+
+    // What the buttons do after their file dialogs.
+    bool saveCaptureTo(const QString& path);
+    bool openCaptureFrom(const QString& path);
+    void openFilterPopup(FilterPopup::Group group);
+
+    // For tests and the window's own parts.
+    Session& session() { return *session_; }
+    QTableView* messageList() const { return list_; }
+    MessageListModel* model() const { return model_; }
+    QTreeWidget* tree() const { return tree_; }
+    QTextEdit* pane() const { return pane_; }
+    QPushButton* listenButton() const { return listenButton_; }
+    QPushButton* button(const QString& caption) const;
+    QCheckBox* autoScrollBox() const { return autoScrollBox_; }
+    QTextEdit* voltageBox() const { return voltageBox_; }
+    QTextEdit* currentBox() const { return currentBox_; }
+    QToolButton* filterButton(FilterPopup::Group group) const;
+    const AutoScroll& autoScroll() const { return autoScroll_; }
+    Layout windowLayout() const { return layout_; }
+    // Appends to the detail pane as the program does (0/100 cyan, 1 red, 2 yellow).
+    void appendPaneText(const QString& text, PaneStyle style);
+    void copyPaneSelection();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+private:
+    // SessionListener
+    void onPaneText(const std::string& text, PaneStyle style) override;
+    void onMessageBox(const std::string& text) override;
+    void onCaptureStarting() override;
+    void onListeningChanged(bool listening) override;
+    void onRecordsAdded(uint32_t count) override;
+    void onLostStep() override;
+    void onStoreFull(const std::string& text) override;
+    void onStatus(const device::StatusEffects& effects) override;
+    void onStatusTick(const StatusTexts& texts) override;
+
+    void buildControls();
+    void placeFilterButtons();
+    void toggleListening();
+    void chooseMode();
+    void chooseRefusal();
+    void saveCapture();
+    void openCapture();
+    void startRecorder();
+    void openManual();
+    void showPaneMenu(const QPoint& position);
+    void decodeRow(int row);
+    void showDecode(const ufcs::DecodeResult& result);
+    void scheduleRebuild();
+    void rebuildList();
+    void followNewestRow();
+    void message(const QString& text);
+    void clearDecode();
+
+    ufcs::CaptureStore& store_;
+    common::Profile& profile_;
+    QString programDir_;
+    Layout layout_;
+    widgets::QtEventLoop loop_;
+    ufcs::CaptureList captureList_;
+    std::unique_ptr<Session> session_;
+    AutoScroll autoScroll_;
+    int modeDialogShown_ = 0;
+
+    MessageListModel* model_ = nullptr;
+    QTableView* list_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QTextEdit* pane_ = nullptr;
+    QTextEdit* voltageBox_ = nullptr;
+    QTextEdit* currentBox_ = nullptr;
+    QCheckBox* autoScrollBox_ = nullptr;
+    QPushButton* listenButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
+    QPushButton* modesButton_ = nullptr;
+    QPushButton* modeButton_ = nullptr;
+    QPushButton* refusalButton_ = nullptr;
+    QPushButton* curveButton_ = nullptr;
+    QPushButton* recorderButton_ = nullptr;
+    QPushButton* upgradeButton_ = nullptr;
+    QPushButton* manualButton_ = nullptr;
+    QToolButton* filterButtons_[4] = {};
+    QTimer* followTimer_ = nullptr;   // 333 ms while listening
+    QTimer* rebuildTimer_ = nullptr;  // 55 ms after a filter change or an opened file
+
+    std::function<void(const QString&)> messageSink_;
+    std::function<bool(ModeDialog&)> runModeDialog_;
+    std::function<bool(RefusalDialog&)> runRefusalDialog_;
+    std::function<bool(FilterPopup&)> runFilterPopup_;
+};
+
+}  // namespace analyzer::ui

@@ -1,0 +1,77 @@
+#include "analyzer/ui/message_list_model.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace analyzer::ui {
+
+MessageListModel::MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), store_(store) {}
+
+int MessageListModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) return 0;
+    return listedRows() + (trailingNote_.isEmpty() ? 0 : 1);
+}
+
+int MessageListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(ufcs::kListColumns);
+}
+
+QVariant MessageListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    if (index.row() >= listedRows()) {
+        return role == Qt::DisplayRole && index.column() == 4 ? QVariant(trailingNote_) : QVariant();
+    }
+    const uint32_t record = recordAt(index.row());
+    switch (role) {
+        case Qt::DisplayRole: {
+            const ufcs::ListRow row = ufcs::listRowTexts(store_.record(record), record);
+            return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
+        }
+        case Qt::BackgroundRole: {
+            const uint32_t colour = store_.record(record).rowColour();
+            return QBrush(QColor(ufcs::redOf(colour), ufcs::greenOf(colour), ufcs::blueOf(colour)));
+        }
+        case Qt::ForegroundRole:
+            return QBrush(Qt::black);
+        default:
+            return {};
+    }
+}
+
+QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section < 0 || section >= static_cast<int>(ufcs::kListColumns)) return {};
+    return QString::fromUtf8(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].data(),
+                             static_cast<qsizetype>(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].size()));
+}
+
+void MessageListModel::appendNew() {
+    const int first = listedRows();
+    const auto added = static_cast<int>(list_.stageNew());
+    if (added == 0) return;
+    beginInsertRows({}, first, first + added - 1);
+    list_.commitStaged();
+    endInsertRows();
+}
+
+void MessageListModel::rebuild() {
+    beginResetModel();
+    list_.rebuild();
+    endResetModel();
+}
+
+void MessageListModel::clear() {
+    beginResetModel();
+    list_.clear();
+    trailingNote_.clear();
+    endResetModel();
+}
+
+void MessageListModel::setTrailingNote(const QString& note) {
+    beginResetModel();
+    trailingNote_ = note;
+    endResetModel();
+}
+
+}  // namespace analyzer::ui

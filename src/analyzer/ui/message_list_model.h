@@ -1,0 +1,41 @@
+#pragma once
+// The message list as a table model: rows are record indices into the store,
+// and texts are made from the record when the view asks for them, so a full
+// store costs no per-row strings. New rows arrive in batches.
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include "ufcs/capture_list.h"
+
+namespace analyzer::ui {
+
+class MessageListModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Lists what the store gained (nothing while the list is frozen); one insertion per batch.
+    void appendNew();
+    // Relists the whole store through the filter.
+    void rebuild();
+    // No rows (a new capture, or a capture cut back to its header).
+    void clear();
+    // A last row that only carries a note in the summary column ("数据已爆表！"); empty removes it.
+    void setTrailingNote(const QString& note);
+
+    uint32_t recordAt(int row) const { return list_.recordAt(static_cast<std::size_t>(row)); }
+    int listedRows() const { return static_cast<int>(list_.rowCount()); }
+
+private:
+    ufcs::CaptureList& list_;
+    ufcs::CaptureStore& store_;
+    QString trailingNote_;
+};
+
+}  // namespace analyzer::ui

@@ -1,0 +1,317 @@
+// The analyzer window driven against the simulated instrument, offscreen.
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+#include "analyzer/ui/main_window.h"
+#include "analyzer/ui/message_list_model.h"
+#include "simulator/simulated_device.h"
+
+namespace {
+
+using analyzer::ui::FilterPopup;
+using analyzer::ui::MainWindow;
+
+// Real steady time for the window's timers; the instrument's command pauses are skipped.
+class QuickClock final : public common::Clock {
+public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    common::LocalTime localTime() const override { return {10, 20, 30}; }
+    void sleepFor(std::chrono::milliseconds) override {}
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ufcs::CaptureStore> store_ = ufcs::CaptureStore::create();
+    std::shared_ptr<simulator::Instrument> instrument_;
+    std::unique_ptr<simulator::SimulatedDevice> device_;
+    common::MemoryProfile profile_;
+    QuickClock clock_;
+    std::unique_ptr<MainWindow> window_;
+    QStringList messages_;
+    int modeDialogRuns_ = 0;
+    uint8_t chosenMode_ = 1;
+    std::string lockPath_;
+
+    QString cell(int row, int column) const {
+        return window_->model()->index(row, column).data().toString();
+    }
+    QColor rowColour(int row) const {
+        return window_->model()->index(row, 0).data(Qt::BackgroundRole).value<QBrush>().color();
+    }
+    int rows() const { return window_->model()->rowCount(); }
+    int rowsWithMessage(const QString& message) const {
+        int found = 0;
+        for (int row = 0; row < rows(); ++row) found += cell(row, 3) == message;
+        return found;
+    }
+    bool paneContains(const QString& text) const { return window_->pane()->toPlainText().contains(text); }
+
+    void start() {
+        window_->listenButton()->click();
+        QTRY_COMPARE(window_->listenButton()->text(), QStringLiteral("停止监听"));
+    }
+    void capture(std::size_t events) {
+        const int before = rows();
+        instrument_->injectTraffic(events);
+        QTRY_VERIFY_WITH_TIMEOUT(rows() >= before + 1 && instrument_->eventsCaptured() >= events &&
+                                     store_->count() == window_->model()->listedRows() + 0u,
+                                 5000);
+    }
+    void filterWith(FilterPopup::Group group, const QStringList& untick, bool tickAll = false) {
+        window_->setFilterPopupRunner([&](FilterPopup& popup) {
+            if (tickAll) {
+                for (QCheckBox* box : popup.findChildren<QCheckBox*>()) box->setChecked(true);
+            }
+            for (const QString& caption : untick) {
+                QCheckBox* box = popup.box(caption);
+                if (!box) qFatal("no box %s", qPrintable(caption));
+                box->setChecked(false);
+            }
+            return true;
+        });
+        window_->openFilterPopup(group);
+    }
+
+private slots:
+    void init() {
+        simulator::InstrumentSettings settings;
+        settings.recordsPerSecond = 0;
+        settings.faultRate = 0;
+        settings.seed = 3;
+        instrument_ = std::make_shared<simulator::Instrument>(settings);
+        lockPath_ = (std::filesystem::temp_directory_path() / ("main_window_test_" + std::to_string(getpid()) + ".lock"))
+                        .string();
+        device_ = std::make_unique<simulator::SimulatedDevice>(instrument_, lockPath_);
+        profile_ = common::MemoryProfile();
+        messages_.clear();
+        modeDialogRuns_ = 0;
+        chosenMode_ = 1;
+        window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, QDir::tempPath(),
+                                               analyzer::ui::Layout::Normal);
+        window_->setMessageSink([this](const QString& text) { messages_ << text; });
+        window_->setModeDialogRunner([this](analyzer::ui::ModeDialog& dialog) {
+            ++modeDialogRuns_;
+            (chosenMode_ == 2 ? dialog.chargingDeviceButton() : dialog.listeningButton())->click();
+            return true;
+        });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() {
+        window_.reset();
+        device_.reset();
+        std::filesystem::remove(lockPath_);
+    }
+
+    void firstClickAsksForTheModeThenListensAndStops() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("TarselUFCS解析程序"));
+        QVERIFY(!window_->autoScrollBox()->isVisible());
+        start();
+        QCOMPARE(modeDialogRuns_, 1);
+        QVERIFY(!window_->button("打开文件")->isEnabled());
+        QVERIFY(!window_->button("模式选择")->isEnabled());
+        QVERIFY(window_->autoScrollBox()->isVisible());
+        QVERIFY(paneContains(QStringLiteral("模式：监听模式")));
+        capture(30);
+        QCOMPARE(cell(0, 4), QStringLiteral("说明：本次测试 监听模式 "));
+        QCOMPARE(cell(1, 3), QStringLiteral("握手"));
+        QCOMPARE(cell(1, 4), QStringLiteral("D+ 握手信号"));
+        QCOMPARE(rowColour(1), QColor(50, 200, 50));
+        QCOMPARE(rowColour(0), QColor(160, 160, 250));
+        // The status timer brings the live values.
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText() != QStringLiteral(" ------"), 3000);
+
+        window_->listenButton()->click();
+        QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+        QVERIFY(window_->button("打开文件")->isEnabled());
+        QCOMPARE(window_->voltageBox()->toPlainText(), QStringLiteral(" ------"));
+        start();
+        QCOMPARE(modeDialogRuns_, 1);  // only the first click asks
+    }
+
+    void chargingDeviceModeShowsTheSendButtonInPlaceOfSave() {
+        chosenMode_ = 2;
+        start();
+        QVERIFY(window_->button("发送消息")->isVisible());
+        QVERIFY(!window_->button("保存文件")->isVisible());
+        QVERIFY(paneContains(QStringLiteral("模式：充电设备")));
+        QTRY_VERIFY(rowsWithMessage(QStringLiteral("Output_Capabilities")) == 1);
+    }
+
+    void selectingARowShowsItsDecode() {
+        start();
+        instrument_->injectFaults(1);
+        capture(40);
+        int row = 1;
+        while (row < rows() && cell(row, 3) != QStringLiteral("Output_Capabilities")) ++row;
+        QVERIFY(row < rows());
+        window_->messageList()->selectRow(row);
+        QVERIFY(paneContains(QStringLiteral("序号：") + cell(row, 0).trimmed()));
+        QVERIFY(paneContains(QStringLiteral("输出模式1: ")));
+        QTreeWidget* tree = window_->tree();
+        QVERIFY(tree->topLevelItemCount() >= 5);
+        QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("命令: 0x01  Output_Capabilities"));
+        QVERIFY(tree->topLevelItem(1)->isExpanded());  // its last child was made visible
+
+        // A faulty row shows its warning in red.
+        int faulty = 1;
+        while (faulty < rows() && rowColour(faulty) != QColor(223, 52, 45)) ++faulty;
+        QVERIFY(faulty < rows());
+        window_->messageList()->selectRow(faulty);
+        if (!cell(faulty, 3).contains(QStringLiteral("解码错误"))) {
+            QVERIFY(window_->pane()->toHtml().contains(QStringLiteral("#ff0000")));
+            QVERIFY(paneContains(QStringLiteral("注意：")));
+        }
+    }
+
+    void autoScrollFollowsUntilTheSecondClick() {
+        start();
+        capture(20);
+        QCOMPARE(window_->autoScroll().state(), analyzer::AutoScroll::State::On);
+        QTest::keyClick(window_->messageList(), Qt::Key_End);
+        // End armed it and selected the last row, whose decode lowered it to following.
+        QCOMPARE(window_->autoScroll().state(), analyzer::AutoScroll::State::On);
+        window_->messageList()->selectRow(3);
+        QCOMPARE(window_->autoScroll().state(), analyzer::AutoScroll::State::Off);
+        QVERIFY(!window_->autoScrollBox()->isChecked());
+        window_->autoScrollBox()->click();
+        QVERIFY(window_->autoScroll().following());
+        QTest::keyClick(window_->messageList(), Qt::Key_Up);
+        QVERIFY(!window_->autoScrollBox()->isChecked());
+    }
+
+    void eachFilterPopupHidesAndRestoresRows() {
+        start();
+        capture(200);
+        window_->listenButton()->click();
+        const int all = rows();
+        struct Case {
+            FilterPopup::Group group;
+            QString untick;
+            std::function<bool(int)> hidden;
+        };
+        const QList<Case> cases = {
+            {FilterPopup::Group::Message, QStringLiteral("Ping"), [this](int r) { return cell(r, 3) == "Ping"; }},
+            {FilterPopup::Group::Type, QStringLiteral("控制消息"), [this](int r) { return cell(r, 1) == "控制"; }},
+            {FilterPopup::Group::Receiver, QStringLiteral("供电设备"),
+             [this](int r) { return cell(r, 2) == "供电设备" && cell(r, 1) != ""; }},
+            {FilterPopup::Group::Baud, QStringLiteral("115200"), [this](int r) { return cell(r, 7) == "115200"; }},
+        };
+        for (const Case& c : cases) {
+            const QIcon before = window_->filterButton(c.group)->icon();
+            filterWith(c.group, {c.untick});
+            QTRY_VERIFY(rows() < all);
+            for (int row = 0; row < rows(); ++row) QVERIFY2(!c.hidden(row), qPrintable(c.untick));
+            QVERIFY(window_->filterButton(c.group)->icon().cacheKey() != before.cacheKey());
+            filterWith(c.group, {}, true);
+            QTRY_COMPARE(rows(), all);
+        }
+    }
+
+    void refusalSettingsDropAckAndPing() {
+        window_->setRefusalDialogRunner([](analyzer::ui::RefusalDialog& dialog) {
+            dialog.ackBox()->setChecked(true);
+            dialog.pingBox()->setChecked(true);
+            return true;
+        });
+        window_->button("拒收设置")->click();
+        QCOMPARE(profile_.readInt("Select", "rRefuseAck", 0), 1);
+        start();
+        QVERIFY(paneContains(QStringLiteral("模式：监听模式 拒收ACK 拒收Ping")));
+        capture(120);
+        QVERIFY(rows() > 10);
+        QCOMPARE(rowsWithMessage(QStringLiteral("ACK")), 0);
+        QCOMPARE(rowsWithMessage(QStringLiteral("Ping")), 0);
+    }
+
+    void savedCaptureReopensWithTheSameRows() {
+        start();
+        capture(60);
+        window_->listenButton()->click();
+        const QString path = QDir::temp().filePath(QStringLiteral("main_window_test.ufcs_stream"));
+        QVERIFY(window_->saveCaptureTo(path));
+        const int saved = rows();
+        const QString summary = cell(9, 4);
+        store_->setCount(1);
+        window_->model()->clear();
+        QVERIFY(window_->openCaptureFrom(path));
+        QTRY_COMPARE(rows(), saved);
+        QCOMPARE(cell(9, 4), summary);
+        QFile::remove(path);
+
+        QVERIFY(!window_->openCaptureFrom(QDir::temp().filePath(QStringLiteral("missing.ufcs_stream"))));
+        QVERIFY(!messages_.isEmpty() && messages_.last().contains(QStringLiteral("missing.ufcs_stream")));
+        QCOMPARE(rows(), saved);
+    }
+
+    void unplugWhileListening() {
+        start();
+        capture(10);
+        instrument_->unplug();
+        QTRY_COMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+        QVERIFY(paneContains(QStringLiteral("设备已经断开!")));
+        QVERIFY(window_->button("打开文件")->isEnabled());
+        QVERIFY(window_->button("保存文件")->isEnabled());
+    }
+
+    void startWithoutAnInstrument() {
+        instrument_->unplug();
+        window_->listenButton()->click();
+        QVERIFY(paneContains(QStringLiteral("设备连接失败! 10:20:30")));
+        QVERIFY(paneContains(QStringLiteral("请确认设备已经连上并没有被其它程序占用！")));
+        QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+        QVERIFY(window_->button("打开文件")->isEnabled());
+    }
+
+    void paneCopyWithoutSelectionTellsTheCaret() {
+        window_->appendPaneText(QStringLiteral("abc"), analyzer::PaneStyle::NormalAtEnd);
+        window_->copyPaneSelection();
+        QCOMPARE(messages_.last(), QStringLiteral(" 光标[guang biao]在3"));
+    }
+
+    void screenshots() {
+        const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");
+        if (folder.isEmpty()) QSKIP("set UFCS_SCREENSHOT_DIR to save screenshots");
+        for (const auto layout : {analyzer::ui::Layout::Normal, analyzer::ui::Layout::Compact}) {
+            cleanup();
+            init();
+            if (layout == analyzer::ui::Layout::Compact) {
+                window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, QDir::tempPath(), layout);
+                window_->setMessageSink([this](const QString& text) { messages_ << text; });
+                window_->setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
+                window_->show();
+                QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+            }
+            start();
+            instrument_->injectFaults(2);
+            capture(80);
+            QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1, 3000);
+            int faulty = 1;
+            while (faulty < rows() && !(rowColour(faulty) == QColor(223, 52, 45) && !cell(faulty, 1).isEmpty())) {
+                ++faulty;
+            }
+            window_->messageList()->selectRow(faulty < rows() ? faulty : 9);
+            const QString name = layout == analyzer::ui::Layout::Normal ? "analyzer_normal.png" : "analyzer_compact.png";
+            if (layout == analyzer::ui::Layout::Compact) QCOMPARE(window_->width(), 1024);
+            QVERIFY(window_->grab().save(QString::fromUtf8(folder) + '/' + name));
+        }
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
