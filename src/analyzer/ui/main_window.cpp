@@ -36,6 +36,7 @@ constexpr const char* kWidestTexts[ufcs::kListColumns] = {" 65535", "", "", "", 
 constexpr int kNormalFilterX[4] = {100, 180, 380, 940};
 constexpr int kCompactFilterX[4] = {74, 136, 286, 687};
 constexpr int kListFontPixels = 11;
+constexpr int kInsertBatchMs = 40;
 const QColor kCyan(0, 255, 255);
 const QColor kYellow(255, 255, 0);
 const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
@@ -116,6 +117,7 @@ void MainWindow::buildControls() {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->hide();
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);  // uniform rows: no per-row sizing
     list_->horizontalHeader()->setStretchLastSection(false);
     QPalette listPalette = list_->palette();
     listPalette.setColor(QPalette::Base, Qt::black);
@@ -207,6 +209,10 @@ void MainWindow::buildControls() {
 
     followTimer_ = new QTimer(this);
     followTimer_->setInterval(333);
+    insertTimer_ = new QTimer(this);
+    insertTimer_->setSingleShot(true);
+    insertTimer_->setInterval(kInsertBatchMs);
+    connect(insertTimer_, &QTimer::timeout, this, [this] { model_->appendNew(); });
     rebuildTimer_ = new QTimer(this);
     rebuildTimer_->setSingleShot(true);
     rebuildTimer_->setInterval(55);
@@ -335,6 +341,8 @@ void MainWindow::onListeningChanged(bool listening) {
     saveButton_->setVisible(true);
     manualButton_->setVisible(true);
     followTimer_->stop();
+    insertTimer_->stop();
+    model_->appendNew();  // the rows still waiting for their batch
     listenButton_->setText(QStringLiteral("开始监听"));
     for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_,
                                                             modeButton_}) {
@@ -353,7 +361,10 @@ void MainWindow::onPaneText(const std::string& text, PaneStyle style) { appendPa
 
 void MainWindow::onMessageBox(const std::string& text) { message(fromStd(text)); }
 
-void MainWindow::onRecordsAdded(uint32_t) { model_->appendNew(); }
+void MainWindow::onRecordsAdded(uint32_t) {
+    // At thousands of records a second, rows go in as one batch per short interval.
+    if (!insertTimer_->isActive()) insertTimer_->start();
+}
 
 void MainWindow::onLostStep() {
     model_->clear();

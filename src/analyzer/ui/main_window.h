@@ -138,6 +138,7 @@ private:
     QToolButton* filterButtons_[4] = {};
     QTimer* followTimer_ = nullptr;   // 333 ms while listening
     QTimer* rebuildTimer_ = nullptr;  // 55 ms after a filter change or an opened file
+    QTimer* insertTimer_ = nullptr;   // gathers new rows into batches
 
     std::function<void(const QString&)> messageSink_;
     std::function<bool(ModeDialog&)> runModeDialog_;
