@@ -67,6 +67,15 @@ void Session::setRefusal(bool refuseAck, bool refusePing) {
 
 int Session::writeFrame(const uint8_t* frame) { return device_.write(frame); }
 
+int Session::sendFrames(const std::vector<device::CommandFrame>& frames) {
+    int result = device::kWritten;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (i > 0) clock_.sleepFor(10ms);
+        result = device_.write(frames[i].data());
+    }
+    return result;
+}
+
 int Session::sendCommand(device::CommandCode code, uint8_t param) {
     const device::CommandFrame frame = device::commandFrame(code, param);
     return device_.write(frame.data());

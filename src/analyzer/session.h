@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/event_loop.h"
@@ -96,6 +97,8 @@ public:
 
     // Writes a composed frame (68-byte buffer, report id first); the transport's result.
     int writeFrame(const uint8_t* frame);
+    // Writes the frames of one send 10 ms apart; the last write's result is the send's.
+    int sendFrames(const std::vector<device::CommandFrame>& frames);
     // CPU time the last worker spent, in seconds.
     double workerCpuSeconds() const { return workerCpuSeconds_.load(); }
 

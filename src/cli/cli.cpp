@@ -14,6 +14,9 @@ constexpr const char* kUsage =
     "  capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
     "          [--seconds S] -o FILE\n"
     "                               listen to the instrument, print rows as they arrive, save the capture\n"
+    "  send [--simulate] ENTRY [fields]\n"
+    "                               send one entry of the send list as the charging device\n"
+    "  modes [--simulate]           list the charger's output modes\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n";
 
 }  // namespace
@@ -68,6 +71,8 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
     if (args[0] == "rows") return runRows(rest, out, err);
     if (args[0] == "decode") return runDecode(rest, out, err);
     if (args[0] == "capture") return runCapture(rest, trace, out, err);
+    if (args[0] == "send") return runSend(rest, trace, out, err);
+    if (args[0] == "modes") return runModes(rest, trace, out, err);
     err << "ufcs: unknown command '" << args[0] << "'\n" << kUsage;
     return 2;
 }

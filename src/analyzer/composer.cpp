@@ -1,0 +1,321 @@
+#include "analyzer/composer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "common/byte_order.h"
+#include "common/format.h"
+#include "ufcs/names.h"
+
+namespace analyzer {
+namespace {
+
+constexpr uint8_t kSendClass = 0x21;
+constexpr std::size_t kSegmentBytes = 59;  // message bytes per report, from byte 6
+constexpr int kChargingDevice = 2;
+
+// Send codes by position 0-19; 0 for an entry that is never sent (Get_Sink_Info).
+constexpr std::array<uint8_t, 20> kSendCodes = {0x45, 0x46, 0x47, 0x49, 0x00, 0x4B, 0x4C, 0x4F, 0x50, 0x4E,
+                                                0x48, 0x4D, 0x51, 0x52, 0x53, 0x54, 0x43, 0x55, 0x4A, 0x56};
+
+constexpr std::array<const char*, 3> kDeviceNames = {"供电设备", "充电设备", "线缆电子标签"};
+constexpr std::array<const char*, 3> kTestTypeNames = {"控制消息", "数据消息", "自定义消息"};
+constexpr const char* kSixteenBytes = "请输入16个十六进制数，注意数据用空格分开!";
+constexpr std::array<int, 4> kBaudRates = {115200, 57600, 38400, 19200};
+
+Frame emptySendFrame() {
+    Frame frame{};
+    frame[1] = 0xFE;
+    frame[2] = kSendClass;
+    return frame;
+}
+
+void putRequest(Frame& frame, int mode, int current10mA, int voltage10mV) {
+    frame[3] = 0x48;
+    frame[4] = 8;
+    common::writeLe16(frame.data() + 5, static_cast<uint16_t>(current10mA));
+    common::writeLe16(frame.data() + 7, static_cast<uint16_t>(voltage10mV));
+    frame[9] = static_cast<uint8_t>(mode);
+}
+
+// A message longer than one report: byte 1 counts the reports, byte 5 numbers
+// them, and each carries the next 59 message bytes from byte 6; later bytes
+// keep what the report before left there.
+std::vector<Frame> segmented(Frame frame, const std::vector<uint8_t>& message, std::size_t reports) {
+    std::vector<Frame> frames;
+    frame[1] = static_cast<uint8_t>(reports);
+    for (std::size_t sent = 0, sequence = 1; sequence <= reports; ++sequence) {
+        const std::size_t take = std::min(kSegmentBytes, message.size() - sent);
+        frame[5] = static_cast<uint8_t>(sequence);
+        std::memcpy(frame.data() + 6, message.data() + sent, take);
+        sent += take;
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+std::string hexList(const uint8_t* bytes, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) common::appendFormat(text, "%02X ", bytes[i]);
+    return text;
+}
+
+std::string detailText(int position, const SendPages& pages) {
+    switch (position) {
+        case kSendRequest:
+            return common::format("请求电压：%dmV\r\n请求电流：%dmA\r\n模式编号：%d\r\n", pages.requestMillivolts,
+                                  pages.requestMilliamps, pages.requestMode);
+        case kSendConfigWatchdog:
+            return common::format("溢出时间：%dms\r\n", pages.watchdogMilliseconds);
+        case kSendVerifyRequest:
+            return common::format("密钥编号：%d \r\n随机数据：", pages.keyIndex) + hexList(pages.verifyRandom.data(), 16) +
+                   "\r\n";
+        case kSendVerifyResponse:
+            return "加密数据：" + hexList(pages.encrypted.data(), 32) + "\r\n随机数据：" +
+                   hexList(pages.responseRandom.data(), 16) + "\r\n";
+        case kSendTestRequest:
+            return std::string("电压精度测试模式：") + (pages.voltageAccuracy ? "使能" : "关闭") + "\r\n消息类型：" +
+                   kTestTypeNames[static_cast<std::size_t>(pages.testMessageType)] + " \r\n设备地址：" +
+                   kDeviceNames[static_cast<std::size_t>(pages.testDevice)] +
+                   common::format("\r\n命令编号：%d\r\n\r\n", pages.testCommand);
+        case kSendVendor:
+            return std::string("设备地址：") + kDeviceNames[static_cast<std::size_t>(pages.vendorReceiver)] +
+                   common::format("\r\n厂商ID：%04X", (pages.vendorId[0] << 8) | pages.vendorId[1]) + "\r\n随机数据：" +
+                   hexList(pages.vendorData.data(), pages.vendorData.size()) + "\r\n";
+        case kSendBaudRate:
+            return common::format("%d\r\n", pages.baudRate);
+        case kSendCustom:
+            return "数据：" + hexList(pages.customBytes.data(), pages.customBytes.size()) + "\r\n";
+        default:
+            return {};
+    }
+}
+
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+std::optional<long long> parseInteger(const std::string& text) {
+    long long value = 0;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    while (begin < end && *begin == ' ') ++begin;
+    while (end > begin && end[-1] == ' ') --end;
+    const auto [next, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || next != end || begin == end) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
+                               const device::OutputCapabilityTable& table, const PendingOutputRequest& pending) {
+    if (mode != kChargingDevice) return {};
+    Frame frame = emptySendFrame();
+    if (position >= 0 && position < static_cast<int>(kSendCodes.size())) frame[3] = kSendCodes[position];
+    switch (position) {
+        case kSendRequest:
+            putRequest(frame, pages.requestMode, pages.requestMilliamps / 10, pages.requestMillivolts / 10);
+            break;
+        case kSendConfigWatchdog:
+            frame[4] = 2;
+            common::writeLe16(frame.data() + 5, static_cast<uint16_t>(pages.watchdogMilliseconds));
+            break;
+        case kSendVerifyRequest:
+            frame[4] = 17;
+            frame[5] = pages.keyIndex;
+            std::copy(pages.verifyRandom.begin(), pages.verifyRandom.end(), frame.begin() + 6);
+            break;
+        case kSendVerifyResponse:
+            frame[4] = 48;
+            std::copy(pages.encrypted.begin(), pages.encrypted.end(), frame.begin() + 5);
+            std::copy(pages.responseRandom.begin(), pages.responseRandom.end(), frame.begin() + 37);
+            break;
+        case kSendTestRequest:
+            frame[4] = 4;
+            frame[5] = static_cast<uint8_t>(pages.testMessageType);
+            frame[6] = static_cast<uint8_t>(pages.testDevice);
+            frame[7] = static_cast<uint8_t>(pages.voltageAccuracy);
+            frame[8] = static_cast<uint8_t>(pages.testCommand);
+            frame[9] = static_cast<uint8_t>(pages.testMode);
+            break;
+        case kSendVendor: {
+            const std::size_t length = pages.vendorData.size();
+            frame[4] = static_cast<uint8_t>(length);
+            std::vector<uint8_t> message = {static_cast<uint8_t>(pages.vendorReceiver + 1), 0, pages.vendorId[0],
+                                            pages.vendorId[1]};
+            message.insert(message.end(), pages.vendorData.begin(), pages.vendorData.end());
+            return segmented(frame, message, length <= 55 ? 1 : 2);
+        }
+        case kSendBaudRate:
+            frame[4] = 2;
+            common::writeLe16(frame.data() + 5, static_cast<uint16_t>(pages.baudRate & 0xFFFF));
+            break;
+        case kSendCustom: {
+            const std::size_t count = pages.customBytes.size();
+            frame[4] = static_cast<uint8_t>(count - 3);
+            const std::size_t further = count <= kSegmentBytes ? 0 : (count - kSegmentBytes + kSegmentBytes - 1) / kSegmentBytes;
+            return segmented(frame, pages.customBytes, std::min<std::size_t>(1 + further, 5));
+        }
+        case kSendPendingRequest:
+            putRequest(frame, pending.mode, pending.milliamps / 10, pending.millivolts / 10);
+            break;
+        default:
+            if (position >= kSendFirstOutputMode && position <= kSendLastOutputMode) {
+                // The panel asks for a mode at its maximum voltage and current, as the table has them.
+                const uint8_t* entry = table.bytes.data() + (position - kSendFirstOutputMode) * 8;
+                putRequest(frame, position - kSendFirstOutputMode + 1, common::readLe16(entry + 5),
+                           common::readLe16(entry + 1));
+            }
+    }
+    return {frame};
+}
+
+std::string sendLogEntry(int position, const SendPages& pages, bool written, common::LocalTime time) {
+    if (position < 0 || position >= static_cast<int>(ufcs::SendMenuEntries.size())) return {};
+    std::string entry = common::format("%d:%02d:%02d  \r\n ", time.hour, time.minute, time.second);
+    entry += ufcs::SendMenuEntries[static_cast<std::size_t>(position)];
+    if (!written) return entry + "失败!!\r\n";
+    if (position <= kSendExitUfcsMode) return entry + "\r\n\r\n";
+    return entry + "\r\n" + detailText(position, pages) + "\r\n";
+}
+
+std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least, std::size_t most) {
+    std::vector<uint8_t> bytes;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (text[at] == ' ') {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && text[end] != ' ') {
+            if (!isHexDigit(text[end])) return std::nullopt;
+            ++end;
+        }
+        if (end - at > 2) return std::nullopt;
+        unsigned value = 0;
+        std::from_chars(text.data() + at, text.data() + end, value, 16);
+        bytes.push_back(static_cast<uint8_t>(value));
+        if (bytes.size() > most) return std::nullopt;
+        at = end;
+    }
+    if (bytes.size() < least) return std::nullopt;
+    return bytes;
+}
+
+std::string outOfRangePrompt(long long least, long long most) {
+    return common::format("“请填入一个在%lld和%lld之间的整数。”", least, most);
+}
+
+std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields, SendPages& pages) {
+    SendPages checked = pages;
+    auto given = [&](const std::string& name) -> const std::string* {
+        for (const PageField& field : fields) {
+            if (field.name == name) return &field.text;
+        }
+        return nullptr;
+    };
+    // A number field keeps its value when not given; a hex field starts empty.
+    auto number = [&](const std::string& name, int& target, long long least, long long most) -> std::optional<std::string> {
+        const std::string* text = given(name);
+        if (!text) return std::nullopt;
+        const std::optional<long long> value = parseInteger(*text);
+        if (!value) return std::string(kNotAnInteger);
+        if (*value < least || *value > most) return outOfRangePrompt(least, most);
+        target = static_cast<int>(*value);
+        return std::nullopt;
+    };
+    auto hex = [&](const std::string& name, std::size_t least, std::size_t most) {
+        const std::string* text = given(name);
+        return parseHexBytes(text ? *text : std::string(), least, most);
+    };
+    std::optional<std::string> error;
+    switch (position) {
+        case kSendRequest:
+            if ((error = number("mode-number", checked.requestMode, 1, 7))) return error;
+            if ((error = number("voltage", checked.requestMillivolts, 10, 300000))) return error;
+            if ((error = number("current", checked.requestMilliamps, 10, 100000))) return error;
+            break;
+        case kSendConfigWatchdog:
+            if ((error = number("ms", checked.watchdogMilliseconds, 0, 65535))) return error;
+            break;
+        case kSendVerifyRequest: {
+            const auto key = hex("key-index", 1, 1);
+            if (!key) return std::string("请输入一个十六进制数!");
+            const auto random = hex("random", 16, 16);
+            if (!random) return std::string(kSixteenBytes);
+            checked.keyIndex = (*key)[0];
+            std::copy(random->begin(), random->end(), checked.verifyRandom.begin());
+            break;
+        }
+        case kSendVerifyResponse: {
+            const auto encrypted = hex("encrypted", 32, 32);
+            if (!encrypted) return std::string("请输入32个十六进制数，注意数据用空格分开!");
+            const auto random = hex("random", 16, 16);
+            if (!random) return std::string(kSixteenBytes);
+            std::copy(encrypted->begin(), encrypted->end(), checked.encrypted.begin());
+            std::copy(random->begin(), random->end(), checked.responseRandom.begin());
+            break;
+        }
+        case kSendTestRequest:
+            if ((error = number("test-mode", checked.testMode, 0, 1))) return error;
+            if ((error = number("voltage-accuracy", checked.voltageAccuracy, 0, 1))) return error;
+            if ((error = number("message-type", checked.testMessageType, 0, 2))) return error;
+            if ((error = number("device", checked.testDevice, 0, 2))) return error;
+            if ((error = number("command", checked.testCommand, -2147483647, 2147483647))) return error;
+            break;
+        case kSendVendor: {
+            int receiver = checked.vendorReceiver + 1;
+            if ((error = number("receiver", receiver, 1, 3))) return error;
+            const auto id = hex("vendor-id", 2, 2);
+            if (!id) return std::string("请输入2个十六进制数，数据用空格分开!");
+            const auto data = hex("data", 1, 58);
+            if (!data) return std::string("请输入1-58个十六进制数，数据用空格分开!");
+            checked.vendorReceiver = receiver - 1;
+            checked.vendorId = {(*id)[0], (*id)[1]};
+            checked.vendorData = *data;
+            break;
+        }
+        case kSendBaudRate: {
+            int baud = checked.baudRate;
+            if ((error = number("baud", baud, 19200, 115200))) return error;
+            if (std::find(kBaudRates.begin(), kBaudRates.end(), baud) == kBaudRates.end()) {
+                return std::string("波特率只能是115200、57600、38400或19200");
+            }
+            checked.baudRate = baud;
+            break;
+        }
+        case kSendCustom: {
+            const auto bytes = hex("bytes", 3, 258);
+            if (!bytes) return std::string("请输入3-258个十六进制数，注意数据用空格分开!");
+            checked.customBytes = *bytes;
+            break;
+        }
+        default:
+            break;
+    }
+    pages = checked;
+    return std::nullopt;
+}
+
+std::string outputModeRowText(const uint8_t* entry) {
+    const int maxVoltage = common::readLe16(entry + 1);
+    const int minVoltage = common::readLe16(entry + 3);
+    const int maxCurrent = common::readLe16(entry + 5);
+    const int minCurrent = entry[7];
+    const int voltageStep = (entry[0] & 1) ? 20 : 10;
+    const int currentStep = (((entry[0] >> 1) & 7) + 1) * 10;
+    std::string lead = minVoltage < 1000 ? "  " : "";
+    int firstGap = maxVoltage >= 1000 ? 7 : 9;
+    int secondGap = maxCurrent >= 1000 ? 7 : 9;
+    if (minVoltage >= 1000 && maxVoltage < minVoltage) {
+        firstGap = 5;
+        secondGap = 7;
+    }
+    return lead + common::format("%.2lf-%.2lf", minVoltage * 0.01, maxVoltage * 0.01) + std::string(firstGap, ' ') +
+           common::format("%.2lf-%.2lf", minCurrent * 0.01, maxCurrent * 0.01) + std::string(secondGap, ' ') +
+           common::format("%d", voltageStep) + std::string(12, ' ') + common::format("%d", currentStep) +
+           std::string(7, ' ');
+}
+
+}  // namespace analyzer

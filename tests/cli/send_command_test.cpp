@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "cli/cli_run.h"
+
+namespace {
+
+using testing_support::CliRun;
+CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        result.push_back(text.substr(start, end - start));
+    }
+    return result;
+}
+
+TEST(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
+    const CliRun sent = run({"send", "--simulate", "--trace", "Request", "--mode-number", "2", "--voltage", "9000",
+                             "--current", "2000"});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    // The frame as written: report id, 0xFE 0x21, Request code 0x48, 8 bytes, current and voltage in 10 mA/10 mV.
+    EXPECT_NE(sent.err.find("> 00 FE 21 48 08 C8 00 84 03 02 00 00"), std::string::npos) << sent.err;
+    const std::vector<std::string> out = lines(sent.out);
+    ASSERT_GE(out.size(), 6u);
+    EXPECT_EQ(out[1], " Request");
+    EXPECT_EQ(out[2], "请求电压：9000mV");
+    EXPECT_EQ(out[3], "请求电流：2000mA");
+    EXPECT_EQ(out[4], "模式编号：2");
+    // The exchange as captured: the request, then the charger's Accept and Power_Ready.
+    EXPECT_NE(sent.out.find("\tRequest\t请求 电压：9.000V 电流：2.000A\t"), std::string::npos);
+    EXPECT_NE(sent.out.find("\tAccept\t"), std::string::npos);
+    EXPECT_NE(sent.out.find("\tPower_Ready\t"), std::string::npos);
+}
+
+TEST(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
+    const CliRun sent = run({"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000"});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    EXPECT_NE(sent.out.find("\tRefuse\t拒绝\t"), std::string::npos) << sent.out;
+    EXPECT_EQ(sent.out.find("\tPower_Ready\t"), std::string::npos);
+}
+
+TEST(SendCommand, SegmentedVendorMessageArrivesWhole) {
+    std::string data;
+    for (int i = 0; i < 56; ++i) data += "5A ";
+    const CliRun sent = run({"send", "--simulate", "--trace", "厂商消息", "--receiver", "1", "--vendor-id", "12 34",
+                             "--data", data});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    EXPECT_NE(sent.err.find("> 00 02 21 54 38 01 01 00 12 34 5A"), std::string::npos) << sent.err;
+    EXPECT_NE(sent.err.find("> 00 02 21 54 38 02 5A"), std::string::npos);
+    EXPECT_NE(sent.out.find("\t厂商自定\tID:0x1234\t"), std::string::npos) << sent.out;
+}
+
+TEST(SendCommand, RefusedFieldSendsNothing) {
+    const CliRun bad = run({"send", "--simulate", "--trace", "Verify_Request", "--key-index", "5", "--random", "01 02"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "请输入16个十六进制数，注意数据用空格分开!\n");
+    EXPECT_TRUE(bad.out.empty());
+
+    const CliRun range = run({"send", "--simulate", "Request", "--mode-number", "8"});
+    EXPECT_EQ(range.status, 2);
+    EXPECT_EQ(range.err, "“请填入一个在1和7之间的整数。”\n");
+
+    EXPECT_EQ(run({"send", "--simulate", "Nonsense"}).status, 2);
+    EXPECT_EQ(run({"send", "--simulate", "Ping", "--volts", "3"}).status, 2);
+}
+
+TEST(SendCommand, ModesListsTheChargersTable) {
+    const CliRun modes = run({"modes", "--simulate"});
+    ASSERT_EQ(modes.status, 0) << modes.err;
+    const std::vector<std::string> out = lines(modes.out);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[1], "1\t  3.40-5.50         0.10-3.00         10            10       ");
+    EXPECT_EQ(out[3], "3\t  5.00-21.00       0.10-3.25         10            10       ");
+}
+
+TEST(SendCommand, NoInstrument) {
+    const CliRun sent = run({"send", "Ping"});
+    EXPECT_EQ(sent.status, 1);
+    EXPECT_NE(sent.err.find("设备连接失败!"), std::string::npos);
+}
+
+}  // namespace
