@@ -308,7 +308,7 @@ std::string outputModeRowText(const uint8_t* entry) {
     std::string lead = minVoltage < 1000 ? "  " : "";
     int firstGap = maxVoltage >= 1000 ? 7 : 9;
     int secondGap = maxCurrent >= 1000 ? 7 : 9;
-    if (minVoltage >= 1000 && maxVoltage < minVoltage) {
+    if (minVoltage >= 1000 && maxVoltage < 1000) {
         firstGap = 5;
         secondGap = 7;
     }

@@ -25,6 +25,8 @@
 #include <QVBoxLayout>
 
 #include "analyzer/ui/message_list_model.h"
+#include "analyzer/ui/output_modes_panel.h"
+#include "analyzer/ui/send_dialog.h"
 #include "ufcs/capture_file.h"
 
 namespace analyzer::ui {
@@ -86,7 +88,7 @@ Layout layoutForScreen(int width, int height) {
 
 MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
                        common::Clock& clock, QString programDir, Layout layout, QWidget* parent)
-    : QDialog(parent), store_(store), profile_(profile), programDir_(std::move(programDir)), layout_(layout),
+    : QDialog(parent), store_(store), profile_(profile), clock_(clock), programDir_(std::move(programDir)), layout_(layout),
       loop_(this), captureList_(store) {
     session_ = std::make_unique<Session>(device, store, profile, loop_, clock, static_cast<SessionListener&>(*this));
     runModeDialog_ = [](ModeDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -177,7 +179,23 @@ void MainWindow::buildControls() {
     manualButton_ = makeButton("用户手册");
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
     // Their windows are not part of this program yet: they stay disabled rather than do nothing.
-    for (QPushButton* later : {sendButton_, modesButton_, curveButton_, upgradeButton_}) later->setEnabled(false);
+    for (QPushButton* later : {curveButton_, upgradeButton_}) later->setEnabled(false);
+    sendDialog_ = new SendDialog(this);
+    modesPanel_ = new OutputModesPanel(this);
+    sendDialog_->setMessageSink([this](const QString& text) { message(text); });
+    // The dialogs' requests reach the window queued, after the click that made them has finished.
+    connect(sendDialog_, &SendDialog::sendRequested, this, [this](int position) {
+        QMetaObject::invokeMethod(this, [this, position] { sendUfcs(position, session_->mode()); },
+                                  Qt::QueuedConnection);
+    });
+    connect(modesPanel_, &OutputModesPanel::requestMode, this, [this](int position, int mode) {
+        QMetaObject::invokeMethod(this, [this, position, mode] { sendUfcs(position, mode); }, Qt::QueuedConnection);
+    });
+    connect(modesPanel_, &OutputModesPanel::requestPending, this, [this](const PendingOutputRequest& pending) {
+        pending_ = pending;
+        QMetaObject::invokeMethod(this, [this] { sendUfcs(kSendPendingRequest, device::kModeChargingDevice); },
+                                  Qt::QueuedConnection);
+    });
 
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{listenButton_, saveButton_, openButton_, sendButton_,
@@ -223,6 +241,8 @@ void MainWindow::buildControls() {
     connect(modeButton_, &QPushButton::clicked, this, &MainWindow::chooseMode);
     connect(refusalButton_, &QPushButton::clicked, this, &MainWindow::chooseRefusal);
     connect(recorderButton_, &QPushButton::clicked, this, &MainWindow::startRecorder);
+    connect(sendButton_, &QPushButton::clicked, this, &MainWindow::toggleComposer);
+    connect(modesButton_, &QPushButton::clicked, this, &MainWindow::toggleModesPanel);
     connect(manualButton_, &QPushButton::clicked, this, &MainWindow::openManual);
     connect(autoScrollBox_, &QCheckBox::clicked, this, [this](bool ticked) {
         if (!ticked) {
@@ -329,6 +349,9 @@ void MainWindow::onCaptureStarting() {
     autoScrollBox_->setVisible(true);
     autoScrollBox_->setEnabled(true);
     upgradeButton_->setVisible(false);
+    sendButton_->setEnabled(false);
+    sendDialog_->hide();
+    sendButton_->setText(QStringLiteral("发送消息"));
     listenButton_->setText(QStringLiteral("停止监听"));
 }
 
@@ -351,8 +374,7 @@ void MainWindow::onListeningChanged(bool listening) {
     autoScrollBox_->setEnabled(false);
     autoScrollBox_->setVisible(false);
     upgradeButton_->setVisible(true);
-    sendButton_->setEnabled(false);
-    modesButton_->setEnabled(false);
+    hideSendAndModes();
     voltageBox_->setPlainText(QString::fromUtf8(kIdleValueText));
     currentBox_->setPlainText(QString::fromUtf8(kIdleValueText));
 }
@@ -374,13 +396,58 @@ void MainWindow::onLostStep() {
 void MainWindow::onStoreFull(const std::string& text) { model_->setTrailingNote(fromStd(text)); }
 
 void MainWindow::onStatus(const device::StatusEffects& effects) {
-    // The send and output-mode windows are not part of this program yet; their buttons stay disabled.
-    if (effects.disableSendAndModes) modesButton_->setEnabled(false);
+    modesPanel_->setMode(session_->mode());
+    if (effects.disableSendAndModes) hideSendAndModes();
+    if (effects.sendConfirmChanged) sendDialog_->setSendEnabled(effects.sendConfirmEnabled);
+    if (effects.enableSend) sendButton_->setEnabled(true);
+}
+
+void MainWindow::onCapabilityTable(const device::OutputCapabilityTable& table) {
+    sendDialog_->setCapabilityTable(table);
+    modesPanel_->setTable(table);
+    modesButton_->setEnabled(true);
 }
 
 void MainWindow::onStatusTick(const StatusTexts& texts) {
     voltageBox_->setPlainText(fromStd(texts.voltage));
     currentBox_->setPlainText(fromStd(texts.current));
+    sendDialog_->setLiveTexts(texts);
+    modesPanel_->setLiveTexts(texts);
+}
+
+void MainWindow::hideSendAndModes() {
+    sendButton_->setEnabled(false);
+    modesButton_->setEnabled(false);
+    sendButton_->setText(QStringLiteral("发送消息"));
+    sendDialog_->hide();
+    modesPanel_->hide();
+}
+
+void MainWindow::toggleComposer() {
+    if (sendDialog_->isVisible()) {
+        sendButton_->setText(QStringLiteral("发送消息"));
+        sendDialog_->hide();
+        return;
+    }
+    sendDialog_->prepareForMode(session_->mode());
+    sendButton_->setText(QStringLiteral("停止发送"));
+    sendDialog_->show();
+}
+
+void MainWindow::toggleModesPanel() {
+    // Hidden and shown again, which also brings it to the front.
+    modesPanel_->hide();
+    modesPanel_->show();
+    modesPanel_->raise();
+}
+
+void MainWindow::sendUfcs(int position, int mode) {
+    const std::vector<Frame> frames =
+        composeSend(position, mode, sendDialog_->pages(), session_->capabilityTable(), pending_);
+    if (frames.empty()) return;
+    const bool written = session_->sendFrames(frames) == device::kWritten;
+    const std::string entry = sendLogEntry(position, sendDialog_->pages(), written, clock_.localTime());
+    if (!entry.empty()) sendDialog_->appendLog(fromStd(entry));
 }
 
 void MainWindow::followNewestRow() {

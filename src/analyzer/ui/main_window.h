@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "analyzer/auto_scroll.h"
+#include "analyzer/composer.h"
 #include "analyzer/session.h"
 #include "analyzer/ui/dialogs.h"
 #include "ufcs/capture_list.h"
@@ -27,6 +28,8 @@ class QTreeWidget;
 namespace analyzer::ui {
 
 class MessageListModel;
+class OutputModesPanel;
+class SendDialog;
 
 enum class Layout { Normal, Compact };
 
@@ -54,7 +57,13 @@ public:
     bool openCaptureFrom(const QString& path);
     void openFilterPopup(FilterPopup::Group group);
 
+    // A send of the send list (0-19) or of the output-modes panel (20-34, 1000), as the
+    // dialogs ask for it; only mode 2 sends anything.
+    void sendUfcs(int position, int mode);
+
     // For tests and the window's own parts.
+    SendDialog* sendDialog() const { return sendDialog_; }
+    OutputModesPanel* modesPanel() const { return modesPanel_; }
     Session& session() { return *session_; }
     QTableView* messageList() const { return list_; }
     MessageListModel* model() const { return model_; }
@@ -88,6 +97,11 @@ private:
     void onStoreFull(const std::string& text) override;
     void onStatus(const device::StatusEffects& effects) override;
     void onStatusTick(const StatusTexts& texts) override;
+    void onCapabilityTable(const device::OutputCapabilityTable& table) override;
+
+    void toggleComposer();
+    void toggleModesPanel();
+    void hideSendAndModes();
 
     void buildControls();
     void placeFilterButtons();
@@ -109,6 +123,7 @@ private:
 
     ufcs::CaptureStore& store_;
     common::Profile& profile_;
+    common::Clock& clock_;
     QString programDir_;
     Layout layout_;
     widgets::QtEventLoop loop_;
@@ -136,6 +151,9 @@ private:
     QPushButton* upgradeButton_ = nullptr;
     QPushButton* manualButton_ = nullptr;
     QToolButton* filterButtons_[4] = {};
+    SendDialog* sendDialog_ = nullptr;
+    OutputModesPanel* modesPanel_ = nullptr;
+    PendingOutputRequest pending_;
     QTimer* followTimer_ = nullptr;   // 333 ms while listening
     QTimer* rebuildTimer_ = nullptr;  // 55 ms after a filter change or an opened file
     QTimer* insertTimer_ = nullptr;   // gathers new rows into batches

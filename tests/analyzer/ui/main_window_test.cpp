@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -14,6 +15,8 @@
 
 #include "analyzer/ui/main_window.h"
 #include "analyzer/ui/message_list_model.h"
+#include "analyzer/ui/output_modes_panel.h"
+#include "analyzer/ui/send_dialog.h"
 #include "simulator/simulated_device.h"
 
 namespace {
@@ -276,6 +279,46 @@ private slots:
         QVERIFY(paneContains(QStringLiteral("请确认设备已经连上并没有被其它程序占用！")));
         QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
         QVERIFY(window_->button("打开文件")->isEnabled());
+    }
+
+    void requestsFromTheWindowAreAnsweredByTheCharger() {
+        chosenMode_ = 2;
+        start();
+        QTRY_VERIFY(window_->button("档位信息")->isEnabled());  // the charger's modes arrived
+        QTRY_VERIFY(window_->button("发送消息")->isEnabled());
+        window_->button("发送消息")->click();
+        QVERIFY(window_->sendDialog()->isVisible());
+        QCOMPARE(window_->button("发送消息"), nullptr);  // the button reads "停止发送" now
+        analyzer::ui::SendDialog* dialog = window_->sendDialog();
+        dialog->selectEntry(analyzer::kSendRequest);
+        qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "mode-number"))->setText("2");
+        qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "voltage"))->setText("9000");
+        qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "current"))->setText("2000");
+        dialog->send();
+        QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 1);
+        QCOMPARE(rowsWithMessage(QStringLiteral("Request")), 1);
+        QVERIFY(dialog->findChild<QTextEdit*>()->toPlainText().contains(QStringLiteral("请求电压：9000mV")));
+        // The live values follow the granted output.
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 8.5, 3000);
+
+        // The panel's number button asks for mode 3 at its maximum: 21 V.
+        window_->button("档位信息")->click();
+        QVERIFY(window_->modesPanel()->isVisible());
+        window_->modesPanel()->numberButton(2)->click();
+        QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 20.5, 3000);
+
+        window_->listenButton()->click();
+        QVERIFY(!window_->sendDialog()->isVisible());
+        QVERIFY(!window_->modesPanel()->isVisible());
+    }
+
+    void listeningModeSendsNothing() {
+        start();
+        instrument_->clearReceivedFrames();
+        window_->sendUfcs(analyzer::kSendPing, 1);
+        window_->sendUfcs(analyzer::kSendFirstOutputMode, 1);
+        QCOMPARE(instrument_->receivedFrames().size(), std::size_t{0});
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {
