@@ -222,6 +222,9 @@ SendDialog::SendDialog(QWidget* parent) : QDialog(parent), impl_(new Impl) {
     d.list = new QListWidget(this);
     for (std::string_view entry : ufcs::SendMenuEntries)
         d.list->addItem(QString::fromUtf8(entry.data(), qsizetype(entry.size())));
+    // Wide enough for the longest entry name, with no horizontal scrolling.
+    d.list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    d.list->setFixedWidth(d.list->sizeHintForColumn(0) + 2 * d.list->frameWidth() + 8);
     d.stack = new QStackedWidget(this);
     d.buildPages();
     connect(d.list, &QListWidget::currentRowChanged, impl_, [&d](int row) {

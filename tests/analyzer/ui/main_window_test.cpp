@@ -353,6 +353,20 @@ private slots:
             if (layout == analyzer::ui::Layout::Compact) QCOMPARE(window_->width(), 1024);
             QVERIFY(window_->grab().save(QString::fromUtf8(folder) + '/' + name));
         }
+        // Charging-device mode: the send dialog on its Request page, and the output-modes panel.
+        cleanup();
+        init();
+        chosenMode_ = 2;
+        start();
+        QTRY_VERIFY(window_->button("档位信息")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1, 3000);
+        window_->button("发送消息")->click();
+        window_->sendDialog()->selectEntry(analyzer::kSendRequest);
+        window_->sendDialog()->send();
+        QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 1);
+        QVERIFY(window_->sendDialog()->grab().save(QString::fromUtf8(folder) + "/send_dialog.png"));
+        window_->button("档位信息")->click();
+        QVERIFY(window_->modesPanel()->grab().save(QString::fromUtf8(folder) + "/output_modes_panel.png"));
     }
 };
 
