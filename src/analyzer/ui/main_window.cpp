@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTextEdit>
@@ -26,6 +27,7 @@
 
 #include "analyzer/ui/message_list_model.h"
 #include "analyzer/ui/output_modes_panel.h"
+#include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "ufcs/capture_file.h"
 
@@ -179,7 +181,11 @@ void MainWindow::buildControls() {
     manualButton_ = makeButton("用户手册");
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
     // Their windows are not part of this program yet: they stay disabled rather than do nothing.
-    for (QPushButton* later : {curveButton_, upgradeButton_}) later->setEnabled(false);
+    upgradeButton_->setEnabled(false);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    curveView_ = new PacketCurveView(store_, profile_, !screen || screen->availableSize().width() < 1360, this);
+    curveButton_->setCheckable(true);
+    connect(curveView_, &PacketCurveView::closed, this, [this] { curveButton_->setChecked(false); });
     sendDialog_ = new SendDialog(this);
     modesPanel_ = new OutputModesPanel(this);
     sendDialog_->setMessageSink([this](const QString& text) { message(text); });
@@ -230,7 +236,10 @@ void MainWindow::buildControls() {
     insertTimer_ = new QTimer(this);
     insertTimer_->setSingleShot(true);
     insertTimer_->setInterval(kInsertBatchMs);
-    connect(insertTimer_, &QTimer::timeout, this, [this] { model_->appendNew(); });
+    connect(insertTimer_, &QTimer::timeout, this, [this] {
+        model_->appendNew();
+        showDeviceRange();
+    });
     rebuildTimer_ = new QTimer(this);
     rebuildTimer_->setSingleShot(true);
     rebuildTimer_->setInterval(55);
@@ -243,6 +252,7 @@ void MainWindow::buildControls() {
     connect(recorderButton_, &QPushButton::clicked, this, &MainWindow::startRecorder);
     connect(sendButton_, &QPushButton::clicked, this, &MainWindow::toggleComposer);
     connect(modesButton_, &QPushButton::clicked, this, &MainWindow::toggleModesPanel);
+    connect(curveButton_, &QPushButton::clicked, this, &MainWindow::toggleCurveView);
     connect(manualButton_, &QPushButton::clicked, this, &MainWindow::openManual);
     connect(autoScrollBox_, &QCheckBox::clicked, this, [this](bool ticked) {
         if (!ticked) {
@@ -341,6 +351,7 @@ void MainWindow::onCaptureStarting() {
     saveButton_->setVisible(!chargingDevice);
     manualButton_->setVisible(true);
     followTimer_->start();
+    curveView_->resetCount();
     model_->clear();
     clearDecode();
     for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_}) {
@@ -366,6 +377,7 @@ void MainWindow::onListeningChanged(bool listening) {
     followTimer_->stop();
     insertTimer_->stop();
     model_->appendNew();  // the rows still waiting for their batch
+    curveView_->captureStopped();
     listenButton_->setText(QStringLiteral("开始监听"));
     for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_,
                                                             modeButton_}) {
@@ -383,7 +395,8 @@ void MainWindow::onPaneText(const std::string& text, PaneStyle style) { appendPa
 
 void MainWindow::onMessageBox(const std::string& text) { message(fromStd(text)); }
 
-void MainWindow::onRecordsAdded(uint32_t) {
+void MainWindow::onRecordsAdded(uint32_t count) {
+    curveView_->countChanged(count);
     // At thousands of records a second, rows go in as one batch per short interval.
     if (!insertTimer_->isActive()) insertTimer_->start();
 }
@@ -397,6 +410,7 @@ void MainWindow::onStoreFull(const std::string& text) { model_->setTrailingNote(
 
 void MainWindow::onStatus(const device::StatusEffects& effects) {
     modesPanel_->setMode(session_->mode());
+    if (effects.captureStarted) curveView_->resetCount();
     if (effects.disableSendAndModes) hideSendAndModes();
     if (effects.sendConfirmChanged) sendDialog_->setSendEnabled(effects.sendConfirmEnabled);
     if (effects.enableSend) sendButton_->setEnabled(true);
@@ -452,6 +466,17 @@ void MainWindow::sendUfcs(int position, int mode) {
 
 void MainWindow::followNewestRow() {
     if (autoScroll_.following()) list_->scrollToBottom();
+    curveView_->refreshTick();
+}
+
+void MainWindow::toggleCurveView() {
+    curveView_->setVisible(!curveView_->isVisible());
+    curveButton_->setChecked(curveView_->isVisible());
+}
+
+// The header row gives the instrument's current range that labels the curve.
+void MainWindow::showDeviceRange() {
+    if (const auto ranges = captureList_.deviceRanges()) curveView_->setCurrentRange(ranges->currentRangeMa);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -492,6 +517,9 @@ bool MainWindow::openCaptureFrom(const QString& path) {
         return false;
     }
     profile_.writeInt("Select", "DisAck", 0);  // the hidden "DisAck" box is never ticked
+    curveView_->resetCount();
+    curveView_->countChanged(store_.count());
+    curveView_->update();
     scheduleRebuild();
     return true;
 }
@@ -516,6 +544,7 @@ void MainWindow::scheduleRebuild() {
 void MainWindow::rebuildList() {
     clearDecode();
     model_->rebuild();
+    showDeviceRange();
 }
 
 // --- decoding --------------------------------------------------------------

@@ -29,6 +29,7 @@ namespace analyzer::ui {
 
 class MessageListModel;
 class OutputModesPanel;
+class PacketCurveView;
 class SendDialog;
 
 enum class Layout { Normal, Compact };
@@ -64,6 +65,7 @@ public:
     // For tests and the window's own parts.
     SendDialog* sendDialog() const { return sendDialog_; }
     OutputModesPanel* modesPanel() const { return modesPanel_; }
+    PacketCurveView* curveView() const { return curveView_; }
     Session& session() { return *session_; }
     QTableView* messageList() const { return list_; }
     MessageListModel* model() const { return model_; }
@@ -102,6 +104,8 @@ private:
     void toggleComposer();
     void toggleModesPanel();
     void hideSendAndModes();
+    void toggleCurveView();
+    void showDeviceRange();
 
     void buildControls();
     void placeFilterButtons();
@@ -153,6 +157,7 @@ private:
     QToolButton* filterButtons_[4] = {};
     SendDialog* sendDialog_ = nullptr;
     OutputModesPanel* modesPanel_ = nullptr;
+    PacketCurveView* curveView_ = nullptr;
     PendingOutputRequest pending_;
     QTimer* followTimer_ = nullptr;   // 333 ms while listening
     QTimer* rebuildTimer_ = nullptr;  // 55 ms after a filter change or an opened file

@@ -16,6 +16,7 @@
 #include "analyzer/ui/main_window.h"
 #include "analyzer/ui/message_list_model.h"
 #include "analyzer/ui/output_modes_panel.h"
+#include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "simulator/simulated_device.h"
 
@@ -319,6 +320,24 @@ private slots:
         window_->sendUfcs(analyzer::kSendPing, 1);
         window_->sendUfcs(analyzer::kSendFirstOutputMode, 1);
         QCOMPARE(instrument_->receivedFrames().size(), std::size_t{0});
+    }
+
+    void curveButtonShowsThePacketCurveWhichFollowsTheCapture() {
+        QPushButton* curve = window_->button("步骤曲线");
+        QVERIFY(curve->isEnabled());
+        curve->click();
+        analyzer::ui::PacketCurveView* view = window_->curveView();
+        QVERIFY(view->isVisible());
+        QVERIFY(curve->isChecked());
+        QCOMPARE(view->windowTitle(), QStringLiteral("电压电流--数据包曲线"));
+        start();
+        capture(60);
+        QTRY_COMPARE(view->state().largestCount(), store_->count());
+        QTRY_COMPARE(view->state().position(), view->state().range().maximum);  // following the newest
+        window_->listenButton()->click();
+        view->close();
+        QVERIFY(!curve->isChecked());
+        QCOMPARE(profile_.readInt("Curve", "YScale", 0), view->state().voltageScale());
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {

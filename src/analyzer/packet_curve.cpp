@@ -1,0 +1,203 @@
+#include "analyzer/packet_curve.h"
+
+#include <algorithm>
+
+#include "common/format.h"
+
+namespace analyzer {
+namespace {
+
+constexpr int kDivisionWidth = 50;
+constexpr int kDivisionHeight = 100;
+constexpr int kDivisionsWithoutScrolling = 21;
+
+using Align = CurveLabel::Align;
+using Colour = CurveLabel::Colour;
+
+// Points of one curve, one column of pixels at a time: a column holding many
+// records keeps its first, lowest, highest and last value, which covers the
+// same pixels as a line through all of them.
+class ColumnReducer {
+public:
+    explicit ColumnReducer(std::vector<CurvePoint>& out) : out_(out) {}
+    void add(int x, int y) {
+        if (!open_ || x != x_) {
+            flush();
+            open_ = true;
+            x_ = x;
+            first_ = last_ = low_ = high_ = y;
+            lowFirst_ = true;
+            return;
+        }
+        if (y < low_) {
+            low_ = y;
+            lowFirst_ = false;
+        }
+        if (y > high_) {
+            high_ = y;
+            lowFirst_ = true;
+        }
+        last_ = y;
+    }
+    void flush() {
+        if (!open_) return;
+        push(first_);
+        push(lowFirst_ ? low_ : high_);
+        push(lowFirst_ ? high_ : low_);
+        push(last_);
+        open_ = false;
+    }
+
+private:
+    void push(int y) {
+        if (!out_.empty() && out_.back().x == x_ && out_.back().y == y) return;
+        out_.push_back({x_, y});
+    }
+    std::vector<CurvePoint>& out_;
+    bool open_ = false;
+    bool lowFirst_ = true;
+    int x_ = 0, first_ = 0, last_ = 0, low_ = 0, high_ = 0;
+};
+
+}  // namespace
+
+ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision) {
+    const auto divisions = static_cast<long long>((largestCount + packetsPerDivision - 1) / packetsPerDivision);
+    const long long beyond = divisions - kDivisionsWithoutScrolling;
+    return ScrollRange{static_cast<int>(std::max(0LL, beyond)), beyond >= 0};
+}
+
+int voltageY(uint16_t millivolts, int voltageScale) {
+    return millivolts * 100 / voltageScale / 1000;
+}
+
+int currentY(uint16_t milliamps, double ampsPerDivision) {
+    return static_cast<int>(milliamps * 100 / ampsPerDivision * 0.001);
+}
+
+PacketCurveState::PacketCurveState(int voltageScale, int sampleIndex, int currentIndex)
+    : voltageScale_(std::clamp(voltageScale, 1, kLargestVoltageScale)),
+      sampleIndex_(std::clamp(sampleIndex, 0, static_cast<int>(kPacketsPerDivision.size()) - 1)),
+      currentIndex_(std::clamp(currentIndex, 0, static_cast<int>(kAmpsPerDivision.size()) - 1)) {}
+
+bool PacketCurveState::countChanged(uint32_t count) {
+    if (count <= largestCount_) return false;
+    largestCount_ = count;
+    clampPosition();
+    return true;
+}
+
+bool PacketCurveState::voltagePlus() {
+    voltageChangedLast_ = true;
+    if (!voltagePlusEnabled()) return false;
+    --voltageScale_;
+    return true;
+}
+
+bool PacketCurveState::voltageMinus() {
+    voltageChangedLast_ = true;
+    if (!voltageMinusEnabled()) return false;
+    ++voltageScale_;
+    return true;
+}
+
+bool PacketCurveState::currentPlus() {
+    voltageChangedLast_ = false;
+    if (!currentPlusEnabled()) return false;
+    --currentIndex_;
+    return true;
+}
+
+bool PacketCurveState::currentMinus() {
+    voltageChangedLast_ = false;
+    if (!currentMinusEnabled()) return false;
+    ++currentIndex_;
+    return true;
+}
+
+bool PacketCurveState::samplePlus() {
+    if (!samplePlusEnabled()) return false;
+    --sampleIndex_;
+    clampPosition();
+    return true;
+}
+
+bool PacketCurveState::sampleMinus() {
+    if (!sampleMinusEnabled()) return false;
+    ++sampleIndex_;
+    clampPosition();
+    return true;
+}
+
+void PacketCurveState::clampPosition() { position_ = std::clamp(position_, 0, range().maximum); }
+
+void PacketCurveState::scroll(Scroll action, int trackPosition) {
+    follow_ = false;
+    switch (action) {
+        case Scroll::LineLeft: position_ -= 1; break;
+        case Scroll::LineRight: position_ += 1; break;
+        case Scroll::PageLeft: position_ -= 20; break;
+        case Scroll::PageRight: position_ += 20; break;
+        case Scroll::Track: position_ = trackPosition; break;
+        case Scroll::ToStart: position_ = 0; break;
+        case Scroll::ToEnd:
+            position_ = range().maximum;
+            follow_ = true;
+            break;
+    }
+    clampPosition();
+}
+
+CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
+                                   uint16_t currentRangeMa) const {
+    CurveFrame frame;
+    const int width = geometry.plotWidth();
+    auto label = [&frame](std::string text, int x, int y, Align align, Colour colour, bool small) {
+        frame.labels.push_back(CurveLabel{std::move(text), x, y, align, colour, small});
+    };
+    for (int k = 1; k <= 5; ++k) {
+        label(common::format("%d", k * voltageScale_), -12, kDivisionHeight * k + 8, Align::Right, Colour::Red, false);
+    }
+    label("(V)", -8, 550, Align::Right, Colour::Red, false);
+    for (int k = 1; k <= 5; ++k) {
+        label(common::format("%g", k * ampsPerDivision()), width + 15, kDivisionHeight * k + 8, Align::Left,
+              Colour::Green, false);
+    }
+    label("(A)", width + 15, 550, Align::Left, Colour::Green, false);
+    if (currentRangeMa != 0) {
+        label("最大量程", width + 5, 50, Align::Left, Colour::Green, true);
+        label(common::format("%dmA", currentRangeMa), width + 10, 30, Align::Left, Colour::Green, true);
+    }
+    const bool uncalibrated = count >= 1 && store.record(0).at(1) == 1;
+    if (uncalibrated) label("本次测试未校准电流，电流值设置为0!", width / 2, 575, Align::Centre, Colour::Green, true);
+    const int packets = packetsPerDivision();
+    for (int i = 0; i < width / kDivisionWidth; ++i) {
+        std::string text = common::format("%d", (i + position_) * packets);
+        if (text.size() >= 5 && i % 2 != 0) continue;
+        label(std::move(text), kDivisionWidth * i, -15, Align::Centre, Colour::Grey, true);
+    }
+    label("(序号)", width + 20, -15, Align::Left, Colour::Grey, true);
+
+    frame.voltageFirst = voltageChangedLast_;
+    if (count <= 1) return frame;
+    const uint32_t first = position_ == 0 ? 1 : static_cast<uint32_t>(position_) * packets;
+    if (first > count) return frame;
+    const int firstX = position_ == 0 ? kDivisionWidth / packets : 0;
+    const uint32_t extra = position_ == 0 ? 0 : 1;
+    const uint32_t points =
+        std::min<uint32_t>(count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
+    ColumnReducer voltage(frame.voltage);
+    ColumnReducer current(frame.current);
+    const double amps = ampsPerDivision();
+    for (uint32_t j = 0; j < points; ++j) {
+        const ufcs::ConstCaptureRecord record = store.record(first + j);
+        const int x = firstX + static_cast<int>(kDivisionWidth * j / static_cast<uint32_t>(packets));
+        voltage.add(x, voltageY(record.voltage(), voltageScale_));
+        current.add(x, currentY(record.current(), amps));
+    }
+    voltage.flush();
+    current.flush();
+    return frame;
+}
+
+}  // namespace analyzer

@@ -1,0 +1,130 @@
+#pragma once
+// The packet curve: bus voltage and current of each captured message against
+// its sequence number. Everything a paint needs (grid, labels, both
+// polylines) and the view's scales and scrolling, computed without a window.
+// Only the points on screen are computed; where several fall into one pixel
+// column the column's extremes stand for them.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ufcs/capture_store.h"
+
+namespace analyzer {
+
+inline constexpr std::array<int, 9> kPacketsPerDivision = {1, 2, 5, 10, 20, 50, 100, 200, 500};
+inline constexpr std::array<double, 4> kAmpsPerDivision = {0.1, 0.2, 0.5, 1.0};
+inline constexpr int kLargestVoltageScale = 7;
+
+// Pixel layout of the view; the plot's origin is (originX, originY) in window
+// pixels, with y growing upwards in plot units.
+struct CurveGeometry {
+    bool smallScreen = false;
+    int windowWidth() const { return smallScreen ? 1000 : 1240; }
+    int windowHeight() const { return 700; }
+    int plotWidth() const { return smallScreen ? 850 : 1100; }  // W
+    int plotHeight() const { return 600; }
+    int divisionsShown() const { return smallScreen ? 17 : 22; }  // D
+    int originX() const { return 53; }
+    int originY() const { return 604; }
+    int scrollBarX() const { return 53; }
+    int scrollBarY() const { return 650; }
+    int scrollBarWidth() const { return smallScreen ? 825 : 1065; }
+    int sampleMinusX() const { return smallScreen ? 888 : 1128; }
+    int samplePlusX() const { return smallScreen ? 906 : 1146; }
+    int currentPlusX() const { return smallScreen ? 930 : 1170; }
+    int currentMinusX() const { return smallScreen ? 952 : 1192; }
+};
+
+struct ScrollRange {
+    int maximum = 0;
+    bool enabled = false;
+};
+// 0 … max(0, ⌈count ÷ packets⌉ − 21); the bar is enabled when that is not negative.
+ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision);
+
+int voltageY(uint16_t millivolts, int voltageScale);
+int currentY(uint16_t milliamps, double ampsPerDivision);
+
+struct CurvePoint {
+    int x = 0;
+    int y = 0;
+};
+
+struct CurveLabel {
+    enum class Align { Left, Right, Centre };
+    enum class Colour { Red, Green, Grey };
+    std::string text;
+    int x = 0;  // plot units
+    int y = 0;
+    Align align = Align::Left;
+    Colour colour = Colour::Red;
+    bool smallFont = false;  // the 15 × 9 font of the range note and the calibration note
+};
+
+// Everything one paint draws, in plot units.
+struct CurveFrame {
+    std::vector<CurveLabel> labels;
+    std::vector<CurvePoint> voltage;
+    std::vector<CurvePoint> current;
+    bool voltageFirst = true;  // the curve re-scaled last is drawn first
+};
+
+// The view's state: scales, scrolling, following and the largest count seen.
+class PacketCurveState {
+public:
+    enum class Scroll { LineLeft, LineRight, PageLeft, PageRight, Track, ToStart, ToEnd };
+
+    PacketCurveState(int voltageScale, int sampleIndex, int currentIndex);
+
+    int voltageScale() const { return voltageScale_; }
+    int sampleIndex() const { return sampleIndex_; }
+    int currentIndex() const { return currentIndex_; }
+    int packetsPerDivision() const { return kPacketsPerDivision[static_cast<std::size_t>(sampleIndex_)]; }
+    double ampsPerDivision() const { return kAmpsPerDivision[static_cast<std::size_t>(currentIndex_)]; }
+    bool voltageChangedLast() const { return voltageChangedLast_; }
+    bool following() const { return follow_; }
+    uint32_t largestCount() const { return largestCount_; }
+    int position() const { return position_; }
+    ScrollRange range() const { return scrollRangeFor(largestCount_, packetsPerDivision()); }
+
+    // The record count changed; true when the scroll range was recomputed.
+    bool countChanged(uint32_t count);
+    // A new capture or an opened file: the count starts from 0 again.
+    void resetCount() { largestCount_ = 0; }
+
+    // The six buttons; each returns false when its limit held it.
+    bool voltagePlus();
+    bool voltageMinus();
+    bool currentPlus();
+    bool currentMinus();
+    bool samplePlus();
+    bool sampleMinus();
+    bool voltagePlusEnabled() const { return voltageScale_ > 1; }
+    bool voltageMinusEnabled() const { return voltageScale_ < kLargestVoltageScale; }
+    bool currentPlusEnabled() const { return currentIndex_ > 0; }
+    bool currentMinusEnabled() const { return currentIndex_ < static_cast<int>(kAmpsPerDivision.size()) - 1; }
+    bool samplePlusEnabled() const { return sampleIndex_ > 0; }
+    bool sampleMinusEnabled() const { return sampleIndex_ < static_cast<int>(kPacketsPerDivision.size()) - 1; }
+
+    void scroll(Scroll action, int trackPosition = 0);
+
+    // The paint of the current state over `count` records of `store`.
+    CurveFrame frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
+                     uint16_t currentRangeMa) const;
+
+private:
+    void clampPosition();
+
+    int voltageScale_;
+    int sampleIndex_;
+    int currentIndex_;
+    bool voltageChangedLast_ = true;
+    bool follow_ = true;
+    uint32_t largestCount_ = 0;
+    int position_ = 0;
+};
+
+}  // namespace analyzer

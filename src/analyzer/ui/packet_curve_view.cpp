@@ -1,0 +1,316 @@
+#include "analyzer/ui/packet_curve_view.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+
+namespace analyzer::ui {
+namespace {
+
+enum ButtonIndex { kVoltagePlus, kVoltageMinus, kCurrentPlus, kCurrentMinus, kSamplePlus, kSampleMinus };
+constexpr const char* kButtonNames[6] = {"V+", "V-", "A+", "A-", "N+", "N-"};
+
+constexpr int kVoltagePlusX = 8;
+constexpr int kVoltageMinusX = 30;
+constexpr int kScaleButtonY = 25;
+constexpr int kScaleButtonSize = 17;
+constexpr int kSampleButtonSize = 18;
+constexpr int kScrollBarHeight = 20;
+constexpr int kPageStep = 20;
+constexpr int kFontPixels = 15;
+constexpr int kLabelSpan = 2000;  // wide enough for any label
+
+const QColor kGrid(0, 100, 100);
+const QColor kAxis(150, 150, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kGrey(200, 200, 200);
+
+// The labels were laid out for 宋体 at a given average character width; the
+// stretch brings whichever CJK family is installed to that width.
+QFont labelFont(int averageWidth, QFont::Weight weight) {
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    font.setPixelSize(kFontPixels);
+    font.setWeight(weight);
+    const int natural = QFontMetrics(font).averageCharWidth();
+    if (natural > 0) font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * averageWidth / natural)), 50, 200));
+    return font;
+}
+
+const QColor& colourOf(CurveLabel::Colour colour) {
+    switch (colour) {
+        case CurveLabel::Colour::Red: return kRed;
+        case CurveLabel::Colour::Green: return kGreen;
+        case CurveLabel::Colour::Grey: break;
+    }
+    return kGrey;
+}
+
+}  // namespace
+
+PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profile& profile, bool smallScreen,
+                                 QWidget* parent)
+    : QDialog(parent),
+      store_(store),
+      profile_(profile),
+      geometry_{smallScreen},
+      state_(profile.readInt("Curve", "YScale", 1), profile.readInt("Curve", "XScale", 0),
+             profile.readInt("Curve", "CScale", 0)),
+      bigFont_(labelFont(12, QFont::ExtraLight)),
+      smallFont_(labelFont(9, QFont::Thin)) {
+    setWindowTitle(QStringLiteral("电压电流--数据包曲线"));
+    setModal(false);
+    setFixedSize(geometry_.windowWidth(), geometry_.windowHeight());
+    // The whole client area comes from the off-screen image.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    struct Place {
+        const char* text;
+        int x, y, size;
+    };
+    const Place places[6] = {
+        {"+", kVoltagePlusX, kScaleButtonY, kScaleButtonSize},
+        {"-", kVoltageMinusX, kScaleButtonY, kScaleButtonSize},
+        {"+", geometry_.currentPlusX(), kScaleButtonY, kScaleButtonSize},
+        {"-", geometry_.currentMinusX(), kScaleButtonY, kScaleButtonSize},
+        {"+", geometry_.samplePlusX(), geometry_.scrollBarY(), kSampleButtonSize},
+        {"-", geometry_.sampleMinusX(), geometry_.scrollBarY(), kSampleButtonSize},
+    };
+    for (int i = 0; i < 6; ++i) {
+        auto* button = new QPushButton(QString::fromLatin1(places[i].text), this);
+        button->setGeometry(places[i].x, places[i].y, places[i].size, places[i].size);
+        // Enter must not press whichever scale button has the focus.
+        button->setAutoDefault(false);
+        button->installEventFilter(this);
+        buttons_[i] = button;
+    }
+    connect(buttons_[kVoltagePlus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::voltagePlus, kVoltagePlus, kVoltageMinus); });
+    connect(buttons_[kVoltageMinus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::voltageMinus, kVoltageMinus, kVoltagePlus); });
+    connect(buttons_[kCurrentPlus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::currentPlus, kCurrentPlus, kCurrentMinus); });
+    connect(buttons_[kCurrentMinus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::currentMinus, kCurrentMinus, kCurrentPlus); });
+    connect(buttons_[kSamplePlus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::samplePlus, kSamplePlus, kSampleMinus); });
+    connect(buttons_[kSampleMinus], &QPushButton::clicked, this,
+            [this] { press(&PacketCurveState::sampleMinus, kSampleMinus, kSamplePlus); });
+
+    scrollBar_ = new QScrollBar(Qt::Horizontal, this);
+    scrollBar_->setGeometry(geometry_.scrollBarX(), geometry_.scrollBarY(), geometry_.scrollBarWidth(),
+                            kScrollBarHeight);
+    scrollBar_->setSingleStep(1);
+    scrollBar_->setPageStep(kPageStep);
+    connect(scrollBar_, &QScrollBar::actionTriggered, this, &PacketCurveView::onScrollAction);
+
+    syncControls();
+}
+
+QPushButton* PacketCurveView::button(const char* which) const {
+    for (int i = 0; i < 6; ++i) {
+        if (qstrcmp(which, kButtonNames[i]) == 0) return buttons_[i];
+    }
+    return nullptr;
+}
+
+void PacketCurveView::countChanged(uint32_t count) {
+    if (state_.countChanged(count)) syncControls();
+}
+
+void PacketCurveView::resetCount() { state_.resetCount(); }
+
+void PacketCurveView::refreshTick() {
+    if (!isVisible()) return;
+    if (state_.following()) {
+        applyScroll(PacketCurveState::Scroll::ToEnd);
+    } else {
+        update();
+    }
+}
+
+void PacketCurveView::captureStopped() {
+    if (!isVisible()) return;
+    if (state_.following()) {
+        applyScroll(PacketCurveState::Scroll::PageRight);
+    } else {
+        update();
+    }
+}
+
+void PacketCurveView::setCurrentRange(uint16_t milliamps) {
+    currentRange_ = milliamps;
+    update();
+}
+
+void PacketCurveView::press(bool (PacketCurveState::*change)(), int self, int partner) {
+    (state_.*change)();
+    syncControls();
+    if (!buttons_[self]->isEnabled()) buttons_[partner]->setFocus();
+    update();
+}
+
+void PacketCurveView::applyScroll(PacketCurveState::Scroll action, int track) {
+    state_.scroll(action, track);
+    syncControls();
+    update();
+}
+
+void PacketCurveView::onScrollAction(int action) {
+    if (syncing_) return;
+    using Scroll = PacketCurveState::Scroll;
+    Scroll scroll = Scroll::Track;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub: scroll = Scroll::LineLeft; break;
+        case QAbstractSlider::SliderSingleStepAdd: scroll = Scroll::LineRight; break;
+        case QAbstractSlider::SliderPageStepSub: scroll = Scroll::PageLeft; break;
+        case QAbstractSlider::SliderPageStepAdd: scroll = Scroll::PageRight; break;
+        case QAbstractSlider::SliderToMinimum: scroll = Scroll::ToStart; break;
+        case QAbstractSlider::SliderToMaximum: scroll = Scroll::ToEnd; break;
+        case QAbstractSlider::SliderMove: scroll = Scroll::Track; break;
+        default: return;
+    }
+    state_.scroll(scroll, scrollBar_->sliderPosition());
+    // The bar applies its slider position once this returns: make it the state's.
+    syncing_ = true;
+    scrollBar_->setSliderPosition(state_.position());
+    syncing_ = false;
+    update();
+}
+
+void PacketCurveView::syncControls() {
+    syncing_ = true;
+    const ScrollRange range = state_.range();
+    scrollBar_->setRange(0, range.maximum);
+    scrollBar_->setValue(state_.position());
+    scrollBar_->setEnabled(range.enabled);
+    syncing_ = false;
+    buttons_[kVoltagePlus]->setEnabled(state_.voltagePlusEnabled());
+    buttons_[kVoltageMinus]->setEnabled(state_.voltageMinusEnabled());
+    buttons_[kCurrentPlus]->setEnabled(state_.currentPlusEnabled());
+    buttons_[kCurrentMinus]->setEnabled(state_.currentMinusEnabled());
+    buttons_[kSamplePlus]->setEnabled(state_.samplePlusEnabled());
+    buttons_[kSampleMinus]->setEnabled(state_.sampleMinusEnabled());
+}
+
+bool PacketCurveView::scrollKey(int key) {
+    using Scroll = PacketCurveState::Scroll;
+    switch (key) {
+        case Qt::Key_PageUp: applyScroll(Scroll::PageLeft); return true;
+        case Qt::Key_PageDown: applyScroll(Scroll::PageRight); return true;
+        case Qt::Key_End: applyScroll(Scroll::ToEnd); return true;
+        case Qt::Key_Home: applyScroll(Scroll::ToStart); return true;
+        case Qt::Key_Left: applyScroll(Scroll::LineLeft); return true;
+        case Qt::Key_Right: applyScroll(Scroll::LineRight); return true;
+        default: return false;
+    }
+}
+
+void PacketCurveView::keyPressEvent(QKeyEvent* event) {
+    if (scrollKey(event->key())) return;
+    QDialog::keyPressEvent(event);
+}
+
+bool PacketCurveView::eventFilter(QObject* watched, QEvent* event) {
+    // A focused button would otherwise take Left/Right to move the focus.
+    if (event->type() == QEvent::KeyPress && scrollKey(static_cast<QKeyEvent*>(event)->key())) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void PacketCurveView::reject() { close(); }
+
+void PacketCurveView::closeEvent(QCloseEvent* event) {
+    saveScales();
+    hide();
+    event->accept();
+    emit closed();
+}
+
+void PacketCurveView::saveScales() {
+    profile_.writeInt("Curve", "XScale", state_.sampleIndex());
+    profile_.writeInt("Curve", "CScale", state_.currentIndex());
+    profile_.writeInt("Curve", "YScale", state_.voltageScale());
+}
+
+QImage PacketCurveView::paintToImage() {
+    if (image_.size() != size()) image_ = QImage(size(), QImage::Format_RGB32);
+    image_.fill(palette().color(QPalette::Window));
+    QPainter painter(&image_);
+    paintPlot(painter);
+    return image_;
+}
+
+void PacketCurveView::paintEvent(QPaintEvent*) {
+    paintToImage();
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+}
+
+void PacketCurveView::paintPlot(QPainter& painter) {
+    const int ox = geometry_.originX();
+    const int oy = geometry_.originY();
+    const int w = geometry_.plotWidth();
+    const int h = geometry_.plotHeight();
+    painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
+
+    painter.setPen(QPen(kGrid, 1, Qt::DotLine));
+    for (int y = 0; y < h; y += 100) painter.drawLine(ox, oy - y, ox + w, oy - y);
+    for (int x = 0; x <= w; x += 50) painter.drawLine(ox + x, oy, ox + x, oy - h);
+
+    painter.setPen(QPen(kAxis, 1, Qt::SolidLine));
+    painter.drawLine(ox, oy, ox, oy - h);
+    painter.drawLine(ox, oy, ox + w, oy);
+    painter.drawLine(ox + w, oy, ox + w, oy - h);
+
+    const uint32_t count = store_.count();
+    const CurveFrame frame = state_.frame(store_, count, geometry_, currentRange_);
+    for (const CurveLabel& label : frame.labels) {
+        painter.setFont(label.smallFont ? smallFont_ : bigFont_);
+        painter.setPen(colourOf(label.colour));
+        // A label's y is the top of its text.
+        const int px = ox + label.x;
+        const int top = oy - label.y;
+        QRect box;
+        int align = Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine;
+        switch (label.align) {
+            case CurveLabel::Align::Left:
+                box = QRect(px, top, kLabelSpan, kFontPixels);
+                align |= Qt::AlignLeft;
+                break;
+            case CurveLabel::Align::Right:
+                box = QRect(px - kLabelSpan, top, kLabelSpan, kFontPixels);
+                align |= Qt::AlignRight;
+                break;
+            case CurveLabel::Align::Centre:
+                box = QRect(px - kLabelSpan / 2, top, kLabelSpan, kFontPixels);
+                align |= Qt::AlignHCenter;
+                break;
+        }
+        painter.drawText(box, align, QString::fromStdString(label.text));
+    }
+
+    auto polyline = [&](const std::vector<CurvePoint>& points, const QColor& colour) {
+        if (points.empty()) return;
+        QPolygon polygon(static_cast<int>(points.size()));
+        for (std::size_t i = 0; i < points.size(); ++i)
+            polygon.setPoint(static_cast<int>(i), ox + points[i].x, oy - points[i].y);
+        painter.setPen(QPen(colour, 1, Qt::SolidLine));
+        painter.drawPolyline(polygon);
+    };
+    if (frame.voltageFirst) {
+        polyline(frame.voltage, kRed);
+        polyline(frame.current, kGreen);
+    } else {
+        polyline(frame.current, kGreen);
+        polyline(frame.voltage, kRed);
+    }
+}
+
+}  // namespace analyzer::ui

@@ -1,0 +1,76 @@
+#pragma once
+// "电压电流--数据包曲线": bus voltage and current per captured packet, painted
+// from analyzer::PacketCurveState into an off-screen image, then to the screen.
+
+#include <QDialog>
+#include <QFont>
+#include <QImage>
+
+#include "analyzer/packet_curve.h"
+#include "common/profile.h"
+
+class QScrollBar;
+class QPushButton;
+
+namespace analyzer::ui {
+
+class PacketCurveView final : public QDialog {
+    Q_OBJECT
+public:
+    // Reads its scales from the profile's "Curve" section; small screen when narrower than 1360.
+    PacketCurveView(const ufcs::CaptureStore& store, common::Profile& profile, bool smallScreen,
+                    QWidget* parent = nullptr);
+
+    // The capture's record count grew (or a file was opened).
+    void countChanged(uint32_t count);
+    // A new capture or an opened file: counting starts again.
+    void resetCount();
+    // The main window's 333 ms tick: follow the newest packets, or just repaint.
+    void refreshTick();
+    // Where capture stops: one page to the right while scrolling, else a repaint.
+    void captureStopped();
+    // The instrument's current range in mA (0: none), labelled at the right.
+    void setCurrentRange(uint16_t milliamps);
+
+    const PacketCurveState& state() const { return state_; }
+    QScrollBar* scrollBar() const { return scrollBar_; }
+    QPushButton* button(const char* which) const;  // "V+", "V-", "A+", "A-", "N+", "N-"
+    // The last paint, for tests and screenshots.
+    QImage paintToImage();
+
+signals:
+    // The view was closed: the scales were saved and the main window unticks 步骤曲线.
+    void closed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Escape closes the view like its close box, saving the scales.
+    void reject() override;
+    // The scroll keys work whichever button has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool scrollKey(int key);
+    void onScrollAction(int action);
+    void press(bool (PacketCurveState::*change)(), int self, int partner);
+    void applyScroll(PacketCurveState::Scroll action, int track = 0);
+    void syncControls();
+    void paintPlot(QPainter& painter);
+    void saveScales();
+
+    const ufcs::CaptureStore& store_;
+    common::Profile& profile_;
+    CurveGeometry geometry_;
+    PacketCurveState state_;
+    uint16_t currentRange_ = 0;
+    QScrollBar* scrollBar_ = nullptr;
+    QPushButton* buttons_[6] = {};
+    bool syncing_ = false;
+    QFont bigFont_;
+    QFont smallFont_;
+    QImage image_;
+};
+
+}  // namespace analyzer::ui
