@@ -1,5 +1,7 @@
 #include "analyzer/ui/send_dialog.h"
 
+#include "common/byte_order.h"
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFormLayout>
@@ -30,7 +32,6 @@ QString hexText(const uint8_t* bytes, std::size_t count) {
     return parts.join(QLatin1Char(' '));
 }
 
-int le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
 // The hex fields' messages name their field; number prompts are shared and need a recheck.
 const std::map<std::string, std::string>& hexFieldOfMessage() {
@@ -198,8 +199,8 @@ void SendDialog::Impl::fillFromMode(int n) {
     const uint8_t* entry = table.bytes.data() + 8 * (n - 1);
     const std::vector<Field>& request = fields[kSendRequest];
     static_cast<QLineEdit*>(request[0].widget)->setText(QString::number(n));
-    static_cast<QLineEdit*>(request[1].widget)->setText(QString::number(le16(entry + 1) * 10));
-    static_cast<QLineEdit*>(request[2].widget)->setText(QString::number(le16(entry + 5) * 10));
+    static_cast<QLineEdit*>(request[1].widget)->setText(QString::number(common::readLe16(entry + 1) * 10));
+    static_cast<QLineEdit*>(request[2].widget)->setText(QString::number(common::readLe16(entry + 5) * 10));
 }
 
 QWidget* SendDialog::Impl::fieldWidget(int position, const std::string& name) const {
@@ -276,8 +277,8 @@ void SendDialog::setCapabilityTable(const device::OutputCapabilityTable& table) 
         for (QLabel* label : row.labels) label->setVisible(visible);
         if (!visible) continue;
         const uint8_t* e = table.bytes.data() + 8 * i;
-        row.labels[0]->setText(QString::asprintf("%g-%g", le16(e + 3) * 0.01, le16(e + 1) * 0.01));
-        row.labels[1]->setText(QString::asprintf("%g-%g", e[7] * 0.01, le16(e + 5) * 0.01));
+        row.labels[0]->setText(QString::asprintf("%g-%g", common::readLe16(e + 3) * 0.01, common::readLe16(e + 1) * 0.01));
+        row.labels[1]->setText(QString::asprintf("%g-%g", e[7] * 0.01, common::readLe16(e + 5) * 0.01));
         row.labels[2]->setText(QString::asprintf("%d", (e[0] & 1) ? 20 : 10));
         row.labels[3]->setText(QString::asprintf("%d", (((e[0] >> 1) & 7) + 1) * 10));
     }
