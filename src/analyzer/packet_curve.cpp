@@ -87,46 +87,46 @@ bool PacketCurveState::countChanged(uint32_t count) {
     return true;
 }
 
+namespace {
+// One press of a scale button: a step of `delta`, unless the button's limit holds it.
+bool stepWithin(int& value, int delta, bool allowed) {
+    if (!allowed) return false;
+    value += delta;
+    return true;
+}
+}  // namespace
+
 bool PacketCurveState::voltagePlus() {
     voltageChangedLast_ = true;
-    if (!voltagePlusEnabled()) return false;
-    --voltageScale_;
-    return true;
+    return stepWithin(voltageScale_, -1, voltagePlusEnabled());
 }
 
 bool PacketCurveState::voltageMinus() {
     voltageChangedLast_ = true;
-    if (!voltageMinusEnabled()) return false;
-    ++voltageScale_;
-    return true;
+    return stepWithin(voltageScale_, +1, voltageMinusEnabled());
 }
 
 bool PacketCurveState::currentPlus() {
     voltageChangedLast_ = false;
-    if (!currentPlusEnabled()) return false;
-    --currentIndex_;
-    return true;
+    return stepWithin(currentIndex_, -1, currentPlusEnabled());
 }
 
 bool PacketCurveState::currentMinus() {
     voltageChangedLast_ = false;
-    if (!currentMinusEnabled()) return false;
-    ++currentIndex_;
-    return true;
+    return stepWithin(currentIndex_, +1, currentMinusEnabled());
 }
 
+// A new sample scale changes the scroll range, so the position is kept within it.
 bool PacketCurveState::samplePlus() {
-    if (!samplePlusEnabled()) return false;
-    --sampleIndex_;
+    const bool moved = stepWithin(sampleIndex_, -1, samplePlusEnabled());
     clampPosition();
-    return true;
+    return moved;
 }
 
 bool PacketCurveState::sampleMinus() {
-    if (!sampleMinusEnabled()) return false;
-    ++sampleIndex_;
+    const bool moved = stepWithin(sampleIndex_, +1, sampleMinusEnabled());
     clampPosition();
-    return true;
+    return moved;
 }
 
 void PacketCurveState::clampPosition() { position_ = std::clamp(position_, 0, range().maximum); }

@@ -24,10 +24,8 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     }
     const uint32_t record = recordAt(index.row());
     switch (role) {
-        case Qt::DisplayRole: {
-            const ufcs::ListRow row = ufcs::listRowTexts(store_.record(record), record);
-            return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
-        }
+        case Qt::DisplayRole:
+            return QString::fromStdString(rowTexts(record).columns[static_cast<std::size_t>(index.column())]);
         case Qt::BackgroundRole: {
             const uint32_t colour = store_.record(record).rowColour();
             return QBrush(QColor(ufcs::redOf(colour), ufcs::greenOf(colour), ufcs::blueOf(colour)));
@@ -37,6 +35,14 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
+}
+
+const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {
+    if (record != cachedRecord_) {
+        cachedRow_ = ufcs::listRowTexts(store_.record(record), record);
+        cachedRecord_ = record;
+    }
+    return cachedRow_;
 }
 
 QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -56,12 +62,14 @@ void MessageListModel::appendNew() {
 }
 
 void MessageListModel::rebuild() {
+    cachedRecord_ = UINT32_MAX;
     beginResetModel();
     list_.rebuild();
     endResetModel();
 }
 
 void MessageListModel::clear() {
+    cachedRecord_ = UINT32_MAX;
     beginResetModel();
     list_.clear();
     trailingNote_.clear();

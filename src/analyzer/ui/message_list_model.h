@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <cstdint>
 
 #include "ufcs/capture_list.h"
 
@@ -33,9 +34,14 @@ public:
     int listedRows() const { return static_cast<int>(list_.rowCount()); }
 
 private:
+    const ufcs::ListRow& rowTexts(uint32_t record) const;
+
     ufcs::CaptureList& list_;
     ufcs::CaptureStore& store_;
     QString trailingNote_;
+    // Views ask cell by cell along a row; the row's texts are made once for its eight cells.
+    mutable uint32_t cachedRecord_ = UINT32_MAX;
+    mutable ufcs::ListRow cachedRow_;
 };
 
 }  // namespace analyzer::ui
