@@ -51,7 +51,8 @@ void BM_CaptureIntake(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         simulator::CaptureFeed feed(*store, {});
         ufcs::CaptureList list(*store);
-        for (const simulator::Report& report : load.reports) feed.feedReport(report);
+        for (const simulator::Report& report : load.reports)
+            feed.feedReport(report);
         list.appendNew();
         for (std::size_t row = 0; row < list.rowCount(); ++row) {
             textBytes += list.rowTexts(row).columns[4].size();
@@ -74,10 +75,12 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     const Workload& load = workload();
-    std::fprintf(stderr, "workload: %u records in %zu reports; records of 1-5 pages: %zu %zu %zu %zu %zu\n",
+    std::fprintf(stderr,
+                 "workload: %u records in %zu reports; records of 1-5 pages: %zu %zu %zu %zu %zu\n",
                  kRecords, load.reports.size(), load.pageHistogram[1], load.pageHistogram[2],
                  load.pageHistogram[3], load.pageHistogram[4], load.pageHistogram[5]);
-    std::fprintf(stderr, "times_link_rate: records_per_second / %.0f reports per second of the USB link\n",
+    std::fprintf(stderr,
+                 "times_link_rate: records_per_second / %.0f reports per second of the USB link\n",
                  kReportsPerSecondOfTheLink);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

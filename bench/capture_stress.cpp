@@ -46,10 +46,13 @@ uint32_t firstMismatch(const ufcs::CaptureStore& store) {
             std::memcpy(expected + page * ufcs::kPageSize, pages[page].data(), ufcs::kPageSize);
         }
         const uint8_t* got = store.recordBytes(index);
-        const std::size_t end = ufcs::kWireOffset + std::min(event.wire.size(), ufcs::kMaxCapturedBytes);
+        const std::size_t end =
+            ufcs::kWireOffset + std::min(event.wire.size(), ufcs::kMaxCapturedBytes);
         // Bytes 0, 1 and 8 are the list's to rewrite; 12-13 the intake's when uncalibrated.
-        if (std::memcmp(got + 2, expected + 2, 6) != 0 || std::memcmp(got + 10, expected + 10, 4) != 0 ||
-            std::memcmp(got + ufcs::kWireOffset, expected + ufcs::kWireOffset, end - ufcs::kWireOffset) != 0) {
+        if (std::memcmp(got + 2, expected + 2, 6) != 0 ||
+            std::memcmp(got + 10, expected + 10, 4) != 0 ||
+            std::memcmp(got + ufcs::kWireOffset, expected + ufcs::kWireOffset,
+                        end - ufcs::kWireOffset) != 0) {
             return index;
         }
     }
@@ -58,8 +61,9 @@ uint32_t firstMismatch(const ufcs::CaptureStore& store) {
 
 void BM_CaptureStress(benchmark::State& state) {
     auto store = ufcs::CaptureStore::create();
-    const std::string lockPath =
-        (std::filesystem::temp_directory_path() / ("capture_stress_" + std::to_string(getpid()) + ".lock")).string();
+    const std::string lockPath = (std::filesystem::temp_directory_path() /
+                                  ("capture_stress_" + std::to_string(getpid()) + ".lock"))
+                                     .string();
     for (auto _ : state) {
         simulator::InstrumentSettings settings;
         settings.seed = kSeed;
@@ -80,7 +84,8 @@ void BM_CaptureStress(benchmark::State& state) {
             break;
         }
         loop.runUntil([&] { return listener.full; }, 120s);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         session.stopCapture();
 
@@ -94,8 +99,8 @@ void BM_CaptureStress(benchmark::State& state) {
         state.counters["worker_cpu_us_per_record"] = session.workerCpuSeconds() / records * 1e6;
         state.counters["list_notices"] = static_cast<double>(listener.notices);
         state.counters["rows"] = static_cast<double>(list.rowCount());
-        std::fprintf(stderr, "records %u, first mismatch %u (0: none), lost steps %d\n", records, mismatch,
-                     listener.lostSteps);
+        std::fprintf(stderr, "records %u, first mismatch %u (0: none), lost steps %d\n", records,
+                     mismatch, listener.lostSteps);
     }
     std::filesystem::remove(lockPath);
 }

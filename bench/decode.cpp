@@ -29,7 +29,8 @@ std::unique_ptr<ufcs::CaptureStore> fullCapture() {
     simulator::BusTraffic traffic({99, 0.03});
     while (store->count() < kRecords + 1) {
         for (const simulator::Report& page : simulator::capturePages(traffic.next())) {
-            if (assembler.addPage(page.data(), *store) == ufcs::RecordAssembler::Result::Completed) {
+            if (assembler.addPage(page.data(), *store) ==
+                ufcs::RecordAssembler::Result::Completed) {
                 intake.AddCapturedRecord();
             }
         }
@@ -54,8 +55,9 @@ void BM_DecodeEveryRecord(benchmark::State& state) {
     benchmark::DoNotOptimize(items);
     const double decodes = static_cast<double>(kRecords) * static_cast<double>(state.iterations());
     state.counters["decodes_per_second"] = benchmark::Counter(decodes, benchmark::Counter::kIsRate);
-    state.counters["us_per_decode"] = benchmark::Counter(
-        decodes, benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::OneK::kIs1000);
+    state.counters["us_per_decode"] =
+        benchmark::Counter(decodes, benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
+                           benchmark::Counter::OneK::kIs1000);
 }
 BENCHMARK(BM_DecodeEveryRecord)->Unit(benchmark::kMillisecond);
 

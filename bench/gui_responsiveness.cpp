@@ -30,14 +30,15 @@ double peakMegabytes() {
 
 void BM_WindowUnderLoad(benchmark::State& state) {
     auto store = ufcs::CaptureStore::create();
-    const std::string lockPath =
-        (std::filesystem::temp_directory_path() / ("gui_responsiveness_" + std::to_string(getpid()) + ".lock"))
-            .string();
+    const std::string lockPath = (std::filesystem::temp_directory_path() /
+                                  ("gui_responsiveness_" + std::to_string(getpid()) + ".lock"))
+                                     .string();
     for (auto _ : state) {
         simulator::InstrumentSettings settings;
         settings.recordsPerSecond = kRecordsPerSecond;
         settings.seed = 77;
-        simulator::SimulatedDevice device(std::make_shared<simulator::Instrument>(settings), lockPath);
+        simulator::SimulatedDevice device(std::make_shared<simulator::Instrument>(settings),
+                                          lockPath);
         common::MemoryProfile profile;
         common::SystemClock clock;
         analyzer::ui::MainWindow window(device, *store, profile, clock, QDir::tempPath(),
@@ -73,7 +74,8 @@ void BM_WindowUnderLoad(benchmark::State& state) {
         const double seconds = run.elapsed() / 1000.0;
         state.SetIterationTime(seconds);
         const uint32_t records = store->count() - 1;
-        if (!messages.contains(QStringLiteral("数据已爆表！"))) state.SkipWithError("the store did not fill");
+        if (!messages.contains(QStringLiteral("数据已爆表！")))
+            state.SkipWithError("the store did not fill");
         state.counters["records"] = records;
         state.counters["records_per_second"] = records / seconds;
         state.counters["rows"] = window.model()->rowCount();

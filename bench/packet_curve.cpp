@@ -21,8 +21,10 @@ const ufcs::CaptureStore& fullStore() {
         for (uint32_t i = 1; i < kRecords; ++i) {
             const auto step = static_cast<uint16_t>((i / 4000) % 4);
             const auto ripple = static_cast<uint16_t>(i * 7919 % 400);
-            common::writeLe16(s->recordBytes(i) + 10, static_cast<uint16_t>(5000 + 4000 * step + ripple));
-            common::writeLe16(s->recordBytes(i) + 12, static_cast<uint16_t>(500 + 700 * step + ripple * 2));
+            common::writeLe16(s->recordBytes(i) + 10,
+                              static_cast<uint16_t>(5000 + 4000 * step + ripple));
+            common::writeLe16(s->recordBytes(i) + 12,
+                              static_cast<uint16_t>(500 + 700 * step + ripple * 2));
         }
         s->setCount(kRecords);
         return s;
@@ -51,11 +53,13 @@ void BM_Paint(benchmark::State& state) {
             }
             const auto start = std::chrono::steady_clock::now();
             benchmark::DoNotOptimize(view.paintToImage());
-            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             ++paints;
         }
     }
-    state.counters["packets_per_div"] = analyzer::kPacketsPerDivision[static_cast<std::size_t>(state.range(0))];
+    state.counters["packets_per_div"] =
+        analyzer::kPacketsPerDivision[static_cast<std::size_t>(state.range(0))];
     state.counters["ms_per_paint"] = 1000.0 * seconds / static_cast<double>(paints);
 }
 BENCHMARK(BM_Paint)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);

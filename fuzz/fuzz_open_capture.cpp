@@ -40,7 +40,8 @@ bool earlierCaptureIntact(const ufcs::CaptureStore& store) {
 }
 
 const std::filesystem::path& scratchFile() {
-    static const std::filesystem::path path = std::filesystem::temp_directory_path() /
+    static const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
         ("fuzz_open_capture_" + std::to_string(getpid()) + ".ufcs_stream");
     return path;
 }

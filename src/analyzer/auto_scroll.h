@@ -8,7 +8,7 @@
 namespace analyzer {
 
 class AutoScroll {
-public:
+  public:
     enum class State : uint8_t { Off = 0, On = 1, Armed = 11 };
 
     State state() const { return state_; }
@@ -23,7 +23,7 @@ public:
     // Ticking the box acts as End pressed in the list.
     void onCheckBox(bool ticked);
 
-private:
+  private:
     State state_ = State::On;
 };
 

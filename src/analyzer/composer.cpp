@@ -16,8 +16,9 @@ constexpr std::size_t kSegmentBytes = 59;  // message bytes per report, from byt
 constexpr int kChargingDevice = 2;
 
 // Send codes by position 0-19; 0 for an entry that is never sent (Get_Sink_Info).
-constexpr std::array<uint8_t, 20> kSendCodes = {0x45, 0x46, 0x47, 0x49, 0x00, 0x4B, 0x4C, 0x4F, 0x50, 0x4E,
-                                                0x48, 0x4D, 0x51, 0x52, 0x53, 0x54, 0x43, 0x55, 0x4A, 0x56};
+constexpr std::array<uint8_t, 20> kSendCodes = {0x45, 0x46, 0x47, 0x49, 0x00, 0x4B, 0x4C,
+                                                0x4F, 0x50, 0x4E, 0x48, 0x4D, 0x51, 0x52,
+                                                0x53, 0x54, 0x43, 0x55, 0x4A, 0x56};
 
 constexpr std::array<const char*, 3> kDeviceNames = {"供电设备", "充电设备", "线缆电子标签"};
 constexpr std::array<const char*, 3> kTestTypeNames = {"控制消息", "数据消息", "自定义消息"};
@@ -42,7 +43,8 @@ void putRequest(Frame& frame, int mode, int current10mA, int voltage10mV) {
 // A message longer than one report: byte 1 counts the reports, byte 5 numbers
 // them, and each carries the next 59 message bytes from byte 6; later bytes
 // keep what the report before left there.
-std::vector<Frame> segmented(Frame frame, const std::vector<uint8_t>& message, std::size_t reports) {
+std::vector<Frame> segmented(Frame frame, const std::vector<uint8_t>& message,
+                             std::size_t reports) {
     std::vector<Frame> frames;
     frame[1] = static_cast<uint8_t>(reports);
     for (std::size_t sent = 0, sequence = 1; sequence <= reports; ++sequence) {
@@ -57,32 +59,38 @@ std::vector<Frame> segmented(Frame frame, const std::vector<uint8_t>& message, s
 
 std::string hexList(const uint8_t* bytes, std::size_t count) {
     std::string text;
-    for (std::size_t i = 0; i < count; ++i) common::appendFormat(text, "%02X ", bytes[i]);
+    for (std::size_t i = 0; i < count; ++i)
+        common::appendFormat(text, "%02X ", bytes[i]);
     return text;
 }
 
 std::string detailText(int position, const SendPages& pages) {
     switch (position) {
         case kSendRequest:
-            return common::format("请求电压：%dmV\r\n请求电流：%dmA\r\n模式编号：%d\r\n", pages.requestMillivolts,
-                                  pages.requestMilliamps, pages.requestMode);
+            return common::format("请求电压：%dmV\r\n请求电流：%dmA\r\n模式编号：%d\r\n",
+                                  pages.requestMillivolts, pages.requestMilliamps,
+                                  pages.requestMode);
         case kSendConfigWatchdog:
             return common::format("溢出时间：%dms\r\n", pages.watchdogMilliseconds);
         case kSendVerifyRequest:
-            return common::format("密钥编号：%d \r\n随机数据：", pages.keyIndex) + hexList(pages.verifyRandom.data(), 16) +
-                   "\r\n";
+            return common::format("密钥编号：%d \r\n随机数据：", pages.keyIndex) +
+                   hexList(pages.verifyRandom.data(), 16) + "\r\n";
         case kSendVerifyResponse:
             return "加密数据：" + hexList(pages.encrypted.data(), 32) + "\r\n随机数据：" +
                    hexList(pages.responseRandom.data(), 16) + "\r\n";
         case kSendTestRequest:
-            return std::string("电压精度测试模式：") + (pages.voltageAccuracy ? "使能" : "关闭") + "\r\n消息类型：" +
-                   kTestTypeNames[static_cast<std::size_t>(pages.testMessageType)] + " \r\n设备地址：" +
-                   kDeviceNames[static_cast<std::size_t>(pages.testDevice)] +
+            return std::string("电压精度测试模式：") + (pages.voltageAccuracy ? "使能" : "关闭") +
+                   "\r\n消息类型：" +
+                   kTestTypeNames[static_cast<std::size_t>(pages.testMessageType)] +
+                   " \r\n设备地址：" + kDeviceNames[static_cast<std::size_t>(pages.testDevice)] +
                    common::format("\r\n命令编号：%d\r\n\r\n", pages.testCommand);
         case kSendVendor:
-            return std::string("设备地址：") + kDeviceNames[static_cast<std::size_t>(pages.vendorReceiver)] +
-                   common::format("\r\n厂商ID：%04X", (pages.vendorId[0] << 8) | pages.vendorId[1]) + "\r\n随机数据：" +
-                   hexList(pages.vendorData.data(), pages.vendorData.size()) + "\r\n";
+            return std::string("设备地址：") +
+                   kDeviceNames[static_cast<std::size_t>(pages.vendorReceiver)] +
+                   common::format("\r\n厂商ID：%04X",
+                                  (pages.vendorId[0] << 8) | pages.vendorId[1]) +
+                   "\r\n随机数据：" + hexList(pages.vendorData.data(), pages.vendorData.size()) +
+                   "\r\n";
         case kSendBaudRate:
             return common::format("%d\r\n", pages.baudRate);
         case kSendCustom:
@@ -92,14 +100,18 @@ std::string detailText(int position, const SendPages& pages) {
     }
 }
 
-bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 std::optional<long long> parseInteger(const std::string& text) {
     long long value = 0;
     const char* begin = text.data();
     const char* end = text.data() + text.size();
-    while (begin < end && *begin == ' ') ++begin;
-    while (end > begin && end[-1] == ' ') --end;
+    while (begin < end && *begin == ' ')
+        ++begin;
+    while (end > begin && end[-1] == ' ')
+        --end;
     const auto [next, error] = std::from_chars(begin, end, value);
     if (error != std::errc() || next != end || begin == end) return std::nullopt;
     return value;
@@ -108,13 +120,16 @@ std::optional<long long> parseInteger(const std::string& text) {
 }  // namespace
 
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const device::OutputCapabilityTable& table, const PendingOutputRequest& pending) {
+                               const device::OutputCapabilityTable& table,
+                               const PendingOutputRequest& pending) {
     if (mode != kChargingDevice) return {};
     Frame frame = emptySendFrame();
-    if (position >= 0 && position < static_cast<int>(kSendCodes.size())) frame[3] = kSendCodes[position];
+    if (position >= 0 && position < static_cast<int>(kSendCodes.size()))
+        frame[3] = kSendCodes[position];
     switch (position) {
         case kSendRequest:
-            putRequest(frame, pages.requestMode, pages.requestMilliamps / 10, pages.requestMillivolts / 10);
+            putRequest(frame, pages.requestMode, pages.requestMilliamps / 10,
+                       pages.requestMillivolts / 10);
             break;
         case kSendConfigWatchdog:
             frame[4] = 2;
@@ -141,8 +156,8 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
         case kSendVendor: {
             const std::size_t length = pages.vendorData.size();
             frame[4] = static_cast<uint8_t>(length);
-            std::vector<uint8_t> message = {static_cast<uint8_t>(pages.vendorReceiver + 1), 0, pages.vendorId[0],
-                                            pages.vendorId[1]};
+            std::vector<uint8_t> message = {static_cast<uint8_t>(pages.vendorReceiver + 1), 0,
+                                            pages.vendorId[0], pages.vendorId[1]};
             message.insert(message.end(), pages.vendorData.begin(), pages.vendorData.end());
             return segmented(frame, message, length <= 55 ? 1 : 2);
         }
@@ -153,7 +168,10 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
         case kSendCustom: {
             const std::size_t count = pages.customBytes.size();
             frame[4] = static_cast<uint8_t>(count - 3);
-            const std::size_t further = count <= kSegmentBytes ? 0 : (count - kSegmentBytes + kSegmentBytes - 1) / kSegmentBytes;
+            const std::size_t further =
+                count <= kSegmentBytes
+                    ? 0
+                    : (count - kSegmentBytes + kSegmentBytes - 1) / kSegmentBytes;
             return segmented(frame, pages.customBytes, std::min<std::size_t>(1 + further, 5));
         }
         case kSendPendingRequest:
@@ -161,7 +179,8 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
             break;
         default:
             if (position >= kSendFirstOutputMode && position <= kSendLastOutputMode) {
-                // The panel asks for a mode at its maximum voltage and current, as the table has them.
+                // The panel asks for a mode at its maximum voltage and current, as the table has
+                // them.
                 const uint8_t* entry = table.bytes.data() + (position - kSendFirstOutputMode) * 8;
                 putRequest(frame, position - kSendFirstOutputMode + 1, common::readLe16(entry + 5),
                            common::readLe16(entry + 1));
@@ -170,7 +189,8 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
     return {frame};
 }
 
-std::string sendLogEntry(int position, const SendPages& pages, bool written, common::LocalTime time) {
+std::string sendLogEntry(int position, const SendPages& pages, bool written,
+                         common::LocalTime time) {
     if (position < 0 || position >= static_cast<int>(ufcs::SendMenuEntries.size())) return {};
     std::string entry = common::format("%d:%02d:%02d  \r\n ", time.hour, time.minute, time.second);
     entry += ufcs::SendMenuEntries[static_cast<std::size_t>(position)];
@@ -179,7 +199,8 @@ std::string sendLogEntry(int position, const SendPages& pages, bool written, com
     return entry + "\r\n" + detailText(position, pages) + "\r\n";
 }
 
-std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least, std::size_t most) {
+std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least,
+                                                  std::size_t most) {
     std::vector<uint8_t> bytes;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -207,7 +228,8 @@ std::string outOfRangePrompt(long long least, long long most) {
     return common::format("“请填入一个在%lld和%lld之间的整数。”", least, most);
 }
 
-std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields, SendPages& pages) {
+std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
+                                     SendPages& pages) {
     SendPages checked = pages;
     auto given = [&](const std::string& name) -> const std::string* {
         for (const PageField& field : fields) {
@@ -216,7 +238,8 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
         return nullptr;
     };
     // A number field keeps its value when not given; a hex field starts empty.
-    auto number = [&](const std::string& name, int& target, long long least, long long most) -> std::optional<std::string> {
+    auto number = [&](const std::string& name, int& target, long long least,
+                      long long most) -> std::optional<std::string> {
         const std::string* text = given(name);
         if (!text) return std::nullopt;
         const std::optional<long long> value = parseInteger(*text);
@@ -262,7 +285,8 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
             if ((error = number("voltage-accuracy", checked.voltageAccuracy, 0, 1))) return error;
             if ((error = number("message-type", checked.testMessageType, 0, 2))) return error;
             if ((error = number("device", checked.testDevice, 0, 2))) return error;
-            if ((error = number("command", checked.testCommand, -2147483647, 2147483647))) return error;
+            if ((error = number("command", checked.testCommand, -2147483647, 2147483647)))
+                return error;
             break;
         case kSendVendor: {
             int receiver = checked.vendorReceiver + 1;
@@ -312,10 +336,11 @@ std::string outputModeRowText(const uint8_t* entry) {
         firstGap = 5;
         secondGap = 7;
     }
-    return lead + common::format("%.2lf-%.2lf", minVoltage * 0.01, maxVoltage * 0.01) + std::string(firstGap, ' ') +
-           common::format("%.2lf-%.2lf", minCurrent * 0.01, maxCurrent * 0.01) + std::string(secondGap, ' ') +
-           common::format("%d", voltageStep) + std::string(12, ' ') + common::format("%d", currentStep) +
-           std::string(7, ' ');
+    return lead + common::format("%.2lf-%.2lf", minVoltage * 0.01, maxVoltage * 0.01) +
+           std::string(firstGap, ' ') +
+           common::format("%.2lf-%.2lf", minCurrent * 0.01, maxCurrent * 0.01) +
+           std::string(secondGap, ' ') + common::format("%d", voltageStep) + std::string(12, ' ') +
+           common::format("%d", currentStep) + std::string(7, ' ');
 }
 
 }  // namespace analyzer

@@ -59,7 +59,7 @@ struct SendPages {
     int testMessageType = 0;  // 0 control, 1 data, 2 vendor-defined
     int testDevice = 0;       // 0 source, 1 sink, 2 cable e-marker
     int testCommand = 0;
-    int vendorReceiver = 0;   // 0 source, 1 sink, 2 cable
+    int vendorReceiver = 0;  // 0 source, 1 sink, 2 cable
     std::array<uint8_t, 2> vendorId{};
     std::vector<uint8_t> vendorData = {0};
     int baudRate = 115200;
@@ -78,14 +78,17 @@ using Frame = device::CommandFrame;
 // The frames one send writes, in order (several for a long vendor or custom
 // message, with 10 ms between them). Nothing unless `mode` is 2.
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const device::OutputCapabilityTable& table, const PendingOutputRequest& pending);
+                               const device::OutputCapabilityTable& table,
+                               const PendingOutputRequest& pending);
 
 // The send log's entry for a send at `time`; empty for the panel's requests (20-34, 1000).
-std::string sendLogEntry(int position, const SendPages& pages, bool written, common::LocalTime time);
+std::string sendLogEntry(int position, const SendPages& pages, bool written,
+                         common::LocalTime time);
 
 // A list of hexadecimal bytes: one or two digits each, separated by spaces.
 // Nothing when the text breaks that form or the count lies outside [least, most].
-std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least, std::size_t most);
+std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least,
+                                                  std::size_t most);
 
 // The prompts of the send dialog's pages and of the framework's number checks.
 inline constexpr const char* kNotAnInteger = "请键入一个整数。";
@@ -94,10 +97,11 @@ std::string outOfRangePrompt(long long least, long long most);
 // Checks one page's typed fields and, when they are all good, stores them in
 // `pages`. Returns the message for the first bad field.
 struct PageField {
-    std::string name;   // "mode-number", "voltage", ... as the command line calls them
+    std::string name;  // "mode-number", "voltage", ... as the command line calls them
     std::string text;
 };
-std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields, SendPages& pages);
+std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
+                                     SendPages& pages);
 
 // The output-modes panel's text of one mode of the instrument's table (8 bytes, little-endian).
 std::string outputModeRowText(const uint8_t* entry);

@@ -18,7 +18,7 @@ using Colour = CurveLabel::Colour;
 // records keeps its first, lowest, highest and last value, which covers the
 // same pixels as a line through all of them.
 class ColumnReducer {
-public:
+  public:
     explicit ColumnReducer(std::vector<CurvePoint>& out) : out_(out) {}
     void add(int x, int y) {
         if (!open_ || x != x_) {
@@ -48,7 +48,7 @@ public:
         open_ = false;
     }
 
-private:
+  private:
     void push(int y) {
         if (!out_.empty() && out_.back().x == x_ && out_.back().y == y) return;
         out_.push_back({x_, y});
@@ -62,7 +62,8 @@ private:
 }  // namespace
 
 ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision) {
-    const auto divisions = static_cast<long long>((largestCount + packetsPerDivision - 1) / packetsPerDivision);
+    const auto divisions =
+        static_cast<long long>((largestCount + packetsPerDivision - 1) / packetsPerDivision);
     const long long beyond = divisions - kDivisionsWithoutScrolling;
     return ScrollRange{static_cast<int>(std::max(0LL, beyond)), beyond >= 0};
 }
@@ -129,17 +130,31 @@ bool PacketCurveState::sampleMinus() {
     return moved;
 }
 
-void PacketCurveState::clampPosition() { position_ = std::clamp(position_, 0, range().maximum); }
+void PacketCurveState::clampPosition() {
+    position_ = std::clamp(position_, 0, range().maximum);
+}
 
 void PacketCurveState::scroll(Scroll action, int trackPosition) {
     follow_ = false;
     switch (action) {
-        case Scroll::LineLeft: position_ -= 1; break;
-        case Scroll::LineRight: position_ += 1; break;
-        case Scroll::PageLeft: position_ -= 20; break;
-        case Scroll::PageRight: position_ += 20; break;
-        case Scroll::Track: position_ = trackPosition; break;
-        case Scroll::ToStart: position_ = 0; break;
+        case Scroll::LineLeft:
+            position_ -= 1;
+            break;
+        case Scroll::LineRight:
+            position_ += 1;
+            break;
+        case Scroll::PageLeft:
+            position_ -= 20;
+            break;
+        case Scroll::PageRight:
+            position_ += 20;
+            break;
+        case Scroll::Track:
+            position_ = trackPosition;
+            break;
+        case Scroll::ToStart:
+            position_ = 0;
+            break;
         case Scroll::ToEnd:
             position_ = range().maximum;
             follow_ = true;
@@ -148,28 +163,32 @@ void PacketCurveState::scroll(Scroll action, int trackPosition) {
     clampPosition();
 }
 
-CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
-                                   uint16_t currentRangeMa) const {
+CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t count,
+                                   const CurveGeometry& geometry, uint16_t currentRangeMa) const {
     CurveFrame frame;
     const int width = geometry.plotWidth();
     auto label = [&frame](std::string text, int x, int y, Align align, Colour colour, bool small) {
         frame.labels.push_back(CurveLabel{std::move(text), x, y, align, colour, small});
     };
     for (int k = 1; k <= 5; ++k) {
-        label(common::format("%d", k * voltageScale_), -12, kDivisionHeight * k + 8, Align::Right, Colour::Red, false);
+        label(common::format("%d", k * voltageScale_), -12, kDivisionHeight * k + 8, Align::Right,
+              Colour::Red, false);
     }
     label("(V)", -8, 550, Align::Right, Colour::Red, false);
     for (int k = 1; k <= 5; ++k) {
-        label(common::format("%g", k * ampsPerDivision()), width + 15, kDivisionHeight * k + 8, Align::Left,
-              Colour::Green, false);
+        label(common::format("%g", k * ampsPerDivision()), width + 15, kDivisionHeight * k + 8,
+              Align::Left, Colour::Green, false);
     }
     label("(A)", width + 15, 550, Align::Left, Colour::Green, false);
     if (currentRangeMa != 0) {
         label("最大量程", width + 5, 50, Align::Left, Colour::Green, true);
-        label(common::format("%dmA", currentRangeMa), width + 10, 30, Align::Left, Colour::Green, true);
+        label(common::format("%dmA", currentRangeMa), width + 10, 30, Align::Left, Colour::Green,
+              true);
     }
     const bool uncalibrated = count >= 1 && store.record(0).at(1) == 1;
-    if (uncalibrated) label("本次测试未校准电流，电流值设置为0!", width / 2, 575, Align::Centre, Colour::Green, true);
+    if (uncalibrated)
+        label("本次测试未校准电流，电流值设置为0!", width / 2, 575, Align::Centre, Colour::Green,
+              true);
     const int packets = packetsPerDivision();
     for (int i = 0; i < width / kDivisionWidth; ++i) {
         std::string text = common::format("%d", (i + position_) * packets);
@@ -184,14 +203,15 @@ CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t cou
     if (first > count) return frame;
     const int firstX = position_ == 0 ? kDivisionWidth / packets : 0;
     const uint32_t extra = position_ == 0 ? 0 : 1;
-    const uint32_t points =
-        std::min<uint32_t>(count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
+    const uint32_t points = std::min<uint32_t>(
+        count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
     ColumnReducer voltage(frame.voltage);
     ColumnReducer current(frame.current);
     const double amps = ampsPerDivision();
     for (uint32_t j = 0; j < points; ++j) {
         const ufcs::ConstCaptureRecord record = store.record(first + j);
-        const int x = firstX + static_cast<int>(kDivisionWidth * j / static_cast<uint32_t>(packets));
+        const int x =
+            firstX + static_cast<int>(kDivisionWidth * j / static_cast<uint32_t>(packets));
         voltage.add(x, voltageY(record.voltage(), voltageScale_));
         current.add(x, currentY(record.current(), amps));
     }

@@ -74,7 +74,7 @@ struct CurveFrame {
 
 // The view's state: scales, scrolling, following and the largest count seen.
 class PacketCurveState {
-public:
+  public:
     enum class Scroll { LineLeft, LineRight, PageLeft, PageRight, Track, ToStart, ToEnd };
 
     PacketCurveState(int voltageScale, int sampleIndex, int currentIndex);
@@ -82,8 +82,12 @@ public:
     int voltageScale() const { return voltageScale_; }
     int sampleIndex() const { return sampleIndex_; }
     int currentIndex() const { return currentIndex_; }
-    int packetsPerDivision() const { return kPacketsPerDivision[static_cast<std::size_t>(sampleIndex_)]; }
-    double ampsPerDivision() const { return kAmpsPerDivision[static_cast<std::size_t>(currentIndex_)]; }
+    int packetsPerDivision() const {
+        return kPacketsPerDivision[static_cast<std::size_t>(sampleIndex_)];
+    }
+    double ampsPerDivision() const {
+        return kAmpsPerDivision[static_cast<std::size_t>(currentIndex_)];
+    }
     bool voltageChangedLast() const { return voltageChangedLast_; }
     bool following() const { return follow_; }
     uint32_t largestCount() const { return largestCount_; }
@@ -105,9 +109,13 @@ public:
     bool voltagePlusEnabled() const { return voltageScale_ > 1; }
     bool voltageMinusEnabled() const { return voltageScale_ < kLargestVoltageScale; }
     bool currentPlusEnabled() const { return currentIndex_ > 0; }
-    bool currentMinusEnabled() const { return currentIndex_ < static_cast<int>(kAmpsPerDivision.size()) - 1; }
+    bool currentMinusEnabled() const {
+        return currentIndex_ < static_cast<int>(kAmpsPerDivision.size()) - 1;
+    }
     bool samplePlusEnabled() const { return sampleIndex_ > 0; }
-    bool sampleMinusEnabled() const { return sampleIndex_ < static_cast<int>(kPacketsPerDivision.size()) - 1; }
+    bool sampleMinusEnabled() const {
+        return sampleIndex_ < static_cast<int>(kPacketsPerDivision.size()) - 1;
+    }
 
     void scroll(Scroll action, int trackPosition = 0);
 
@@ -115,7 +123,7 @@ public:
     CurveFrame frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
                      uint16_t currentRangeMa) const;
 
-private:
+  private:
     void clampPosition();
 
     int voltageScale_;

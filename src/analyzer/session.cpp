@@ -32,8 +32,14 @@ double threadCpuSeconds() {
 
 Session::Session(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
                  common::EventLoop& loop, common::Clock& clock, SessionListener& listener)
-    : device_(device), store_(store), profile_(profile), loop_(loop), clock_(clock), listener_(listener),
-      intake_(store, *this), dispatcher_(store, intake_, *this) {
+    : device_(device),
+      store_(store),
+      profile_(profile),
+      loop_(loop),
+      clock_(clock),
+      listener_(listener),
+      intake_(store, *this),
+      dispatcher_(store, intake_, *this) {
     device_.setRemovalHandler([this] { postToOwner([this] { onDeviceRemoved(); }); });
 }
 
@@ -65,7 +71,9 @@ void Session::setRefusal(bool refuseAck, bool refusePing) {
     refusePing_ = refusePing;
 }
 
-int Session::writeFrame(const uint8_t* frame) { return device_.write(frame); }
+int Session::writeFrame(const uint8_t* frame) {
+    return device_.write(frame);
+}
 
 int Session::sendFrames(const std::vector<device::CommandFrame>& frames) {
     int result = device::kWritten;
@@ -82,15 +90,18 @@ int Session::sendCommand(device::CommandCode code, uint8_t param) {
 }
 
 void Session::toggleListening() {
-    if (connected_) stopListening();
-    else startListening();
+    if (connected_)
+        stopListening();
+    else
+        startListening();
 }
 
 bool Session::openAndExchange() {
     if (!device_.open()) {
         const common::LocalTime t = clock_.localTime();
-        pane(common::format("\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
-                            t.hour, t.minute, t.second),
+        pane(common::format(
+                 "\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+                 t.hour, t.minute, t.second),
              PaneStyle::NormalAtEnd);
         return false;
     }
@@ -105,7 +116,8 @@ bool Session::openAndExchange() {
     clock_.sleepFor(20ms);
     if (device_.read(reply) != device::kDataRead) {
         const common::LocalTime t = clock_.localTime();
-        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second), PaneStyle::Normal);
+        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
+             PaneStyle::Normal);
         stopCapture();
         return false;
     }
@@ -158,12 +170,14 @@ bool Session::startListening() {
     startWorker();
     if (!sendStartListening()) {
         const std::string reason = device_.errorText();
-        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n", PaneStyle::Normal);
+        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
+             PaneStyle::Normal);
         stopCapture();
         return false;
     }
     if (!currentCalibrated()) pane("未校准电流!\r\n", PaneStyle::Normal);
-    std::string modeLine = "模式：" + std::string(ufcs::nameOrEmpty(ufcs::OperatingModeNames, mode_));
+    std::string modeLine =
+        "模式：" + std::string(ufcs::nameOrEmpty(ufcs::OperatingModeNames, mode_));
     if (refuseAck_) modeLine += " 拒收ACK";
     if (refusePing_) modeLine += " 拒收Ping";
     pane(modeLine + "\r\n", PaneStyle::Normal);
@@ -294,9 +308,11 @@ void Session::onLiveValues(const device::LiveValues& values) {
 
 void Session::onCalibrationResult(const device::CalibrationResult& result) {
     postToOwner([this, result] {
-        const std::string text = common::format("校准值%d：%.3f \r\n", result.index, result.value * 0.001);
+        const std::string text =
+            common::format("校准值%d：%.3f \r\n", result.index, result.value * 0.001);
         pane(text, PaneStyle::NormalAtEnd);
-        listener_.onMessageBox(result.value <= kLargestCalibration ? text : "校准失败，值太大！" + text);
+        listener_.onMessageBox(result.value <= kLargestCalibration ? text
+                                                                   : "校准失败，值太大！" + text);
         stopCapture();
     });
 }

@@ -38,7 +38,7 @@ inline constexpr const char* kIdleValueText = " ------";
 
 // Told on the owner's thread (through the event loop), never on the worker's.
 class SessionListener {
-public:
+  public:
     virtual ~SessionListener() = default;
     virtual void onPaneText(const std::string& /*text*/, PaneStyle /*style*/) {}
     virtual void onMessageBox(const std::string& /*text*/) {}
@@ -57,7 +57,7 @@ public:
 };
 
 class Session final : private device::AnalyzerReportListener {
-public:
+  public:
     Session(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
             common::EventLoop& loop, common::Clock& clock, SessionListener& listener);
     ~Session() override;
@@ -82,7 +82,8 @@ public:
     void toggleListening();
     bool startListening();
     void stopListening();
-    // Opens the instrument, runs the connect exchange, starts the worker and checks the calibration.
+    // Opens the instrument, runs the connect exchange, starts the worker and checks the
+    // calibration.
     bool connectInstrument();
     void stopCapture();
     // The window closes: stop listening and release the instrument.
@@ -105,7 +106,7 @@ public:
     static constexpr uint16_t kUncalibrated = 0xFFFF;
     static constexpr uint16_t kLargestCalibration = 2000;
 
-private:
+  private:
     enum class ConnectStep { Opened, Exchanged };
     bool openAndExchange();
     void prepareCapture();

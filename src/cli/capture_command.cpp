@@ -17,19 +17,24 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kCaptureUsage =
-    "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
+    "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] "
+    "[--refuse-ping]\n"
     "                    [--seconds S] -o FILE\n";
 
 volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) { interrupted = 1; }
+void onInterrupt(int) {
+    interrupted = 1;
+}
 
 // Prints each row as it is listed, and the session's texts on the error stream.
 class CaptureListener final : public analyzer::SessionListener {
-public:
+  public:
     CaptureListener(ufcs::CaptureList& list, std::ostream& out, std::ostream& err)
         : list_(list), out_(out), err_(err) {}
 
-    void onPaneText(const std::string& text, analyzer::PaneStyle) override { err_ << screenText(text); }
+    void onPaneText(const std::string& text, analyzer::PaneStyle) override {
+        err_ << screenText(text);
+    }
     void onMessageBox(const std::string& text) override { err_ << screenText(text) << '\n'; }
     void onCaptureStarting() override { list_.clear(); }
     void onRecordsAdded(uint32_t) override { printNewRows(); }
@@ -46,14 +51,15 @@ public:
     void printNewRows() {
         const std::size_t first = list_.rowCount();
         list_.appendNew();
-        for (std::size_t row = first; row < list_.rowCount(); ++row) printRowTabbed(list_.rowTexts(row), out_);
+        for (std::size_t row = first; row < list_.rowCount(); ++row)
+            printRowTabbed(list_.rowTexts(row), out_);
         out_.flush();
     }
 
     bool stopped = false;
     bool storeFull = false;
 
-private:
+  private:
     ufcs::CaptureList& list_;
     std::ostream& out_;
     std::ostream& err_;
@@ -63,15 +69,17 @@ std::unique_ptr<device::HidDevice> openDevice(bool simulate) {
     if (!simulate) return device::makeHidapiDevice(device::defaultLockFolder());
     simulator::InstrumentSettings settings;
     settings.seed = static_cast<uint32_t>(std::time(nullptr));
-    return std::make_unique<simulator::SimulatedDevice>(std::make_shared<simulator::Instrument>(settings),
-                                                        simulator::defaultSimulatorLockPath());
+    return std::make_unique<simulator::SimulatedDevice>(
+        std::make_shared<simulator::Instrument>(settings), simulator::defaultSimulatorLockPath());
 }
 
 }  // namespace
 
-int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(
-        args, {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"}, 0, {"--mode", "--seconds", "-o"});
+int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out,
+               std::ostream& err) {
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"}, 0,
+                       {"--mode", "--seconds", "-o"});
     const std::string mode = parsed ? parsed->value("--mode", "listen") : "";
     double seconds = 0;
     bool valid = parsed && !parsed->value("-o").empty() && (mode == "listen" || mode == "sink");
@@ -111,8 +119,9 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
 
     interrupted = 0;
     const auto previous = std::signal(SIGINT, onInterrupt);
-    const auto deadline = clock.now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                            std::chrono::duration<double>(seconds > 0 ? seconds : 1e9));
+    const auto deadline =
+        clock.now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(seconds > 0 ? seconds : 1e9));
     while (!interrupted && !listener.stopped && clock.now() < deadline) {
         loop.runUntil([&] { return interrupted || listener.stopped; }, 100ms);
     }

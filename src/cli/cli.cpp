@@ -13,7 +13,8 @@ constexpr const char* kUsage =
     "  decode FILE INDEX [--json]   decode one record as the analyzer shows it\n"
     "  capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
     "          [--seconds S] -o FILE\n"
-    "                               listen to the instrument, print rows as they arrive, save the capture\n"
+    "                               listen to the instrument, print rows as they arrive, save the "
+    "capture\n"
     "  send [--simulate] ENTRY [fields]\n"
     "                               send one entry of the send list as the charging device\n"
     "  modes [--simulate]           list the charger's output modes\n"
@@ -60,8 +61,10 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
     std::vector<std::string> args;
     bool trace = false;
     for (const std::string& arg : commandLine) {
-        if (arg == "--trace") trace = true;
-        else args.push_back(arg);
+        if (arg == "--trace")
+            trace = true;
+        else
+            args.push_back(arg);
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? err : out) << kUsage;

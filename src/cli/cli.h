@@ -19,12 +19,14 @@ int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // `ufcs capture ...`: listens to the instrument, prints rows as they arrive, saves the capture.
-int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
+int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out,
+               std::ostream& err);
 
 // `ufcs send ENTRY [fields]`: sends one entry of the send list as the charging device.
 int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
 // `ufcs modes`: the charger's output modes, as the output-modes panel lists them.
-int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
+int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
+             std::ostream& err);
 
 // A command line split into its positional words, its flags and its options with a value.
 struct Arguments {

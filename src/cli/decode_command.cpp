@@ -15,7 +15,8 @@ constexpr const char* kDecodeUsage = "usage: ufcs decode FILE INDEX [--json]\n";
 void printTree(const std::vector<ufcs::TreeItem>& items, int depth, std::ostream& out) {
     for (const ufcs::TreeItem& item : items) {
         std::string text = item.text;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
         out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << screenText(text) << '\n';
         printTree(item.children, depth + 1, out);
     }
@@ -83,8 +84,10 @@ int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return 1;
     }
     const ufcs::DecodeResult result = ufcs::decodeRecord(capture->store->record(*index), *index);
-    if (parsed->has("--json")) printJson(result, out);
-    else printText(result, out);
+    if (parsed->has("--json"))
+        printJson(result, out);
+    else
+        printText(result, out);
     out.flush();
     return out ? 0 : 1;
 }

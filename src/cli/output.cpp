@@ -21,7 +21,8 @@ std::string screenText(const std::string& text) {
 }
 
 std::string colourText(uint32_t colour) {
-    return common::format("#%02X%02X%02X", ufcs::redOf(colour), ufcs::greenOf(colour), ufcs::blueOf(colour));
+    return common::format("#%02X%02X%02X", ufcs::redOf(colour), ufcs::greenOf(colour),
+                          ufcs::blueOf(colour));
 }
 
 void printRowTabbed(const ufcs::ListRow& row, std::ostream& out) {
@@ -29,7 +30,8 @@ void printRowTabbed(const ufcs::ListRow& row, std::ostream& out) {
     std::string_view index = row.columns[0];
     if (!index.empty() && index.front() == ' ') index.remove_prefix(1);
     out << index;
-    for (std::size_t column = 1; column < ufcs::kListColumns; ++column) out << '\t' << row.columns[column];
+    for (std::size_t column = 1; column < ufcs::kListColumns; ++column)
+        out << '\t' << row.columns[column];
     out << '\t' << colourText(row.colour) << '\n';
 }
 

@@ -41,8 +41,10 @@ int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
-    if (parsed->has("--json")) printJson(*capture->list, out);
-    else printTabbed(*capture->list, out);
+    if (parsed->has("--json"))
+        printJson(*capture->list, out);
+    else
+        printTabbed(*capture->list, out);
     out.flush();
     return out ? 0 : 1;
 }

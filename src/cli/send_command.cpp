@@ -20,20 +20,28 @@ using namespace std::chrono_literals;
 constexpr const char* kSendUsage =
     "usage: ufcs send [--simulate] [--trace] ENTRY [fields]\n"
     "  ENTRY: an entry of the send list (Ping, Request, 设置波特率, ...) or its position 0-19\n"
-    "  fields: --mode-number N --voltage MV --current MA | --ms N | --key-index HEX --random \"HEX ...\" |\n"
-    "          --encrypted \"HEX ...\" --random \"HEX ...\" | --test-mode 0|1 --voltage-accuracy 0|1\n"
-    "          --message-type 0|1|2 --device 0|1|2 --command N | --receiver 1|2|3 --vendor-id \"HH HH\"\n"
+    "  fields: --mode-number N --voltage MV --current MA | --ms N | --key-index HEX --random \"HEX "
+    "...\" |\n"
+    "          --encrypted \"HEX ...\" --random \"HEX ...\" | --test-mode 0|1 --voltage-accuracy "
+    "0|1\n"
+    "          --message-type 0|1|2 --device 0|1|2 --command N | --receiver 1|2|3 --vendor-id \"HH "
+    "HH\"\n"
     "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
 constexpr const char* kModesUsage = "usage: ufcs modes [--simulate] [--trace]\n";
-const std::vector<std::string> kFieldNames = {"mode-number", "voltage", "current", "ms", "key-index", "random",
-                                              "encrypted", "test-mode", "voltage-accuracy", "message-type",
-                                              "device", "command", "receiver", "vendor-id", "data", "baud", "bytes"};
+const std::vector<std::string> kFieldNames = {"mode-number",  "voltage",   "current",
+                                              "ms",           "key-index", "random",
+                                              "encrypted",    "test-mode", "voltage-accuracy",
+                                              "message-type", "device",    "command",
+                                              "receiver",     "vendor-id", "data",
+                                              "baud",         "bytes"};
 
 // The session's texts on the error stream; the rows kept for the caller.
 class SinkListener final : public analyzer::SessionListener {
-public:
+  public:
     SinkListener(ufcs::CaptureList& list, std::ostream& err) : list_(list), err_(err) {}
-    void onPaneText(const std::string& text, analyzer::PaneStyle) override { err_ << screenText(text); }
+    void onPaneText(const std::string& text, analyzer::PaneStyle) override {
+        err_ << screenText(text);
+    }
     void onMessageBox(const std::string& text) override { err_ << screenText(text) << '\n'; }
     void onCaptureStarting() override { list_.clear(); }
     void onRecordsAdded(uint32_t) override {
@@ -48,7 +56,7 @@ public:
     bool stopped = false;
     std::chrono::steady_clock::time_point lastRecordAt{};
 
-private:
+  private:
     ufcs::CaptureList& list_;
     std::ostream& err_;
 };
@@ -60,14 +68,16 @@ struct SinkConnection {
         if (simulate) {
             simulator::InstrumentSettings settings;
             settings.seed = static_cast<uint32_t>(std::time(nullptr));
-            device = std::make_unique<simulator::SimulatedDevice>(std::make_shared<simulator::Instrument>(settings),
-                                                                  simulator::defaultSimulatorLockPath());
+            device = std::make_unique<simulator::SimulatedDevice>(
+                std::make_shared<simulator::Instrument>(settings),
+                simulator::defaultSimulatorLockPath());
         } else {
             device = device::makeHidapiDevice(device::defaultLockFolder());
         }
         if (trace) tracing = std::make_unique<device::TracingDevice>(*device, err);
-        session = std::make_unique<analyzer::Session>(tracing ? static_cast<device::HidDevice&>(*tracing) : *device,
-                                                      *store, profile, loop, clock, listener);
+        session = std::make_unique<analyzer::Session>(
+            tracing ? static_cast<device::HidDevice&>(*tracing) : *device, *store, profile, loop,
+            clock, listener);
         session->setMode(device::kModeChargingDevice);
     }
     ~SinkConnection() {
@@ -106,11 +116,14 @@ std::optional<int> entryPosition(const std::string& entry) {
 
 }  // namespace
 
-int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err) {
+int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
+            std::ostream& err) {
     std::vector<std::string> options;
-    for (const std::string& name : kFieldNames) options.push_back("--" + name);
+    for (const std::string& name : kFieldNames)
+        options.push_back("--" + name);
     const std::optional<Arguments> parsed = parseArguments(args, {"--simulate"}, 1, options);
-    const std::optional<int> position = parsed ? entryPosition(parsed->positional[0]) : std::nullopt;
+    const std::optional<int> position =
+        parsed ? entryPosition(parsed->positional[0]) : std::nullopt;
     if (!position) {
         err << kSendUsage;
         return 2;
@@ -121,7 +134,8 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
     }
     // The page's check comes first: a refused field sends nothing.
     std::vector<analyzer::PageField> fields;
-    for (const auto& [option, value] : parsed->values) fields.push_back({option.substr(2), value});
+    for (const auto& [option, value] : parsed->values)
+        fields.push_back({option.substr(2), value});
     analyzer::SendPages pages;
     if (const std::optional<std::string> problem = analyzer::checkPage(*position, fields, pages)) {
         err << *problem << '\n';
@@ -142,18 +156,22 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
 
     // The charger's answer: rows until it has been quiet for a moment, a second at most.
     const auto sentAt = std::chrono::steady_clock::now();
-    sink.loop.runUntil([&] {
-        const auto now = std::chrono::steady_clock::now();
-        return sink.listener.stopped ||
-               (sink.listener.lastRecordAt > sentAt && now - sink.listener.lastRecordAt > 250ms);
-    }, 1s);
+    sink.loop.runUntil(
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            return sink.listener.stopped || (sink.listener.lastRecordAt > sentAt &&
+                                             now - sink.listener.lastRecordAt > 250ms);
+        },
+        1s);
     sink.loop.runPending();
     sink.list.appendNew();
-    for (std::size_t row = firstRow; row < sink.list.rowCount(); ++row) printRowTabbed(sink.list.rowTexts(row), out);
+    for (std::size_t row = firstRow; row < sink.list.rowCount(); ++row)
+        printRowTabbed(sink.list.rowTexts(row), out);
     return written ? 0 : 1;
 }
 
-int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err) {
+int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
+             std::ostream& err) {
     const std::optional<Arguments> parsed = parseArguments(args, {"--simulate"}, 0);
     if (!parsed) {
         err << kModesUsage;
@@ -168,7 +186,8 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
     const device::OutputCapabilityTable& table = sink.session->capabilityTable();
     out << "编号       电压(V)          电流(A)      步进(mV)   步进(mA)\n";
     for (int mode = 0; mode < std::min<int>(table.modeCount, 15); ++mode) {
-        out << mode + 1 << '\t' << analyzer::outputModeRowText(table.bytes.data() + mode * 8) << '\n';
+        out << mode + 1 << '\t' << analyzer::outputModeRowText(table.bytes.data() + mode * 8)
+            << '\n';
     }
     return 0;
 }

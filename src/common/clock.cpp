@@ -16,6 +16,8 @@ LocalTime SystemClock::localTime() const {
     return LocalTime{parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
-void SystemClock::sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void SystemClock::sleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 }  // namespace common

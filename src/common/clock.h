@@ -14,7 +14,7 @@ struct LocalTime {
 };
 
 class Clock {
-public:
+  public:
     using TimePoint = std::chrono::steady_clock::time_point;
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
@@ -24,7 +24,7 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
     LocalTime localTime() const override;
     void sleepFor(std::chrono::milliseconds duration) override;

@@ -18,7 +18,9 @@ TimerId TaskLoop::startTimer(std::chrono::milliseconds period, std::function<voi
     return id;
 }
 
-void TaskLoop::stopTimer(TimerId id) { timers_.erase(id); }
+void TaskLoop::stopTimer(TimerId id) {
+    timers_.erase(id);
+}
 
 std::size_t TaskLoop::runPending() {
     std::deque<std::function<void()>> batch;
@@ -26,7 +28,8 @@ std::size_t TaskLoop::runPending() {
         std::lock_guard lock(mutex_);
         batch.swap(tasks_);
     }
-    for (auto& task : batch) task();
+    for (auto& task : batch)
+        task();
     return batch.size();
 }
 
@@ -53,7 +56,8 @@ bool TaskLoop::runUntil(const std::function<bool()>& done, std::chrono::millisec
         fireDueTimers();
         if (done()) return true;
         Clock::TimePoint wakeAt = deadline;
-        for (const auto& [id, timer] : timers_) wakeAt = std::min(wakeAt, timer.due);
+        for (const auto& [id, timer] : timers_)
+            wakeAt = std::min(wakeAt, timer.due);
         if (clock_.now() >= deadline) return false;
         std::unique_lock lock(mutex_);
         wake_.wait_until(lock, wakeAt, [this] { return !tasks_.empty(); });
@@ -65,7 +69,8 @@ void TaskLoop::advanceTimers(std::chrono::milliseconds elapsed) {
         const TimerId id = it->first;
         const long ticks = elapsed.count() / std::max<long>(1, it->second.period.count());
         auto tick = it->second.tick;
-        for (long i = 0; i < ticks && timers_.count(id); ++i) tick();
+        for (long i = 0; i < ticks && timers_.count(id); ++i)
+            tick();
         it = timers_.upper_bound(id);
     }
 }

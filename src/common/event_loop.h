@@ -18,7 +18,7 @@ namespace common {
 using TimerId = uint32_t;
 
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
     // Runs `task` on the loop's thread, in the order posted. Callable from any thread.
     virtual void post(std::function<void()> task) = 0;
@@ -28,7 +28,7 @@ public:
 };
 
 class TaskLoop final : public EventLoop {
-public:
+  public:
     explicit TaskLoop(const Clock& clock) : clock_(clock) {}
 
     void post(std::function<void()> task) override;
@@ -44,7 +44,7 @@ public:
     // Fires every timer as often as it would have ticked in `elapsed` (tests drive time this way).
     void advanceTimers(std::chrono::milliseconds elapsed);
 
-private:
+  private:
     struct Timer {
         std::chrono::milliseconds period;
         Clock::TimePoint due;

@@ -10,7 +10,7 @@
 namespace common {
 
 class Profile {
-public:
+  public:
     virtual ~Profile() = default;
     virtual int readInt(const std::string& section, const std::string& key, int fallback) const = 0;
     virtual void writeInt(const std::string& section, const std::string& key, int value) = 0;
@@ -21,7 +21,7 @@ public:
 };
 
 class MemoryProfile final : public Profile {
-public:
+  public:
     int readInt(const std::string& section, const std::string& key, int fallback) const override;
     void writeInt(const std::string& section, const std::string& key, int value) override;
     std::string readString(const std::string& section, const std::string& key,
@@ -29,7 +29,7 @@ public:
     void writeString(const std::string& section, const std::string& key,
                      const std::string& value) override;
 
-private:
+  private:
     using Key = std::pair<std::string, std::string>;
     std::map<Key, int> ints_;
     std::map<Key, std::string> strings_;

@@ -58,9 +58,9 @@ void AnalyzerReportDispatcher::HandleReport(const uint8_t* report) {
     if (isReply(report, kReplyStatus)) {
         handleStatus(report);
     } else if (isReply(report, kReplyLiveValues)) {
-        listener_.onLiveValues(LiveValues{
-            common::readLe16(report + 10), common::readLe16(report + 12),
-            common::readLe16(report + 14), common::readLe16(report + 16), report[18]});
+        listener_.onLiveValues(
+            LiveValues{common::readLe16(report + 10), common::readLe16(report + 12),
+                       common::readLe16(report + 14), common::readLe16(report + 16), report[18]});
     } else if (isReply(report, kReplyCalibration)) {
         listener_.onCalibrationResult(CalibrationResult{common::readBe16(report + 7), report[11]});
     } else {

@@ -50,14 +50,14 @@ inline constexpr uint32_t kStoreFullCount = 65530;
 // What a status reply asks of the window.
 struct StatusEffects {
     uint8_t code = 0;
-    uint8_t mode = 0;                    // the new operating mode, 0 when unchanged
-    bool disableSendAndModes = false;    // hide the send and output-modes windows
-    bool sendConfirmChanged = false;     // the send window's confirm button ...
-    bool sendConfirmEnabled = false;     // ... enabled or disabled
+    uint8_t mode = 0;                  // the new operating mode, 0 when unchanged
+    bool disableSendAndModes = false;  // hide the send and output-modes windows
+    bool sendConfirmChanged = false;   // the send window's confirm button ...
+    bool sendConfirmEnabled = false;   // ... enabled or disabled
     bool startStatusTimer = false;
     bool enableSend = false;
-    bool captureStarted = false;         // capture switched on: the packet curve starts over
-    bool capabilityTableFollows = false; // the next report completes the output capability table
+    bool captureStarted = false;          // capture switched on: the packet curve starts over
+    bool capabilityTableFollows = false;  // the next report completes the output capability table
 };
 
 // Up to 15 output modes of 8 bytes as the instrument reports them.
@@ -89,7 +89,7 @@ ConnectReply parseConnectReply(const uint8_t* report);
 
 // Everything the dispatch has to tell; called on the thread that reads reports.
 class AnalyzerReportListener : public ufcs::IntakeListener {
-public:
+  public:
     virtual void onStatus(const StatusEffects& effects) = 0;
     virtual void onCapabilityTable(const OutputCapabilityTable& table) = 0;
     virtual void onLiveValues(const LiveValues& values) = 0;
@@ -101,7 +101,7 @@ public:
 };
 
 class AnalyzerReportDispatcher {
-public:
+  public:
     AnalyzerReportDispatcher(ufcs::CaptureStore& store, ufcs::CaptureIntake& intake,
                              AnalyzerReportListener& listener)
         : store_(store), intake_(intake), listener_(listener) {}
@@ -114,7 +114,7 @@ public:
     void stopCapture() { capturing_.store(false, std::memory_order_release); }
     bool capturing() const { return capturing_.load(std::memory_order_acquire); }
 
-private:
+  private:
     void handleStatus(const uint8_t* report);
     void handleCapturePage(const uint8_t* report);
     void switchCaptureOn();

@@ -29,7 +29,9 @@ void ExclusiveLock::release() {
     handle_ = nullptr;
 }
 
-bool ExclusiveLock::held() const { return handle_ != nullptr; }
+bool ExclusiveLock::held() const {
+    return handle_ != nullptr;
+}
 
 #else
 
@@ -51,14 +53,17 @@ void ExclusiveLock::release() {
     fd_ = -1;
 }
 
-bool ExclusiveLock::held() const { return fd_ >= 0; }
+bool ExclusiveLock::held() const {
+    return fd_ >= 0;
+}
 
 #endif
 
 std::string lockFileName(const std::string& devicePath) {
     std::string name = "ufcs-instrument-";
     for (const char c : devicePath) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+        const bool plain =
+            std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
         name += plain ? c : '_';
     }
     return name + ".lock";

@@ -8,7 +8,7 @@
 namespace device {
 
 class ExclusiveLock {
-public:
+  public:
     ExclusiveLock() = default;
     ExclusiveLock(const ExclusiveLock&) = delete;
     ExclusiveLock& operator=(const ExclusiveLock&) = delete;
@@ -19,7 +19,7 @@ public:
     void release();
     bool held() const;
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

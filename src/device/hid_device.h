@@ -1,7 +1,8 @@
 #pragma once
 // The instrument as the programs see it: one 64-byte report per call; a read
-// waits at most 300 ms (a write is bounded by the system's own USB time-out). Backends: the real instrument through hidapi,
-// and the simulated one. Only one program can hold the instrument at a time.
+// waits at most 300 ms (a write is bounded by the system's own USB time-out). Backends: the real
+// instrument through hidapi, and the simulated one. Only one program can hold the instrument at a
+// time.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,14 +19,14 @@ inline constexpr std::size_t kLinkReportLength = 65;
 inline constexpr int kWaitMilliseconds = 300;
 
 // Results of write and read.
-inline constexpr int kWritten = 0;        // the write completed
-inline constexpr int kTimedOut = 258;     // nothing within the 300 ms wait
-inline constexpr int kDataRead = 0x55555; // a report was read
-inline constexpr int kFailed = -1;        // the call failed; errorText() says why
-inline constexpr int kRemoved = -2;       // the device has gone; the removal handler was called
+inline constexpr int kWritten = 0;         // the write completed
+inline constexpr int kTimedOut = 258;      // nothing within the 300 ms wait
+inline constexpr int kDataRead = 0x55555;  // a report was read
+inline constexpr int kFailed = -1;         // the call failed; errorText() says why
+inline constexpr int kRemoved = -2;        // the device has gone; the removal handler was called
 
 class HidDevice {
-public:
+  public:
     virtual ~HidDevice() = default;
 
     // Finds and opens the instrument; false when it is absent or held by another program.
@@ -44,12 +45,12 @@ public:
     // Called (on the thread whose call noticed it) when the open device vanishes.
     void setRemovalHandler(std::function<void()> handler) { removalHandler_ = std::move(handler); }
 
-protected:
+  protected:
     void reportRemoval() const {
         if (removalHandler_) removalHandler_();
     }
 
-private:
+  private:
     std::function<void()> removalHandler_;
 };
 

@@ -59,7 +59,7 @@ std::string toUtf8(const wchar_t* text) {
 }
 
 class HidapiDevice final : public HidDevice {
-public:
+  public:
     explicit HidapiDevice(std::string lockFolder) : lockFolder_(std::move(lockFolder)) {}
     ~HidapiDevice() override { close(); }
 
@@ -78,7 +78,8 @@ public:
 
         // hidraw opens are shared, so the lock is what keeps a second program out.
         const auto lockPath = std::filesystem::path(lockFolder_) / lockFileName(path);
-        if (!lock_.acquire(lockPath.string())) return fail("the instrument is in use by another program");
+        if (!lock_.acquire(lockPath.string()))
+            return fail("the instrument is in use by another program");
         // hidapi keeps one error text per handle and replaces it on every call, so
         // the worker's reads and the owner's writes each get a handle of their own.
         handle_ = hid_open_path(path.c_str());
@@ -109,7 +110,8 @@ public:
 
     int read(uint8_t* buffer) override {
         if (!handle_) return failWith("read: the instrument is not open");
-        const int count = hid_read_timeout(handle_, buffer + 1, kLinkReportLength - 1, kWaitMilliseconds);
+        const int count =
+            hid_read_timeout(handle_, buffer + 1, kLinkReportLength - 1, kWaitMilliseconds);
         if (count > 0) {
             buffer[0] = 0;  // hidraw leaves out report id 0; callers expect it at byte 0
             return kDataRead;
@@ -123,7 +125,7 @@ public:
         return error_;
     }
 
-private:
+  private:
     void closeHandles() {
         if (writeHandle_) hid_close(writeHandle_);
         if (handle_) hid_close(handle_);

@@ -10,7 +10,7 @@
 namespace device {
 
 class TracingDevice final : public HidDevice {
-public:
+  public:
     TracingDevice(HidDevice& inner, std::ostream& out);
 
     bool open() override { return inner_.open(); }
@@ -20,7 +20,7 @@ public:
     int read(uint8_t* buffer) override;
     std::string errorText() const override { return inner_.errorText(); }
 
-private:
+  private:
     void trace(const char* direction, const uint8_t* bytes);
 
     HidDevice& inner_;

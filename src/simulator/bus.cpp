@@ -24,7 +24,8 @@ uint32_t Bus::uniform(uint32_t low, uint32_t high) {
 
 std::vector<uint8_t> Bus::randomBytes(std::size_t count) {
     std::vector<uint8_t> bytes(count);
-    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(uniform(0, 255));
+    for (uint8_t& byte : bytes)
+        byte = static_cast<uint8_t>(uniform(0, 255));
     return bytes;
 }
 
@@ -49,10 +50,12 @@ BusEvent Bus::takeEvent() {
 void Bus::phoneSends(Message message) {
     if (message.size() >= 5) {
         const bool crcWasValid =
-            ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2)) == message.back();
+            ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2)) ==
+            message.back();
         message[1] = static_cast<uint8_t>((message[1] & 0xE1) | ((nextPhoneNumber() & 0x0F) << 1));
         if (crcWasValid) {
-            message.back() = ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
+            message.back() =
+                ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
         }
     }
     rawFromPhone(message);
@@ -60,7 +63,8 @@ void Bus::phoneSends(Message message) {
     for (const Message& reply : replies) {
         rawFromCharger(reply);
         if (!isAckOrNck(reply)) {
-            rawFromPhone(ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, nextPhoneNumber(), kAck));
+            rawFromPhone(
+                ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, nextPhoneNumber(), kAck));
         }
     }
 }
@@ -78,7 +82,9 @@ void Bus::rawFromCharger(Message message) {
     push(static_cast<uint8_t>(ufcs::EventKind::MessageDPlus), std::move(message));
 }
 
-void Bus::lineSignal(uint8_t kind) { push(kind, {}); }
+void Bus::lineSignal(uint8_t kind) {
+    push(kind, {});
+}
 
 void Bus::hardwareReset(uint8_t kind) {
     lineSignal(kind);

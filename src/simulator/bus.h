@@ -15,7 +15,7 @@
 namespace simulator {
 
 class Bus {
-public:
+  public:
     explicit Bus(uint32_t seed);
 
     Charger& charger() { return charger_; }
@@ -42,7 +42,7 @@ public:
     uint32_t uniform(uint32_t low, uint32_t high);
     std::vector<uint8_t> randomBytes(std::size_t count);
 
-private:
+  private:
     void push(uint8_t kind, Message wire);
 
     std::mt19937 rng_;

@@ -11,7 +11,8 @@ using ufcs::DeviceAddress;
 constexpr uint8_t kPing = 0x00, kAck = 0x01, kGetOutputCapabilities = 0x06, kGetSourceInfo = 0x07;
 constexpr uint8_t kGetSinkInfo = 0x08, kGetErrorInfo = 0x0B;
 constexpr uint8_t kRequest = 0x02, kSourceInformation = 0x03, kSinkInformation = 0x04;
-constexpr uint8_t kConfigWatchdog = 0x08, kVerifyRequest = 0x0A, kPowerChange = 0x0C, kTestRequest = 0xFF;
+constexpr uint8_t kConfigWatchdog = 0x08, kVerifyRequest = 0x0A, kPowerChange = 0x0C,
+                  kTestRequest = 0xFF;
 
 void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
     common::writeBe16(bytes.data() + at, value);
@@ -22,7 +23,8 @@ void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
 BusTraffic::BusTraffic(Options options) : options_(options), bus_(options.seed) {}
 
 BusEvent BusTraffic::next() {
-    while (!bus_.hasEvents()) scriptNextExchange();
+    while (!bus_.hasEvents())
+        scriptNextExchange();
     return bus_.takeEvent();
 }
 
@@ -45,23 +47,32 @@ void BusTraffic::scriptNextExchange() {
         return;
     }
     const uint32_t pick = bus_.uniform(0, 99);
-    if (pick < 30) bus_.phoneSends(phoneControl(kPing));
-    else if (pick < 45) scriptRequest();
-    else if (pick < 55) bus_.phoneSends(phoneControl(kGetSourceInfo));
-    else if (pick < 62) scriptSinkInfo();
+    if (pick < 30)
+        bus_.phoneSends(phoneControl(kPing));
+    else if (pick < 45)
+        scriptRequest();
+    else if (pick < 55)
+        bus_.phoneSends(phoneControl(kGetSourceInfo));
+    else if (pick < 62)
+        scriptSinkInfo();
     else if (pick < 68) {
         std::vector<uint8_t> body(2, 0);
         putBe16(body, 0, static_cast<uint16_t>(bus_.uniform(1, 10) * 1000));
         bus_.phoneSends(phoneData(kConfigWatchdog, body));
-    } else if (pick < 78) scriptVendor();
-    else if (pick < 84) scriptTestRequest();
+    } else if (pick < 78)
+        scriptVendor();
+    else if (pick < 84)
+        scriptTestRequest();
     else if (pick < 89) {
         std::vector<uint8_t> body = bus_.randomBytes(17);
         body[0] = static_cast<uint8_t>(bus_.uniform(0, 3));
         bus_.phoneSends(phoneData(kVerifyRequest, body));
-    } else if (pick < 93) bus_.phoneSends(phoneControl(kGetErrorInfo));
-    else if (pick < 97) scriptPowerChange();
-    else scriptHardwareReset();
+    } else if (pick < 93)
+        bus_.phoneSends(phoneControl(kGetErrorInfo));
+    else if (pick < 97)
+        scriptPowerChange();
+    else
+        scriptHardwareReset();
 }
 
 void BusTraffic::scriptSessionStart() {
@@ -81,8 +92,10 @@ void BusTraffic::scriptRequest() {
     const bool impossible = bus_.uniform(0, 9) == 0;
     const uint16_t millivolts =
         impossible ? static_cast<uint16_t>(mode.maxMillivolts + 1000)
-                   : static_cast<uint16_t>(bus_.uniform(mode.minMillivolts / 100, mode.maxMillivolts / 100) * 100);
-    const uint16_t milliamps = static_cast<uint16_t>(bus_.uniform(10, mode.maxMilliamps / 100) * 100);
+                   : static_cast<uint16_t>(
+                         bus_.uniform(mode.minMillivolts / 100, mode.maxMillivolts / 100) * 100);
+    const uint16_t milliamps =
+        static_cast<uint16_t>(bus_.uniform(10, mode.maxMilliamps / 100) * 100);
     std::vector<uint8_t> body(8, 0);
     body[0] = static_cast<uint8_t>(mode.number << 4);
     putBe16(body, 4, static_cast<uint16_t>(millivolts / 10));
@@ -93,8 +106,8 @@ void BusTraffic::scriptRequest() {
 void BusTraffic::scriptSinkInfo() {
     bus_.chargerSends(bus_.charger().control(kGetSinkInfo));
     std::vector<uint8_t> body(8, 0);
-    body[2] = static_cast<uint8_t>(50 + bus_.uniform(25, 40));  // battery temperature + 50
-    body[3] = static_cast<uint8_t>(50 + bus_.uniform(25, 40));  // port temperature + 50
+    body[2] = static_cast<uint8_t>(50 + bus_.uniform(25, 40));        // battery temperature + 50
+    body[3] = static_cast<uint8_t>(50 + bus_.uniform(25, 40));        // port temperature + 50
     putBe16(body, 4, static_cast<uint16_t>(bus_.uniform(360, 430)));  // battery voltage, 10 mV
     putBe16(body, 6, static_cast<uint16_t>(bus_.charger().loadMilliamps() / 10));
     bus_.phoneSends(phoneData(kSinkInformation, body));
@@ -102,8 +115,10 @@ void BusTraffic::scriptSinkInfo() {
 
 void BusTraffic::scriptVendor() {
     // Vendor messages are the long ones: up to five capture pages.
-    const std::size_t length = bus_.uniform(0, 3) == 0 ? bus_.uniform(120, 255) : bus_.uniform(1, 40);
-    bus_.phoneSends(ufcs::encodeVendorMessage(DeviceAddress::Source, 0, 0x2B1A, bus_.randomBytes(length)));
+    const std::size_t length =
+        bus_.uniform(0, 3) == 0 ? bus_.uniform(120, 255) : bus_.uniform(1, 40);
+    bus_.phoneSends(
+        ufcs::encodeVendorMessage(DeviceAddress::Source, 0, 0x2B1A, bus_.randomBytes(length)));
 }
 
 void BusTraffic::scriptTestRequest() {
@@ -149,7 +164,8 @@ void BusTraffic::scriptFault() {
             break;
         }
         case 2: {  // a frame with a trailing byte
-            Message ack = ufcs::encodeControlMessage(DeviceAddress::Source, bus_.nextPhoneNumber(), kAck);
+            Message ack =
+                ufcs::encodeControlMessage(DeviceAddress::Source, bus_.nextPhoneNumber(), kAck);
             ack.push_back(0x00);
             bus_.rawFromPhone(std::move(ack));
             break;

@@ -11,7 +11,7 @@
 namespace simulator {
 
 class BusTraffic {
-public:
+  public:
     struct Options {
         uint32_t seed = 1;
         double faultRate = 0.02;  // share of exchanges that carry a faulty frame
@@ -25,7 +25,7 @@ public:
     void injectFaults(unsigned count) { pendingFaults_ += count; }
     Charger& charger() { return bus_.charger(); }
 
-private:
+  private:
     void scriptNextExchange();
     void scriptSessionStart();
     void scriptRequest();

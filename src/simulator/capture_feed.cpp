@@ -14,7 +14,8 @@ CaptureFeed::CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRec
 }
 
 void CaptureFeed::feed(const BusEvent& event) {
-    for (const Report& page : capturePages(event)) feedReport(page);
+    for (const Report& page : capturePages(event))
+        feedReport(page);
 }
 
 }  // namespace simulator

@@ -12,7 +12,7 @@
 namespace simulator {
 
 class CaptureFeed final : private device::AnalyzerReportListener {
-public:
+  public:
     // Starts a capture: record 0 is the header, the instrument reports listening.
     CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRecord& header);
 
@@ -23,7 +23,7 @@ public:
     bool storeFull() const { return storeFull_; }
     uint32_t lostSteps() const { return lostSteps_; }
 
-private:
+  private:
     void onRecordTaken(uint32_t) override {}
     void onStatus(const device::StatusEffects&) override {}
     void onCapabilityTable(const device::OutputCapabilityTable&) override {}

@@ -9,8 +9,8 @@ namespace simulator {
 std::vector<Report> capturePages(const BusEvent& event) {
     std::array<uint8_t, ufcs::kRecordSize> record{};
     const std::size_t length = std::min(event.wire.size(), ufcs::kMaxCapturedBytes);
-    const std::size_t pages =
-        std::max<std::size_t>(1, (ufcs::kWireOffset + length + ufcs::kPageSize - 1) / ufcs::kPageSize);
+    const std::size_t pages = std::max<std::size_t>(
+        1, (ufcs::kWireOffset + length + ufcs::kPageSize - 1) / ufcs::kPageSize);
     record[0] = ufcs::kFirstPageMarker;
     record[1] = static_cast<uint8_t>(pages);
     record[2] = event.kind;

@@ -15,12 +15,12 @@ using Report = std::array<uint8_t, device::kReportSize>;
 
 // One event seen on the bus, as the instrument time-stamps and measures it.
 struct BusEvent {
-    uint8_t kind = 0;                       // an EventKind value
+    uint8_t kind = 0;  // an EventKind value
     uint8_t baudCode = ufcs::kBaud115200;
-    uint64_t ticks = 0;                     // 0.2 ms ticks since the instrument's time base started
+    uint64_t ticks = 0;  // 0.2 ms ticks since the instrument's time base started
     uint16_t millivolts = 0;
     uint16_t milliamps = 0;
-    std::vector<uint8_t> wire;              // captured bus bytes, Training byte first (at most 305)
+    std::vector<uint8_t> wire;  // captured bus bytes, Training byte first (at most 305)
 };
 
 inline constexpr uint64_t kTicksPerPeriod = 50000;  // one 10-second period

@@ -14,7 +14,8 @@ constexpr uint8_t kPowerReady = 0x05, kGetOutputCapabilities = 0x06, kGetSourceI
 constexpr uint8_t kGetDeviceInfo = 0x0A, kGetErrorInfo = 0x0B, kExitUfcs = 0x0F;
 constexpr uint8_t kOutputCapabilities = 0x01, kRequest = 0x02, kSourceInformation = 0x03;
 constexpr uint8_t kDeviceInformation = 0x06, kErrorInformation = 0x07, kConfigWatchdog = 0x08;
-constexpr uint8_t kRefuse = 0x09, kVerifyRequest = 0x0A, kVerifyResponse = 0x0B, kTestRequest = 0xFF;
+constexpr uint8_t kRefuse = 0x09, kVerifyRequest = 0x0A, kVerifyResponse = 0x0B,
+                  kTestRequest = 0xFF;
 constexpr uint8_t kReasonUnsupported = 2, kReasonOutOfRange = 4;
 
 void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
@@ -23,7 +24,8 @@ void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
 
 bool crcValid(const Message& message) {
     return message.size() >= 5 &&
-           ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2)) == message.back();
+           ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2)) ==
+               message.back();
 }
 
 }  // namespace
@@ -41,7 +43,8 @@ std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& mode
     for (const OutputMode& mode : modes) {
         const std::size_t at = data.size();
         data.resize(at + 8);
-        data[at] = static_cast<uint8_t>(mode.number << 4);  // 10 mA current step, 10 mV voltage step
+        data[at] =
+            static_cast<uint8_t>(mode.number << 4);  // 10 mA current step, 10 mV voltage step
         putBe16(data, at + 1, static_cast<uint16_t>(mode.maxMillivolts / 10));
         putBe16(data, at + 3, static_cast<uint16_t>(mode.minMillivolts / 10));
         putBe16(data, at + 5, static_cast<uint16_t>(mode.maxMilliamps / 10));
@@ -50,7 +53,8 @@ std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& mode
     return data;
 }
 
-Charger::Charger(uint32_t seed, std::vector<OutputMode> modes) : modes_(std::move(modes)), rng_(seed) {}
+Charger::Charger(uint32_t seed, std::vector<OutputMode> modes)
+    : modes_(std::move(modes)), rng_(seed) {}
 
 uint32_t Charger::uniform(uint32_t low, uint32_t high) {
     return std::uniform_int_distribution<uint32_t>(low, high)(rng_);
@@ -136,7 +140,8 @@ std::vector<Message> Charger::answer(const Message& fromPhone) {
             break;
         case kVerifyRequest: {
             std::vector<uint8_t> body(48);
-            for (uint8_t& byte : body) byte = static_cast<uint8_t>(uniform(0, 255));
+            for (uint8_t& byte : body)
+                byte = static_cast<uint8_t>(uniform(0, 255));
             replies.push_back(data(kVerifyResponse, body));
             break;
         }
@@ -152,13 +157,15 @@ void Charger::answerRequest(const Message& request, std::vector<Message>& replie
     const unsigned modeNumber = wellFormed ? request[5] >> 4 : 0;
     const uint16_t voltage10mV = wellFormed ? common::readBe16(request.data() + 9) : 0;
     const uint16_t current10mA = wellFormed ? common::readBe16(request.data() + 11) : 0;
-    const OutputMode* mode = modeNumber >= 1 && modeNumber <= modes_.size() ? &modes_[modeNumber - 1] : nullptr;
+    const OutputMode* mode =
+        modeNumber >= 1 && modeNumber <= modes_.size() ? &modes_[modeNumber - 1] : nullptr;
     const bool possible = mode && voltage10mV * 10u >= mode->minMillivolts &&
                           voltage10mV * 10u <= mode->maxMillivolts &&
-                          current10mA * 10u >= mode->minMilliamps && current10mA * 10u <= mode->maxMilliamps;
+                          current10mA * 10u >= mode->minMilliamps &&
+                          current10mA * 10u <= mode->maxMilliamps;
     if (!possible) {
-        replies.push_back(data(kRefuse, {static_cast<uint8_t>((request[1] >> 1) & 0x0F), ufcs::kTypeData,
-                                         kRequest, kReasonOutOfRange}));
+        replies.push_back(data(kRefuse, {static_cast<uint8_t>((request[1] >> 1) & 0x0F),
+                                         ufcs::kTypeData, kRequest, kReasonOutOfRange}));
         return;
     }
     replies.push_back(control(kAccept));

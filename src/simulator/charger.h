@@ -25,7 +25,7 @@ std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& mode
 using Message = std::vector<uint8_t>;  // a whole UFCS message: Training byte, header, body, CRC
 
 class Charger {
-public:
+  public:
     explicit Charger(uint32_t seed, std::vector<OutputMode> modes = defaultOutputModes());
 
     // The charger's answer to one message from the phone, in bus order: ACK
@@ -50,7 +50,7 @@ public:
     // 8 bytes, little-endian (step bits, max V, min V in 10 mV; max I in 10 mA, min I in 10 mA).
     std::array<uint8_t, 120> capabilityTable() const;
 
-private:
+  private:
     void answerRequest(const Message& request, std::vector<Message>& replies);
     uint32_t uniform(uint32_t low, uint32_t high);
 

@@ -20,18 +20,25 @@ constexpr std::size_t kSegmentBytes = 59;  // message bytes a send frame carries
 constexpr uint64_t kMostEventsPerRead = 256;
 
 // The phone's messages, before the bus numbers them.
-Message control(uint8_t command) { return ufcs::encodeControlMessage(DeviceAddress::Source, 0, command); }
+Message control(uint8_t command) {
+    return ufcs::encodeControlMessage(DeviceAddress::Source, 0, command);
+}
 Message data(uint8_t command, const std::vector<uint8_t>& body) {
     return ufcs::encodeDataMessage(DeviceAddress::Source, 0, command, body);
 }
 
 uint8_t baudCodeOf(uint16_t low16) {
     switch (low16) {
-        case 0xC200: return ufcs::kBaud115200;
-        case 0xE100: return ufcs::kBaud57600;
-        case 0x9600: return ufcs::kBaud38400;
-        case 0x4B00: return ufcs::kBaud19200;
-        default: return 0;
+        case 0xC200:
+            return ufcs::kBaud115200;
+        case 0xE100:
+            return ufcs::kBaud57600;
+        case 0x9600:
+            return ufcs::kBaud38400;
+        case 0x4B00:
+            return ufcs::kBaud19200;
+        default:
+            return 0;
     }
 }
 
@@ -82,7 +89,8 @@ void Instrument::setRecordsPerSecond(double rate) {
 void Instrument::injectTraffic(std::size_t events) {
     {
         std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < events; ++i) queueEvent(traffic_.next());
+        for (std::size_t i = 0; i < events; ++i)
+            queueEvent(traffic_.next());
     }
     wake_.notify_all();
 }
@@ -143,8 +151,10 @@ int Instrument::receive(const uint8_t* frame) {
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
         if (!answering_) return device::kWritten;
-        if (frame[2] == kCommandClass) handleCommand(frame[8], frame[9]);
-        else if (frame[2] == kSendClass && chargingDevice_) handleSend(frame);
+        if (frame[2] == kCommandClass)
+            handleCommand(frame[8], frame[9]);
+        else if (frame[2] == kSendClass && chargingDevice_)
+            handleSend(frame);
     }
     wake_.notify_all();
     return device::kWritten;
@@ -164,9 +174,10 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
         }
         auto wakeAt = deadline;
         if (listening_ && answering_ && settings_.recordsPerSecond > 0) {
-            const auto next = trafficStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                  std::chrono::duration<double>((trafficDue_ + 1) /
-                                                                                settings_.recordsPerSecond));
+            const auto next =
+                trafficStart_ +
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>((trafficDue_ + 1) / settings_.recordsPerSecond));
             wakeAt = std::min(wakeAt, next);
         }
         if (std::chrono::steady_clock::now() >= deadline) return device::kTimedOut;
@@ -192,18 +203,24 @@ void Instrument::generateDueTraffic() {
     }
 }
 
-void Instrument::queueReport(const Report& report) { outbox_.push_back(report); }
+void Instrument::queueReport(const Report& report) {
+    outbox_.push_back(report);
+}
 
 void Instrument::queueEvent(const BusEvent& event) {
-    for (const Report& page : capturePages(event)) outbox_.push_back(page);
+    for (const Report& page : capturePages(event))
+        outbox_.push_back(page);
     ++eventsCaptured_;
 }
 
 void Instrument::drainBus(Bus& bus) {
-    while (bus.hasEvents()) queueEvent(bus.takeEvent());
+    while (bus.hasEvents())
+        queueEvent(bus.takeEvent());
 }
 
-Charger& Instrument::activeCharger() { return chargingDevice_ ? phoneBus_.charger() : traffic_.charger(); }
+Charger& Instrument::activeCharger() {
+    return chargingDevice_ ? phoneBus_.charger() : traffic_.charger();
+}
 
 Report Instrument::connectReply() const {
     Report report = replyHead(0x04);
@@ -230,7 +247,8 @@ void Instrument::handleCommand(uint8_t code, uint8_t param) {
             queueReport(liveValuesReply(device::LiveValues{
                 static_cast<uint16_t>(charger.outputMillivolts() + phoneBus_.uniform(0, 30)),
                 static_cast<uint16_t>(charger.loadMilliamps() + phoneBus_.uniform(0, 30)),
-                charger.grantedVoltage10mV(), charger.grantedCurrent10mA(), charger.grantedMode()}));
+                charger.grantedVoltage10mV(), charger.grantedCurrent10mA(),
+                charger.grantedMode()}));
             break;
         }
         case 4:
@@ -265,7 +283,8 @@ void Instrument::startChargingDevice() {
     phoneBus_.phoneSends(control(0x06));  // Get_Output_Capabilities
     drainBus(phoneBus_);
     const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
-    const auto modes = static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
+    const auto modes =
+        static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
     queueReport(statusReply(device::kStatusChargingDeviceWithTable, modes, table.data()));
     Report tail{};
     std::memcpy(tail.data(), table.data() + 56, tail.size());
@@ -277,16 +296,36 @@ void Instrument::handleSend(const uint8_t* frame) {
     const uint8_t length = frame[4];
     const uint8_t* payload = frame + 5;
     switch (code) {
-        case 0x45: phoneBus_.phoneSends(control(0x00)); break;
-        case 0x46: phoneBus_.phoneSends(control(0x04)); break;
-        case 0x47: phoneBus_.phoneSends(control(0x06)); break;
-        case 0x49: phoneBus_.phoneSends(control(0x07)); break;
-        case 0x4A: phoneBus_.phoneSends(control(0x09)); break;
-        case 0x4B: phoneBus_.phoneSends(control(0x0A)); break;
-        case 0x4C: phoneBus_.phoneSends(control(0x0B)); break;
-        case 0x4E: phoneBus_.phoneSends(control(0x0F)); break;
-        case 0x4F: phoneBus_.phoneSends(control(0x0C)); break;
-        case 0x50: phoneBus_.phoneSends(control(0x0D)); break;
+        case 0x45:
+            phoneBus_.phoneSends(control(0x00));
+            break;
+        case 0x46:
+            phoneBus_.phoneSends(control(0x04));
+            break;
+        case 0x47:
+            phoneBus_.phoneSends(control(0x06));
+            break;
+        case 0x49:
+            phoneBus_.phoneSends(control(0x07));
+            break;
+        case 0x4A:
+            phoneBus_.phoneSends(control(0x09));
+            break;
+        case 0x4B:
+            phoneBus_.phoneSends(control(0x0A));
+            break;
+        case 0x4C:
+            phoneBus_.phoneSends(control(0x0B));
+            break;
+        case 0x4E:
+            phoneBus_.phoneSends(control(0x0F));
+            break;
+        case 0x4F:
+            phoneBus_.phoneSends(control(0x0C));
+            break;
+        case 0x50:
+            phoneBus_.phoneSends(control(0x0D));
+            break;
         case 0x48: {  // Request: current and voltage in 10 mA / 10 mV, little-endian, then the mode
             std::vector<uint8_t> body(8, 0);
             body[0] = static_cast<uint8_t>(payload[4] << 4);
@@ -301,11 +340,16 @@ void Instrument::handleSend(const uint8_t* frame) {
             phoneBus_.phoneSends(data(0x08, body));
             break;
         }
-        case 0x51: phoneBus_.phoneSends(data(0x0A, {payload, payload + 17})); break;
-        case 0x52: phoneBus_.phoneSends(data(0x0B, {payload, payload + 48})); break;
+        case 0x51:
+            phoneBus_.phoneSends(data(0x0A, {payload, payload + 17}));
+            break;
+        case 0x52:
+            phoneBus_.phoneSends(data(0x0B, {payload, payload + 48}));
+            break;
         case 0x53: {  // type, device, voltage-accuracy mode, command, test mode
-            const uint8_t flags = static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
-                                                       (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
+            const uint8_t flags =
+                static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
+                                     (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
             phoneBus_.phoneSends(data(0xFF, {flags, payload[3]}));
             break;
         }
@@ -314,26 +358,31 @@ void Instrument::handleSend(const uint8_t* frame) {
             // Segments carry 59 message bytes from byte 6; byte 5 numbers them from 1.
             const std::size_t total = code == 0x54 ? 4u + length : length + 3u;
             if (payload[0] == 1) segmented_.clear();
-            const std::size_t take = std::min(kSegmentBytes, total - std::min(total, segmented_.size()));
+            const std::size_t take =
+                std::min(kSegmentBytes, total - std::min(total, segmented_.size()));
             segmented_.insert(segmented_.end(), frame + 6, frame + 6 + take);
             if (segmented_.size() < total) break;
             if (code == 0x54) {
                 const auto address = static_cast<DeviceAddress>(segmented_[0]);
-                const uint16_t vendorId = static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
+                const uint16_t vendorId =
+                    static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
                 phoneBus_.phoneSends(ufcs::encodeVendorMessage(
-                    address, 0, vendorId, std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
+                    address, 0, vendorId,
+                    std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
             } else {
                 Message message = {ufcs::kTrainingByte};
                 message.insert(message.end(), segmented_.begin(), segmented_.end());
                 message.push_back(0);
-                message.back() = ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
+                message.back() =
+                    ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
                 phoneBus_.phoneSends(std::move(message));
             }
             segmented_.clear();
             break;
         }
         case 0x43:
-            if (const uint8_t baud = baudCodeOf(common::readLe16(payload))) phoneBus_.setBaudCode(baud);
+            if (const uint8_t baud = baudCodeOf(common::readLe16(payload)))
+                phoneBus_.setBaudCode(baud);
             break;
         case 0x56:
             phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));

@@ -25,8 +25,8 @@ struct InstrumentSettings {
     uint16_t secondValue = 0x0064;
     uint16_t currentRangeMa = 6000;
     std::array<uint8_t, 3> hardwareVersion = {0x00, 0x01, 0x02};  // connect reply bytes 13-15
-    uint16_t firmwareVersion = 0x0105;                             // bytes 16-17
-    uint16_t ufcsVersion = 0x0100;                                 // bytes 18-19
+    uint16_t firmwareVersion = 0x0105;                            // bytes 16-17
+    uint16_t ufcsVersion = 0x0100;                                // bytes 18-19
     double recordsPerSecond = 25;  // bus events captured per second while listening
     double faultRate = 0.02;
 };
@@ -34,7 +34,7 @@ struct InstrumentSettings {
 using LinkReport = std::array<uint8_t, 65>;  // report id byte, then the 64 report bytes
 
 class Instrument {
-public:
+  public:
     explicit Instrument(InstrumentSettings settings = {});
 
     // The link: a write from the host, and a read that waits up to `wait` for a report.
@@ -60,7 +60,7 @@ public:
     bool listening() const;
     bool emulatingChargingDevice() const;
 
-private:
+  private:
     void handleCommand(uint8_t code, uint8_t param);
     void handleSend(const uint8_t* frame);
     void startListening();

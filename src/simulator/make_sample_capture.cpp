@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     header.currentRangeMa = 6000;
     simulator::CaptureFeed feed(*store, header);
     simulator::BusTraffic traffic({static_cast<uint32_t>(seed), 0.03});
-    for (long i = 0; i < events && !feed.storeFull(); ++i) feed.feed(traffic.next());
+    for (long i = 0; i < events && !feed.storeFull(); ++i)
+        feed.feed(traffic.next());
 
     ufcs::CaptureList list(*store);  // the rows mark the records as the analyzer's list does
     list.appendNew();

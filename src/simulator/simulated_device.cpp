@@ -58,7 +58,8 @@ int SimulatedDevice::read(uint8_t* buffer) {
         setError("read: the simulated instrument is not open");
         return device::kFailed;
     }
-    return checked(instrument_->deliver(buffer, std::chrono::milliseconds(device::kWaitMilliseconds)));
+    return checked(
+        instrument_->deliver(buffer, std::chrono::milliseconds(device::kWaitMilliseconds)));
 }
 
 }  // namespace simulator

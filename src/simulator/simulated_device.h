@@ -14,7 +14,7 @@
 namespace simulator {
 
 class SimulatedDevice final : public device::HidDevice {
-public:
+  public:
     SimulatedDevice(std::shared_ptr<Instrument> instrument, std::string lockPath);
     ~SimulatedDevice() override { close(); }
 
@@ -27,7 +27,7 @@ public:
 
     Instrument& instrument() { return *instrument_; }
 
-private:
+  private:
     int checked(int result);
     void setError(std::string text);
 

@@ -51,7 +51,9 @@ std::string displayName(const fs::path& path) {
     return std::string(name.begin(), name.end());
 }
 
-FileResult failure(std::string message) { return FileResult{false, std::move(message)}; }
+FileResult failure(std::string message) {
+    return FileResult{false, std::move(message)};
+}
 
 FileResult cannotSave(const fs::path& path) {
     return failure(common::format("无法保存文件 %s !", displayName(path).c_str()));

@@ -12,15 +12,16 @@
 namespace ufcs {
 
 class IntakeListener {
-public:
+  public:
     virtual ~IntakeListener() = default;
     // A record was kept; `count` is the store's new count.
     virtual void onRecordTaken(uint32_t count) = 0;
 };
 
 class CaptureIntake {
-public:
-    CaptureIntake(CaptureStore& store, IntakeListener& listener) : store_(store), listener_(listener) {}
+  public:
+    CaptureIntake(CaptureStore& store, IntakeListener& listener)
+        : store_(store), listener_(listener) {}
 
     void setRefuseAck(bool on) { refuseAck_.store(on, std::memory_order_relaxed); }
     void setRefusePing(bool on) { refusePing_.store(on, std::memory_order_relaxed); }
@@ -32,7 +33,7 @@ public:
     // Returns true when the record was kept (and the listener told).
     bool AddCapturedRecord();
 
-private:
+  private:
     bool refused(ConstCaptureRecord record) const;
 
     CaptureStore& store_;

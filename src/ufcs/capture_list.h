@@ -14,7 +14,7 @@
 namespace ufcs {
 
 class CaptureList {
-public:
+  public:
     explicit CaptureList(CaptureStore& store) : store_(store) {}
 
     // Lists the records the store gained since the last look (none while
@@ -40,13 +40,15 @@ public:
     std::size_t rowCount() const { return rows_.size(); }
     uint32_t recordAt(std::size_t row) const { return rows_[row]; }
     const std::vector<uint32_t>& rows() const { return rows_; }
-    ListRow rowTexts(std::size_t row) const { return listRowTexts(store_.record(rows_[row]), rows_[row]); }
+    ListRow rowTexts(std::size_t row) const {
+        return listRowTexts(store_.record(rows_[row]), rows_[row]);
+    }
     uint32_t nextRecord() const { return nextRecord_; }
 
     // The device values restored by the last header row listed.
     std::optional<DeviceRanges> deviceRanges() const { return deviceRanges_; }
 
-private:
+  private:
     bool listRecord(uint32_t index, ListFilter::Pass pass);
 
     CaptureStore& store_;

@@ -44,9 +44,13 @@ enum class EventKind : uint8_t {
 };
 
 // Kinds 0-3 carry UFCS message bytes; everything above is an event without them.
-constexpr bool isMessageKind(uint8_t kind) { return kind <= 3; }
+constexpr bool isMessageKind(uint8_t kind) {
+    return kind <= 3;
+}
 // The handshakes and hardware resets, whose texts the decoder knows.
-constexpr bool isLineSignalKind(uint8_t kind) { return kind >= 0xF0 && kind <= 0xF7; }
+constexpr bool isLineSignalKind(uint8_t kind) {
+    return kind >= 0xF0 && kind <= 0xF7;
+}
 
 // Receiver address as tested against byte 16 AND 0xE0.
 inline constexpr uint8_t kReceiverMask = 0xE0;
@@ -67,11 +71,12 @@ template <typename Byte>
 class BasicCaptureRecord {
     static constexpr bool kWritable = !std::is_const_v<Byte>;
 
-public:
+  public:
     explicit BasicCaptureRecord(Byte* bytes) : bytes_(bytes) {}
     template <typename Other>
-        requires(std::is_same_v<Byte, const uint8_t> && std::is_same_v<Other, uint8_t>)
-    BasicCaptureRecord(BasicCaptureRecord<Other> other) : bytes_(other.bytes()) {}
+    requires(std::is_same_v<Byte, const uint8_t>&& std::is_same_v<Other, uint8_t>)
+        BasicCaptureRecord(BasicCaptureRecord<Other> other)
+        : bytes_(other.bytes()) {}
 
     Byte* bytes() const { return bytes_; }
     uint8_t at(std::size_t offset) const { return bytes_[offset]; }
@@ -98,12 +103,20 @@ public:
 
     void setStatus(uint8_t value) const requires kWritable { bytes_[0] = value; }
     void setComputedCrc(uint8_t value) const requires kWritable { bytes_[1] = value; }
-    void setByteCount(uint16_t value) const requires kWritable { common::writeLe16(bytes_ + 8, value); }
-    void setCurrent(uint16_t value) const requires kWritable { common::writeLe16(bytes_ + 12, value); }
-    void setRowColour(uint32_t value) const requires kWritable { common::writeLe32(bytes_ + 312, value); }
-    void setIndex(uint32_t value) const requires kWritable { common::writeLe32(bytes_ + 316, value); }
+    void setByteCount(uint16_t value) const requires kWritable {
+        common::writeLe16(bytes_ + 8, value);
+    }
+    void setCurrent(uint16_t value) const requires kWritable {
+        common::writeLe16(bytes_ + 12, value);
+    }
+    void setRowColour(uint32_t value) const requires kWritable {
+        common::writeLe32(bytes_ + 312, value);
+    }
+    void setIndex(uint32_t value) const requires kWritable {
+        common::writeLe32(bytes_ + 316, value);
+    }
 
-private:
+  private:
     Byte* bytes_;
 };
 
@@ -136,8 +149,14 @@ constexpr uint32_t rgb(uint8_t r, uint8_t g, uint8_t b) {
     return static_cast<uint32_t>(r) | (static_cast<uint32_t>(g) << 8) |
            (static_cast<uint32_t>(b) << 16);
 }
-constexpr uint8_t redOf(uint32_t colour) { return colour & 0xFF; }
-constexpr uint8_t greenOf(uint32_t colour) { return (colour >> 8) & 0xFF; }
-constexpr uint8_t blueOf(uint32_t colour) { return (colour >> 16) & 0xFF; }
+constexpr uint8_t redOf(uint32_t colour) {
+    return colour & 0xFF;
+}
+constexpr uint8_t greenOf(uint32_t colour) {
+    return (colour >> 8) & 0xFF;
+}
+constexpr uint8_t blueOf(uint32_t colour) {
+    return (colour >> 16) & 0xFF;
+}
 
 }  // namespace ufcs

@@ -13,7 +13,7 @@
 namespace ufcs {
 
 class CaptureStore {
-public:
+  public:
     static constexpr uint32_t kCapacity = 65536;
     // The block keeps four unused leading bytes before record 0.
     static constexpr std::size_t kBlockSize = 4 + static_cast<std::size_t>(kCapacity) * kRecordSize;
@@ -25,7 +25,9 @@ public:
     CaptureStore& operator=(const CaptureStore&) = delete;
 
     CaptureRecord record(uint32_t index) { return CaptureRecord(recordBytes(index)); }
-    ConstCaptureRecord record(uint32_t index) const { return ConstCaptureRecord(recordBytes(index)); }
+    ConstCaptureRecord record(uint32_t index) const {
+        return ConstCaptureRecord(recordBytes(index));
+    }
     uint8_t* recordBytes(uint32_t index) { return block_.get() + 4 + index * kRecordSize; }
     const uint8_t* recordBytes(uint32_t index) const {
         return block_.get() + 4 + index * kRecordSize;
@@ -36,7 +38,7 @@ public:
     // Publishes a new count; every record below it must be complete.
     void setCount(uint32_t count) { count_.store(count, std::memory_order_release); }
 
-private:
+  private:
     explicit CaptureStore(std::unique_ptr<uint8_t[]> block) : block_(std::move(block)) {}
 
     std::unique_ptr<uint8_t[]> block_;

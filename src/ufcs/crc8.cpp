@@ -27,7 +27,8 @@ constexpr std::array<uint8_t, 256> kTable = makeTable();
 
 uint8_t Crc8(const uint8_t* bytes, unsigned count) {
     uint8_t reg = 0;
-    for (unsigned i = 0; i < (count & 0xFF); ++i) reg = kTable[reg ^ bytes[i]];
+    for (unsigned i = 0; i < (count & 0xFF); ++i)
+        reg = kTable[reg ^ bytes[i]];
     return reg;
 }
 

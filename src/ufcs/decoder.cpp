@@ -64,12 +64,12 @@ void appendHexBytes(std::string& out, const uint8_t* bytes, std::size_t count) {
 // One decode. The tree is kept flat while it grows (items refer to their
 // parent by position) and nested at the end.
 class Decoder {
-public:
+  public:
     Decoder(CaptureRecord record, uint32_t index) : record_(record), index_(index) {}
 
     DecodeResult run();
 
-private:
+  private:
     static constexpr int kNoParent = -1;
     struct FlatItem {
         std::string text;
@@ -143,7 +143,8 @@ void Decoder::warn(Severity severity, std::string text) {
 void Decoder::showWarnings() {
     for (std::size_t i = 0; i < result_.warnings.size(); ++i) {
         const Warning& warning = result_.warnings[i];
-        const PaneType type = warning.severity == Severity::Error ? PaneType::Error : PaneType::Note;
+        const PaneType type =
+            warning.severity == Severity::Error ? PaneType::Error : PaneType::Note;
         if (i == 0) append(type, "\r\n");
         append(type, warning.text);
     }
@@ -165,15 +166,19 @@ std::vector<TreeItem> Decoder::nestedTree() const {
     std::vector<std::vector<std::size_t>> childIds(items_.size());
     std::vector<std::size_t> rootIds;
     for (std::size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].parent == kNoParent) rootIds.push_back(i);
-        else childIds[static_cast<std::size_t>(items_[i].parent)].push_back(i);
+        if (items_[i].parent == kNoParent)
+            rootIds.push_back(i);
+        else
+            childIds[static_cast<std::size_t>(items_[i].parent)].push_back(i);
     }
     for (std::size_t i = items_.size(); i-- > 0;) {
-        for (std::size_t child : childIds[i]) nodes[i].children.push_back(std::move(nodes[child]));
+        for (std::size_t child : childIds[i])
+            nodes[i].children.push_back(std::move(nodes[child]));
     }
     std::vector<TreeItem> roots;
     roots.reserve(rootIds.size());
-    for (std::size_t id : rootIds) roots.push_back(std::move(nodes[id]));
+    for (std::size_t id : rootIds)
+        roots.push_back(std::move(nodes[id]));
     return roots;
 }
 
@@ -191,9 +196,15 @@ DecodeResult Decoder::run() {
     decodeHeader();
     if (headerTypeValid()) {
         switch (record_.messageType()) {
-            case kTypeControl: decodeControl(); break;
-            case kTypeData: decodeData(); break;
-            default: decodeVendor(); break;
+            case kTypeControl:
+                decodeControl();
+                break;
+            case kTypeData:
+                decodeData();
+                break;
+            default:
+                decodeVendor();
+                break;
         }
     }
     result_.roots = nestedTree();
@@ -261,8 +272,10 @@ void Decoder::bodyLengthError() {
 void Decoder::decodeControl() {
     const uint8_t command = wire(3);
     std::string text = format("命令: 0x%.2X  ", command);
-    if (command < ControlMessageNames.size()) text += ControlMessageNames[command].english;
-    else warn(Severity::Error, "注意：控制命令错误！\r\n");
+    if (command < ControlMessageNames.size())
+        text += ControlMessageNames[command].english;
+    else
+        warn(Severity::Error, "注意：控制命令错误！\r\n");
     makeVisible(addItem(kNoParent, std::move(text)));
     makeVisible(addItem(kNoParent, format("CRC: %.2X", wire(4))));
     if (byteCount_ < 5) {
@@ -298,8 +311,10 @@ void Decoder::decodeVendor() {
 void Decoder::decodeData() {
     const uint8_t command = wire(3);
     std::string commandText = format("命令: 0x%.2X  ", command);
-    if (const auto row = dataMessageRow(command)) commandText += DataMessageNames[*row].english;
-    else warn(Severity::Error, "注意：数据命令无法识别!\r\n");
+    if (const auto row = dataMessageRow(command))
+        commandText += DataMessageNames[*row].english;
+    else
+        warn(Severity::Error, "注意：数据命令无法识别!\r\n");
     makeVisible(addItem(kNoParent, std::move(commandText)));
 
     const unsigned length = wire(4);
@@ -418,8 +433,8 @@ int Decoder::outputCapabilities(int parent, unsigned length) {
         addItem(mode, format("最大输出电流:%.4X %umA", maxCurrent, maxCurrent * 10));
         last = addItem(mode, format("最小输出电流:%.2X %umA", minCurrent, minCurrent * 10));
         if (number != i + 1) warn(Severity::Error, "注意：输出模式编号不符!\r\n");
-        show(format("\r\n 输出模式%u: %g-%gV   %g-%gA", number, minVoltage * 0.01, maxVoltage * 0.01,
-                    minCurrent * 0.01, maxCurrent * 0.01));
+        show(format("\r\n 输出模式%u: %g-%gV   %g-%gA", number, minVoltage * 0.01,
+                    maxVoltage * 0.01, minCurrent * 0.01, maxCurrent * 0.01));
         makeVisible(last);
     }
     return last;
@@ -449,17 +464,18 @@ int Decoder::sourceOrSinkInformation(int parent, bool source) {
     const int secondDegrees = static_cast<int>(second) - 50;
     if (source) {
         if (address() == 1) warn(Severity::Error, "注意：此消息只能充电设备接收\r\n");
-        return fieldsWithDetail(
-            parent, {format("当前供电设备内部温度:%.2X %d度", first, firstDegrees),
-                     format("当前供电设备USB接口温度:%.2X %d度", second, secondDegrees),
-                     format("当前输出电压:%.4X %umV", voltage, voltage * 10),
-                     format("当前输出电流:%.4X %umA", current, current * 10)});
+        return fieldsWithDetail(parent,
+                                {format("当前供电设备内部温度:%.2X %d度", first, firstDegrees),
+                                 format("当前供电设备USB接口温度:%.2X %d度", second, secondDegrees),
+                                 format("当前输出电压:%.4X %umV", voltage, voltage * 10),
+                                 format("当前输出电流:%.4X %umA", current, current * 10)});
     }
     if (address() == 2) warn(Severity::Error, "注意：此消息只能由供电设备接收\r\n");
-    return fieldsWithDetail(parent, {format("当前充电设备电池温度:%.2X %d度", first, firstDegrees),
-                                     format("当前充电设备USB接口温度:%.2X %d度", second, secondDegrees),
-                                     format("当前电池电压:%.4X %umV", voltage, voltage * 10),
-                                     format("当前充电电流:%.4X %umA", current, current * 10)});
+    return fieldsWithDetail(parent,
+                            {format("当前充电设备电池温度:%.2X %d度", first, firstDegrees),
+                             format("当前充电设备USB接口温度:%.2X %d度", second, secondDegrees),
+                             format("当前电池电压:%.4X %umV", voltage, voltage * 10),
+                             format("当前充电电流:%.4X %umA", current, current * 10)});
 }
 
 int Decoder::cableInformation(int parent) {
@@ -508,23 +524,31 @@ int Decoder::refuse(int parent) {
 
     const std::string numberText = format("消息编号:%.2X (%u) ", number, number);
     std::string typeText = format("消息类型:%.2X (%u) ", type, type);
-    if (type <= kTypeVendor) typeText += MessageTypeNames[type];
-    else warn(Severity::Error, "注意：拒绝消息类型无法识别！\r\n");
+    if (type <= kTypeVendor)
+        typeText += MessageTypeNames[type];
+    else
+        warn(Severity::Error, "注意：拒绝消息类型无法识别！\r\n");
 
     std::string commandText = format("命令编号:%.2X (%u) ", command, command);
     if (type == kTypeControl) {
-        if (command < ControlMessageNames.size()) commandText += ControlMessageNames[command].english;
-        else warn(Severity::Error, "注意：拒绝命令编号无法识别！\r\n");
+        if (command < ControlMessageNames.size())
+            commandText += ControlMessageNames[command].english;
+        else
+            warn(Severity::Error, "注意：拒绝命令编号无法识别！\r\n");
     } else if (type == kTypeData) {
         const auto row = dataMessageRow(command);
-        if (row && *row != 0) commandText += DataMessageNames[*row].english;
-        else warn(Severity::Error, "注意：拒绝命令编号无法识别！\r\n");
+        if (row && *row != 0)
+            commandText += DataMessageNames[*row].english;
+        else
+            warn(Severity::Error, "注意：拒绝命令编号无法识别！\r\n");
     }
 
     std::string reasonText = format("拒绝原因:%.2X (%u) ", reason, reason);
     const std::string_view reasonName = nameOrEmpty(RefuseReasonNames, reason);
-    if (reason < RefuseReasonNames.size()) reasonText += reasonName;
-    else warn(Severity::Error, "注意：拒绝原因无法识别！\r\n");
+    if (reason < RefuseReasonNames.size())
+        reasonText += reasonName;
+    else
+        warn(Severity::Error, "注意：拒绝原因无法识别！\r\n");
 
     addItem(parent, numberText);
     addItem(parent, typeText);
@@ -575,11 +599,11 @@ int Decoder::testRequest(int parent) {
     const unsigned type = flags & 0x07;
     std::string typeText = "消息类型:";
     if (type <= kTypeVendor) typeText += MessageTypeNames[type];
-    return fieldsWithDetail(
-        parent, {(flags & 0x80) ? "测试模式:1 使能" : "测试模式:0 关闭",
-                 (flags & 0x40) ? "电压精度测试模式:1 使能" : "电压精度测试模式:0 关闭",
-                 format("设备地址:%.2X (%u) ", testAddress, testAddress), typeText,
-                 format("命令编号:%.2X (%u) ", data(1), data(1))});
+    return fieldsWithDetail(parent,
+                            {(flags & 0x80) ? "测试模式:1 使能" : "测试模式:0 关闭",
+                             (flags & 0x40) ? "电压精度测试模式:1 使能" : "电压精度测试模式:0 关闭",
+                             format("设备地址:%.2X (%u) ", testAddress, testAddress), typeText,
+                             format("命令编号:%.2X (%u) ", data(1), data(1))});
 }
 
 }  // namespace
@@ -590,7 +614,8 @@ DecodeResult decodeRecord(CaptureRecord record, uint32_t index) {
 
 std::string paneText(const DecodeResult& result) {
     std::string text;
-    for (const PaneText& segment : result.pane) text += segment.text;
+    for (const PaneText& segment : result.pane)
+        text += segment.text;
     return text;
 }
 

@@ -31,14 +31,21 @@ ListFilter::ListFilter() {
     dataCommands.fill(true);
 }
 
-bool ListFilter::typesAllTicked() const { return allOf(types); }
-bool ListFilter::receiversAllTicked() const { return allOf(receivers); }
-bool ListFilter::baudsAllTicked() const { return allOf(bauds); }
+bool ListFilter::typesAllTicked() const {
+    return allOf(types);
+}
+bool ListFilter::receiversAllTicked() const {
+    return allOf(receivers);
+}
+bool ListFilter::baudsAllTicked() const {
+    return allOf(bauds);
+}
 
 bool ListFilter::messagesAllTicked() const {
     // Data row 0 has no box.
-    return allOf(controlCommands) && std::all_of(dataCommands.begin() + 1, dataCommands.end(),
-                                                 [](bool ticked) { return ticked; }) &&
+    return allOf(controlCommands) &&
+           std::all_of(dataCommands.begin() + 1, dataCommands.end(),
+                       [](bool ticked) { return ticked; }) &&
            vendorMessages && allOf(resets) && allOf(handshakes);
 }
 

@@ -16,10 +16,13 @@ struct ListFilter {
     std::array<bool, 3> receivers{true, true, true};
     // Message popup.
     std::array<bool, 16> controlCommands;  // by command 0x00-0x0F
-    std::array<bool, 14> dataCommands;     // by the row of DataMessageNames (1-12, 13 = 0xFF); 0 unused
+    std::array<bool, 14>
+        dataCommands;  // by the row of DataMessageNames (1-12, 13 = 0xFF); 0 unused
     bool vendorMessages = true;
-    std::array<bool, 4> resets{true, true, true, true};  // kinds 0xF4-0xF7: "D+设备" "D-设备" "D+线缆" "D-线缆"
-    // Handshakes by kind 0xF0-0xF3: "供电设备" (D+), "供电设备应答", "充电设备" (D-), "充电设备应答".
+    std::array<bool, 4> resets{true, true, true,
+                               true};  // kinds 0xF4-0xF7: "D+设备" "D-设备" "D+线缆" "D-线缆"
+    // Handshakes by kind 0xF0-0xF3: "供电设备" (D+), "供电设备应答", "充电设备" (D-),
+    // "充电设备应答".
     std::array<bool, 4> handshakes{true, true, true, true};
     // Baud-rate popup: 115200, 57600, 38400, 19200.
     std::array<bool, 4> bauds{true, true, true, true};

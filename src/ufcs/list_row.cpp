@@ -41,19 +41,32 @@ bool lineMismatch(ConstCaptureRecord record) {
             record.receiver() == kReceiverSource);
 }
 
-uint8_t dataLength(ConstCaptureRecord record) { return record.at(19); }
-uint8_t vendorLength(ConstCaptureRecord record) { return record.at(20); }
+uint8_t dataLength(ConstCaptureRecord record) {
+    return record.at(19);
+}
+uint8_t vendorLength(ConstCaptureRecord record) {
+    return record.at(20);
+}
 // Data byte i of a data message.
-uint8_t dataByte(ConstCaptureRecord record, unsigned i) { return record.at(20 + i); }
+uint8_t dataByte(ConstCaptureRecord record, unsigned i) {
+    return record.at(20 + i);
+}
 
 uint32_t markControl(CaptureRecord record) {
     bool fault = record.command() >= ControlMessageNames.size() || lineMismatch(record);
     uint32_t base = kColourUnknown;
     switch (record.receiver()) {
-        case kReceiverSource: base = rgb(220, 220, 0); break;
-        case kReceiverSink: base = rgb(50, 200, 50); break;
-        case kReceiverCable: base = rgb(0, 250, 200); break;
-        default: fault = true;
+        case kReceiverSource:
+            base = rgb(220, 220, 0);
+            break;
+        case kReceiverSink:
+            base = rgb(50, 200, 50);
+            break;
+        case kReceiverCable:
+            base = rgb(0, 250, 200);
+            break;
+        default:
+            fault = true;
     }
     record.setComputedCrc(Crc8(record.bytes() + 16, 3));
     if (record.computedCrc() != record.at(19)) {
@@ -84,10 +97,17 @@ uint32_t markData(CaptureRecord record) {
     }
     uint32_t colour;
     switch (record.receiver()) {
-        case kReceiverSource: colour = rgb(180, 220, 180); break;
-        case kReceiverSink: colour = rgb(50, 200, 50); break;
-        case kReceiverCable: colour = rgb(0, 250, 200); break;
-        default: return kColourFault;
+        case kReceiverSource:
+            colour = rgb(180, 220, 180);
+            break;
+        case kReceiverSink:
+            colour = rgb(50, 200, 50);
+            break;
+        case kReceiverCable:
+            colour = rgb(0, 250, 200);
+            break;
+        default:
+            return kColourFault;
     }
     if (fault || check.verdict == DataCheck::Malformed) return kColourFault;
     if (check.verdict == DataCheck::TooLong) return kColourTooLong;
@@ -126,8 +146,10 @@ uint32_t markEvent(CaptureRecord record) {
 
 std::string headerSummary(ConstCaptureRecord record) {
     std::string text = "说明：本次测试 ";
-    if (record.at(0) == 2) text += "充电模式 ";
-    else if (record.at(0) == 1) text += "监听模式 ";
+    if (record.at(0) == 2)
+        text += "充电模式 ";
+    else if (record.at(0) == 1)
+        text += "监听模式 ";
     if (record.at(15)) text += "拒收ACK ";
     if (record.at(14)) text += "拒收Ping ";
     if (record.at(1) == 1) text += "未校准电流 ";
@@ -270,15 +292,22 @@ std::string timeText(uint16_t coarse, uint16_t fine) {
                           static_cast<int>(tenths % 10000 / 10));
 }
 
-std::string voltageText(uint16_t millivolts) { return common::format("%.2f", millivolts * 0.001); }
+std::string voltageText(uint16_t millivolts) {
+    return common::format("%.2f", millivolts * 0.001);
+}
 
 std::string_view baudText(uint8_t code) {
     switch (code) {
-        case kBaud115200: return "115200";
-        case kBaud57600: return "57600";
-        case kBaud38400: return "38400";
-        case kBaud19200: return "19200";
-        default: return {};
+        case kBaud115200:
+            return "115200";
+        case kBaud57600:
+            return "57600";
+        case kBaud38400:
+            return "38400";
+        case kBaud19200:
+            return "19200";
+        default:
+            return {};
     }
 }
 
@@ -288,10 +317,17 @@ uint32_t markListRecord(CaptureRecord record) {
         colour = markEvent(record);
     } else {
         switch (record.messageType()) {
-            case kTypeControl: colour = markControl(record); break;
-            case kTypeData: colour = markData(record); break;
-            case kTypeVendor: colour = markVendor(record); break;
-            default: colour = kColourFault;
+            case kTypeControl:
+                colour = markControl(record);
+                break;
+            case kTypeData:
+                colour = markData(record);
+                break;
+            case kTypeVendor:
+                colour = markVendor(record);
+                break;
+            default:
+                colour = kColourFault;
         }
     }
     record.setRowColour(colour);
@@ -315,14 +351,19 @@ ListRow listRowTexts(ConstCaptureRecord record, uint32_t index) {
     }
     row.columns[7] = baudText(record.baudCode());
     switch (record.messageType()) {
-        case kTypeControl: fillControlTexts(record, row); break;
-        case kTypeData: fillDataTexts(record, row); break;
+        case kTypeControl:
+            fillControlTexts(record, row);
+            break;
+        case kTypeData:
+            fillDataTexts(record, row);
+            break;
         case kTypeVendor:
             row.columns[1] = "厂商";
             row.columns[3] = "厂商自定";
             row.columns[4] = common::format("ID:0x%.2X%.2X", record.at(18), record.at(19));
             break;
-        default: row.columns[3] = "无法解析";
+        default:
+            row.columns[3] = "无法解析";
     }
     return row;
 }

@@ -16,8 +16,8 @@ struct CommandName {
 };
 
 // By the 3-bit message type of header byte H1.
-inline constexpr std::array<std::string_view, 8> MessageTypeNames = {
-    "控制", "数据", "自定义", "", "", "", "", ""};
+inline constexpr std::array<std::string_view, 8> MessageTypeNames = {"控制", "数据", "自定义", "",
+                                                                     "",     "",     "",       ""};
 
 // By the 3-bit receiver address of header byte H0; only 1-3 are valid.
 inline constexpr std::array<std::string_view, 8> DeviceAddressNames = {
@@ -77,11 +77,26 @@ inline constexpr std::array<std::string_view, 6> OperatingModeNames = {
 
 // The send dialog's message list; the composer gives each position its frame.
 inline constexpr std::array<std::string_view, 20> SendMenuEntries = {
-    "Ping",           "Soft_Reset",        "Get_Output_Capabilities", "Get_Source_Info",
-    "Get_Sink_Info",  "Get_Device_Info",   "Get_Error_Info",          "Detect_Cable_Info",
-    "Start_Cable_Detect", "Exit_UFCS_Mode", "Request",                "Config_Watchdog",
-    "Verify_Request", "Verify_Response",   "Test_Request",            "厂商消息",
-    "设置波特率",     "定制发送",          "Get_Cable_Info",          "硬件复位",
+    "Ping",
+    "Soft_Reset",
+    "Get_Output_Capabilities",
+    "Get_Source_Info",
+    "Get_Sink_Info",
+    "Get_Device_Info",
+    "Get_Error_Info",
+    "Detect_Cable_Info",
+    "Start_Cable_Detect",
+    "Exit_UFCS_Mode",
+    "Request",
+    "Config_Watchdog",
+    "Verify_Request",
+    "Verify_Response",
+    "Test_Request",
+    "厂商消息",
+    "设置波特率",
+    "定制发送",
+    "Get_Cable_Info",
+    "硬件复位",
 };
 
 inline constexpr unsigned kTestRequestCommand = 0xFF;

@@ -11,7 +11,7 @@
 namespace ufcs {
 
 class RecordAssembler {
-public:
+  public:
     enum class Result {
         Pending,    // more pages of the record are expected
         Completed,  // the record now stands in slot `count` of the store
@@ -25,7 +25,7 @@ public:
     void reset() { received_ = 0; }
     bool idle() const { return received_ == 0; }
 
-private:
+  private:
     Result complete(std::size_t bytes, CaptureStore& store);
 
     // Pages beyond a record's own count keep what earlier records left there,

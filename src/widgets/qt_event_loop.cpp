@@ -6,7 +6,8 @@ void QtEventLoop::post(std::function<void()> task) {
     QMetaObject::invokeMethod(context_, std::move(task), Qt::QueuedConnection);
 }
 
-common::TimerId QtEventLoop::startTimer(std::chrono::milliseconds period, std::function<void()> tick) {
+common::TimerId QtEventLoop::startTimer(std::chrono::milliseconds period,
+                                        std::function<void()> tick) {
     const common::TimerId id = nextTimer_++;
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(period);
@@ -16,6 +17,8 @@ common::TimerId QtEventLoop::startTimer(std::chrono::milliseconds period, std::f
     return id;
 }
 
-void QtEventLoop::stopTimer(common::TimerId id) { timers_.erase(id); }
+void QtEventLoop::stopTimer(common::TimerId id) {
+    timers_.erase(id);
+}
 
 }  // namespace widgets

@@ -12,14 +12,15 @@
 namespace widgets {
 
 class QtEventLoop final : public common::EventLoop {
-public:
+  public:
     explicit QtEventLoop(QObject* context) : context_(context) {}
 
     void post(std::function<void()> task) override;
-    common::TimerId startTimer(std::chrono::milliseconds period, std::function<void()> tick) override;
+    common::TimerId startTimer(std::chrono::milliseconds period,
+                               std::function<void()> tick) override;
     void stopTimer(common::TimerId id) override;
 
-private:
+  private:
     QObject* context_;
     std::map<common::TimerId, std::unique_ptr<QTimer>> timers_;
     common::TimerId nextTimer_ = 1;

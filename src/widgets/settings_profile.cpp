@@ -6,7 +6,8 @@ QString SettingsProfile::path(const std::string& section, const std::string& key
     return QString::fromStdString(section) + '/' + QString::fromStdString(key);
 }
 
-int SettingsProfile::readInt(const std::string& section, const std::string& key, int fallback) const {
+int SettingsProfile::readInt(const std::string& section, const std::string& key,
+                             int fallback) const {
     bool ok = false;
     const int value = settings_.value(path(section, key), fallback).toInt(&ok);
     return ok ? value : fallback;
@@ -19,7 +20,9 @@ void SettingsProfile::writeInt(const std::string& section, const std::string& ke
 
 std::string SettingsProfile::readString(const std::string& section, const std::string& key,
                                         const std::string& fallback) const {
-    return settings_.value(path(section, key), QString::fromStdString(fallback)).toString().toStdString();
+    return settings_.value(path(section, key), QString::fromStdString(fallback))
+        .toString()
+        .toStdString();
 }
 
 void SettingsProfile::writeString(const std::string& section, const std::string& key,

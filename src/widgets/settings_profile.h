@@ -9,16 +9,17 @@
 namespace widgets {
 
 class SettingsProfile final : public common::Profile {
-public:
+  public:
     explicit SettingsProfile(const QString& iniPath) : settings_(iniPath, QSettings::IniFormat) {}
 
     int readInt(const std::string& section, const std::string& key, int fallback) const override;
     void writeInt(const std::string& section, const std::string& key, int value) override;
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& fallback) const override;
-    void writeString(const std::string& section, const std::string& key, const std::string& value) override;
+    void writeString(const std::string& section, const std::string& key,
+                     const std::string& value) override;
 
-private:
+  private:
     static QString path(const std::string& section, const std::string& key);
     mutable QSettings settings_;
 };

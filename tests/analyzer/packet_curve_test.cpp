@@ -13,7 +13,7 @@ using analyzer::PacketCurveState;
 using Scroll = PacketCurveState::Scroll;
 
 class PacketCurveTest : public ::testing::Test {
-protected:
+  protected:
     PacketCurveTest() : store(ufcs::CaptureStore::create()) {
         if (!store) throw std::bad_alloc();
     }
@@ -22,7 +22,8 @@ protected:
     void fill(uint32_t messages, bool uncalibrated = false) {
         store->recordBytes(0)[1] = uncalibrated ? 1 : 0;
         for (uint32_t i = 1; i <= messages; ++i) {
-            common::writeLe16(store->recordBytes(i) + 10, static_cast<uint16_t>(5000 + 10 * (i % 1000)));
+            common::writeLe16(store->recordBytes(i) + 10,
+                              static_cast<uint16_t>(5000 + 10 * (i % 1000)));
             common::writeLe16(store->recordBytes(i) + 12, static_cast<uint16_t>(100 * (i % 60)));
         }
         store->setCount(messages + 1);
@@ -150,14 +151,16 @@ TEST_F(PacketCurveTest, ButtonsStopAtTheirLimitsAndRememberTheLastCurve) {
     EXPECT_FALSE(state.voltagePlusEnabled());
     EXPECT_FALSE(state.currentMinusEnabled());
     EXPECT_FALSE(state.samplePlusEnabled());
-    for (int i = 0; i < 10; ++i) state.voltageMinus();
+    for (int i = 0; i < 10; ++i)
+        state.voltageMinus();
     EXPECT_EQ(state.voltageScale(), 7);
     EXPECT_FALSE(state.voltageMinus());
     EXPECT_TRUE(state.voltageChangedLast());
     EXPECT_TRUE(state.currentPlus());
     EXPECT_FALSE(state.voltageChangedLast());
     EXPECT_DOUBLE_EQ(state.ampsPerDivision(), 0.5);
-    for (int i = 0; i < 12; ++i) state.sampleMinus();
+    for (int i = 0; i < 12; ++i)
+        state.sampleMinus();
     EXPECT_EQ(state.packetsPerDivision(), 500);
     EXPECT_FALSE(state.sampleMinusEnabled());
 

@@ -19,7 +19,7 @@ using analyzer::PaneStyle;
 
 // Real steady time, so the loop can wait for the worker; sleeps are only recorded.
 class TestClock final : public common::Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
     common::LocalTime localTime() const override { return {9, 5, 7}; }
     void sleepFor(std::chrono::milliseconds duration) override {
@@ -31,19 +31,25 @@ public:
         return sleeps_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<long> sleeps_;
 };
 
 struct RecordingListener : analyzer::SessionListener {
-    void onPaneText(const std::string& text, PaneStyle style) override { pane.emplace_back(text, style); }
+    void onPaneText(const std::string& text, PaneStyle style) override {
+        pane.emplace_back(text, style);
+    }
     void onMessageBox(const std::string& text) override { boxes.push_back(text); }
     void onListeningChanged(bool on) override { listening = on; }
     void onRecordsAdded(uint32_t count) override { lastCount = count; }
     void onLostStep() override { ++lostSteps; }
-    void onStatus(const device::StatusEffects& effects) override { statuses.push_back(effects.code); }
-    void onCapabilityTable(const device::OutputCapabilityTable& table) override { tables.push_back(table); }
+    void onStatus(const device::StatusEffects& effects) override {
+        statuses.push_back(effects.code);
+    }
+    void onCapabilityTable(const device::OutputCapabilityTable& table) override {
+        tables.push_back(table);
+    }
     void onStatusTick(const analyzer::StatusTexts& texts) override { ticks.push_back(texts); }
     void onStoreFull(const std::string& text) override { storeFull.push_back(text); }
 
@@ -67,7 +73,7 @@ struct RecordingListener : analyzer::SessionListener {
 
 // Fails every read once asked to, as a broken link would.
 class BreakableDevice final : public device::HidDevice {
-public:
+  public:
     explicit BreakableDevice(device::HidDevice& inner) : inner_(inner) {
         inner_.setRemovalHandler([this] { reportRemoval(); });
     }
@@ -79,7 +85,7 @@ public:
     std::string errorText() const override { return "设备读取失败"; }
     void breakLink() { broken_ = true; }
 
-private:
+  private:
     device::HidDevice& inner_;
     std::atomic<bool> broken_{false};
 };
@@ -99,7 +105,7 @@ simulator::InstrumentSettings quietInstrument() {
 }
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     SessionTest()
         : store(ufcs::CaptureStore::create()),
           instrument(std::make_shared<simulator::Instrument>(quietInstrument())),
@@ -138,7 +144,8 @@ TEST_F(SessionTest, ListeningStartsWithTheConnectExchangeAndThreeStartFrames) {
     ASSERT_TRUE(startAndSettle());
     EXPECT_TRUE(session.connected());
     EXPECT_TRUE(listener.listening);
-    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {1, 1}, {1, 1}, {1, 1}}));
+    EXPECT_EQ(commands(),
+              (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {1, 1}, {1, 1}, {1, 1}}));
     EXPECT_EQ(clock.sleeps(), (std::vector<long>{20, 20, 10}));
     EXPECT_TRUE(listener.paneHas("模式：监听模式\r\n", PaneStyle::Normal));
     EXPECT_EQ(listener.statuses, std::vector<uint8_t>{0x12});
@@ -150,7 +157,8 @@ TEST_F(SessionTest, ListeningStartsWithTheConnectExchangeAndThreeStartFrames) {
 
     instrument->injectTraffic(40);
     ASSERT_TRUE(waitFor([this] { return listener.lastCount == 41; }));
-    for (uint32_t i = 1; i < 41; ++i) ASSERT_EQ(store->record(i).index(), i);
+    for (uint32_t i = 1; i < 41; ++i)
+        ASSERT_EQ(store->record(i).index(), i);
 
     // The status timer polls with the current mode and shows the live values it got.
     instrument->clearReceivedFrames();
@@ -171,7 +179,8 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     session.setMode(2);
     session.setTypeCPort(true);
     ASSERT_TRUE(session.startListening());
-    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {8, 2}, {1, 2}, {1, 2}}));
+    EXPECT_EQ(commands(),
+              (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {8, 2}, {1, 2}, {1, 2}}));
     EXPECT_EQ(clock.sleeps(), (std::vector<long>{20, 20, 310}));
     EXPECT_TRUE(listener.paneHas("模式：充电设备\r\n", PaneStyle::Normal));
     ASSERT_TRUE(waitFor([this] { return !listener.tables.empty(); }));
@@ -179,7 +188,7 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     EXPECT_EQ(session.mode(), 2);
     const device::OutputCapabilityTable& table = session.capabilityTable();
     EXPECT_EQ(table.modeCount, 3);
-    EXPECT_EQ(table.bytes[1] | (table.bytes[2] << 8), 550);        // mode 1 up to 5.50 V
+    EXPECT_EQ(table.bytes[1] | (table.bytes[2] << 8), 550);             // mode 1 up to 5.50 V
     EXPECT_EQ(table.bytes[16 + 1] | (table.bytes[16 + 2] << 8), 2100);  // mode 3 up to 21.00 V
 
     session.setTypeCPort(false);
@@ -217,7 +226,8 @@ TEST_F(SessionTest, RefusedAckAndPingNeverReachTheStore) {
     ASSERT_TRUE(startAndSettle());
     EXPECT_TRUE(listener.paneHas("模式：监听模式 拒收ACK 拒收Ping\r\n", PaneStyle::Normal));
     instrument->injectTraffic(300);
-    ASSERT_TRUE(waitFor([this] { return instrument->eventsCaptured() == 300 && listener.lastCount > 1; }));
+    ASSERT_TRUE(
+        waitFor([this] { return instrument->eventsCaptured() == 300 && listener.lastCount > 1; }));
     loop.runUntil([] { return false; }, 100ms);
     ASSERT_GT(store->count(), 50u);
     for (uint32_t i = 1; i < store->count(); ++i) {
@@ -256,13 +266,15 @@ TEST_F(SessionTest, UncalibratedInstrumentZeroesCurrentsAndSaysSo) {
     EXPECT_EQ(store->record(0).at(1), 1);
     instrument->injectTraffic(20);
     ASSERT_TRUE(waitFor([this] { return listener.lastCount == 21; }));
-    for (uint32_t i = 1; i < 21; ++i) ASSERT_EQ(store->record(i).current(), 0);
+    for (uint32_t i = 1; i < 21; ++i)
+        ASSERT_EQ(store->record(i).current(), 0);
 }
 
 TEST_F(SessionTest, CalibrationValueChecksAtConnect) {
     instrument->setCalibrationValue(2001);
     ASSERT_TRUE(session.startListening());
-    EXPECT_EQ(listener.boxes, std::vector<std::string>{"电流校准值太大！将会导致测试电流不准确！校准值：2.001 \r\n"});
+    EXPECT_EQ(listener.boxes, std::vector<std::string>{
+                                  "电流校准值太大！将会导致测试电流不准确！校准值：2.001 \r\n"});
     EXPECT_FALSE(listener.paneHas("未校准电流!\r\n", PaneStyle::Normal));
     session.stopListening();
 
@@ -309,8 +321,9 @@ TEST_F(SessionTest, WorkerReadErrorEndsTheWorkerButNotTheCapture) {
 TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
     instrument->unplug();
     EXPECT_FALSE(session.startListening());
-    EXPECT_TRUE(listener.paneHas("\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
-                                 PaneStyle::NormalAtEnd));
+    EXPECT_TRUE(listener.paneHas(
+        "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+        PaneStyle::NormalAtEnd));
     EXPECT_FALSE(session.connected());
     EXPECT_TRUE(instrument->receivedFrames().empty());
 
@@ -330,7 +343,8 @@ TEST_F(SessionTest, HeldInstrumentRefusesASecondProgram) {
     analyzer::Session second(other, *store, profile, loop, clock, otherListener);
     EXPECT_FALSE(second.startListening());
     EXPECT_TRUE(otherListener.paneHas(
-        "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n", PaneStyle::NormalAtEnd));
+        "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+        PaneStyle::NormalAtEnd));
     // ... and in another process.
     const pid_t child = fork();
     ASSERT_GE(child, 0);

@@ -13,10 +13,12 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing_support::CliRun;
-CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
+CliRun run(const std::vector<std::string>& args) {
+    return testing_support::runUfcs(args);
+}
 
 class CaptureCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("capture_command_test_" + std::to_string(::getpid()));
         fs::create_directories(dir);
@@ -27,7 +29,8 @@ protected:
 };
 
 TEST_F(CaptureCommandTest, PrintsRowsAsTheyArriveAndSavesTheSameCapture) {
-    const CliRun capture = run({"capture", "--simulate", "--seconds", "0.8", "-o", file("live.ufcs_stream")});
+    const CliRun capture =
+        run({"capture", "--simulate", "--seconds", "0.8", "-o", file("live.ufcs_stream")});
     ASSERT_EQ(capture.status, 0) << capture.err;
     EXPECT_NE(capture.err.find("模式：监听模式"), std::string::npos);
     ASSERT_TRUE(capture.out.starts_with("0\t\t\t\t说明：本次测试 监听模式 \t"));
@@ -39,8 +42,8 @@ TEST_F(CaptureCommandTest, PrintsRowsAsTheyArriveAndSavesTheSameCapture) {
 }
 
 TEST_F(CaptureCommandTest, ChargingDeviceModeAndTrace) {
-    const CliRun capture = run({"--trace", "capture", "--simulate", "--mode", "sink", "--type-c", "--seconds",
-                                "0.5", "-o", file("sink.ufcs_stream")});
+    const CliRun capture = run({"--trace", "capture", "--simulate", "--mode", "sink", "--type-c",
+                                "--seconds", "0.5", "-o", file("sink.ufcs_stream")});
     ASSERT_EQ(capture.status, 0) << capture.err;
     EXPECT_TRUE(capture.out.starts_with("0\t\t\t\t说明：本次测试 充电模式 \t"));
     EXPECT_NE(capture.out.find("Output_Capabilities"), std::string::npos);
@@ -56,7 +59,8 @@ TEST_F(CaptureCommandTest, HeldOrMissingInstrumentFailsCleanly) {
     {
         device::ExclusiveLock held;
         ASSERT_TRUE(held.acquire(simulator::defaultSimulatorLockPath()));
-        const CliRun busy = run({"capture", "--simulate", "--seconds", "1", "-o", file("busy.ufcs_stream")});
+        const CliRun busy =
+            run({"capture", "--simulate", "--seconds", "1", "-o", file("busy.ufcs_stream")});
         EXPECT_EQ(busy.status, 1);
         EXPECT_NE(busy.err.find("设备连接失败!"), std::string::npos);
         EXPECT_NE(busy.err.find("请确认设备已经连上并没有被其它程序占用！"), std::string::npos);

@@ -19,11 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing_support::CliRun;
-CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
+CliRun run(const std::vector<std::string>& args) {
+    return testing_support::runUfcs(args);
+}
 
-// A capture holding a handshake, a Ping with a broken CRC and a Request, saved before any row was built.
+// A capture holding a handshake, a Ping with a broken CRC and a Request, saved before any row was
+// built.
 class DecodeCommandTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         path = new fs::path(fs::temp_directory_path() / "decode_command_test.ufcs_stream");
         auto store = ufcs::CaptureStore::create();
@@ -39,8 +42,9 @@ protected:
         feed.feed(ping);
         simulator::BusEvent request;
         request.kind = 2;
-        request.wire = ufcs::encodeDataMessage(ufcs::DeviceAddress::Source, 2, 0x02,
-                                               std::vector<uint8_t>{0x30, 0, 0, 0, 0x03, 0x84, 0x00, 0xC8});
+        request.wire =
+            ufcs::encodeDataMessage(ufcs::DeviceAddress::Source, 2, 0x02,
+                                    std::vector<uint8_t>{0x30, 0, 0, 0, 0x03, 0x84, 0x00, 0xC8});
         feed.feed(request);
         ASSERT_TRUE(ufcs::SaveCapture(*store, *path).ok);
     }
@@ -59,8 +63,9 @@ TEST_F(DecodeCommandTest, TextShowsPaneThenIndentedTree) {
         "数据信息(包括Training(0xAA)字符,消息头，消息主体及CRC)\n"
         "AA 24 09 02 08 30 00 00 00 03 84 00 C8 " +
         [] {
-            const auto wire = ufcs::encodeDataMessage(ufcs::DeviceAddress::Source, 2, 0x02,
-                                                      std::vector<uint8_t>{0x30, 0, 0, 0, 0x03, 0x84, 0x00, 0xC8});
+            const auto wire = ufcs::encodeDataMessage(
+                ufcs::DeviceAddress::Source, 2, 0x02,
+                std::vector<uint8_t>{0x30, 0, 0, 0, 0x03, 0x84, 0x00, 0xC8});
             char crc[4];
             std::snprintf(crc, sizeof crc, "%.2X ", wire.back());
             return std::string(crc);
@@ -92,10 +97,13 @@ TEST_F(DecodeCommandTest, JsonMatchesTheDecodeOfTheListedRecord) {
     const ufcs::DecodeResult direct = ufcs::decodeRecord(store->record(2), 2);
     ASSERT_FALSE(direct.warnings.empty());
     for (const ufcs::Warning& warning : direct.warnings) {
-        EXPECT_NE(result.out.find(cli::jsonString(warning.text)), std::string::npos) << warning.text;
+        EXPECT_NE(result.out.find(cli::jsonString(warning.text)), std::string::npos)
+            << warning.text;
     }
-    EXPECT_NE(result.out.find("{\"severity\":1,\"text\":\"注意：校验码错误！应为：0x"), std::string::npos);
-    EXPECT_NE(result.out.find("\"pane\":[{\"type\":0,\"text\":\"序号：2 \\r\\n"), std::string::npos);
+    EXPECT_NE(result.out.find("{\"severity\":1,\"text\":\"注意：校验码错误！应为：0x"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("\"pane\":[{\"type\":0,\"text\":\"序号：2 \\r\\n"),
+              std::string::npos);
     EXPECT_NE(result.out.find("{\"type\":1,\"text\":\"\\r\\n注意："), std::string::npos);
     EXPECT_NE(result.out.find("{\"text\":\"消息类型: 00 控制\",\"visible\":true,\"children\":[]}"),
               std::string::npos);
@@ -116,7 +124,8 @@ TEST_F(DecodeCommandTest, IndexOutsideTheStoreOrMalformed) {
     EXPECT_EQ(run({"decode", path->string(), "-1"}).status, 2);
     EXPECT_EQ(run({"decode", path->string(), "x"}).status, 2);
     EXPECT_EQ(run({"decode", path->string()}).status, 2);
-    const CliRun missing = run({"decode", (path->parent_path() / "none.ufcs_stream").string(), "0"});
+    const CliRun missing =
+        run({"decode", (path->parent_path() / "none.ufcs_stream").string(), "0"});
     EXPECT_EQ(missing.status, 1);
 }
 

@@ -18,18 +18,21 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing_support::CliRun;
-CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
+CliRun run(const std::vector<std::string>& args) {
+    return testing_support::runUfcs(args);
+}
 
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(text);
-    while (std::getline(in, part, separator)) parts.push_back(part);
+    while (std::getline(in, part, separator))
+        parts.push_back(part);
     return parts;
 }
 
 class RowsCommandTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = new fs::path(fs::temp_directory_path() / "rows_command_test");
         fs::remove_all(*dir);
@@ -39,7 +42,8 @@ protected:
         header.refuseAck = true;
         simulator::CaptureFeed feed(*store, header);
         simulator::BusTraffic traffic({21, 0.1});
-        for (int i = 0; i < 200; ++i) feed.feed(traffic.next());
+        for (int i = 0; i < 200; ++i)
+            feed.feed(traffic.next());
         recordCount = store->count();
         // Saved before any row was built: the command must build them itself.
         ASSERT_TRUE(ufcs::SaveCapture(*store, *dir / "capture.ufcs_stream").ok);
@@ -82,13 +86,13 @@ TEST_F(RowsCommandTest, JsonCarriesTheSameRows) {
     EXPECT_EQ(json.out.front(), '[');
     const std::vector<std::string> lines = split(tabbed.out, '\n');
     const std::vector<std::string> second = split(lines[2] + "\t", '\t');
-    const std::string expected = "{\"index\":2,\"type\":\"\",\"receiver\":\"\",\"message\":" +
-                                 cli::jsonString(second[3]) + ",\"summary\":" +
-                                 cli::jsonString(second[4]) + ",\"voltage\":\"" + second[5] +
-                                 "\",\"time\":\"" + second[6] + "\",\"baud\":\"\",\"color\":\"" +
-                                 second[8] + "\"}";
+    const std::string expected =
+        "{\"index\":2,\"type\":\"\",\"receiver\":\"\",\"message\":" + cli::jsonString(second[3]) +
+        ",\"summary\":" + cli::jsonString(second[4]) + ",\"voltage\":\"" + second[5] +
+        "\",\"time\":\"" + second[6] + "\",\"baud\":\"\",\"color\":\"" + second[8] + "\"}";
     EXPECT_NE(json.out.find(expected), std::string::npos) << expected;
-    EXPECT_EQ(static_cast<uint32_t>(std::count(json.out.begin(), json.out.end(), '{')), recordCount);
+    EXPECT_EQ(static_cast<uint32_t>(std::count(json.out.begin(), json.out.end(), '{')),
+              recordCount);
 }
 
 TEST_F(RowsCommandTest, RefusedFileGivesTheAnalyzersMessage) {

@@ -5,7 +5,9 @@
 namespace {
 
 using testing_support::CliRun;
-CliRun run(const std::vector<std::string>& args) { return testing_support::runUfcs(args); }
+CliRun run(const std::vector<std::string>& args) {
+    return testing_support::runUfcs(args);
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -17,11 +19,13 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 TEST(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
-    const CliRun sent = run({"send", "--simulate", "--trace", "Request", "--mode-number", "2", "--voltage", "9000",
-                             "--current", "2000"});
+    const CliRun sent = run({"send", "--simulate", "--trace", "Request", "--mode-number", "2",
+                             "--voltage", "9000", "--current", "2000"});
     ASSERT_EQ(sent.status, 0) << sent.err;
-    // The frame as written: report id, 0xFE 0x21, Request code 0x48, 8 bytes, current and voltage in 10 mA/10 mV.
-    EXPECT_NE(sent.err.find("> 00 FE 21 48 08 C8 00 84 03 02 00 00"), std::string::npos) << sent.err;
+    // The frame as written: report id, 0xFE 0x21, Request code 0x48, 8 bytes, current and voltage
+    // in 10 mA/10 mV.
+    EXPECT_NE(sent.err.find("> 00 FE 21 48 08 C8 00 84 03 02 00 00"), std::string::npos)
+        << sent.err;
     const std::vector<std::string> out = lines(sent.out);
     ASSERT_GE(out.size(), 6u);
     EXPECT_EQ(out[1], " Request");
@@ -35,7 +39,8 @@ TEST(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
 }
 
 TEST(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
-    const CliRun sent = run({"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000"});
+    const CliRun sent =
+        run({"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000"});
     ASSERT_EQ(sent.status, 0) << sent.err;
     EXPECT_NE(sent.out.find("\tRefuse\t拒绝\t"), std::string::npos) << sent.out;
     EXPECT_EQ(sent.out.find("\tPower_Ready\t"), std::string::npos);
@@ -43,9 +48,10 @@ TEST(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
 
 TEST(SendCommand, SegmentedVendorMessageArrivesWhole) {
     std::string data;
-    for (int i = 0; i < 56; ++i) data += "5A ";
-    const CliRun sent = run({"send", "--simulate", "--trace", "厂商消息", "--receiver", "1", "--vendor-id", "12 34",
-                             "--data", data});
+    for (int i = 0; i < 56; ++i)
+        data += "5A ";
+    const CliRun sent = run({"send", "--simulate", "--trace", "厂商消息", "--receiver", "1",
+                             "--vendor-id", "12 34", "--data", data});
     ASSERT_EQ(sent.status, 0) << sent.err;
     EXPECT_NE(sent.err.find("> 00 02 21 54 38 01 01 00 12 34 5A"), std::string::npos) << sent.err;
     EXPECT_NE(sent.err.find("> 00 02 21 54 38 02 5A"), std::string::npos);
@@ -53,7 +59,8 @@ TEST(SendCommand, SegmentedVendorMessageArrivesWhole) {
 }
 
 TEST(SendCommand, RefusedFieldSendsNothing) {
-    const CliRun bad = run({"send", "--simulate", "--trace", "Verify_Request", "--key-index", "5", "--random", "01 02"});
+    const CliRun bad = run({"send", "--simulate", "--trace", "Verify_Request", "--key-index", "5",
+                            "--random", "01 02"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "请输入16个十六进制数，注意数据用空格分开!\n");
     EXPECT_TRUE(bad.out.empty());

@@ -16,8 +16,10 @@ using simulator::Report;
 TEST(CommandFrame, CarriesConstantBytesCodeAndParameter) {
     const device::CommandFrame frame = device::commandFrame(CommandCode::StartListening, 2);
     const uint8_t head[] = {0x00, 0x01, 0x11, 0x11, 0x04, 0x01, 0x01, 0x64, 0x01, 0x02};
-    for (std::size_t i = 0; i < sizeof head; ++i) EXPECT_EQ(frame[i], head[i]) << i;
-    for (std::size_t i = sizeof head; i < frame.size(); ++i) ASSERT_EQ(frame[i], 0) << i;
+    for (std::size_t i = 0; i < sizeof head; ++i)
+        EXPECT_EQ(frame[i], head[i]) << i;
+    for (std::size_t i = sizeof head; i < frame.size(); ++i)
+        ASSERT_EQ(frame[i], 0) << i;
 
     EXPECT_EQ(device::commandFrame(CommandCode::StopListening, 0)[8], 2);
     EXPECT_EQ(device::commandFrame(CommandCode::StatusPoll, 1)[9], 1);
@@ -45,7 +47,9 @@ struct RecordingListener : device::AnalyzerReportListener {
     void onStatus(const device::StatusEffects& e) override { statuses.push_back(e); }
     void onCapabilityTable(const device::OutputCapabilityTable& t) override { tables.push_back(t); }
     void onLiveValues(const device::LiveValues& v) override { live.push_back(v); }
-    void onCalibrationResult(const device::CalibrationResult& r) override { calibrations.push_back(r); }
+    void onCalibrationResult(const device::CalibrationResult& r) override {
+        calibrations.push_back(r);
+    }
     void onStoreFull(std::string_view text) override { storeFull.emplace_back(text); }
     void onLostStep() override { ++lostSteps; }
 
@@ -59,7 +63,7 @@ struct RecordingListener : device::AnalyzerReportListener {
 };
 
 class DispatchTest : public ::testing::Test {
-protected:
+  protected:
     DispatchTest() : store(ufcs::CaptureStore::create()) {
         if (!store) throw std::bad_alloc();
         store->setCount(1);
@@ -68,7 +72,8 @@ protected:
 
     void send(const Report& report) { dispatcher.HandleReport(report.data()); }
     void sendAll(const std::vector<Report>& reports) {
-        for (const Report& r : reports) send(r);
+        for (const Report& r : reports)
+            send(r);
     }
     static std::vector<Report> pagesOfPing(uint8_t number = 0) {
         simulator::BusEvent event;
@@ -125,14 +130,16 @@ TEST_F(DispatchTest, StatusCodesAndTheirEffects) {
     EXPECT_TRUE(listener.statuses[1].disableSendAndModes);
     EXPECT_EQ(listener.statuses[1].mode, 0);
     EXPECT_TRUE(listener.statuses[1].captureStarted);
-    EXPECT_TRUE(listener.statuses[2].captureStarted);  // an unknown status still switches capture on
+    EXPECT_TRUE(
+        listener.statuses[2].captureStarted);  // an unknown status still switches capture on
     EXPECT_FALSE(listener.statuses[2].startStatusTimer);
     EXPECT_TRUE(dispatcher.capturing());
 }
 
 TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
     std::vector<uint8_t> head(56);
-    for (std::size_t i = 0; i < head.size(); ++i) head[i] = static_cast<uint8_t>(i + 1);
+    for (std::size_t i = 0; i < head.size(); ++i)
+        head[i] = static_cast<uint8_t>(i + 1);
     send(simulator::statusReply(device::kStatusChargingDeviceWithTable, 7, head.data()));
     ASSERT_EQ(listener.statuses.size(), 1u);
     EXPECT_TRUE(listener.statuses[0].capabilityTableFollows);
@@ -142,7 +149,8 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
 
     // The tail is taken whole even though it looks like a one-page capture record.
     Report tail;
-    for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = static_cast<uint8_t>(0x80 + i);
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        tail[i] = static_cast<uint8_t>(0x80 + i);
     tail[0] = 0x01;
     tail[1] = 0x01;
     send(tail);

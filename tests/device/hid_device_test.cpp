@@ -1,5 +1,5 @@
-#include "device/exclusive_lock.h"
 #include "device/hid_device.h"
+#include "device/exclusive_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TempFolder : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* test = testing::UnitTest::GetInstance()->current_test_info();
         folder_ = fs::temp_directory_path() /
@@ -130,7 +130,8 @@ TEST(LockFileNameTest, DevicePathsBecomePlainFileNames) {
     for (const std::string path : {"/dev/hidraw3", "\\\\?\\hid#vid_5478"}) {
         const std::string name = device::lockFileName(path);
         ASSERT_FALSE(name.empty());
-        EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"),
+        EXPECT_EQ(name.find_first_not_of(
+                      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"),
                   std::string::npos)
             << name;
     }

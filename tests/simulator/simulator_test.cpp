@@ -42,7 +42,7 @@ TEST(CapturePages, LaysTheRecordOutAcrossPages) {
 }
 
 class TrafficTest : public ::testing::Test {
-protected:
+  protected:
     TrafficTest() : store(ufcs::CaptureStore::create()) {
         if (!store) throw std::bad_alloc();
     }
@@ -52,7 +52,8 @@ protected:
 TEST_F(TrafficTest, CleanTrafficListsWithoutFaults) {
     simulator::CaptureFeed feed(*store, {});
     simulator::BusTraffic traffic({11, 0.0});
-    for (int i = 0; i < 3000; ++i) feed.feed(traffic.next());
+    for (int i = 0; i < 3000; ++i)
+        feed.feed(traffic.next());
     ASSERT_EQ(store->count(), 3001u);
     EXPECT_EQ(feed.lostSteps(), 0u);
 

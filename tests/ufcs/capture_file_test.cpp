@@ -15,11 +15,12 @@ namespace {
 namespace fs = std::filesystem;
 
 class CaptureFileTest : public testing_support::StoreTest {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("capture_file_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("capture_file_test_" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -31,7 +32,8 @@ protected:
     }
     static void writeAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
         std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     static std::vector<uint8_t> fileHeader(uint32_t count, uint32_t version) {
         std::vector<uint8_t> bytes(8);

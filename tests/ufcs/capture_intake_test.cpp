@@ -18,7 +18,7 @@ struct CountingListener : ufcs::IntakeListener {
 };
 
 class CaptureIntakeTest : public testing_support::StoreTest {
-protected:
+  protected:
     // Puts a captured message into slot `count`, as the assembler would.
     void arrive(const std::vector<uint8_t>& wire, uint8_t kind = 2, uint16_t milliamps = 1500) {
         uint8_t* bytes = store->recordBytes(store->count());
@@ -95,7 +95,7 @@ TEST_F(CaptureIntakeTest, FullStoreTakesNothing) {
 }
 
 class CaptureListTest : public CaptureIntakeTest {
-protected:
+  protected:
     CaptureListTest() {
         ufcs::CaptureHeaderRecord header;
         header.currentRangeMa = 5000;

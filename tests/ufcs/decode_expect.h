@@ -33,7 +33,8 @@ inline std::string hex2(unsigned value) {
 
 inline std::string hexBytes(const std::vector<uint8_t>& bytes) {
     std::string text;
-    for (uint8_t byte : bytes) text += hex2(byte) + " ";
+    for (uint8_t byte : bytes)
+        text += hex2(byte) + " ";
     return text;
 }
 
@@ -60,7 +61,8 @@ inline Lines outline(const std::vector<TreeItem>& items) {
 
 inline Segments pane(const DecodeResult& result) {
     Segments segments;
-    for (const PaneText& part : result.pane) segments.emplace_back(static_cast<int>(part.type), part.text);
+    for (const PaneText& part : result.pane)
+        segments.emplace_back(static_cast<int>(part.type), part.text);
     return segments;
 }
 

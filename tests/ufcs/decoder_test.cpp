@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "ufcs/crc8.h"
-#include "ufcs/list_row.h"
 #include "ufcs/decode_expect.h"
+#include "ufcs/list_row.h"
 #include "ufcs/record_builder.h"
 #include "ufcs/wire_format.h"
 

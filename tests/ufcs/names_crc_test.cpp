@@ -30,8 +30,10 @@ TEST(Crc8, MatchesTheBitwiseRegister) {
     std::mt19937 rng(3);
     for (int round = 0; round < 200; ++round) {
         std::vector<uint8_t> bytes(rng() % 255 + 1);
-        for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
-        ASSERT_EQ(ufcs::Crc8(bytes.data(), static_cast<unsigned>(bytes.size())), bitwiseCrc8(bytes));
+        for (uint8_t& b : bytes)
+            b = static_cast<uint8_t>(rng());
+        ASSERT_EQ(ufcs::Crc8(bytes.data(), static_cast<unsigned>(bytes.size())),
+                  bitwiseCrc8(bytes));
     }
 }
 

@@ -9,7 +9,7 @@ using testing_support::makePage;
 using Result = ufcs::RecordAssembler::Result;
 
 class RecordAssemblerTest : public testing_support::StoreTest {
-protected:
+  protected:
     ufcs::RecordAssembler assembler;
 };
 
@@ -19,7 +19,8 @@ TEST_F(RecordAssemblerTest, OnePageRecordCopiesOnlyItsPage) {
     EXPECT_TRUE(assembler.idle());
     EXPECT_EQ(slot(1)[0], ufcs::kFirstPageMarker);
     EXPECT_EQ(slot(1)[63], 0x11);
-    for (std::size_t i = 64; i < ufcs::kRecordSize; ++i) ASSERT_EQ(slot(1)[i], 0xCC) << i;
+    for (std::size_t i = 64; i < ufcs::kRecordSize; ++i)
+        ASSERT_EQ(slot(1)[i], 0xCC) << i;
     EXPECT_EQ(store->count(), 1u);  // publishing the record is the intake's job
 }
 
@@ -62,7 +63,8 @@ TEST_F(RecordAssemblerTest, PageWithoutFirstPageCutsTheCaptureBack) {
 TEST_F(RecordAssemblerTest, FirstPageWithImpossiblePageCountIsALostStep) {
     for (int pages : {0, 6, 255}) {
         store->setCount(9);
-        EXPECT_EQ(assembler.addPage(makePage(0x44, pages).data(), *store), Result::LostStep) << pages;
+        EXPECT_EQ(assembler.addPage(makePage(0x44, pages).data(), *store), Result::LostStep)
+            << pages;
         EXPECT_EQ(store->count(), 1u);
         EXPECT_TRUE(assembler.idle());
     }

@@ -26,7 +26,7 @@ inline Page makePage(uint8_t fill, int pageCount = -1) {
 }
 
 class StoreTest : public ::testing::Test {
-protected:
+  protected:
     // Made in the constructor so that members of derived fixtures can refer to it.
     StoreTest() : store(ufcs::CaptureStore::create()) {
         if (!store) throw std::bad_alloc();

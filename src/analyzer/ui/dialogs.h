@@ -13,16 +13,16 @@ namespace analyzer::ui {
 // "模式选择": listening or charging-device emulation, and the Type-C port.
 class ModeDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     ModeDialog(uint8_t mode, bool typeCPort, QWidget* parent = nullptr);
-    uint8_t mode() const;       // 1 or 2
-    bool typeCPort() const;     // the box's state, even while it is disabled
+    uint8_t mode() const;    // 1 or 2
+    bool typeCPort() const;  // the box's state, even while it is disabled
 
     QRadioButton* listeningButton() const { return listening_; }
     QRadioButton* chargingDeviceButton() const { return chargingDevice_; }
     QCheckBox* typeCBox() const { return typeC_; }
 
-private:
+  private:
     QRadioButton* listening_;
     QRadioButton* chargingDevice_;
     QCheckBox* typeC_;
@@ -31,7 +31,7 @@ private:
 // "拒收设置": refuse ACK, refuse Ping.
 class RefusalDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     RefusalDialog(bool refuseAck, bool refusePing, QWidget* parent = nullptr);
     bool refuseAck() const;
     bool refusePing() const;
@@ -39,7 +39,7 @@ public:
     QCheckBox* ackBox() const { return ack_; }
     QCheckBox* pingBox() const { return ping_; }
 
-private:
+  private:
     QCheckBox* ack_;
     QCheckBox* ping_;
 };
@@ -47,7 +47,7 @@ private:
 // One of the four popups behind the list header's "B" buttons.
 class FilterPopup final : public QDialog {
     Q_OBJECT
-public:
+  public:
     enum class Group { Type, Receiver, Message, Baud };
 
     FilterPopup(Group group, const ufcs::ListFilter& filter, QWidget* parent = nullptr);
@@ -57,7 +57,7 @@ public:
     // The box with this caption, for tests ("Ping", "供电设备", "115200", ...).
     QCheckBox* box(const QString& caption) const;
 
-private:
+  private:
     Group group_;
     ufcs::ListFilter filter_;
     QList<QCheckBox*> boxes_;

@@ -15,16 +15,18 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("TarselUFCS解析程序"));
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption simulate(QStringLiteral("simulate"), QStringLiteral("use the simulated instrument"));
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("use the simulated instrument"));
     parser.addOption(simulate);
     parser.process(app);
 
     const QSize screen = QGuiApplication::primaryScreen()->size();
     if (screen.width() < 1024 || screen.height() < 768) {
-        QMessageBox::information(nullptr, QString(),
-                                 QStringLiteral("当前显示分辨率为%1x%2，请设置在1024x768或以上方可运行!")
-                                     .arg(screen.width())
-                                     .arg(screen.height()));
+        QMessageBox::information(
+            nullptr, QString(),
+            QStringLiteral("当前显示分辨率为%1x%2，请设置在1024x768或以上方可运行!")
+                .arg(screen.width())
+                .arg(screen.height()));
         return 1;
     }
     std::unique_ptr<ufcs::CaptureStore> store = ufcs::CaptureStore::create();
@@ -37,8 +39,9 @@ int main(int argc, char** argv) {
     if (parser.isSet(simulate)) {
         simulator::InstrumentSettings settings;
         settings.seed = static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch());
-        device = std::make_unique<simulator::SimulatedDevice>(std::make_shared<simulator::Instrument>(settings),
-                                                              simulator::defaultSimulatorLockPath());
+        device = std::make_unique<simulator::SimulatedDevice>(
+            std::make_shared<simulator::Instrument>(settings),
+            simulator::defaultSimulatorLockPath());
     } else {
         device = device::makeHidapiDevice(device::defaultLockFolder());
     }
@@ -49,8 +52,9 @@ int main(int argc, char** argv) {
     common::SystemClock clock;
 
     const QSize available = QGuiApplication::primaryScreen()->availableSize();
-    analyzer::ui::MainWindow window(*device, *store, profile, clock, programDir,
-                                    analyzer::ui::layoutForScreen(available.width(), available.height()));
+    analyzer::ui::MainWindow window(
+        *device, *store, profile, clock, programDir,
+        analyzer::ui::layoutForScreen(available.width(), available.height()));
     window.show();
     return app.exec();
 }

@@ -36,7 +36,8 @@ namespace {
 
 constexpr int kNormalWidths[ufcs::kListColumns] = {60, 60, 80, 200, 300, 70, 130, 60};
 constexpr int kCompactWidths[ufcs::kListColumns] = {44, 44, 63, 150, 217, 50, 85, 49};
-constexpr const char* kWidestTexts[ufcs::kListColumns] = {" 65535", "", "", "", "", "21.00", "0:00:00.000", "115200"};
+constexpr const char* kWidestTexts[ufcs::kListColumns] = {
+    " 65535", "", "", "", "", "21.00", "0:00:00.000", "115200"};
 constexpr int kNormalFilterX[4] = {100, 180, 380, 940};
 constexpr int kCompactFilterX[4] = {74, 136, 286, 687};
 constexpr int kListFontPixels = 11;
@@ -47,7 +48,9 @@ const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.
 const QString kRecorderName = QStringLiteral("Tarsel电压电流测量");
 const QString kManualName = QStringLiteral("ufcs分析仪使用说明.pdf");
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // The header buttons show whether their popup has every box ticked.
 QIcon filterIcon(bool allTicked) {
@@ -64,10 +67,14 @@ QIcon filterIcon(bool allTicked) {
 
 bool groupAllTicked(const ufcs::ListFilter& filter, FilterPopup::Group group) {
     switch (group) {
-        case FilterPopup::Group::Type: return filter.typesAllTicked();
-        case FilterPopup::Group::Receiver: return filter.receiversAllTicked();
-        case FilterPopup::Group::Message: return filter.messagesAllTicked();
-        case FilterPopup::Group::Baud: return filter.baudsAllTicked();
+        case FilterPopup::Group::Type:
+            return filter.typesAllTicked();
+        case FilterPopup::Group::Receiver:
+            return filter.receiversAllTicked();
+        case FilterPopup::Group::Message:
+            return filter.messagesAllTicked();
+        case FilterPopup::Group::Baud:
+            return filter.baudsAllTicked();
     }
     return true;
 }
@@ -88,15 +95,25 @@ Layout layoutForScreen(int width, int height) {
     return width < 1360 || height < 850 ? Layout::Compact : Layout::Normal;
 }
 
-MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
-                       common::Clock& clock, QString programDir, Layout layout, QWidget* parent)
-    : QDialog(parent), store_(store), profile_(profile), clock_(clock), programDir_(std::move(programDir)), layout_(layout),
-      loop_(this), captureList_(store) {
-    session_ = std::make_unique<Session>(device, store, profile, loop_, clock, static_cast<SessionListener&>(*this));
+MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
+                       common::Profile& profile, common::Clock& clock, QString programDir,
+                       Layout layout, QWidget* parent)
+    : QDialog(parent),
+      store_(store),
+      profile_(profile),
+      clock_(clock),
+      programDir_(std::move(programDir)),
+      layout_(layout),
+      loop_(this),
+      captureList_(store) {
+    session_ = std::make_unique<Session>(device, store, profile, loop_, clock,
+                                         static_cast<SessionListener&>(*this));
     runModeDialog_ = [](ModeDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     runRefusalDialog_ = [](RefusalDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     runFilterPopup_ = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
-    messageSink_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+    messageSink_ = [this](const QString& text) {
+        QMessageBox::information(this, windowTitle(), text);
+    };
 
     setWindowTitle(QStringLiteral("TarselUFCS解析程序"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
@@ -107,7 +124,9 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, com
     QTimer::singleShot(1000, list_->viewport(), qOverload<>(&QWidget::update));
 }
 
-MainWindow::~MainWindow() { session_.reset(); }
+MainWindow::~MainWindow() {
+    session_.reset();
+}
 
 void MainWindow::buildControls() {
     const bool compact = layout_ == Layout::Compact;
@@ -121,7 +140,8 @@ void MainWindow::buildControls() {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->hide();
-    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);  // uniform rows: no per-row sizing
+    list_->verticalHeader()->setSectionResizeMode(
+        QHeaderView::Fixed);  // uniform rows: no per-row sizing
     list_->horizontalHeader()->setStretchLastSection(false);
     QPalette listPalette = list_->palette();
     listPalette.setColor(QPalette::Base, Qt::black);
@@ -151,7 +171,8 @@ void MainWindow::buildControls() {
     if (!compact) {
         QFont large = listFont;
         large.setPixelSize(static_cast<int>(kListFontPixels * 1.4 + 0.5));
-        for (QWidget* widget : std::initializer_list<QWidget*>{list_, tree_, pane_, voltageBox_, currentBox_}) {
+        for (QWidget* widget :
+             std::initializer_list<QWidget*>{list_, tree_, pane_, voltageBox_, currentBox_}) {
             widget->setFont(large);
         }
     }
@@ -159,15 +180,19 @@ void MainWindow::buildControls() {
     int columnsWidth = 0;
     for (int column = 0; column < static_cast<int>(ufcs::kListColumns); ++column) {
         // Never narrower than the widest text the column shows in this font.
-        const int width = std::max((compact ? kCompactWidths : kNormalWidths)[column],
-                                   list_->fontMetrics().horizontalAdvance(QLatin1String(kWidestTexts[column])) + 10);
+        const int width = std::max(
+            (compact ? kCompactWidths : kNormalWidths)[column],
+            list_->fontMetrics().horizontalAdvance(QLatin1String(kWidestTexts[column])) + 10);
         list_->setColumnWidth(column, width);
         columnsWidth += width;
     }
     // Every column in view; the tree and the pane take the rest of the width.
-    list_->setMinimumWidth(columnsWidth + list_->verticalScrollBar()->sizeHint().width() + 2 * list_->frameWidth());
+    list_->setMinimumWidth(columnsWidth + list_->verticalScrollBar()->sizeHint().width() +
+                           2 * list_->frameWidth());
 
-    auto makeButton = [this](const char* caption) { return new QPushButton(QString::fromUtf8(caption), this); };
+    auto makeButton = [this](const char* caption) {
+        return new QPushButton(QString::fromUtf8(caption), this);
+    };
     listenButton_ = makeButton("开始监听");
     saveButton_ = makeButton("保存文件");
     openButton_ = makeButton("打开文件");
@@ -183,30 +208,35 @@ void MainWindow::buildControls() {
     // Their windows are not part of this program yet: they stay disabled rather than do nothing.
     upgradeButton_->setEnabled(false);
     const QScreen* screen = QGuiApplication::primaryScreen();
-    curveView_ = new PacketCurveView(store_, profile_, !screen || screen->availableSize().width() < 1360, this);
+    curveView_ = new PacketCurveView(store_, profile_,
+                                     !screen || screen->availableSize().width() < 1360, this);
     curveButton_->setCheckable(true);
-    connect(curveView_, &PacketCurveView::closed, this, [this] { curveButton_->setChecked(false); });
+    connect(curveView_, &PacketCurveView::closed, this,
+            [this] { curveButton_->setChecked(false); });
     sendDialog_ = new SendDialog(this);
     modesPanel_ = new OutputModesPanel(this);
     sendDialog_->setMessageSink([this](const QString& text) { message(text); });
     // The dialogs' requests reach the window queued, after the click that made them has finished.
     connect(sendDialog_, &SendDialog::sendRequested, this, [this](int position) {
-        QMetaObject::invokeMethod(this, [this, position] { sendUfcs(position, session_->mode()); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, position] { sendUfcs(position, session_->mode()); }, Qt::QueuedConnection);
     });
     connect(modesPanel_, &OutputModesPanel::requestMode, this, [this](int position, int mode) {
-        QMetaObject::invokeMethod(this, [this, position, mode] { sendUfcs(position, mode); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, position, mode] { sendUfcs(position, mode); }, Qt::QueuedConnection);
     });
-    connect(modesPanel_, &OutputModesPanel::requestPending, this, [this](const PendingOutputRequest& pending) {
-        pending_ = pending;
-        QMetaObject::invokeMethod(this, [this] { sendUfcs(kSendPendingRequest, device::kModeChargingDevice); },
-                                  Qt::QueuedConnection);
-    });
+    connect(modesPanel_, &OutputModesPanel::requestPending, this,
+            [this](const PendingOutputRequest& pending) {
+                pending_ = pending;
+                QMetaObject::invokeMethod(
+                    this, [this] { sendUfcs(kSendPendingRequest, device::kModeChargingDevice); },
+                    Qt::QueuedConnection);
+            });
 
     auto* buttons = new QHBoxLayout;
-    for (QWidget* widget : std::initializer_list<QWidget*>{listenButton_, saveButton_, openButton_, sendButton_,
-                                                            modesButton_, modeButton_, refusalButton_, curveButton_,
-                                                            recorderButton_, upgradeButton_, manualButton_}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             listenButton_, saveButton_, openButton_, sendButton_, modesButton_, modeButton_,
+             refusalButton_, curveButton_, recorderButton_, upgradeButton_, manualButton_}) {
         buttons->addWidget(widget);
     }
     buttons->addWidget(autoScrollBox_);
@@ -300,13 +330,17 @@ QPushButton* MainWindow::button(const QString& caption) const {
     return nullptr;
 }
 
-void MainWindow::message(const QString& text) { messageSink_(text); }
+void MainWindow::message(const QString& text) {
+    messageSink_(text);
+}
 
 void MainWindow::appendPaneText(const QString& text, PaneStyle style) {
     QTextCursor cursor = pane_->textCursor();
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
-    format.setForeground(style == PaneStyle::Error ? QColor(Qt::red) : style == PaneStyle::Note ? kYellow : kCyan);
+    format.setForeground(style == PaneStyle::Error  ? QColor(Qt::red)
+                         : style == PaneStyle::Note ? kYellow
+                                                    : kCyan);
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     cursor.insertText(plain, format);
@@ -342,7 +376,8 @@ void MainWindow::chooseRefusal() {
     // The saved settings govern from the moment the dialog opens, even if it is cancelled.
     session_->loadRefusalSettings();
     RefusalDialog dialog(session_->refuseAck(), session_->refusePing(), this);
-    if (runRefusalDialog_(dialog)) session_->saveRefusalSettings(dialog.refuseAck(), dialog.refusePing());
+    if (runRefusalDialog_(dialog))
+        session_->saveRefusalSettings(dialog.refuseAck(), dialog.refusePing());
 }
 
 void MainWindow::onCaptureStarting() {
@@ -354,7 +389,8 @@ void MainWindow::onCaptureStarting() {
     curveView_->resetCount();
     model_->clear();
     clearDecode();
-    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_,
+                                                           recorderButton_}) {
         widget->setEnabled(false);
     }
     autoScrollBox_->setVisible(true);
@@ -379,8 +415,8 @@ void MainWindow::onListeningChanged(bool listening) {
     model_->appendNew();  // the rows still waiting for their batch
     curveView_->captureStopped();
     listenButton_->setText(QStringLiteral("开始监听"));
-    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_, recorderButton_,
-                                                            modeButton_}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_,
+                                                           recorderButton_, modeButton_}) {
         widget->setEnabled(true);
     }
     autoScrollBox_->setEnabled(false);
@@ -391,9 +427,13 @@ void MainWindow::onListeningChanged(bool listening) {
     currentBox_->setPlainText(QString::fromUtf8(kIdleValueText));
 }
 
-void MainWindow::onPaneText(const std::string& text, PaneStyle style) { appendPaneText(fromStd(text), style); }
+void MainWindow::onPaneText(const std::string& text, PaneStyle style) {
+    appendPaneText(fromStd(text), style);
+}
 
-void MainWindow::onMessageBox(const std::string& text) { message(fromStd(text)); }
+void MainWindow::onMessageBox(const std::string& text) {
+    message(fromStd(text));
+}
 
 void MainWindow::onRecordsAdded(uint32_t count) {
     curveView_->countChanged(count);
@@ -406,7 +446,9 @@ void MainWindow::onLostStep() {
     clearDecode();
 }
 
-void MainWindow::onStoreFull(const std::string& text) { model_->setTrailingNote(fromStd(text)); }
+void MainWindow::onStoreFull(const std::string& text) {
+    model_->setTrailingNote(fromStd(text));
+}
 
 void MainWindow::onStatus(const device::StatusEffects& effects) {
     modesPanel_->setMode(session_->mode());
@@ -460,7 +502,8 @@ void MainWindow::sendUfcs(int position, int mode) {
         composeSend(position, mode, sendDialog_->pages(), session_->capabilityTable(), pending_);
     if (frames.empty()) return;
     const bool written = session_->sendFrames(frames) == device::kWritten;
-    const std::string entry = sendLogEntry(position, sendDialog_->pages(), written, clock_.localTime());
+    const std::string entry =
+        sendLogEntry(position, sendDialog_->pages(), written, clock_.localTime());
     if (!entry.empty()) sendDialog_->appendLog(fromStd(entry));
 }
 
@@ -476,7 +519,8 @@ void MainWindow::toggleCurveView() {
 
 // The header row gives the instrument's current range that labels the curve.
 void MainWindow::showDeviceRange() {
-    if (const auto ranges = captureList_.deviceRanges()) curveView_->setCurrentRange(ranges->currentRangeMa);
+    if (const auto ranges = captureList_.deviceRanges())
+        curveView_->setCurrentRange(ranges->currentRangeMa);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -493,25 +537,30 @@ void MainWindow::reject() {
 // --- files -----------------------------------------------------------------
 
 void MainWindow::saveCapture() {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), programDir_ + "/my", kFileFilter);
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"),
+                                                programDir_ + "/my", kFileFilter);
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
     saveCaptureTo(path);
 }
 
 bool MainWindow::saveCaptureTo(const QString& path) {
-    const ufcs::FileResult result = ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
+    const ufcs::FileResult result =
+        ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
     if (!result.ok) message(fromStd(result.message));
     return result.ok;
 }
 
 void MainWindow::openCapture() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), programDir_ + "/my", kFileFilter);
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"),
+                                                      programDir_ + "/my", kFileFilter);
     if (!path.isEmpty()) openCaptureFrom(path);
 }
 
 bool MainWindow::openCaptureFrom(const QString& path) {
-    const ufcs::FileResult result = ufcs::OpenCapture(store_, std::filesystem::path(path.toStdU16String()));
+    const ufcs::FileResult result =
+        ufcs::OpenCapture(store_, std::filesystem::path(path.toStdU16String()));
     if (!result.ok) {
         message(fromStd(result.message));
         return false;
@@ -561,17 +610,20 @@ void MainWindow::showDecode(const ufcs::DecodeResult& result) {
     pane_->clear();
     tree_->clear();
     std::vector<QTreeWidgetItem*> visible;
-    std::function<void(QTreeWidgetItem*, const ufcs::TreeItem&)> add = [&](QTreeWidgetItem* item,
-                                                                           const ufcs::TreeItem& source) {
-        QString text = fromStd(source.text);
-        text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-        item->setText(0, text);
-        if (source.visible) visible.push_back(item);
-        for (const ufcs::TreeItem& child : source.children) add(new QTreeWidgetItem(item), child);
-    };
-    for (const ufcs::TreeItem& root : result.roots) add(new QTreeWidgetItem(tree_), root);
+    std::function<void(QTreeWidgetItem*, const ufcs::TreeItem&)> add =
+        [&](QTreeWidgetItem* item, const ufcs::TreeItem& source) {
+            QString text = fromStd(source.text);
+            text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+            item->setText(0, text);
+            if (source.visible) visible.push_back(item);
+            for (const ufcs::TreeItem& child : source.children)
+                add(new QTreeWidgetItem(item), child);
+        };
+    for (const ufcs::TreeItem& root : result.roots)
+        add(new QTreeWidgetItem(tree_), root);
     for (QTreeWidgetItem* item : visible) {
-        for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+        for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent())
+            parent->setExpanded(true);
         tree_->scrollToItem(item);
     }
     for (const ufcs::PaneText& segment : result.pane) {
@@ -592,8 +644,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::showPaneMenu(const QPoint& position) {
     QMenu menu(this);
-    connect(menu.addAction(QStringLiteral("复制")), &QAction::triggered, this, &MainWindow::copyPaneSelection);
-    connect(menu.addAction(QStringLiteral("全选")), &QAction::triggered, pane_, &QTextEdit::selectAll);
+    connect(menu.addAction(QStringLiteral("复制")), &QAction::triggered, this,
+            &MainWindow::copyPaneSelection);
+    connect(menu.addAction(QStringLiteral("全选")), &QAction::triggered, pane_,
+            &QTextEdit::selectAll);
     connect(menu.addAction(QStringLiteral("清除")), &QAction::triggered, pane_, &QTextEdit::clear);
     menu.exec(pane_->viewport()->mapToGlobal(position));
 }
@@ -615,7 +669,8 @@ void MainWindow::startRecorder() {
 void MainWindow::openManual() {
     const QString path = programDir_ + '/' + kManualName;
     if (!QFile::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        message(QStringLiteral("无法打开 《ufcs分析仪使用说明.pdf》!\r\n请确认当前文件夹下是否有此文件"));
+        message(QStringLiteral(
+            "无法打开 《ufcs分析仪使用说明.pdf》!\r\n请确认当前文件夹下是否有此文件"));
     }
 }
 

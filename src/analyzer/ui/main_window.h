@@ -39,19 +39,25 @@ Layout layoutForScreen(int width, int height);
 
 class MainWindow final : public QDialog, private SessionListener {
     Q_OBJECT
-public:
+  public:
     MainWindow(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
                common::Clock& clock, QString programDir, Layout layout, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Where message boxes go (a modal box by default; tests collect the texts).
-    void setMessageSink(std::function<void(const QString&)> sink) { messageSink_ = std::move(sink); }
+    void setMessageSink(std::function<void(const QString&)> sink) {
+        messageSink_ = std::move(sink);
+    }
     // How the mode dialog is run (exec() by default; tests answer it).
-    void setModeDialogRunner(std::function<bool(ModeDialog&)> runner) { runModeDialog_ = std::move(runner); }
+    void setModeDialogRunner(std::function<bool(ModeDialog&)> runner) {
+        runModeDialog_ = std::move(runner);
+    }
     void setRefusalDialogRunner(std::function<bool(RefusalDialog&)> runner) {
         runRefusalDialog_ = std::move(runner);
     }
-    void setFilterPopupRunner(std::function<bool(FilterPopup&)> runner) { runFilterPopup_ = std::move(runner); }
+    void setFilterPopupRunner(std::function<bool(FilterPopup&)> runner) {
+        runFilterPopup_ = std::move(runner);
+    }
 
     // What the buttons do after their file dialogs.
     bool saveCaptureTo(const QString& path);
@@ -83,12 +89,12 @@ public:
     void appendPaneText(const QString& text, PaneStyle style);
     void copyPaneSelection();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override;
 
-private:
+  private:
     // SessionListener
     void onPaneText(const std::string& text, PaneStyle style) override;
     void onMessageBox(const std::string& text) override;

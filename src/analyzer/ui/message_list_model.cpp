@@ -5,7 +5,8 @@
 
 namespace analyzer::ui {
 
-MessageListModel::MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store, QObject* parent)
+MessageListModel::MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store,
+                                   QObject* parent)
     : QAbstractTableModel(parent), list_(list), store_(store) {}
 
 int MessageListModel::rowCount(const QModelIndex& parent) const {
@@ -20,12 +21,14 @@ int MessageListModel::columnCount(const QModelIndex& parent) const {
 QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (index.row() >= listedRows()) {
-        return role == Qt::DisplayRole && index.column() == 4 ? QVariant(trailingNote_) : QVariant();
+        return role == Qt::DisplayRole && index.column() == 4 ? QVariant(trailingNote_)
+                                                              : QVariant();
     }
     const uint32_t record = recordAt(index.row());
     switch (role) {
         case Qt::DisplayRole:
-            return QString::fromStdString(rowTexts(record).columns[static_cast<std::size_t>(index.column())]);
+            return QString::fromStdString(
+                rowTexts(record).columns[static_cast<std::size_t>(index.column())]);
         case Qt::BackgroundRole: {
             const uint32_t colour = store_.record(record).rowColour();
             return QBrush(QColor(ufcs::redOf(colour), ufcs::greenOf(colour), ufcs::blueOf(colour)));
@@ -48,8 +51,9 @@ const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {
 QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= static_cast<int>(ufcs::kListColumns)) return {};
-    return QString::fromUtf8(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].data(),
-                             static_cast<qsizetype>(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].size()));
+    return QString::fromUtf8(
+        ufcs::kListColumnTitles[static_cast<std::size_t>(section)].data(),
+        static_cast<qsizetype>(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].size()));
 }
 
 void MessageListModel::appendNew() {

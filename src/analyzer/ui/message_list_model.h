@@ -13,7 +13,7 @@ namespace analyzer::ui {
 
 class MessageListModel final : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -33,7 +33,7 @@ public:
     uint32_t recordAt(int row) const { return list_.recordAt(static_cast<std::size_t>(row)); }
     int listedRows() const { return static_cast<int>(list_.rowCount()); }
 
-private:
+  private:
     const ufcs::ListRow& rowTexts(uint32_t record) const;
 
     ufcs::CaptureList& list_;

@@ -71,7 +71,9 @@ struct OutputModesPanel::Widgets : QObject {
 };
 
 OutputModesPanel::OutputModesPanel(QWidget* parent)
-    : QDialog(parent), runDialog_([](SetOutputDialog& dialog) { dialog.exec(); }), widgets_(new Widgets(this)) {
+    : QDialog(parent),
+      runDialog_([](SetOutputDialog& dialog) { dialog.exec(); }),
+      widgets_(new Widgets(this)) {
     setWindowTitle(QStringLiteral("档位信息"));
     Widgets& w = *widgets_;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -91,7 +93,8 @@ OutputModesPanel::OutputModesPanel(QWidget* parent)
     layout->addWidget(w.requestedVoltage);
     layout->addWidget(w.requestedCurrent);
 
-    auto* header = new QLabel(QStringLiteral("编号       电压(V)          电流(A)      步进(mV)   步进(mA)"), this);
+    auto* header = new QLabel(
+        QStringLiteral("编号       电压(V)          电流(A)      步进(mV)   步进(mA)"), this);
     header->setFont(fixed);
     layout->addWidget(header);
     auto* rows = new QGridLayout;
@@ -103,7 +106,8 @@ OutputModesPanel::OutputModesPanel(QWidget* parent)
         description->setStyleSheet(QStringLiteral("text-align: left; padding: 3px 6px;"));
         number->hide();
         description->hide();
-        connect(number, &QPushButton::clicked, this, [this, row] { emit requestMode(20 + row, mode_); });
+        connect(number, &QPushButton::clicked, this,
+                [this, row] { emit requestMode(20 + row, mode_); });
         connect(description, &QPushButton::clicked, this, [this, row] { openSetOutput(row); });
         rows->addWidget(number, row, 0);
         rows->addWidget(description, row, 1);
@@ -133,7 +137,9 @@ void OutputModesPanel::setTable(const device::OutputCapabilityTable& table) {
     const int shown = std::min<int>(table.modeCount, kRows);
     for (int row = 0; row < kRows; ++row) {
         const bool visible = row < shown;
-        if (visible) widgets_->descriptions[row]->setText(text(outputModeRowText(table.bytes.data() + row * 8)));
+        if (visible)
+            widgets_->descriptions[row]->setText(
+                text(outputModeRowText(table.bytes.data() + row * 8)));
         widgets_->numbers[row]->setVisible(visible);
         widgets_->descriptions[row]->setVisible(visible);
     }
@@ -145,12 +151,14 @@ void OutputModesPanel::setLiveTexts(const StatusTexts& texts) {
     w.voltage->setText(QStringLiteral("当前电压：") + text(texts.voltage) + QStringLiteral(" V"));
     w.current->setText(QStringLiteral("当前电流：") + text(texts.current) + QStringLiteral(" A"));
     w.modeNumber->setText(QStringLiteral("当前模式编号：%1").arg(texts.values.modeNumber));
-    w.requestedVoltage->setText(QStringLiteral("当前成功申请电压：") +
-                                QString::asprintf("%2.2f", texts.values.requestedVoltage10mV * 0.01) +
-                                QStringLiteral(" V"));
-    w.requestedCurrent->setText(QStringLiteral("当前成功申请电流：") +
-                                QString::asprintf("%2.2f", texts.values.requestedCurrent10mA * 0.01) +
-                                QStringLiteral(" A"));
+    w.requestedVoltage->setText(
+        QStringLiteral("当前成功申请电压：") +
+        QString::asprintf("%2.2f", texts.values.requestedVoltage10mV * 0.01) +
+        QStringLiteral(" V"));
+    w.requestedCurrent->setText(
+        QStringLiteral("当前成功申请电流：") +
+        QString::asprintf("%2.2f", texts.values.requestedCurrent10mA * 0.01) +
+        QStringLiteral(" A"));
 }
 
 QPushButton* OutputModesPanel::numberButton(int row) const {
@@ -175,8 +183,9 @@ QLabel* OutputModesPanel::label(const QString& startsWith) const {
 void OutputModesPanel::openSetOutput(int row) {
     const Entry e = entryAt(table_, row);
     Widgets* w = widgets_;
-    SetOutputDialog dialog({row + 1, e.minVoltage, e.maxVoltage, e.minCurrent, e.maxCurrent}, false, table_,
-                           [w]() -> const std::string& { return w->voltageText; }, this);
+    SetOutputDialog dialog(
+        {row + 1, e.minVoltage, e.maxVoltage, e.minCurrent, e.maxCurrent}, false, table_,
+        [w]() -> const std::string& { return w->voltageText; }, this);
     connect(&dialog, &SetOutputDialog::request, this, &OutputModesPanel::requestPending);
     runDialog_(dialog);
 }
@@ -191,17 +200,21 @@ void OutputModesPanel::openVoltageOnly() {
         limits.maxCurrent10mA = std::max(limits.maxCurrent10mA, e.maxCurrent);
     }
     Widgets* w = widgets_;
-    SetOutputDialog dialog(limits, true, table_, [w]() -> const std::string& { return w->voltageText; }, this);
+    SetOutputDialog dialog(
+        limits, true, table_, [w]() -> const std::string& { return w->voltageText; }, this);
     connect(&dialog, &SetOutputDialog::request, this, &OutputModesPanel::requestPending);
     runDialog_(dialog);
 }
 
-SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly, const device::OutputCapabilityTable& table,
+SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly,
+                                 const device::OutputCapabilityTable& table,
                                  std::function<const std::string&()> voltageText, QWidget* parent)
     : QDialog(parent), limits_(limits), voltageOnly_(voltageOnly), table_(table) {
     setWindowTitle(QStringLiteral("设置电压"));
     setModal(true);
-    messageSink_ = [this](const QString& message) { QMessageBox::warning(this, windowTitle(), message); };
+    messageSink_ = [this](const QString& message) {
+        QMessageBox::warning(this, windowTitle(), message);
+    };
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -237,8 +250,9 @@ SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly, const d
     fields->addWidget(currentRange, 1, 2);
     layout->addLayout(fields);
     if (voltageOnly) {
-        for (QWidget* hidden : {static_cast<QWidget*>(mode), static_cast<QWidget*>(currentCaption),
-                                static_cast<QWidget*>(current_), static_cast<QWidget*>(currentRange)})
+        for (QWidget* hidden :
+             {static_cast<QWidget*>(mode), static_cast<QWidget*>(currentCaption),
+              static_cast<QWidget*>(current_), static_cast<QWidget*>(currentRange)})
             hidden->hide();
     }
 
@@ -256,8 +270,9 @@ SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly, const d
     layout->addLayout(buttons);
 
     auto* tick = new QTimer(this);
-    connect(tick, &QTimer::timeout, this,
-            [live, voltageText] { live->setText(QStringLiteral("当前电压：") + text(voltageText())); });
+    connect(tick, &QTimer::timeout, this, [live, voltageText] {
+        live->setText(QStringLiteral("当前电压：") + text(voltageText()));
+    });
     tick->start(200);
     auto* sentTimer = new QTimer(this);
     sentTimer->setObjectName(QStringLiteral("sentTimer"));
@@ -283,9 +298,11 @@ void SetOutputDialog::confirm() {
         return false;
     };
     PendingOutputRequest pending{limits_.mode, 0, 0};
-    if (!voltageOnly_ && !check(current_, limits_.minCurrent10mA, limits_.maxCurrent10mA, pending.milliamps))
+    if (!voltageOnly_ &&
+        !check(current_, limits_.minCurrent10mA, limits_.maxCurrent10mA, pending.milliamps))
         return;
-    if (!check(voltage_, limits_.minVoltage10mV, limits_.maxVoltage10mV, pending.millivolts)) return;
+    if (!check(voltage_, limits_.minVoltage10mV, limits_.maxVoltage10mV, pending.millivolts))
+        return;
     if (voltageOnly_) {
         for (int i = 0; i < countedEntries(table_); ++i) {
             const Entry e = entryAt(table_, i);

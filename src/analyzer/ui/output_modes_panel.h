@@ -19,7 +19,7 @@ class SetOutputDialog;
 
 class OutputModesPanel final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit OutputModesPanel(QWidget* parent = nullptr);
 
     // Refills the rows: number and description buttons for modes 1..min(count, 7).
@@ -33,14 +33,16 @@ public:
     QPushButton* voltageOnlyButton() const;
     QLabel* label(const QString& startsWith) const;
     // How the set-voltage dialog is run (exec() by default; tests answer it).
-    void setDialogRunner(std::function<void(SetOutputDialog&)> runner) { runDialog_ = std::move(runner); }
+    void setDialogRunner(std::function<void(SetOutputDialog&)> runner) {
+        runDialog_ = std::move(runner);
+    }
 
-signals:
+  signals:
     // `position` 20-34 asks for mode position-19 at its maximum; 1000 asks for `pending`.
     void requestMode(int position, int mode);
     void requestPending(const PendingOutputRequest& pending);
 
-private:
+  private:
     void openSetOutput(int row);
     void openVoltageOnly();
 
@@ -54,12 +56,13 @@ private:
 // "设置电压": a voltage and current for one mode, or a voltage alone over all modes.
 class SetOutputDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     struct Limits {
         int mode = 1;
         int minVoltage10mV = 0, maxVoltage10mV = 0, minCurrent10mA = 0, maxCurrent10mA = 0;
     };
-    SetOutputDialog(const Limits& limits, bool voltageOnly, const device::OutputCapabilityTable& table,
+    SetOutputDialog(const Limits& limits, bool voltageOnly,
+                    const device::OutputCapabilityTable& table,
                     std::function<const std::string&()> voltageText, QWidget* parent = nullptr);
 
     QLineEdit* voltageField() const { return voltage_; }
@@ -68,12 +71,14 @@ public:
     QLabel* sentLabel() const { return sent_; }
     // Presses OK: validates, then emits `request`; closes unless stay-open is on.
     void confirm();
-    void setMessageSink(std::function<void(const QString&)> sink) { messageSink_ = std::move(sink); }
+    void setMessageSink(std::function<void(const QString&)> sink) {
+        messageSink_ = std::move(sink);
+    }
 
-signals:
+  signals:
     void request(const PendingOutputRequest& pending);
 
-private:
+  private:
     Limits limits_;
     bool voltageOnly_;
     device::OutputCapabilityTable table_;

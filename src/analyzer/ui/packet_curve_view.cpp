@@ -12,7 +12,14 @@
 namespace analyzer::ui {
 namespace {
 
-enum ButtonIndex { kVoltagePlus, kVoltageMinus, kCurrentPlus, kCurrentMinus, kSamplePlus, kSampleMinus };
+enum ButtonIndex {
+    kVoltagePlus,
+    kVoltageMinus,
+    kCurrentPlus,
+    kCurrentMinus,
+    kSamplePlus,
+    kSampleMinus
+};
 constexpr const char* kButtonNames[6] = {"V+", "V-", "A+", "A-", "N+", "N-"};
 
 constexpr int kVoltagePlusX = 8;
@@ -35,28 +42,33 @@ const QColor kGrey(200, 200, 200);
 // stretch brings whichever CJK family is installed to that width.
 QFont labelFont(int averageWidth, QFont::Weight weight) {
     QFont font;
-    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
-                      QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
     font.setPixelSize(kFontPixels);
     font.setWeight(weight);
     const int natural = QFontMetrics(font).averageCharWidth();
-    if (natural > 0) font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * averageWidth / natural)), 50, 200));
+    if (natural > 0)
+        font.setStretch(
+            std::clamp(static_cast<int>(std::lround(100.0 * averageWidth / natural)), 50, 200));
     return font;
 }
 
 const QColor& colourOf(CurveLabel::Colour colour) {
     switch (colour) {
-        case CurveLabel::Colour::Red: return kRed;
-        case CurveLabel::Colour::Green: return kGreen;
-        case CurveLabel::Colour::Grey: break;
+        case CurveLabel::Colour::Red:
+            return kRed;
+        case CurveLabel::Colour::Green:
+            return kGreen;
+        case CurveLabel::Colour::Grey:
+            break;
     }
     return kGrey;
 }
 
 }  // namespace
 
-PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profile& profile, bool smallScreen,
-                                 QWidget* parent)
+PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profile& profile,
+                                 bool smallScreen, QWidget* parent)
     : QDialog(parent),
       store_(store),
       profile_(profile),
@@ -105,8 +117,8 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
             [this] { press(&PacketCurveState::sampleMinus, kSampleMinus, kSamplePlus); });
 
     scrollBar_ = new QScrollBar(Qt::Horizontal, this);
-    scrollBar_->setGeometry(geometry_.scrollBarX(), geometry_.scrollBarY(), geometry_.scrollBarWidth(),
-                            kScrollBarHeight);
+    scrollBar_->setGeometry(geometry_.scrollBarX(), geometry_.scrollBarY(),
+                            geometry_.scrollBarWidth(), kScrollBarHeight);
     scrollBar_->setSingleStep(1);
     scrollBar_->setPageStep(kPageStep);
     connect(scrollBar_, &QScrollBar::actionTriggered, this, &PacketCurveView::onScrollAction);
@@ -125,7 +137,9 @@ void PacketCurveView::countChanged(uint32_t count) {
     if (state_.countChanged(count)) syncControls();
 }
 
-void PacketCurveView::resetCount() { state_.resetCount(); }
+void PacketCurveView::resetCount() {
+    state_.resetCount();
+}
 
 void PacketCurveView::refreshTick() {
     if (!isVisible()) return;
@@ -168,14 +182,29 @@ void PacketCurveView::onScrollAction(int action) {
     using Scroll = PacketCurveState::Scroll;
     Scroll scroll = Scroll::Track;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepSub: scroll = Scroll::LineLeft; break;
-        case QAbstractSlider::SliderSingleStepAdd: scroll = Scroll::LineRight; break;
-        case QAbstractSlider::SliderPageStepSub: scroll = Scroll::PageLeft; break;
-        case QAbstractSlider::SliderPageStepAdd: scroll = Scroll::PageRight; break;
-        case QAbstractSlider::SliderToMinimum: scroll = Scroll::ToStart; break;
-        case QAbstractSlider::SliderToMaximum: scroll = Scroll::ToEnd; break;
-        case QAbstractSlider::SliderMove: scroll = Scroll::Track; break;
-        default: return;
+        case QAbstractSlider::SliderSingleStepSub:
+            scroll = Scroll::LineLeft;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            scroll = Scroll::LineRight;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            scroll = Scroll::PageLeft;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            scroll = Scroll::PageRight;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            scroll = Scroll::ToStart;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            scroll = Scroll::ToEnd;
+            break;
+        case QAbstractSlider::SliderMove:
+            scroll = Scroll::Track;
+            break;
+        default:
+            return;
     }
     state_.scroll(scroll, scrollBar_->sliderPosition());
     // The bar applies its slider position once this returns: make it the state's.
@@ -203,13 +232,26 @@ void PacketCurveView::syncControls() {
 bool PacketCurveView::scrollKey(int key) {
     using Scroll = PacketCurveState::Scroll;
     switch (key) {
-        case Qt::Key_PageUp: applyScroll(Scroll::PageLeft); return true;
-        case Qt::Key_PageDown: applyScroll(Scroll::PageRight); return true;
-        case Qt::Key_End: applyScroll(Scroll::ToEnd); return true;
-        case Qt::Key_Home: applyScroll(Scroll::ToStart); return true;
-        case Qt::Key_Left: applyScroll(Scroll::LineLeft); return true;
-        case Qt::Key_Right: applyScroll(Scroll::LineRight); return true;
-        default: return false;
+        case Qt::Key_PageUp:
+            applyScroll(Scroll::PageLeft);
+            return true;
+        case Qt::Key_PageDown:
+            applyScroll(Scroll::PageRight);
+            return true;
+        case Qt::Key_End:
+            applyScroll(Scroll::ToEnd);
+            return true;
+        case Qt::Key_Home:
+            applyScroll(Scroll::ToStart);
+            return true;
+        case Qt::Key_Left:
+            applyScroll(Scroll::LineLeft);
+            return true;
+        case Qt::Key_Right:
+            applyScroll(Scroll::LineRight);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -220,11 +262,14 @@ void PacketCurveView::keyPressEvent(QKeyEvent* event) {
 
 bool PacketCurveView::eventFilter(QObject* watched, QEvent* event) {
     // A focused button would otherwise take Left/Right to move the focus.
-    if (event->type() == QEvent::KeyPress && scrollKey(static_cast<QKeyEvent*>(event)->key())) return true;
+    if (event->type() == QEvent::KeyPress && scrollKey(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 
-void PacketCurveView::reject() { close(); }
+void PacketCurveView::reject() {
+    close();
+}
 
 void PacketCurveView::closeEvent(QCloseEvent* event) {
     saveScales();
@@ -261,8 +306,10 @@ void PacketCurveView::paintPlot(QPainter& painter) {
     painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
 
     painter.setPen(QPen(kGrid, 1, Qt::DotLine));
-    for (int y = 0; y < h; y += 100) painter.drawLine(ox, oy - y, ox + w, oy - y);
-    for (int x = 0; x <= w; x += 50) painter.drawLine(ox + x, oy, ox + x, oy - h);
+    for (int y = 0; y < h; y += 100)
+        painter.drawLine(ox, oy - y, ox + w, oy - y);
+    for (int x = 0; x <= w; x += 50)
+        painter.drawLine(ox + x, oy, ox + x, oy - h);
 
     painter.setPen(QPen(kAxis, 1, Qt::SolidLine));
     painter.drawLine(ox, oy, ox, oy - h);

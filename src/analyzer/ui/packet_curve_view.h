@@ -16,7 +16,7 @@ namespace analyzer::ui {
 
 class PacketCurveView final : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Reads its scales from the profile's "Curve" section; small screen when narrower than 1360.
     PacketCurveView(const ufcs::CaptureStore& store, common::Profile& profile, bool smallScreen,
                     QWidget* parent = nullptr);
@@ -38,16 +38,16 @@ public:
     // The last paint, for tests and screenshots.
     QImage paintToImage();
 
-signals:
+  signals:
     // The view was closed: the scales were saved and the main window unticks 步骤曲线.
     void closed();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     // Escape closes the view like its close box, saving the scales.
     void reject() override;
     // The scroll keys work whichever button has the focus.

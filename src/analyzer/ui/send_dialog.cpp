@@ -28,10 +28,10 @@ namespace {
 
 QString hexText(const uint8_t* bytes, std::size_t count) {
     QStringList parts;
-    for (std::size_t i = 0; i < count; ++i) parts << QString::asprintf("%02X", bytes[i]);
+    for (std::size_t i = 0; i < count; ++i)
+        parts << QString::asprintf("%02X", bytes[i]);
     return parts.join(QLatin1Char(' '));
 }
-
 
 // The hex fields' messages name their field; number prompts are shared and need a recheck.
 const std::map<std::string, std::string>& hexFieldOfMessage() {
@@ -80,10 +80,13 @@ struct SendDialog::Impl : QObject {
         fields[position].push_back({name, edit, [edit] { return edit->text(); }});
         return edit;
     }
-    QComboBox* comboField(int position, const char* name, const QStringList& items, int offset, QWidget* parent) {
+    QComboBox* comboField(int position, const char* name, const QStringList& items, int offset,
+                          QWidget* parent) {
         auto* combo = new QComboBox(parent);
         combo->addItems(items);
-        fields[position].push_back({name, combo, [combo, offset] { return QString::number(combo->currentIndex() + offset); }});
+        fields[position].push_back({name, combo, [combo, offset] {
+                                        return QString::number(combo->currentIndex() + offset);
+                                    }});
         return combo;
     }
     QWidget* addPage(int position) {
@@ -101,11 +104,18 @@ struct SendDialog::Impl : QObject {
 void SendDialog::Impl::buildRequestPage() {
     QWidget* page = addPage(kSendRequest);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("输出模式编号(1-7)"), lineField(kSendRequest, "mode-number", QString::number(pages.requestMode), page));
-    form->addRow(QStringLiteral("请求输出电压(mV)"), lineField(kSendRequest, "voltage", QString::number(pages.requestMillivolts), page));
-    form->addRow(QStringLiteral("请求输出电流(mA)"), lineField(kSendRequest, "current", QString::number(pages.requestMilliamps), page));
+    form->addRow(QStringLiteral("输出模式编号(1-7)"),
+                 lineField(kSendRequest, "mode-number", QString::number(pages.requestMode), page));
+    form->addRow(
+        QStringLiteral("请求输出电压(mV)"),
+        lineField(kSendRequest, "voltage", QString::number(pages.requestMillivolts), page));
+    form->addRow(QStringLiteral("请求输出电流(mA)"),
+                 lineField(kSendRequest, "current", QString::number(pages.requestMilliamps), page));
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("编号       电压(V)          电流(A)      步进(mV) 步进(mA)"), page), 0, 0, 1, 5);
+    grid->addWidget(
+        new QLabel(QStringLiteral("编号       电压(V)          电流(A)      步进(mV) 步进(mA)"),
+                   page),
+        0, 0, 1, 5);
     for (int i = 0; i < 7; ++i) {
         ModeRow& row = rows[std::size_t(i)];
         row.button = new QPushButton(QString::number(i + 1), page);
@@ -135,7 +145,8 @@ void SendDialog::Impl::buildPages() {
     QWidget* page = addPage(kSendConfigWatchdog);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("看门狗定时器溢出时间( >15ms):"), page));
-    row->addWidget(lineField(kSendConfigWatchdog, "ms", QString::number(pages.watchdogMilliseconds), page));
+    row->addWidget(
+        lineField(kSendConfigWatchdog, "ms", QString::number(pages.watchdogMilliseconds), page));
     row->addWidget(new QLabel(QStringLiteral("0为关闭"), page));
     auto* box = new QVBoxLayout(page);
     box->addLayout(row);
@@ -143,36 +154,50 @@ void SendDialog::Impl::buildPages() {
 
     page = addPage(kSendVerifyRequest);
     auto* form = new QFormLayout(page);
-    form->addRow(QStringLiteral("密钥编号（16进制，1字节）"), lineField(kSendVerifyRequest, "key-index", hexText(&pages.keyIndex, 1), page));
-    form->addRow(QStringLiteral("随机数据（16进制，16字节）"),
-                 lineField(kSendVerifyRequest, "random", hexText(pages.verifyRandom.data(), 16), page));
+    form->addRow(QStringLiteral("密钥编号（16进制，1字节）"),
+                 lineField(kSendVerifyRequest, "key-index", hexText(&pages.keyIndex, 1), page));
+    form->addRow(
+        QStringLiteral("随机数据（16进制，16字节）"),
+        lineField(kSendVerifyRequest, "random", hexText(pages.verifyRandom.data(), 16), page));
 
     page = addPage(kSendVerifyResponse);
     form = new QFormLayout(page);
-    form->addRow(QStringLiteral("加密数据（16进制，32字节）"),
-                 lineField(kSendVerifyResponse, "encrypted", hexText(pages.encrypted.data(), 32), page));
-    form->addRow(QStringLiteral("随机数据（16进制，16字节）"),
-                 lineField(kSendVerifyResponse, "random", hexText(pages.responseRandom.data(), 16), page));
+    form->addRow(
+        QStringLiteral("加密数据（16进制，32字节）"),
+        lineField(kSendVerifyResponse, "encrypted", hexText(pages.encrypted.data(), 32), page));
+    form->addRow(
+        QStringLiteral("随机数据（16进制，16字节）"),
+        lineField(kSendVerifyResponse, "random", hexText(pages.responseRandom.data(), 16), page));
 
     const QStringList offOn = {QStringLiteral("关闭"), QStringLiteral("使能")};
-    const QStringList devices = {QStringLiteral("供电设备"), QStringLiteral("充电设备"), QStringLiteral("线缆电子标签")};
+    const QStringList devices = {QStringLiteral("供电设备"), QStringLiteral("充电设备"),
+                                 QStringLiteral("线缆电子标签")};
     page = addPage(kSendTestRequest);
     form = new QFormLayout(page);
-    form->addRow(QStringLiteral("测试模式"), comboField(kSendTestRequest, "test-mode", offOn, 0, page));
-    form->addRow(QStringLiteral("电压精度测试模式"), comboField(kSendTestRequest, "voltage-accuracy", offOn, 0, page));
+    form->addRow(QStringLiteral("测试模式"),
+                 comboField(kSendTestRequest, "test-mode", offOn, 0, page));
+    form->addRow(QStringLiteral("电压精度测试模式"),
+                 comboField(kSendTestRequest, "voltage-accuracy", offOn, 0, page));
     form->addRow(QStringLiteral("消息类型"),
                  comboField(kSendTestRequest, "message-type",
-                            {QStringLiteral("控制消息"), QStringLiteral("数据消息"), QStringLiteral("自定义消息")}, 0, page));
-    form->addRow(QStringLiteral("设备地址"), comboField(kSendTestRequest, "device", devices, 0, page));
-    form->addRow(QStringLiteral("命令编号"), lineField(kSendTestRequest, "command", QString::number(pages.testCommand), page));
+                            {QStringLiteral("控制消息"), QStringLiteral("数据消息"),
+                             QStringLiteral("自定义消息")},
+                            0, page));
+    form->addRow(QStringLiteral("设备地址"),
+                 comboField(kSendTestRequest, "device", devices, 0, page));
+    form->addRow(QStringLiteral("命令编号"),
+                 lineField(kSendTestRequest, "command", QString::number(pages.testCommand), page));
 
     page = addPage(kSendVendor);
     form = new QFormLayout(page);
     // The receiver address is the combo's index + 1 (1 source, 2 sink, 3 cable).
-    form->addRow(QStringLiteral("接收设备地址"), comboField(kSendVendor, "receiver", devices, 1, page));
-    form->addRow(QStringLiteral("厂商ID（16进制，2字节）"), lineField(kSendVendor, "vendor-id", hexText(pages.vendorId.data(), 2), page));
+    form->addRow(QStringLiteral("接收设备地址"),
+                 comboField(kSendVendor, "receiver", devices, 1, page));
+    form->addRow(QStringLiteral("厂商ID（16进制，2字节）"),
+                 lineField(kSendVendor, "vendor-id", hexText(pages.vendorId.data(), 2), page));
     form->addRow(QStringLiteral("数据（16进制，1-58字节）"),
-                 lineField(kSendVendor, "data", hexText(pages.vendorData.data(), pages.vendorData.size()), page));
+                 lineField(kSendVendor, "data",
+                           hexText(pages.vendorData.data(), pages.vendorData.size()), page));
 
     page = addPage(kSendBaudRate);
     baud = new QButtonGroup(page);
@@ -184,14 +209,19 @@ void SendDialog::Impl::buildPages() {
         box->addWidget(radio);
     }
     box->addStretch();
-    fields[kSendBaudRate].push_back({"baud", nullptr, [this] { return QString::number(baud->checkedId()); }});
+    fields[kSendBaudRate].push_back(
+        {"baud", nullptr, [this] { return QString::number(baud->checkedId()); }});
 
     page = addPage(kSendCustom);
     box = new QVBoxLayout(page);
     box->addWidget(new QLabel(QStringLiteral("数据（16进制 3-258字节）"), page));
-    box->addWidget(lineField(kSendCustom, "bytes", hexText(pages.customBytes.data(), pages.customBytes.size()), page));
-    box->addWidget(new QLabel(QStringLiteral("填入发送的数据，包括消息头和消息主体，不包括Training序列(0xAA)和CRC"), page));
-    box->addWidget(new QLabel(QStringLiteral("注：消息头发送编号将会自行调整，Training和CRC将会自动加上"), page));
+    box->addWidget(lineField(kSendCustom, "bytes",
+                             hexText(pages.customBytes.data(), pages.customBytes.size()), page));
+    box->addWidget(new QLabel(
+        QStringLiteral("填入发送的数据，包括消息头和消息主体，不包括Training序列(0xAA)和CRC"),
+        page));
+    box->addWidget(new QLabel(
+        QStringLiteral("注：消息头发送编号将会自行调整，Training和CRC将会自动加上"), page));
     box->addStretch();
 }
 
@@ -199,8 +229,10 @@ void SendDialog::Impl::fillFromMode(int n) {
     const uint8_t* entry = table.bytes.data() + 8 * (n - 1);
     const std::vector<Field>& request = fields[kSendRequest];
     static_cast<QLineEdit*>(request[0].widget)->setText(QString::number(n));
-    static_cast<QLineEdit*>(request[1].widget)->setText(QString::number(common::readLe16(entry + 1) * 10));
-    static_cast<QLineEdit*>(request[2].widget)->setText(QString::number(common::readLe16(entry + 5) * 10));
+    static_cast<QLineEdit*>(request[1].widget)
+        ->setText(QString::number(common::readLe16(entry + 1) * 10));
+    static_cast<QLineEdit*>(request[2].widget)
+        ->setText(QString::number(common::readLe16(entry + 5) * 10));
 }
 
 QWidget* SendDialog::Impl::fieldWidget(int position, const std::string& name) const {
@@ -218,7 +250,9 @@ SendDialog::SendDialog(QWidget* parent) : QDialog(parent), impl_(new Impl) {
     Impl& d = *impl_;
     setWindowTitle(QStringLiteral("发送消息"));
     setModal(false);
-    d.sink = [this](const QString& message) { QMessageBox::information(this, windowTitle(), message); };
+    d.sink = [this](const QString& message) {
+        QMessageBox::information(this, windowTitle(), message);
+    };
 
     d.list = new QListWidget(this);
     for (std::string_view entry : ufcs::SendMenuEntries)
@@ -261,11 +295,15 @@ void SendDialog::prepareForMode(int mode) {
         QListWidgetItem* item = impl_->list->item(row);
         item->setFlags(on ? item->flags() | Qt::ItemIsEnabled : item->flags() & ~Qt::ItemIsEnabled);
     };
-    for (int row : {kSendGetOutputCapabilities, kSendGetSourceInfo, kSendRequest, kSendConfigWatchdog}) enable(row, true);
+    for (int row :
+         {kSendGetOutputCapabilities, kSendGetSourceInfo, kSendRequest, kSendConfigWatchdog})
+        enable(row, true);
     enable(kSendGetSinkInfo, false);
 }
 
-void SendDialog::setSendEnabled(bool enabled) { impl_->sendButton->setEnabled(enabled); }
+void SendDialog::setSendEnabled(bool enabled) {
+    impl_->sendButton->setEnabled(enabled);
+}
 
 void SendDialog::setCapabilityTable(const device::OutputCapabilityTable& table) {
     impl_->table = table;
@@ -274,20 +312,26 @@ void SendDialog::setCapabilityTable(const device::OutputCapabilityTable& table) 
         Impl::ModeRow& row = impl_->rows[std::size_t(i)];
         const bool visible = i < shown;
         row.button->setVisible(visible);
-        for (QLabel* label : row.labels) label->setVisible(visible);
+        for (QLabel* label : row.labels)
+            label->setVisible(visible);
         if (!visible) continue;
         const uint8_t* e = table.bytes.data() + 8 * i;
-        row.labels[0]->setText(QString::asprintf("%g-%g", common::readLe16(e + 3) * 0.01, common::readLe16(e + 1) * 0.01));
-        row.labels[1]->setText(QString::asprintf("%g-%g", e[7] * 0.01, common::readLe16(e + 5) * 0.01));
+        row.labels[0]->setText(QString::asprintf("%g-%g", common::readLe16(e + 3) * 0.01,
+                                                 common::readLe16(e + 1) * 0.01));
+        row.labels[1]->setText(
+            QString::asprintf("%g-%g", e[7] * 0.01, common::readLe16(e + 5) * 0.01));
         row.labels[2]->setText(QString::asprintf("%d", (e[0] & 1) ? 20 : 10));
         row.labels[3]->setText(QString::asprintf("%d", (((e[0] >> 1) & 7) + 1) * 10));
     }
 }
 
 void SendDialog::setLiveTexts(const StatusTexts& texts) {
-    impl_->voltageLabel->setText(QStringLiteral("当前电压：") + QString::fromStdString(texts.voltage) + QStringLiteral(" V"));
-    impl_->currentLabel->setText(QStringLiteral("当前电流：") + QString::fromStdString(texts.current) + QStringLiteral(" A"));
-    impl_->modeLabel->setText(QStringLiteral("当前模式编号：") + QString::number(texts.values.modeNumber));
+    impl_->voltageLabel->setText(QStringLiteral("当前电压：") +
+                                 QString::fromStdString(texts.voltage) + QStringLiteral(" V"));
+    impl_->currentLabel->setText(QStringLiteral("当前电流：") +
+                                 QString::fromStdString(texts.current) + QStringLiteral(" A"));
+    impl_->modeLabel->setText(QStringLiteral("当前模式编号：") +
+                              QString::number(texts.values.modeNumber));
 }
 
 void SendDialog::appendLog(const QString& text) {
@@ -299,18 +343,25 @@ void SendDialog::appendLog(const QString& text) {
     impl_->log->ensureCursorVisible();
 }
 
-const SendPages& SendDialog::pages() const { return impl_->pages; }
+const SendPages& SendDialog::pages() const {
+    return impl_->pages;
+}
 
-void SendDialog::selectEntry(int position) { impl_->list->setCurrentRow(position); }
+void SendDialog::selectEntry(int position) {
+    impl_->list->setCurrentRow(position);
+}
 
-int SendDialog::selectedEntry() const { return impl_->list->currentRow(); }
+int SendDialog::selectedEntry() const {
+    return impl_->list->currentRow();
+}
 
 void SendDialog::send() {
     const int position = selectedEntry();
     if (position >= kSendRequest && position <= kSendCustom) {
         const std::vector<Impl::Field>& page = impl_->fields[position];
         std::vector<PageField> typed;
-        for (const Impl::Field& f : page) typed.push_back({f.name, f.text().toStdString()});
+        for (const Impl::Field& f : page)
+            typed.push_back({f.name, f.text().toStdString()});
         const std::optional<std::string> message = checkPage(position, typed, impl_->pages);
         if (message) {
             impl_->sink(QString::fromStdString(*message));
@@ -335,7 +386,9 @@ void SendDialog::send() {
     emit sendRequested(position);
 }
 
-void SendDialog::setMessageSink(std::function<void(const QString&)> sink) { impl_->sink = std::move(sink); }
+void SendDialog::setMessageSink(std::function<void(const QString&)> sink) {
+    impl_->sink = std::move(sink);
+}
 
 QWidget* SendDialog::field(int position, const QString& name) const {
     return impl_->fieldWidget(position, name.toStdString());

@@ -17,7 +17,7 @@ namespace analyzer::ui {
 
 class SendDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit SendDialog(QWidget* parent = nullptr);
 
     // Each showing in charging-device mode enables Get_Output_Capabilities,
@@ -41,10 +41,10 @@ public:
     // The page field with this command-line name ("voltage", "random", ...), for tests.
     QWidget* field(int position, const QString& name) const;
 
-signals:
+  signals:
     void sendRequested(int position);
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

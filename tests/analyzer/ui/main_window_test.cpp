@@ -1,9 +1,10 @@
 // The analyzer window driven against the simulated instrument, offscreen.
+#include <unistd.h>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
@@ -11,7 +12,6 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 #include "analyzer/ui/main_window.h"
 #include "analyzer/ui/message_list_model.h"
@@ -27,7 +27,7 @@ using analyzer::ui::MainWindow;
 
 // Real steady time for the window's timers; the instrument's command pauses are skipped.
 class QuickClock final : public common::Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
     common::LocalTime localTime() const override { return {10, 20, 30}; }
     void sleepFor(std::chrono::milliseconds) override {}
@@ -38,7 +38,7 @@ public:
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<ufcs::CaptureStore> store_ = ufcs::CaptureStore::create();
     std::shared_ptr<simulator::Instrument> instrument_;
     std::unique_ptr<simulator::SimulatedDevice> device_;
@@ -59,10 +59,13 @@ private:
     int rows() const { return window_->model()->rowCount(); }
     int rowsWithMessage(const QString& message) const {
         int found = 0;
-        for (int row = 0; row < rows(); ++row) found += cell(row, 3) == message;
+        for (int row = 0; row < rows(); ++row)
+            found += cell(row, 3) == message;
         return found;
     }
-    bool paneContains(const QString& text) const { return window_->pane()->toPlainText().contains(text); }
+    bool paneContains(const QString& text) const {
+        return window_->pane()->toPlainText().contains(text);
+    }
 
     void start() {
         window_->listenButton()->click();
@@ -78,7 +81,8 @@ private:
     void filterWith(FilterPopup::Group group, const QStringList& untick, bool tickAll = false) {
         window_->setFilterPopupRunner([&](FilterPopup& popup) {
             if (tickAll) {
-                for (QCheckBox* box : popup.findChildren<QCheckBox*>()) box->setChecked(true);
+                for (QCheckBox* box : popup.findChildren<QCheckBox*>())
+                    box->setChecked(true);
             }
             for (const QString& caption : untick) {
                 QCheckBox* box = popup.box(caption);
@@ -90,22 +94,23 @@ private:
         window_->openFilterPopup(group);
     }
 
-private slots:
+  private slots:
     void init() {
         simulator::InstrumentSettings settings;
         settings.recordsPerSecond = 0;
         settings.faultRate = 0;
         settings.seed = 3;
         instrument_ = std::make_shared<simulator::Instrument>(settings);
-        lockPath_ = (std::filesystem::temp_directory_path() / ("main_window_test_" + std::to_string(getpid()) + ".lock"))
+        lockPath_ = (std::filesystem::temp_directory_path() /
+                     ("main_window_test_" + std::to_string(getpid()) + ".lock"))
                         .string();
         device_ = std::make_unique<simulator::SimulatedDevice>(instrument_, lockPath_);
         profile_ = common::MemoryProfile();
         messages_.clear();
         modeDialogRuns_ = 0;
         chosenMode_ = 1;
-        window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, QDir::tempPath(),
-                                               analyzer::ui::Layout::Normal);
+        window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
+                                               QDir::tempPath(), analyzer::ui::Layout::Normal);
         window_->setMessageSink([this](const QString& text) { messages_ << text; });
         window_->setModeDialogRunner([this](analyzer::ui::ModeDialog& dialog) {
             ++modeDialogRuns_;
@@ -138,7 +143,8 @@ private slots:
         QCOMPARE(rowColour(1), QColor(50, 200, 50));
         QCOMPARE(rowColour(0), QColor(160, 160, 250));
         // The status timer brings the live values.
-        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText() != QStringLiteral(" ------"), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText() != QStringLiteral(" ------"),
+                                 3000);
 
         window_->listenButton()->click();
         QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
@@ -162,7 +168,8 @@ private slots:
         instrument_->injectFaults(1);
         capture(40);
         int row = 1;
-        while (row < rows() && cell(row, 3) != QStringLiteral("Output_Capabilities")) ++row;
+        while (row < rows() && cell(row, 3) != QStringLiteral("Output_Capabilities"))
+            ++row;
         QVERIFY(row < rows());
         window_->messageList()->selectRow(row);
         QVERIFY(paneContains(QStringLiteral("序号：") + cell(row, 0).trimmed()));
@@ -174,7 +181,8 @@ private slots:
 
         // A faulty row shows its warning in red.
         int faulty = 1;
-        while (faulty < rows() && rowColour(faulty) != QColor(223, 52, 45)) ++faulty;
+        while (faulty < rows() && rowColour(faulty) != QColor(223, 52, 45))
+            ++faulty;
         QVERIFY(faulty < rows());
         window_->messageList()->selectRow(faulty);
         if (!cell(faulty, 3).contains(QStringLiteral("解码错误"))) {
@@ -210,17 +218,21 @@ private slots:
             std::function<bool(int)> hidden;
         };
         const QList<Case> cases = {
-            {FilterPopup::Group::Message, QStringLiteral("Ping"), [this](int r) { return cell(r, 3) == "Ping"; }},
-            {FilterPopup::Group::Type, QStringLiteral("控制消息"), [this](int r) { return cell(r, 1) == "控制"; }},
+            {FilterPopup::Group::Message, QStringLiteral("Ping"),
+             [this](int r) { return cell(r, 3) == "Ping"; }},
+            {FilterPopup::Group::Type, QStringLiteral("控制消息"),
+             [this](int r) { return cell(r, 1) == "控制"; }},
             {FilterPopup::Group::Receiver, QStringLiteral("供电设备"),
              [this](int r) { return cell(r, 2) == "供电设备" && cell(r, 1) != ""; }},
-            {FilterPopup::Group::Baud, QStringLiteral("115200"), [this](int r) { return cell(r, 7) == "115200"; }},
+            {FilterPopup::Group::Baud, QStringLiteral("115200"),
+             [this](int r) { return cell(r, 7) == "115200"; }},
         };
         for (const Case& c : cases) {
             const QIcon before = window_->filterButton(c.group)->icon();
             filterWith(c.group, {c.untick});
             QTRY_VERIFY(rows() < all);
-            for (int row = 0; row < rows(); ++row) QVERIFY2(!c.hidden(row), qPrintable(c.untick));
+            for (int row = 0; row < rows(); ++row)
+                QVERIFY2(!c.hidden(row), qPrintable(c.untick));
             QVERIFY(window_->filterButton(c.group)->icon().cacheKey() != before.cacheKey());
             filterWith(c.group, {}, true);
             QTRY_COMPARE(rows(), all);
@@ -258,8 +270,10 @@ private slots:
         QCOMPARE(cell(9, 4), summary);
         QFile::remove(path);
 
-        QVERIFY(!window_->openCaptureFrom(QDir::temp().filePath(QStringLiteral("missing.ufcs_stream"))));
-        QVERIFY(!messages_.isEmpty() && messages_.last().contains(QStringLiteral("missing.ufcs_stream")));
+        QVERIFY(!window_->openCaptureFrom(
+            QDir::temp().filePath(QStringLiteral("missing.ufcs_stream"))));
+        QVERIFY(!messages_.isEmpty() &&
+                messages_.last().contains(QStringLiteral("missing.ufcs_stream")));
         QCOMPARE(rows(), saved);
     }
 
@@ -292,22 +306,26 @@ private slots:
         QCOMPARE(window_->button("发送消息"), nullptr);  // the button reads "停止发送" now
         analyzer::ui::SendDialog* dialog = window_->sendDialog();
         dialog->selectEntry(analyzer::kSendRequest);
-        qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "mode-number"))->setText("2");
+        qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "mode-number"))
+            ->setText("2");
         qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "voltage"))->setText("9000");
         qobject_cast<QLineEdit*>(dialog->field(analyzer::kSendRequest, "current"))->setText("2000");
         dialog->send();
         QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 1);
         QCOMPARE(rowsWithMessage(QStringLiteral("Request")), 1);
-        QVERIFY(dialog->findChild<QTextEdit*>()->toPlainText().contains(QStringLiteral("请求电压：9000mV")));
+        QVERIFY(dialog->findChild<QTextEdit*>()->toPlainText().contains(
+            QStringLiteral("请求电压：9000mV")));
         // The live values follow the granted output.
-        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 8.5, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 8.5,
+                                 3000);
 
         // The panel's number button asks for mode 3 at its maximum: 21 V.
         window_->button("档位信息")->click();
         QVERIFY(window_->modesPanel()->isVisible());
         window_->modesPanel()->numberButton(2)->click();
         QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 20.5, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 20.5,
+                                 3000);
 
         window_->listenButton()->click();
         QVERIFY(!window_->sendDialog()->isVisible());
@@ -333,7 +351,8 @@ private slots:
         start();
         capture(60);
         QTRY_COMPARE(view->state().largestCount(), store_->count());
-        QTRY_COMPARE(view->state().position(), view->state().range().maximum);  // following the newest
+        QTRY_COMPARE(view->state().position(),
+                     view->state().range().maximum);  // following the newest
         window_->listenButton()->click();
         view->close();
         QVERIFY(!curve->isChecked());
@@ -353,7 +372,8 @@ private slots:
             cleanup();
             init();
             if (layout == analyzer::ui::Layout::Compact) {
-                window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, QDir::tempPath(), layout);
+                window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
+                                                       QDir::tempPath(), layout);
                 window_->setMessageSink([this](const QString& text) { messages_ << text; });
                 window_->setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
                 window_->show();
@@ -362,13 +382,16 @@ private slots:
             start();
             instrument_->injectFaults(2);
             capture(80);
-            QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1,
+                                     3000);
             int faulty = 1;
-            while (faulty < rows() && !(rowColour(faulty) == QColor(223, 52, 45) && !cell(faulty, 1).isEmpty())) {
+            while (faulty < rows() &&
+                   !(rowColour(faulty) == QColor(223, 52, 45) && !cell(faulty, 1).isEmpty())) {
                 ++faulty;
             }
             window_->messageList()->selectRow(faulty < rows() ? faulty : 9);
-            const QString name = layout == analyzer::ui::Layout::Normal ? "analyzer_normal.png" : "analyzer_compact.png";
+            const QString name = layout == analyzer::ui::Layout::Normal ? "analyzer_normal.png"
+                                                                        : "analyzer_compact.png";
             if (layout == analyzer::ui::Layout::Compact) QCOMPARE(window_->width(), 1024);
             QVERIFY(window_->grab().save(QString::fromUtf8(folder) + '/' + name));
         }
@@ -378,14 +401,16 @@ private slots:
         chosenMode_ = 2;
         start();
         QTRY_VERIFY(window_->button("档位信息")->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 1,
+                                 3000);
         window_->button("发送消息")->click();
         window_->sendDialog()->selectEntry(analyzer::kSendRequest);
         window_->sendDialog()->send();
         QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 1);
         QVERIFY(window_->sendDialog()->grab().save(QString::fromUtf8(folder) + "/send_dialog.png"));
         window_->button("档位信息")->click();
-        QVERIFY(window_->modesPanel()->grab().save(QString::fromUtf8(folder) + "/output_modes_panel.png"));
+        QVERIFY(window_->modesPanel()->grab().save(QString::fromUtf8(folder) +
+                                                   "/output_modes_panel.png"));
     }
 };
 

@@ -16,7 +16,8 @@ namespace {
 void putEntry(device::OutputCapabilityTable& t, int index, int maxV, int minV, int maxI, int minI) {
     uint8_t* e = t.bytes.data() + index * 8;
     e[0] = 0x02;  // 10 mV, 20 mA steps
-    e[1] = uint8_t(maxV), e[2] = uint8_t(maxV >> 8), e[3] = uint8_t(minV), e[4] = uint8_t(minV >> 8);
+    e[1] = uint8_t(maxV), e[2] = uint8_t(maxV >> 8), e[3] = uint8_t(minV),
+    e[4] = uint8_t(minV >> 8);
     e[5] = uint8_t(maxI), e[6] = uint8_t(maxI >> 8), e[7] = uint8_t(minI);
 }
 
@@ -60,11 +61,12 @@ struct Fixture {
 
 class OutputModesPanelTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void rowsFollowTheCount() {
         OutputModesPanel panel;
         QCOMPARE(panel.windowTitle(), QStringLiteral("档位信息"));
-        for (int row = 0; row < 7; ++row) QVERIFY(panel.numberButton(row)->isHidden());
+        for (int row = 0; row < 7; ++row)
+            QVERIFY(panel.numberButton(row)->isHidden());
         const auto table = threeModes();
         panel.setTable(table);
         for (int row = 0; row < 7; ++row) {
@@ -77,7 +79,8 @@ private slots:
         QCOMPARE(panel.descriptionButton(2)->text(),
                  QString::fromStdString(analyzer::outputModeRowText(table.bytes.data() + 16)));
         panel.setTable({});
-        for (int row = 0; row < 7; ++row) QVERIFY(panel.descriptionButton(row)->isHidden());
+        for (int row = 0; row < 7; ++row)
+            QVERIFY(panel.descriptionButton(row)->isHidden());
     }
 
     void numberButtonAsksForItsMode() {
@@ -122,8 +125,8 @@ private slots:
         Fixture f;
         f.open(f.panel.descriptionButton(1), [&](SetOutputDialog& d) {
             d.show();
-            const auto refused = [&](const char* voltage, const char* current, const QString& message,
-                                     QLineEdit* focused) {
+            const auto refused = [&](const char* voltage, const char* current,
+                                     const QString& message, QLineEdit* focused) {
                 f.messages.clear();
                 d.voltageField()->setText(QString::fromUtf8(voltage));
                 d.currentField()->setText(QString::fromUtf8(current));
@@ -134,18 +137,24 @@ private slots:
             };
             // The current field is checked before the voltage field.
             refused("x", "abc", QStringLiteral("请键入一个整数。"), d.currentField());
-            refused("9000", "5001", QStringLiteral("“请填入一个在100和5000之间的整数。”"), d.currentField());
-            refused("9000", "99", QStringLiteral("“请填入一个在100和5000之间的整数。”"), d.currentField());
-            refused("3399", "100", QStringLiteral("“请填入一个在3400和11000之间的整数。”"), d.voltageField());
-            refused("11001", "5000", QStringLiteral("“请填入一个在3400和11000之间的整数。”"), d.voltageField());
+            refused("9000", "5001", QStringLiteral("“请填入一个在100和5000之间的整数。”"),
+                    d.currentField());
+            refused("9000", "99", QStringLiteral("“请填入一个在100和5000之间的整数。”"),
+                    d.currentField());
+            refused("3399", "100", QStringLiteral("“请填入一个在3400和11000之间的整数。”"),
+                    d.voltageField());
+            refused("11001", "5000", QStringLiteral("“请填入一个在3400和11000之间的整数。”"),
+                    d.voltageField());
             refused("9.5", "5000", QStringLiteral("请键入一个整数。"), d.voltageField());
         });
         QVERIFY(f.sent.isEmpty());
     }
 
     void voltageOnlyPicksTheFirstModeReachingIt() {
-        const QList<std::array<int, 3>> cases = {  // typed mV, mode, mA
-            {3400, 1, 3000}, {10000, 1, 3000}, {10001, 2, 5000}, {11000, 2, 5000}, {11001, 3, 3250}, {20000, 3, 3250}};
+        const QList<std::array<int, 3>> cases = {// typed mV, mode, mA
+                                                 {3400, 1, 3000},  {10000, 1, 3000},
+                                                 {10001, 2, 5000}, {11000, 2, 5000},
+                                                 {11001, 3, 3250}, {20000, 3, 3250}};
         for (const auto& [millivolts, mode, milliamps] : cases) {
             Fixture f;
             f.open(f.panel.voltageOnlyButton(), [&](SetOutputDialog& d) {
@@ -188,8 +197,10 @@ private slots:
         QCOMPARE(f.panel.label("当前电压：")->text(), QStringLiteral("当前电压：  5.00 V"));
         QCOMPARE(f.panel.label("当前电流：")->text(), QStringLiteral("当前电流：  1.25 A"));
         QCOMPARE(f.panel.label("当前模式编号：")->text(), QStringLiteral("当前模式编号：3"));
-        QCOMPARE(f.panel.label("当前成功申请电压：")->text(), QStringLiteral("当前成功申请电压：9.00 V"));
-        QCOMPARE(f.panel.label("当前成功申请电流：")->text(), QStringLiteral("当前成功申请电流：2.05 A"));
+        QCOMPARE(f.panel.label("当前成功申请电压：")->text(),
+                 QStringLiteral("当前成功申请电压：9.00 V"));
+        QCOMPARE(f.panel.label("当前成功申请电流：")->text(),
+                 QStringLiteral("当前成功申请电流：2.05 A"));
         f.open(f.panel.descriptionButton(0), [&](SetOutputDialog& d) {
             QVERIFY(hasLabel(&d, QStringLiteral("当前电压：  5.00")));
             f.panel.setLiveTexts({"  9.10", "  1.00", {}});

@@ -23,14 +23,18 @@ void setRecord(ufcs::CaptureStore& store, uint32_t index, uint16_t millivolts, u
 }
 
 // `messages` records after the header, all at the same voltage and current.
-std::unique_ptr<ufcs::CaptureStore> steadyCapture(uint32_t messages, uint16_t millivolts, uint16_t milliamps) {
+std::unique_ptr<ufcs::CaptureStore> steadyCapture(uint32_t messages, uint16_t millivolts,
+                                                  uint16_t milliamps) {
     auto store = ufcs::CaptureStore::create();
-    for (uint32_t i = 1; i <= messages; ++i) setRecord(*store, i, millivolts, milliamps);
+    for (uint32_t i = 1; i <= messages; ++i)
+        setRecord(*store, i, millivolts, milliamps);
     store->setCount(messages + 1);
     return store;
 }
 
-QRgb pixelAt(const QImage& image, int x, int y) { return image.pixel(kOriginX + x, kOriginY - y) & 0xFFFFFF; }
+QRgb pixelAt(const QImage& image, int x, int y) {
+    return image.pixel(kOriginX + x, kOriginY - y) & 0xFFFFFF;
+}
 
 int countColour(const QImage& image, QRect area, QRgb colour) {
     int found = 0;
@@ -61,7 +65,7 @@ std::unique_ptr<ufcs::CaptureStore> chargerCapture(uint32_t messages) {
 
 class PacketCurveViewTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void titleSizeAndHidden() {
         auto store = steadyCapture(0, 0, 0);
         common::MemoryProfile profile;
@@ -94,7 +98,8 @@ private slots:
             QVERIFY(!view.button("V+")->isEnabled());
             QVERIFY(!view.button("A+")->isEnabled());
             QVERIFY(!view.button("N+")->isEnabled());
-            QVERIFY(view.button("V-")->isEnabled() && view.button("A-")->isEnabled() && view.button("N-")->isEnabled());
+            QVERIFY(view.button("V-")->isEnabled() && view.button("A-")->isEnabled() &&
+                    view.button("N-")->isEnabled());
         }
 
         common::MemoryProfile profile;
@@ -153,7 +158,8 @@ private slots:
             minus->click();  // disabled: nothing happens
             plus->click();
             QVERIFY(minus->isEnabled());
-            for (int i = 1; i < pair.presses; ++i) plus->click();
+            for (int i = 1; i < pair.presses; ++i)
+                plus->click();
             QVERIFY(!plus->isEnabled());
             QCOMPARE(view.focusWidget(), minus);
         }
@@ -279,10 +285,13 @@ private slots:
         view.countChanged(11);
         const QImage image = view.paintToImage();
         QCOMPARE(image.size(), QSize(1240, 700));
-        const analyzer::CurveFrame frame = view.state().frame(*store, 11, analyzer::CurveGeometry{}, 0);
+        const analyzer::CurveFrame frame =
+            view.state().frame(*store, 11, analyzer::CurveGeometry{}, 0);
         QVERIFY(!frame.voltage.empty() && !frame.current.empty());
-        for (const auto& p : frame.voltage) QCOMPARE(pixelAt(image, p.x, p.y), kRed & 0xFFFFFF);
-        for (const auto& p : frame.current) QCOMPARE(pixelAt(image, p.x, p.y), kGreen & 0xFFFFFF);
+        for (const auto& p : frame.voltage)
+            QCOMPARE(pixelAt(image, p.x, p.y), kRed & 0xFFFFFF);
+        for (const auto& p : frame.current)
+            QCOMPARE(pixelAt(image, p.x, p.y), kGreen & 0xFFFFFF);
         QCOMPARE(pixelAt(image, 150, 500), kRed & 0xFFFFFF);
         QCOMPARE(pixelAt(image, 150, 150), kGreen & 0xFFFFFF);
         // The curve starts at one division for the first record; nothing before it.
@@ -292,7 +301,8 @@ private slots:
         // Axes and grid.
         QCOMPARE(pixelAt(image, 0, 300), qRgb(150, 150, 255) & 0xFFFFFF);
         QCOMPARE(pixelAt(image, 1100, 300), qRgb(150, 150, 255) & 0xFFFFFF);
-        QVERIFY(countColour(image, QRect(kOriginX + 600, kOriginY - 300, 300, 1), qRgb(0, 100, 100)) > 50);
+        QVERIFY(countColour(image, QRect(kOriginX + 600, kOriginY - 300, 300, 1),
+                            qRgb(0, 100, 100)) > 50);
         // The left edge of the client area is not part of the black plot.
         QVERIFY((image.pixel(0, 300) & 0xFFFFFF) != 0);
         QCOMPARE(image.pixel(2, 300) & 0xFFFFFF, 0u);
@@ -349,7 +359,8 @@ private slots:
         view.countChanged(2001);
         const QImage image = view.paintToImage();
         QVERIFY(countColour(image, QRect(kOriginX, 0, 1100, kOriginY), kRed) > 500);
-        QVERIFY(image.save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("packet_curve.png"))));
+        QVERIFY(image.save(
+            QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("packet_curve.png"))));
     }
 };
 

@@ -45,7 +45,7 @@ device::OutputCapabilityTable table(uint8_t count) {
 
 class SendDialogTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void listsTheTwentyEntriesAndStartsAtPing() {
         SendDialog dialog;
         auto* list = dialog.findChild<QListWidget*>();
@@ -76,7 +76,8 @@ private slots:
         edit(dialog, 12, "key-index")->setText(QStringLiteral("5"));
         edit(dialog, 12, "random")->setText(QStringLiteral("01 02"));
         dialog.send();
-        QCOMPARE(messages, QStringList{QStringLiteral("请输入16个十六进制数，注意数据用空格分开!")});
+        QCOMPARE(messages,
+                 QStringList{QStringLiteral("请输入16个十六进制数，注意数据用空格分开!")});
         QCOMPARE(spy.count(), 0);
         QCOMPARE(dialog.pages().keyIndex, uint8_t(0));
     }
@@ -157,9 +158,11 @@ private slots:
     void chargingModeEnablesAndDisablesEntries() {
         SendDialog dialog;
         auto* list = dialog.findChild<QListWidget*>();
-        for (int row : {2, 3, 10, 11}) list->item(row)->setFlags(list->item(row)->flags() & ~Qt::ItemIsEnabled);
+        for (int row : {2, 3, 10, 11})
+            list->item(row)->setFlags(list->item(row)->flags() & ~Qt::ItemIsEnabled);
         dialog.prepareForMode(2);
-        for (int row : {2, 3, 10, 11}) QVERIFY(list->item(row)->flags() & Qt::ItemIsEnabled);
+        for (int row : {2, 3, 10, 11})
+            QVERIFY(list->item(row)->flags() & Qt::ItemIsEnabled);
         QVERIFY(!(list->item(4)->flags() & Qt::ItemIsEnabled));
         QVERIFY(list->item(5)->flags() & Qt::ItemIsEnabled);
     }
@@ -183,7 +186,8 @@ private slots:
         texts.values.modeNumber = 4;
         dialog.setLiveTexts(texts);
         QStringList labels;
-        for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            labels << l->text();
         QVERIFY(labels.contains(QStringLiteral("当前电压：  5.01 V")));
         QVERIFY(labels.contains(QStringLiteral("当前电流：  1.20 A")));
         QVERIFY(labels.contains(QStringLiteral("当前模式编号：4")));
