@@ -1,6 +1,9 @@
 #include "device/exclusive_lock.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -67,6 +70,19 @@ std::string lockFileName(const std::string& devicePath) {
         name += plain ? c : '_';
     }
     return name + ".lock";
+}
+
+std::string defaultLockFolder() {
+    std::error_code error;
+    const char* chosen = std::getenv(kLockFolderVariable);
+    if (chosen && *chosen) {
+        std::filesystem::create_directories(chosen, error);
+        return chosen;
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && std::filesystem::is_directory(runtime, error)) return runtime;
+    const auto temp = std::filesystem::temp_directory_path(error);
+    return error ? std::string(".") : temp.string();
 }
 
 }  // namespace device

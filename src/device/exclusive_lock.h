@@ -27,6 +27,11 @@ class ExclusiveLock {
 #endif
 };
 
+// Where the lock files live: $UFCS_LOCK_DIR when set (created if missing; tests
+// give each run its own), else the user's runtime folder, else the temporary folder.
+inline constexpr const char* kLockFolderVariable = "UFCS_LOCK_DIR";
+std::string defaultLockFolder();
+
 // A lock file name made from any device path (only letters, digits, '-', '_', '.').
 std::string lockFileName(const std::string& devicePath);
 

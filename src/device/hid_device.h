@@ -57,7 +57,4 @@ class HidDevice {
 // The real instrument, through hidapi; `lockFolder` holds the per-device lock files.
 std::unique_ptr<HidDevice> makeHidapiDevice(const std::string& lockFolder);
 
-// The folder where lock files live unless a caller says otherwise.
-std::string defaultLockFolder();
-
 }  // namespace device

@@ -185,12 +185,4 @@ std::unique_ptr<HidDevice> makeHidapiDevice(const std::string& lockFolder) {
     return std::make_unique<HidapiDevice>(lockFolder);
 }
 
-std::string defaultLockFolder() {
-    std::error_code error;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && std::filesystem::is_directory(runtime, error)) return runtime;
-    const auto temp = std::filesystem::temp_directory_path(error);
-    return error ? std::string(".") : temp.string();
-}
-
 }  // namespace device

@@ -10,6 +10,7 @@
 
 #include "analyzer/session.h"
 #include "simulator/simulated_device.h"
+#include "support/test_folder.h"
 #include "ufcs/capture_list.h"
 
 namespace {
@@ -91,10 +92,9 @@ class BreakableDevice final : public device::HidDevice {
 };
 
 std::string uniqueLockPath() {
+    static testing_support::TestFolder folder("session_test");
     static int serial = 0;
-    return (std::filesystem::temp_directory_path() /
-            ("session_test_" + std::to_string(getpid()) + "_" + std::to_string(++serial) + ".lock"))
-        .string();
+    return folder.file("instrument-" + std::to_string(++serial) + ".lock");
 }
 
 simulator::InstrumentSettings quietInstrument() {

@@ -7,6 +7,7 @@
 #include "cli/cli_run.h"
 #include "device/exclusive_lock.h"
 #include "simulator/simulated_device.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -19,13 +20,9 @@ CliRun run(const std::vector<std::string>& args) {
 
 class CaptureCommandTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("capture_command_test_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string file(const char* name) const { return (dir / name).string(); }
-    fs::path dir;
+    std::string file(const char* name) const { return folder.file(name); }
+    testing_support::IsolatedLocks locks;
+    testing_support::TestFolder folder{"capture_command_test"};
 };
 
 TEST_F(CaptureCommandTest, PrintsRowsAsTheyArriveAndSavesTheSameCapture) {

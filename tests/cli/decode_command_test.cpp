@@ -9,6 +9,7 @@
 #include "common/byte_order.h"
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_feed.h"
+#include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
@@ -28,7 +29,8 @@ CliRun run(const std::vector<std::string>& args) {
 class DecodeCommandTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        path = new fs::path(fs::temp_directory_path() / "decode_command_test.ufcs_stream");
+        folder = new testing_support::TestFolder("decode_command_test");
+        path = new fs::path(folder->path() / "capture.ufcs_stream");
         auto store = ufcs::CaptureStore::create();
         simulator::CaptureFeed feed(*store, {});
         simulator::BusEvent handshake;
@@ -49,9 +51,10 @@ class DecodeCommandTest : public ::testing::Test {
         ASSERT_TRUE(ufcs::SaveCapture(*store, *path).ok);
     }
     static void TearDownTestSuite() {
-        fs::remove(*path);
         delete path;
+        delete folder;
     }
+    static inline testing_support::TestFolder* folder = nullptr;
     static inline fs::path* path = nullptr;
 };
 

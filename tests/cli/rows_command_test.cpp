@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_feed.h"
+#include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
 
@@ -34,9 +35,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 class RowsCommandTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        dir = new fs::path(fs::temp_directory_path() / "rows_command_test");
-        fs::remove_all(*dir);
-        fs::create_directories(*dir);
+        folder = new testing_support::TestFolder("rows_command_test");
         auto store = ufcs::CaptureStore::create();
         ufcs::CaptureHeaderRecord header;
         header.refuseAck = true;
@@ -46,15 +45,12 @@ class RowsCommandTest : public ::testing::Test {
             feed.feed(traffic.next());
         recordCount = store->count();
         // Saved before any row was built: the command must build them itself.
-        ASSERT_TRUE(ufcs::SaveCapture(*store, *dir / "capture.ufcs_stream").ok);
+        ASSERT_TRUE(ufcs::SaveCapture(*store, folder->path() / "capture.ufcs_stream").ok);
     }
-    static void TearDownTestSuite() {
-        fs::remove_all(*dir);
-        delete dir;
-    }
-    static fs::path file(const char* name) { return *dir / name; }
+    static void TearDownTestSuite() { delete folder; }
+    static fs::path file(const char* name) { return folder->path() / name; }
 
-    static inline fs::path* dir = nullptr;
+    static inline testing_support::TestFolder* folder = nullptr;
     static inline uint32_t recordCount = 0;
 };
 

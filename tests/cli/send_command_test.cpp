@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_run.h"
+#include "device/exclusive_lock.h"
+#include "device/hid_device.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -8,6 +11,11 @@ using testing_support::CliRun;
 CliRun run(const std::vector<std::string>& args) {
     return testing_support::runUfcs(args);
 }
+
+// Each test holds a simulated instrument of its own.
+class SendCommand : public ::testing::Test {
+    testing_support::IsolatedLocks locks_;
+};
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -18,7 +26,7 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-TEST(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
+TEST_F(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
     const CliRun sent = run({"send", "--simulate", "--trace", "Request", "--mode-number", "2",
                              "--voltage", "9000", "--current", "2000"});
     ASSERT_EQ(sent.status, 0) << sent.err;
@@ -38,7 +46,7 @@ TEST(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
     EXPECT_NE(sent.out.find("\tPower_Ready\t"), std::string::npos);
 }
 
-TEST(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
+TEST_F(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
     const CliRun sent =
         run({"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000"});
     ASSERT_EQ(sent.status, 0) << sent.err;
@@ -46,7 +54,7 @@ TEST(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
     EXPECT_EQ(sent.out.find("\tPower_Ready\t"), std::string::npos);
 }
 
-TEST(SendCommand, SegmentedVendorMessageArrivesWhole) {
+TEST_F(SendCommand, SegmentedVendorMessageArrivesWhole) {
     std::string data;
     for (int i = 0; i < 56; ++i)
         data += "5A ";
@@ -58,7 +66,7 @@ TEST(SendCommand, SegmentedVendorMessageArrivesWhole) {
     EXPECT_NE(sent.out.find("\t厂商自定\tID:0x1234\t"), std::string::npos) << sent.out;
 }
 
-TEST(SendCommand, RefusedFieldSendsNothing) {
+TEST_F(SendCommand, RefusedFieldSendsNothing) {
     const CliRun bad = run({"send", "--simulate", "--trace", "Verify_Request", "--key-index", "5",
                             "--random", "01 02"});
     EXPECT_EQ(bad.status, 2);
@@ -73,7 +81,7 @@ TEST(SendCommand, RefusedFieldSendsNothing) {
     EXPECT_EQ(run({"send", "--simulate", "Ping", "--volts", "3"}).status, 2);
 }
 
-TEST(SendCommand, ModesListsTheChargersTable) {
+TEST_F(SendCommand, ModesListsTheChargersTable) {
     const CliRun modes = run({"modes", "--simulate"});
     ASSERT_EQ(modes.status, 0) << modes.err;
     const std::vector<std::string> out = lines(modes.out);
@@ -82,7 +90,9 @@ TEST(SendCommand, ModesListsTheChargersTable) {
     EXPECT_EQ(out[3], "3\t  5.00-21.00       0.10-3.25         10            10       ");
 }
 
-TEST(SendCommand, NoInstrument) {
+TEST_F(SendCommand, NoInstrument) {
+    if (device::makeHidapiDevice(device::defaultLockFolder())->open())
+        GTEST_SKIP() << "this test needs a machine without the instrument attached";
     const CliRun sent = run({"send", "Ping"});
     EXPECT_EQ(sent.status, 1);
     EXPECT_NE(sent.err.find("设备连接失败!"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "device/hid_device.h"
 #include "device/exclusive_lock.h"
+#include "support/test_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,10 @@ namespace fs = std::filesystem;
 
 class TempFolder : public testing::Test {
   protected:
-    void SetUp() override {
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() /
-                  ("hid_device_test-" + std::to_string(getpid()) + "-" + test->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    std::string lockPath() const { return owned_.file("instrument.lock"); }
 
-    std::string lockPath() const { return (folder_ / "instrument.lock").string(); }
-
-    fs::path folder_;
+    testing_support::TestFolder owned_{"hid_device_test"};
+    const fs::path& folder_ = owned_.path();
 };
 
 // Runs `child` in a forked process and returns its exit status (0 = true).
@@ -62,8 +56,11 @@ TEST_F(HidapiDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
     EXPECT_EQ(device->write(report.data()), device::kFailed);
 }
 
-TEST(HidapiDefaultLockFolderTest, IsAnExistingFolder) {
+TEST(HidapiDefaultLockFolderTest, IsAnExistingFolderAndFollowsTheVariable) {
     EXPECT_TRUE(fs::is_directory(device::defaultLockFolder())) << device::defaultLockFolder();
+    const testing_support::IsolatedLocks locks;
+    const std::string chosen = device::defaultLockFolder();
+    EXPECT_EQ(fs::path(locks.lockPath()).parent_path(), fs::path(chosen));
 }
 
 using ExclusiveLockTest = TempFolder;

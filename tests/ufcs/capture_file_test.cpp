@@ -8,6 +8,7 @@
 
 #include "common/byte_order.h"
 #include "store_fixture.h"
+#include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 
 namespace {
@@ -16,16 +17,6 @@ namespace fs = std::filesystem;
 
 class CaptureFileTest : public testing_support::StoreTest {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("capture_file_test_" +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     static std::vector<uint8_t> readAll(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
@@ -53,7 +44,8 @@ class CaptureFileTest : public testing_support::StoreTest {
         EXPECT_EQ(slot(1)[319], 0x22);
     }
 
-    fs::path dir;
+    testing_support::TestFolder folder{"capture_file_test"};
+    const fs::path dir = folder.path();
 };
 
 TEST_F(CaptureFileTest, SaveWritesCountVersionAndRecordsVerbatim) {

@@ -19,6 +19,7 @@
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "simulator/simulated_device.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ class MainWindowTest : public QObject {
     QStringList messages_;
     int modeDialogRuns_ = 0;
     uint8_t chosenMode_ = 1;
+    std::unique_ptr<testing_support::TestFolder> folder_;
     std::string lockPath_;
 
     QString cell(int row, int column) const {
@@ -101,16 +103,16 @@ class MainWindowTest : public QObject {
         settings.faultRate = 0;
         settings.seed = 3;
         instrument_ = std::make_shared<simulator::Instrument>(settings);
-        lockPath_ = (std::filesystem::temp_directory_path() /
-                     ("main_window_test_" + std::to_string(getpid()) + ".lock"))
-                        .string();
+        folder_ = std::make_unique<testing_support::TestFolder>("main_window_test");
+        lockPath_ = folder_->file("instrument.lock");
         device_ = std::make_unique<simulator::SimulatedDevice>(instrument_, lockPath_);
         profile_ = common::MemoryProfile();
         messages_.clear();
         modeDialogRuns_ = 0;
         chosenMode_ = 1;
         window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
-                                               QDir::tempPath(), analyzer::ui::Layout::Normal);
+                                               QString::fromStdString(folder_->path().string()),
+                                               analyzer::ui::Layout::Normal);
         window_->setMessageSink([this](const QString& text) { messages_ << text; });
         window_->setModeDialogRunner([this](analyzer::ui::ModeDialog& dialog) {
             ++modeDialogRuns_;
@@ -124,7 +126,7 @@ class MainWindowTest : public QObject {
     void cleanup() {
         window_.reset();
         device_.reset();
-        std::filesystem::remove(lockPath_);
+        folder_.reset();
     }
 
     void firstClickAsksForTheModeThenListensAndStops() {
@@ -372,8 +374,9 @@ class MainWindowTest : public QObject {
             cleanup();
             init();
             if (layout == analyzer::ui::Layout::Compact) {
-                window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
-                                                       QDir::tempPath(), layout);
+                window_ = std::make_unique<MainWindow>(
+                    *device_, *store_, profile_, clock_,
+                    QString::fromStdString(folder_->path().string()), layout);
                 window_->setMessageSink([this](const QString& text) { messages_ << text; });
                 window_->setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
                 window_->show();
