@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dispatcher.HandleReport(report);
         if (listener.lostStep) {
             list.clear();
+            if (!dispatcher.recoverFromLostStep()) std::abort();
             listener.lostStep = false;
         }
         if (!nearFull && (at / device::kReportSize) % 7 == 0) list.appendNew();

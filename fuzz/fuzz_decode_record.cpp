@@ -19,14 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // As a user sees it: the row is built first, then the row is clicked.
     std::array<uint8_t, ufcs::kRecordSize> marked = raw;
     ufcs::BuildListRow(ufcs::CaptureRecord(marked.data()), index);
-    const std::array<uint8_t, ufcs::kRecordSize> beforeDecode = marked;
     const ufcs::DecodeResult result = ufcs::decodeRecord(ufcs::CaptureRecord(marked.data()), index);
-
-    // The decoder writes nothing but the byte count of a handshake or reset event.
-    for (std::size_t i = 0; i < marked.size(); ++i) {
-        if ((i == 8 || i == 9) && ufcs::isLineSignalKind(marked[2])) continue;
-        if (marked[i] != beforeDecode[i]) std::abort();
-    }
     if (result.warnings.size() > 130) std::abort();
     return 0;
 }

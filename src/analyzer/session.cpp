@@ -326,7 +326,12 @@ void Session::onStoreFull(std::string_view text) {
 }
 
 void Session::onLostStep() {
-    postToOwner([this] { listener_.onLostStep(); });
+    postToOwner([this] {
+        // A capture started since has nothing to recover; its list must stay.
+        if (!dispatcher_.lostStepPending()) return;
+        listener_.onLostStep();
+        dispatcher_.recoverFromLostStep();
+    });
 }
 
 }  // namespace analyzer

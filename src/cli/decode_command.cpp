@@ -6,6 +6,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "ufcs/decoder.h"
+#include "ufcs/list_row.h"
 
 namespace cli {
 namespace {
@@ -83,6 +84,8 @@ int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << (count == 0 ? 0 : count - 1) << ")\n";
         return 1;
     }
+    // Decoded as the window decodes a clicked row: after the row was built.
+    ufcs::markListRecord(capture->store->record(*index));
     const ufcs::DecodeResult result = ufcs::decodeRecord(capture->store->record(*index), *index);
     if (parsed->has("--json"))
         printJson(result, out);

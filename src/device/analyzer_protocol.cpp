@@ -43,8 +43,31 @@ ConnectReply parseConnectReply(const uint8_t* report) {
 
 void AnalyzerReportDispatcher::resetForCapture() {
     capturing_.store(false, std::memory_order_release);
+    pageIntake_.store(PageIntake::Taking, std::memory_order_release);
     tablePending_ = false;
     assembler_.reset();
+}
+
+bool AnalyzerReportDispatcher::recoverFromLostStep() {
+    if (pageIntake_.load(std::memory_order_acquire) != PageIntake::LostStep) return false;
+    store_.setCount(1);
+    PageIntake lost = PageIntake::LostStep;
+    return pageIntake_.compare_exchange_strong(lost, PageIntake::Recovered,
+                                               std::memory_order_acq_rel);
+}
+
+bool AnalyzerReportDispatcher::takingPages() {
+    switch (pageIntake_.load(std::memory_order_acquire)) {
+        case PageIntake::Taking:
+            return true;
+        case PageIntake::LostStep:
+            return false;
+        case PageIntake::Recovered:
+            assembler_.reset();
+            pageIntake_.store(PageIntake::Taking, std::memory_order_relaxed);
+            return true;
+    }
+    return false;
 }
 
 void AnalyzerReportDispatcher::HandleReport(const uint8_t* report) {
@@ -122,7 +145,7 @@ void AnalyzerReportDispatcher::switchCaptureOn() {
 }
 
 void AnalyzerReportDispatcher::handleCapturePage(const uint8_t* report) {
-    if (!capturing()) return;
+    if (!capturing() || !takingPages()) return;
     if (store_.count() > kStoreFullCount) {
         // Capture goes off here so the worker reports the full store once, not per page.
         stopCapture();
@@ -134,6 +157,7 @@ void AnalyzerReportDispatcher::handleCapturePage(const uint8_t* report) {
             intake_.AddCapturedRecord();
             break;
         case ufcs::RecordAssembler::Result::LostStep:
+            pageIntake_.store(PageIntake::LostStep, std::memory_order_release);
             listener_.onLostStep();
             break;
         case ufcs::RecordAssembler::Result::NoRoom:

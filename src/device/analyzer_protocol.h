@@ -96,7 +96,8 @@ class AnalyzerReportListener : public ufcs::IntakeListener {
     virtual void onCalibrationResult(const CalibrationResult& result) = 0;
     // The store is full; capture is off from now on.
     virtual void onStoreFull(std::string_view text) = 0;
-    // A page arrived without its first page: the capture was cut back to its header.
+    // A page arrived without its first page. Pages are dropped from now on
+    // until the owner calls AnalyzerReportDispatcher::recoverFromLostStep().
     virtual void onLostStep() = 0;
 };
 
@@ -109,13 +110,27 @@ class AnalyzerReportDispatcher {
     // One report of 64 bytes, the report id already skipped.
     void HandleReport(const uint8_t* report);
 
-    // Before a new capture: capture off, no table pending, assembler idle.
+    // Before a new capture, with no thread reading reports: capture off, no
+    // table pending, assembler idle, pages taken.
     void resetForCapture();
+    // On the owner's thread after a lost step, once nothing reads the records
+    // past the header any more: cuts the capture back to its header, and the
+    // reading thread takes pages again. False when no lost step is pending (a
+    // new capture started since, or another call recovered already).
+    bool recoverFromLostStep();
+    bool lostStepPending() const {
+        return pageIntake_.load(std::memory_order_acquire) == PageIntake::LostStep;
+    }
     void stopCapture() { capturing_.store(false, std::memory_order_release); }
     bool capturing() const { return capturing_.load(std::memory_order_acquire); }
 
   private:
+    // Between a lost step and the owner's recovery the reading thread drops
+    // pages, so it never writes a record the owner may be reading.
+    enum class PageIntake : uint8_t { Taking, LostStep, Recovered };
+
     void handleStatus(const uint8_t* report);
+    bool takingPages();
     void handleCapturePage(const uint8_t* report);
     void switchCaptureOn();
 
@@ -124,6 +139,7 @@ class AnalyzerReportDispatcher {
     AnalyzerReportListener& listener_;
     ufcs::RecordAssembler assembler_;
     std::atomic<bool> capturing_{false};
+    std::atomic<PageIntake> pageIntake_{PageIntake::Taking};
     bool tablePending_ = false;
     OutputCapabilityTable table_;
 };

@@ -30,7 +30,10 @@ class CaptureFeed final : private device::AnalyzerReportListener {
     void onLiveValues(const device::LiveValues&) override {}
     void onCalibrationResult(const device::CalibrationResult&) override {}
     void onStoreFull(std::string_view) override { storeFull_ = true; }
-    void onLostStep() override { ++lostSteps_; }
+    void onLostStep() override {
+        ++lostSteps_;
+        dispatcher_.recoverFromLostStep();
+    }
 
     ufcs::CaptureIntake intake_;
     device::AnalyzerReportDispatcher dispatcher_;

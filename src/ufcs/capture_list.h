@@ -44,6 +44,7 @@ class CaptureList {
         return listRowTexts(store_.record(rows_[row]), rows_[row]);
     }
     uint32_t nextRecord() const { return nextRecord_; }
+    const CaptureStore& store() const { return store_; }
 
     // The device values restored by the last header row listed.
     std::optional<DeviceRanges> deviceRanges() const { return deviceRanges_; }

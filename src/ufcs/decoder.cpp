@@ -65,7 +65,7 @@ void appendHexBytes(std::string& out, const uint8_t* bytes, std::size_t count) {
 // parent by position) and nested at the end.
 class Decoder {
   public:
-    Decoder(CaptureRecord record, uint32_t index) : record_(record), index_(index) {}
+    Decoder(ConstCaptureRecord record, uint32_t index) : record_(record), index_(index) {}
 
     DecodeResult run();
 
@@ -119,7 +119,7 @@ class Decoder {
     // Adds the field items as children of `parent`, each also a detail line.
     int fieldsWithDetail(int parent, const std::vector<std::string>& lines);
 
-    CaptureRecord record_;
+    ConstCaptureRecord record_;
     uint32_t index_;
     uint16_t byteCount_ = 0;
     DecodeResult result_;
@@ -215,7 +215,6 @@ bool Decoder::decodeEvent() {
     const uint8_t kind = record_.kind();
     if (isMessageKind(kind)) return false;
     if (isLineSignalKind(kind)) {
-        record_.setByteCount(0);
         std::string text = format("序号：%u \r\n", index_);
         text += kLineSignalTexts[kind - 0xF0];
         show(text);
@@ -608,7 +607,7 @@ int Decoder::testRequest(int parent) {
 
 }  // namespace
 
-DecodeResult decodeRecord(CaptureRecord record, uint32_t index) {
+DecodeResult decodeRecord(ConstCaptureRecord record, uint32_t index) {
     return Decoder(record, index).run();
 }
 

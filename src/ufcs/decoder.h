@@ -38,9 +38,9 @@ struct DecodeResult {
     std::vector<Warning> warnings;
 };
 
-// Decodes record `index`. The only write is the zeroed byte count of a
-// handshake or hardware-reset event, which later saves keep.
-DecodeResult decodeRecord(CaptureRecord record, uint32_t index);
+// Decodes record `index`, as listed: the row builder has already rewritten
+// what a listed record keeps (computed CRC, zeroed byte count of an event).
+DecodeResult decodeRecord(ConstCaptureRecord record, uint32_t index);
 
 // The pane's text as one string, in order.
 std::string paneText(const DecodeResult& result);

@@ -8,10 +8,7 @@ RecordAssembler::Result RecordAssembler::addPage(const uint8_t* page, CaptureSto
     if (received_ == 0) {
         // A page count of 0 or above 5 cannot start a record: treated like a lost page.
         const bool firstPage = page[0] == kFirstPageMarker && page[1] >= 1 && page[1] <= kMaxPages;
-        if (!firstPage) {
-            store.setCount(1);
-            return Result::LostStep;
-        }
+        if (!firstPage) return Result::LostStep;
         std::memcpy(buffer_.data(), page, kPageSize);
         expected_ = page[1];
         received_ = 1;

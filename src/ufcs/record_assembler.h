@@ -15,7 +15,7 @@ class RecordAssembler {
     enum class Result {
         Pending,    // more pages of the record are expected
         Completed,  // the record now stands in slot `count` of the store
-        LostStep,   // a page without its first page: the capture was cut back to its header
+        LostStep,   // a page without its first page; the store is left as it was
         NoRoom,     // the store has no slot left; the record was not written
     };
 

@@ -12,6 +12,7 @@
 #include "simulator/simulated_device.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_list.h"
+#include "ufcs/decoder.h"
 
 namespace {
 
@@ -43,8 +44,29 @@ struct RecordingListener : analyzer::SessionListener {
     }
     void onMessageBox(const std::string& text) override { boxes.push_back(text); }
     void onListeningChanged(bool on) override { listening = on; }
-    void onRecordsAdded(uint32_t count) override { lastCount = count; }
-    void onLostStep() override { ++lostSteps; }
+    void onRecordsAdded(uint32_t count) override {
+        lastCount = count;
+        if (list) listAndDecodeNewRows();
+    }
+    void onLostStep() override {
+        ++lostSteps;
+        if (list) list->clear();
+    }
+    // As the window does: list the new records, decode them, and ask for a
+    // repaint, which comes later through the loop.
+    void listAndDecodeNewRows() {
+        const std::size_t first = list->rowCount();
+        list->appendNew();
+        readRows(first);
+        if (loop) loop->post([this] { readRows(); });
+    }
+    // A repaint reads rows listed earlier, without looking at the store's count again.
+    void readRows(std::size_t first = 0) {
+        for (std::size_t row = first; row < list->rowCount(); ++row) {
+            list->rowTexts(row);
+            ufcs::decodeRecord(list->store().record(list->recordAt(row)), list->recordAt(row));
+        }
+    }
     void onStatus(const device::StatusEffects& effects) override {
         statuses.push_back(effects.code);
     }
@@ -70,6 +92,8 @@ struct RecordingListener : analyzer::SessionListener {
     std::vector<device::OutputCapabilityTable> tables;
     std::vector<analyzer::StatusTexts> ticks;
     std::vector<std::string> storeFull;
+    ufcs::CaptureList* list = nullptr;
+    common::EventLoop* loop = nullptr;
 };
 
 // Fails every read once asked to, as a broken link would.
@@ -255,6 +279,35 @@ TEST_F(SessionTest, LostPageCutsTheCaptureBackAndListeningGoesOn) {
     instrument->injectTraffic(3);
     ASSERT_TRUE(waitFor([this] { return listener.lastCount == 4; }));
     EXPECT_TRUE(session.connected());
+}
+
+// Under ThreadSanitizer this shows that the worker never writes a record the
+// owner may still be listing or decoding when a page is lost.
+TEST_F(SessionTest, LostPagesWhileTheOwnerListsAndDecodesRows) {
+    ufcs::CaptureList list(*store);
+    listener.list = &list;
+    listener.loop = &loop;
+    ASSERT_TRUE(startAndSettle());
+    // Steady traffic, so the worker writes while the owner repaints.
+    instrument->setRecordsPerSecond(4000);
+    for (int round = 1; round <= 10; ++round) {
+        ASSERT_TRUE(waitFor([&] { return listener.lastCount > 200; })) << "round " << round;
+        instrument->injectLostPage();
+        ASSERT_TRUE(waitFor([&] { return listener.lostSteps == round; })) << "round " << round;
+    }
+    instrument->setRecordsPerSecond(0);
+    instrument->injectTraffic(31);
+    ASSERT_TRUE(waitFor([&] {
+        return store->count() >= 32 && list.rowCount() == store->count() &&
+               listener.lastCount == store->count();
+    }));
+    for (uint32_t row = 0; row < list.rowCount(); ++row) {
+        ASSERT_EQ(list.recordAt(row), row);
+        if (row > 0) {
+            ASSERT_EQ(store->record(row).index(), row);
+        }
+    }
+    listener.list = nullptr;
 }
 
 TEST_F(SessionTest, UncalibratedInstrumentZeroesCurrentsAndSaysSo) {

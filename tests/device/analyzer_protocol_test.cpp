@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -191,7 +192,39 @@ TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
     send(simulator::statusReply(device::kStatusChargingDevice));
     send(vendor[1]);
     EXPECT_EQ(listener.lostSteps, 1);
+    EXPECT_TRUE(dispatcher.recoverFromLostStep());
     EXPECT_EQ(store->count(), 1u);
+}
+
+TEST_F(DispatchTest, AfterALostStepPagesAreDroppedUntilTheOwnerRecovers) {
+    send(simulator::statusReply(device::kStatusListening));
+    sendAll(pagesOfPing(1));
+    sendAll(pagesOfPing(2));
+    ASSERT_EQ(store->count(), 3u);
+    const std::vector<Report> vendor = pagesOfVendor(150);
+    send(vendor[1]);  // a continuation page without its first page
+    ASSERT_EQ(listener.lostSteps, 1);
+
+    // The reading thread writes nothing while the owner may still read the old records.
+    const std::vector<uint8_t> slot3(store->recordBytes(3), store->recordBytes(3) + 320);
+    sendAll(pagesOfPing(3));
+    sendAll(vendor);
+    EXPECT_EQ(store->count(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(store->recordBytes(3), store->recordBytes(3) + 320), slot3);
+    EXPECT_EQ(listener.lostSteps, 1);
+
+    EXPECT_TRUE(dispatcher.recoverFromLostStep());
+    EXPECT_FALSE(dispatcher.recoverFromLostStep());
+    EXPECT_EQ(store->count(), 1u);
+    const std::vector<Report> ping = pagesOfPing(4);
+    sendAll(ping);
+    EXPECT_EQ(store->count(), 2u);
+    EXPECT_TRUE(std::equal(ping[0].begin(), ping[0].end(), store->recordBytes(1)));
+
+    // A new capture forgets a pending lost step: there is nothing to recover.
+    send(vendor[2]);
+    dispatcher.resetForCapture();
+    EXPECT_FALSE(dispatcher.recoverFromLostStep());
 }
 
 TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
@@ -203,7 +236,7 @@ TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
     store->setCount(5);
     send(odd);
     EXPECT_EQ(listener.lostSteps, 1);
-    EXPECT_EQ(store->count(), 1u);
+    EXPECT_EQ(store->count(), 5u);
 }
 
 TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {

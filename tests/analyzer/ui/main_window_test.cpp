@@ -1,5 +1,6 @@
 // The analyzer window driven against the simulated instrument, offscreen.
 #include <unistd.h>
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -113,6 +114,10 @@ class MainWindowTest : public QObject {
         window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
                                                QString::fromStdString(folder_->path().string()),
                                                analyzer::ui::Layout::Normal);
+        // Checks every signal and answer of the list model while the tests drive it.
+        new QAbstractItemModelTester(window_->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     window_.get());
         window_->setMessageSink([this](const QString& text) { messages_ << text; });
         window_->setModeDialogRunner([this](analyzer::ui::ModeDialog& dialog) {
             ++modeDialogRuns_;

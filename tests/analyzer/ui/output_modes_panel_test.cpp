@@ -156,13 +156,14 @@ class OutputModesPanelTest : public QObject {
                                                  {10001, 2, 5000}, {11000, 2, 5000},
                                                  {11001, 3, 3250}, {20000, 3, 3250}};
         for (const auto& [millivolts, mode, milliamps] : cases) {
+            const int typed = millivolts;  // clang 14 cannot capture a structured binding
             Fixture f;
             f.open(f.panel.voltageOnlyButton(), [&](SetOutputDialog& d) {
                 QVERIFY(d.currentField()->isHidden());
                 QVERIFY(!hasLabel(&d, QStringLiteral("输出模式编号：1")));
                 QVERIFY(hasLabel(&d, QStringLiteral("(3400-20000)")));
                 d.currentField()->setText(QStringLiteral("not checked"));
-                d.voltageField()->setText(QString::number(millivolts));
+                d.voltageField()->setText(QString::number(typed));
                 d.confirm();
             });
             QVERIFY(f.messages.isEmpty());
