@@ -89,9 +89,13 @@ uint32_t markControl(CaptureRecord record) {
 
 uint32_t markData(CaptureRecord record) {
     const DataCheckResult check = DataMessageCheck(record);
-    record.setComputedCrc(Crc8(record.bytes() + 16, dataLength(record) + 4u));
+    const unsigned n = dataLength(record);
+    record.setComputedCrc(Crc8(record.bytes() + 16, n + 4u));
     bool fault = !dataMessageRow(record.command()).has_value();  // shown as "无法解析"
-    if (check.verdict == DataCheck::WellFormed && check.crc != record.computedCrc()) {
+    // The CRC is compared whenever its byte was captured, whatever else is wrong
+    // with the message: a bad field must not hide a bad CRC.
+    const bool crcCaptured = record.byteCount() >= n + 6;
+    if (crcCaptured && dataByte(record, n) != record.computedCrc()) {
         record.setStatus(record.status() | kCrcError);
         fault = true;
     }
@@ -210,14 +214,13 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record) {
         result.verdict = DataCheck::Malformed;
         return result;
     };
-    if (command > kLastDataCommand && command != kTestRequestCommand) return malformed();
+    if (!dataMessageRow(command)) return malformed();
     if (length < n + 6) return malformed();
     if (length > n + 6) {
         result.verdict = DataCheck::TooLong;
         return result;
     }
 
-    unsigned crcOffset = n;  // the data offset whose byte is the CRC
     switch (command) {
         case 0x01:  // Output_Capabilities: 1-7 mode records of 8 bytes, numbered in order
             if (n % 8 != 0 || n < 8 || n > 56) return malformed();
@@ -275,12 +278,9 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record) {
                 if ((dataByte(record, (i - 1) * 3) >> 4) != i) return malformed();
             }
             break;
-        case kTestRequestCommand:
+        default:  // Test_Request: any length
             break;
-        default:  // command 0: no CRC to compare with
-            return result;
     }
-    result.crc = dataByte(record, crcOffset);
     return result;
 }
 

@@ -41,7 +41,6 @@ const EventRowInfo* eventRowInfo(uint8_t kind);
 enum class DataCheck : uint8_t { WellFormed = 0, Malformed = 1, TooLong = 2 };
 struct DataCheckResult {
     DataCheck verdict = DataCheck::WellFormed;
-    uint16_t crc = 0x0FFF;  // the message's CRC byte; stays 0x0FFF when the check does not reach it
 };
 // Structural check of a data message: command, length and the command's own rules.
 DataCheckResult DataMessageCheck(ConstCaptureRecord record);

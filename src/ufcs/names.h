@@ -102,10 +102,11 @@ inline constexpr std::array<std::string_view, 20> SendMenuEntries = {
 inline constexpr unsigned kTestRequestCommand = 0xFF;
 inline constexpr std::size_t kTestRequestRow = 13;
 
-// Row of DataMessageNames for a data command byte: 0x00-0x0C their own row
-// (row 0 is empty), 0xFF row 13; other commands have no row.
+// Row of DataMessageNames for a data command byte: 0x01-0x0C their own row,
+// 0xFF row 13. Other commands have no row, 0x00 among them: the standard
+// leaves it undefined (row 0 is empty).
 constexpr std::optional<std::size_t> dataMessageRow(unsigned command) {
-    if (command <= 0x0C) return command;
+    if (command >= 0x01 && command <= 0x0C) return command;
     if (command == kTestRequestCommand) return kTestRequestRow;
     return std::nullopt;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ufcs/decode_expect.h"
+#include "ufcs/list_row.h"
 #include "ufcs/record_builder.h"
 #include "ufcs/wire_format.h"
 
@@ -455,7 +456,7 @@ TEST(DecoderDataTestRequest, AnyLengthIsAcceptedAndUnknownTypesHaveNoName) {
 // --- Commands without a name or layout --------------------------------------
 
 TEST(DecoderDataUnknownCommand, UnknownCommandsWarnAndShowOnlyTheRawData) {
-    for (uint8_t command : {0x0D, 0x80, 0xFE}) {
+    for (uint8_t command : {0x00, 0x0D, 0x80, 0xFE}) {
         SCOPED_TRACE(hex2(command));
         const Decoded d = decodeData(command, {0x01, 0x02, 0x03});
         EXPECT_EQ(d.afterHeader,
@@ -466,15 +467,44 @@ TEST(DecoderDataUnknownCommand, UnknownCommandsWarnAndShowOnlyTheRawData) {
     }
 }
 
-TEST(DecoderDataUnknownCommand, CommandZeroHasNoNameAndNoWarning) {
-    const Decoded d = decodeData(0x00, {0xAB, 0xCD});
-    EXPECT_EQ(d.afterHeader, dataFrame(d, "命令: 0x00  ", "数据长度: 0x02 (2)", {}));
-    EXPECT_TRUE(d.result.warnings.empty());
-    EXPECT_EQ(paneText(d.result), dump(d.wire));
-
-    const Decoded empty = decodeData(0x00, {});
-    EXPECT_EQ(empty.afterHeader, (Lines{"命令: 0x00   <v>", "数据长度: 0x00 (0) <v>",
-                                        "CRC: " + hex2(empty.wire.back()) + " <v>"}));
+// As a clicked row: the row builder compares the CRC, the decoder reports it.
+TEST(DecoderDataCrc, ComparedWheneverCapturedWhateverElseIsWrong) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> wire;
+        bool crcWarning;
+    };
+    auto wire = [](uint8_t command, const std::vector<uint8_t>& body) {
+        return encodeDataMessage(DeviceAddress::Sink, 3, command, body);
+    };
+    auto corrupt = [](std::vector<uint8_t> w) {
+        w.back() ^= 0x5A;
+        return w;
+    };
+    auto longer = [](std::vector<uint8_t> w) {
+        w.push_back(0x00);
+        return w;
+    };
+    const std::vector<Case> cases = {
+        {"command 0, right CRC", wire(0x00, {}), false},
+        {"command 0, bad CRC", corrupt(wire(0x00, {})), true},
+        {"Request too short, bad CRC", corrupt(wire(0x02, {0x10, 0, 0, 0})), true},
+        {"Request with a trailing byte, bad CRC",
+         longer(corrupt(wire(0x02, {0x10, 0, 0, 0, 0x08, 0x34, 0x01, 0x2C}))), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestRecord record = makeRecord(kPlain, c.wire);
+        BuildListRow(record.view(), kIndex);
+        const DecodeResult result = decodeRecord(record.view(), kIndex);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "注意：校验码错误！应为：0x%.2x\r\n",
+                      record.view().computedCrc());
+        bool shown = false;
+        for (const Warning& w : result.warnings)
+            shown = shown || (w.severity == Severity::Error && w.text == expected);
+        EXPECT_EQ(shown, c.crcWarning);
+    }
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST(Names, LookUpByCodeWithinBounds) {
     ASSERT_EQ(ufcs::dataMessageRow(0xFF), ufcs::kTestRequestRow);
     EXPECT_EQ(ufcs::DataMessageNames[*ufcs::dataMessageRow(0xFF)].english, "Test_Request");
     EXPECT_EQ(ufcs::DataMessageNames[*ufcs::dataMessageRow(0xFF)].chinese, "测试请求");
-    EXPECT_EQ(ufcs::DataMessageNames[*ufcs::dataMessageRow(0x00)].english, "");
+    EXPECT_FALSE(ufcs::dataMessageRow(0x00).has_value());  // undefined by the standard
     EXPECT_FALSE(ufcs::dataMessageRow(0x0D).has_value());
     EXPECT_FALSE(ufcs::dataMessageRow(0xFE).has_value());
     EXPECT_EQ(ufcs::DataMessageNames[*ufcs::dataMessageRow(0x0C)].english, "Power_Change");
