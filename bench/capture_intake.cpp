@@ -15,7 +15,7 @@
 namespace {
 
 // Records a capture holds before the store counts as full.
-constexpr uint32_t kRecords = device::kStoreFullCount;
+constexpr uint32_t kRecords = analyzer::kStoreFullCount;
 // The most reports a full-speed USB HID interrupt endpoint delivers in a second.
 constexpr double kReportsPerSecondOfTheLink = 8000.0;
 

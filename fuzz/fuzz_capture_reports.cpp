@@ -5,22 +5,22 @@
 #include <cstring>
 #include <memory>
 
-#include "device/analyzer_protocol.h"
+#include "analyzer/report_dispatch.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
 
 namespace {
 
-struct Listener final : device::AnalyzerReportListener {
+struct Listener final : analyzer::AnalyzerReportListener {
     void onRecordTaken(uint32_t) override {}
-    void onStatus(const device::StatusEffects& effects) override {
+    void onStatus(const analyzer::StatusEffects& effects) override {
         if (effects.captureStarted) storeFullSinceStart = 0;
     }
-    void onCapabilityTable(const device::OutputCapabilityTable& table) override {
+    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override {
         if (table.modeCount > 255) std::abort();
     }
-    void onLiveValues(const device::LiveValues&) override {}
-    void onCalibrationResult(const device::CalibrationResult&) override {}
+    void onLiveValues(const analyzer::LiveValues&) override {}
+    void onCalibrationResult(const analyzer::CalibrationResult&) override {}
     // A full store is told once; only a status reply switching capture on again may repeat it.
     void onStoreFull(std::string_view) override {
         if (++storeFullSinceStart > 1) std::abort();
@@ -48,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ufcs::CaptureStore& store = sharedStore();
     // Near full, the list is left out: listing 65,000 records per input would starve the fuzzer.
     const bool nearFull = setup & 1;
-    store.setCount(nearFull ? device::kStoreFullCount - 3 : 1);
+    store.setCount(nearFull ? analyzer::kStoreFullCount - 3 : 1);
     Listener listener;
     ufcs::CaptureIntake intake(store, listener);
     intake.setRefuseAck(setup & 2);
     intake.setRefusePing(setup & 4);
     intake.setCurrentCalibrated(!(setup & 8));
-    device::AnalyzerReportDispatcher dispatcher(store, intake, listener);
+    analyzer::AnalyzerReportDispatcher dispatcher(store, intake, listener);
     ufcs::CaptureList list(store);
 
     for (std::size_t at = 0; at < size; at += device::kReportSize) {
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!nearFull) list.appendNew();
 
-    if (store.count() > device::kStoreFullCount + 1) std::abort();
+    if (store.count() > analyzer::kStoreFullCount + 1) std::abort();
     for (std::size_t row = 0; row < list.rowCount(); ++row) {
         const uint32_t index = list.recordAt(row);
         if (index >= store.count()) std::abort();

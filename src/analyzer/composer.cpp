@@ -11,14 +11,30 @@
 namespace analyzer {
 namespace {
 
-constexpr uint8_t kSendClass = 0x21;
-constexpr std::size_t kSegmentBytes = 59;  // message bytes per report, from byte 6
 constexpr int kChargingDevice = 2;
 
 // Send codes by position 0-19; 0 for an entry that is never sent (Get_Sink_Info).
-constexpr std::array<uint8_t, 20> kSendCodes = {0x45, 0x46, 0x47, 0x49, 0x00, 0x4B, 0x4C,
-                                                0x4F, 0x50, 0x4E, 0x48, 0x4D, 0x51, 0x52,
-                                                0x53, 0x54, 0x43, 0x55, 0x4A, 0x56};
+namespace code = device::send_code;
+constexpr std::array<uint8_t, 20> kSendCodes = {code::kPing,
+                                                code::kSoftReset,
+                                                code::kGetOutputCapabilities,
+                                                code::kGetSourceInfo,
+                                                0x00,
+                                                code::kGetDeviceInfo,
+                                                code::kGetErrorInfo,
+                                                code::kDetectCableInfo,
+                                                code::kStartCableDetect,
+                                                code::kExitUfcsMode,
+                                                code::kRequest,
+                                                code::kConfigWatchdog,
+                                                code::kVerifyRequest,
+                                                code::kVerifyResponse,
+                                                code::kTestRequest,
+                                                code::kVendor,
+                                                code::kSetBaudRate,
+                                                code::kCustom,
+                                                code::kGetCableInfo,
+                                                code::kHardwareReset};
 
 constexpr std::array<const char*, 3> kDeviceNames = {"供电设备", "充电设备", "线缆电子标签"};
 constexpr std::array<const char*, 3> kTestTypeNames = {"控制消息", "数据消息", "自定义消息"};
@@ -26,14 +42,11 @@ constexpr const char* kSixteenBytes = "请输入16个十六进制数，注意数
 constexpr std::array<int, 4> kBaudRates = {115200, 57600, 38400, 19200};
 
 Frame emptySendFrame() {
-    Frame frame{};
-    frame[1] = 0xFE;
-    frame[2] = kSendClass;
-    return frame;
+    return device::sendFrame(0, 0);
 }
 
 void putRequest(Frame& frame, int mode, int current10mA, int voltage10mV) {
-    frame[3] = 0x48;
+    frame[3] = device::send_code::kRequest;
     frame[4] = 8;
     common::writeLe16(frame.data() + 5, static_cast<uint16_t>(current10mA));
     common::writeLe16(frame.data() + 7, static_cast<uint16_t>(voltage10mV));
@@ -48,9 +61,9 @@ std::vector<Frame> segmented(Frame frame, const std::vector<uint8_t>& message,
     std::vector<Frame> frames;
     frame[1] = static_cast<uint8_t>(reports);
     for (std::size_t sent = 0, sequence = 1; sequence <= reports; ++sequence) {
-        const std::size_t take = std::min(kSegmentBytes, message.size() - sent);
+        const std::size_t take = std::min(device::kSegmentBytes, message.size() - sent);
         frame[5] = static_cast<uint8_t>(sequence);
-        std::memcpy(frame.data() + 6, message.data() + sent, take);
+        std::memcpy(frame.data() + device::kSegmentOffset, message.data() + sent, take);
         sent += take;
         frames.push_back(frame);
     }
@@ -120,7 +133,7 @@ std::optional<long long> parseInteger(const std::string& text) {
 }  // namespace
 
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const device::OutputCapabilityTable& table,
+                               const analyzer::OutputCapabilityTable& table,
                                const PendingOutputRequest& pending) {
     if (mode != kChargingDevice) return {};
     Frame frame = emptySendFrame();
@@ -169,9 +182,10 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
             const std::size_t count = pages.customBytes.size();
             frame[4] = static_cast<uint8_t>(count - 3);
             const std::size_t further =
-                count <= kSegmentBytes
+                count <= device::kSegmentBytes
                     ? 0
-                    : (count - kSegmentBytes + kSegmentBytes - 1) / kSegmentBytes;
+                    : (count - device::kSegmentBytes + device::kSegmentBytes - 1) /
+                          device::kSegmentBytes;
             return segmented(frame, pages.customBytes, std::min<std::size_t>(1 + further, 5));
         }
         case kSendPendingRequest:

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "analyzer/report_dispatch.h"
 #include "common/clock.h"
-#include "device/analyzer_protocol.h"
 
 namespace analyzer {
 
@@ -78,7 +78,7 @@ using Frame = device::CommandFrame;
 // The frames one send writes, in order (several for a long vendor or custom
 // message, with 10 ms between them). Nothing unless `mode` is 2.
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const device::OutputCapabilityTable& table,
+                               const analyzer::OutputCapabilityTable& table,
                                const PendingOutputRequest& pending);
 
 // The send log's entry for a send at `time`; empty for the panel's requests (20-34, 1000).

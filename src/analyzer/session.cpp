@@ -258,7 +258,7 @@ void Session::stopCapture() {
     connected_ = false;
     dispatcher_.stopCapture();
     voltageText_ = currentText_ = kIdleValueText;
-    table_ = device::OutputCapabilityTable{};
+    table_ = analyzer::OutputCapabilityTable{};
     listener_.onListeningChanged(false);
 }
 
@@ -284,7 +284,7 @@ void Session::onRecordTaken(uint32_t) {
     });
 }
 
-void Session::onStatus(const device::StatusEffects& effects) {
+void Session::onStatus(const analyzer::StatusEffects& effects) {
     postToOwner([this, effects] {
         if (!connected_) return;
         if (effects.mode) mode_ = effects.mode;
@@ -295,18 +295,18 @@ void Session::onStatus(const device::StatusEffects& effects) {
     });
 }
 
-void Session::onCapabilityTable(const device::OutputCapabilityTable& table) {
+void Session::onCapabilityTable(const analyzer::OutputCapabilityTable& table) {
     postToOwner([this, table] {
         table_ = table;
         listener_.onCapabilityTable(table);
     });
 }
 
-void Session::onLiveValues(const device::LiveValues& values) {
+void Session::onLiveValues(const analyzer::LiveValues& values) {
     postToOwner([this, values] { live_ = values; });
 }
 
-void Session::onCalibrationResult(const device::CalibrationResult& result) {
+void Session::onCalibrationResult(const analyzer::CalibrationResult& result) {
     postToOwner([this, result] {
         const std::string text =
             common::format("校准值%d：%.3f \r\n", result.index, result.value * 0.001);

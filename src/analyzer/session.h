@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "analyzer/report_dispatch.h"
 #include "common/clock.h"
 #include "common/event_loop.h"
 #include "common/profile.h"
-#include "device/analyzer_protocol.h"
 #include "device/hid_device.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
@@ -31,7 +31,7 @@ enum class PaneStyle : int { Normal = 0, Error = 1, Note = 2, NormalAtEnd = 100 
 struct StatusTexts {
     std::string voltage;  // "  %2.2f" volts, for the 电压 box
     std::string current;  // "  %2.2f" amperes, for the 电流 box
-    device::LiveValues values;
+    analyzer::LiveValues values;
 };
 
 inline constexpr const char* kIdleValueText = " ------";
@@ -51,12 +51,12 @@ class SessionListener {
     // The capture was cut back to its header.
     virtual void onLostStep() {}
     virtual void onStoreFull(const std::string& /*text*/) {}
-    virtual void onStatus(const device::StatusEffects& /*effects*/) {}
-    virtual void onCapabilityTable(const device::OutputCapabilityTable& /*table*/) {}
+    virtual void onStatus(const analyzer::StatusEffects& /*effects*/) {}
+    virtual void onCapabilityTable(const analyzer::OutputCapabilityTable& /*table*/) {}
     virtual void onStatusTick(const StatusTexts& /*texts*/) {}
 };
 
-class Session final : private device::AnalyzerReportListener {
+class Session final : private analyzer::AnalyzerReportListener {
   public:
     Session(device::HidDevice& device, ufcs::CaptureStore& store, common::Profile& profile,
             common::EventLoop& loop, common::Clock& clock, SessionListener& listener);
@@ -91,8 +91,8 @@ class Session final : private device::AnalyzerReportListener {
 
     uint16_t calibrationValue() const { return calibrationValue_; }
     bool currentCalibrated() const { return calibrationValue_ != kUncalibrated; }
-    const device::OutputCapabilityTable& capabilityTable() const { return table_; }
-    const device::LiveValues& liveValues() const { return live_; }
+    const analyzer::OutputCapabilityTable& capabilityTable() const { return table_; }
+    const analyzer::LiveValues& liveValues() const { return live_; }
     const std::string& voltageText() const { return voltageText_; }
     const std::string& currentText() const { return currentText_; }
 
@@ -123,10 +123,10 @@ class Session final : private device::AnalyzerReportListener {
 
     // Report dispatch, on the worker thread.
     void onRecordTaken(uint32_t count) override;
-    void onStatus(const device::StatusEffects& effects) override;
-    void onCapabilityTable(const device::OutputCapabilityTable& table) override;
-    void onLiveValues(const device::LiveValues& values) override;
-    void onCalibrationResult(const device::CalibrationResult& result) override;
+    void onStatus(const analyzer::StatusEffects& effects) override;
+    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override;
+    void onLiveValues(const analyzer::LiveValues& values) override;
+    void onCalibrationResult(const analyzer::CalibrationResult& result) override;
     void onStoreFull(std::string_view text) override;
     void onLostStep() override;
 
@@ -137,7 +137,7 @@ class Session final : private device::AnalyzerReportListener {
     common::Clock& clock_;
     SessionListener& listener_;
     ufcs::CaptureIntake intake_;
-    device::AnalyzerReportDispatcher dispatcher_;
+    analyzer::AnalyzerReportDispatcher dispatcher_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     uint8_t mode_ = device::kModeListening;
@@ -148,8 +148,8 @@ class Session final : private device::AnalyzerReportListener {
     uint16_t calibrationValue_ = 0;
     uint16_t secondValue_ = 0;
     uint16_t currentRangeMa_ = 0;
-    device::LiveValues live_;
-    device::OutputCapabilityTable table_;
+    analyzer::LiveValues live_;
+    analyzer::OutputCapabilityTable table_;
     std::string voltageText_ = kIdleValueText;
     std::string currentText_ = kIdleValueText;
     common::TimerId statusTimer_ = 0;

@@ -49,7 +49,7 @@ class SinkListener final : public analyzer::SessionListener {
         lastRecordAt = std::chrono::steady_clock::now();
     }
     void onLostStep() override { list_.clear(); }
-    void onCapabilityTable(const device::OutputCapabilityTable&) override { tableArrived = true; }
+    void onCapabilityTable(const analyzer::OutputCapabilityTable&) override { tableArrived = true; }
     void onListeningChanged(bool listening) override { stopped = !listening; }
 
     bool tableArrived = false;
@@ -183,7 +183,7 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
         err << "充电器没有报告输出模式\n";
         return 1;
     }
-    const device::OutputCapabilityTable& table = sink.session->capabilityTable();
+    const analyzer::OutputCapabilityTable& table = sink.session->capabilityTable();
     out << "编号       电压(V)          电流(A)      步进(mV)   步进(mA)\n";
     for (int mode = 0; mode < std::min<int>(table.modeCount, 15); ++mode) {
         out << mode + 1 << '\t' << analyzer::outputModeRowText(table.bytes.data() + mode * 8)

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "device/analyzer_protocol.h"
+#include "analyzer/report_dispatch.h"
 #include "simulator/capture_pages.h"
 #include "ufcs/capture_intake.h"
 
 namespace simulator {
 
-class CaptureFeed final : private device::AnalyzerReportListener {
+class CaptureFeed final : private analyzer::AnalyzerReportListener {
   public:
     // Starts a capture: record 0 is the header, the instrument reports listening.
     CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRecord& header);
@@ -25,10 +25,10 @@ class CaptureFeed final : private device::AnalyzerReportListener {
 
   private:
     void onRecordTaken(uint32_t) override {}
-    void onStatus(const device::StatusEffects&) override {}
-    void onCapabilityTable(const device::OutputCapabilityTable&) override {}
-    void onLiveValues(const device::LiveValues&) override {}
-    void onCalibrationResult(const device::CalibrationResult&) override {}
+    void onStatus(const analyzer::StatusEffects&) override {}
+    void onCapabilityTable(const analyzer::OutputCapabilityTable&) override {}
+    void onLiveValues(const analyzer::LiveValues&) override {}
+    void onCalibrationResult(const analyzer::CalibrationResult&) override {}
     void onStoreFull(std::string_view) override { storeFull_ = true; }
     void onLostStep() override {
         ++lostSteps_;
@@ -36,7 +36,7 @@ class CaptureFeed final : private device::AnalyzerReportListener {
     }
 
     ufcs::CaptureIntake intake_;
-    device::AnalyzerReportDispatcher dispatcher_;
+    analyzer::AnalyzerReportDispatcher dispatcher_;
     bool storeFull_ = false;
     uint32_t lostSteps_ = 0;
 };

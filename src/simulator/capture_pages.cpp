@@ -29,37 +29,4 @@ std::vector<Report> capturePages(const BusEvent& event) {
     return result;
 }
 
-Report replyHead(uint8_t kind) {
-    Report report{};
-    report[0] = 0x55;
-    report[1] = 0x12;
-    report[2] = kind;
-    return report;
-}
-
-Report statusReply(uint8_t status, uint8_t modeCount, const uint8_t* tableHead56) {
-    Report report = replyHead(0x11);
-    report[6] = status;
-    report[7] = modeCount;
-    if (tableHead56) std::memcpy(report.data() + 8, tableHead56, 56);
-    return report;
-}
-
-Report liveValuesReply(const device::LiveValues& values) {
-    Report report = replyHead(0x22);
-    common::writeLe16(report.data() + 10, values.busMillivolts);
-    common::writeLe16(report.data() + 12, values.busMilliamps);
-    common::writeLe16(report.data() + 14, values.requestedVoltage10mV);
-    common::writeLe16(report.data() + 16, values.requestedCurrent10mA);
-    report[18] = values.modeNumber;
-    return report;
-}
-
-Report calibrationReply(uint16_t value, uint8_t index) {
-    Report report = replyHead(0x33);
-    common::writeBe16(report.data() + 7, value);
-    report[11] = index;
-    return report;
-}
-
 }  // namespace simulator

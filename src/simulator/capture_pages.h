@@ -1,17 +1,17 @@
 #pragma once
 // The instrument's side of capture: one bus event laid out as the capture
-// pages it sends, and its replies to the analyzer.
+// pages it sends.
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "device/analyzer_protocol.h"
+#include "device/frames.h"
 #include "ufcs/capture_record.h"
 
 namespace simulator {
 
-using Report = std::array<uint8_t, device::kReportSize>;
+using Report = device::Report;
 
 // One event seen on the bus, as the instrument time-stamps and measures it.
 struct BusEvent {
@@ -27,11 +27,5 @@ inline constexpr uint64_t kTicksPerPeriod = 50000;  // one 10-second period
 
 // The record bytes of an event, split into 1 to 5 pages: page k holds record bytes 64k to 64k+63.
 std::vector<Report> capturePages(const BusEvent& event);
-
-// Instrument replies: 0x55 0x12 and the reply's kind, then its fields.
-Report replyHead(uint8_t kind);
-Report statusReply(uint8_t status, uint8_t modeCount = 0, const uint8_t* tableHead56 = nullptr);
-Report liveValuesReply(const device::LiveValues& values);
-Report calibrationReply(uint16_t value, uint8_t index);
 
 }  // namespace simulator

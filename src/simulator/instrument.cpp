@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "analyzer/replies.h"
 #include "common/byte_order.h"
+#include "device/frames.h"
 #include "device/hid_device.h"
 #include "ufcs/crc8.h"
 #include "ufcs/wire_format.h"
@@ -13,9 +15,6 @@ namespace {
 
 using ufcs::DeviceAddress;
 
-constexpr uint8_t kCommandClass = 0x11;
-constexpr uint8_t kSendClass = 0x21;
-constexpr std::size_t kSegmentBytes = 59;  // message bytes a send frame carries from byte 6
 // The most events one read generates, so a late reader catches up in steps.
 constexpr uint64_t kMostEventsPerRead = 256;
 
@@ -113,7 +112,7 @@ void Instrument::injectFaults(unsigned count) {
 void Instrument::sendCalibrationResult(uint16_t value, uint8_t index) {
     {
         std::lock_guard lock(mutex_);
-        outbox_.push_back(calibrationReply(value, index));
+        outbox_.push_back(analyzer::calibrationReply(value, index));
     }
     wake_.notify_all();
 }
@@ -151,9 +150,9 @@ int Instrument::receive(const uint8_t* frame) {
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
         if (!answering_) return device::kWritten;
-        if (frame[2] == kCommandClass)
+        if (frame[2] == device::kFrameClassCommand)
             handleCommand(frame[8], frame[9]);
-        else if (frame[2] == kSendClass && chargingDevice_)
+        else if (frame[2] == device::kFrameClassSend && chargingDevice_)
             handleSend(frame);
     }
     wake_.notify_all();
@@ -223,13 +222,13 @@ Charger& Instrument::activeCharger() {
 }
 
 Report Instrument::connectReply() const {
-    Report report = replyHead(0x04);
+    Report report = device::replyHead(device::ReplyKind::Connect);
     std::memcpy(report.data() + 13, settings_.hardwareVersion.data(), 3);
     common::writeBe16(report.data() + 16, settings_.firmwareVersion);
     common::writeBe16(report.data() + 18, settings_.ufcsVersion);
-    common::writeBe16(report.data() + 20, settings_.calibrationValue);
-    common::writeBe16(report.data() + 22, settings_.secondValue);
-    common::writeBe16(report.data() + 24, settings_.currentRangeMa);
+    device::writeConnectReply(
+        {settings_.calibrationValue, settings_.secondValue, settings_.currentRangeMa},
+        report.data());
     return report;
 }
 
@@ -244,7 +243,7 @@ void Instrument::handleCommand(uint8_t code, uint8_t param) {
             break;
         case 3: {
             Charger& charger = activeCharger();
-            queueReport(liveValuesReply(device::LiveValues{
+            queueReport(analyzer::liveValuesReply(analyzer::LiveValues{
                 static_cast<uint16_t>(charger.outputMillivolts() + phoneBus_.uniform(0, 30)),
                 static_cast<uint16_t>(charger.loadMilliamps() + phoneBus_.uniform(0, 30)),
                 charger.grantedVoltage10mV(), charger.grantedCurrent10mA(),
@@ -268,7 +267,7 @@ void Instrument::startListening() {
     chargingDevice_ = false;
     trafficStart_ = std::chrono::steady_clock::now();
     trafficDue_ = 0;
-    queueReport(statusReply(device::kStatusListening));
+    queueReport(analyzer::statusReply(analyzer::kStatusListening));
 }
 
 void Instrument::startChargingDevice() {
@@ -277,7 +276,7 @@ void Instrument::startChargingDevice() {
     trafficStart_ = std::chrono::steady_clock::now();
     trafficDue_ = 0;
     phoneBus_.charger().reset();
-    queueReport(statusReply(device::kStatusChargingDevice));
+    queueReport(analyzer::statusReply(analyzer::kStatusChargingDevice));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
     phoneBus_.phoneSends(control(0x06));  // Get_Output_Capabilities
@@ -285,48 +284,51 @@ void Instrument::startChargingDevice() {
     const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
     const auto modes =
         static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
-    queueReport(statusReply(device::kStatusChargingDeviceWithTable, modes, table.data()));
+    queueReport(
+        analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, modes, table.data()));
     Report tail{};
     std::memcpy(tail.data(), table.data() + 56, tail.size());
     queueReport(tail);
 }
 
 void Instrument::handleSend(const uint8_t* frame) {
-    const uint8_t code = frame[3];
+    namespace code = device::send_code;
+    const uint8_t sendCode = frame[3];
     const uint8_t length = frame[4];
     const uint8_t* payload = frame + 5;
-    switch (code) {
-        case 0x45:
+    switch (sendCode) {
+        case code::kPing:
             phoneBus_.phoneSends(control(0x00));
             break;
-        case 0x46:
+        case code::kSoftReset:
             phoneBus_.phoneSends(control(0x04));
             break;
-        case 0x47:
+        case code::kGetOutputCapabilities:
             phoneBus_.phoneSends(control(0x06));
             break;
-        case 0x49:
+        case code::kGetSourceInfo:
             phoneBus_.phoneSends(control(0x07));
             break;
-        case 0x4A:
+        case code::kGetCableInfo:
             phoneBus_.phoneSends(control(0x09));
             break;
-        case 0x4B:
+        case code::kGetDeviceInfo:
             phoneBus_.phoneSends(control(0x0A));
             break;
-        case 0x4C:
+        case code::kGetErrorInfo:
             phoneBus_.phoneSends(control(0x0B));
             break;
-        case 0x4E:
+        case code::kExitUfcsMode:
             phoneBus_.phoneSends(control(0x0F));
             break;
-        case 0x4F:
+        case code::kDetectCableInfo:
             phoneBus_.phoneSends(control(0x0C));
             break;
-        case 0x50:
+        case code::kStartCableDetect:
             phoneBus_.phoneSends(control(0x0D));
             break;
-        case 0x48: {  // Request: current and voltage in 10 mA / 10 mV, little-endian, then the mode
+        case code::kRequest: {  // Request: current and voltage in 10 mA / 10 mV, little-endian,
+                                // then the mode
             std::vector<uint8_t> body(8, 0);
             body[0] = static_cast<uint8_t>(payload[4] << 4);
             common::writeBe16(body.data() + 4, common::readLe16(payload + 2));
@@ -334,35 +336,35 @@ void Instrument::handleSend(const uint8_t* frame) {
             phoneBus_.phoneSends(data(0x02, body));
             break;
         }
-        case 0x4D: {
+        case code::kConfigWatchdog: {
             std::vector<uint8_t> body(2);
             common::writeBe16(body.data(), common::readLe16(payload));
             phoneBus_.phoneSends(data(0x08, body));
             break;
         }
-        case 0x51:
+        case code::kVerifyRequest:
             phoneBus_.phoneSends(data(0x0A, {payload, payload + 17}));
             break;
-        case 0x52:
+        case code::kVerifyResponse:
             phoneBus_.phoneSends(data(0x0B, {payload, payload + 48}));
             break;
-        case 0x53: {  // type, device, voltage-accuracy mode, command, test mode
+        case code::kTestRequest: {  // type, device, voltage-accuracy mode, command, test mode
             const uint8_t flags =
                 static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
                                      (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
             phoneBus_.phoneSends(data(0xFF, {flags, payload[3]}));
             break;
         }
-        case 0x54:
-        case 0x55: {
+        case code::kVendor:
+        case code::kCustom: {
             // Segments carry 59 message bytes from byte 6; byte 5 numbers them from 1.
-            const std::size_t total = code == 0x54 ? 4u + length : length + 3u;
+            const std::size_t total = sendCode == code::kVendor ? 4u + length : length + 3u;
             if (payload[0] == 1) segmented_.clear();
             const std::size_t take =
-                std::min(kSegmentBytes, total - std::min(total, segmented_.size()));
+                std::min(device::kSegmentBytes, total - std::min(total, segmented_.size()));
             segmented_.insert(segmented_.end(), frame + 6, frame + 6 + take);
             if (segmented_.size() < total) break;
-            if (code == 0x54) {
+            if (sendCode == code::kVendor) {
                 const auto address = static_cast<DeviceAddress>(segmented_[0]);
                 const uint16_t vendorId =
                     static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
@@ -380,11 +382,11 @@ void Instrument::handleSend(const uint8_t* frame) {
             segmented_.clear();
             break;
         }
-        case 0x43:
+        case code::kSetBaudRate:
             if (const uint8_t baud = baudCodeOf(common::readLe16(payload)))
                 phoneBus_.setBaudCode(baud);
             break;
-        case 0x56:
+        case code::kHardwareReset:
             phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));
             phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
             phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));

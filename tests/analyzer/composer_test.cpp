@@ -15,7 +15,7 @@ using analyzer::Frame;
 using analyzer::PageField;
 using analyzer::SendPages;
 
-const device::OutputCapabilityTable kEmptyTable{};
+const analyzer::OutputCapabilityTable kEmptyTable{};
 const analyzer::PendingOutputRequest kNoPending{};
 
 Frame sendFrame(uint8_t code, uint8_t length) {
@@ -135,7 +135,7 @@ TEST(ComposeSend, TestRequestOrdersItsFiveBytesAndKeepsTheCommandsLowByte) {
 }
 
 TEST(ComposeSend, OutputModeButtonsCopyTheEntrysMaximaVerbatim) {
-    device::OutputCapabilityTable table;
+    analyzer::OutputCapabilityTable table;
     table.modeCount = 15;
     for (std::size_t i = 0; i < 120; ++i)
         table.bytes[i] = static_cast<uint8_t>(0x20 + i);
@@ -166,7 +166,7 @@ TEST(ComposeSend, SetVoltageDialogRequestTruncatesToTenths) {
 }
 
 TEST(ComposeSend, NothingUnlessEmulatingAChargingDevice) {
-    device::OutputCapabilityTable table;
+    analyzer::OutputCapabilityTable table;
     table.modeCount = 1;
     table.bytes[1] = 0xE8;
     const analyzer::PendingOutputRequest pending{1, 5000, 1000};

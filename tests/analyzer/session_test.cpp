@@ -67,10 +67,10 @@ struct RecordingListener : analyzer::SessionListener {
             ufcs::decodeRecord(list->store().record(list->recordAt(row)), list->recordAt(row));
         }
     }
-    void onStatus(const device::StatusEffects& effects) override {
+    void onStatus(const analyzer::StatusEffects& effects) override {
         statuses.push_back(effects.code);
     }
-    void onCapabilityTable(const device::OutputCapabilityTable& table) override {
+    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override {
         tables.push_back(table);
     }
     void onStatusTick(const analyzer::StatusTexts& texts) override { ticks.push_back(texts); }
@@ -89,7 +89,7 @@ struct RecordingListener : analyzer::SessionListener {
     uint32_t lastCount = 0;
     int lostSteps = 0;
     std::vector<uint8_t> statuses;
-    std::vector<device::OutputCapabilityTable> tables;
+    std::vector<analyzer::OutputCapabilityTable> tables;
     std::vector<analyzer::StatusTexts> ticks;
     std::vector<std::string> storeFull;
     ufcs::CaptureList* list = nullptr;
@@ -210,7 +210,7 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     ASSERT_TRUE(waitFor([this] { return !listener.tables.empty(); }));
     EXPECT_EQ(listener.statuses, (std::vector<uint8_t>{0x10, 0x11}));
     EXPECT_EQ(session.mode(), 2);
-    const device::OutputCapabilityTable& table = session.capabilityTable();
+    const analyzer::OutputCapabilityTable& table = session.capabilityTable();
     EXPECT_EQ(table.modeCount, 3);
     EXPECT_EQ(table.bytes[1] | (table.bytes[2] << 8), 550);             // mode 1 up to 5.50 V
     EXPECT_EQ(table.bytes[16 + 1] | (table.bytes[16 + 2] << 8), 2100);  // mode 3 up to 21.00 V
@@ -415,12 +415,12 @@ TEST_F(SessionTest, HeldInstrumentRefusesASecondProgram) {
 
 TEST_F(SessionTest, FullStoreEndsTheCapture) {
     ASSERT_TRUE(startAndSettle());
-    store->setCount(device::kStoreFullCount - 1);
+    store->setCount(analyzer::kStoreFullCount - 1);
     instrument->injectTraffic(5);
     ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
     EXPECT_EQ(listener.boxes, std::vector<std::string>{"数据已爆表！"});
     EXPECT_EQ(listener.storeFull, std::vector<std::string>{"数据已爆表！"});
-    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);
+    EXPECT_EQ(store->count(), analyzer::kStoreFullCount + 1);
 }
 
 }  // namespace

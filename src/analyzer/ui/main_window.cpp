@@ -450,7 +450,7 @@ void MainWindow::onStoreFull(const std::string& text) {
     model_->setTrailingNote(fromStd(text));
 }
 
-void MainWindow::onStatus(const device::StatusEffects& effects) {
+void MainWindow::onStatus(const analyzer::StatusEffects& effects) {
     modesPanel_->setMode(session_->mode());
     if (effects.captureStarted) curveView_->resetCount();
     if (effects.disableSendAndModes) hideSendAndModes();
@@ -458,7 +458,7 @@ void MainWindow::onStatus(const device::StatusEffects& effects) {
     if (effects.enableSend) sendButton_->setEnabled(true);
 }
 
-void MainWindow::onCapabilityTable(const device::OutputCapabilityTable& table) {
+void MainWindow::onCapabilityTable(const analyzer::OutputCapabilityTable& table) {
     sendDialog_->setCapabilityTable(table);
     modesPanel_->setTable(table);
     modesButton_->setEnabled(true);

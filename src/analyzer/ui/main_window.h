@@ -103,9 +103,9 @@ class MainWindow final : public QDialog, private SessionListener {
     void onRecordsAdded(uint32_t count) override;
     void onLostStep() override;
     void onStoreFull(const std::string& text) override;
-    void onStatus(const device::StatusEffects& effects) override;
+    void onStatus(const analyzer::StatusEffects& effects) override;
     void onStatusTick(const StatusTexts& texts) override;
-    void onCapabilityTable(const device::OutputCapabilityTable& table) override;
+    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override;
 
     void toggleComposer();
     void toggleModesPanel();

@@ -27,12 +27,12 @@ struct Entry {
     int maxVoltage, minVoltage, maxCurrent, minCurrent;  // 10 mV, 10 mA
 };
 
-Entry entryAt(const device::OutputCapabilityTable& table, int index) {
+Entry entryAt(const analyzer::OutputCapabilityTable& table, int index) {
     const uint8_t* e = table.bytes.data() + index * 8;
     return {common::readLe16(e + 1), common::readLe16(e + 3), common::readLe16(e + 5), e[7]};
 }
 
-int countedEntries(const device::OutputCapabilityTable& table) {
+int countedEntries(const analyzer::OutputCapabilityTable& table) {
     return std::min<int>(table.modeCount, kTableEntries);
 }
 
@@ -132,7 +132,7 @@ OutputModesPanel::OutputModesPanel(QWidget* parent)
     setLiveTexts({kIdleValueText, kIdleValueText, {}});
 }
 
-void OutputModesPanel::setTable(const device::OutputCapabilityTable& table) {
+void OutputModesPanel::setTable(const analyzer::OutputCapabilityTable& table) {
     table_ = table;
     const int shown = std::min<int>(table.modeCount, kRows);
     for (int row = 0; row < kRows; ++row) {
@@ -207,7 +207,7 @@ void OutputModesPanel::openVoltageOnly() {
 }
 
 SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly,
-                                 const device::OutputCapabilityTable& table,
+                                 const analyzer::OutputCapabilityTable& table,
                                  std::function<const std::string&()> voltageText, QWidget* parent)
     : QDialog(parent), limits_(limits), voltageOnly_(voltageOnly), table_(table) {
     setWindowTitle(QStringLiteral("设置电压"));

@@ -23,7 +23,7 @@ class OutputModesPanel final : public QDialog {
     explicit OutputModesPanel(QWidget* parent = nullptr);
 
     // Refills the rows: number and description buttons for modes 1..min(count, 7).
-    void setTable(const device::OutputCapabilityTable& table);
+    void setTable(const analyzer::OutputCapabilityTable& table);
     void setLiveTexts(const StatusTexts& texts);
     // The operating mode the number buttons pass with their request.
     void setMode(int mode) { mode_ = mode; }
@@ -46,7 +46,7 @@ class OutputModesPanel final : public QDialog {
     void openSetOutput(int row);
     void openVoltageOnly();
 
-    device::OutputCapabilityTable table_;
+    analyzer::OutputCapabilityTable table_;
     int mode_ = 1;
     std::function<void(SetOutputDialog&)> runDialog_;
     struct Widgets;
@@ -62,7 +62,7 @@ class SetOutputDialog final : public QDialog {
         int minVoltage10mV = 0, maxVoltage10mV = 0, minCurrent10mA = 0, maxCurrent10mA = 0;
     };
     SetOutputDialog(const Limits& limits, bool voltageOnly,
-                    const device::OutputCapabilityTable& table,
+                    const analyzer::OutputCapabilityTable& table,
                     std::function<const std::string&()> voltageText, QWidget* parent = nullptr);
 
     QLineEdit* voltageField() const { return voltage_; }
@@ -81,7 +81,7 @@ class SetOutputDialog final : public QDialog {
   private:
     Limits limits_;
     bool voltageOnly_;
-    device::OutputCapabilityTable table_;
+    analyzer::OutputCapabilityTable table_;
     QLineEdit* voltage_;
     QLineEdit* current_;
     QToolButton* stayOpen_;

@@ -61,7 +61,7 @@ struct SendDialog::Impl : QObject {
     };
 
     SendPages pages;
-    device::OutputCapabilityTable table;
+    analyzer::OutputCapabilityTable table;
     std::function<void(const QString&)> sink;
     QListWidget* list = nullptr;
     QStackedWidget* stack = nullptr;
@@ -305,7 +305,7 @@ void SendDialog::setSendEnabled(bool enabled) {
     impl_->sendButton->setEnabled(enabled);
 }
 
-void SendDialog::setCapabilityTable(const device::OutputCapabilityTable& table) {
+void SendDialog::setCapabilityTable(const analyzer::OutputCapabilityTable& table) {
     impl_->table = table;
     const int shown = std::min<int>(table.modeCount, 7);
     for (int i = 0; i < 7; ++i) {

@@ -13,7 +13,8 @@ using analyzer::ui::SetOutputDialog;
 
 namespace {
 
-void putEntry(device::OutputCapabilityTable& t, int index, int maxV, int minV, int maxI, int minI) {
+void putEntry(analyzer::OutputCapabilityTable& t, int index, int maxV, int minV, int maxI,
+              int minI) {
     uint8_t* e = t.bytes.data() + index * 8;
     e[0] = 0x02;  // 10 mV, 20 mA steps
     e[1] = uint8_t(maxV), e[2] = uint8_t(maxV >> 8), e[3] = uint8_t(minV),
@@ -22,8 +23,8 @@ void putEntry(device::OutputCapabilityTable& t, int index, int maxV, int minV, i
 }
 
 // Three modes: 5-10 V / 0.5-3 A, 3.4-11 V / 0.1-5 A, 10-20 V / 0.2-3.25 A.
-device::OutputCapabilityTable threeModes() {
-    device::OutputCapabilityTable t;
+analyzer::OutputCapabilityTable threeModes() {
+    analyzer::OutputCapabilityTable t;
     t.modeCount = 3;
     putEntry(t, 0, 1000, 500, 300, 50);
     putEntry(t, 1, 1100, 340, 500, 10);

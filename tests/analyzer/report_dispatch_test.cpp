@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "device/analyzer_protocol.h"
+#include "analyzer/report_dispatch.h"
 #include "simulator/capture_pages.h"
 #include "ufcs/wire_format.h"
 
@@ -43,22 +43,24 @@ TEST(ConnectReply, ReadsBigEndianValues) {
     EXPECT_EQ(parsed.currentRangeMa, 6000);
 }
 
-struct RecordingListener : device::AnalyzerReportListener {
+struct RecordingListener : analyzer::AnalyzerReportListener {
     void onRecordTaken(uint32_t count) override { counts.push_back(count); }
-    void onStatus(const device::StatusEffects& e) override { statuses.push_back(e); }
-    void onCapabilityTable(const device::OutputCapabilityTable& t) override { tables.push_back(t); }
-    void onLiveValues(const device::LiveValues& v) override { live.push_back(v); }
-    void onCalibrationResult(const device::CalibrationResult& r) override {
+    void onStatus(const analyzer::StatusEffects& e) override { statuses.push_back(e); }
+    void onCapabilityTable(const analyzer::OutputCapabilityTable& t) override {
+        tables.push_back(t);
+    }
+    void onLiveValues(const analyzer::LiveValues& v) override { live.push_back(v); }
+    void onCalibrationResult(const analyzer::CalibrationResult& r) override {
         calibrations.push_back(r);
     }
     void onStoreFull(std::string_view text) override { storeFull.emplace_back(text); }
     void onLostStep() override { ++lostSteps; }
 
     std::vector<uint32_t> counts;
-    std::vector<device::StatusEffects> statuses;
-    std::vector<device::OutputCapabilityTable> tables;
-    std::vector<device::LiveValues> live;
-    std::vector<device::CalibrationResult> calibrations;
+    std::vector<analyzer::StatusEffects> statuses;
+    std::vector<analyzer::OutputCapabilityTable> tables;
+    std::vector<analyzer::LiveValues> live;
+    std::vector<analyzer::CalibrationResult> calibrations;
     std::vector<std::string> storeFull;
     int lostSteps = 0;
 };
@@ -93,16 +95,16 @@ class DispatchTest : public ::testing::Test {
     std::unique_ptr<ufcs::CaptureStore> store;
     RecordingListener listener;
     ufcs::CaptureIntake intake{*store, listener};
-    device::AnalyzerReportDispatcher dispatcher{*store, intake, listener};
+    analyzer::AnalyzerReportDispatcher dispatcher{*store, intake, listener};
 };
 
 TEST_F(DispatchTest, PagesCountOnlyOnceAStatusReplySwitchedCaptureOn) {
     sendAll(pagesOfPing());
     EXPECT_EQ(store->count(), 1u);
 
-    send(simulator::statusReply(device::kStatusListening));
+    send(analyzer::statusReply(analyzer::kStatusListening));
     ASSERT_EQ(listener.statuses.size(), 1u);
-    const device::StatusEffects& effects = listener.statuses[0];
+    const analyzer::StatusEffects& effects = listener.statuses[0];
     EXPECT_EQ(effects.mode, device::kModeListening);
     EXPECT_TRUE(effects.startStatusTimer);
     EXPECT_TRUE(effects.captureStarted);
@@ -120,9 +122,9 @@ TEST_F(DispatchTest, PagesCountOnlyOnceAStatusReplySwitchedCaptureOn) {
 }
 
 TEST_F(DispatchTest, StatusCodesAndTheirEffects) {
-    send(simulator::statusReply(device::kStatusChargingDevice));
-    send(simulator::statusReply(device::kStatusSendUnavailable));
-    send(simulator::statusReply(0x42));
+    send(analyzer::statusReply(analyzer::kStatusChargingDevice));
+    send(analyzer::statusReply(analyzer::kStatusSendUnavailable));
+    send(analyzer::statusReply(0x42));
     ASSERT_EQ(listener.statuses.size(), 3u);
     EXPECT_EQ(listener.statuses[0].mode, device::kModeChargingDevice);
     EXPECT_TRUE(listener.statuses[0].sendConfirmChanged);
@@ -141,7 +143,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
     std::vector<uint8_t> head(56);
     for (std::size_t i = 0; i < head.size(); ++i)
         head[i] = static_cast<uint8_t>(i + 1);
-    send(simulator::statusReply(device::kStatusChargingDeviceWithTable, 7, head.data()));
+    send(analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, 7, head.data()));
     ASSERT_EQ(listener.statuses.size(), 1u);
     EXPECT_TRUE(listener.statuses[0].capabilityTableFollows);
     EXPECT_TRUE(listener.statuses[0].enableSend);
@@ -156,7 +158,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
     tail[1] = 0x01;
     send(tail);
     ASSERT_EQ(listener.tables.size(), 1u);
-    const device::OutputCapabilityTable& table = listener.tables[0];
+    const analyzer::OutputCapabilityTable& table = listener.tables[0];
     EXPECT_EQ(table.modeCount, 7);
     EXPECT_EQ(table.bytes[0], 1);
     EXPECT_EQ(table.bytes[55], 56);
@@ -166,7 +168,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
 }
 
 TEST_F(DispatchTest, TableOnlyStatusNeverTouchesTheCapture) {
-    send(simulator::statusReply(device::kStatusTableOnly, 2));
+    send(analyzer::statusReply(analyzer::kStatusTableOnly, 2));
     EXPECT_FALSE(dispatcher.capturing());
     EXPECT_FALSE(listener.statuses.at(0).captureStarted);
     sendAll(pagesOfPing());  // the first page is the table's tail, the capture is still off
@@ -175,11 +177,11 @@ TEST_F(DispatchTest, TableOnlyStatusNeverTouchesTheCapture) {
 }
 
 TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
-    send(simulator::statusReply(device::kStatusListening));
+    send(analyzer::statusReply(analyzer::kStatusListening));
     const std::vector<Report> vendor = pagesOfVendor(150);  // three pages
     ASSERT_EQ(vendor.size(), 3u);
     send(vendor[0]);
-    send(simulator::statusReply(device::kStatusChargingDeviceWithTable, 1));
+    send(analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, 1));
     EXPECT_FALSE(listener.statuses.back().captureStarted);
     send(Report{});  // table tail
     send(vendor[1]);
@@ -189,7 +191,7 @@ TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
 
     // Any other status while capturing starts the capture over: the half record is dropped.
     send(vendor[0]);
-    send(simulator::statusReply(device::kStatusChargingDevice));
+    send(analyzer::statusReply(analyzer::kStatusChargingDevice));
     send(vendor[1]);
     EXPECT_EQ(listener.lostSteps, 1);
     EXPECT_TRUE(dispatcher.recoverFromLostStep());
@@ -197,7 +199,7 @@ TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
 }
 
 TEST_F(DispatchTest, AfterALostStepPagesAreDroppedUntilTheOwnerRecovers) {
-    send(simulator::statusReply(device::kStatusListening));
+    send(analyzer::statusReply(analyzer::kStatusListening));
     sendAll(pagesOfPing(1));
     sendAll(pagesOfPing(2));
     ASSERT_EQ(store->count(), 3u);
@@ -228,7 +230,7 @@ TEST_F(DispatchTest, AfterALostStepPagesAreDroppedUntilTheOwnerRecovers) {
 }
 
 TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
-    send(simulator::statusReply(device::kStatusListening));
+    send(analyzer::statusReply(analyzer::kStatusListening));
     Report odd{};
     odd[0] = 0x55;
     odd[1] = 0x12;
@@ -240,9 +242,9 @@ TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
 }
 
 TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {
-    device::LiveValues values{9012, 2345, 900, 300, 3};
-    send(simulator::liveValuesReply(values));
-    send(simulator::calibrationReply(2001, 4));
+    analyzer::LiveValues values{9012, 2345, 900, 300, 3};
+    send(analyzer::liveValuesReply(values));
+    send(analyzer::calibrationReply(2001, 4));
     ASSERT_EQ(listener.live.size(), 1u);
     EXPECT_EQ(listener.live[0].busMillivolts, 9012);
     EXPECT_EQ(listener.live[0].busMilliamps, 2345);
@@ -256,13 +258,13 @@ TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {
 }
 
 TEST_F(DispatchTest, FullStoreStopsTheCaptureOnce) {
-    send(simulator::statusReply(device::kStatusListening));
-    store->setCount(device::kStoreFullCount);
+    send(analyzer::statusReply(analyzer::kStatusListening));
+    store->setCount(analyzer::kStoreFullCount);
     sendAll(pagesOfPing());
-    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);
+    EXPECT_EQ(store->count(), analyzer::kStoreFullCount + 1);
     sendAll(pagesOfPing());
     sendAll(pagesOfPing());
-    EXPECT_EQ(store->count(), device::kStoreFullCount + 1);  // no record added once full
+    EXPECT_EQ(store->count(), analyzer::kStoreFullCount + 1);  // no record added once full
     EXPECT_EQ(listener.storeFull, (std::vector<std::string>{"数据已爆表！"}));
     EXPECT_FALSE(dispatcher.capturing());
 }

@@ -1,45 +1,10 @@
-#include "device/analyzer_protocol.h"
+#include "analyzer/report_dispatch.h"
 
 #include <cstring>
 
-#include "common/byte_order.h"
+namespace analyzer {
 
-namespace device {
-namespace {
-
-constexpr uint8_t kReplyMarker = 0x55;
-constexpr uint8_t kReplyClass = 0x12;
-constexpr uint8_t kReplyStatus = 0x11;
-constexpr uint8_t kReplyLiveValues = 0x22;
-constexpr uint8_t kReplyCalibration = 0x33;
-
-// The first 56 bytes of the capability table ride in the status reply, the rest in the next report.
-constexpr std::size_t kTableHeadBytes = 56;
-
-bool isReply(const uint8_t* report, uint8_t kind) {
-    return report[0] == kReplyMarker && report[1] == kReplyClass && report[2] == kind;
-}
-
-}  // namespace
-
-CommandFrame commandFrame(CommandCode code, uint8_t param) {
-    CommandFrame frame{};
-    frame[1] = 0x01;
-    frame[2] = 0x11;  // frame class: instrument command
-    frame[3] = 0x11;
-    frame[4] = 0x04;
-    frame[5] = 0x01;
-    frame[6] = 0x01;
-    frame[7] = 0x64;
-    frame[8] = static_cast<uint8_t>(code);
-    frame[9] = param;
-    return frame;
-}
-
-ConnectReply parseConnectReply(const uint8_t* report) {
-    return ConnectReply{common::readBe16(report + 20), common::readBe16(report + 22),
-                        common::readBe16(report + 24)};
-}
+using device::ReplyKind;
 
 void AnalyzerReportDispatcher::resetForCapture() {
     capturing_.store(false, std::memory_order_release);
@@ -73,19 +38,17 @@ bool AnalyzerReportDispatcher::takingPages() {
 void AnalyzerReportDispatcher::HandleReport(const uint8_t* report) {
     if (tablePending_) {
         // Whatever it holds, this report is the tail of the capability table.
-        std::memcpy(table_.bytes.data() + kTableHeadBytes, report, kReportSize);
+        std::memcpy(table_.bytes.data() + kTableHeadBytes, report, device::kReportSize);
         tablePending_ = false;
         listener_.onCapabilityTable(table_);
         return;
     }
-    if (isReply(report, kReplyStatus)) {
+    if (device::isReply(report, ReplyKind::Status)) {
         handleStatus(report);
-    } else if (isReply(report, kReplyLiveValues)) {
-        listener_.onLiveValues(
-            LiveValues{common::readLe16(report + 10), common::readLe16(report + 12),
-                       common::readLe16(report + 14), common::readLe16(report + 16), report[18]});
-    } else if (isReply(report, kReplyCalibration)) {
-        listener_.onCalibrationResult(CalibrationResult{common::readBe16(report + 7), report[11]});
+    } else if (device::isReply(report, ReplyKind::LiveValues)) {
+        listener_.onLiveValues(parseLiveValues(report));
+    } else if (device::isReply(report, ReplyKind::Calibration)) {
+        listener_.onCalibrationResult(parseCalibrationResult(report));
     } else {
         handleCapturePage(report);
     }
@@ -101,13 +64,13 @@ void AnalyzerReportDispatcher::handleStatus(const uint8_t* report) {
             effects.disableSendAndModes = true;
             break;
         case kStatusChargingDevice:
-            effects.mode = kModeChargingDevice;
+            effects.mode = device::kModeChargingDevice;
             effects.sendConfirmChanged = true;
             effects.sendConfirmEnabled = false;
             effects.startStatusTimer = true;
             break;
         case kStatusChargingDeviceWithTable:
-            effects.mode = kModeChargingDevice;
+            effects.mode = device::kModeChargingDevice;
             effects.sendConfirmChanged = true;
             effects.sendConfirmEnabled = true;
             effects.startStatusTimer = true;
@@ -116,7 +79,7 @@ void AnalyzerReportDispatcher::handleStatus(const uint8_t* report) {
             startsCapture = !wasCapturing;
             break;
         case kStatusListening:
-            effects.mode = kModeListening;
+            effects.mode = device::kModeListening;
             effects.startStatusTimer = true;
             break;
         case kStatusTableOnly:
@@ -169,4 +132,4 @@ void AnalyzerReportDispatcher::handleCapturePage(const uint8_t* report) {
     }
 }
 
-}  // namespace device
+}  // namespace analyzer

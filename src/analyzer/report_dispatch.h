@@ -1,46 +1,18 @@
 #pragma once
-// The analyzer's side of the instrument's 64-byte HID reports: the command
-// frame it writes, and the dispatch of what the instrument sends back
-// (status, live values, calibration result, capture pages).
+// The analyzer's dispatch of what the instrument sends: status, live values
+// and calibration replies go to the listener, capture pages to the record
+// assembler and intake of the capture store. Runs on the link thread.
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
 
+#include "analyzer/replies.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
 #include "ufcs/record_assembler.h"
 
-namespace device {
-
-inline constexpr std::size_t kReportSize = 64;
-// Report id byte 0, the 64 report bytes, and spare room the frames never use.
-inline constexpr std::size_t kCommandFrameSize = 68;
-using CommandFrame = std::array<uint8_t, kCommandFrameSize>;
-
-enum class CommandCode : uint8_t {
-    StartListening = 1,
-    StopListening = 2,
-    StatusPoll = 3,
-    Connect = 4,
-    StartChargingDevice = 7,
-    StartChargingDeviceTypeC = 8,
-    FirmwareBlock = 9,
-};
-
-inline constexpr uint8_t kModeListening = 1;
-inline constexpr uint8_t kModeChargingDevice = 2;
-
-// The instrument command frame: constant bytes, the code in byte 8 and its parameter in byte 9.
-CommandFrame commandFrame(CommandCode code, uint8_t param);
-
-// Status codes of the status reply (report byte 6).
-inline constexpr uint8_t kStatusSendUnavailable = 0x0A;
-inline constexpr uint8_t kStatusChargingDevice = 0x10;
-inline constexpr uint8_t kStatusChargingDeviceWithTable = 0x11;
-inline constexpr uint8_t kStatusListening = 0x12;
-inline constexpr uint8_t kStatusTableOnly = 0x13;
+namespace analyzer {
 
 inline constexpr std::string_view kStoreFullText = "数据已爆表！";
 inline constexpr std::string_view kLostStepText = "传输页错误！";
@@ -59,33 +31,6 @@ struct StatusEffects {
     bool captureStarted = false;          // capture switched on: the packet curve starts over
     bool capabilityTableFollows = false;  // the next report completes the output capability table
 };
-
-// Up to 15 output modes of 8 bytes as the instrument reports them.
-struct OutputCapabilityTable {
-    uint8_t modeCount = 0;
-    std::array<uint8_t, 120> bytes{};
-};
-
-struct LiveValues {
-    uint16_t busMillivolts = 0;
-    uint16_t busMilliamps = 0;
-    uint16_t requestedVoltage10mV = 0;
-    uint16_t requestedCurrent10mA = 0;
-    uint8_t modeNumber = 0;
-};
-
-struct CalibrationResult {
-    uint16_t value = 0;  // units of 0.001
-    uint8_t index = 0;
-};
-
-// The reply to the connect command (read directly, not through the dispatch).
-struct ConnectReply {
-    uint16_t calibrationValue = 0;  // 0xFFFF: not calibrated
-    uint16_t secondValue = 0;
-    uint16_t currentRangeMa = 0;
-};
-ConnectReply parseConnectReply(const uint8_t* report);
 
 // Everything the dispatch has to tell; called on the thread that reads reports.
 class AnalyzerReportListener : public ufcs::IntakeListener {
@@ -144,4 +89,4 @@ class AnalyzerReportDispatcher {
     OutputCapabilityTable table_;
 };
 
-}  // namespace device
+}  // namespace analyzer
