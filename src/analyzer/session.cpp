@@ -1,10 +1,9 @@
 #include "analyzer/session.h"
 
 #include <chrono>
-#include <ctime>
 
 #include "common/format.h"
-#include "common/thread_priority.h"
+#include "device/connect_exchange.h"
 #include "ufcs/names.h"
 
 namespace analyzer {
@@ -13,20 +12,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kStatusPeriod = 250ms;
-constexpr auto kWorkerStopWait = 1000ms;
 constexpr const char* kProfileSection = "Select";
 constexpr const char* kRefuseAckKey = "rRefuseAck";
 constexpr const char* kRefusePingKey = "rRefusePing";
-
-double threadCpuSeconds() {
-#if defined(CLOCK_THREAD_CPUTIME_ID)
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-#else
-    return 0;
-#endif
-}
 
 }  // namespace
 
@@ -39,13 +27,15 @@ Session::Session(device::HidDevice& device, ufcs::CaptureStore& store, common::P
       clock_(clock),
       listener_(listener),
       intake_(store, *this),
-      dispatcher_(store, intake_, *this) {
-    device_.setRemovalHandler([this] { postToOwner([this] { onDeviceRemoved(); }); });
+      dispatcher_(store, intake_, *this),
+      link_(device, clock,
+            [this](device::LinkWorker::Task task) { postToOwner(std::move(task)); }) {
+    link_.setRemovalHandler([this] { onDeviceRemoved(); });
 }
 
 Session::~Session() {
     stopCapture();
-    device_.setRemovalHandler(nullptr);
+    link_.setRemovalHandler(nullptr);
     *alive_ = false;
 }
 
@@ -107,24 +97,17 @@ bool Session::openAndExchange() {
     }
     connected_ = true;
 
-    // The instrument answers the second of two connect commands.
-    uint8_t reply[device::kLinkReportLength] = {};
-    sendCommand(device::CommandCode::Connect, 0);
-    clock_.sleepFor(20ms);
-    device_.read(reply);
-    sendCommand(device::CommandCode::Connect, 0);
-    clock_.sleepFor(20ms);
-    if (device_.read(reply) != device::kDataRead) {
+    const std::optional<device::ConnectReply> reply = device::connectExchange(device_, clock_);
+    if (!reply) {
         const common::LocalTime t = clock_.localTime();
         pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
              PaneStyle::Normal);
         stopCapture();
         return false;
     }
-    const device::ConnectReply parsed = device::parseConnectReply(reply + 1);
-    calibrationValue_ = parsed.calibrationValue;
-    secondValue_ = parsed.secondValue;
-    currentRangeMa_ = parsed.currentRangeMa;
+    calibrationValue_ = reply->calibrationValue;
+    secondValue_ = reply->secondValue;
+    currentRangeMa_ = reply->currentRangeMa;
     checkCalibration();
     return true;
 }
@@ -214,46 +197,15 @@ void Session::closeAnalyzer() {
 }
 
 void Session::startWorker() {
-    if (worker_.joinable()) worker_.join();
-    running_ = true;
-    worker_ = std::thread([this] { workerLoop(); });
-}
-
-void Session::workerLoop() {
-    common::raiseCurrentThreadPriority();
-    const double cpuAtStart = threadCpuSeconds();
-    uint8_t buffer[device::kLinkReportLength];
-    while (running_.load(std::memory_order_acquire)) {
-        const int result = device_.read(buffer);
-        if (result == device::kDataRead) {
-            dispatcher_.HandleReport(buffer + 1);
-        } else if (result == device::kRemoved) {
-            break;  // the removal handler has told the owner
-        } else if (result == device::kFailed) {
-            const std::string text = device_.errorText();
-            postToOwner([this, text] { pane(text, PaneStyle::Normal); });
-            break;
-        }
-    }
-    workerCpuSeconds_ = threadCpuSeconds() - cpuAtStart;
-    {
-        std::lock_guard lock(workerMutex_);
-        running_ = false;
-    }
-    workerEnded_.notify_all();
+    link_.startReading([this](const uint8_t* report) { dispatcher_.HandleReport(report); },
+                       [this](const std::string& text) { pane(text, PaneStyle::Normal); });
 }
 
 void Session::stopCapture() {
     if (statusTimer_) loop_.stopTimer(statusTimer_);
     statusTimer_ = 0;
-    if (worker_.joinable()) {
-        running_ = false;
-        std::unique_lock lock(workerMutex_);
-        // A read waits at most 300 ms, so the worker sees the flag well within this.
-        workerEnded_.wait_for(lock, kWorkerStopWait, [this] { return !running_.load(); });
-        lock.unlock();
-        worker_.join();
-    }
+    // The device closes only once the link thread has ended: close never overlaps a read.
+    link_.stop();
     device_.close();
     connected_ = false;
     dispatcher_.stopCapture();

@@ -6,12 +6,9 @@
 // shows reaches the listener with its exact words, on the owner's thread.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analyzer/report_dispatch.h"
@@ -19,6 +16,7 @@
 #include "common/event_loop.h"
 #include "common/profile.h"
 #include "device/hid_device.h"
+#include "device/link_worker.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
 
@@ -76,7 +74,7 @@ class Session final : private analyzer::AnalyzerReportListener {
     void setRefusal(bool refuseAck, bool refusePing);  // for this run only
 
     bool connected() const { return connected_; }
-    bool workerRunning() const { return running_.load(); }
+    bool workerRunning() const { return link_.state() == device::LinkWorker::State::Running; }
 
     // "开始监听" / "停止监听": starts when not connected, stops otherwise.
     void toggleListening();
@@ -101,7 +99,7 @@ class Session final : private analyzer::AnalyzerReportListener {
     // Writes the frames of one send 10 ms apart; the last write's result is the send's.
     int sendFrames(const std::vector<device::CommandFrame>& frames);
     // CPU time the last worker spent, in seconds.
-    double workerCpuSeconds() const { return workerCpuSeconds_.load(); }
+    double workerCpuSeconds() const { return link_.cpuSeconds(); }
 
     static constexpr uint16_t kUncalibrated = 0xFFFF;
     static constexpr uint16_t kLargestCalibration = 2000;
@@ -111,7 +109,6 @@ class Session final : private analyzer::AnalyzerReportListener {
     bool openAndExchange();
     void prepareCapture();
     void startWorker();
-    void workerLoop();
     bool sendStartListening();
     int sendCommand(device::CommandCode code, uint8_t param);
     void checkCalibration();
@@ -154,12 +151,8 @@ class Session final : private analyzer::AnalyzerReportListener {
     std::string currentText_ = kIdleValueText;
     common::TimerId statusTimer_ = 0;
 
-    std::thread worker_;
-    std::atomic<bool> running_{false};
-    std::mutex workerMutex_;
-    std::condition_variable workerEnded_;
+    device::LinkWorker link_;
     std::atomic<bool> recordsNoticePending_{false};
-    std::atomic<double> workerCpuSeconds_{0};
 };
 
 }  // namespace analyzer

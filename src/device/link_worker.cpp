@@ -1,0 +1,97 @@
+#include "device/link_worker.h"
+
+#include <ctime>
+
+#include "common/thread_priority.h"
+
+namespace device {
+namespace {
+
+double threadCpuSeconds() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
+
+LinkWorker::LinkWorker(HidDevice& device, common::Clock& clock, PostToOwner post)
+    : device_(device), clock_(clock), post_(std::move(post)) {}
+
+void LinkWorker::setRemovalHandler(Task onRemoved) {
+    if (!onRemoved) {
+        device_.setRemovalHandler(nullptr);
+        return;
+    }
+    device_.setRemovalHandler(
+        [post = post_, onRemoved = std::move(onRemoved)] { post(onRemoved); });
+}
+
+bool LinkWorker::start(std::function<void()> body) {
+    if (running()) return false;
+    if (thread_.joinable()) thread_.join();  // a thread that ended by itself
+    state_.store(State::Running, std::memory_order_release);
+    thread_ = std::thread([this, body = std::move(body)] {
+        common::raiseCurrentThreadPriority();
+        const double cpuAtStart = threadCpuSeconds();
+        body();
+        cpuSeconds_ = threadCpuSeconds() - cpuAtStart;
+        State running = State::Running;
+        state_.compare_exchange_strong(running, State::Stopped, std::memory_order_acq_rel);
+    });
+    return true;
+}
+
+bool LinkWorker::startReading(ReportHandler handler, std::function<void(std::string)> onFailure) {
+    return start([this, handler = std::move(handler), onFailure = std::move(onFailure)] {
+        readLoop(handler, onFailure);
+    });
+}
+
+bool LinkWorker::startTicking(std::chrono::milliseconds period, Task tick) {
+    return start([this, period, tick = std::move(tick)] { tickLoop(period, tick); });
+}
+
+void LinkWorker::stop() {
+    State running = State::Running;
+    state_.compare_exchange_strong(running, State::Stopping, std::memory_order_acq_rel);
+    if (thread_.joinable()) thread_.join();
+    state_.store(State::Stopped, std::memory_order_release);
+}
+
+void LinkWorker::readLoop(const ReportHandler& handler,
+                          const std::function<void(std::string)>& onFailure) {
+    uint8_t buffer[kLinkReportLength];
+    while (running()) {
+        const int result = device_.read(buffer);
+        if (result == kDataRead) {
+            handler(buffer + 1);
+        } else if (result == kRemoved) {
+            return;
+        } else if (result == kFailed) {
+            if (onFailure) post_([onFailure, text = device_.errorText()] { onFailure(text); });
+            return;
+        }
+    }
+}
+
+void LinkWorker::tickLoop(std::chrono::milliseconds period, const Task& tick) {
+    auto due = clock_.now() + period;
+    while (running()) {
+        const auto now = clock_.now();
+        if (now < due) {
+            // Short pauses, so a stop is seen within one period at most.
+            clock_.sleepFor(
+                std::min(period, std::chrono::ceil<std::chrono::milliseconds>(due - now)));
+            continue;
+        }
+        tick();
+        due += period;
+    }
+}
+
+}  // namespace device
