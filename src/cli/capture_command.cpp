@@ -6,8 +6,7 @@
 #include "cli/cli.h"
 #include "cli/output.h"
 #include "common/event_loop.h"
-#include "device/tracing_device.h"
-#include "simulator/simulated_device.h"
+#include "simulator/instrument_choice.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
 
@@ -65,14 +64,6 @@ class CaptureListener final : public analyzer::SessionListener {
     std::ostream& err_;
 };
 
-std::unique_ptr<device::HidDevice> openDevice(bool simulate) {
-    if (!simulate) return device::makeHidapiDevice(device::defaultLockFolder());
-    simulator::InstrumentSettings settings;
-    settings.seed = static_cast<uint32_t>(std::time(nullptr));
-    return std::make_unique<simulator::SimulatedDevice>(
-        std::make_shared<simulator::Instrument>(settings), simulator::defaultSimulatorLockPath());
-}
-
 }  // namespace
 
 int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out,
@@ -99,17 +90,15 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         err << "内存不足！无法运行！\n";
         return 1;
     }
-    std::unique_ptr<device::HidDevice> device = openDevice(parsed->has("--simulate"));
-    std::unique_ptr<device::TracingDevice> tracing;
-    if (trace) tracing = std::make_unique<device::TracingDevice>(*device, err);
-    device::HidDevice& link = tracing ? static_cast<device::HidDevice&>(*tracing) : *device;
+    const std::unique_ptr<device::HidDevice> device =
+        simulator::chooseInstrument({parsed->has("--simulate"), trace ? &err : nullptr});
 
     common::SystemClock clock;
     common::TaskLoop loop(clock);
     common::MemoryProfile profile;
     ufcs::CaptureList list(*store);
     CaptureListener listener(list, out, err);
-    analyzer::Session session(link, *store, profile, loop, clock, listener);
+    analyzer::Session session(*device, *store, profile, loop, clock, listener);
     session.setMode(mode == "sink" ? device::kModeChargingDevice : device::kModeListening);
     session.setTypeCPort(parsed->has("--type-c"));
     session.setRefusal(parsed->has("--refuse-ack"), parsed->has("--refuse-ping"));

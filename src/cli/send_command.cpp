@@ -7,8 +7,7 @@
 #include "cli/cli.h"
 #include "cli/output.h"
 #include "common/event_loop.h"
-#include "device/tracing_device.h"
-#include "simulator/simulated_device.h"
+#include "simulator/instrument_choice.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/names.h"
 
@@ -65,19 +64,9 @@ class SinkListener final : public analyzer::SessionListener {
 struct SinkConnection {
     SinkConnection(bool simulate, bool trace, std::ostream& err)
         : store(ufcs::CaptureStore::create()), loop(clock), list(*store), listener(list, err) {
-        if (simulate) {
-            simulator::InstrumentSettings settings;
-            settings.seed = static_cast<uint32_t>(std::time(nullptr));
-            device = std::make_unique<simulator::SimulatedDevice>(
-                std::make_shared<simulator::Instrument>(settings),
-                simulator::defaultSimulatorLockPath());
-        } else {
-            device = device::makeHidapiDevice(device::defaultLockFolder());
-        }
-        if (trace) tracing = std::make_unique<device::TracingDevice>(*device, err);
-        session = std::make_unique<analyzer::Session>(
-            tracing ? static_cast<device::HidDevice&>(*tracing) : *device, *store, profile, loop,
-            clock, listener);
+        device = simulator::chooseInstrument({simulate, trace ? &err : nullptr});
+        session =
+            std::make_unique<analyzer::Session>(*device, *store, profile, loop, clock, listener);
         session->setMode(device::kModeChargingDevice);
     }
     ~SinkConnection() {
@@ -97,7 +86,6 @@ struct SinkConnection {
     ufcs::CaptureList list;
     SinkListener listener;
     std::unique_ptr<device::HidDevice> device;
-    std::unique_ptr<device::TracingDevice> tracing;
     std::unique_ptr<analyzer::Session> session;
 };
 

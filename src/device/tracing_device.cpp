@@ -8,6 +8,11 @@ TracingDevice::TracingDevice(HidDevice& inner, std::ostream& out) : inner_(inner
     inner_.setRemovalHandler([this] { reportRemoval(); });
 }
 
+TracingDevice::TracingDevice(std::unique_ptr<HidDevice> inner, std::ostream& out)
+    : owned_(std::move(inner)), inner_(*owned_), out_(out) {
+    inner_.setRemovalHandler([this] { reportRemoval(); });
+}
+
 void TracingDevice::trace(const char* direction, const uint8_t* bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string line = direction;

@@ -2,6 +2,7 @@
 // A device that prints every report it writes ("> ") and reads ("< ") as hex
 // bytes, report id first, one report a line, and passes everything through.
 
+#include <memory>
 #include <mutex>
 #include <ostream>
 
@@ -12,6 +13,8 @@ namespace device {
 class TracingDevice final : public HidDevice {
   public:
     TracingDevice(HidDevice& inner, std::ostream& out);
+    // The same, owning the device it traces.
+    TracingDevice(std::unique_ptr<HidDevice> inner, std::ostream& out);
 
     bool open() override { return inner_.open(); }
     void close() override { inner_.close(); }
@@ -23,6 +26,7 @@ class TracingDevice final : public HidDevice {
   private:
     void trace(const char* direction, const uint8_t* bytes);
 
+    std::unique_ptr<HidDevice> owned_;
     HidDevice& inner_;
     std::ostream& out_;
     std::mutex mutex_;  // the worker reads while the owner writes

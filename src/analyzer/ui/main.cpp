@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 
 #include "analyzer/ui/main_window.h"
-#include "simulator/simulated_device.h"
+#include "simulator/instrument_choice.h"
 #include "widgets/settings_profile.h"
 
 int main(int argc, char** argv) {
@@ -35,16 +35,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::unique_ptr<device::HidDevice> device;
-    if (parser.isSet(simulate)) {
-        simulator::InstrumentSettings settings;
-        settings.seed = static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch());
-        device = std::make_unique<simulator::SimulatedDevice>(
-            std::make_shared<simulator::Instrument>(settings),
-            simulator::defaultSimulatorLockPath());
-    } else {
-        device = device::makeHidapiDevice(device::defaultLockFolder());
-    }
+    const std::unique_ptr<device::HidDevice> device =
+        simulator::chooseInstrument({parser.isSet(simulate), nullptr,
+                                     static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch())});
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(settingsDir);

@@ -1,0 +1,23 @@
+#include "simulator/instrument_choice.h"
+
+#include "device/exclusive_lock.h"
+#include "device/tracing_device.h"
+#include "simulator/simulated_device.h"
+
+namespace simulator {
+
+std::unique_ptr<device::HidDevice> chooseInstrument(const InstrumentChoice& choice) {
+    std::unique_ptr<device::HidDevice> device;
+    if (choice.simulate) {
+        InstrumentSettings settings;
+        settings.seed = choice.seed;
+        device = std::make_unique<SimulatedDevice>(std::make_shared<Instrument>(settings),
+                                                   defaultSimulatorLockPath());
+    } else {
+        device = device::makeHidapiDevice(device::defaultLockFolder());
+    }
+    if (!choice.trace) return device;
+    return std::make_unique<device::TracingDevice>(std::move(device), *choice.trace);
+}
+
+}  // namespace simulator
