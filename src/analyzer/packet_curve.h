@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analyzer/settings.h"
 #include "ufcs/capture_store.h"
 
 namespace analyzer {
@@ -78,6 +79,8 @@ class PacketCurveState {
     enum class Scroll { LineLeft, LineRight, PageLeft, PageRight, Track, ToStart, ToEnd };
 
     PacketCurveState(int voltageScale, int sampleIndex, int currentIndex);
+    explicit PacketCurveState(const CurveScales& saved)
+        : PacketCurveState(saved.voltageScale, saved.sampleIndex, saved.currentIndex) {}
 
     int voltageScale() const { return voltageScale_; }
     int sampleIndex() const { return sampleIndex_; }

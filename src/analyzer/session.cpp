@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "analyzer/settings.h"
 #include "common/format.h"
 #include "device/connect_exchange.h"
 #include "ufcs/names.h"
@@ -12,9 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kStatusPeriod = 250ms;
-constexpr const char* kProfileSection = "Select";
-constexpr const char* kRefuseAckKey = "rRefuseAck";
-constexpr const char* kRefusePingKey = "rRefusePing";
 
 }  // namespace
 
@@ -46,14 +44,14 @@ void Session::postToOwner(std::function<void()> task) {
 }
 
 void Session::loadRefusalSettings() {
-    refuseAck_ = profile_.readInt(kProfileSection, kRefuseAckKey, 0) != 0;
-    refusePing_ = profile_.readInt(kProfileSection, kRefusePingKey, 0) != 0;
+    const RefusalSettings saved = AnalyzerSettings(profile_).refusal();
+    refuseAck_ = saved.refuseAck;
+    refusePing_ = saved.refusePing;
 }
 
 void Session::saveRefusalSettings(bool refuseAck, bool refusePing) {
     setRefusal(refuseAck, refusePing);
-    profile_.writeInt(kProfileSection, kRefuseAckKey, refuseAck ? 1 : 0);
-    profile_.writeInt(kProfileSection, kRefusePingKey, refusePing ? 1 : 0);
+    AnalyzerSettings(profile_).saveRefusal({refuseAck, refusePing});
 }
 
 void Session::setRefusal(bool refuseAck, bool refusePing) {

@@ -1,5 +1,7 @@
 #include "analyzer/ui/main_window.h"
 
+#include "analyzer/settings.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -565,7 +567,7 @@ bool MainWindow::openCaptureFrom(const QString& path) {
         message(fromStd(result.message));
         return false;
     }
-    profile_.writeInt("Select", "DisAck", 0);  // the hidden "DisAck" box is never ticked
+    analyzer::AnalyzerSettings(profile_).clearDisAck();  // the hidden "DisAck" box is never ticked
     curveView_->resetCount();
     curveView_->countChanged(store_.count());
     curveView_->update();

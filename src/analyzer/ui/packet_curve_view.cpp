@@ -1,5 +1,7 @@
 #include "analyzer/ui/packet_curve_view.h"
 
+#include "analyzer/settings.h"
+
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -73,8 +75,7 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
       store_(store),
       profile_(profile),
       geometry_{smallScreen},
-      state_(profile.readInt("Curve", "YScale", 1), profile.readInt("Curve", "XScale", 0),
-             profile.readInt("Curve", "CScale", 0)),
+      state_(analyzer::AnalyzerSettings(profile).curveScales()),
       bigFont_(labelFont(12, QFont::ExtraLight)),
       smallFont_(labelFont(9, QFont::Thin)) {
     setWindowTitle(QStringLiteral("电压电流--数据包曲线"));
@@ -279,9 +280,8 @@ void PacketCurveView::closeEvent(QCloseEvent* event) {
 }
 
 void PacketCurveView::saveScales() {
-    profile_.writeInt("Curve", "XScale", state_.sampleIndex());
-    profile_.writeInt("Curve", "CScale", state_.currentIndex());
-    profile_.writeInt("Curve", "YScale", state_.voltageScale());
+    analyzer::AnalyzerSettings(profile_).saveCurveScales(
+        {state_.voltageScale(), state_.sampleIndex(), state_.currentIndex()});
 }
 
 QImage PacketCurveView::paintToImage() {
