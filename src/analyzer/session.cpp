@@ -148,14 +148,23 @@ bool Session::startListening() {
     // The capture is set up before the worker runs, so the worker never sees it half made.
     if (!openAndExchange()) return false;
     prepareCapture();
-    startWorker();
-    if (!sendStartListening()) {
-        const std::string reason = device_.errorText();
-        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
-             PaneStyle::Normal);
-        stopCapture();
-        return false;
-    }
+    // The start frames and their pause go out on the link thread, so this thread never waits.
+    startWorker([this, mode = mode_, typeC = typeCPort_] {
+        if (sendStartListening(mode, typeC)) {
+            postToOwner([this] { announceListening(); });
+            return;
+        }
+        postToOwner([this, reason = device_.errorText()] {
+            pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
+                 PaneStyle::Normal);
+            stopCapture();
+        });
+    });
+    return true;
+}
+
+void Session::announceListening() {
+    if (!connected_) return;
     if (!currentCalibrated()) pane("未校准电流!\r\n", PaneStyle::Normal);
     std::string modeLine =
         "模式：" + std::string(ufcs::nameOrEmpty(ufcs::OperatingModeNames, mode_));
@@ -163,47 +172,51 @@ bool Session::startListening() {
     if (refusePing_) modeLine += " 拒收Ping";
     pane(modeLine + "\r\n", PaneStyle::Normal);
     listener_.onListeningChanged(true);
-    return true;
 }
 
-bool Session::sendStartListening() {
-    const bool chargingDevice = mode_ == device::kModeChargingDevice;
+bool Session::sendStartListening(uint8_t mode, bool typeCPort) {
+    const bool chargingDevice = mode == device::kModeChargingDevice;
     device::CommandCode first = device::CommandCode::StartListening;
     if (chargingDevice) {
-        first = typeCPort_ ? device::CommandCode::StartChargingDeviceTypeC
-                           : device::CommandCode::StartChargingDevice;
+        first = typeCPort ? device::CommandCode::StartChargingDeviceTypeC
+                          : device::CommandCode::StartChargingDevice;
     }
-    if (sendCommand(first, mode_) != device::kWritten) return false;
+    if (sendCommand(first, mode) != device::kWritten) return false;
     clock_.sleepFor(chargingDevice ? 310ms : 10ms);
-    return sendCommand(device::CommandCode::StartListening, mode_) == device::kWritten &&
-           sendCommand(device::CommandCode::StartListening, mode_) == device::kWritten;
+    return sendCommand(device::CommandCode::StartListening, mode) == device::kWritten &&
+           sendCommand(device::CommandCode::StartListening, mode) == device::kWritten;
 }
 
 void Session::stopListening() {
-    if (!connected_) return;
-    sendCommand(device::CommandCode::StopListening, 0);
-    clock_.sleepFor(20ms);
-    stopCapture();
+    if (connected_) stopCapture(20ms);
 }
 
 void Session::closeAnalyzer() {
-    if (connected_) {
-        sendCommand(device::CommandCode::StopListening, 0);
-        clock_.sleepFor(100ms);
-    }
-    stopCapture();
+    if (connected_)
+        stopCapture(100ms);
+    else
+        stopCapture();
 }
 
-void Session::startWorker() {
+void Session::startWorker(device::LinkWorker::Task prologue) {
     link_.startReading([this](const uint8_t* report) { dispatcher_.HandleReport(report); },
-                       [this](const std::string& text) { pane(text, PaneStyle::Normal); });
+                       [this](const std::string& text) { pane(text, PaneStyle::Normal); },
+                       std::move(prologue));
 }
 
-void Session::stopCapture() {
+void Session::stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause) {
     if (statusTimer_) loop_.stopTimer(statusTimer_);
     statusTimer_ = 0;
-    // The device closes only once the link thread has ended: close never overlaps a read.
-    link_.stop();
+    // The stop command and its pause go out last on the link thread; the device
+    // closes only once that thread has ended, so close never overlaps a read.
+    device::LinkWorker::Task stopCommand;
+    if (stopCommandPause) {
+        stopCommand = [this, pause = *stopCommandPause] {
+            sendCommand(device::CommandCode::StopListening, 0);
+            clock_.sleepFor(pause);
+        };
+    }
+    link_.stop(std::move(stopCommand));
     device_.close();
     connected_ = false;
     dispatcher_.stopCapture();

@@ -6,8 +6,10 @@
 // shows reaches the listener with its exact words, on the owner's thread.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,7 +85,8 @@ class Session final : private analyzer::AnalyzerReportListener {
     // Opens the instrument, runs the connect exchange, starts the worker and checks the
     // calibration.
     bool connectInstrument();
-    void stopCapture();
+    // Ends the capture; with a pause, the stop command goes out first, then the pause.
+    void stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause = std::nullopt);
     // The window closes: stop listening and release the instrument.
     void closeAnalyzer();
 
@@ -108,8 +111,9 @@ class Session final : private analyzer::AnalyzerReportListener {
     enum class ConnectStep { Opened, Exchanged };
     bool openAndExchange();
     void prepareCapture();
-    void startWorker();
-    bool sendStartListening();
+    void startWorker(device::LinkWorker::Task prologue = {});
+    void announceListening();
+    bool sendStartListening(uint8_t mode, bool typeCPort);
     int sendCommand(device::CommandCode code, uint8_t param);
     void checkCalibration();
     void statusTick();

@@ -39,15 +39,20 @@ bool LinkWorker::start(std::function<void()> body) {
         common::raiseCurrentThreadPriority();
         const double cpuAtStart = threadCpuSeconds();
         body();
-        cpuSeconds_ = threadCpuSeconds() - cpuAtStart;
         State running = State::Running;
-        state_.compare_exchange_strong(running, State::Stopped, std::memory_order_acq_rel);
+        const bool endedByItself =
+            state_.compare_exchange_strong(running, State::Stopped, std::memory_order_acq_rel);
+        if (!endedByItself && epilogue_) epilogue_();
+        cpuSeconds_ = threadCpuSeconds() - cpuAtStart;
     });
     return true;
 }
 
-bool LinkWorker::startReading(ReportHandler handler, std::function<void(std::string)> onFailure) {
-    return start([this, handler = std::move(handler), onFailure = std::move(onFailure)] {
+bool LinkWorker::startReading(ReportHandler handler, std::function<void(std::string)> onFailure,
+                              Task prologue) {
+    return start([this, handler = std::move(handler), onFailure = std::move(onFailure),
+                  prologue = std::move(prologue)] {
+        if (prologue) prologue();
         readLoop(handler, onFailure);
     });
 }
@@ -56,10 +61,14 @@ bool LinkWorker::startTicking(std::chrono::milliseconds period, Task tick) {
     return start([this, period, tick = std::move(tick)] { tickLoop(period, tick); });
 }
 
-void LinkWorker::stop() {
+void LinkWorker::stop(Task epilogue) {
+    epilogue_ = std::move(epilogue);
     State running = State::Running;
-    state_.compare_exchange_strong(running, State::Stopping, std::memory_order_acq_rel);
+    const bool told =
+        state_.compare_exchange_strong(running, State::Stopping, std::memory_order_acq_rel);
     if (thread_.joinable()) thread_.join();
+    if (!told && epilogue_) epilogue_();
+    epilogue_ = nullptr;
     state_.store(State::Stopped, std::memory_order_release);
 }
 

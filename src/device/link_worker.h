@@ -35,16 +35,21 @@ class LinkWorker {
     LinkWorker(const LinkWorker&) = delete;
     LinkWorker& operator=(const LinkWorker&) = delete;
 
-    // Read-and-dispatch until stopped. A failed read posts `onFailure` with the
-    // system's words and ends the thread; a removal ends it quietly (the removal
-    // handler has told the owner). False when a thread is already there.
-    bool startReading(ReportHandler handler, std::function<void(std::string)> onFailure);
+    // Read-and-dispatch until stopped, after `prologue` (a timed command
+    // sequence, so its pauses fall on the link thread). A failed read posts
+    // `onFailure` with the system's words and ends the thread; a removal ends it
+    // quietly (the removal handler has told the owner). False when a thread is
+    // already there.
+    bool startReading(ReportHandler handler, std::function<void(std::string)> onFailure,
+                      Task prologue = {});
     // `tick` at start + period, start + 2 period, ...: a late tick never moves
     // the ones after it. False when a thread is already there.
     bool startTicking(std::chrono::milliseconds period, Task tick);
     // Tells the thread to end and joins it; a read returns within the 300 ms
-    // wait, a tick's pause within one period. Owner thread only.
-    void stop();
+    // wait, a tick's pause within one period. `epilogue` (a closing command
+    // sequence) runs last on the link thread, or here when the thread had
+    // already ended by itself. Owner thread only.
+    void stop(Task epilogue = {});
 
     State state() const { return state_.load(std::memory_order_acquire); }
     // Called (on the owner's thread) when the open device vanishes. Set before
@@ -64,6 +69,7 @@ class LinkWorker {
     PostToOwner post_;
     std::thread thread_;
     std::atomic<State> state_{State::Stopped};
+    Task epilogue_;  // set by stop() before it tells the thread
     std::atomic<double> cpuSeconds_{0};
 };
 

@@ -203,6 +203,8 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     session.setMode(2);
     session.setTypeCPort(true);
     ASSERT_TRUE(session.startListening());
+    // The start frames go out on the link thread; listening is announced once they have.
+    ASSERT_TRUE(waitFor([this] { return listener.listening; }));
     EXPECT_EQ(commands(),
               (std::vector<std::pair<int, int>>{{4, 0}, {4, 0}, {8, 2}, {1, 2}, {1, 2}}));
     EXPECT_EQ(clock.sleeps(), (std::vector<long>{20, 20, 310}));
@@ -219,6 +221,7 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     session.stopListening();
     instrument->clearReceivedFrames();
     ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(waitFor([this] { return listener.listening; }));
     EXPECT_EQ(commands()[2], (std::pair<int, int>{7, 2}));
 }
 

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -133,6 +135,32 @@ TEST(LinkWorker, RemovalReachesTheOwnerAndEndsTheThreadQuietly) {
     ASSERT_TRUE(link.startTicking(10ms, [] {}));
     link.stop();
     link.setRemovalHandler(nullptr);
+}
+
+TEST(LinkWorker, CommandSequencesRunOnTheLinkThreadAroundTheReads) {
+    ScriptedDevice device(2, device::kTimedOut);
+    ManualClock clock;
+    Posted posted;
+    device::LinkWorker link(device, clock, [&](auto task) { posted.post(std::move(task)); });
+    const std::thread::id owner = std::this_thread::get_id();
+    std::mutex mutex;
+    std::vector<std::string> order;
+    auto note = [&](const char* what) {
+        std::lock_guard lock(mutex);
+        order.push_back(std::string(what) + (std::this_thread::get_id() == owner ? "@owner" : ""));
+    };
+    ASSERT_TRUE(
+        link.startReading([&](const uint8_t*) { note("report"); }, {}, [&] { note("prologue"); }));
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return order.size() == 3;
+    }));
+    link.stop([&] { note("epilogue"); });
+    EXPECT_EQ(order, (std::vector<std::string>{"prologue", "report", "report", "epilogue"}));
+
+    // With no thread left to take it, the closing sequence runs on the caller.
+    link.stop([&] { note("epilogue"); });
+    EXPECT_EQ(order.back(), "epilogue@owner");
 }
 
 }  // namespace

@@ -73,6 +73,8 @@ class MainWindowTest : public QObject {
     void start() {
         window_->listenButton()->click();
         QTRY_COMPARE(window_->listenButton()->text(), QStringLiteral("停止监听"));
+        // Listening is announced once the link thread has written the start frames.
+        QTRY_VERIFY(!window_->button("模式选择")->isEnabled());
     }
     void capture(std::size_t events) {
         const int before = rows();
