@@ -117,19 +117,6 @@ bool isHexDigit(char c) {
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-std::optional<long long> parseInteger(const std::string& text) {
-    long long value = 0;
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    while (begin < end && *begin == ' ')
-        ++begin;
-    while (end > begin && end[-1] == ' ')
-        --end;
-    const auto [next, error] = std::from_chars(begin, end, value);
-    if (error != std::errc() || next != end || begin == end) return std::nullopt;
-    return value;
-}
-
 }  // namespace
 
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
@@ -195,9 +182,9 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
             if (position >= kSendFirstOutputMode && position <= kSendLastOutputMode) {
                 // The panel asks for a mode at its maximum voltage and current, as the table has
                 // them.
-                const uint8_t* entry = table.bytes.data() + (position - kSendFirstOutputMode) * 8;
-                putRequest(frame, position - kSendFirstOutputMode + 1, common::readLe16(entry + 5),
-                           common::readLe16(entry + 1));
+                const OutputModeEntry entry = table.entry(position - kSendFirstOutputMode);
+                putRequest(frame, position - kSendFirstOutputMode + 1, entry.maxCurrent10mA,
+                           entry.maxVoltage10mV);
             }
     }
     return {frame};
@@ -238,10 +225,6 @@ std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::si
     return bytes;
 }
 
-std::string outOfRangePrompt(long long least, long long most) {
-    return common::format("“请填入一个在%lld和%lld之间的整数。”", least, most);
-}
-
 std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages) {
     SendPages checked = pages;
@@ -256,10 +239,9 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
                       long long most) -> std::optional<std::string> {
         const std::string* text = given(name);
         if (!text) return std::nullopt;
-        const std::optional<long long> value = parseInteger(*text);
-        if (!value) return std::string(kNotAnInteger);
-        if (*value < least || *value > most) return outOfRangePrompt(least, most);
-        target = static_cast<int>(*value);
+        const IntegerField field = checkIntegerField(*text, least, most);
+        if (field.problem) return field.problem;
+        target = static_cast<int>(field.value);
         return std::nullopt;
     };
     auto hex = [&](const std::string& name, std::size_t least, std::size_t most) {
@@ -334,27 +316,6 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
     }
     pages = checked;
     return std::nullopt;
-}
-
-std::string outputModeRowText(const uint8_t* entry) {
-    const int maxVoltage = common::readLe16(entry + 1);
-    const int minVoltage = common::readLe16(entry + 3);
-    const int maxCurrent = common::readLe16(entry + 5);
-    const int minCurrent = entry[7];
-    const int voltageStep = (entry[0] & 1) ? 20 : 10;
-    const int currentStep = (((entry[0] >> 1) & 7) + 1) * 10;
-    std::string lead = minVoltage < 1000 ? "  " : "";
-    int firstGap = maxVoltage >= 1000 ? 7 : 9;
-    int secondGap = maxCurrent >= 1000 ? 7 : 9;
-    if (minVoltage >= 1000 && maxVoltage < 1000) {
-        firstGap = 5;
-        secondGap = 7;
-    }
-    return lead + common::format("%.2lf-%.2lf", minVoltage * 0.01, maxVoltage * 0.01) +
-           std::string(firstGap, ' ') +
-           common::format("%.2lf-%.2lf", minCurrent * 0.01, maxCurrent * 0.01) +
-           std::string(secondGap, ' ') + common::format("%d", voltageStep) + std::string(12, ' ') +
-           common::format("%d", currentStep) + std::string(7, ' ');
 }
 
 }  // namespace analyzer

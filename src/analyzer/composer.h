@@ -12,8 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "analyzer/report_dispatch.h"
+#include "analyzer/output_modes.h"
+#include "analyzer/replies.h"
 #include "common/clock.h"
+#include "device/frames.h"
 
 namespace analyzer {
 
@@ -66,13 +68,6 @@ struct SendPages {
     std::vector<uint8_t> customBytes = {0x00, 0x00, 0x00};
 };
 
-// Written by the set-voltage dialog just before it asks for position 1000.
-struct PendingOutputRequest {
-    int mode = 1;
-    int millivolts = 0;
-    int milliamps = 0;
-};
-
 using Frame = device::CommandFrame;
 
 // The frames one send writes, in order (several for a long vendor or custom
@@ -90,10 +85,6 @@ std::string sendLogEntry(int position, const SendPages& pages, bool written,
 std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::size_t least,
                                                   std::size_t most);
 
-// The prompts of the send dialog's pages and of the framework's number checks.
-inline constexpr const char* kNotAnInteger = "请键入一个整数。";
-std::string outOfRangePrompt(long long least, long long most);
-
 // Checks one page's typed fields and, when they are all good, stores them in
 // `pages`. Returns the message for the first bad field.
 struct PageField {
@@ -102,8 +93,5 @@ struct PageField {
 };
 std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages);
-
-// The output-modes panel's text of one mode of the instrument's table (8 bytes, little-endian).
-std::string outputModeRowText(const uint8_t* entry);
 
 }  // namespace analyzer

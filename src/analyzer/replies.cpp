@@ -6,6 +6,19 @@
 
 namespace analyzer {
 
+OutputModeEntry OutputModeEntry::parse(const uint8_t* bytes) {
+    return OutputModeEntry{bytes[0], common::readLe16(bytes + 1), common::readLe16(bytes + 3),
+                           common::readLe16(bytes + 5), bytes[7]};
+}
+
+void OutputModeEntry::writeTo(uint8_t* bytes) const {
+    bytes[0] = stepCodes;
+    common::writeLe16(bytes + 1, maxVoltage10mV);
+    common::writeLe16(bytes + 3, minVoltage10mV);
+    common::writeLe16(bytes + 5, maxCurrent10mA);
+    bytes[7] = minCurrent10mA;
+}
+
 LiveValues parseLiveValues(const uint8_t* report) {
     return LiveValues{common::readLe16(report + 10), common::readLe16(report + 12),
                       common::readLe16(report + 14), common::readLe16(report + 16), report[18]};

@@ -21,10 +21,37 @@ inline constexpr uint8_t kStatusTableOnly = 0x13;
 // byte 8, the mode count in byte 7), the rest in the next report.
 inline constexpr std::size_t kTableHeadBytes = 56;
 
+// One output mode of the charger, 8 bytes as the instrument reports it: the
+// step codes (bit 0 set: 20 mV voltage steps, else 10 mV; bits 1-3: current
+// steps of (code + 1) × 10 mA), then little-endian the maximum voltage, the
+// minimum voltage and the maximum current, and the minimum current in one byte
+// (10 mV and 10 mA units).
+struct OutputModeEntry {
+    static constexpr std::size_t kSize = 8;
+    uint8_t stepCodes = 0;
+    uint16_t maxVoltage10mV = 0;
+    uint16_t minVoltage10mV = 0;
+    uint16_t maxCurrent10mA = 0;
+    uint8_t minCurrent10mA = 0;
+
+    static OutputModeEntry parse(const uint8_t* bytes);
+    void writeTo(uint8_t* bytes) const;
+    int voltageStepMillivolts() const { return (stepCodes & 1) ? 20 : 10; }
+    int currentStepMilliamps() const { return (((stepCodes >> 1) & 7) + 1) * 10; }
+};
+
 // Up to 15 output modes of 8 bytes as the instrument reports them.
 struct OutputCapabilityTable {
+    static constexpr int kMostEntries = 15;
     uint8_t modeCount = 0;
-    std::array<uint8_t, 120> bytes{};
+    std::array<uint8_t, kMostEntries * OutputModeEntry::kSize> bytes{};
+
+    // Entry `index` (0-based; mode number index + 1).
+    OutputModeEntry entry(int index) const {
+        return OutputModeEntry::parse(bytes.data() + index * OutputModeEntry::kSize);
+    }
+    // The entries the mode count covers, at most 15.
+    int countedEntries() const { return modeCount < kMostEntries ? modeCount : kMostEntries; }
 };
 
 struct LiveValues {

@@ -173,9 +173,8 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
     }
     const analyzer::OutputCapabilityTable& table = sink.session->capabilityTable();
     out << "编号       电压(V)          电流(A)      步进(mV)   步进(mA)\n";
-    for (int mode = 0; mode < std::min<int>(table.modeCount, 15); ++mode) {
-        out << mode + 1 << '\t' << analyzer::outputModeRowText(table.bytes.data() + mode * 8)
-            << '\n';
+    for (int mode = 0; mode < table.countedEntries(); ++mode) {
+        out << mode + 1 << '\t' << analyzer::outputModeRowText(table.entry(mode)) << '\n';
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "simulator/charger.h"
 
+#include "analyzer/replies.h"
 #include "common/byte_order.h"
 #include "ufcs/crc8.h"
 #include "ufcs/wire_format.h"
@@ -79,13 +80,13 @@ void Charger::reset() {
 std::array<uint8_t, 120> Charger::capabilityTable() const {
     std::array<uint8_t, 120> table{};
     for (std::size_t i = 0; i < modes_.size() && i < 15; ++i) {
-        uint8_t* entry = table.data() + i * 8;
         const OutputMode& mode = modes_[i];
-        entry[0] = 0;  // 10 mV voltage steps, 10 mA current steps
-        common::writeLe16(entry + 1, static_cast<uint16_t>(mode.maxMillivolts / 10));
-        common::writeLe16(entry + 3, static_cast<uint16_t>(mode.minMillivolts / 10));
-        common::writeLe16(entry + 5, static_cast<uint16_t>(mode.maxMilliamps / 10));
-        entry[7] = static_cast<uint8_t>(mode.minMilliamps / 10);
+        // 10 mV voltage steps, 10 mA current steps.
+        analyzer::OutputModeEntry{0, static_cast<uint16_t>(mode.maxMillivolts / 10),
+                                  static_cast<uint16_t>(mode.minMillivolts / 10),
+                                  static_cast<uint16_t>(mode.maxMilliamps / 10),
+                                  static_cast<uint8_t>(mode.minMilliamps / 10)}
+            .writeTo(table.data() + i * analyzer::OutputModeEntry::kSize);
     }
     return table;
 }

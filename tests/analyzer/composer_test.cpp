@@ -512,7 +512,7 @@ std::array<uint8_t, 8> modeEntry(uint8_t steps, uint16_t maxV, uint16_t minV, ui
 }
 
 std::string row(const std::array<uint8_t, 8>& entry) {
-    return analyzer::outputModeRowText(entry.data());
+    return analyzer::outputModeRowText(analyzer::OutputModeEntry::parse(entry.data()));
 }
 
 std::string spaces(int n) {

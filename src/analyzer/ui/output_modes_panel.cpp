@@ -15,26 +15,10 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_order.h"
-
 namespace analyzer::ui {
 namespace {
 
 constexpr int kRows = 7;
-constexpr int kTableEntries = 15;
-
-struct Entry {
-    int maxVoltage, minVoltage, maxCurrent, minCurrent;  // 10 mV, 10 mA
-};
-
-Entry entryAt(const analyzer::OutputCapabilityTable& table, int index) {
-    const uint8_t* e = table.bytes.data() + index * 8;
-    return {common::readLe16(e + 1), common::readLe16(e + 3), common::readLe16(e + 5), e[7]};
-}
-
-int countedEntries(const analyzer::OutputCapabilityTable& table) {
-    return std::min<int>(table.modeCount, kTableEntries);
-}
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -138,8 +122,7 @@ void OutputModesPanel::setTable(const analyzer::OutputCapabilityTable& table) {
     for (int row = 0; row < kRows; ++row) {
         const bool visible = row < shown;
         if (visible)
-            widgets_->descriptions[row]->setText(
-                text(outputModeRowText(table.bytes.data() + row * 8)));
+            widgets_->descriptions[row]->setText(text(outputModeRowText(table.entry(row))));
         widgets_->numbers[row]->setVisible(visible);
         widgets_->descriptions[row]->setVisible(visible);
     }
@@ -181,24 +164,16 @@ QLabel* OutputModesPanel::label(const QString& startsWith) const {
 }
 
 void OutputModesPanel::openSetOutput(int row) {
-    const Entry e = entryAt(table_, row);
     Widgets* w = widgets_;
     SetOutputDialog dialog(
-        {row + 1, e.minVoltage, e.maxVoltage, e.minCurrent, e.maxCurrent}, false, table_,
+        modeLimits(table_, row), false, table_,
         [w]() -> const std::string& { return w->voltageText; }, this);
     connect(&dialog, &SetOutputDialog::request, this, &OutputModesPanel::requestPending);
     runDialog_(dialog);
 }
 
 void OutputModesPanel::openVoltageOnly() {
-    SetOutputDialog::Limits limits{1, 10000, 0, 10000, 0};
-    for (int i = 0; i < countedEntries(table_); ++i) {
-        const Entry e = entryAt(table_, i);
-        limits.minVoltage10mV = std::min(limits.minVoltage10mV, e.minVoltage);
-        limits.maxVoltage10mV = std::max(limits.maxVoltage10mV, e.maxVoltage);
-        limits.minCurrent10mA = std::min(limits.minCurrent10mA, e.minCurrent);
-        limits.maxCurrent10mA = std::max(limits.maxCurrent10mA, e.maxCurrent);
-    }
+    const SetOutputDialog::Limits limits = voltageOnlyLimits(table_);
     Widgets* w = widgets_;
     SetOutputDialog dialog(
         limits, true, table_, [w]() -> const std::string& { return w->voltageText; }, this);
@@ -284,15 +259,13 @@ SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly,
 void SetOutputDialog::confirm() {
     // A refused field keeps the focus and nothing is sent.
     auto check = [this](QLineEdit* field, int least10, int most10, int& value) {
-        bool integer = false;
-        value = field->text().trimmed().toInt(&integer);
-        QString message;
-        if (!integer)
-            message = QString::fromUtf8(kNotAnInteger);
-        else if (value < least10 * 10 || value > most10 * 10)
-            message = text(outOfRangePrompt(least10 * 10LL, most10 * 10LL));
-        if (message.isEmpty()) return true;
-        messageSink_(message);
+        const IntegerField typed =
+            checkIntegerField(field->text().toStdString(), least10 * 10LL, most10 * 10LL);
+        if (!typed.problem) {
+            value = static_cast<int>(typed.value);
+            return true;
+        }
+        messageSink_(text(*typed.problem));
         field->setFocus();
         field->selectAll();
         return false;
@@ -303,16 +276,7 @@ void SetOutputDialog::confirm() {
         return;
     if (!check(voltage_, limits_.minVoltage10mV, limits_.maxVoltage10mV, pending.millivolts))
         return;
-    if (voltageOnly_) {
-        for (int i = 0; i < countedEntries(table_); ++i) {
-            const Entry e = entryAt(table_, i);
-            if (e.maxVoltage * 10 >= pending.millivolts) {
-                pending.milliamps = e.maxCurrent * 10;
-                pending.mode = i + 1;
-                break;
-            }
-        }
-    }
+    if (voltageOnly_) pending = voltageOnlyRequest(table_, pending.millivolts);
     emit request(pending);
     if (!stayOpenOn_) {
         accept();

@@ -57,10 +57,7 @@ class OutputModesPanel final : public QDialog {
 class SetOutputDialog final : public QDialog {
     Q_OBJECT
   public:
-    struct Limits {
-        int mode = 1;
-        int minVoltage10mV = 0, maxVoltage10mV = 0, minCurrent10mA = 0, maxCurrent10mA = 0;
-    };
+    using Limits = analyzer::OutputLimits;
     SetOutputDialog(const Limits& limits, bool voltageOnly,
                     const analyzer::OutputCapabilityTable& table,
                     std::function<const std::string&()> voltageText, QWidget* parent = nullptr);

@@ -1,7 +1,5 @@
 #include "analyzer/ui/send_dialog.h"
 
-#include "common/byte_order.h"
-
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFormLayout>
@@ -226,13 +224,11 @@ void SendDialog::Impl::buildPages() {
 }
 
 void SendDialog::Impl::fillFromMode(int n) {
-    const uint8_t* entry = table.bytes.data() + 8 * (n - 1);
+    const OutputModeEntry entry = table.entry(n - 1);
     const std::vector<Field>& request = fields[kSendRequest];
     static_cast<QLineEdit*>(request[0].widget)->setText(QString::number(n));
-    static_cast<QLineEdit*>(request[1].widget)
-        ->setText(QString::number(common::readLe16(entry + 1) * 10));
-    static_cast<QLineEdit*>(request[2].widget)
-        ->setText(QString::number(common::readLe16(entry + 5) * 10));
+    static_cast<QLineEdit*>(request[1].widget)->setText(QString::number(entry.maxVoltage10mV * 10));
+    static_cast<QLineEdit*>(request[2].widget)->setText(QString::number(entry.maxCurrent10mA * 10));
 }
 
 QWidget* SendDialog::Impl::fieldWidget(int position, const std::string& name) const {
@@ -315,13 +311,13 @@ void SendDialog::setCapabilityTable(const analyzer::OutputCapabilityTable& table
         for (QLabel* label : row.labels)
             label->setVisible(visible);
         if (!visible) continue;
-        const uint8_t* e = table.bytes.data() + 8 * i;
-        row.labels[0]->setText(QString::asprintf("%g-%g", common::readLe16(e + 3) * 0.01,
-                                                 common::readLe16(e + 1) * 0.01));
+        const OutputModeEntry e = table.entry(i);
+        row.labels[0]->setText(
+            QString::asprintf("%g-%g", e.minVoltage10mV * 0.01, e.maxVoltage10mV * 0.01));
         row.labels[1]->setText(
-            QString::asprintf("%g-%g", e[7] * 0.01, common::readLe16(e + 5) * 0.01));
-        row.labels[2]->setText(QString::asprintf("%d", (e[0] & 1) ? 20 : 10));
-        row.labels[3]->setText(QString::asprintf("%d", (((e[0] >> 1) & 7) + 1) * 10));
+            QString::asprintf("%g-%g", e.minCurrent10mA * 0.01, e.maxCurrent10mA * 0.01));
+        row.labels[2]->setText(QString::asprintf("%d", e.voltageStepMillivolts()));
+        row.labels[3]->setText(QString::asprintf("%d", e.currentStepMilliamps()));
     }
 }
 

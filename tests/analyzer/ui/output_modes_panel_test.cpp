@@ -78,7 +78,7 @@ class OutputModesPanelTest : public QObject {
         QCOMPARE(panel.descriptionButton(0)->text(),
                  QStringLiteral("  5.00-10.00       0.50-3.00         10            20       "));
         QCOMPARE(panel.descriptionButton(2)->text(),
-                 QString::fromStdString(analyzer::outputModeRowText(table.bytes.data() + 16)));
+                 QString::fromStdString(analyzer::outputModeRowText(table.entry(2))));
         panel.setTable({});
         for (int row = 0; row < 7; ++row)
             QVERIFY(panel.descriptionButton(row)->isHidden());

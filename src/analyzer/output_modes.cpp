@@ -1,0 +1,80 @@
+#include "analyzer/output_modes.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "common/format.h"
+
+namespace analyzer {
+
+OutputLimits modeLimits(const OutputCapabilityTable& table, int index) {
+    const OutputModeEntry e = table.entry(index);
+    return {index + 1, e.minVoltage10mV, e.maxVoltage10mV, e.minCurrent10mA, e.maxCurrent10mA};
+}
+
+OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table) {
+    OutputLimits limits{1, 10000, 0, 10000, 0};
+    for (int i = 0; i < table.countedEntries(); ++i) {
+        const OutputModeEntry e = table.entry(i);
+        limits.minVoltage10mV = std::min<int>(limits.minVoltage10mV, e.minVoltage10mV);
+        limits.maxVoltage10mV = std::max<int>(limits.maxVoltage10mV, e.maxVoltage10mV);
+        limits.minCurrent10mA = std::min<int>(limits.minCurrent10mA, e.minCurrent10mA);
+        limits.maxCurrent10mA = std::max<int>(limits.maxCurrent10mA, e.maxCurrent10mA);
+    }
+    return limits;
+}
+
+PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int millivolts) {
+    PendingOutputRequest request{1, millivolts, 0};
+    for (int i = 0; i < table.countedEntries(); ++i) {
+        const OutputModeEntry e = table.entry(i);
+        if (e.maxVoltage10mV * 10 >= millivolts) {
+            request.milliamps = e.maxCurrent10mA * 10;
+            request.mode = i + 1;
+            break;
+        }
+    }
+    return request;
+}
+
+IntegerField checkIntegerField(const std::string& text, long long least, long long most) {
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    while (begin < end && *begin == ' ')
+        ++begin;
+    while (end > begin && end[-1] == ' ')
+        --end;
+    IntegerField field;
+    const auto [next, error] = std::from_chars(begin, end, field.value);
+    if (error != std::errc() || next != end || begin == end)
+        field.problem = kNotAnInteger;
+    else if (field.value < least || field.value > most)
+        field.problem = outOfRangePrompt(least, most);
+    return field;
+}
+
+std::string outOfRangePrompt(long long least, long long most) {
+    return common::format("“请填入一个在%lld和%lld之间的整数。”", least, most);
+}
+
+std::string outputModeRowText(const OutputModeEntry& entry) {
+    const int maxVoltage = entry.maxVoltage10mV;
+    const int minVoltage = entry.minVoltage10mV;
+    const int maxCurrent = entry.maxCurrent10mA;
+    const int minCurrent = entry.minCurrent10mA;
+    std::string lead = minVoltage < 1000 ? "  " : "";
+    int firstGap = maxVoltage >= 1000 ? 7 : 9;
+    int secondGap = maxCurrent >= 1000 ? 7 : 9;
+    if (minVoltage >= 1000 && maxVoltage < 1000) {
+        firstGap = 5;
+        secondGap = 7;
+    }
+    return lead + common::format("%.2lf-%.2lf", minVoltage * 0.01, maxVoltage * 0.01) +
+           std::string(firstGap, ' ') +
+           common::format("%.2lf-%.2lf", minCurrent * 0.01, maxCurrent * 0.01) +
+           std::string(secondGap, ' ') + common::format("%d", entry.voltageStepMillivolts()) +
+           std::string(12, ' ') + common::format("%d", entry.currentStepMilliamps()) +
+           std::string(7, ' ');
+}
+
+}  // namespace analyzer

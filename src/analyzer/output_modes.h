@@ -1,0 +1,51 @@
+#pragma once
+// Requests for an output mode of the charger, decided without a window: the
+// limits a set-voltage form checks against, the mode a voltage-only request
+// goes to, the typed-number check both send forms share, and the panel's row
+// text of a mode.
+
+#include <optional>
+#include <string>
+
+#include "analyzer/replies.h"
+
+namespace analyzer {
+
+// Written by the set-voltage form just before it asks for the pending request.
+struct PendingOutputRequest {
+    int mode = 1;
+    int millivolts = 0;
+    int milliamps = 0;
+};
+
+// What a set-voltage form accepts, in 10 mV and 10 mA units.
+struct OutputLimits {
+    int mode = 1;
+    int minVoltage10mV = 0;
+    int maxVoltage10mV = 0;
+    int minCurrent10mA = 0;
+    int maxCurrent10mA = 0;
+};
+// The limits of mode `index` (0-based) of the table.
+OutputLimits modeLimits(const OutputCapabilityTable& table, int index);
+// Voltage only: from the lowest minimum to the highest maximum of all modes
+// (starting from 100.00 V down and 0 up, as the instrument's form does).
+OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table);
+// The request for a voltage alone: the first mode whose maximum reaches it, at
+// that mode's maximum current; mode 1 and no current when none does.
+PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int millivolts);
+
+// A typed whole number within [least, most]: its value, or the framework's
+// prompt for what is wrong with it. Blanks around the number are allowed.
+struct IntegerField {
+    long long value = 0;
+    std::optional<std::string> problem;
+};
+IntegerField checkIntegerField(const std::string& text, long long least, long long most);
+inline constexpr const char* kNotAnInteger = "请键入一个整数。";
+std::string outOfRangePrompt(long long least, long long most);
+
+// The output-modes panel's text of one mode.
+std::string outputModeRowText(const OutputModeEntry& entry);
+
+}  // namespace analyzer
