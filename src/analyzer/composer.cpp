@@ -225,7 +225,7 @@ std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::si
     return bytes;
 }
 
-std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
+std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages) {
     SendPages checked = pages;
     auto given = [&](const std::string& name) -> const std::string* {
@@ -236,11 +236,11 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
     };
     // A number field keeps its value when not given; a hex field starts empty.
     auto number = [&](const std::string& name, int& target, long long least,
-                      long long most) -> std::optional<std::string> {
+                      long long most) -> std::optional<PageProblem> {
         const std::string* text = given(name);
         if (!text) return std::nullopt;
         const IntegerField field = checkIntegerField(*text, least, most);
-        if (field.problem) return field.problem;
+        if (field.problem) return PageProblem{name, *field.problem};
         target = static_cast<int>(field.value);
         return std::nullopt;
     };
@@ -248,7 +248,7 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
         const std::string* text = given(name);
         return parseHexBytes(text ? *text : std::string(), least, most);
     };
-    std::optional<std::string> error;
+    std::optional<PageProblem> error;
     switch (position) {
         case kSendRequest:
             if ((error = number("mode-number", checked.requestMode, 1, 7))) return error;
@@ -260,18 +260,19 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
             break;
         case kSendVerifyRequest: {
             const auto key = hex("key-index", 1, 1);
-            if (!key) return std::string("请输入一个十六进制数!");
+            if (!key) return PageProblem{"key-index", "请输入一个十六进制数!"};
             const auto random = hex("random", 16, 16);
-            if (!random) return std::string(kSixteenBytes);
+            if (!random) return PageProblem{"random", kSixteenBytes};
             checked.keyIndex = (*key)[0];
             std::copy(random->begin(), random->end(), checked.verifyRandom.begin());
             break;
         }
         case kSendVerifyResponse: {
             const auto encrypted = hex("encrypted", 32, 32);
-            if (!encrypted) return std::string("请输入32个十六进制数，注意数据用空格分开!");
+            if (!encrypted)
+                return PageProblem{"encrypted", "请输入32个十六进制数，注意数据用空格分开!"};
             const auto random = hex("random", 16, 16);
-            if (!random) return std::string(kSixteenBytes);
+            if (!random) return PageProblem{"random", kSixteenBytes};
             std::copy(encrypted->begin(), encrypted->end(), checked.encrypted.begin());
             std::copy(random->begin(), random->end(), checked.responseRandom.begin());
             break;
@@ -288,9 +289,9 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
             int receiver = checked.vendorReceiver + 1;
             if ((error = number("receiver", receiver, 1, 3))) return error;
             const auto id = hex("vendor-id", 2, 2);
-            if (!id) return std::string("请输入2个十六进制数，数据用空格分开!");
+            if (!id) return PageProblem{"vendor-id", "请输入2个十六进制数，数据用空格分开!"};
             const auto data = hex("data", 1, 58);
-            if (!data) return std::string("请输入1-58个十六进制数，数据用空格分开!");
+            if (!data) return PageProblem{"data", "请输入1-58个十六进制数，数据用空格分开!"};
             checked.vendorReceiver = receiver - 1;
             checked.vendorId = {(*id)[0], (*id)[1]};
             checked.vendorData = *data;
@@ -300,14 +301,14 @@ std::optional<std::string> checkPage(int position, const std::vector<PageField>&
             int baud = checked.baudRate;
             if ((error = number("baud", baud, 19200, 115200))) return error;
             if (std::find(kBaudRates.begin(), kBaudRates.end(), baud) == kBaudRates.end()) {
-                return std::string("波特率只能是115200、57600、38400或19200");
+                return PageProblem{"baud", "波特率只能是115200、57600、38400或19200"};
             }
             checked.baudRate = baud;
             break;
         }
         case kSendCustom: {
             const auto bytes = hex("bytes", 3, 258);
-            if (!bytes) return std::string("请输入3-258个十六进制数，注意数据用空格分开!");
+            if (!bytes) return PageProblem{"bytes", "请输入3-258个十六进制数，注意数据用空格分开!"};
             checked.customBytes = *bytes;
             break;
         }

@@ -86,12 +86,17 @@ std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::si
                                                   std::size_t most);
 
 // Checks one page's typed fields and, when they are all good, stores them in
-// `pages`. Returns the message for the first bad field.
+// `pages`.
 struct PageField {
     std::string name;  // "mode-number", "voltage", ... as the command line calls them
     std::string text;
 };
-std::optional<std::string> checkPage(int position, const std::vector<PageField>& fields,
+// The first refused field of a page, and what to tell the user.
+struct PageProblem {
+    std::string field;  // as PageField names it
+    std::string message;
+};
+std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages);
 
 }  // namespace analyzer

@@ -125,8 +125,8 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
     for (const auto& [option, value] : parsed->values)
         fields.push_back({option.substr(2), value});
     analyzer::SendPages pages;
-    if (const std::optional<std::string> problem = analyzer::checkPage(*position, fields, pages)) {
-        err << *problem << '\n';
+    if (const auto problem = analyzer::checkPage(*position, fields, pages)) {
+        err << problem->message << '\n';
         return 2;
     }
 

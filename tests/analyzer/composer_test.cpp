@@ -292,11 +292,38 @@ TEST(ParseHexBytes, RejectsBadTokensAndWrongCounts) {
 
 // ---- page checks ---------------------------------------------------------
 
+std::optional<std::string> pageMessage(int position, const std::vector<PageField>& fields,
+                                       SendPages& pages) {
+    const std::optional<analyzer::PageProblem> problem =
+        analyzer::checkPage(position, fields, pages);
+    if (!problem) return std::nullopt;
+    return problem->message;
+}
+
+TEST(CheckPage, NamesTheRefusedField) {
+    SendPages pages;
+    struct Case {
+        int position;
+        std::vector<PageField> fields;
+        const char* field;
+    };
+    const std::string random = "A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF";
+    for (const Case& c :
+         {Case{10, {{"mode-number", "3"}, {"voltage", "9000"}, {"current", "abc"}}, "current"},
+          Case{12, {{"key-index", "5"}, {"random", "01"}}, "random"},
+          Case{12, {{"key-index", ""}, {"random", random}}, "key-index"},
+          Case{16, {{"baud", "20000"}}, "baud"}}) {
+        const auto problem = analyzer::checkPage(c.position, c.fields, pages);
+        ASSERT_TRUE(problem) << c.field;
+        EXPECT_EQ(problem->field, c.field);
+    }
+}
+
 TEST(CheckPage, RequestNumbersUseTheFrameworkPrompts) {
     EXPECT_EQ(analyzer::outOfRangePrompt(1, 7), "“请填入一个在1和7之间的整数。”");
     SendPages pages;
     const auto check = [&](std::vector<PageField> fields) {
-        return analyzer::checkPage(10, fields, pages);
+        return pageMessage(10, fields, pages);
     };
     EXPECT_EQ(check({{"mode-number", "8"}}), analyzer::outOfRangePrompt(1, 7));
     EXPECT_EQ(check({{"mode-number", "0"}}), analyzer::outOfRangePrompt(1, 7));
@@ -322,14 +349,12 @@ TEST(CheckPage, RequestNumbersUseTheFrameworkPrompts) {
 
 TEST(CheckPage, ConfigWatchdogRange) {
     SendPages pages;
-    EXPECT_EQ(analyzer::checkPage(11, {{"ms", "65536"}}, pages),
-              analyzer::outOfRangePrompt(0, 65535));
-    EXPECT_EQ(analyzer::checkPage(11, {{"ms", "ten"}}, pages),
-              std::string(analyzer::kNotAnInteger));
+    EXPECT_EQ(pageMessage(11, {{"ms", "65536"}}, pages), analyzer::outOfRangePrompt(0, 65535));
+    EXPECT_EQ(pageMessage(11, {{"ms", "ten"}}, pages), std::string(analyzer::kNotAnInteger));
     EXPECT_EQ(pages.watchdogMilliseconds, 1000);
-    EXPECT_EQ(analyzer::checkPage(11, {{"ms", "0"}}, pages), std::nullopt);
+    EXPECT_EQ(pageMessage(11, {{"ms", "0"}}, pages), std::nullopt);
     EXPECT_EQ(pages.watchdogMilliseconds, 0);
-    EXPECT_EQ(analyzer::checkPage(11, {{"ms", "65535"}}, pages), std::nullopt);
+    EXPECT_EQ(pageMessage(11, {{"ms", "65535"}}, pages), std::nullopt);
     EXPECT_EQ(pages.watchdogMilliseconds, 65535);
 }
 
@@ -337,31 +362,27 @@ TEST(CheckPage, VerifyPagesNeedExactByteCounts) {
     const std::string sixteen = "请输入16个十六进制数，注意数据用空格分开!";
     const std::string random = hexText(counting(16, 0xA0));
     SendPages pages;
-    EXPECT_EQ(analyzer::checkPage(12, {{"key-index", ""}, {"random", random}}, pages),
+    EXPECT_EQ(pageMessage(12, {{"key-index", ""}, {"random", random}}, pages),
               "请输入一个十六进制数!");
-    EXPECT_EQ(analyzer::checkPage(12, {{"key-index", "1 2"}, {"random", random}}, pages),
+    EXPECT_EQ(pageMessage(12, {{"key-index", "1 2"}, {"random", random}}, pages),
               "请输入一个十六进制数!");
-    EXPECT_EQ(analyzer::checkPage(12, {{"key-index", "5"}, {"random", "01 02"}}, pages), sixteen);
-    EXPECT_EQ(
-        analyzer::checkPage(12, {{"key-index", "5"}, {"random", hexText(counting(17, 0))}}, pages),
-        sixteen);
+    EXPECT_EQ(pageMessage(12, {{"key-index", "5"}, {"random", "01 02"}}, pages), sixteen);
+    EXPECT_EQ(pageMessage(12, {{"key-index", "5"}, {"random", hexText(counting(17, 0))}}, pages),
+              sixteen);
     EXPECT_EQ(pages.keyIndex, 0);
-    EXPECT_EQ(analyzer::checkPage(12, {{"key-index", "5"}, {"random", random}}, pages),
-              std::nullopt);
+    EXPECT_EQ(pageMessage(12, {{"key-index", "5"}, {"random", random}}, pages), std::nullopt);
     EXPECT_EQ(pages.keyIndex, 0x05);
     EXPECT_EQ(pages.verifyRandom[0], 0xA0);
     EXPECT_EQ(pages.verifyRandom[15], 0xAF);
 
     const std::string encrypted = hexText(counting(32, 0x40));
-    EXPECT_EQ(analyzer::checkPage(13, {{"encrypted", hexText(counting(31, 0))}, {"random", random}},
-                                  pages),
+    EXPECT_EQ(pageMessage(13, {{"encrypted", hexText(counting(31, 0))}, {"random", random}}, pages),
               "请输入32个十六进制数，注意数据用空格分开!");
-    EXPECT_EQ(analyzer::checkPage(
-                  13, {{"encrypted", encrypted}, {"random", hexText(counting(15, 0))}}, pages),
-              sixteen);
+    EXPECT_EQ(
+        pageMessage(13, {{"encrypted", encrypted}, {"random", hexText(counting(15, 0))}}, pages),
+        sixteen);
     EXPECT_EQ(pages.encrypted[0], 0);
-    EXPECT_EQ(analyzer::checkPage(13, {{"encrypted", encrypted}, {"random", random}}, pages),
-              std::nullopt);
+    EXPECT_EQ(pageMessage(13, {{"encrypted", encrypted}, {"random", random}}, pages), std::nullopt);
     EXPECT_EQ(pages.encrypted[31], 0x5F);
     EXPECT_EQ(pages.responseRandom[0], 0xA0);
 }
@@ -372,8 +393,7 @@ TEST(CheckPage, VendorAndCustomPages) {
     const std::string customMessage = "请输入3-258个十六进制数，注意数据用空格分开!";
     SendPages pages;
     const auto vendor = [&](const char* id, const std::string& data) {
-        return analyzer::checkPage(15, {{"receiver", "3"}, {"vendor-id", id}, {"data", data}},
-                                   pages);
+        return pageMessage(15, {{"receiver", "3"}, {"vendor-id", id}, {"data", data}}, pages);
     };
     EXPECT_EQ(vendor("12", "01"), idMessage);
     EXPECT_EQ(vendor("12 34 56", "01"), idMessage);
@@ -386,37 +406,35 @@ TEST(CheckPage, VendorAndCustomPages) {
     EXPECT_EQ(pages.vendorId, (std::array<uint8_t, 2>{0x12, 0xAB}));
     EXPECT_EQ(pages.vendorData, counting(58, 0));
 
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", "1 2"}}, pages), customMessage);
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", "123"}}, pages), customMessage);
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", ""}}, pages), customMessage);
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", hexText(counting(259, 0))}}, pages),
-              customMessage);
+    EXPECT_EQ(pageMessage(17, {{"bytes", "1 2"}}, pages), customMessage);
+    EXPECT_EQ(pageMessage(17, {{"bytes", "123"}}, pages), customMessage);
+    EXPECT_EQ(pageMessage(17, {{"bytes", ""}}, pages), customMessage);
+    EXPECT_EQ(pageMessage(17, {{"bytes", hexText(counting(259, 0))}}, pages), customMessage);
     EXPECT_EQ(pages.customBytes, (std::vector<uint8_t>{0, 0, 0}));
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", "1 2 3"}}, pages), std::nullopt);
+    EXPECT_EQ(pageMessage(17, {{"bytes", "1 2 3"}}, pages), std::nullopt);
     EXPECT_EQ(pages.customBytes, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(analyzer::checkPage(17, {{"bytes", hexText(counting(258, 0))}}, pages), std::nullopt);
+    EXPECT_EQ(pageMessage(17, {{"bytes", hexText(counting(258, 0))}}, pages), std::nullopt);
     EXPECT_EQ(pages.customBytes.size(), 258u);
 }
 
 TEST(CheckPage, TestRequestAndBaudValuesLandInThePages) {
     SendPages pages;
-    EXPECT_EQ(analyzer::checkPage(14,
-                                  {{"test-mode", "1"},
-                                   {"voltage-accuracy", "1"},
-                                   {"message-type", "1"},
-                                   {"device", "2"},
-                                   {"command", "17"}},
-                                  pages),
+    EXPECT_EQ(pageMessage(14,
+                          {{"test-mode", "1"},
+                           {"voltage-accuracy", "1"},
+                           {"message-type", "1"},
+                           {"device", "2"},
+                           {"command", "17"}},
+                          pages),
               std::nullopt);
     EXPECT_EQ(pages.testMode, 1);
     EXPECT_EQ(pages.voltageAccuracy, 1);
     EXPECT_EQ(pages.testMessageType, 1);
     EXPECT_EQ(pages.testDevice, 2);
     EXPECT_EQ(pages.testCommand, 17);
-    EXPECT_EQ(analyzer::checkPage(14, {{"command", "1x"}}, pages),
-              std::string(analyzer::kNotAnInteger));
+    EXPECT_EQ(pageMessage(14, {{"command", "1x"}}, pages), std::string(analyzer::kNotAnInteger));
 
-    EXPECT_EQ(analyzer::checkPage(16, {{"baud", "57600"}}, pages), std::nullopt);
+    EXPECT_EQ(pageMessage(16, {{"baud", "57600"}}, pages), std::nullopt);
     const auto frames = compose(16, pages);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][5], 0x00);

@@ -32,17 +32,6 @@ QString hexText(const uint8_t* bytes, std::size_t count) {
 }
 
 // The hex fields' messages name their field; number prompts are shared and need a recheck.
-const std::map<std::string, std::string>& hexFieldOfMessage() {
-    static const std::map<std::string, std::string> fields = {
-        {"请输入一个十六进制数!", "key-index"},
-        {"请输入16个十六进制数，注意数据用空格分开!", "random"},
-        {"请输入32个十六进制数，注意数据用空格分开!", "encrypted"},
-        {"请输入2个十六进制数，数据用空格分开!", "vendor-id"},
-        {"请输入1-58个十六进制数，数据用空格分开!", "data"},
-        {"请输入3-258个十六进制数，注意数据用空格分开!", "bytes"},
-    };
-    return fields;
-}
 
 }  // namespace
 
@@ -358,24 +347,9 @@ void SendDialog::send() {
         std::vector<PageField> typed;
         for (const Impl::Field& f : page)
             typed.push_back({f.name, f.text().toStdString()});
-        const std::optional<std::string> message = checkPage(position, typed, impl_->pages);
-        if (message) {
-            impl_->sink(QString::fromStdString(*message));
-            // Number prompts are shared: the first field refused on its own is the one.
-            std::string culprit = page.front().name;
-            const auto hex = hexFieldOfMessage().find(*message);
-            if (hex != hexFieldOfMessage().end()) {
-                culprit = hex->second;
-            } else {
-                for (const PageField& f : typed) {
-                    SendPages scratch = impl_->pages;
-                    if (checkPage(position, {f}, scratch) == message) {
-                        culprit = f.name;
-                        break;
-                    }
-                }
-            }
-            if (QWidget* widget = impl_->fieldWidget(position, culprit)) widget->setFocus();
+        if (const std::optional<PageProblem> problem = checkPage(position, typed, impl_->pages)) {
+            impl_->sink(QString::fromStdString(problem->message));
+            if (QWidget* widget = impl_->fieldWidget(position, problem->field)) widget->setFocus();
             return;
         }
     }
