@@ -1,13 +1,15 @@
 #include "simulator/bus.h"
 
 #include "ufcs/crc8.h"
+#include "ufcs/names.h"
 #include "ufcs/wire_format.h"
 
 namespace simulator {
 namespace {
 
 constexpr uint64_t kTicksPerMs = 5;
-constexpr uint8_t kAck = 0x01, kNck = 0x02;
+using ufcs::control_command::kAck;
+using ufcs::control_command::kNck;
 
 bool isAckOrNck(const Message& message) {
     return message.size() == 5 && (message[2] & 0x07) == ufcs::kTypeControl &&

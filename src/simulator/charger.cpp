@@ -3,6 +3,7 @@
 #include "analyzer/replies.h"
 #include "common/byte_order.h"
 #include "ufcs/crc8.h"
+#include "ufcs/names.h"
 #include "ufcs/wire_format.h"
 
 namespace simulator {
@@ -10,13 +11,9 @@ namespace {
 
 using ufcs::DeviceAddress;
 
-constexpr uint8_t kPing = 0x00, kAck = 0x01, kNck = 0x02, kAccept = 0x03, kSoftReset = 0x04;
-constexpr uint8_t kPowerReady = 0x05, kGetOutputCapabilities = 0x06, kGetSourceInfo = 0x07;
-constexpr uint8_t kGetDeviceInfo = 0x0A, kGetErrorInfo = 0x0B, kExitUfcs = 0x0F;
-constexpr uint8_t kOutputCapabilities = 0x01, kRequest = 0x02, kSourceInformation = 0x03;
-constexpr uint8_t kDeviceInformation = 0x06, kErrorInformation = 0x07, kConfigWatchdog = 0x08;
-constexpr uint8_t kRefuse = 0x09, kVerifyRequest = 0x0A, kVerifyResponse = 0x0B,
-                  kTestRequest = 0xFF;
+using namespace ufcs::control_command;
+using namespace ufcs::data_command;
+constexpr uint8_t kExitUfcs = kExitUfcsMode;
 constexpr uint8_t kReasonUnsupported = 2, kReasonOutOfRange = 4;
 
 void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {

@@ -8,6 +8,7 @@
 #include "device/frames.h"
 #include "device/hid_device.h"
 #include "ufcs/crc8.h"
+#include "ufcs/names.h"
 #include "ufcs/wire_format.h"
 
 namespace simulator {
@@ -193,7 +194,7 @@ void Instrument::generateDueTraffic() {
         if (chargingDevice_) {
             // As the phone, the instrument keeps the charger's watchdog fed with pings.
             if (trafficDue_ % 10 == 0) {
-                phoneBus_.phoneSends(control(0x00));
+                phoneBus_.phoneSends(control(ufcs::control_command::kPing));
                 drainBus(phoneBus_);
             }
         } else {
@@ -279,7 +280,7 @@ void Instrument::startChargingDevice() {
     queueReport(analyzer::statusReply(analyzer::kStatusChargingDevice));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
-    phoneBus_.phoneSends(control(0x06));  // Get_Output_Capabilities
+    phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
     drainBus(phoneBus_);
     const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
     const auto modes =
@@ -298,34 +299,34 @@ void Instrument::handleSend(const uint8_t* frame) {
     const uint8_t* payload = frame + 5;
     switch (sendCode) {
         case code::kPing:
-            phoneBus_.phoneSends(control(0x00));
+            phoneBus_.phoneSends(control(ufcs::control_command::kPing));
             break;
         case code::kSoftReset:
-            phoneBus_.phoneSends(control(0x04));
+            phoneBus_.phoneSends(control(ufcs::control_command::kSoftReset));
             break;
         case code::kGetOutputCapabilities:
-            phoneBus_.phoneSends(control(0x06));
+            phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
             break;
         case code::kGetSourceInfo:
-            phoneBus_.phoneSends(control(0x07));
+            phoneBus_.phoneSends(control(ufcs::control_command::kGetSourceInfo));
             break;
         case code::kGetCableInfo:
-            phoneBus_.phoneSends(control(0x09));
+            phoneBus_.phoneSends(control(ufcs::control_command::kGetCableInfo));
             break;
         case code::kGetDeviceInfo:
-            phoneBus_.phoneSends(control(0x0A));
+            phoneBus_.phoneSends(control(ufcs::control_command::kGetDeviceInfo));
             break;
         case code::kGetErrorInfo:
-            phoneBus_.phoneSends(control(0x0B));
+            phoneBus_.phoneSends(control(ufcs::control_command::kGetErrorInfo));
             break;
         case code::kExitUfcsMode:
-            phoneBus_.phoneSends(control(0x0F));
+            phoneBus_.phoneSends(control(ufcs::control_command::kExitUfcsMode));
             break;
         case code::kDetectCableInfo:
-            phoneBus_.phoneSends(control(0x0C));
+            phoneBus_.phoneSends(control(ufcs::control_command::kDetectCableInfo));
             break;
         case code::kStartCableDetect:
-            phoneBus_.phoneSends(control(0x0D));
+            phoneBus_.phoneSends(control(ufcs::control_command::kStartCableDetect));
             break;
         case code::kRequest: {  // Request: current and voltage in 10 mA / 10 mV, little-endian,
                                 // then the mode
@@ -333,26 +334,27 @@ void Instrument::handleSend(const uint8_t* frame) {
             body[0] = static_cast<uint8_t>(payload[4] << 4);
             common::writeBe16(body.data() + 4, common::readLe16(payload + 2));
             common::writeBe16(body.data() + 6, common::readLe16(payload));
-            phoneBus_.phoneSends(data(0x02, body));
+            phoneBus_.phoneSends(data(ufcs::data_command::kRequest, body));
             break;
         }
         case code::kConfigWatchdog: {
             std::vector<uint8_t> body(2);
             common::writeBe16(body.data(), common::readLe16(payload));
-            phoneBus_.phoneSends(data(0x08, body));
+            phoneBus_.phoneSends(data(ufcs::data_command::kConfigWatchdog, body));
             break;
         }
         case code::kVerifyRequest:
-            phoneBus_.phoneSends(data(0x0A, {payload, payload + 17}));
+            phoneBus_.phoneSends(data(ufcs::data_command::kVerifyRequest, {payload, payload + 17}));
             break;
         case code::kVerifyResponse:
-            phoneBus_.phoneSends(data(0x0B, {payload, payload + 48}));
+            phoneBus_.phoneSends(
+                data(ufcs::data_command::kVerifyResponse, {payload, payload + 48}));
             break;
         case code::kTestRequest: {  // type, device, voltage-accuracy mode, command, test mode
             const uint8_t flags =
                 static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
                                      (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
-            phoneBus_.phoneSends(data(0xFF, {flags, payload[3]}));
+            phoneBus_.phoneSends(data(ufcs::data_command::kTestRequest, {flags, payload[3]}));
             break;
         }
         case code::kVendor:

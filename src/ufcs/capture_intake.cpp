@@ -1,16 +1,14 @@
 #include "ufcs/capture_intake.h"
 
+#include "ufcs/names.h"
+
 namespace ufcs {
-namespace {
-constexpr uint8_t kPingCommand = 0x00;
-constexpr uint8_t kAckCommand = 0x01;
-}  // namespace
 
 bool CaptureIntake::refused(ConstCaptureRecord record) const {
     // Looks at the two header bytes whatever the record's kind, line or receiver.
     if (record.messageType() != kTypeControl) return false;
-    return (record.command() == kAckCommand && refuseAck()) ||
-           (record.command() == kPingCommand && refusePing());
+    return (record.command() == control_command::kAck && refuseAck()) ||
+           (record.command() == control_command::kPing && refusePing());
 }
 
 bool CaptureIntake::AddCapturedRecord() {

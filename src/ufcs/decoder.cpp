@@ -336,48 +336,49 @@ void Decoder::decodeData() {
     };
     int lastField = kNoParent;
     switch (command) {
-        case 0x01:
+        case data_command::kOutputCapabilities:
             if (!requireLength(length % 8 == 0 && length >= 8 && length <= 56)) return;
             lastField = outputCapabilities(parent, length);
             break;
-        case 0x02:
+        case data_command::kRequest:
             if (!requireLength(length == 8)) return;
             lastField = request(parent);
             break;
-        case 0x03:
-        case 0x04:
+        case data_command::kSourceInformation:
+        case data_command::kSinkInformation:
             if (!requireLength(length == 8)) return;
-            lastField = sourceOrSinkInformation(parent, command == 0x03);
+            lastField =
+                sourceOrSinkInformation(parent, command == data_command::kSourceInformation);
             break;
-        case 0x05:
+        case data_command::kCableInformation:
             if (!requireLength(length == 8)) return;
             lastField = cableInformation(parent);
             break;
-        case 0x06:
+        case data_command::kDeviceInformation:
             if (!requireLength(length == 8)) return;
             lastField = deviceInformation(parent);
             break;
-        case 0x07:
+        case data_command::kErrorInformation:
             if (!requireLength(length == 4)) return;
             lastField = errorInformation(parent);
             break;
-        case 0x08:
+        case data_command::kConfigWatchdog:
             if (!requireLength(length == 2)) return;
             lastField = configWatchdog(parent);
             break;
-        case 0x09:
+        case data_command::kRefuse:
             if (!requireLength(length == 4)) return;
             lastField = refuse(parent);
             break;
-        case 0x0A:
+        case data_command::kVerifyRequest:
             if (!requireLength(length == 17)) return;
             lastField = verifyRequest(parent);
             break;
-        case 0x0B:
+        case data_command::kVerifyResponse:
             if (!requireLength(length == 48)) return;
             lastField = verifyResponse(parent);
             break;
-        case 0x0C:
+        case data_command::kPowerChange:
             if (!requireLength(length % 3 == 0 && length >= 3 && length <= 21)) return;
             lastField = powerChange(parent, length);
             break;

@@ -7,10 +7,7 @@
 namespace ufcs {
 namespace {
 
-constexpr uint8_t kNckCommand = 0x02;
-constexpr uint8_t kRequestCommand = 0x02;
-constexpr uint8_t kRefuseCommand = 0x09;
-constexpr unsigned kLastDataCommand = 0x0C;
+constexpr unsigned kLastDataCommand = data_command::kPowerChange;
 
 constexpr uint32_t kColourHandshakeDPlus = rgb(50, 200, 50);
 constexpr uint32_t kColourDMinus = rgb(220, 220, 0);
@@ -83,7 +80,7 @@ uint32_t markControl(CaptureRecord record) {
         return kColourTooLong;
     }
     if (fault) return kColourFault;
-    if (record.command() == kNckCommand) return kColourRefusal;
+    if (record.command() == control_command::kNck) return kColourRefusal;
     return base;
 }
 
@@ -115,7 +112,7 @@ uint32_t markData(CaptureRecord record) {
     }
     if (fault || check.verdict == DataCheck::Malformed) return kColourFault;
     if (check.verdict == DataCheck::TooLong) return kColourTooLong;
-    if (record.command() == kRefuseCommand) return kColourRefusal;
+    if (record.command() == data_command::kRefuse) return kColourRefusal;
     return colour;
 }
 
@@ -177,7 +174,7 @@ void fillDataTexts(ConstCaptureRecord record, ListRow& row) {
     }
     row.columns[3] = DataMessageNames[*name].english;
     row.columns[4] = DataMessageNames[*name].chinese;
-    if (record.command() == kRequestCommand) {
+    if (record.command() == data_command::kRequest) {
         const uint16_t voltage = common::readBe16(record.bytes() + 20 + 4);
         const uint16_t current = common::readBe16(record.bytes() + 20 + 6);
         common::appendFormat(row.columns[4], " 电压：%.3fV 电流：%.3fA", voltage * 0.01,
@@ -222,38 +219,38 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record) {
     }
 
     switch (command) {
-        case 0x01:  // Output_Capabilities: 1-7 mode records of 8 bytes, numbered in order
+        case data_command::kOutputCapabilities:  // 1-7 mode records of 8 bytes, numbered in order
             if (n % 8 != 0 || n < 8 || n > 56) return malformed();
             for (unsigned i = 1; i <= n / 8; ++i) {
                 const uint8_t first = dataByte(record, (i - 1) * 8);
                 if ((first >> 4) != i || (first & 0x0E) > 8) return malformed();
             }
             break;
-        case 0x02:  // Request
+        case data_command::kRequest:
             if (n != 8 || (dataByte(record, 0) >> 4) > 7) return malformed();
             break;
-        case 0x03:  // Source_Information: never sent on D-
+        case data_command::kSourceInformation:  // never sent on D-
             if (n != 8 || record.kind() == static_cast<uint8_t>(EventKind::MessageDMinus)) {
                 return malformed();
             }
             break;
-        case 0x04:  // Sink_Information: never sent on D+, never addressed to the sink
+        case data_command::kSinkInformation:  // never sent on D+, never addressed to the sink
             if (n != 8 || record.kind() == static_cast<uint8_t>(EventKind::MessageDPlus) ||
                 record.receiver() == kReceiverSink) {
                 return malformed();
             }
             break;
-        case 0x05:
-        case 0x06:
+        case data_command::kCableInformation:
+        case data_command::kDeviceInformation:
             if (n != 8) return malformed();
             break;
-        case 0x07:
+        case data_command::kErrorInformation:
             if (n != 4) return malformed();
             break;
-        case 0x08:
+        case data_command::kConfigWatchdog:
             if (n != 2) return malformed();
             break;
-        case 0x09: {  // Refuse: type, command and reason of the refused message
+        case data_command::kRefuse: {  // type, command and reason of the refused message
             if (n != 4) return malformed();
             const unsigned type = dataByte(record, 1) & 7;
             const unsigned refusedCommand = dataByte(record, 2);
@@ -266,13 +263,13 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record) {
             if (dataByte(record, 3) > 5) return malformed();
             break;
         }
-        case 0x0A:
+        case data_command::kVerifyRequest:
             if (n != 17) return malformed();
             break;
-        case 0x0B:
+        case data_command::kVerifyResponse:
             if (n != 48) return malformed();
             break;
-        case 0x0C:  // Power_Change: 1-7 mode records of 3 bytes, numbered in order
+        case data_command::kPowerChange:  // 1-7 mode records of 3 bytes, numbered in order
             if (n % 3 != 0 || n < 3 || n > 21) return malformed();
             for (unsigned i = 1; i <= n / 3; ++i) {
                 if ((dataByte(record, (i - 1) * 3) >> 4) != i) return malformed();

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -14,6 +15,41 @@ struct CommandName {
     std::string_view english;
     std::string_view chinese;
 };
+
+// UFCS command numbers (the byte after the header), as the tables below name them.
+namespace control_command {
+inline constexpr uint8_t kPing = 0x00;
+inline constexpr uint8_t kAck = 0x01;
+inline constexpr uint8_t kNck = 0x02;
+inline constexpr uint8_t kAccept = 0x03;
+inline constexpr uint8_t kSoftReset = 0x04;
+inline constexpr uint8_t kPowerReady = 0x05;
+inline constexpr uint8_t kGetOutputCapabilities = 0x06;
+inline constexpr uint8_t kGetSourceInfo = 0x07;
+inline constexpr uint8_t kGetSinkInfo = 0x08;
+inline constexpr uint8_t kGetCableInfo = 0x09;
+inline constexpr uint8_t kGetDeviceInfo = 0x0A;
+inline constexpr uint8_t kGetErrorInfo = 0x0B;
+inline constexpr uint8_t kDetectCableInfo = 0x0C;
+inline constexpr uint8_t kStartCableDetect = 0x0D;
+inline constexpr uint8_t kEndCableDetect = 0x0E;
+inline constexpr uint8_t kExitUfcsMode = 0x0F;
+}  // namespace control_command
+namespace data_command {
+inline constexpr uint8_t kOutputCapabilities = 0x01;
+inline constexpr uint8_t kRequest = 0x02;
+inline constexpr uint8_t kSourceInformation = 0x03;
+inline constexpr uint8_t kSinkInformation = 0x04;
+inline constexpr uint8_t kCableInformation = 0x05;
+inline constexpr uint8_t kDeviceInformation = 0x06;
+inline constexpr uint8_t kErrorInformation = 0x07;
+inline constexpr uint8_t kConfigWatchdog = 0x08;
+inline constexpr uint8_t kRefuse = 0x09;
+inline constexpr uint8_t kVerifyRequest = 0x0A;
+inline constexpr uint8_t kVerifyResponse = 0x0B;
+inline constexpr uint8_t kPowerChange = 0x0C;
+inline constexpr uint8_t kTestRequest = 0xFF;
+}  // namespace data_command
 
 // By the 3-bit message type of header byte H1.
 inline constexpr std::array<std::string_view, 8> MessageTypeNames = {"控制", "数据", "自定义", "",
@@ -99,14 +135,15 @@ inline constexpr std::array<std::string_view, 20> SendMenuEntries = {
     "硬件复位",
 };
 
-inline constexpr unsigned kTestRequestCommand = 0xFF;
+inline constexpr unsigned kTestRequestCommand = data_command::kTestRequest;
 inline constexpr std::size_t kTestRequestRow = 13;
 
 // Row of DataMessageNames for a data command byte: 0x01-0x0C their own row,
 // 0xFF row 13. Other commands have no row, 0x00 among them: the standard
 // leaves it undefined (row 0 is empty).
 constexpr std::optional<std::size_t> dataMessageRow(unsigned command) {
-    if (command >= 0x01 && command <= 0x0C) return command;
+    if (command >= data_command::kOutputCapabilities && command <= data_command::kPowerChange)
+        return command;
     if (command == kTestRequestCommand) return kTestRequestRow;
     return std::nullopt;
 }
