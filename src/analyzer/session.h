@@ -21,12 +21,26 @@
 #include "device/link_worker.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
+#include "ufcs/decoder.h"
 
 namespace analyzer {
 
 // How a text is appended to the detail pane: 0 and 100 cyan (100 leaves the
 // caret at the end), 1 red, 2 yellow.
 enum class PaneStyle : int { Normal = 0, Error = 1, Note = 2, NormalAtEnd = 100 };
+
+// How the decoder's pane segments are shown.
+constexpr PaneStyle paneStyleOf(ufcs::PaneType type) {
+    switch (type) {
+        case ufcs::PaneType::Error:
+            return PaneStyle::Error;
+        case ufcs::PaneType::Note:
+            return PaneStyle::Note;
+        case ufcs::PaneType::Normal:
+            break;
+    }
+    return PaneStyle::Normal;
+}
 
 struct StatusTexts {
     std::string voltage;  // "  %2.2f" volts, for the 电压 box

@@ -629,7 +629,7 @@ void MainWindow::showDecode(const ufcs::DecodeResult& result) {
         tree_->scrollToItem(item);
     }
     for (const ufcs::PaneText& segment : result.pane) {
-        appendPaneText(fromStd(segment.text), static_cast<PaneStyle>(segment.type));
+        appendPaneText(fromStd(segment.text), paneStyleOf(segment.type));
     }
 }
 
