@@ -133,7 +133,17 @@ MainWindow::~MainWindow() {
 void MainWindow::buildControls() {
     const bool compact = layout_ == Layout::Compact;
     resize(compact ? 1024 : 1398, compact ? 700 : 820);
+    buildListAndPanes(compact);
+    sizeFontsAndColumns(compact);
+    buildButtons();
+    buildDialogs();
+    layOutControls(compact);
+    placeFilterButtons();
+    buildTimers();
+    connectControls();
+}
 
+void MainWindow::buildListAndPanes(bool compact) {
     model_ = new MessageListModel(captureList_, store_, this);
     list_ = new QTableView(this);
     list_->setModel(model_);
@@ -163,6 +173,9 @@ void MainWindow::buildControls() {
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+}
+
+void MainWindow::sizeFontsAndColumns(bool compact) {
     // The list's own font is the dialog font of 11 pixels its column widths were made for;
     // the normal layout enlarges it 1.4 times for the list, the tree and the text boxes.
     QFont listFont = list_->font();
@@ -191,7 +204,9 @@ void MainWindow::buildControls() {
     // Every column in view; the tree and the pane take the rest of the width.
     list_->setMinimumWidth(columnsWidth + list_->verticalScrollBar()->sizeHint().width() +
                            2 * list_->frameWidth());
+}
 
+void MainWindow::buildButtons() {
     auto makeButton = [this](const char* caption) {
         return new QPushButton(QString::fromUtf8(caption), this);
     };
@@ -209,6 +224,9 @@ void MainWindow::buildControls() {
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
     // Their windows are not part of this program yet: they stay disabled rather than do nothing.
     upgradeButton_->setEnabled(false);
+}
+
+void MainWindow::buildDialogs() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     curveView_ = new PacketCurveView(store_, profile_,
                                      !screen || screen->availableSize().width() < 1360, this);
@@ -234,7 +252,9 @@ void MainWindow::buildControls() {
                     this, [this] { sendUfcs(kSendPendingRequest, device::kModeChargingDevice); },
                     Qt::QueuedConnection);
             });
+}
 
+void MainWindow::layOutControls(bool compact) {
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{
              listenButton_, saveButton_, openButton_, sendButton_, modesButton_, modeButton_,
@@ -260,9 +280,9 @@ void MainWindow::buildControls() {
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(top, 1);
     outer->addLayout(buttons);
+}
 
-    placeFilterButtons();
-
+void MainWindow::buildTimers() {
     followTimer_ = new QTimer(this);
     followTimer_->setInterval(333);
     insertTimer_ = new QTimer(this);
@@ -275,7 +295,9 @@ void MainWindow::buildControls() {
     rebuildTimer_ = new QTimer(this);
     rebuildTimer_->setSingleShot(true);
     rebuildTimer_->setInterval(55);
+}
 
+void MainWindow::connectControls() {
     connect(listenButton_, &QPushButton::clicked, this, &MainWindow::toggleListening);
     connect(saveButton_, &QPushButton::clicked, this, &MainWindow::saveCapture);
     connect(openButton_, &QPushButton::clicked, this, &MainWindow::openCapture);

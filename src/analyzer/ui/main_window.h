@@ -114,6 +114,13 @@ class MainWindow final : public QDialog, private SessionListener {
     void showDeviceRange();
 
     void buildControls();
+    void buildListAndPanes(bool compact);
+    void sizeFontsAndColumns(bool compact);
+    void buildButtons();
+    void buildDialogs();
+    void layOutControls(bool compact);
+    void buildTimers();
+    void connectControls();
     void placeFilterButtons();
     void toggleListening();
     void chooseMode();
