@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "analyzer/replies.h"
 #include "common/byte_order.h"
@@ -292,111 +294,102 @@ void Instrument::startChargingDevice() {
     queueReport(tail);
 }
 
-void Instrument::handleSend(const uint8_t* frame) {
-    namespace code = device::send_code;
-    const uint8_t sendCode = frame[3];
-    const uint8_t length = frame[4];
-    const uint8_t* payload = frame + 5;
+namespace {
+
+namespace code = device::send_code;
+namespace cc = ufcs::control_command;
+
+// Send codes that ask the phone for one control message.
+constexpr std::array<std::pair<uint8_t, uint8_t>, 10> kControlSends = {{
+    {code::kPing, cc::kPing},
+    {code::kSoftReset, cc::kSoftReset},
+    {code::kGetOutputCapabilities, cc::kGetOutputCapabilities},
+    {code::kGetSourceInfo, cc::kGetSourceInfo},
+    {code::kGetCableInfo, cc::kGetCableInfo},
+    {code::kGetDeviceInfo, cc::kGetDeviceInfo},
+    {code::kGetErrorInfo, cc::kGetErrorInfo},
+    {code::kExitUfcsMode, cc::kExitUfcsMode},
+    {code::kDetectCableInfo, cc::kDetectCableInfo},
+    {code::kStartCableDetect, cc::kStartCableDetect},
+}};
+
+// The data message a send frame's payload stands for; nothing for other codes.
+std::optional<Message> dataMessageOf(uint8_t sendCode, const uint8_t* payload) {
+    namespace dc = ufcs::data_command;
     switch (sendCode) {
-        case code::kPing:
-            phoneBus_.phoneSends(control(ufcs::control_command::kPing));
-            break;
-        case code::kSoftReset:
-            phoneBus_.phoneSends(control(ufcs::control_command::kSoftReset));
-            break;
-        case code::kGetOutputCapabilities:
-            phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
-            break;
-        case code::kGetSourceInfo:
-            phoneBus_.phoneSends(control(ufcs::control_command::kGetSourceInfo));
-            break;
-        case code::kGetCableInfo:
-            phoneBus_.phoneSends(control(ufcs::control_command::kGetCableInfo));
-            break;
-        case code::kGetDeviceInfo:
-            phoneBus_.phoneSends(control(ufcs::control_command::kGetDeviceInfo));
-            break;
-        case code::kGetErrorInfo:
-            phoneBus_.phoneSends(control(ufcs::control_command::kGetErrorInfo));
-            break;
-        case code::kExitUfcsMode:
-            phoneBus_.phoneSends(control(ufcs::control_command::kExitUfcsMode));
-            break;
-        case code::kDetectCableInfo:
-            phoneBus_.phoneSends(control(ufcs::control_command::kDetectCableInfo));
-            break;
-        case code::kStartCableDetect:
-            phoneBus_.phoneSends(control(ufcs::control_command::kStartCableDetect));
-            break;
-        case code::kRequest: {  // Request: current and voltage in 10 mA / 10 mV, little-endian,
-                                // then the mode
+        case code::kRequest: {  // current and voltage in 10 mA / 10 mV, little-endian, the mode
             std::vector<uint8_t> body(8, 0);
             body[0] = static_cast<uint8_t>(payload[4] << 4);
             common::writeBe16(body.data() + 4, common::readLe16(payload + 2));
             common::writeBe16(body.data() + 6, common::readLe16(payload));
-            phoneBus_.phoneSends(data(ufcs::data_command::kRequest, body));
-            break;
+            return data(dc::kRequest, body);
         }
         case code::kConfigWatchdog: {
             std::vector<uint8_t> body(2);
             common::writeBe16(body.data(), common::readLe16(payload));
-            phoneBus_.phoneSends(data(ufcs::data_command::kConfigWatchdog, body));
-            break;
+            return data(dc::kConfigWatchdog, body);
         }
         case code::kVerifyRequest:
-            phoneBus_.phoneSends(data(ufcs::data_command::kVerifyRequest, {payload, payload + 17}));
-            break;
+            return data(dc::kVerifyRequest, {payload, payload + 17});
         case code::kVerifyResponse:
-            phoneBus_.phoneSends(
-                data(ufcs::data_command::kVerifyResponse, {payload, payload + 48}));
-            break;
+            return data(dc::kVerifyResponse, {payload, payload + 48});
         case code::kTestRequest: {  // type, device, voltage-accuracy mode, command, test mode
             const uint8_t flags =
                 static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
                                      (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
-            phoneBus_.phoneSends(data(ufcs::data_command::kTestRequest, {flags, payload[3]}));
-            break;
+            return data(dc::kTestRequest, {flags, payload[3]});
         }
-        case code::kVendor:
-        case code::kCustom: {
-            // Segments carry 59 message bytes from byte 6; byte 5 numbers them from 1.
-            const std::size_t total = sendCode == code::kVendor ? 4u + length : length + 3u;
-            if (payload[0] == 1) segmented_.clear();
-            const std::size_t take =
-                std::min(device::kSegmentBytes, total - std::min(total, segmented_.size()));
-            segmented_.insert(segmented_.end(), frame + 6, frame + 6 + take);
-            if (segmented_.size() < total) break;
-            if (sendCode == code::kVendor) {
-                const auto address = static_cast<DeviceAddress>(segmented_[0]);
-                const uint16_t vendorId =
-                    static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
-                phoneBus_.phoneSends(ufcs::encodeVendorMessage(
-                    address, 0, vendorId,
-                    std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
-            } else {
-                Message message = {ufcs::kTrainingByte};
-                message.insert(message.end(), segmented_.begin(), segmented_.end());
-                message.push_back(0);
-                message.back() =
-                    ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
-                phoneBus_.phoneSends(std::move(message));
-            }
-            segmented_.clear();
-            break;
-        }
-        case code::kSetBaudRate:
-            if (const uint8_t baud = baudCodeOf(common::readLe16(payload)))
-                phoneBus_.setBaudCode(baud);
-            break;
-        case code::kHardwareReset:
-            phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));
-            phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
-            phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
-            break;
         default:
-            break;
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+void Instrument::handleSend(const uint8_t* frame) {
+    const uint8_t sendCode = frame[3];
+    const uint8_t* payload = frame + 5;
+    for (const auto& [sent, command] : kControlSends) {
+        if (sent == sendCode) phoneBus_.phoneSends(control(command));
+    }
+    if (std::optional<Message> message = dataMessageOf(sendCode, payload)) {
+        phoneBus_.phoneSends(std::move(*message));
+    } else if (sendCode == code::kVendor || sendCode == code::kCustom) {
+        takeSegment(frame);
+    } else if (sendCode == code::kSetBaudRate) {
+        if (const uint8_t baud = baudCodeOf(common::readLe16(payload))) phoneBus_.setBaudCode(baud);
+    } else if (sendCode == code::kHardwareReset) {
+        phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));
+        phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
+        phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
     }
     drainBus(phoneBus_);
+}
+
+// A vendor or custom message arrives in segments of 59 message bytes from
+// byte 6, byte 5 numbering them from 1; the phone sends it once it is whole.
+void Instrument::takeSegment(const uint8_t* frame) {
+    const bool vendor = frame[3] == code::kVendor;
+    const std::size_t total = vendor ? 4u + frame[4] : frame[4] + 3u;
+    if (frame[5] == 1) segmented_.clear();
+    const std::size_t take =
+        std::min(device::kSegmentBytes, total - std::min(total, segmented_.size()));
+    segmented_.insert(segmented_.end(), frame + device::kSegmentOffset,
+                      frame + device::kSegmentOffset + take);
+    if (segmented_.size() < total) return;
+    if (vendor) {
+        const auto address = static_cast<DeviceAddress>(segmented_[0]);
+        const uint16_t vendorId = static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
+        phoneBus_.phoneSends(ufcs::encodeVendorMessage(
+            address, 0, vendorId, std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
+    } else {
+        Message message = {ufcs::kTrainingByte};
+        message.insert(message.end(), segmented_.begin(), segmented_.end());
+        message.push_back(0);
+        message.back() = ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
+        phoneBus_.phoneSends(std::move(message));
+    }
+    segmented_.clear();
 }
 
 }  // namespace simulator

@@ -63,6 +63,7 @@ class Instrument {
   private:
     void handleCommand(uint8_t code, uint8_t param);
     void handleSend(const uint8_t* frame);
+    void takeSegment(const uint8_t* frame);
     void startListening();
     void startChargingDevice();
     void queueReport(const Report& report);
