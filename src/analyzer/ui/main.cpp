@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 
 #include "analyzer/ui/main_window.h"
+#include "qt/settings_profile.h"
 #include "simulator/instrument_choice.h"
-#include "widgets/settings_profile.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(settingsDir);
-    widgets::SettingsProfile profile(settingsDir + QStringLiteral("/color.ini"));
+    qt_adapters::SettingsProfile profile(settingsDir + QStringLiteral("/color.ini"));
     common::SystemClock clock;
 
     const QSize available = QGuiApplication::primaryScreen()->availableSize();

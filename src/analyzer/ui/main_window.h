@@ -12,9 +12,9 @@
 #include "analyzer/composer.h"
 #include "analyzer/session.h"
 #include "analyzer/ui/dialogs.h"
+#include "qt/qt_event_loop.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
-#include "widgets/qt_event_loop.h"
 
 class QCheckBox;
 class QLabel;
@@ -143,7 +143,7 @@ class MainWindow final : public QDialog, private SessionListener {
     common::Clock& clock_;
     QString programDir_;
     Layout layout_;
-    widgets::QtEventLoop loop_;
+    qt_adapters::QtEventLoop loop_;
     ufcs::CaptureList captureList_;
     std::unique_ptr<Session> session_;
     AutoScroll autoScroll_;

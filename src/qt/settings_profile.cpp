@@ -1,6 +1,6 @@
-#include "widgets/settings_profile.h"
+#include "qt/settings_profile.h"
 
-namespace widgets {
+namespace qt_adapters {
 
 QString SettingsProfile::path(const std::string& section, const std::string& key) {
     return QString::fromStdString(section) + '/' + QString::fromStdString(key);
@@ -31,4 +31,4 @@ void SettingsProfile::writeString(const std::string& section, const std::string&
     settings_.sync();
 }
 
-}  // namespace widgets
+}  // namespace qt_adapters

@@ -6,7 +6,7 @@
 
 #include "common/profile.h"
 
-namespace widgets {
+namespace qt_adapters {
 
 class SettingsProfile final : public common::Profile {
   public:
@@ -24,4 +24,4 @@ class SettingsProfile final : public common::Profile {
     mutable QSettings settings_;
 };
 
-}  // namespace widgets
+}  // namespace qt_adapters

@@ -1,6 +1,6 @@
-#include "widgets/qt_event_loop.h"
+#include "qt/qt_event_loop.h"
 
-namespace widgets {
+namespace qt_adapters {
 
 void QtEventLoop::post(std::function<void()> task) {
     QMetaObject::invokeMethod(context_, std::move(task), Qt::QueuedConnection);
@@ -21,4 +21,4 @@ void QtEventLoop::stopTimer(common::TimerId id) {
     timers_.erase(id);
 }
 
-}  // namespace widgets
+}  // namespace qt_adapters

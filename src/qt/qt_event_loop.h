@@ -9,7 +9,7 @@
 
 #include "common/event_loop.h"
 
-namespace widgets {
+namespace qt_adapters {
 
 class QtEventLoop final : public common::EventLoop {
   public:
@@ -26,4 +26,4 @@ class QtEventLoop final : public common::EventLoop {
     common::TimerId nextTimer_ = 1;
 };
 
-}  // namespace widgets
+}  // namespace qt_adapters
