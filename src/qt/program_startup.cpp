@@ -1,0 +1,56 @@
+#include "qt/program_startup.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include "device/exclusive_lock.h"
+#include "simulator/instrument_choice.h"
+
+namespace qt_adapters {
+namespace {
+
+bool screenLargeEnough() {
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (screen.width() >= 1024 && screen.height() >= 768) return true;
+    QMessageBox::information(
+        nullptr, QString(),
+        QStringLiteral("当前显示分辨率为%1x%2，请设置在1024x768或以上方可运行!")
+            .arg(screen.width())
+            .arg(screen.height()));
+    return false;
+}
+
+}  // namespace
+
+std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity) {
+    QApplication::setApplicationName(identity.applicationName);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("use the simulated instrument"));
+    parser.addOption(simulate);
+    parser.process(app);
+    if (!screenLargeEnough()) return std::nullopt;
+
+    StartedProgram started;
+    started.instrument =
+        simulator::chooseInstrument({parser.isSet(simulate), nullptr,
+                                     static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch())});
+    const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(settingsDir);
+    started.profile =
+        std::make_unique<SettingsProfile>(QDir(settingsDir).filePath(identity.settingsFileName));
+    started.instance = std::make_unique<InstanceChannel>(
+        identity.instanceName, QString::fromStdString(device::defaultLockFolder()));
+    return started;
+}
+
+void showOutOfMemory() {
+    QMessageBox::information(nullptr, QString(), QStringLiteral("内存不足！无法运行！"));
+}
+
+}  // namespace qt_adapters

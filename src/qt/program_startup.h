@@ -1,0 +1,35 @@
+#pragma once
+// What every GUI program does before its window opens: the screen check, the
+// `--simulate` option, the instrument (real or simulated), the settings file,
+// and the instance channel through which another program may ask it to close.
+
+#include <QApplication>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "device/hid_device.h"
+#include "qt/instance_channel.h"
+#include "qt/settings_profile.h"
+
+namespace qt_adapters {
+
+struct ProgramIdentity {
+    QString applicationName;   // as installed and shown, e.g. "TarselUFCS解析程序"
+    QString settingsFileName;  // e.g. "color.ini"
+    QString instanceName;      // names the instance lock and socket, e.g. "color"
+};
+
+struct StartedProgram {
+    std::unique_ptr<device::HidDevice> instrument;
+    std::unique_ptr<SettingsProfile> profile;
+    std::unique_ptr<InstanceChannel> instance;
+};
+
+// Nothing when the program must not start; the user has then been told why.
+std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity);
+
+// The one message for memory the program cannot do without.
+void showOutOfMemory();
+
+}  // namespace qt_adapters
