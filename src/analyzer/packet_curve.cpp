@@ -14,51 +14,6 @@ constexpr int kDivisionsWithoutScrolling = 21;
 using Align = CurveLabel::Align;
 using Colour = CurveLabel::Colour;
 
-// Points of one curve, one column of pixels at a time: a column holding many
-// records keeps its first, lowest, highest and last value, which covers the
-// same pixels as a line through all of them.
-class ColumnReducer {
-  public:
-    explicit ColumnReducer(std::vector<CurvePoint>& out) : out_(out) {}
-    void add(int x, int y) {
-        if (!open_ || x != x_) {
-            flush();
-            open_ = true;
-            x_ = x;
-            first_ = last_ = low_ = high_ = y;
-            lowFirst_ = true;
-            return;
-        }
-        if (y < low_) {
-            low_ = y;
-            lowFirst_ = false;
-        }
-        if (y > high_) {
-            high_ = y;
-            lowFirst_ = true;
-        }
-        last_ = y;
-    }
-    void flush() {
-        if (!open_) return;
-        push(first_);
-        push(lowFirst_ ? low_ : high_);
-        push(lowFirst_ ? high_ : low_);
-        push(last_);
-        open_ = false;
-    }
-
-  private:
-    void push(int y) {
-        if (!out_.empty() && out_.back().x == x_ && out_.back().y == y) return;
-        out_.push_back({x_, y});
-    }
-    std::vector<CurvePoint>& out_;
-    bool open_ = false;
-    bool lowFirst_ = true;
-    int x_ = 0, first_ = 0, last_ = 0, low_ = 0, high_ = 0;
-};
-
 }  // namespace
 
 ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision) {
@@ -205,8 +160,8 @@ CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t cou
     const uint32_t extra = position_ == 0 ? 0 : 1;
     const uint32_t points = std::min<uint32_t>(
         count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
-    ColumnReducer voltage(frame.voltage);
-    ColumnReducer current(frame.current);
+    plot::ColumnReducer voltage(frame.voltage.points);
+    plot::ColumnReducer current(frame.current.points);
     const double amps = ampsPerDivision();
     for (uint32_t j = 0; j < points; ++j) {
         const ufcs::ConstCaptureRecord record = store.record(first + j);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analyzer/settings.h"
+#include "plot/plot_frame.h"
 #include "ufcs/capture_store.h"
 
 namespace analyzer {
@@ -49,28 +50,21 @@ ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision);
 int voltageY(uint16_t millivolts, int voltageScale);
 int currentY(uint16_t milliamps, double ampsPerDivision);
 
-struct CurvePoint {
-    int x = 0;
-    int y = 0;
-};
-
-struct CurveLabel {
-    enum class Align { Left, Right, Centre };
-    enum class Colour { Red, Green, Grey };
-    std::string text;
-    int x = 0;  // plot units
-    int y = 0;
-    Align align = Align::Left;
-    Colour colour = Colour::Red;
-    bool smallFont = false;  // the 15 × 9 font of the range note and the calibration note
-};
+using CurvePoint = plot::Point;
+// Small labels are the 15 × 9 font of the range note and the calibration note.
+using CurveLabel = plot::Label;
 
 // Everything one paint draws, in plot units.
 struct CurveFrame {
     std::vector<CurveLabel> labels;
-    std::vector<CurvePoint> voltage;
-    std::vector<CurvePoint> current;
+    plot::Trace voltage{plot::Colour::Red, {}};
+    plot::Trace current{plot::Colour::Green, {}};
     bool voltageFirst = true;  // the curve re-scaled last is drawn first
+
+    std::vector<const plot::Trace*> drawOrder() const {
+        if (voltageFirst) return {&voltage, &current};
+        return {&current, &voltage};
+    }
 };
 
 // The view's state: scales, scrolling, following and the largest count seen.

@@ -72,8 +72,8 @@ TEST_F(PacketCurveTest, ValuesMapToPlotUnitsWithoutClamping) {
 TEST_F(PacketCurveTest, EmptyCaptureHasLabelsButNoCurves) {
     fill(0);
     const CurveFrame frame = paint(PacketCurveState(2, 0, 2));
-    EXPECT_TRUE(frame.voltage.empty());
-    EXPECT_TRUE(frame.current.empty());
+    EXPECT_TRUE(frame.voltage.points.empty());
+    EXPECT_TRUE(frame.current.points.empty());
     ASSERT_NE(find(frame, "10"), nullptr);  // 5 × voltage scale 2
     EXPECT_EQ(find(frame, "10")->y, 508);
     EXPECT_EQ(find(frame, "10")->align, CurveLabel::Align::Right);
@@ -90,11 +90,11 @@ TEST_F(PacketCurveTest, FirstScreenStartsAtRecordOneOneDivisionIn) {
     PacketCurveState state(1, 0, 0);
     state.countChanged(31);
     const CurveFrame frame = paint(state);
-    ASSERT_EQ(frame.voltage.size(), 22u);  // D divisions at 1 packet each
-    EXPECT_EQ(frame.voltage.front().x, 50);
-    EXPECT_EQ(frame.voltage.front().y, analyzer::voltageY(5010, 1));
-    EXPECT_EQ(frame.voltage.back().x, 1100);
-    EXPECT_EQ(frame.current.front().y, analyzer::currentY(100, 0.1));
+    ASSERT_EQ(frame.voltage.points.size(), 22u);  // D divisions at 1 packet each
+    EXPECT_EQ(frame.voltage.points.front().x, 50);
+    EXPECT_EQ(frame.voltage.points.front().y, analyzer::voltageY(5010, 1));
+    EXPECT_EQ(frame.voltage.points.back().x, 1100);
+    EXPECT_EQ(frame.current.points.front().y, analyzer::currentY(100, 0.1));
     EXPECT_TRUE(frame.voltageFirst);
 }
 
@@ -105,10 +105,10 @@ TEST_F(PacketCurveTest, ScrolledViewStartsAtPositionTimesPackets) {
     state.scroll(Scroll::Track, 3);
     EXPECT_FALSE(state.following());
     const CurveFrame frame = paint(state);
-    ASSERT_FALSE(frame.voltage.empty());
-    EXPECT_EQ(frame.voltage.front().x, 0);
-    EXPECT_EQ(frame.voltage.front().y, analyzer::voltageY(5000 + 10 * 15, 1));  // record 15
-    EXPECT_EQ(frame.voltage.size(), 5u * 22 + 1);
+    ASSERT_FALSE(frame.voltage.points.empty());
+    EXPECT_EQ(frame.voltage.points.front().x, 0);
+    EXPECT_EQ(frame.voltage.points.front().y, analyzer::voltageY(5000 + 10 * 15, 1));  // record 15
+    EXPECT_EQ(frame.voltage.points.size(), 5u * 22 + 1);
     const CurveLabel* first = find(frame, "15");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->x, 0);
@@ -120,10 +120,10 @@ TEST_F(PacketCurveTest, DensePacketsKeepEachColumnsExtremes) {
     PacketCurveState state(1, 8, 0);  // 500 packets a division: ten records a pixel column
     state.countChanged(30001);
     const CurveFrame frame = paint(state);
-    ASSERT_FALSE(frame.voltage.empty());
-    EXPECT_LE(frame.voltage.size(), 4u * 1101);
+    ASSERT_FALSE(frame.voltage.points.empty());
+    EXPECT_LE(frame.voltage.points.size(), 4u * 1101);
     int lowest = 1 << 30, highest = -1;
-    for (const auto& point : frame.voltage) {
+    for (const auto& point : frame.voltage.points) {
         lowest = std::min(lowest, point.y);
         highest = std::max(highest, point.y);
         ASSERT_LE(point.x, 1100);

@@ -1,6 +1,7 @@
 #include "analyzer/ui/packet_curve_view.h"
 
 #include "analyzer/settings.h"
+#include "widgets/plot_painter.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -53,18 +54,6 @@ QFont labelFont(int averageWidth, QFont::Weight weight) {
         font.setStretch(
             std::clamp(static_cast<int>(std::lround(100.0 * averageWidth / natural)), 50, 200));
     return font;
-}
-
-const QColor& colourOf(CurveLabel::Colour colour) {
-    switch (colour) {
-        case CurveLabel::Colour::Red:
-            return kRed;
-        case CurveLabel::Colour::Green:
-            return kGreen;
-        case CurveLabel::Colour::Grey:
-            break;
-    }
-    return kGrey;
 }
 
 }  // namespace
@@ -299,65 +288,22 @@ void PacketCurveView::paintEvent(QPaintEvent*) {
 }
 
 void PacketCurveView::paintPlot(QPainter& painter) {
-    const int ox = geometry_.originX();
-    const int oy = geometry_.originY();
-    const int w = geometry_.plotWidth();
-    const int h = geometry_.plotHeight();
     painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
-
-    painter.setPen(QPen(kGrid, 1, Qt::DotLine));
-    for (int y = 0; y < h; y += 100)
-        painter.drawLine(ox, oy - y, ox + w, oy - y);
-    for (int x = 0; x <= w; x += 50)
-        painter.drawLine(ox + x, oy, ox + x, oy - h);
-
-    painter.setPen(QPen(kAxis, 1, Qt::SolidLine));
-    painter.drawLine(ox, oy, ox, oy - h);
-    painter.drawLine(ox, oy, ox + w, oy);
-    painter.drawLine(ox + w, oy, ox + w, oy - h);
-
-    const uint32_t count = store_.count();
-    const CurveFrame frame = state_.frame(store_, count, geometry_, currentRange_);
-    for (const CurveLabel& label : frame.labels) {
-        painter.setFont(label.smallFont ? smallFont_ : bigFont_);
-        painter.setPen(colourOf(label.colour));
-        // A label's y is the top of its text.
-        const int px = ox + label.x;
-        const int top = oy - label.y;
-        QRect box;
-        int align = Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine;
-        switch (label.align) {
-            case CurveLabel::Align::Left:
-                box = QRect(px, top, kLabelSpan, kFontPixels);
-                align |= Qt::AlignLeft;
-                break;
-            case CurveLabel::Align::Right:
-                box = QRect(px - kLabelSpan, top, kLabelSpan, kFontPixels);
-                align |= Qt::AlignRight;
-                break;
-            case CurveLabel::Align::Centre:
-                box = QRect(px - kLabelSpan / 2, top, kLabelSpan, kFontPixels);
-                align |= Qt::AlignHCenter;
-                break;
-        }
-        painter.drawText(box, align, QString::fromStdString(label.text));
-    }
-
-    auto polyline = [&](const std::vector<CurvePoint>& points, const QColor& colour) {
-        if (points.empty()) return;
-        QPolygon polygon(static_cast<int>(points.size()));
-        for (std::size_t i = 0; i < points.size(); ++i)
-            polygon.setPoint(static_cast<int>(i), ox + points[i].x, oy - points[i].y);
-        painter.setPen(QPen(colour, 1, Qt::SolidLine));
-        painter.drawPolyline(polygon);
-    };
-    if (frame.voltageFirst) {
-        polyline(frame.voltage, kRed);
-        polyline(frame.current, kGreen);
-    } else {
-        polyline(frame.current, kGreen);
-        polyline(frame.voltage, kRed);
-    }
+    widgets::PlotStyle style;
+    style.origin = QPoint(geometry_.originX(), geometry_.originY());
+    style.width = geometry_.plotWidth();
+    style.height = geometry_.plotHeight();
+    style.grid = kGrid;
+    style.axis = kAxis;
+    style.shades = {kRed, kGreen, kGrey};
+    style.bigFont = bigFont_;
+    style.smallFont = smallFont_;
+    style.labelSpan = kLabelSpan;
+    style.fontPixels = kFontPixels;
+    widgets::paintPlotGrid(painter, style);
+    const CurveFrame frame = state_.frame(store_, store_.count(), geometry_, currentRange_);
+    widgets::paintPlotLabels(painter, style, frame.labels);
+    widgets::paintPlotTraces(painter, style, frame.drawOrder());
 }
 
 }  // namespace analyzer::ui

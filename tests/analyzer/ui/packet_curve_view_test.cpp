@@ -287,10 +287,10 @@ class PacketCurveViewTest : public QObject {
         QCOMPARE(image.size(), QSize(1240, 700));
         const analyzer::CurveFrame frame =
             view.state().frame(*store, 11, analyzer::CurveGeometry{}, 0);
-        QVERIFY(!frame.voltage.empty() && !frame.current.empty());
-        for (const auto& p : frame.voltage)
+        QVERIFY(!frame.voltage.points.empty() && !frame.current.points.empty());
+        for (const auto& p : frame.voltage.points)
             QCOMPARE(pixelAt(image, p.x, p.y), kRed & 0xFFFFFF);
-        for (const auto& p : frame.current)
+        for (const auto& p : frame.current.points)
             QCOMPARE(pixelAt(image, p.x, p.y), kGreen & 0xFFFFFF);
         QCOMPARE(pixelAt(image, 150, 500), kRed & 0xFFFFFF);
         QCOMPARE(pixelAt(image, 150, 150), kGreen & 0xFFFFFF);
