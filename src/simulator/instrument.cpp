@@ -1,55 +1,13 @@
 #include "simulator/instrument.h"
 
-#include <algorithm>
 #include <cstring>
-#include <optional>
-#include <utility>
 
 #include "analyzer/replies.h"
-#include "common/byte_order.h"
-#include "device/frames.h"
 #include "device/hid_device.h"
-#include "ufcs/crc8.h"
-#include "ufcs/names.h"
-#include "ufcs/wire_format.h"
 
 namespace simulator {
-namespace {
 
-using ufcs::DeviceAddress;
-
-// The most events one read generates, so a late reader catches up in steps.
-constexpr uint64_t kMostEventsPerRead = 256;
-
-// The phone's messages, before the bus numbers them.
-Message control(uint8_t command) {
-    return ufcs::encodeControlMessage(DeviceAddress::Source, 0, command);
-}
-Message data(uint8_t command, const std::vector<uint8_t>& body) {
-    return ufcs::encodeDataMessage(DeviceAddress::Source, 0, command, body);
-}
-
-uint8_t baudCodeOf(uint16_t low16) {
-    switch (low16) {
-        case 0xC200:
-            return ufcs::kBaud115200;
-        case 0xE100:
-            return ufcs::kBaud57600;
-        case 0x9600:
-            return ufcs::kBaud38400;
-        case 0x4B00:
-            return ufcs::kBaud19200;
-        default:
-            return 0;
-    }
-}
-
-}  // namespace
-
-Instrument::Instrument(InstrumentSettings settings)
-    : settings_(settings),
-      traffic_({settings.seed, settings.faultRate}),
-      phoneBus_(settings.seed + 1) {}
+Instrument::Instrument(InstrumentSettings settings) : settings_(settings) {}
 
 bool Instrument::plugged() const {
     std::lock_guard lock(mutex_);
@@ -60,7 +18,8 @@ void Instrument::unplug() {
     {
         std::lock_guard lock(mutex_);
         plugged_ = false;
-        listening_ = chargingDevice_ = false;
+        for (Responder* responder : responders_)
+            responder->unplugged();
         outbox_.clear();
     }
     wake_.notify_all();
@@ -84,15 +43,13 @@ void Instrument::setCalibrationValue(uint16_t value) {
 void Instrument::setRecordsPerSecond(double rate) {
     std::lock_guard lock(mutex_);
     settings_.recordsPerSecond = rate;
-    trafficStart_ = std::chrono::steady_clock::now();
-    trafficDue_ = 0;
+    analyzer_.restartTrafficClock();
 }
 
 void Instrument::injectTraffic(std::size_t events) {
     {
         std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < events; ++i)
-            queueEvent(traffic_.next());
+        analyzer_.injectTraffic(events);
     }
     wake_.notify_all();
 }
@@ -100,7 +57,7 @@ void Instrument::injectTraffic(std::size_t events) {
 void Instrument::injectLostPage() {
     {
         std::lock_guard lock(mutex_);
-        Report page{};
+        device::Report page{};
         page[0] = 0x7E;  // not a first page
         outbox_.push_back(page);
     }
@@ -109,7 +66,7 @@ void Instrument::injectLostPage() {
 
 void Instrument::injectFaults(unsigned count) {
     std::lock_guard lock(mutex_);
-    traffic_.injectFaults(count);
+    analyzer_.injectFaults(count);
 }
 
 void Instrument::sendCalibrationResult(uint16_t value, uint8_t index) {
@@ -132,17 +89,17 @@ void Instrument::clearReceivedFrames() {
 
 uint64_t Instrument::eventsCaptured() const {
     std::lock_guard lock(mutex_);
-    return eventsCaptured_;
+    return analyzer_.eventsCaptured();
 }
 
 bool Instrument::listening() const {
     std::lock_guard lock(mutex_);
-    return listening_;
+    return analyzer_.listening();
 }
 
 bool Instrument::emulatingChargingDevice() const {
     std::lock_guard lock(mutex_);
-    return chargingDevice_;
+    return analyzer_.emulatingChargingDevice();
 }
 
 int Instrument::receive(const uint8_t* frame) {
@@ -153,10 +110,9 @@ int Instrument::receive(const uint8_t* frame) {
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
         if (!answering_) return device::kWritten;
-        if (frame[2] == device::kFrameClassCommand)
-            handleCommand(frame[8], frame[9]);
-        else if (frame[2] == device::kFrameClassSend && chargingDevice_)
-            handleSend(frame);
+        for (Responder* responder : responders_) {
+            if (responder->takeFrame(frame)) break;
+        }
     }
     wake_.notify_all();
     return device::kWritten;
@@ -167,7 +123,10 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     while (true) {
         if (!plugged_) return device::kRemoved;
-        if (answering_) generateDueTraffic();
+        if (answering_) {
+            for (Responder* responder : responders_)
+                responder->generateDue();
+        }
         if (!outbox_.empty() && answering_) {
             report[0] = 0;  // report id
             std::memcpy(report + 1, outbox_.front().data(), outbox_.front().size());
@@ -175,221 +134,14 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
             return device::kDataRead;
         }
         auto wakeAt = deadline;
-        if (listening_ && answering_ && settings_.recordsPerSecond > 0) {
-            const auto next =
-                trafficStart_ +
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>((trafficDue_ + 1) / settings_.recordsPerSecond));
-            wakeAt = std::min(wakeAt, next);
+        if (answering_) {
+            for (const Responder* responder : responders_) {
+                if (const auto due = responder->nextDue()) wakeAt = std::min(wakeAt, *due);
+            }
         }
         if (std::chrono::steady_clock::now() >= deadline) return device::kTimedOut;
         wake_.wait_until(lock, wakeAt);
     }
-}
-
-void Instrument::generateDueTraffic() {
-    if (!listening_ || settings_.recordsPerSecond <= 0) return;
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - trafficStart_).count();
-    const auto due = static_cast<uint64_t>(elapsed * settings_.recordsPerSecond);
-    for (uint64_t n = 0; trafficDue_ < due && n < kMostEventsPerRead; ++n, ++trafficDue_) {
-        if (chargingDevice_) {
-            // As the phone, the instrument keeps the charger's watchdog fed with pings.
-            if (trafficDue_ % 10 == 0) {
-                phoneBus_.phoneSends(control(ufcs::control_command::kPing));
-                drainBus(phoneBus_);
-            }
-        } else {
-            queueEvent(traffic_.next());
-        }
-    }
-}
-
-void Instrument::queueReport(const Report& report) {
-    outbox_.push_back(report);
-}
-
-void Instrument::queueEvent(const BusEvent& event) {
-    for (const Report& page : capturePages(event))
-        outbox_.push_back(page);
-    ++eventsCaptured_;
-}
-
-void Instrument::drainBus(Bus& bus) {
-    while (bus.hasEvents())
-        queueEvent(bus.takeEvent());
-}
-
-Charger& Instrument::activeCharger() {
-    return chargingDevice_ ? phoneBus_.charger() : traffic_.charger();
-}
-
-Report Instrument::connectReply() const {
-    Report report = device::replyHead(device::ReplyKind::Connect);
-    std::memcpy(report.data() + 13, settings_.hardwareVersion.data(), 3);
-    common::writeBe16(report.data() + 16, settings_.firmwareVersion);
-    common::writeBe16(report.data() + 18, settings_.ufcsVersion);
-    device::writeConnectReply(
-        {settings_.calibrationValue, settings_.secondValue, settings_.currentRangeMa},
-        report.data());
-    return report;
-}
-
-void Instrument::handleCommand(uint8_t code, uint8_t param) {
-    switch (code) {
-        case 1:  // start listening; repeated while already started, it changes nothing
-            if (!listening_ && param == 1) startListening();
-            break;
-        case 2:
-            listening_ = chargingDevice_ = false;
-            outbox_.clear();
-            break;
-        case 3: {
-            Charger& charger = activeCharger();
-            queueReport(analyzer::liveValuesReply(analyzer::LiveValues{
-                static_cast<uint16_t>(charger.outputMillivolts() + phoneBus_.uniform(0, 30)),
-                static_cast<uint16_t>(charger.loadMilliamps() + phoneBus_.uniform(0, 30)),
-                charger.grantedVoltage10mV(), charger.grantedCurrent10mA(),
-                charger.grantedMode()}));
-            break;
-        }
-        case 4:
-            queueReport(connectReply());
-            break;
-        case 7:
-        case 8:
-            if (!listening_) startChargingDevice();
-            break;
-        default:  // firmware blocks and unknown codes: nothing to answer here
-            break;
-    }
-}
-
-void Instrument::startListening() {
-    listening_ = true;
-    chargingDevice_ = false;
-    trafficStart_ = std::chrono::steady_clock::now();
-    trafficDue_ = 0;
-    queueReport(analyzer::statusReply(analyzer::kStatusListening));
-}
-
-void Instrument::startChargingDevice() {
-    listening_ = true;
-    chargingDevice_ = true;
-    trafficStart_ = std::chrono::steady_clock::now();
-    trafficDue_ = 0;
-    phoneBus_.charger().reset();
-    queueReport(analyzer::statusReply(analyzer::kStatusChargingDevice));
-    phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
-    phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
-    phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
-    drainBus(phoneBus_);
-    const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
-    const auto modes =
-        static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
-    queueReport(
-        analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, modes, table.data()));
-    Report tail{};
-    std::memcpy(tail.data(), table.data() + 56, tail.size());
-    queueReport(tail);
-}
-
-namespace {
-
-namespace code = device::send_code;
-namespace cc = ufcs::control_command;
-
-// Send codes that ask the phone for one control message.
-constexpr std::array<std::pair<uint8_t, uint8_t>, 10> kControlSends = {{
-    {code::kPing, cc::kPing},
-    {code::kSoftReset, cc::kSoftReset},
-    {code::kGetOutputCapabilities, cc::kGetOutputCapabilities},
-    {code::kGetSourceInfo, cc::kGetSourceInfo},
-    {code::kGetCableInfo, cc::kGetCableInfo},
-    {code::kGetDeviceInfo, cc::kGetDeviceInfo},
-    {code::kGetErrorInfo, cc::kGetErrorInfo},
-    {code::kExitUfcsMode, cc::kExitUfcsMode},
-    {code::kDetectCableInfo, cc::kDetectCableInfo},
-    {code::kStartCableDetect, cc::kStartCableDetect},
-}};
-
-// The data message a send frame's payload stands for; nothing for other codes.
-std::optional<Message> dataMessageOf(uint8_t sendCode, const uint8_t* payload) {
-    namespace dc = ufcs::data_command;
-    switch (sendCode) {
-        case code::kRequest: {  // current and voltage in 10 mA / 10 mV, little-endian, the mode
-            std::vector<uint8_t> body(8, 0);
-            body[0] = static_cast<uint8_t>(payload[4] << 4);
-            common::writeBe16(body.data() + 4, common::readLe16(payload + 2));
-            common::writeBe16(body.data() + 6, common::readLe16(payload));
-            return data(dc::kRequest, body);
-        }
-        case code::kConfigWatchdog: {
-            std::vector<uint8_t> body(2);
-            common::writeBe16(body.data(), common::readLe16(payload));
-            return data(dc::kConfigWatchdog, body);
-        }
-        case code::kVerifyRequest:
-            return data(dc::kVerifyRequest, {payload, payload + 17});
-        case code::kVerifyResponse:
-            return data(dc::kVerifyResponse, {payload, payload + 48});
-        case code::kTestRequest: {  // type, device, voltage-accuracy mode, command, test mode
-            const uint8_t flags =
-                static_cast<uint8_t>((payload[4] ? 0x80 : 0) | (payload[2] ? 0x40 : 0) |
-                                     (((payload[1] + 1) & 7) << 3) | (payload[0] & 7));
-            return data(dc::kTestRequest, {flags, payload[3]});
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-}  // namespace
-
-void Instrument::handleSend(const uint8_t* frame) {
-    const uint8_t sendCode = frame[3];
-    const uint8_t* payload = frame + 5;
-    for (const auto& [sent, command] : kControlSends) {
-        if (sent == sendCode) phoneBus_.phoneSends(control(command));
-    }
-    if (std::optional<Message> message = dataMessageOf(sendCode, payload)) {
-        phoneBus_.phoneSends(std::move(*message));
-    } else if (sendCode == code::kVendor || sendCode == code::kCustom) {
-        takeSegment(frame);
-    } else if (sendCode == code::kSetBaudRate) {
-        if (const uint8_t baud = baudCodeOf(common::readLe16(payload))) phoneBus_.setBaudCode(baud);
-    } else if (sendCode == code::kHardwareReset) {
-        phoneBus_.hardwareReset(static_cast<uint8_t>(ufcs::EventKind::ResetSourceDMinus));
-        phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
-        phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
-    }
-    drainBus(phoneBus_);
-}
-
-// A vendor or custom message arrives in segments of 59 message bytes from
-// byte 6, byte 5 numbering them from 1; the phone sends it once it is whole.
-void Instrument::takeSegment(const uint8_t* frame) {
-    const bool vendor = frame[3] == code::kVendor;
-    const std::size_t total = vendor ? 4u + frame[4] : frame[4] + 3u;
-    if (frame[5] == 1) segmented_.clear();
-    const std::size_t take =
-        std::min(device::kSegmentBytes, total - std::min(total, segmented_.size()));
-    segmented_.insert(segmented_.end(), frame + device::kSegmentOffset,
-                      frame + device::kSegmentOffset + take);
-    if (segmented_.size() < total) return;
-    if (vendor) {
-        const auto address = static_cast<DeviceAddress>(segmented_[0]);
-        const uint16_t vendorId = static_cast<uint16_t>((segmented_[2] << 8) | segmented_[3]);
-        phoneBus_.phoneSends(ufcs::encodeVendorMessage(
-            address, 0, vendorId, std::vector<uint8_t>(segmented_.begin() + 4, segmented_.end())));
-    } else {
-        Message message = {ufcs::kTrainingByte};
-        message.insert(message.end(), segmented_.begin(), segmented_.end());
-        message.push_back(0);
-        message.back() = ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
-        phoneBus_.phoneSends(std::move(message));
-    }
-    segmented_.clear();
 }
 
 }  // namespace simulator

@@ -1,0 +1,45 @@
+#pragma once
+// What the simulated instrument is made of: a link that carries reports both
+// ways, and one responder per protocol that answers the frames it owns and
+// queues its reports. Responders run with the instrument's lock held.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "device/frames.h"
+
+namespace simulator {
+
+struct InstrumentSettings {
+    uint32_t seed = 1;
+    uint16_t calibrationValue = 1000;  // 1.000; 0xFFFF: not calibrated
+    uint16_t secondValue = 0x0064;
+    uint16_t currentRangeMa = 6000;
+    std::array<uint8_t, 3> hardwareVersion = {0x00, 0x01, 0x02};  // connect reply bytes 13-15
+    uint16_t firmwareVersion = 0x0105;                            // bytes 16-17
+    uint16_t ufcsVersion = 0x0100;                                // bytes 18-19
+    double recordsPerSecond = 25;  // bus events captured per second while listening
+    double faultRate = 0.02;
+};
+
+// The reports waiting for the host to read them, oldest first.
+using Outbox = std::deque<device::Report>;
+
+class Responder {
+  public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~Responder() = default;
+    // A frame from the host (report id first); false when it is not this protocol's.
+    virtual bool takeFrame(const uint8_t* frame) = 0;
+    // Queues what has fallen due by now (traffic, samples).
+    virtual void generateDue() {}
+    // When generateDue() has something next, if ever.
+    virtual std::optional<TimePoint> nextDue() const { return std::nullopt; }
+    // The instrument was unplugged: everything running stops.
+    virtual void unplugged() {}
+};
+
+}  // namespace simulator
