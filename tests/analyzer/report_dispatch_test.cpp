@@ -11,37 +11,7 @@
 
 namespace {
 
-using device::CommandCode;
 using simulator::Report;
-
-TEST(CommandFrame, CarriesConstantBytesCodeAndParameter) {
-    const device::CommandFrame frame = device::commandFrame(CommandCode::StartListening, 2);
-    const uint8_t head[] = {0x00, 0x01, 0x11, 0x11, 0x04, 0x01, 0x01, 0x64, 0x01, 0x02};
-    for (std::size_t i = 0; i < sizeof head; ++i)
-        EXPECT_EQ(frame[i], head[i]) << i;
-    for (std::size_t i = sizeof head; i < frame.size(); ++i)
-        ASSERT_EQ(frame[i], 0) << i;
-
-    EXPECT_EQ(device::commandFrame(CommandCode::StopListening, 0)[8], 2);
-    EXPECT_EQ(device::commandFrame(CommandCode::StatusPoll, 1)[9], 1);
-    EXPECT_EQ(device::commandFrame(CommandCode::Connect, 0)[8], 4);
-    EXPECT_EQ(device::commandFrame(CommandCode::StartChargingDevice, 2)[8], 7);
-    EXPECT_EQ(device::commandFrame(CommandCode::StartChargingDeviceTypeC, 2)[8], 8);
-}
-
-TEST(ConnectReply, ReadsBigEndianValues) {
-    Report reply{};
-    reply[20] = 0x03;
-    reply[21] = 0xE8;
-    reply[22] = 0x12;
-    reply[23] = 0x34;
-    reply[24] = 0x17;
-    reply[25] = 0x70;
-    const device::ConnectReply parsed = device::parseConnectReply(reply.data());
-    EXPECT_EQ(parsed.calibrationValue, 1000);
-    EXPECT_EQ(parsed.secondValue, 0x1234);
-    EXPECT_EQ(parsed.currentRangeMa, 6000);
-}
 
 struct RecordingListener : analyzer::AnalyzerReportListener {
     void onRecordTaken(uint32_t count) override { counts.push_back(count); }
