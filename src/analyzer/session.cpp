@@ -1,6 +1,7 @@
 #include "analyzer/session.h"
 
 #include <chrono>
+#include <future>
 
 #include "analyzer/settings.h"
 #include "common/format.h"
@@ -84,37 +85,14 @@ void Session::toggleListening() {
         startListening();
 }
 
-bool Session::openAndExchange() {
-    if (!device_.open()) {
-        const common::LocalTime t = clock_.localTime();
-        pane(common::format(
-                 "\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
-                 t.hour, t.minute, t.second),
-             PaneStyle::NormalAtEnd);
-        return false;
-    }
-    connected_ = true;
-
-    const std::optional<device::ConnectReply> reply = device::connectExchange(device_, clock_);
-    if (!reply) {
-        const common::LocalTime t = clock_.localTime();
-        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
-             PaneStyle::Normal);
-        stopCapture();
-        return false;
-    }
-    calibrationValue_ = reply->calibrationValue;
-    secondValue_ = reply->secondValue;
-    currentRangeMa_ = reply->currentRangeMa;
-    checkCalibration();
-    return true;
-}
-
-bool Session::connectInstrument() {
-    if (connected_) return true;
-    if (!openAndExchange()) return false;
-    startWorker();
-    return true;
+bool Session::openDevice() {
+    if (device_.open()) return true;
+    const common::LocalTime t = clock_.localTime();
+    pane(common::format(
+             "\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
+             t.hour, t.minute, t.second),
+         PaneStyle::NormalAtEnd);
+    return false;
 }
 
 void Session::checkCalibration() {
@@ -145,22 +123,57 @@ void Session::prepareCapture() {
 
 bool Session::startListening() {
     if (connected_) return true;
-    // The capture is set up before the worker runs, so the worker never sees it half made.
-    if (!openAndExchange()) return false;
-    prepareCapture();
-    // The start frames and their pause go out on the link thread, so this thread never waits.
-    startWorker([this, mode = mode_, typeC = typeCPort_] {
-        if (sendStartListening(mode, typeC)) {
-            postToOwner([this] { announceListening(); });
-            return;
-        }
-        postToOwner([this, reason = device_.errorText()] {
-            pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
-                 PaneStyle::Normal);
-            stopCapture();
-        });
+    if (!openDevice()) return false;
+    connected_ = true;
+    // The connect exchange and the start frames, with their pauses, run on the
+    // link thread; the owner takes the reply and sets the capture up in between.
+    startWorker([this, mode = mode_, typeC = typeCPort_] { return connectOnLink(mode, typeC); });
+    return true;
+}
+
+bool Session::connectOnLink(uint8_t mode, bool typeCPort) {
+    const std::optional<device::ConnectReply> reply = device::connectExchange(device_, clock_);
+    auto decision = std::make_shared<std::promise<bool>>();
+    std::future<bool> prepared = decision->get_future();
+    postToOwner([this, reply, decision] { takeConnectReply(reply, *decision); });
+    // Waits for the owner, unless it stops the link (or goes) meanwhile.
+    while (prepared.wait_for(20ms) != std::future_status::ready) {
+        if (!link_.running()) return false;
+    }
+    if (!prepared.get()) return false;
+    if (sendStartListening(mode, typeCPort)) {
+        postToOwner([this] { announceListening(); });
+        return true;
+    }
+    postToOwner([this, reason = device_.errorText()] {
+        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
+             PaneStyle::Normal);
+        stopCapture();
     });
     return true;
+}
+
+void Session::takeConnectReply(const std::optional<device::ConnectReply>& reply,
+                               std::promise<bool>& decision) {
+    if (!connected_) {
+        decision.set_value(false);
+        return;
+    }
+    if (!reply) {
+        decision.set_value(false);  // before the stop, which joins the link thread
+        const common::LocalTime t = clock_.localTime();
+        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
+             PaneStyle::Normal);
+        stopCapture();
+        return;
+    }
+    calibrationValue_ = reply->calibrationValue;
+    secondValue_ = reply->secondValue;
+    currentRangeMa_ = reply->currentRangeMa;
+    checkCalibration();
+    // The capture is set up before the link thread reads, so it never sees it half made.
+    prepareCapture();
+    decision.set_value(true);
 }
 
 void Session::announceListening() {
@@ -198,7 +211,7 @@ void Session::closeAnalyzer() {
         stopCapture();
 }
 
-void Session::startWorker(device::LinkWorker::Task prologue) {
+void Session::startWorker(device::LinkWorker::Prologue prologue) {
     link_.startReading([this](const uint8_t* report) { dispatcher_.HandleReport(report); },
                        [this](const std::string& text) { pane(text, PaneStyle::Normal); },
                        std::move(prologue));

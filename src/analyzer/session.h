@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,9 +97,6 @@ class Session final : private analyzer::AnalyzerReportListener {
     void toggleListening();
     bool startListening();
     void stopListening();
-    // Opens the instrument, runs the connect exchange, starts the worker and checks the
-    // calibration.
-    bool connectInstrument();
     // Ends the capture; with a pause, the stop command goes out first, then the pause.
     void stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause = std::nullopt);
     // The window closes: stop listening and release the instrument.
@@ -123,9 +121,12 @@ class Session final : private analyzer::AnalyzerReportListener {
 
   private:
     enum class ConnectStep { Opened, Exchanged };
-    bool openAndExchange();
+    bool openDevice();
+    bool connectOnLink(uint8_t mode, bool typeCPort);
+    void takeConnectReply(const std::optional<device::ConnectReply>& reply,
+                          std::promise<bool>& decision);
     void prepareCapture();
-    void startWorker(device::LinkWorker::Task prologue = {});
+    void startWorker(device::LinkWorker::Prologue prologue = {});
     void announceListening();
     bool sendStartListening(uint8_t mode, bool typeCPort);
     int sendCommand(device::CommandCode code, uint8_t param);

@@ -44,7 +44,10 @@ class CaptureListener final : public analyzer::SessionListener {
     }
     void onStoreFull(const std::string&) override { storeFull = true; }
     void onListeningChanged(bool listening) override {
-        if (!listening) stopped = true;
+        if (listening)
+            started = true;
+        else
+            stopped = true;
     }
 
     void printNewRows() {
@@ -55,6 +58,7 @@ class CaptureListener final : public analyzer::SessionListener {
         out_.flush();
     }
 
+    bool started = false;
     bool stopped = false;
     bool storeFull = false;
 
@@ -105,6 +109,12 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
 
     if (!session.startListening()) return 1;
     listener.stopped = false;
+    // The connect exchange and the start frames run on the link thread.
+    loop.runUntil([&] { return listener.started || listener.stopped; }, 5s);
+    if (!listener.started) {
+        session.closeAnalyzer();
+        return 1;
+    }
 
     interrupted = 0;
     const auto previous = std::signal(SIGINT, onInterrupt);

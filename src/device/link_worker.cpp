@@ -49,10 +49,10 @@ bool LinkWorker::start(std::function<void()> body) {
 }
 
 bool LinkWorker::startReading(ReportHandler handler, std::function<void(std::string)> onFailure,
-                              Task prologue) {
+                              Prologue prologue) {
     return start([this, handler = std::move(handler), onFailure = std::move(onFailure),
                   prologue = std::move(prologue)] {
-        if (prologue) prologue();
+        if (prologue && !prologue()) return;
         readLoop(handler, onFailure);
     });
 }

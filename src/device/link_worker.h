@@ -36,12 +36,15 @@ class LinkWorker {
     LinkWorker& operator=(const LinkWorker&) = delete;
 
     // Read-and-dispatch until stopped, after `prologue` (a timed command
-    // sequence, so its pauses fall on the link thread). A failed read posts
-    // `onFailure` with the system's words and ends the thread; a removal ends it
-    // quietly (the removal handler has told the owner). False when a thread is
-    // already there.
+    // sequence, so its pauses fall on the link thread; when it returns false the
+    // thread ends instead). A failed read posts `onFailure` with the system's
+    // words and ends the thread; a removal ends it quietly (the removal handler
+    // has told the owner). False when a thread is already there.
+    using Prologue = std::function<bool()>;
     bool startReading(ReportHandler handler, std::function<void(std::string)> onFailure,
-                      Task prologue = {});
+                      Prologue prologue = {});
+    // True while the thread has not been told to stop; for a prologue that waits.
+    bool running() const { return state() == State::Running; }
     // `tick` at start + period, start + 2 period, ...: a late tick never moves
     // the ones after it. False when a thread is already there.
     bool startTicking(std::chrono::milliseconds period, Task tick);
@@ -62,7 +65,6 @@ class LinkWorker {
     bool start(std::function<void()> body);
     void readLoop(const ReportHandler& handler, const std::function<void(std::string)>& onFailure);
     void tickLoop(std::chrono::milliseconds period, const Task& tick);
-    bool running() const { return state() == State::Running; }
 
     HidDevice& device_;
     common::Clock& clock_;

@@ -147,9 +147,12 @@ class SessionTest : public ::testing::Test {
         }
         return codes;
     }
+    // Listening announced (the connect exchange and the start frames are done on
+    // the link thread) and the instrument's first status reply taken.
     bool startAndSettle() {
+        listener.statuses.clear();
         if (!session.startListening()) return false;
-        return waitFor([this] { return !listener.statuses.empty(); });
+        return waitFor([this] { return listener.listening && !listener.statuses.empty(); });
     }
 
     std::unique_ptr<ufcs::CaptureStore> store;
@@ -328,7 +331,7 @@ TEST_F(SessionTest, UncalibratedInstrumentZeroesCurrentsAndSaysSo) {
 
 TEST_F(SessionTest, CalibrationValueChecksAtConnect) {
     instrument->setCalibrationValue(2001);
-    ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(startAndSettle());
     EXPECT_EQ(listener.boxes, std::vector<std::string>{
                                   "电流校准值太大！将会导致测试电流不准确！校准值：2.001 \r\n"});
     EXPECT_FALSE(listener.paneHas("未校准电流!\r\n", PaneStyle::Normal));
@@ -336,7 +339,7 @@ TEST_F(SessionTest, CalibrationValueChecksAtConnect) {
 
     listener.boxes.clear();
     instrument->setCalibrationValue(2000);
-    ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(startAndSettle());
     EXPECT_TRUE(listener.boxes.empty());
     EXPECT_TRUE(session.currentCalibrated());
 }
@@ -349,7 +352,9 @@ TEST_F(SessionTest, CalibrationResultIsShownAndEndsTheCapture) {
     EXPECT_EQ(listener.boxes, std::vector<std::string>{"校准失败，值太大！校准值3：2.001 \r\n"});
 
     listener.boxes.clear();
-    ASSERT_TRUE(startAndSettle());
+    // The instrument was never told to stop, so it sends no new status reply.
+    ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(waitFor([this] { return listener.listening; }));
     instrument->sendCalibrationResult(2000, 1);
     ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
     EXPECT_EQ(listener.boxes, std::vector<std::string>{"校准值1：2.000 \r\n"});
@@ -385,7 +390,9 @@ TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
 
     instrument->plugIn();
     instrument->setAnswering(false);
-    EXPECT_FALSE(session.startListening());
+    // The device opens; the connect exchange on the link thread finds no answer.
+    ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
     EXPECT_TRUE(listener.paneHas("连接设备失败! 9:05:07 \r\n", PaneStyle::Normal));
     EXPECT_FALSE(session.connected());
     EXPECT_FALSE(simulated.isOpen());

@@ -149,8 +149,11 @@ TEST(LinkWorker, CommandSequencesRunOnTheLinkThreadAroundTheReads) {
         std::lock_guard lock(mutex);
         order.push_back(std::string(what) + (std::this_thread::get_id() == owner ? "@owner" : ""));
     };
-    ASSERT_TRUE(
-        link.startReading([&](const uint8_t*) { note("report"); }, {}, [&] { note("prologue"); }));
+    ASSERT_TRUE(link.startReading([&](const uint8_t*) { note("report"); }, {},
+                                  [&] {
+                                      note("prologue");
+                                      return true;
+                                  }));
     ASSERT_TRUE(waitFor([&] {
         std::lock_guard lock(mutex);
         return order.size() == 3;
