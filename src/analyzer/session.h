@@ -1,9 +1,9 @@
 #pragma once
 // The analyzer's capture session without its window: connecting to the
-// instrument, the worker thread that reads its reports, starting and
-// stopping listening in either operating mode, the status poll, removal and
-// failures, and the settings that shape a capture. Every text the window
-// shows reaches the listener with its exact words, on the owner's thread.
+// instrument, listening in either operating mode on the link thread, the
+// status poll, removal and failures, and the settings that shape a capture.
+// Every text the window shows reaches the listener with its exact words, on
+// the owner's thread; the owner never waits out an instrument pause.
 
 #include <atomic>
 #include <chrono>
@@ -95,6 +95,9 @@ class Session final : private analyzer::AnalyzerReportListener {
 
     // "开始监听" / "停止监听": starts when not connected, stops otherwise.
     void toggleListening();
+    // Opens the instrument (false, with the pane text, when it cannot) and
+    // starts the link: the connect exchange and the start frames follow there,
+    // and onListeningChanged(true) tells when listening has begun.
     bool startListening();
     void stopListening();
     // Ends the capture; with a pause, the stop command goes out first, then the pause.
