@@ -60,10 +60,6 @@ void Session::setRefusal(bool refuseAck, bool refusePing) {
     refusePing_ = refusePing;
 }
 
-int Session::writeFrame(const uint8_t* frame) {
-    return device_.write(frame);
-}
-
 int Session::sendFrames(const std::vector<device::CommandFrame>& frames) {
     int result = device::kWritten;
     for (std::size_t i = 0; i < frames.size(); ++i) {

@@ -112,8 +112,6 @@ class Session final : private analyzer::AnalyzerReportListener {
     const std::string& voltageText() const { return voltageText_; }
     const std::string& currentText() const { return currentText_; }
 
-    // Writes a composed frame (68-byte buffer, report id first); the transport's result.
-    int writeFrame(const uint8_t* frame);
     // Writes the frames of one send 10 ms apart; the last write's result is the send's.
     int sendFrames(const std::vector<device::CommandFrame>& frames);
     // CPU time the last worker spent, in seconds.

@@ -25,24 +25,36 @@ inline constexpr int kDataRead = 0x55555;  // a report was read
 inline constexpr int kFailed = -1;         // the call failed; errorText() says why
 inline constexpr int kRemoved = -2;        // the device has gone; the removal handler was called
 
+// Who calls what: one owner thread opens, writes and closes; one link thread
+// reads. Writes and reads may overlap (each has its own handle or lock), but
+// the owner closes only after the link thread has ended, so close never
+// overlaps a read.
 class HidDevice {
   public:
     virtual ~HidDevice() = default;
 
-    // Finds and opens the instrument; false when it is absent or held by another program.
+    // Owner, no link thread running. Finds and opens the instrument; false
+    // when it is absent or held by another program.
     virtual bool open() = 0;
+    // Owner, after the link thread has ended. Safe to call when not open.
     virtual void close() = 0;
+    // Any thread.
     virtual bool isOpen() const = 0;
 
-    // Writes kLinkReportLength bytes from `buffer` (byte 0 the report id 0).
+    // Owner (or the link thread inside a command sequence it runs, while the
+    // owner writes nothing). Writes kLinkReportLength bytes from `buffer`
+    // (byte 0 the report id 0).
     virtual int write(const uint8_t* buffer) = 0;
-    // Reads one report into `buffer` (kLinkReportLength bytes, the report id at byte 0).
+    // The link thread only. Reads one report into `buffer` (kLinkReportLength
+    // bytes, the report id at byte 0), waiting at most kWaitMilliseconds.
     virtual int read(uint8_t* buffer) = 0;
 
-    // Why the last call returned kFailed, as the system words it.
+    // Any thread. Why the last call returned kFailed, as the system words it.
     virtual std::string errorText() const = 0;
 
-    // Called (on the thread whose call noticed it) when the open device vanishes.
+    // Set by the owner while no link thread runs (LinkWorker does it before it
+    // starts and clears it after the join). Called once, on the thread whose
+    // read or write noticed that the open device vanished.
     void setRemovalHandler(std::function<void()> handler) { removalHandler_ = std::move(handler); }
 
   protected:

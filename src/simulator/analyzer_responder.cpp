@@ -175,8 +175,8 @@ void AnalyzerResponder::startChargingDevice() {
     phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
     drainBus(phoneBus_);
     const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
-    const auto modes =
-        static_cast<uint8_t>(std::min<std::size_t>(phoneBus_.charger().modes().size(), 15));
+    const auto modes = static_cast<uint8_t>(std::min<std::size_t>(
+        phoneBus_.charger().modes().size(), analyzer::OutputCapabilityTable::kMostEntries));
     outbox_.push_back(
         analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, modes, table.data()));
     Report tail{};

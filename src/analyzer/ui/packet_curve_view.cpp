@@ -65,8 +65,18 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
       profile_(profile),
       geometry_{smallScreen},
       state_(analyzer::AnalyzerSettings(profile).curveScales()),
-      bigFont_(labelFont(12, QFont::ExtraLight)),
-      smallFont_(labelFont(9, QFont::Thin)) {
+      plotStyle_{QPoint(geometry_.originX(), geometry_.originY()),
+                 geometry_.plotWidth(),
+                 geometry_.plotHeight(),
+                 50,
+                 100,
+                 kGrid,
+                 kAxis,
+                 {kRed, kGreen, kGrey},
+                 labelFont(12, QFont::ExtraLight),
+                 labelFont(9, QFont::Thin),
+                 kLabelSpan,
+                 kFontPixels} {
     setWindowTitle(QStringLiteral("电压电流--数据包曲线"));
     setModal(false);
     setFixedSize(geometry_.windowWidth(), geometry_.windowHeight());
@@ -289,21 +299,10 @@ void PacketCurveView::paintEvent(QPaintEvent*) {
 
 void PacketCurveView::paintPlot(QPainter& painter) {
     painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
-    widgets::PlotStyle style;
-    style.origin = QPoint(geometry_.originX(), geometry_.originY());
-    style.width = geometry_.plotWidth();
-    style.height = geometry_.plotHeight();
-    style.grid = kGrid;
-    style.axis = kAxis;
-    style.shades = {kRed, kGreen, kGrey};
-    style.bigFont = bigFont_;
-    style.smallFont = smallFont_;
-    style.labelSpan = kLabelSpan;
-    style.fontPixels = kFontPixels;
-    widgets::paintPlotGrid(painter, style);
+    widgets::paintPlotGrid(painter, plotStyle_);
     const CurveFrame frame = state_.frame(store_, store_.count(), geometry_, currentRange_);
-    widgets::paintPlotLabels(painter, style, frame.labels);
-    widgets::paintPlotTraces(painter, style, frame.drawOrder());
+    widgets::paintPlotLabels(painter, plotStyle_, frame.labels);
+    widgets::paintPlotTraces(painter, plotStyle_, frame.drawOrder());
 }
 
 }  // namespace analyzer::ui

@@ -8,6 +8,7 @@
 
 #include "analyzer/packet_curve.h"
 #include "common/profile.h"
+#include "widgets/plot_painter.h"
 
 class QScrollBar;
 class QPushButton;
@@ -68,8 +69,7 @@ class PacketCurveView final : public QDialog {
     QScrollBar* scrollBar_ = nullptr;
     QPushButton* buttons_[6] = {};
     bool syncing_ = false;
-    QFont bigFont_;
-    QFont smallFont_;
+    widgets::PlotStyle plotStyle_;  // made once: a paint only reads it
     QImage image_;
 };
 
