@@ -7,13 +7,8 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "common/file_save.h"
 #include "common/format.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace ufcs {
 namespace {
@@ -36,69 +31,54 @@ FileHandle openFile(const fs::path& path, const char* mode) {
 #endif
 }
 
-// Flushes the file to the disk, so the rename that follows never exposes a partial file.
-bool syncFile(std::FILE* file) {
-    if (std::fflush(file) != 0) return false;
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return fsync(fileno(file)) == 0;
-#endif
-}
-
-std::string displayName(const fs::path& path) {
-    const std::u8string name = path.u8string();
-    return std::string(name.begin(), name.end());
-}
-
 FileResult failure(std::string message) {
     return FileResult{false, std::move(message)};
 }
 
-FileResult cannotSave(const fs::path& path) {
-    return failure(common::format("无法保存文件 %s !", displayName(path).c_str()));
+// Version numbers a capture file of this or a later program could carry; text
+// or other binary files land far outside.
+constexpr uint32_t kMostPlausibleVersion = 9999;
+
+FileResult notACapture(const fs::path& path) {
+    return failure(common::format("%s 不是捕获文件(%s)!", common::displayPath(path).c_str(),
+                                  kCaptureFileExtension.data()));
 }
 
 }  // namespace
 
 FileResult SaveCapture(const CaptureStore& store, const fs::path& path) {
     const uint32_t count = store.count();
-    fs::path temporary = path;
-    temporary += ".saving";
-
-    FileHandle file = openFile(temporary, "wb");
-    if (!file) return cannotSave(path);
-    uint8_t header[kFileHeaderSize];
-    common::writeLe32(header, count);
-    common::writeLe32(header + 4, kCaptureFileVersion);
-    const std::size_t recordBytes = static_cast<std::size_t>(count) * kRecordSize;
-    const bool written = std::fwrite(header, 1, sizeof header, file.get()) == sizeof header &&
-                         (count == 0 || std::fwrite(store.recordBytes(0), 1, recordBytes,
-                                                    file.get()) == recordBytes) &&
-                         syncFile(file.get());
-    const bool closed = std::fclose(file.release()) == 0;
-
-    std::error_code error;
-    if (written && closed) fs::rename(temporary, path, error);
-    if (!written || !closed || error) {
-        fs::remove(temporary, error);
-        return cannotSave(path);
-    }
-    return {};
+    const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
+        uint8_t header[kFileHeaderSize];
+        common::writeLe32(header, count);
+        common::writeLe32(header + 4, kCaptureFileVersion);
+        return sink.write(header, sizeof header) &&
+               (count == 0 ||
+                sink.write(store.recordBytes(0), static_cast<std::size_t>(count) * kRecordSize));
+    });
+    if (saved.ok) return {};
+    return failure(common::format("无法保存文件 %s ! (%s)", common::displayPath(path).c_str(),
+                                  saved.reason.c_str()));
 }
 
 FileResult OpenCapture(CaptureStore& store, const fs::path& path) {
-    FileHandle file = openFile(path, "rb");
-    if (!file) return failure(common::format("无法打开文件 %s !", displayName(path).c_str()));
-
     std::error_code error;
-    const uintmax_t fileSize = fs::file_size(path, error);
-    uint8_t header[kFileHeaderSize];
-    if (error || std::fread(header, 1, sizeof header, file.get()) != sizeof header) {
-        return failure(std::string(kFileLengthWrong));
+    if (fs::is_directory(path, error)) {
+        return failure(
+            common::format("%s 是一个文件夹，不是捕获文件!", common::displayPath(path).c_str()));
     }
+    FileHandle file = openFile(path, "rb");
+    if (!file)
+        return failure(common::format("无法打开文件 %s !", common::displayPath(path).c_str()));
+
+    const uintmax_t fileSize = fs::file_size(path, error);
+    if (error)
+        return failure(common::format("读取文件 %s 失败!", common::displayPath(path).c_str()));
+    uint8_t header[kFileHeaderSize];
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return notACapture(path);
     const uint32_t count = common::readLe32(header);
     const uint32_t version = common::readLe32(header + 4);
+    if (version == 0 || version > kMostPlausibleVersion) return notACapture(path);
     if (version > kCaptureFileVersion) return failure(std::string(kFileVersionTooHigh));
     // 64-bit, so a huge count cannot wrap around to a matching length.
     if (fileSize != kFileHeaderSize + static_cast<uint64_t>(count) * kRecordSize) {
@@ -112,7 +92,7 @@ FileResult OpenCapture(CaptureStore& store, const fs::path& path) {
     // Read whole before touching the store, so a failed read leaves the previous capture.
     std::vector<uint8_t> records(static_cast<std::size_t>(count) * kRecordSize);
     if (count > 0 && std::fread(records.data(), 1, records.size(), file.get()) != records.size()) {
-        return failure(common::format("读取文件 %s 失败!", displayName(path).c_str()));
+        return failure(common::format("读取文件 %s 失败!", common::displayPath(path).c_str()));
     }
     if (count > 0) std::memcpy(store.recordBytes(0), records.data(), records.size());
     store.setCount(count);

@@ -20,13 +20,14 @@ struct FileResult {
     std::string message;  // the text for the user when not ok
 };
 
-// Writes the store's records 0 to count-1. The file is written beside the
-// target under another name and renamed over it when complete, so a failed
-// save leaves an earlier file as it was.
+// Writes the store's records 0 to count-1 by the suite's save rules
+// (common/file_save.h): a failed save leaves an earlier file as it was, and
+// the message carries the system's reason.
 FileResult SaveCapture(const CaptureStore& store, const std::filesystem::path& path);
 
 // Replaces the store's records and count with the file's. A file that is
-// refused leaves the store exactly as it was.
+// refused leaves the store exactly as it was; a folder, or a file whose header
+// no capture could carry, is named as not being a capture.
 FileResult OpenCapture(CaptureStore& store, const std::filesystem::path& path);
 
 }  // namespace ufcs

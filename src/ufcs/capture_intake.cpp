@@ -5,8 +5,9 @@
 namespace ufcs {
 
 bool CaptureIntake::refused(ConstCaptureRecord record) const {
-    // Looks at the two header bytes whatever the record's kind, line or receiver.
-    if (record.messageType() != kTypeControl) return false;
+    // Only UFCS messages are refused: a line event (handshake, reset, decode
+    // error) has zeros where a control message keeps its type and command.
+    if (!isMessageKind(record.kind()) || record.messageType() != kTypeControl) return false;
     return (record.command() == control_command::kAck && refuseAck()) ||
            (record.command() == control_command::kPing && refusePing());
 }

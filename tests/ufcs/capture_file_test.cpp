@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -63,7 +66,7 @@ TEST_F(CaptureFileTest, SaveWritesCountVersionAndRecordsVerbatim) {
     EXPECT_EQ(bytes[8], 0xA0);
     EXPECT_EQ(bytes[8 + 320], 0xA1);
     EXPECT_EQ(bytes.back(), 0xA2);
-    EXPECT_FALSE(fs::exists(dir / "my.ufcs_stream.saving"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);  // no temporary file left
 
     fillSlot(1, 0x00);
     store->setCount(9);
@@ -97,6 +100,12 @@ TEST_F(CaptureFileTest, RefusedFilesLeaveTheStoreAsItWas) {
     writeAll(dir / "wrap.ufcs_stream", wrapping);
 
     writeAll(dir / "short.ufcs_stream", {0x01, 0x00});
+    const std::string text = "count,version\n1,100\n";
+    writeAll(dir / "text.ufcs_stream", std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<uint8_t> zeros(8 + 320, 0);
+    zeros[0] = 1;
+    writeAll(dir / "zeros.ufcs_stream", zeros);
+    fs::create_directory(dir / "folder.ufcs_stream");
 
     std::vector<uint8_t> oversized = fileHeader(ufcs::CaptureStore::kCapacity + 1, 100);
     oversized.resize(8 + static_cast<std::size_t>(ufcs::CaptureStore::kCapacity + 1) * 320, 0x55);
@@ -109,7 +118,13 @@ TEST_F(CaptureFileTest, RefusedFilesLeaveTheStoreAsItWas) {
         {"new.ufcs_stream", "文件版本过高，无法打开!"},
         {"long.ufcs_stream", "文件长度不对!"},
         {"wrap.ufcs_stream", "文件长度不对!"},
-        {"short.ufcs_stream", "文件长度不对!"},
+        {"short.ufcs_stream",
+         (dir / "short.ufcs_stream").string() + " 不是捕获文件(.ufcs_stream)!"},
+        {"text.ufcs_stream", (dir / "text.ufcs_stream").string() + " 不是捕获文件(.ufcs_stream)!"},
+        {"zeros.ufcs_stream",
+         (dir / "zeros.ufcs_stream").string() + " 不是捕获文件(.ufcs_stream)!"},
+        {"folder.ufcs_stream",
+         (dir / "folder.ufcs_stream").string() + " 是一个文件夹，不是捕获文件!"},
         {"big.ufcs_stream", "文件有65537条记录，超过了65536条的上限，无法打开!"},
     };
     for (const auto& c : cases) {
@@ -138,18 +153,29 @@ TEST_F(CaptureFileTest, MissingFileIsReported) {
     expectEarlierCapture();
 }
 
-TEST_F(CaptureFileTest, FailedSaveKeepsTheEarlierFile) {
+TEST_F(CaptureFileTest, FailedSaveKeepsTheEarlierFileAndGivesTheReason) {
     const fs::path path = dir / "kept.ufcs_stream";
     writeAll(path, {1, 2, 3});
-    // The temporary name is taken by a folder, so the new file cannot be written.
-    fs::create_directory(dir / "kept.ufcs_stream.saving");
+    store->setCount(100);
+    // A file size limit makes the write fail part way, as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const ufcs::FileResult result = ufcs::SaveCapture(*store, path);
+    setrlimit(RLIMIT_FSIZE, &previous);
+
     EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.message.find("kept.ufcs_stream"), std::string::npos);
+    EXPECT_EQ(result.message, "无法保存文件 " + path.string() + " ! (" +
+                                  std::generic_category().message(EFBIG) + ")");
     EXPECT_EQ(readAll(path), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 
     const ufcs::FileResult noFolder = ufcs::SaveCapture(*store, dir / "absent" / "x.ufcs_stream");
     EXPECT_FALSE(noFolder.ok);
+    EXPECT_NE(noFolder.message.find(std::generic_category().message(ENOENT)), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "absent"));
 }
 

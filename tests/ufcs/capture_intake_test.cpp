@@ -75,10 +75,21 @@ TEST_F(CaptureIntakeTest, RefusalLooksOnlyAtTypeAndCommand) {
     // Ping is kept while only ACK is refused.
     arrive(control(0x00));
     EXPECT_TRUE(intake.AddCapturedRecord());
-    // Whatever the line, receiver or record kind: two header bytes decide.
-    arrive(ufcs::encodeControlMessage(DeviceAddress::Cable, 9, 0x01), 0xF0);
+    // Whatever the line or receiver of a message: two header bytes decide.
+    arrive(ufcs::encodeControlMessage(DeviceAddress::Cable, 9, 0x01), 3);
     EXPECT_FALSE(intake.AddCapturedRecord());
     EXPECT_EQ(store->count(), 3u);
+}
+
+TEST_F(CaptureIntakeTest, LineEventsAreNeverRefused) {
+    intake.setRefuseAck(true);
+    intake.setRefusePing(true);
+    // Events carry no message bytes: zeros where a Ping has its type and command.
+    for (const uint8_t kind : {0xF0, 0xF3, 0xF4, 0x16}) {
+        arrive({}, kind);
+        EXPECT_TRUE(intake.AddCapturedRecord()) << "kind " << int(kind);
+    }
+    EXPECT_EQ(store->count(), 5u);
 }
 
 TEST_F(CaptureIntakeTest, UncalibratedCurrentIsStoredAsZero) {

@@ -1,0 +1,50 @@
+#pragma once
+// Saving a file the user named, for every program of the suite (captures,
+// recordings, exports). The rules:
+// - a symbolic link is followed: the file it points to is replaced;
+// - a regular file is replaced atomically: the new bytes go to a file beside
+//   it, are flushed to the disk, and take its place by a rename; the new file
+//   keeps the old one's permission bits (and owner, where the process may set
+//   it); a file with more than one hard link is rewritten in place instead, so
+//   every name keeps seeing it;
+// - a character device or a FIFO is written straight through (/dev/null
+//   discards, /dev/full reports its error); a folder or any other kind of
+//   file is never touched;
+// - any failure is reported with the system's reason, and an earlier file is
+//   left as it was.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace common {
+
+// Receives a file's bytes in order. After a failed write, the rest is ignored.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    virtual bool write(const void* data, std::size_t size) = 0;
+    bool write(std::string_view text) { return write(text.data(), text.size()); }
+};
+
+struct SaveOutcome {
+    bool ok = true;
+    std::string reason;  // why not, for the user (UTF-8), when not ok
+};
+
+// Writes what `produce` gives into `target`. `produce` returns false to give up
+// (the target is then left as it was, and `reason` is its `abandonReason`).
+SaveOutcome saveFile(const std::filesystem::path& target,
+                     const std::function<bool(ByteSink&)>& produce,
+                     const std::string& abandonReason = "写入被中止");
+
+// Whether saving to `target` could succeed, found without writing anything:
+// its folder exists and may be written, and the target itself, if it exists,
+// is a writable regular file, character device or FIFO.
+SaveOutcome checkSaveTarget(const std::filesystem::path& target);
+
+// The path as UTF-8, for messages.
+std::string displayPath(const std::filesystem::path& path);
+
+}  // namespace common

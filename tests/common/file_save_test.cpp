@@ -1,0 +1,143 @@
+#include "common/file_save.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "support/test_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void writeAll(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+common::SaveOutcome save(const fs::path& target, const std::string& text) {
+    return common::saveFile(target, [&](common::ByteSink& sink) { return sink.write(text); });
+}
+mode_t modeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0);
+    return st.st_mode;
+}
+// Files in the folder, so a test sees no temporary file left behind.
+std::size_t entries(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+class FileSaveTest : public ::testing::Test {
+  protected:
+    testing_support::TestFolder folder{"file_save_test"};
+    const fs::path dir = folder.path();
+};
+
+TEST_F(FileSaveTest, ReplacesARegularFileKeepingItsModeAndHardLinks) {
+    const fs::path file = dir / "a.bin";
+    writeAll(file, "old contents, longer than the new");
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    ASSERT_TRUE(save(file, "new").ok);
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_EQ(modeOf(file) & 07777, 0600u);
+    EXPECT_EQ(entries(dir), 1u);
+
+    // Both names of a hard-linked file see the new contents.
+    fs::create_hard_link(file, dir / "b.bin");
+    ASSERT_TRUE(save(dir / "b.bin", "newer, and longer than before").ok);
+    EXPECT_EQ(readAll(file), "newer, and longer than before");
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+    EXPECT_EQ(modeOf(file) & 07777, 0600u);
+    EXPECT_EQ(entries(dir), 2u);
+}
+
+TEST_F(FileSaveTest, SymbolicLinksAreFollowedAndStayLinks) {
+    fs::create_directory(dir / "real");
+    writeAll(dir / "real" / "target.bin", "old");
+    fs::create_symlink("real/target.bin", dir / "link.bin");
+    fs::create_symlink("link.bin", dir / "chain.bin");
+    ASSERT_TRUE(save(dir / "chain.bin", "through two links").ok);
+    EXPECT_TRUE(fs::is_symlink(dir / "chain.bin"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.bin"));
+    EXPECT_EQ(readAll(dir / "real" / "target.bin"), "through two links");
+    EXPECT_EQ(entries(dir / "real"), 1u);
+
+    // A link to a file yet to be made makes that file.
+    fs::create_symlink("real/later.bin", dir / "dangling.bin");
+    ASSERT_TRUE(save(dir / "dangling.bin", "made").ok);
+    EXPECT_EQ(readAll(dir / "real" / "later.bin"), "made");
+}
+
+TEST_F(FileSaveTest, DevicesAreWrittenThroughAndOtherKindsRefused) {
+    const common::SaveOutcome discarded = save("/dev/null", "gone");
+    EXPECT_TRUE(discarded.ok) << discarded.reason;
+    EXPECT_TRUE(S_ISCHR(modeOf("/dev/null")));
+
+    if (fs::exists("/dev/full")) {
+        const common::SaveOutcome full = save("/dev/full", "no room");
+        EXPECT_FALSE(full.ok);
+        EXPECT_EQ(full.reason, std::generic_category().message(ENOSPC));
+        EXPECT_TRUE(S_ISCHR(modeOf("/dev/full")));
+    }
+
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string read;
+    std::thread reader([&] { read = readAll(fifo); });
+    EXPECT_TRUE(save(fifo, "through the pipe").ok);
+    reader.join();
+    EXPECT_EQ(read, "through the pipe");
+    EXPECT_TRUE(S_ISFIFO(modeOf(fifo)));
+
+    fs::create_directory(dir / "folder");
+    const common::SaveOutcome refused = save(dir / "folder", "x");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.reason.find("文件夹"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
+
+TEST_F(FileSaveTest, AnAbandonedSaveLeavesTheEarlierFileAndNoLeftovers) {
+    const fs::path file = dir / "keep.bin";
+    writeAll(file, "earlier");
+    const common::SaveOutcome outcome = common::saveFile(
+        file,
+        [](common::ByteSink& sink) {
+            sink.write(std::string(200'000, 'x'));  // more than one buffer reaches the disk
+            return false;
+        },
+        "stopped");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.reason, "stopped");
+    EXPECT_EQ(readAll(file), "earlier");
+    EXPECT_EQ(entries(dir), 1u);
+}
+
+TEST_F(FileSaveTest, CheckFindsUnwritableTargetsWithoutWriting) {
+    writeAll(dir / "exists.bin", "x");
+    fs::create_directory(dir / "folder");
+    const struct {
+        fs::path target;
+        bool ok;
+        const char* reasonPart;
+    } cases[] = {
+        {dir / "new.bin", true, ""},       {dir / "exists.bin", true, ""},
+        {"/dev/null", true, ""},           {dir / "missing" / "new.bin", false, "不存在"},
+        {dir / "folder", false, "文件夹"},
+    };
+    for (const auto& c : cases) {
+        const common::SaveOutcome outcome = common::checkSaveTarget(c.target);
+        EXPECT_EQ(outcome.ok, c.ok) << c.target;
+        EXPECT_NE(outcome.reason.find(c.reasonPart), std::string::npos) << outcome.reason;
+    }
+    EXPECT_FALSE(fs::exists(dir / "new.bin"));
+    EXPECT_EQ(readAll(dir / "exists.bin"), "x");
+}
+
+}  // namespace
