@@ -225,6 +225,29 @@ std::optional<std::vector<uint8_t>> parseHexBytes(std::string_view text, std::si
     return bytes;
 }
 
+std::vector<std::string> pageFieldNames(int position) {
+    switch (position) {
+        case kSendRequest:
+            return {"mode-number", "voltage", "current"};
+        case kSendConfigWatchdog:
+            return {"ms"};
+        case kSendVerifyRequest:
+            return {"key-index", "random"};
+        case kSendVerifyResponse:
+            return {"encrypted", "random"};
+        case kSendTestRequest:
+            return {"test-mode", "voltage-accuracy", "message-type", "device", "command"};
+        case kSendVendor:
+            return {"receiver", "vendor-id", "data"};
+        case kSendBaudRate:
+            return {"baud"};
+        case kSendCustom:
+            return {"bytes"};
+        default:
+            return {};
+    }
+}
+
 std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages) {
     SendPages checked = pages;

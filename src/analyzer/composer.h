@@ -98,5 +98,7 @@ struct PageProblem {
 };
 std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages);
+// The names of the fields a send-list entry's page takes (none for most entries).
+std::vector<std::string> pageFieldNames(int position);
 
 }  // namespace analyzer

@@ -1,4 +1,8 @@
+#include <array>
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
+#include <limits>
 #include <memory>
 #include <ostream>
 
@@ -6,6 +10,7 @@
 #include "cli/cli.h"
 #include "cli/output.h"
 #include "common/event_loop.h"
+#include "common/file_save.h"
 #include "simulator/instrument_choice.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
@@ -15,14 +20,65 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kCaptureUsage =
-    "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] "
-    "[--refuse-ping]\n"
-    "                    [--seconds S] -o FILE\n";
+// Beyond this a capture runs until it is interrupted (and no deadline overflows).
+constexpr double kLongestTimedSeconds = 1e9;
 
 volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int) {
     interrupted = 1;
+}
+
+// While it lives, Ctrl+C, SIGTERM and SIGHUP end the capture (which is then
+// saved), and a closed standard output is a failed write, not a killed process.
+class CaptureEndingSignals {
+  public:
+    CaptureEndingSignals() {
+        interrupted = 0;
+        for (std::size_t i = 0; i < kEnding.size(); ++i)
+            previous_[i] = std::signal(kEnding[i], onInterrupt);
+#ifdef SIGPIPE
+        previousPipe_ = std::signal(SIGPIPE, SIG_IGN);
+#endif
+    }
+    ~CaptureEndingSignals() {
+        for (std::size_t i = 0; i < kEnding.size(); ++i)
+            std::signal(kEnding[i], previous_[i]);
+#ifdef SIGPIPE
+        std::signal(SIGPIPE, previousPipe_);
+#endif
+    }
+    CaptureEndingSignals(const CaptureEndingSignals&) = delete;
+    CaptureEndingSignals& operator=(const CaptureEndingSignals&) = delete;
+
+  private:
+    using Handler = void (*)(int);
+#ifdef SIGHUP
+    static constexpr std::array<int, 3> kEnding = {SIGINT, SIGTERM, SIGHUP};
+#else
+    static constexpr std::array<int, 2> kEnding = {SIGINT, SIGTERM};
+#endif
+    std::array<Handler, kEnding.size()> previous_{};
+#ifdef SIGPIPE
+    Handler previousPipe_ = SIG_DFL;
+#endif
+};
+
+const CommandSyntax kCaptureSyntax{"capture",
+                                   {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"},
+                                   {{"--mode", {"listen", "sink"}}, {"--seconds"}, {"-o"}}};
+
+// The seconds to capture (infinity for no limit), or nothing after telling `err`.
+std::optional<double> captureSeconds(const Arguments& parsed, std::ostream& err) {
+    if (!parsed.values.count("--seconds")) return std::numeric_limits<double>::infinity();
+    const std::string text = parsed.value("--seconds");
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+        reportBadArgument(
+            "capture", "--seconds '" + text + "' is not a finite positive number of seconds", err);
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 // Prints each row as it is listed, and the session's texts on the error stream.
@@ -50,10 +106,11 @@ class CaptureListener final : public analyzer::SessionListener {
             stopped = true;
     }
 
+    // Once the output is closed (`| head`), rows are listed but no longer printed.
     void printNewRows() {
         const std::size_t first = list_.rowCount();
         list_.appendNew();
-        for (std::size_t row = first; row < list_.rowCount(); ++row)
+        for (std::size_t row = first; row < list_.rowCount() && out_; ++row)
             printRowTabbed(list_.rowTexts(row), out_);
         out_.flush();
     }
@@ -72,22 +129,22 @@ class CaptureListener final : public analyzer::SessionListener {
 
 int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out,
                std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"}, 0,
-                       {"--mode", "--seconds", "-o"});
-    const std::string mode = parsed ? parsed->value("--mode", "listen") : "";
-    double seconds = 0;
-    bool valid = parsed && !parsed->value("-o").empty() && (mode == "listen" || mode == "sink");
-    if (valid && parsed->values.count("--seconds")) {
-        char* end = nullptr;
-        const std::string text = parsed->value("--seconds");
-        seconds = std::strtod(text.c_str(), &end);
-        valid = end && *end == '\0' && seconds > 0;
-    }
-    if (!valid) {
-        err << kCaptureUsage;
+    const std::optional<Arguments> parsed = parseArguments(args, kCaptureSyntax, err);
+    if (!parsed) return 2;
+    const std::optional<double> seconds = captureSeconds(*parsed, err);
+    if (!seconds) return 2;
+    const std::string path = parsed->value("-o");
+    if (path.empty()) {
+        reportBadArgument("capture", "missing -o FILE", err);
         return 2;
     }
+    const std::filesystem::path target(std::u8string(path.begin(), path.end()));
+    // Found now, not after a long capture.
+    if (const common::SaveOutcome check = common::checkSaveTarget(target); !check.ok) {
+        reportBadArgument("capture", "cannot save to '" + path + "': " + check.reason, err);
+        return 2;
+    }
+    const std::string mode = parsed->value("--mode", "listen");
 
     auto store = ufcs::CaptureStore::create();
     if (!store) {
@@ -107,6 +164,8 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     session.setTypeCPort(parsed->has("--type-c"));
     session.setRefusal(parsed->has("--refuse-ack"), parsed->has("--refuse-ping"));
 
+    // Installed until the capture is saved, so a second signal cannot cut the save short.
+    const CaptureEndingSignals signals;
     if (!session.startListening()) return 1;
     listener.stopped = false;
     // The connect exchange and the start frames run on the link thread.
@@ -116,23 +175,20 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         return 1;
     }
 
-    interrupted = 0;
-    const auto previous = std::signal(SIGINT, onInterrupt);
     const auto deadline =
-        clock.now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                          std::chrono::duration<double>(seconds > 0 ? seconds : 1e9));
+        *seconds < kLongestTimedSeconds
+            ? clock.now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>(*seconds))
+            : std::chrono::steady_clock::time_point::max();
     while (!interrupted && !listener.stopped && clock.now() < deadline) {
         loop.runUntil([&] { return interrupted || listener.stopped; }, 100ms);
     }
-    std::signal(SIGINT, previous);
     const bool endedByInstrument = listener.stopped && !listener.storeFull;
     session.closeAnalyzer();
     loop.runPending();
     listener.printNewRows();
 
-    const std::string path = parsed->value("-o");
-    const ufcs::FileResult saved =
-        ufcs::SaveCapture(*store, std::filesystem::path(std::u8string(path.begin(), path.end())));
+    const ufcs::FileResult saved = ufcs::SaveCapture(*store, target);
     if (!saved.ok) {
         err << saved.message << '\n';
         return 1;

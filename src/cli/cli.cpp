@@ -15,15 +15,88 @@ constexpr const char* kUsage =
     "          [--seconds S] -o FILE\n"
     "                               listen to the instrument, print rows as they arrive, save the "
     "capture\n"
-    "  send [--simulate] ENTRY [fields]\n"
+    "  send [--simulate] ENTRY [fields] | send --list\n"
     "                               send one entry of the send list as the charging device\n"
     "  modes [--simulate]           list the charger's output modes\n"
-    "global option: --trace         print every report written (>) and read (<) on stderr\n";
+    "global option: --trace         print every report written (>) and read (<) on stderr\n"
+    "'ufcs COMMAND --help' shows one command's usage.\n";
+
+constexpr const char* kRowsUsage =
+    "usage: ufcs rows FILE [--json]\n"
+    "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
+    "  line per row (index, type, receiver, message, summary, voltage, time, baud, colour),\n"
+    "  or a JSON array with --json\n";
+constexpr const char* kDecodeUsage =
+    "usage: ufcs decode FILE INDEX [--json]\n"
+    "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
+    "  field tree; --json gives the pane segments, the tree and the warnings\n";
+constexpr const char* kCaptureUsage =
+    "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] "
+    "[--refuse-ping]\n"
+    "                    [--seconds S] -o FILE\n"
+    "  listens for S seconds (a positive number; without it, until Ctrl+C or the end of the\n"
+    "  session), prints each row as it is listed and saves the capture to FILE; Ctrl+C,\n"
+    "  SIGTERM and SIGHUP end the capture and save it\n";
+constexpr const char* kSendUsage =
+    "usage: ufcs send [--simulate] [--trace] ENTRY [fields]\n"
+    "       ufcs send --list\n"
+    "  ENTRY: an entry of the send list (Ping, Request, 设置波特率, ...) or its position 0-19;\n"
+    "  --list prints the entries with the fields each one takes\n"
+    "  fields: --mode-number N --voltage MV --current MA | --ms N | --key-index HEX --random \"HEX "
+    "...\" |\n"
+    "          --encrypted \"HEX ...\" --random \"HEX ...\" | --test-mode 0|1 --voltage-accuracy "
+    "0|1\n"
+    "          --message-type 0|1|2 --device 0|1|2 --command N | --receiver 1|2|3 --vendor-id \"HH "
+    "HH\"\n"
+    "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
+constexpr const char* kModesUsage =
+    "usage: ufcs modes [--simulate] [--trace]\n"
+    "  connects as the charging device and lists the charger's output modes\n";
+
+using Runner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);
+
+struct Command {
+    const char* name;
+    const char* usage;
+    Runner run;
+};
+
+const Command kCommands[] = {
+    {"rows", kRowsUsage,
+     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
+         return runRows(args, out, err);
+     }},
+    {"decode", kDecodeUsage,
+     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
+         return runDecode(args, out, err);
+     }},
+    {"capture", kCaptureUsage, runCapture},
+    {"send", kSendUsage, runSend},
+    {"modes", kModesUsage, runModes},
+};
+
+bool among(const std::vector<std::string>& words, const std::string& word) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+const OptionSyntax* findOption(const CommandSyntax& syntax, const std::string& name) {
+    for (const OptionSyntax& option : syntax.options) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+std::string acceptedWords(const CommandSyntax& syntax) {
+    std::vector<std::string> words = syntax.flags;
+    for (const OptionSyntax& option : syntax.options)
+        words.push_back(option.name + " VALUE");
+    return words.empty() ? "none" : listed(words);
+}
 
 }  // namespace
 
 bool Arguments::has(const std::string& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+    return among(flags, flag);
 }
 
 std::string Arguments::value(const std::string& option, const std::string& fallback) const {
@@ -31,28 +104,51 @@ std::string Arguments::value(const std::string& option, const std::string& fallb
     return it == values.end() ? fallback : it->second;
 }
 
+std::string listed(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err) {
+    err << "ufcs " << command << ": " << problem << "\n"
+        << "('ufcs " << command << " --help' shows the usage)\n";
+}
+
 std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
-                                        const std::vector<std::string>& allowedFlags,
-                                        std::size_t positionalCount,
-                                        const std::vector<std::string>& valueOptions) {
-    auto among = [](const std::vector<std::string>& words, const std::string& word) {
-        return std::find(words.begin(), words.end(), word) != words.end();
+                                        const CommandSyntax& syntax, std::ostream& err) {
+    auto refuse = [&](const std::string& problem) -> std::optional<Arguments> {
+        reportBadArgument(syntax.command, problem, err);
+        return std::nullopt;
     };
     Arguments parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (among(valueOptions, arg)) {
-            if (i + 1 >= args.size()) return std::nullopt;
-            parsed.values[arg] = args[++i];
-        } else if (among(allowedFlags, arg)) {
+        if (const OptionSyntax* option = findOption(syntax, arg)) {
+            if (i + 1 >= args.size()) return refuse(arg + " needs a value");
+            const std::string& value = args[++i];
+            if (!option->accepted.empty() && !among(option->accepted, value)) {
+                return refuse(arg + " '" + value + "' is not one of " + listed(option->accepted));
+            }
+            parsed.values[arg] = value;
+        } else if (among(syntax.flags, arg)) {
             parsed.flags.push_back(arg);
         } else if (!arg.starts_with("-") || arg == "-") {
             parsed.positional.push_back(arg);
         } else {
-            return std::nullopt;
+            return refuse("unknown option '" + arg + "'; accepted: " + acceptedWords(syntax));
         }
     }
-    if (parsed.positional.size() != positionalCount) return std::nullopt;
+    const std::size_t expected = syntax.positional.size();
+    if (parsed.positional.size() < expected) {
+        const std::vector<std::string> missing(
+            syntax.positional.begin() + static_cast<long>(parsed.positional.size()),
+            syntax.positional.end());
+        return refuse("missing " + listed(missing));
+    }
+    if (parsed.positional.size() > expected)
+        return refuse("unexpected argument '" + parsed.positional[expected] + "'");
     return parsed;
 }
 
@@ -71,11 +167,14 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
         return args.empty() ? 2 : 0;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "rows") return runRows(rest, out, err);
-    if (args[0] == "decode") return runDecode(rest, out, err);
-    if (args[0] == "capture") return runCapture(rest, trace, out, err);
-    if (args[0] == "send") return runSend(rest, trace, out, err);
-    if (args[0] == "modes") return runModes(rest, trace, out, err);
+    for (const Command& command : kCommands) {
+        if (args[0] != command.name) continue;
+        if (among(rest, "--help") || among(rest, "-h")) {
+            out << command.usage;
+            return 0;
+        }
+        return command.run(rest, trace, out, err);
+    }
     err << "ufcs: unknown command '" << args[0] << "'\n" << kUsage;
     return 2;
 }

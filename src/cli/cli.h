@@ -36,11 +36,27 @@ struct Arguments {
     bool has(const std::string& flag) const;
     std::string value(const std::string& option, const std::string& fallback = {}) const;
 };
-// Nothing when a word is not among the allowed flags and options, an option lacks
-// its value, or the number of positional words is not `positionalCount`.
+
+// An option that takes a value; `accepted` lists the only values allowed, if any.
+struct OptionSyntax {
+    std::string name;
+    std::vector<std::string> accepted = {};
+};
+// What one command accepts.
+struct CommandSyntax {
+    std::string command;  // "capture"
+    std::vector<std::string> flags = {};
+    std::vector<OptionSyntax> options = {};
+    std::vector<std::string> positional = {};  // the names of the positional words, in order
+};
+
+// The command line split by `syntax`; nothing when a word is wrong, after
+// telling `err` which word and what the command accepts.
 std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
-                                        const std::vector<std::string>& allowedFlags,
-                                        std::size_t positionalCount,
-                                        const std::vector<std::string>& valueOptions = {});
+                                        const CommandSyntax& syntax, std::ostream& err);
+// "ufcs COMMAND: problem" and where to read the usage, on `err`.
+void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err);
+// The words joined with ", ".
+std::string listed(const std::vector<std::string>& words);
 
 }  // namespace cli

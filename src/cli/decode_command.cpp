@@ -11,8 +11,6 @@
 namespace cli {
 namespace {
 
-constexpr const char* kDecodeUsage = "usage: ufcs decode FILE INDEX [--json]\n";
-
 void printTree(const std::vector<ufcs::TreeItem>& items, int depth, std::ostream& out) {
     for (const ufcs::TreeItem& item : items) {
         std::string text = item.text;
@@ -70,10 +68,13 @@ std::optional<uint32_t> parseIndex(const std::string& text) {
 }  // namespace
 
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(args, {"--json"}, 2);
-    const std::optional<uint32_t> index = parsed ? parseIndex(parsed->positional[1]) : std::nullopt;
-    if (!parsed || !index) {
-        err << kDecodeUsage;
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"decode", {"--json"}, {}, {"FILE", "INDEX"}}, err);
+    if (!parsed) return 2;
+    const std::optional<uint32_t> index = parseIndex(parsed->positional[1]);
+    if (!index) {
+        reportBadArgument("decode", "INDEX '" + parsed->positional[1] + "' is not a record number",
+                          err);
         return 2;
     }
     std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);

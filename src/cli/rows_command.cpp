@@ -8,8 +8,6 @@
 namespace cli {
 namespace {
 
-constexpr const char* kRowsUsage = "usage: ufcs rows FILE [--json]\n";
-
 void printTabbed(const ufcs::CaptureList& list, std::ostream& out) {
     for (std::size_t i = 0; i < list.rowCount(); ++i) {
         printRowTabbed(list.rowTexts(i), out);
@@ -34,11 +32,9 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 }  // namespace
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(args, {"--json"}, 1);
-    if (!parsed) {
-        err << kRowsUsage;
-        return 2;
-    }
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"rows", {"--json"}, {}, {"FILE"}}, err);
+    if (!parsed) return 2;
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
     if (parsed->has("--json"))

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <ostream>
@@ -15,24 +16,6 @@ namespace cli {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kSendUsage =
-    "usage: ufcs send [--simulate] [--trace] ENTRY [fields]\n"
-    "  ENTRY: an entry of the send list (Ping, Request, 设置波特率, ...) or its position 0-19\n"
-    "  fields: --mode-number N --voltage MV --current MA | --ms N | --key-index HEX --random \"HEX "
-    "...\" |\n"
-    "          --encrypted \"HEX ...\" --random \"HEX ...\" | --test-mode 0|1 --voltage-accuracy "
-    "0|1\n"
-    "          --message-type 0|1|2 --device 0|1|2 --command N | --receiver 1|2|3 --vendor-id \"HH "
-    "HH\"\n"
-    "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
-constexpr const char* kModesUsage = "usage: ufcs modes [--simulate] [--trace]\n";
-const std::vector<std::string> kFieldNames = {"mode-number",  "voltage",   "current",
-                                              "ms",           "key-index", "random",
-                                              "encrypted",    "test-mode", "voltage-accuracy",
-                                              "message-type", "device",    "command",
-                                              "receiver",     "vendor-id", "data",
-                                              "baud",         "bytes"};
 
 // The session's texts on the error stream; the rows kept for the caller.
 class SinkListener final : public analyzer::SessionListener {
@@ -102,18 +85,70 @@ std::optional<int> entryPosition(const std::string& entry) {
     return std::nullopt;
 }
 
+// Every field any page takes, as an option of the command line.
+std::vector<OptionSyntax> fieldOptions() {
+    std::vector<OptionSyntax> options;
+    for (int position = 0; position < static_cast<int>(ufcs::SendMenuEntries.size()); ++position) {
+        for (const std::string& name : analyzer::pageFieldNames(position)) {
+            const std::string option = "--" + name;
+            const bool known = std::any_of(options.begin(), options.end(),
+                                           [&](const OptionSyntax& o) { return o.name == option; });
+            if (!known) options.push_back({option});
+        }
+    }
+    return options;
+}
+
+std::vector<std::string> fieldOptionNames(int position) {
+    std::vector<std::string> names;
+    for (const std::string& name : analyzer::pageFieldNames(position))
+        names.push_back("--" + name);
+    return names;
+}
+
+void printEntries(std::ostream& out) {
+    for (int position = 0; position < static_cast<int>(ufcs::SendMenuEntries.size()); ++position) {
+        out << position << '\t' << ufcs::SendMenuEntries[static_cast<std::size_t>(position)];
+        for (const std::string& option : fieldOptionNames(position))
+            out << ' ' << option;
+        if (position == analyzer::kSendGetSinkInfo) out << "\t(not sent as the charging device)";
+        out << '\n';
+    }
+}
+
+// The first given option the entry's page does not take, named for the user.
+std::optional<std::string> foreignField(int position, const Arguments& parsed) {
+    const std::vector<std::string> taken = fieldOptionNames(position);
+    for (const auto& [option, value] : parsed.values) {
+        if (std::find(taken.begin(), taken.end(), option) != taken.end()) continue;
+        const std::string entry(ufcs::SendMenuEntries[static_cast<std::size_t>(position)]);
+        return entry + (taken.empty() ? " takes no fields" : " takes only " + listed(taken)) +
+               "; not " + option;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
             std::ostream& err) {
-    std::vector<std::string> options;
-    for (const std::string& name : kFieldNames)
-        options.push_back("--" + name);
-    const std::optional<Arguments> parsed = parseArguments(args, {"--simulate"}, 1, options);
-    const std::optional<int> position =
-        parsed ? entryPosition(parsed->positional[0]) : std::nullopt;
+    if (std::find(args.begin(), args.end(), "--list") != args.end()) {
+        printEntries(out);
+        return 0;
+    }
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"send", {"--simulate"}, fieldOptions(), {"ENTRY"}}, err);
+    if (!parsed) return 2;
+    const std::optional<int> position = entryPosition(parsed->positional[0]);
     if (!position) {
-        err << kSendUsage;
+        reportBadArgument("send",
+                          "no entry '" + parsed->positional[0] +
+                              "' in the send list; 'ufcs send --list' lists the entries",
+                          err);
+        return 2;
+    }
+    if (const auto foreign = foreignField(*position, *parsed)) {
+        reportBadArgument("send", *foreign, err);
         return 2;
     }
     if (*position == analyzer::kSendGetSinkInfo) {
@@ -160,11 +195,8 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
 
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(args, {"--simulate"}, 0);
-    if (!parsed) {
-        err << kModesUsage;
-        return 2;
-    }
+    const std::optional<Arguments> parsed = parseArguments(args, {"modes", {"--simulate"}}, err);
+    if (!parsed) return 2;
     SinkConnection sink(parsed->has("--simulate"), trace, err);
     if (!sink.store || !sink.connect()) return 1;
     if (!sink.listener.tableArrived) {

@@ -70,12 +70,75 @@ TEST_F(CaptureCommandTest, HeldOrMissingInstrumentFailsCleanly) {
     EXPECT_NE(missing.err.find("设备连接失败!"), std::string::npos);
 }
 
-TEST_F(CaptureCommandTest, BadOptionsShowUsage) {
-    EXPECT_EQ(run({"capture", "--simulate"}).status, 2);
-    EXPECT_EQ(run({"capture", "--simulate", "--mode", "both", "-o", file("x")}).status, 2);
-    EXPECT_EQ(run({"capture", "--simulate", "--seconds", "soon", "-o", file("x")}).status, 2);
-    EXPECT_EQ(run({"capture", "--simulate", "--seconds", "-1", "-o", file("x")}).status, 2);
-    EXPECT_EQ(run({"capture", "-o"}).status, 2);
+TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
+    fs::create_directory(folder.path() / "folder");
+    const std::string missingFolder = file("missing/x.ufcs_stream");
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"capture", "--simulate"}, "ufcs capture: missing -o FILE\n"},
+        {{"capture", "--mode", "both", "-o", file("x")},
+         "ufcs capture: --mode 'both' is not one of listen, sink\n"},
+        {{"capture", "--bogus"},
+         "ufcs capture: unknown option '--bogus'; accepted: --simulate, --type-c, --refuse-ack, "
+         "--refuse-ping, --mode VALUE, --seconds VALUE, -o VALUE\n"},
+        {{"capture", "-o"}, "ufcs capture: -o needs a value\n"},
+        {{"capture", "--seconds", "inf", "-o", file("x")},
+         "ufcs capture: --seconds 'inf' is not a finite positive number of seconds\n"},
+        {{"capture", "--seconds", "-1", "-o", file("x")}, "--seconds '-1' is not a finite"},
+        {{"capture", "--seconds", "soon", "-o", file("x")}, "--seconds 'soon' is not a finite"},
+        {{"capture", "--simulate", "-o", missingFolder},
+         "ufcs capture: cannot save to '" + missingFolder + "': 文件夹 " + file("missing") +
+             " 不存在\n"},
+        {{"capture", "--simulate", "-o", file("folder")}, "这是一个文件夹"},
+        {{"rows"}, "ufcs rows: missing FILE\n"},
+        {{"rows", "a", "b"}, "ufcs rows: unexpected argument 'b'\n"},
+        {{"decode", "a"}, "ufcs decode: missing INDEX\n"},
+        {{"decode", "a", "x1"}, "ufcs decode: INDEX 'x1' is not a record number\n"},
+        {{"send", "Nope"}, "ufcs send: no entry 'Nope' in the send list; 'ufcs send --list'"},
+        {{"send", "Ping", "--voltage", "5000"}, "ufcs send: Ping takes no fields; not --voltage\n"},
+        {{"send", "Request", "--ms", "5"},
+         "ufcs send: Request takes only --mode-number, --voltage, --current; not --ms\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun result = run(c.args);
+        EXPECT_EQ(result.status, 2) << c.says;
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("--help' shows the usage"), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
+    EXPECT_FALSE(fs::exists(missingFolder));
+    EXPECT_FALSE(fs::exists(file("x")));
+}
+
+TEST_F(CaptureCommandTest, HelpAndTheSendListGoToStandardOutput) {
+    for (const std::string command : {"rows", "decode", "capture", "send", "modes"}) {
+        const CliRun help = run({command, "--help"});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.out.starts_with("usage: ufcs " + command)) << help.out;
+        EXPECT_TRUE(help.err.empty());
+    }
+    const CliRun list = run({"send", "--list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("0\tPing\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("10\tRequest --mode-number --voltage --current\n"), std::string::npos);
+    EXPECT_NE(list.out.find("16\t设置波特率 --baud\n"), std::string::npos);
+}
+
+TEST_F(CaptureCommandTest, SavingToADeviceWritesThroughAndReportsItsError) {
+    const CliRun discarded = run({"capture", "--simulate", "--seconds", "0.3", "-o", "/dev/null"});
+    EXPECT_EQ(discarded.status, 0) << discarded.err;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    if (!fs::exists("/dev/full")) return;
+    const CliRun full = run({"capture", "--simulate", "--seconds", "0.3", "-o", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(
+        full.err.find("无法保存文件 /dev/full ! (" + std::generic_category().message(ENOSPC) + ")"),
+        std::string::npos)
+        << full.err;
+    EXPECT_EQ(full.err.find("已保存"), std::string::npos);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 }  // namespace
