@@ -46,6 +46,8 @@ void BM_WindowUnderLoad(benchmark::State& state) {
         QStringList messages;
         window.setMessageSink([&](const QString& text) { messages << text; });
         window.setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
+        // quit() closes the window, which would ask about the unsaved capture.
+        window.setSaveQuestionRunner([] { return QMessageBox::No; });
         window.show();
 
         QElapsedTimer sinceTick;

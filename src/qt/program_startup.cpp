@@ -24,7 +24,13 @@ bool screenLargeEnough() {
     return false;
 }
 
+const QString kCheckDisplay = QStringLiteral("check-display");
+
 }  // namespace
+
+bool onlyCheckingTheDisplay() {
+    return QCoreApplication::arguments().contains("--" + kCheckDisplay);
+}
 
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity) {
     QApplication::setApplicationName(identity.applicationName);
@@ -33,6 +39,8 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     const QCommandLineOption simulate(QStringLiteral("simulate"),
                                       QStringLiteral("use the simulated instrument"));
     parser.addOption(simulate);
+    parser.addOption(QCommandLineOption(
+        kCheckDisplay, QStringLiteral("only check that the display opens, then end")));
     parser.process(app);
     if (!screenLargeEnough()) return std::nullopt;
 

@@ -26,6 +26,10 @@ struct StartedProgram {
     std::unique_ptr<InstanceChannel> instance;
 };
 
+// True when the program was started with `--check-display` only to see that
+// the display opens: it has, since the QApplication exists, and the program ends.
+bool onlyCheckingTheDisplay();
+
 // Nothing when the program must not start; the user has then been told why.
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity);
 

@@ -6,7 +6,8 @@
 #include "qt/program_startup.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // without a usable display Qt ends the process here
+    if (qt_adapters::onlyCheckingTheDisplay()) return 0;
     std::optional<qt_adapters::StartedProgram> started =
         qt_adapters::startProgram(app, {QStringLiteral("TarselUFCS解析程序"),
                                         QStringLiteral("color.ini"), QStringLiteral("color")});

@@ -31,6 +31,7 @@
 #include "analyzer/ui/output_modes_panel.h"
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
+#include "qt/save_question.h"
 #include "ufcs/capture_file.h"
 
 namespace analyzer::ui {
@@ -115,6 +116,11 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
     runFilterPopup_ = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
     messageSink_ = [this](const QString& text) {
         QMessageBox::information(this, windowTitle(), text);
+    };
+    runSaveQuestion_ = [this] { return qt_adapters::askToSave(this, windowTitle()); };
+    chooseSavePath_ = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), programDir_ + "/my",
+                                            kFileFilter);
     };
 
     setWindowTitle(QStringLiteral("TarselUFCS解析程序"));
@@ -384,6 +390,7 @@ void MainWindow::clearDecode() {
 // --- capture control -------------------------------------------------------
 
 void MainWindow::toggleListening() {
+    if (!session_->connected() && !settleUnsavedCapture()) return;
     if (modeDialogShown_ == 0) chooseMode();
     session_->toggleListening();
 }
@@ -405,6 +412,7 @@ void MainWindow::chooseRefusal() {
 }
 
 void MainWindow::onCaptureStarting() {
+    captureChanged_ = true;
     const bool chargingDevice = session_->mode() == device::kModeChargingDevice;
     sendButton_->setVisible(chargingDevice);
     saveButton_->setVisible(!chargingDevice);
@@ -549,34 +557,52 @@ void MainWindow::showDeviceRange() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (session_->connected() && autoScroll_.following()) list_->scrollToBottom();
+    if (!settleUnsavedCapture()) {
+        event->ignore();
+        return;
+    }
     session_->closeAnalyzer();
     event->accept();
 }
 
-void MainWindow::reject() {
-    session_->closeAnalyzer();
-    QDialog::reject();
+bool MainWindow::captureUnsaved() const {
+    return captureChanged_ && store_.count() > 1;  // more than the capture's header record
+}
+
+// Before a capture that was never saved is dropped: false when the user stays.
+bool MainWindow::settleUnsavedCapture() {
+    if (!captureUnsaved()) return true;
+    switch (runSaveQuestion_()) {
+        case QMessageBox::Yes:
+            session_->stopListening();  // the store holds still while it is written
+            return saveCapture();
+        case QMessageBox::No:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // --- files -----------------------------------------------------------------
 
-void MainWindow::saveCapture() {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"),
-                                                programDir_ + "/my", kFileFilter);
-    if (path.isEmpty()) return;
+bool MainWindow::saveCapture() {
+    QString path = chooseSavePath_();
+    if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty())
         path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
-    saveCaptureTo(path);
+    return saveCaptureTo(path);
 }
 
 bool MainWindow::saveCaptureTo(const QString& path) {
     const ufcs::FileResult result =
         ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
     if (!result.ok) message(fromStd(result.message));
+    if (result.ok) captureChanged_ = false;
     return result.ok;
 }
 
 void MainWindow::openCapture() {
+    if (!settleUnsavedCapture()) return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"),
                                                       programDir_ + "/my", kFileFilter);
     if (!path.isEmpty()) openCaptureFrom(path);
@@ -589,6 +615,7 @@ bool MainWindow::openCaptureFrom(const QString& path) {
         message(fromStd(result.message));
         return false;
     }
+    captureChanged_ = false;
     analyzer::AnalyzerSettings(profile_).clearDisAck();  // the hidden "DisAck" box is never ticked
     curveView_->resetCount();
     curveView_->countChanged(store_.count());

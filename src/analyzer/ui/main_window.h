@@ -4,6 +4,7 @@
 // Capture logic lives in analyzer::Session; this class shows it.
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -58,6 +59,16 @@ class MainWindow final : public QDialog, private SessionListener {
     void setFilterPopupRunner(std::function<bool(FilterPopup&)> runner) {
         runFilterPopup_ = std::move(runner);
     }
+    // How "是否存盘?" is answered (a message box by default).
+    void setSaveQuestionRunner(std::function<QMessageBox::StandardButton()> runner) {
+        runSaveQuestion_ = std::move(runner);
+    }
+    // Where 保存文件 saves (a file dialog by default); empty when the user cancels.
+    void setSavePathChooser(std::function<QString()> chooser) {
+        chooseSavePath_ = std::move(chooser);
+    }
+    // A capture with records that were never saved (nor opened from a file).
+    bool captureUnsaved() const;
 
     // What the buttons do after their file dialogs.
     bool saveCaptureTo(const QString& path);
@@ -92,7 +103,8 @@ class MainWindow final : public QDialog, private SessionListener {
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void reject() override;
+    // Escape does not close the window: a capture must not go with a stray key.
+    void reject() override {}
 
   private:
     // SessionListener
@@ -125,8 +137,9 @@ class MainWindow final : public QDialog, private SessionListener {
     void toggleListening();
     void chooseMode();
     void chooseRefusal();
-    void saveCapture();
+    bool saveCapture();
     void openCapture();
+    bool settleUnsavedCapture();
     void startRecorder();
     void openManual();
     void showPaneMenu(const QPoint& position);
@@ -148,6 +161,7 @@ class MainWindow final : public QDialog, private SessionListener {
     std::unique_ptr<Session> session_;
     AutoScroll autoScroll_;
     int modeDialogShown_ = 0;
+    bool captureChanged_ = false;  // since it was last saved or opened
 
     MessageListModel* model_ = nullptr;
     QTableView* list_ = nullptr;
@@ -180,6 +194,8 @@ class MainWindow final : public QDialog, private SessionListener {
     std::function<bool(ModeDialog&)> runModeDialog_;
     std::function<bool(RefusalDialog&)> runRefusalDialog_;
     std::function<bool(FilterPopup&)> runFilterPopup_;
+    std::function<QMessageBox::StandardButton()> runSaveQuestion_;
+    std::function<QString()> chooseSavePath_;
 };
 
 }  // namespace analyzer::ui

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -21,6 +22,7 @@
 #include "analyzer/ui/send_dialog.h"
 #include "simulator/simulated_device.h"
 #include "support/test_folder.h"
+#include "ufcs/capture_file.h"
 
 namespace {
 
@@ -49,6 +51,9 @@ class MainWindowTest : public QObject {
     std::unique_ptr<MainWindow> window_;
     QStringList messages_;
     int modeDialogRuns_ = 0;
+    int saveQuestions_ = 0;
+    QMessageBox::StandardButton saveAnswer_ = QMessageBox::No;
+    QString savePath_;
     uint8_t chosenMode_ = 1;
     std::unique_ptr<testing_support::TestFolder> folder_;
     std::string lockPath_;
@@ -112,6 +117,8 @@ class MainWindowTest : public QObject {
         profile_ = common::MemoryProfile();
         messages_.clear();
         modeDialogRuns_ = 0;
+        saveQuestions_ = 0;
+        saveAnswer_ = QMessageBox::No;
         chosenMode_ = 1;
         window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_,
                                                QString::fromStdString(folder_->path().string()),
@@ -126,6 +133,12 @@ class MainWindowTest : public QObject {
             (chosenMode_ == 2 ? dialog.chargingDeviceButton() : dialog.listeningButton())->click();
             return true;
         });
+        window_->setSaveQuestionRunner([this] {
+            ++saveQuestions_;
+            return saveAnswer_;
+        });
+        savePath_ = QString::fromStdString(folder_->file("asked.ufcs_stream"));
+        window_->setSavePathChooser([this] { return savePath_; });
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -262,13 +275,15 @@ class MainWindowTest : public QObject {
         QVERIFY(rows() > 10);
         QCOMPARE(rowsWithMessage(QStringLiteral("ACK")), 0);
         QCOMPARE(rowsWithMessage(QStringLiteral("Ping")), 0);
+        // Line events carry no message bytes and are never refused.
+        QVERIFY(rowsWithMessage(QStringLiteral("握手")) > 0);
     }
 
     void savedCaptureReopensWithTheSameRows() {
         start();
         capture(60);
         window_->listenButton()->click();
-        const QString path = QDir::temp().filePath(QStringLiteral("main_window_test.ufcs_stream"));
+        const QString path = QString::fromStdString(folder_->file("reopened.ufcs_stream"));
         QVERIFY(window_->saveCaptureTo(path));
         const int saved = rows();
         const QString summary = cell(9, 4);
@@ -277,13 +292,59 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->openCaptureFrom(path));
         QTRY_COMPARE(rows(), saved);
         QCOMPARE(cell(9, 4), summary);
-        QFile::remove(path);
 
         QVERIFY(!window_->openCaptureFrom(
-            QDir::temp().filePath(QStringLiteral("missing.ufcs_stream"))));
+            QString::fromStdString(folder_->file("missing.ufcs_stream"))));
         QVERIFY(!messages_.isEmpty() &&
                 messages_.last().contains(QStringLiteral("missing.ufcs_stream")));
         QCOMPARE(rows(), saved);
+    }
+
+    void escapeKeepsTheWindowAndClosingAsksAboutAnUnsavedCapture() {
+        start();
+        capture(20);
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        QVERIFY(window_->isVisible());
+        QVERIFY(window_->session().connected());
+
+        saveAnswer_ = QMessageBox::Cancel;
+        QVERIFY(!window_->close());
+        QCOMPARE(saveQuestions_, 1);
+        QVERIFY(window_->session().connected());
+
+        // Yes stops the capture, saves it, then closes.
+        saveAnswer_ = QMessageBox::Yes;
+        QVERIFY(window_->close());
+        QCOMPARE(saveQuestions_, 2);
+        auto reopened = ufcs::CaptureStore::create();
+        QVERIFY(ufcs::OpenCapture(*reopened, savePath_.toStdString()).ok);
+        QCOMPARE(reopened->count(), store_->count());
+    }
+
+    void newCaptureOrFileAsksOnlyWhileTheCaptureIsUnsaved() {
+        start();
+        capture(20);
+        window_->listenButton()->click();  // stop
+        start();                           // No: the old capture goes
+        QCOMPARE(saveQuestions_, 1);
+        capture(10);
+        window_->listenButton()->click();
+        QVERIFY(window_->saveCaptureTo(savePath_));
+        start();  // saved: nothing to ask
+        QCOMPARE(saveQuestions_, 1);
+        capture(10);
+        window_->listenButton()->click();
+
+        // Cancel keeps the unsaved capture; an opened file is not asked about.
+        saveAnswer_ = QMessageBox::Cancel;
+        window_->listenButton()->click();
+        QCOMPARE(saveQuestions_, 2);
+        QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+        QVERIFY(window_->captureUnsaved());
+        QVERIFY(window_->openCaptureFrom(savePath_));
+        QVERIFY(!window_->captureUnsaved());
+        QVERIFY(window_->close());
+        QCOMPARE(saveQuestions_, 2);
     }
 
     void unplugWhileListening() {
