@@ -85,25 +85,24 @@ std::optional<int> entryPosition(const std::string& entry) {
     return std::nullopt;
 }
 
+std::vector<std::string> fieldOptionNames(int position) {
+    std::vector<std::string> names;
+    for (const std::string& name : analyzer::pageFieldNames(position))
+        names.push_back("--" + name);
+    return names;
+}
+
 // Every field any page takes, as an option of the command line.
 std::vector<OptionSyntax> fieldOptions() {
     std::vector<OptionSyntax> options;
     for (int position = 0; position < static_cast<int>(ufcs::SendMenuEntries.size()); ++position) {
-        for (const std::string& name : analyzer::pageFieldNames(position)) {
-            const std::string option = "--" + name;
+        for (const std::string& option : fieldOptionNames(position)) {
             const bool known = std::any_of(options.begin(), options.end(),
                                            [&](const OptionSyntax& o) { return o.name == option; });
             if (!known) options.push_back({option});
         }
     }
     return options;
-}
-
-std::vector<std::string> fieldOptionNames(int position) {
-    std::vector<std::string> names;
-    for (const std::string& name : analyzer::pageFieldNames(position))
-        names.push_back("--" + name);
-    return names;
 }
 
 void printEntries(std::ostream& out) {

@@ -284,6 +284,10 @@ SaveOutcome saveFile(const fs::path& target, const std::function<bool(ByteSink&)
     fs::path path;
     fs::file_type type = fs::file_type::none;
     if (SaveOutcome resolved = resolveTarget(target, path, type); !resolved.ok) return resolved;
+    // A file the user may not write is not replaced behind their back either.
+    if (type == fs::file_type::regular) {
+        if (const int error = writeAccessError(path, false)) return failed(systemReason(error));
+    }
     if (type == fs::file_type::not_found || type == fs::file_type::regular)
         return replaceRegularFile(path, type == fs::file_type::regular, produce, abandonReason);
     if (isWrittenThrough(type)) return writeThrough(path, produce, abandonReason);

@@ -5,8 +5,9 @@
 // - a regular file is replaced atomically: the new bytes go to a file beside
 //   it, are flushed to the disk, and take its place by a rename; the new file
 //   keeps the old one's permission bits (and owner, where the process may set
-//   it); a file with more than one hard link is rewritten in place instead, so
-//   every name keeps seeing it;
+//   it); a file with more than one hard link has the finished bytes copied
+//   into it instead, so every name keeps seeing it; a file the process may
+//   not write is left alone;
 // - a character device or a FIFO is written straight through (/dev/null
 //   discards, /dev/full reports its error); a folder or any other kind of
 //   file is never touched;
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace common {
 
