@@ -20,4 +20,8 @@ void SystemClock::sleepFor(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
 }
 
+void SystemClock::sleepUntil(TimePoint deadline) {
+    std::this_thread::sleep_until(deadline);
+}
+
 }  // namespace common

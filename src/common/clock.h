@@ -21,6 +21,12 @@ class Clock {
     virtual LocalTime localTime() const = 0;
     // The pauses the instrument's command sequences need between writes.
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+    // A pause until `deadline`, for schedules that must not drift; by default
+    // in whole milliseconds through sleepFor().
+    virtual void sleepUntil(TimePoint deadline) {
+        const TimePoint at = now();
+        if (at < deadline) sleepFor(std::chrono::ceil<std::chrono::milliseconds>(deadline - at));
+    }
 };
 
 class SystemClock final : public Clock {
@@ -28,6 +34,7 @@ class SystemClock final : public Clock {
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
     LocalTime localTime() const override;
     void sleepFor(std::chrono::milliseconds duration) override;
+    void sleepUntil(TimePoint deadline) override;
 };
 
 }  // namespace common

@@ -30,6 +30,12 @@ class ByteSink {
     bool write(std::string_view text) { return write(text.data(), text.size()); }
 };
 
+// What opening or saving a file came to: the message for the user when not ok.
+struct FileResult {
+    bool ok = true;
+    std::string message;
+};
+
 struct SaveOutcome {
     bool ok = true;
     std::string reason;  // why not, for the user (UTF-8), when not ok

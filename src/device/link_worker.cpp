@@ -93,9 +93,8 @@ void LinkWorker::tickLoop(std::chrono::milliseconds period, const Task& tick) {
     while (running()) {
         const auto now = clock_.now();
         if (now < due) {
-            // Short pauses, so a stop is seen within one period at most.
-            clock_.sleepFor(
-                std::min(period, std::chrono::ceil<std::chrono::milliseconds>(due - now)));
+            // To the deadline itself, but never longer than a period, so a stop is seen.
+            clock_.sleepUntil(std::min(due, now + period));
             continue;
         }
         tick();

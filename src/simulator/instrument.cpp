@@ -1,5 +1,6 @@
 #include "simulator/instrument.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "analyzer/replies.h"
@@ -17,12 +18,16 @@ bool Instrument::plugged() const {
 void Instrument::unplug() {
     {
         std::lock_guard lock(mutex_);
-        plugged_ = false;
-        for (Responder* responder : responders_)
-            responder->unplugged();
-        outbox_.clear();
+        unplugLocked();
     }
     wake_.notify_all();
+}
+
+void Instrument::unplugLocked() {
+    plugged_ = false;
+    for (Responder* responder : responders_)
+        responder->unplugged();
+    outbox_.clear();
 }
 
 void Instrument::plugIn() {
@@ -97,6 +102,50 @@ bool Instrument::listening() const {
     return analyzer_.listening();
 }
 
+uint8_t Instrument::outputSwitch() const {
+    std::lock_guard lock(mutex_);
+    return meter_.outputSwitch();
+}
+
+void Instrument::applyTimedFaults() {
+    if (!testStartedAt_) return;
+    const auto elapsed = std::chrono::steady_clock::now() - *testStartedAt_;
+    const SimulatedFaults& faults = settings_.faults;
+    if (faults.silenceAfter && elapsed >= *faults.silenceAfter) answering_ = false;
+    if (faults.unplugAfter && elapsed >= *faults.unplugAfter && plugged_) unplugLocked();
+}
+
+bool applyFault(const std::string& text, InstrumentSettings& settings) {
+    SimulatedFaults& faults = settings.faults;
+    const auto at = text.find('@');
+    if (at != std::string::npos) {
+        const std::string kind = text.substr(0, at);
+        char* end = nullptr;
+        const std::string number = text.substr(at + 1);
+        const double seconds = std::strtod(number.c_str(), &end);
+        if (number.empty() || *end != '\0' || !(seconds >= 0 && seconds < 1e6)) return false;
+        const auto after = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+        if (kind == "unplug")
+            faults.unplugAfter = after;
+        else if (kind == "silence")
+            faults.silenceAfter = after;
+        else
+            return false;
+        return true;
+    }
+    if (text == "misses")
+        faults.misses = true;
+    else if (text == "wrong-code")
+        faults.wrongCode = true;
+    else if (text == "refuse-start")
+        faults.refuseStart = true;
+    else if (text == "uncalibrated")
+        settings.calibrationValue = 0xFFFF;
+    else
+        return false;
+    return true;
+}
+
 bool Instrument::emulatingChargingDevice() const {
     std::lock_guard lock(mutex_);
     return analyzer_.emulatingChargingDevice();
@@ -105,7 +154,11 @@ bool Instrument::emulatingChargingDevice() const {
 int Instrument::receive(const uint8_t* frame) {
     {
         std::lock_guard lock(mutex_);
+        applyTimedFaults();
         if (!plugged_) return device::kRemoved;
+        // The first start of listening or measuring starts the timed faults' clock.
+        if (!testStartedAt_ && frame[2] == device::kFrameClassCommand && frame[8] == 1)
+            testStartedAt_ = std::chrono::steady_clock::now();
         LinkReport copy;
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
@@ -122,6 +175,7 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::unique_lock lock(mutex_);
     while (true) {
+        applyTimedFaults();
         if (!plugged_) return device::kRemoved;
         if (answering_) {
             for (Responder* responder : responders_)
@@ -134,6 +188,11 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
             return device::kDataRead;
         }
         auto wakeAt = deadline;
+        if (testStartedAt_ && (settings_.faults.unplugAfter || settings_.faults.silenceAfter)) {
+            // A timed fault falls due without a frame to notice it.
+            wakeAt =
+                std::min(wakeAt, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+        }
         if (answering_) {
             for (const Responder* responder : responders_) {
                 if (const auto due = responder->nextDue()) wakeAt = std::min(wakeAt, *due);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simulator/analyzer_responder.h"
+#include "simulator/meter_responder.h"
 #include "simulator/responder.h"
 
 namespace simulator {
@@ -45,8 +46,13 @@ class Instrument {
     uint64_t eventsCaptured() const;
     bool listening() const;
     bool emulatingChargingDevice() const;
+    uint8_t outputSwitch() const;
 
   private:
+    // The timed faults, once their moment has come (the lock held).
+    void applyTimedFaults();
+    void unplugLocked();
+
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     InstrumentSettings settings_;
@@ -54,9 +60,11 @@ class Instrument {
     std::vector<LinkReport> received_;
     bool plugged_ = true;
     bool answering_ = true;
+    std::optional<std::chrono::steady_clock::time_point> testStartedAt_;
+    MeterResponder meter_{settings_, outbox_};
     AnalyzerResponder analyzer_{settings_, outbox_};
     // One responder per protocol; each frame goes to the first that owns it.
-    std::vector<Responder*> responders_{&analyzer_};
+    std::vector<Responder*> responders_{&meter_, &analyzer_};
 };
 
 }  // namespace simulator

@@ -11,6 +11,8 @@ std::unique_ptr<device::HidDevice> chooseInstrument(const InstrumentChoice& choi
     if (choice.simulate) {
         InstrumentSettings settings;
         settings.seed = choice.seed;
+        for (const std::string& fault : choice.faults)
+            applyFault(fault, settings);
         device = std::make_unique<SimulatedDevice>(std::make_shared<Instrument>(settings),
                                                    defaultSimulatorLockPath());
     } else {

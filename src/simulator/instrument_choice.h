@@ -7,6 +7,8 @@
 #include <ctime>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "device/hid_device.h"
 
@@ -16,6 +18,8 @@ struct InstrumentChoice {
     bool simulate = false;
     std::ostream* trace = nullptr;  // every report written and read, when set
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr));  // the simulated traffic's
+    std::vector<std::string> faults =
+        {};  // for the simulated instrument, as applyFault() takes them
 };
 
 std::unique_ptr<device::HidDevice> chooseInstrument(const InstrumentChoice& choice);

@@ -8,10 +8,21 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 
 #include "device/frames.h"
 
 namespace simulator {
+
+// Misbehaviour a test or a demonstration asks for. The timed ones count from
+// the moment a test (listening or measuring) starts.
+struct SimulatedFaults {
+    std::optional<std::chrono::milliseconds> unplugAfter;
+    std::optional<std::chrono::milliseconds> silenceAfter;  // commands taken, nothing answered
+    bool misses = false;                                    // one sample request in five unanswered
+    bool wrongCode = false;    // every third sample reply with a code other than 0x03
+    bool refuseStart = false;  // the start of measuring refused
+};
 
 struct InstrumentSettings {
     uint32_t seed = 1;
@@ -23,7 +34,12 @@ struct InstrumentSettings {
     uint16_t ufcsVersion = 0x0100;                                // bytes 18-19
     double recordsPerSecond = 25;  // bus events captured per second while listening
     double faultRate = 0.02;
+    SimulatedFaults faults;
 };
+
+// "unplug@S", "silence@S", "misses", "wrong-code", "refuse-start" or
+// "uncalibrated" (S in seconds) applied to `settings`; false for anything else.
+bool applyFault(const std::string& text, InstrumentSettings& settings);
 
 // The reports waiting for the host to read them, oldest first.
 using Outbox = std::deque<device::Report>;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/file_save.h"
 #include "ufcs/capture_store.h"
 
 namespace ufcs {
@@ -15,10 +16,7 @@ inline constexpr std::string_view kCaptureFileExtension = ".ufcs_stream";
 inline constexpr std::string_view kFileVersionTooHigh = "文件版本过高，无法打开!";
 inline constexpr std::string_view kFileLengthWrong = "文件长度不对!";
 
-struct FileResult {
-    bool ok = true;
-    std::string message;  // the text for the user when not ok
-};
+using FileResult = common::FileResult;
 
 // Writes the store's records 0 to count-1 by the suite's save rules
 // (common/file_save.h): a failed save leaves an earlier file as it was, and

@@ -1,0 +1,139 @@
+#include "recorder/csv_export.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "common/format.h"
+
+namespace recorder {
+namespace {
+
+constexpr uint64_t kSamplesPerSecond = 10;
+constexpr std::size_t kRowsPerWrite = 1000;
+
+// Digits of `value` at `out`, at least `width` of them; returns the end.
+char* writeUnsigned(char* out, uint64_t value, int width = 1) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (count < width)
+        digits[count++] = '0';
+    while (count > 0)
+        *out++ = digits[--count];
+    return out;
+}
+
+// `value` (not negative) with `decimals` (0 or 3) digits after the point,
+// rounded as printf rounds the exact binary value: to nearest, ties to even.
+char* writeFixed(char* out, float value, int decimals) {
+    const uint32_t bits = std::bit_cast<uint32_t>(value);
+    const int exponent = static_cast<int>((bits >> 23) & 0xFF);
+    uint64_t mantissa = bits & 0x7FFFFF;
+    int shift = 0;  // value = mantissa * 2^-shift (or * 2^-shift with shift < 0)
+    if (exponent == 0) {
+        shift = 149;  // subnormal
+    } else {
+        mantissa |= 0x800000;
+        shift = 150 - exponent;
+    }
+    const uint64_t scale = decimals == 3 ? 1000 : 1;
+    uint64_t scaled = 0;
+    if (shift <= 0) {
+        scaled = (mantissa * scale) << -shift;  // the values here stay far below 2^64
+    } else if (shift < 63) {
+        const uint64_t whole = mantissa * scale;
+        scaled = whole >> shift;
+        const uint64_t rest = whole & ((uint64_t{1} << shift) - 1);
+        const uint64_t half = uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (scaled & 1))) ++scaled;
+    }
+    out = writeUnsigned(out, scaled / scale);
+    if (decimals == 3) {
+        *out++ = '.';
+        out = writeUnsigned(out, scaled % scale, 3);
+    }
+    return out;
+}
+
+}  // namespace
+
+uint64_t csvRowCount(uint64_t samples, int periodSeconds) {
+    const uint64_t step = kSamplesPerSecond * static_cast<uint64_t>(periodSeconds);
+    return samples / step + (samples % step != 0 ? 1 : 0);
+}
+
+std::string csvHeader(const CsvOptions& options) {
+    const char* time = options.utf8 ? "时间" : "\xCA\xB1\xBC\xE4";
+    const char* voltage = options.utf8 ? "电压" : "\xB5\xE7\xD1\xB9";
+    const char* current = options.utf8 ? "电流" : "\xB5\xE7\xC1\xF7";
+    const char* power = options.utf8 ? "功率" : "\xB9\xA6\xC2\xCA";
+    std::string header = options.utf8 ? "\xEF\xBB\xBF" : "";
+    header += common::format("%s(%ds),", time, options.periodSeconds);
+    header += common::format("%s(%s),", voltage, options.millivolts ? "mV" : "V");
+    header += common::format("%s(%s),", current, options.milliamps ? "mA" : "A");
+    header += common::format("%s(%s)\r\n", power, options.milliwatts ? "mW" : "W");
+    return header;
+}
+
+CsvValues csvValues(uint16_t millivolts, uint16_t milliamps, const CsvOptions& options) {
+    const float volts = options.millivolts ? float(millivolts) : float(millivolts * 0.001);
+    const float amps = options.milliamps ? float(milliamps) : float(milliamps * 0.001);
+    const int milliUnits = (options.millivolts ? 1 : 0) + (options.milliamps ? 1 : 0);
+    // Scale of V·A (milliUnits 0), mV·A (1) or mV·mA (2) to W; mW is a thousand times that.
+    static constexpr double kToWatts[] = {1.0, 0.001, 1e-6};
+    const double toUnit = kToWatts[milliUnits] * (options.milliwatts ? 1000.0 : 1.0);
+    const float product = amps * volts;
+    return {volts, amps, float(double(product) * toUnit)};
+}
+
+std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, bool milliwatts) {
+    char* at = out;
+    at = writeUnsigned(at, seconds / 3600);
+    *at++ = ':';
+    at = writeUnsigned(at, seconds % 3600 / 60, 2);
+    *at++ = ':';
+    at = writeUnsigned(at, seconds % 60, 2);
+    *at++ = ',';
+    at = writeFixed(at, values.volts, 3);
+    *at++ = ',';
+    at = writeFixed(at, values.amps, 3);
+    *at++ = ',';
+    at = writeFixed(at, values.power, milliwatts ? 0 : 3);
+    *at++ = '\r';
+    *at++ = '\n';
+    return static_cast<std::size_t>(at - out);
+}
+
+common::FileResult exportCsv(const SampleChannel& voltage, const SampleChannel& current,
+                             const CsvOptions& options, const std::filesystem::path& path) {
+    const uint32_t samples = voltage.count();
+    const uint32_t currents = current.count();
+    const uint64_t rows = csvRowCount(samples, options.periodSeconds);
+    if (rows > kMostCsvRows) return {false, std::string(kTooManyCsvRows)};
+    const uint64_t step = kSamplesPerSecond * static_cast<uint64_t>(options.periodSeconds);
+
+    const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
+        if (!sink.write(csvHeader(options))) return false;
+        std::vector<char> block(kRowsPerWrite * kMostCsvRowBytes);
+        std::size_t used = 0;
+        for (uint64_t row = 0; row < rows; ++row) {
+            const auto index = static_cast<uint32_t>(row * step);
+            const uint16_t amps = index < currents ? current.at(index) : 0;
+            used += formatCsvRow(block.data() + used, row * options.periodSeconds,
+                                 csvValues(voltage.at(index), amps, options), options.milliwatts);
+            if (block.size() - used < kMostCsvRowBytes) {
+                if (!sink.write(block.data(), used)) return false;
+                used = 0;
+            }
+        }
+        return sink.write(block.data(), used);
+    });
+    if (saved.ok) return {};
+    return {false, std::string(kCsvCannotCreate) + "\n" + saved.reason};
+}
+
+}  // namespace recorder

@@ -1,0 +1,49 @@
+#pragma once
+// 另存为CSV格式: the voltage and current samples as comma-separated text,
+// one row per chosen number of seconds (the samples are taken as ten a
+// second), in the units the user picks, with a computed power column. The
+// header's Chinese words are GBK unless UTF-8 (with a byte-order mark) is
+// asked for.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/file_save.h"
+#include "recorder/sample_channel.h"
+#include "recorder/settings.h"
+
+namespace recorder {
+
+inline constexpr uint64_t kMostCsvRows = 1'000'000;
+inline constexpr std::string_view kTooManyCsvRows = "数据太多，可以考虑增大采样周期减少数据量!";
+inline constexpr std::string_view kCsvCannotCreate = "文件建立错误！请确认文件没有被其它程序占用!";
+
+// ceil(n / (10 P)).
+uint64_t csvRowCount(uint64_t samples, int periodSeconds);
+// The header line, in the encoding the options ask for (with the byte-order mark for UTF-8).
+std::string csvHeader(const CsvOptions& options);
+
+// One row's values as the export computes them: voltage and current held as
+// single-precision floats in the chosen units, power from their float
+// product scaled to the power unit.
+struct CsvValues {
+    float volts;
+    float amps;
+    float power;
+};
+CsvValues csvValues(uint16_t millivolts, uint16_t milliamps, const CsvOptions& options);
+
+// Appends one row ("h:mm:ss,v,i,p\r\n") at `out`, exactly as printf's
+// "%d:%02d:%02d," and "%.3f,%.3f,%.0f\r\n" (power in mW) or
+// "%.3f,%.3f,%.3f\r\n" (W) write it; returns the bytes written (at most kMostCsvRowBytes).
+inline constexpr std::size_t kMostCsvRowBytes = 96;
+std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, bool milliwatts);
+
+// Writes the export through the suite's save helper: nothing is written when
+// there are too many rows, and a failed write leaves no half file.
+common::FileResult exportCsv(const SampleChannel& voltage, const SampleChannel& current,
+                             const CsvOptions& options, const std::filesystem::path& path);
+
+}  // namespace recorder

@@ -1,0 +1,98 @@
+#pragma once
+// The recorder's side of the instrument link: the connect sequence, one
+// sample exchange per tick on the link thread, the request the window queues
+// for the next tick, and the stop sequence.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "common/clock.h"
+#include "common/event_loop.h"
+#include "device/hid_device.h"
+#include "device/link_worker.h"
+#include "recorder/meter_frames.h"
+
+namespace recorder {
+
+inline constexpr std::string_view kMeterConnectFailed =
+    "\r\n设备连接失败!\r\n请确认设备已经连接并没有被其它程序占用!"
+    "\r\n如果连接协议分析软件，请停止监听\r\n";
+inline constexpr std::string_view kNoDeviceInfo = "无法读取设备信息!";
+inline constexpr std::string_view kDeviceRefused = "设备拒绝!";
+inline constexpr std::string_view kNotConnected = "设备未连接";
+
+// Faults the link posts to its owner.
+inline constexpr int kFaultRemoved = 404;    // "设备非正常中断!"
+inline constexpr int kFaultNoSamples = 405;  // "设备传输中断!"
+inline constexpr int kFaultStoreFull = 406;  // a channel could take no more samples
+inline constexpr int kMostTicksWithoutSample = 80;
+inline constexpr auto kSampleReadWindow = std::chrono::milliseconds(200);
+
+// Receives each valid sample, on the link thread; false when it could not be kept.
+using SampleHandler = std::function<bool(MeterSample)>;
+
+class MeterLink {
+  public:
+    MeterLink(device::HidDevice& device, common::Clock& clock, common::EventLoop& owner);
+    ~MeterLink();
+    MeterLink(const MeterLink&) = delete;
+    MeterLink& operator=(const MeterLink&) = delete;
+
+    struct Connection {
+        bool ok = false;
+        std::string message;  // what to tell the user when not ok
+        bool currentCalibrated = true;
+    };
+    // Owner thread: opens the instrument, reads its calibration word and starts
+    // measuring; the output switch is set off. On failure the device is closed.
+    Connection connect();
+    bool connected() const { return connected_; }
+
+    // Owner thread: one exchange every `period` on the link thread until stop().
+    // Faults (kFault*) are posted to `onFault`, once.
+    void startSampling(std::chrono::milliseconds period, SampleHandler onSample,
+                       std::function<void(int)> onFault);
+    // Owner thread: stops the ticks, then, while connected, StopMeasuring
+    // (110 ms first) and closes the device.
+    void stop();
+
+    enum class QueueResult { SentNow, AtNextTick, NotConnected };
+    // Owner thread. A request for the instrument: sent at once when connected
+    // and not sampling (if `sendWhenIdle`), else at the next tick while sampling.
+    QueueResult queue(const device::CommandFrame& request, bool sendWhenIdle = true);
+
+    // Link thread (public for tests): one sampling tick.
+    void tick();
+    uint32_t missedSampleCount() const { return missed_.load(std::memory_order_relaxed); }
+    // Ticks of this test that brought no valid sample.
+    uint64_t ticksWithoutSample() const { return ticksWithout_.load(std::memory_order_relaxed); }
+
+  private:
+    void sendPending();  // write, clear, 100 ms
+    // Reads until a sample or the read window ends (once when `once`); true when
+    // a sample came and was handed on.
+    bool readSample(bool once);
+    void raiseFault(int code);
+
+    device::HidDevice& device_;
+    common::Clock& clock_;
+    common::EventLoop& owner_;
+    device::LinkWorker link_;
+    bool connected_ = false;
+    bool currentCalibrated_ = true;
+    SampleHandler onSample_;
+    std::function<void(int)> onFault_;
+    std::atomic<uint32_t> missed_{0};
+    std::atomic<uint64_t> ticksWithout_{0};
+    std::atomic<bool> faulted_{false};
+    std::mutex pendingMutex_;
+    bool pending_ = false;
+    device::CommandFrame pendingRequest_{};
+};
+
+}  // namespace recorder

@@ -1,0 +1,48 @@
+#include "recorder/sample_document.h"
+
+#include <algorithm>
+
+namespace recorder {
+
+ChannelExtremes newDocumentExtremes(int channel) {
+    ChannelExtremes extremes;
+    if (channel == 2 || channel == 3) extremes.maximum = 1;
+    if (channel == 3) extremes.minimum = 10000;
+    return extremes;
+}
+
+void SampleDocument::reset() {
+    for (int c = 0; c < kChannelCount; ++c) {
+        channel(c).clear();
+        channel(c).setExtremes(newDocumentExtremes(c));
+    }
+}
+
+uint32_t SampleDocument::largestCount() const {
+    uint32_t largest = 0;
+    for (const SampleChannel& each : channels_)
+        largest = std::max(largest, each.count());
+    return largest;
+}
+
+uint32_t SampleDocument::displayedCount() const {
+    const uint32_t n = largestCount();
+    return n > 4 ? n - 2 : 0;
+}
+
+bool SampleDocument::appendSample(uint16_t millivolts, uint16_t milliamps,
+                                  const ChannelFlags& enabled) {
+    bool taken = true;
+    if (enabled[kVoltageChannel]) taken = channel(kVoltageChannel).append(millivolts) && taken;
+    if (enabled[kCurrentChannel]) taken = channel(kCurrentChannel).append(milliamps) && taken;
+    modified.store(true, std::memory_order_relaxed);
+    return taken;
+}
+
+std::string displayNameOf(const std::filesystem::path& path) {
+    const std::u8string name = path.filename().u8string();
+    const std::string text(name.begin(), name.end());
+    return text.substr(0, text.find('.'));
+}
+
+}  // namespace recorder

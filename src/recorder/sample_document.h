@@ -1,0 +1,64 @@
+#pragma once
+// The recorder's document: the eight sample channels of one test (channel 0
+// voltage in mV, channel 2 current in mA, the others empty in this program),
+// the sampling period, whether the currents were calibrated, and whether it
+// holds samples nobody saved.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "recorder/sample_channel.h"
+
+namespace recorder {
+
+inline constexpr int kChannelCount = 8;
+inline constexpr int kVoltageChannel = 0;
+inline constexpr int kCurrentChannel = 2;
+inline constexpr double kSamplingPeriodSeconds = 0.1;
+using ChannelFlags = std::array<bool, kChannelCount>;
+
+// A new document's extremes: maxima 0 (channels 2 and 3: 1), minima the
+// largest 32-bit value (channel 3: 10000).
+ChannelExtremes newDocumentExtremes(int channel);
+
+class SampleDocument {
+  public:
+    SampleDocument() { reset(); }
+    SampleDocument(const SampleDocument&) = delete;
+    SampleDocument& operator=(const SampleDocument&) = delete;
+
+    SampleChannel& channel(int index) { return channels_[static_cast<std::size_t>(index)]; }
+    const SampleChannel& channel(int index) const {
+        return channels_[static_cast<std::size_t>(index)];
+    }
+
+    // Owner thread, nothing sampling: empties every channel and resets the
+    // extremes, as a new document.
+    void reset();
+
+    // The largest sample count over the channels, n.
+    uint32_t largestCount() const;
+    // What the view and the test run show: n - 2 when n > 4, else 0 (the two
+    // newest samples are never shown).
+    uint32_t displayedCount() const;
+
+    // Sampler thread: one sample into the enabled channels. False when a
+    // channel could take no more (memory, or the 32-bit count).
+    bool appendSample(uint16_t millivolts, uint16_t milliamps, const ChannelFlags& enabled);
+
+    double period = kSamplingPeriodSeconds;
+    uint16_t currentCalibrated = 1;
+    std::atomic<bool> modified{false};
+    std::string displayName = "无标题";
+
+  private:
+    std::array<SampleChannel, kChannelCount> channels_;
+};
+
+// The file name without its folder, cut at its first '.'.
+std::string displayNameOf(const std::filesystem::path& path);
+
+}  // namespace recorder

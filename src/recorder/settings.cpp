@@ -1,0 +1,66 @@
+#include "recorder/settings.h"
+
+#include <string>
+
+namespace recorder {
+namespace {
+
+constexpr const char* kSetting = "Setting";
+constexpr const char* kTimeSection = "CComTime";
+constexpr const char* kTimedOn = "m_DingshiSel";
+constexpr const char* kTimedHours = "m_DingH";
+constexpr const char* kTimedMinutes = "m_DingM";
+constexpr const char* kSave = "Save";
+constexpr const char* kSavePeriod = "SavePer";
+constexpr const char* kSaveVolts = "SaveRadioV";
+constexpr const char* kSaveAmps = "SaveRadioA";
+constexpr const char* kSavePower = "SaveRadioP";
+constexpr const char* kSaveUtf8 = "SaveUtf8";
+constexpr ChannelFlags kDefaultChannels = {true, false, true, false, false, false, false, false};
+
+}  // namespace
+
+ChannelFlags RecorderSettings::channelsEnabled() const {
+    ChannelFlags flags{};
+    for (int c = 0; c < kChannelCount; ++c) {
+        // The keys are spelled "Chennel" in every profile written so far.
+        const std::string key = "Chennel" + std::to_string(c + 1);
+        flags[static_cast<std::size_t>(c)] =
+            profile_.readInt(kSetting, key, kDefaultChannels[static_cast<std::size_t>(c)]) != 0;
+    }
+    return flags;
+}
+
+TimedStop RecorderSettings::timedStop() const {
+    return {profile_.readInt(kTimeSection, kTimedOn, 0) != 0,
+            profile_.readInt(kTimeSection, kTimedHours, 0),
+            profile_.readInt(kTimeSection, kTimedMinutes, 0)};
+}
+
+void RecorderSettings::saveTimedStop(const TimedStop& timedStop) {
+    profile_.writeInt(kTimeSection, kTimedOn, timedStop.on ? 1 : 0);
+    profile_.writeInt(kTimeSection, kTimedHours, timedStop.hours);
+    profile_.writeInt(kTimeSection, kTimedMinutes, timedStop.minutes);
+}
+
+CsvOptions RecorderSettings::csvOptions() const {
+    CsvOptions options;
+    options.periodSeconds = profile_.readInt(kSave, kSavePeriod, 1);
+    if (options.periodSeconds < kLeastCsvPeriod || options.periodSeconds > kMostCsvPeriod)
+        options.periodSeconds = 1;
+    options.millivolts = profile_.readInt(kSave, kSaveVolts, 0) == 1;
+    options.milliamps = profile_.readInt(kSave, kSaveAmps, 0) == 1;
+    options.milliwatts = profile_.readInt(kSave, kSavePower, 0) == 1;
+    options.utf8 = profile_.readInt(kSave, kSaveUtf8, 0) == 1;
+    return options;
+}
+
+void RecorderSettings::saveCsvOptions(const CsvOptions& options) {
+    profile_.writeInt(kSave, kSavePeriod, options.periodSeconds);
+    profile_.writeInt(kSave, kSaveVolts, options.millivolts ? 1 : 0);
+    profile_.writeInt(kSave, kSaveAmps, options.milliamps ? 1 : 0);
+    profile_.writeInt(kSave, kSavePower, options.milliwatts ? 1 : 0);
+    profile_.writeInt(kSave, kSaveUtf8, options.utf8 ? 1 : 0);
+}
+
+}  // namespace recorder

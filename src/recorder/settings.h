@@ -1,0 +1,48 @@
+#pragma once
+// The recorder's settings in the program's profile, every section, key and
+// default in one place: "Setting" (the channels that take samples),
+// "CComTime" (the timed stop) and "Save" (the CSV export's options).
+
+#include "common/profile.h"
+#include "recorder/sample_document.h"
+
+namespace recorder {
+
+struct TimedStop {
+    bool on = false;
+    int hours = 0;    // 0-23
+    int minutes = 0;  // 0-59
+    int seconds() const { return hours * 3600 + minutes * 60; }
+};
+
+struct CsvOptions {
+    int periodSeconds = 1;  // seconds per row, 1-600
+    bool millivolts = false;
+    bool milliamps = false;
+    bool milliwatts = false;
+    bool utf8 = false;  // UTF-8 with a byte-order mark instead of GBK
+};
+inline constexpr int kLeastCsvPeriod = 1;
+inline constexpr int kMostCsvPeriod = 600;
+
+class RecorderSettings {
+  public:
+    explicit RecorderSettings(common::Profile& profile) : profile_(profile) {}
+
+    // Voltage (channel 0) and current (channel 2) by default.
+    ChannelFlags channelsEnabled() const;
+    // Not a profile value: a loaded file brings its own.
+    static constexpr double samplingPeriod() { return kSamplingPeriodSeconds; }
+
+    TimedStop timedStop() const;
+    void saveTimedStop(const TimedStop& timedStop);
+
+    // A stored period outside 1-600 reads as 1.
+    CsvOptions csvOptions() const;
+    void saveCsvOptions(const CsvOptions& options);
+
+  private:
+    common::Profile& profile_;
+};
+
+}  // namespace recorder

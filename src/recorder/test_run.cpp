@@ -1,0 +1,233 @@
+#include "recorder/test_run.h"
+
+#include <chrono>
+
+#include "common/format.h"
+
+namespace recorder {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kRefreshPeriod = 400ms;
+constexpr auto kContinuedRefreshPeriod = 500ms;
+constexpr auto kJournalFlushPeriod = 1s;
+
+}  // namespace
+
+void TestTotals::reset(uint32_t periodMs, std::time_t now) {
+    samples = 0;
+    milliampSum = 0;
+    milliwattMilliSum = 0;
+    lastMillivolts = 0;
+    lastMilliamps = 0;
+    periodMilliseconds = periodMs;
+    startedAt = now;
+}
+
+void TestTotals::add(uint16_t millivolts, uint16_t milliamps) {
+    // One writer (the link thread): loads and stores need no read-modify-write.
+    samples.store(samples.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    milliampSum.store(milliampSum.load(std::memory_order_relaxed) + milliamps,
+                      std::memory_order_relaxed);
+    milliwattMilliSum.store(
+        milliwattMilliSum.load(std::memory_order_relaxed) + uint64_t{millivolts} * milliamps,
+        std::memory_order_relaxed);
+    lastMillivolts.store(millivolts, std::memory_order_relaxed);
+    lastMilliamps.store(milliamps, std::memory_order_relaxed);
+}
+
+double TestTotals::milliampHours() const {
+    // mA × ms, then to hours: exact integers up to the last division.
+    return static_cast<double>(milliampSum.load() * periodMilliseconds) / 3'600'000.0;
+}
+
+double TestTotals::milliwattHours() const {
+    // mV × mA is µW; × ms / 3,600,000 is µWh; / 1000 is mWh.
+    return static_cast<double>(milliwattMilliSum.load()) * periodMilliseconds / 3.6e9;
+}
+
+std::string timedStopText(long long remaining) {
+    if (remaining < 0) remaining = 0;
+    const long long days = remaining / 86400;
+    const int hours = static_cast<int>(remaining / 3600 % 24);
+    const int minutes = static_cast<int>(remaining / 60 % 60);
+    const int seconds = static_cast<int>(remaining % 60);
+    if (days > 0)
+        return common::format("定时：%2d:%d:%02d:%02d", static_cast<int>(days), hours, minutes,
+                              seconds);
+    return common::format("定时：%d:%02d:%02d", static_cast<int>(remaining / 3600), minutes,
+                          seconds);
+}
+
+TestRun::TestRun(Parts parts)
+    : document_(parts.document),
+      link_(parts.link),
+      settings_(parts.settings),
+      loop_(parts.loop),
+      clock_(parts.clock),
+      listener_(parts.listener),
+      wake_(parts.wake),
+      journalPath_(std::move(parts.journalPath)) {}
+
+TestRun::~TestRun() {
+    if (active_) stop();
+    journal_.reset();  // the file stays: the samples were never saved
+}
+
+bool TestRun::settleModified() {
+    if (!document_.modified.load()) return true;
+    switch (listener_.askToSave()) {
+        case TestRunListener::Answer::Yes:
+            // A save that failed must not let the samples go.
+            return listener_.saveDocument();
+        case TestRunListener::Answer::No:
+            document_.modified.store(false);
+            if (journal_) journal_->remove();
+            journal_.reset();
+            return true;
+        case TestRunListener::Answer::Cancel:
+            return false;
+    }
+    return false;
+}
+
+void TestRun::documentSaved() {
+    if (journal_) journal_->remove();
+    journal_.reset();
+}
+
+void TestRun::start() {
+    if (active_ || !settleModified()) return;
+    document_.modified.store(false);
+    begin(true);
+}
+
+void TestRun::continueTest() {
+    if (active_) return;
+    if (document_.displayedCount() > 0 && !listener_.confirmContinue()) return;
+    begin(false);
+}
+
+bool TestRun::begin(bool fresh) {
+    if (!link_.connected()) {
+        const MeterLink::Connection connection = link_.connect();
+        if (!connection.ok) {
+            listener_.showMessage(connection.message);
+            return false;
+        }
+        document_.currentCalibrated = connection.currentCalibrated ? 1 : 0;
+    }
+    const std::optional<TimedStop> timed = listener_.readTimedStop();
+    if (!timed) {
+        link_.stop();  // the instrument is not left open without a test
+        return false;
+    }
+    if (fresh) {
+        if (journal_) journal_->remove();  // the last document's, saved or dropped by now
+        journal_.reset();
+        document_.reset();
+        document_.period = RecorderSettings::samplingPeriod();
+        document_.displayName = "无标题";
+        listener_.onNewDocument();
+    }
+    if (!journalPath_.empty()) {
+        std::string error;
+        if (!journal_) journal_ = Journal::create(journalPath_, document_, error);
+        if (!journal_ || !journal_->resume(kJournalFlushPeriod, error)) {
+            link_.stop();
+            listener_.showMessage(error);
+            return false;
+        }
+    }
+    active_ = true;
+    timed_ = *timed;
+    if (timed_.on) listener_.showTimedStopNotice(timed_.hours, timed_.minutes);
+    settings_.saveTimedStop(timed_);
+    listener_.lockTimedStop(true);
+
+    enabled_ = settings_.channelsEnabled();
+    const auto period = std::chrono::milliseconds(static_cast<int>(document_.period * 1000));
+    totals_.reset(static_cast<uint32_t>(period.count()), std::time(nullptr));
+    link_.startSampling(
+        period, [this](MeterSample sample) { return keepSample(sample); },
+        [this](int code) { onFault(code); });
+    endsAt_ = clock_.now() + std::chrono::seconds(timed_.seconds());
+    shownCount_ = document_.displayedCount();
+    refreshTimer_ =
+        loop_.startTimer(fresh ? kRefreshPeriod : kContinuedRefreshPeriod, [this] { refresh(); });
+    if (timed_.on) {
+        timedStopTimer_ = loop_.startTimer(std::chrono::seconds(timed_.seconds()), [this] {
+            stop();
+            listener_.setStatusTexts(std::string(kStatusTimedStop), std::string(kStatusTimedStop));
+        });
+    }
+    listener_.onTestActive(true, fresh);
+    wake_.keepAwake(true);
+    return true;
+}
+
+bool TestRun::keepSample(MeterSample sample) {
+    totals_.add(sample.millivolts, sample.milliamps);
+    return document_.appendSample(sample.millivolts, sample.milliamps, enabled_);
+}
+
+void TestRun::refresh() {
+    const uint32_t count = document_.displayedCount();
+    const bool changed = count != shownCount_;
+    shownCount_ = count;
+    std::string timedText;
+    if (timed_.on) {
+        timedText = timedStopText(
+            std::chrono::duration_cast<std::chrono::seconds>(endsAt_ - clock_.now()).count());
+    }
+    listener_.onRefresh(count, changed, timedText);
+}
+
+void TestRun::stopTimers() {
+    if (refreshTimer_) loop_.stopTimer(refreshTimer_);
+    if (timedStopTimer_) loop_.stopTimer(timedStopTimer_);
+    refreshTimer_ = timedStopTimer_ = 0;
+}
+
+void TestRun::stop(bool variantB) {
+    stopTimers();
+    if (link_.connected() || variantB) listener_.resetOutputSwitch(variantB);
+    link_.stop();  // the ticks end before StopMeasuring goes out and the device closes
+    if (journal_) journal_->pause();
+    listener_.setStatusTexts("", std::string(kStatusStopped));
+    listener_.lockTimedStop(false);
+    const bool wasActive = active_;
+    active_ = false;
+    if (wasActive) listener_.onTestActive(false, false);
+    wake_.keepAwake(false);
+}
+
+void TestRun::onFault(int code) {
+    if (!active_) return;
+    const char* text = code == kFaultRemoved     ? kFaultRemovedText.data()
+                       : code == kFaultNoSamples ? kFaultNoSamplesText.data()
+                       : code == kFaultStoreFull ? kFaultStoreFullText.data()
+                                                 : nullptr;
+    if (!text) return;
+    stop(true);
+    listener_.showMessage(text);
+}
+
+bool TestRun::prepareToClose() {
+    if (active_ && document_.modified.load()) {
+        // Asked with the test still running; Yes stops it before saving.
+        const TestRunListener::Answer answer = listener_.askToSave();
+        if (answer == TestRunListener::Answer::Cancel) return false;
+        stop();
+        if (answer == TestRunListener::Answer::Yes) return listener_.saveDocument();
+        document_.modified.store(false);
+        documentSaved();
+        return true;
+    }
+    if (active_) stop();
+    return settleModified();
+}
+
+}  // namespace recorder
