@@ -6,6 +6,7 @@
 
 #include "common/byte_order.h"
 #include "common/format.h"
+#include "common/integer_field.h"
 #include "ufcs/names.h"
 
 namespace analyzer {
@@ -262,7 +263,7 @@ std::optional<PageProblem> checkPage(int position, const std::vector<PageField>&
                       long long most) -> std::optional<PageProblem> {
         const std::string* text = given(name);
         if (!text) return std::nullopt;
-        const IntegerField field = checkIntegerField(*text, least, most);
+        const common::IntegerField field = common::checkIntegerField(*text, least, most);
         if (field.problem) return PageProblem{name, *field.problem};
         target = static_cast<int>(field.value);
         return std::nullopt;

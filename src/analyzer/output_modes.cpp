@@ -37,26 +37,6 @@ PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int 
     return request;
 }
 
-IntegerField checkIntegerField(const std::string& text, long long least, long long most) {
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    while (begin < end && *begin == ' ')
-        ++begin;
-    while (end > begin && end[-1] == ' ')
-        --end;
-    IntegerField field;
-    const auto [next, error] = std::from_chars(begin, end, field.value);
-    if (error != std::errc() || next != end || begin == end)
-        field.problem = kNotAnInteger;
-    else if (field.value < least || field.value > most)
-        field.problem = outOfRangePrompt(least, most);
-    return field;
-}
-
-std::string outOfRangePrompt(long long least, long long most) {
-    return common::format("“请填入一个在%lld和%lld之间的整数。”", least, most);
-}
-
 std::string outputModeRowText(const OutputModeEntry& entry) {
     const int maxVoltage = entry.maxVoltage10mV;
     const int minVoltage = entry.minVoltage10mV;

@@ -35,16 +35,6 @@ OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table);
 // that mode's maximum current; mode 1 and no current when none does.
 PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int millivolts);
 
-// A typed whole number within [least, most]: its value, or the framework's
-// prompt for what is wrong with it. Blanks around the number are allowed.
-struct IntegerField {
-    long long value = 0;
-    std::optional<std::string> problem;
-};
-IntegerField checkIntegerField(const std::string& text, long long least, long long most);
-inline constexpr const char* kNotAnInteger = "请键入一个整数。";
-std::string outOfRangePrompt(long long least, long long most);
-
 // The output-modes panel's text of one mode.
 std::string outputModeRowText(const OutputModeEntry& entry);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analyzer/composer.h"
+#include "common/integer_field.h"
 
 namespace {
 
@@ -320,23 +321,23 @@ TEST(CheckPage, NamesTheRefusedField) {
 }
 
 TEST(CheckPage, RequestNumbersUseTheFrameworkPrompts) {
-    EXPECT_EQ(analyzer::outOfRangePrompt(1, 7), "“请填入一个在1和7之间的整数。”");
+    EXPECT_EQ(common::outOfRangePrompt(1, 7), "“请填入一个在1和7之间的整数。”");
     SendPages pages;
     const auto check = [&](std::vector<PageField> fields) {
         return pageMessage(10, fields, pages);
     };
-    EXPECT_EQ(check({{"mode-number", "8"}}), analyzer::outOfRangePrompt(1, 7));
-    EXPECT_EQ(check({{"mode-number", "0"}}), analyzer::outOfRangePrompt(1, 7));
-    EXPECT_EQ(check({{"mode-number", "x"}}), std::string(analyzer::kNotAnInteger));
-    EXPECT_EQ(check({{"voltage", "9"}}), analyzer::outOfRangePrompt(10, 300000));
-    EXPECT_EQ(check({{"voltage", "300001"}}), analyzer::outOfRangePrompt(10, 300000));
-    EXPECT_EQ(check({{"voltage", "5.5"}}), std::string(analyzer::kNotAnInteger));
-    EXPECT_EQ(check({{"current", "100001"}}), analyzer::outOfRangePrompt(10, 100000));
-    EXPECT_EQ(check({{"current", ""}}), std::string(analyzer::kNotAnInteger));
+    EXPECT_EQ(check({{"mode-number", "8"}}), common::outOfRangePrompt(1, 7));
+    EXPECT_EQ(check({{"mode-number", "0"}}), common::outOfRangePrompt(1, 7));
+    EXPECT_EQ(check({{"mode-number", "x"}}), std::string(common::kNotAnInteger));
+    EXPECT_EQ(check({{"voltage", "9"}}), common::outOfRangePrompt(10, 300000));
+    EXPECT_EQ(check({{"voltage", "300001"}}), common::outOfRangePrompt(10, 300000));
+    EXPECT_EQ(check({{"voltage", "5.5"}}), std::string(common::kNotAnInteger));
+    EXPECT_EQ(check({{"current", "100001"}}), common::outOfRangePrompt(10, 100000));
+    EXPECT_EQ(check({{"current", ""}}), std::string(common::kNotAnInteger));
 
     // A refused page keeps the earlier values, even of its good fields.
     EXPECT_EQ(check({{"mode-number", "3"}, {"voltage", "9000"}, {"current", "abc"}}),
-              std::string(analyzer::kNotAnInteger));
+              std::string(common::kNotAnInteger));
     EXPECT_EQ(pages.requestMode, 1);
     EXPECT_EQ(pages.requestMillivolts, 5000);
 
@@ -349,8 +350,8 @@ TEST(CheckPage, RequestNumbersUseTheFrameworkPrompts) {
 
 TEST(CheckPage, ConfigWatchdogRange) {
     SendPages pages;
-    EXPECT_EQ(pageMessage(11, {{"ms", "65536"}}, pages), analyzer::outOfRangePrompt(0, 65535));
-    EXPECT_EQ(pageMessage(11, {{"ms", "ten"}}, pages), std::string(analyzer::kNotAnInteger));
+    EXPECT_EQ(pageMessage(11, {{"ms", "65536"}}, pages), common::outOfRangePrompt(0, 65535));
+    EXPECT_EQ(pageMessage(11, {{"ms", "ten"}}, pages), std::string(common::kNotAnInteger));
     EXPECT_EQ(pages.watchdogMilliseconds, 1000);
     EXPECT_EQ(pageMessage(11, {{"ms", "0"}}, pages), std::nullopt);
     EXPECT_EQ(pages.watchdogMilliseconds, 0);
@@ -432,7 +433,7 @@ TEST(CheckPage, TestRequestAndBaudValuesLandInThePages) {
     EXPECT_EQ(pages.testMessageType, 1);
     EXPECT_EQ(pages.testDevice, 2);
     EXPECT_EQ(pages.testCommand, 17);
-    EXPECT_EQ(pageMessage(14, {{"command", "1x"}}, pages), std::string(analyzer::kNotAnInteger));
+    EXPECT_EQ(pageMessage(14, {{"command", "1x"}}, pages), std::string(common::kNotAnInteger));
 
     EXPECT_EQ(pageMessage(16, {{"baud", "57600"}}, pages), std::nullopt);
     const auto frames = compose(16, pages);

@@ -1,4 +1,5 @@
 #include "analyzer/output_modes.h"
+#include "common/integer_field.h"
 
 #include <gtest/gtest.h>
 
@@ -49,18 +50,18 @@ TEST(OutputModes, VoltageOnlySpansAllModesAndPicksTheFirstThatReaches) {
 }
 
 TEST(OutputModes, IntegerFieldsUseTheFrameworkPrompts) {
-    const std::string range = analyzer::outOfRangePrompt(10, 300000);
+    const std::string range = common::outOfRangePrompt(10, 300000);
     struct Case {
         const char* text;
         std::optional<std::string> problem;
     };
     for (const Case& c : {Case{" 9000 ", std::nullopt}, Case{"10", std::nullopt}, Case{"9", range},
-                          Case{"300001", range}, Case{"", analyzer::kNotAnInteger},
-                          Case{"5.5", analyzer::kNotAnInteger},
-                          Case{"99999999999999999999", analyzer::kNotAnInteger}}) {
-        EXPECT_EQ(analyzer::checkIntegerField(c.text, 10, 300000).problem, c.problem) << c.text;
+                          Case{"300001", range}, Case{"", common::kNotAnInteger},
+                          Case{"5.5", common::kNotAnInteger},
+                          Case{"99999999999999999999", common::kNotAnInteger}}) {
+        EXPECT_EQ(common::checkIntegerField(c.text, 10, 300000).problem, c.problem) << c.text;
     }
-    EXPECT_EQ(analyzer::checkIntegerField(" 9000 ", 10, 300000).value, 9000);
+    EXPECT_EQ(common::checkIntegerField(" 9000 ", 10, 300000).value, 9000);
 }
 
 }  // namespace

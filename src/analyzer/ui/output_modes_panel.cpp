@@ -1,4 +1,5 @@
 #include "analyzer/ui/output_modes_panel.h"
+#include "common/integer_field.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -259,8 +260,8 @@ SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly,
 void SetOutputDialog::confirm() {
     // A refused field keeps the focus and nothing is sent.
     auto check = [this](QLineEdit* field, int least10, int most10, int& value) {
-        const IntegerField typed =
-            checkIntegerField(field->text().toStdString(), least10 * 10LL, most10 * 10LL);
+        const common::IntegerField typed =
+            common::checkIntegerField(field->text().toStdString(), least10 * 10LL, most10 * 10LL);
         if (!typed.problem) {
             value = static_cast<int>(typed.value);
             return true;
