@@ -1,14 +1,10 @@
-#include <array>
-#include <cmath>
-#include <csignal>
-#include <cstdlib>
-#include <limits>
 #include <memory>
 #include <ostream>
 
 #include "analyzer/session.h"
 #include "cli/cli.h"
 #include "cli/output.h"
+#include "cli/run_control.h"
 #include "common/event_loop.h"
 #include "common/file_save.h"
 #include "simulator/instrument_choice.h"
@@ -20,66 +16,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Beyond this a capture runs until it is interrupted (and no deadline overflows).
-constexpr double kLongestTimedSeconds = 1e9;
-
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) {
-    interrupted = 1;
-}
-
-// While it lives, Ctrl+C, SIGTERM and SIGHUP end the capture (which is then
-// saved), and a closed standard output is a failed write, not a killed process.
-class CaptureEndingSignals {
-  public:
-    CaptureEndingSignals() {
-        interrupted = 0;
-        for (std::size_t i = 0; i < kEnding.size(); ++i)
-            previous_[i] = std::signal(kEnding[i], onInterrupt);
-#ifdef SIGPIPE
-        previousPipe_ = std::signal(SIGPIPE, SIG_IGN);
-#endif
-    }
-    ~CaptureEndingSignals() {
-        for (std::size_t i = 0; i < kEnding.size(); ++i)
-            std::signal(kEnding[i], previous_[i]);
-#ifdef SIGPIPE
-        std::signal(SIGPIPE, previousPipe_);
-#endif
-    }
-    CaptureEndingSignals(const CaptureEndingSignals&) = delete;
-    CaptureEndingSignals& operator=(const CaptureEndingSignals&) = delete;
-
-  private:
-    using Handler = void (*)(int);
-#ifdef SIGHUP
-    static constexpr std::array<int, 3> kEnding = {SIGINT, SIGTERM, SIGHUP};
-#else
-    static constexpr std::array<int, 2> kEnding = {SIGINT, SIGTERM};
-#endif
-    std::array<Handler, kEnding.size()> previous_{};
-#ifdef SIGPIPE
-    Handler previousPipe_ = SIG_DFL;
-#endif
-};
-
-const CommandSyntax kCaptureSyntax{"capture",
-                                   {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"},
-                                   {{"--mode", {"listen", "sink"}}, {"--seconds"}, {"-o"}}};
-
-// The seconds to capture (infinity for no limit), or nothing after telling `err`.
-std::optional<double> captureSeconds(const Arguments& parsed, std::ostream& err) {
-    if (!parsed.values.count("--seconds")) return std::numeric_limits<double>::infinity();
-    const std::string text = parsed.value("--seconds");
-    char* end = nullptr;
-    const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
-        reportBadArgument(
-            "capture", "--seconds '" + text + "' is not a finite positive number of seconds", err);
-        return std::nullopt;
-    }
-    return seconds;
-}
+const CommandSyntax kCaptureSyntax{
+    "capture",
+    {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"},
+    {{"--mode", {"listen", "sink"}}, {"--seconds"}, {"-o"}, {"--fault"}}};
 
 // Prints each row as it is listed, and the session's texts on the error stream.
 class CaptureListener final : public analyzer::SessionListener {
@@ -131,7 +71,9 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
                std::ostream& err) {
     const std::optional<Arguments> parsed = parseArguments(args, kCaptureSyntax, err);
     if (!parsed) return 2;
-    const std::optional<double> seconds = captureSeconds(*parsed, err);
+    const std::optional<double> seconds = positiveSeconds(*parsed, "capture", err);
+    const std::optional<std::vector<std::string>> faults = simulatedFaults(*parsed, "capture", err);
+    if (!faults) return 2;
     if (!seconds) return 2;
     const std::string path = parsed->value("-o");
     if (path.empty()) {
@@ -151,8 +93,11 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         err << "内存不足！无法运行！\n";
         return 1;
     }
-    const std::unique_ptr<device::HidDevice> device =
-        simulator::chooseInstrument({parsed->has("--simulate"), trace ? &err : nullptr});
+    simulator::InstrumentChoice choice;
+    choice.simulate = parsed->has("--simulate");
+    choice.trace = trace ? &err : nullptr;
+    choice.faults = *faults;
+    const std::unique_ptr<device::HidDevice> device = simulator::chooseInstrument(choice);
 
     common::SystemClock clock;
     common::TaskLoop loop(clock);
@@ -165,7 +110,7 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     session.setRefusal(parsed->has("--refuse-ack"), parsed->has("--refuse-ping"));
 
     // Installed until the capture is saved, so a second signal cannot cut the save short.
-    const CaptureEndingSignals signals;
+    const EndingSignals signals;
     if (!session.startListening()) return 1;
     listener.stopped = false;
     // The connect exchange and the start frames run on the link thread.
@@ -175,13 +120,9 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         return 1;
     }
 
-    const auto deadline =
-        *seconds < kLongestTimedSeconds
-            ? clock.now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                std::chrono::duration<double>(*seconds))
-            : std::chrono::steady_clock::time_point::max();
-    while (!interrupted && !listener.stopped && clock.now() < deadline) {
-        loop.runUntil([&] { return interrupted || listener.stopped; }, 100ms);
+    const auto deadline = deadlineAfter(clock, *seconds);
+    while (!interrupted() && !listener.stopped && clock.now() < deadline) {
+        loop.runUntil([&] { return interrupted() || listener.stopped; }, 100ms);
     }
     const bool endedByInstrument = listener.stopped && !listener.storeFull;
     session.closeAnalyzer();

@@ -18,6 +18,15 @@ constexpr const char* kUsage =
     "  send [--simulate] ENTRY [fields] | send --list\n"
     "                               send one entry of the send list as the charging device\n"
     "  modes [--simulate]           list the charger's output modes\n"
+    "  record [--simulate] [--seconds S] [--append FILE.osa] -o FILE.osa\n"
+    "                               record bus voltage and current ten times a second\n"
+    "  recover FILE.osa.journal -o FILE.osa\n"
+    "                               turn the journal a crashed recording left into a test file\n"
+    "  osa FILE.osa [--json] [--samples]\n"
+    "                               what a test file holds\n"
+    "  csv FILE.osa -o OUT.csv [--period P] [--volts V|mV] [--amps A|mA] [--power W|mW] "
+    "[--utf8]\n"
+    "                               export a test as 另存为CSV格式 does\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
     "'ufcs COMMAND --help' shows one command's usage.\n";
 
@@ -49,6 +58,25 @@ constexpr const char* kSendUsage =
     "          --message-type 0|1|2 --device 0|1|2 --command N | --receiver 1|2|3 --vendor-id \"HH "
     "HH\"\n"
     "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
+constexpr const char* kRecordUsage =
+    "usage: ufcs record [--simulate] [--fault KIND[,KIND...]] [--seconds S] [--append FILE.osa] "
+    "-o FILE.osa\n"
+    "  records one voltage and current sample every 100 ms until S seconds have passed or\n"
+    "  Ctrl+C, printing a progress line a second, then saves; --append continues a test file.\n"
+    "  The samples are journaled to FILE.osa.journal until the save (see ufcs recover).\n"
+    "  --fault (with --simulate): unplug@S, silence@S, misses, wrong-code, refuse-start,\n"
+    "  uncalibrated\n";
+constexpr const char* kRecoverUsage =
+    "usage: ufcs recover FILE.osa.journal -o FILE.osa\n"
+    "  turns the journal of a recording that never got saved into a test file\n";
+constexpr const char* kOsaUsage =
+    "usage: ufcs osa FILE.osa [--json] [--samples]\n"
+    "  prints version, signature, period, calibrated and one line per channel (count, max, min,\n"
+    "  sum); --samples adds index, seconds, mV and mA of each sample\n";
+constexpr const char* kCsvUsage =
+    "usage: ufcs csv FILE.osa -o OUT.csv [--period P] [--volts V|mV] [--amps A|mA] [--power "
+    "W|mW] [--utf8]\n"
+    "  writes the CSV export (one row per P seconds, 1-600; GBK header unless --utf8)\n";
 constexpr const char* kModesUsage =
     "usage: ufcs modes [--simulate] [--trace]\n"
     "  connects as the charging device and lists the charger's output modes\n";
@@ -73,6 +101,10 @@ const Command kCommands[] = {
     {"capture", kCaptureUsage, runCapture},
     {"send", kSendUsage, runSend},
     {"modes", kModesUsage, runModes},
+    {"record", kRecordUsage, runRecord},
+    {"recover", kRecoverUsage, runRecover},
+    {"osa", kOsaUsage, runOsa},
+    {"csv", kCsvUsage, runCsv},
 };
 
 bool among(const std::vector<std::string>& words, const std::string& word) {

@@ -28,6 +28,16 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err);
 
+// `ufcs record ...`: records voltage and current to an .osa file; `ufcs recover`
+// turns a journal left by a crash into one.
+int runRecord(const std::vector<std::string>& args, bool trace, std::ostream& out,
+              std::ostream& err);
+int runRecover(const std::vector<std::string>& args, bool trace, std::ostream& out,
+               std::ostream& err);
+// `ufcs osa FILE`: what an .osa file holds; `ufcs csv FILE -o OUT`: its CSV export.
+int runOsa(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
+int runCsv(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
+
 // A command line split into its positional words, its flags and its options with a value.
 struct Arguments {
     std::vector<std::string> positional;

@@ -51,6 +51,15 @@ MeterLink::Connection MeterLink::connect() {
 
 void MeterLink::startSampling(std::chrono::milliseconds period, SampleHandler onSample,
                               std::function<void(int)> onFault) {
+    arm(std::move(onSample), std::move(onFault));
+    // A removal reported for an earlier test must not stop this one.
+    link_.setRemovalHandler([this, test = test_.load()] {
+        if (test == test_.load() && link_.running()) raiseFault(kFaultRemoved);
+    });
+    link_.startTicking(period, [this] { tick(); });
+}
+
+void MeterLink::arm(SampleHandler onSample, std::function<void(int)> onFault) {
     {
         std::lock_guard lock(pendingMutex_);
         pending_ = false;  // a test start drops what was queued before it
@@ -61,10 +70,7 @@ void MeterLink::startSampling(std::chrono::milliseconds period, SampleHandler on
     missed_ = 0;
     ticksWithout_ = 0;
     faulted_ = false;
-    link_.setRemovalHandler([this] {
-        if (link_.running()) raiseFault(kFaultRemoved);
-    });
-    link_.startTicking(period, [this] { tick(); });
+    test_.fetch_add(1);
 }
 
 void MeterLink::stop() {
@@ -108,8 +114,8 @@ void MeterLink::sendPending() {
 
 void MeterLink::raiseFault(int code) {
     if (faulted_.exchange(true)) return;
-    owner_.post([this, code] {
-        if (onFault_) onFault_(code);
+    owner_.post([this, code, test = test_.load()] {
+        if (test == test_.load() && onFault_) onFault_(code);
     });
 }
 

@@ -57,6 +57,9 @@ class MeterLink {
     // Faults (kFault*) are posted to `onFault`, once.
     void startSampling(std::chrono::milliseconds period, SampleHandler onSample,
                        std::function<void(int)> onFault);
+    // What startSampling() does before the ticks begin: the handlers set, the
+    // miss counts and any queued request cleared (tests then call tick()).
+    void arm(SampleHandler onSample, std::function<void(int)> onFault);
     // Owner thread: stops the ticks, then, while connected, StopMeasuring
     // (110 ms first) and closes the device.
     void stop();
@@ -90,6 +93,7 @@ class MeterLink {
     std::atomic<uint32_t> missed_{0};
     std::atomic<uint64_t> ticksWithout_{0};
     std::atomic<bool> faulted_{false};
+    std::atomic<uint32_t> test_{0};  // counts the tests, so late news of an earlier one is ignored
     std::mutex pendingMutex_;
     bool pending_ = false;
     device::CommandFrame pendingRequest_{};

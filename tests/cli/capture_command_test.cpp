@@ -82,7 +82,7 @@ TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
          "ufcs capture: --mode 'both' is not one of listen, sink\n"},
         {{"capture", "--bogus"},
          "ufcs capture: unknown option '--bogus'; accepted: --simulate, --type-c, --refuse-ack, "
-         "--refuse-ping, --mode VALUE, --seconds VALUE, -o VALUE\n"},
+         "--refuse-ping, --mode VALUE, --seconds VALUE, -o VALUE, --fault VALUE\n"},
         {{"capture", "-o"}, "ufcs capture: -o needs a value\n"},
         {{"capture", "--seconds", "inf", "-o", file("x")},
          "ufcs capture: --seconds 'inf' is not a finite positive number of seconds\n"},

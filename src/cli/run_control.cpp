@@ -1,0 +1,90 @@
+#include "cli/run_control.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+#include "simulator/responder.h"
+
+namespace cli {
+namespace {
+
+// Beyond this a command runs until it is interrupted (and no deadline overflows).
+constexpr double kLongestTimedSeconds = 1e9;
+
+volatile std::sig_atomic_t interruptedFlag = 0;
+void onInterrupt(int) {
+    interruptedFlag = 1;
+}
+
+}  // namespace
+
+std::optional<double> positiveSeconds(const Arguments& parsed, const std::string& command,
+                                      std::ostream& err) {
+    if (!parsed.values.count("--seconds")) return std::numeric_limits<double>::infinity();
+    const std::string text = parsed.value("--seconds");
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+        reportBadArgument(
+            command, "--seconds '" + text + "' is not a finite positive number of seconds", err);
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+common::Clock::TimePoint deadlineAfter(const common::Clock& clock, double seconds) {
+    if (!(seconds < kLongestTimedSeconds)) return common::Clock::TimePoint::max();
+    return clock.now() + std::chrono::duration_cast<common::Clock::TimePoint::duration>(
+                             std::chrono::duration<double>(seconds));
+}
+
+std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
+                                                        const std::string& command,
+                                                        std::ostream& err) {
+    std::vector<std::string> faults;
+    if (!parsed.values.count("--fault")) return faults;
+    std::istringstream list(parsed.value("--fault"));
+    std::string fault;
+    while (std::getline(list, fault, ',')) {
+        simulator::InstrumentSettings ignored;
+        if (!simulator::applyFault(fault, ignored)) {
+            reportBadArgument(command,
+                              "--fault '" + fault +
+                                  "' is not one of unplug@S, silence@S, misses, wrong-code, "
+                                  "refuse-start, uncalibrated",
+                              err);
+            return std::nullopt;
+        }
+        faults.push_back(fault);
+    }
+    if (!parsed.has("--simulate")) {
+        reportBadArgument(command, "--fault needs --simulate", err);
+        return std::nullopt;
+    }
+    return faults;
+}
+
+EndingSignals::EndingSignals() {
+    interruptedFlag = 0;
+    for (std::size_t i = 0; i < kEnding.size(); ++i)
+        previous_[i] = std::signal(kEnding[i], onInterrupt);
+#ifdef SIGPIPE
+    previousPipe_ = std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+EndingSignals::~EndingSignals() {
+    for (std::size_t i = 0; i < kEnding.size(); ++i)
+        std::signal(kEnding[i], previous_[i]);
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, previousPipe_);
+#endif
+}
+
+bool interrupted() {
+    return interruptedFlag != 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,54 @@
+#pragma once
+// What the long-running commands (capture, record) share: how long they run,
+// the signals that end them, and the simulated instrument's faults.
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "common/clock.h"
+
+namespace cli {
+
+// --seconds as a finite positive number (infinity when absent), or nothing
+// after telling `err`.
+std::optional<double> positiveSeconds(const Arguments& parsed, const std::string& command,
+                                      std::ostream& err);
+// `seconds` from now; far beyond any test for a huge or infinite value.
+common::Clock::TimePoint deadlineAfter(const common::Clock& clock, double seconds);
+
+// --fault KIND[,KIND...] for the simulated instrument, checked; or nothing after telling `err`.
+std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
+                                                        const std::string& command,
+                                                        std::ostream& err);
+
+// While it lives, Ctrl+C, SIGTERM and SIGHUP set interrupted() (the command
+// then ends and saves), and a closed standard output is a failed write, not a
+// killed process.
+class EndingSignals {
+  public:
+    EndingSignals();
+    ~EndingSignals();
+    EndingSignals(const EndingSignals&) = delete;
+    EndingSignals& operator=(const EndingSignals&) = delete;
+
+  private:
+    using Handler = void (*)(int);
+#ifdef SIGHUP
+    static constexpr std::array<int, 3> kEnding = {SIGINT, SIGTERM, SIGHUP};
+#else
+    static constexpr std::array<int, 2> kEnding = {SIGINT, SIGTERM};
+#endif
+    std::array<Handler, kEnding.size()> previous_{};
+#ifdef SIGPIPE
+    Handler previousPipe_ = SIG_DFL;
+#endif
+};
+bool interrupted();
+
+}  // namespace cli

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/cli_run.h"
+#include "recorder/journal.h"
+#include "recorder/osa_file.h"
+#include "support/test_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CliRun;
+using testing_support::runUfcs;
+
+class RecordCommandTest : public ::testing::Test {
+  protected:
+    std::string file(const char* name) const { return folder.file(name); }
+    testing_support::IsolatedLocks locks;
+    testing_support::TestFolder folder{"record_command_test"};
+};
+
+TEST_F(RecordCommandTest, RecordThenReadAndExportTheFile) {
+    const CliRun record =
+        runUfcs({"record", "--simulate", "--seconds", "0.8", "-o", file("t.osa")});
+    ASSERT_EQ(record.status, 0) << record.err;
+    EXPECT_NE(record.err.find("已保存"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file("t.osa.journal")));
+
+    const CliRun info = runUfcs({"osa", file("t.osa")});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_TRUE(
+        info.out.starts_with("version: 220\nsignature: ok\nperiod: 0.1\ncalibrated: 1\n"
+                             "channel 0: count "))
+        << info.out;
+    EXPECT_NE(info.out.find("channel 3: count 0 max 1 min 10000 sum 0\n"), std::string::npos);
+    const CliRun json = runUfcs({"osa", file("t.osa"), "--json", "--samples"});
+    EXPECT_TRUE(json.out.starts_with("{\"version\":220,\"signature_ok\":true,\"period\":0.1"))
+        << json.out;
+    EXPECT_NE(json.out.find("\"voltage_mv\":[4"),
+              json.out.find("\"voltage_mv\":[5"));  // about 5 V first
+
+    const CliRun csv =
+        runUfcs({"csv", file("t.osa"), "-o", file("t.csv"), "--volts", "mV", "--utf8"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(fs::file_size(file("t.csv")) > 40, true);
+    const CliRun period = runUfcs({"csv", file("t.osa"), "-o", file("p.csv"), "--period", "601"});
+    EXPECT_EQ(period.status, 2);
+    EXPECT_EQ(period.err, "“请填入一个在1和600之间的整数。”\n");
+    EXPECT_FALSE(fs::exists(file("p.csv")));
+}
+
+TEST_F(RecordCommandTest, FaultsStopTheTestSayWhyAndKeepWhatWasRecorded) {
+    const CliRun refused = runUfcs(
+        {"record", "--simulate", "--fault", "refuse-start", "--seconds", "1", "-o", file("r.osa")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("设备拒绝!"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file("r.osa")));
+
+    const CliRun unplugged = runUfcs(
+        {"record", "--simulate", "--fault", "unplug@0.5", "--seconds", "5", "-o", file("u.osa")});
+    EXPECT_EQ(unplugged.status, 1);
+    EXPECT_NE(unplugged.err.find("设备非正常中断!"), std::string::npos);
+    const recorder::OsaLoad load = recorder::loadOsa(file("u.osa"));
+    ASSERT_TRUE(load.document);
+    EXPECT_GT(load.document->channel(0).count(), 2u);
+
+    EXPECT_EQ(runUfcs({"record", "--fault", "misses", "-o", file("x.osa")}).status,
+              2);  // no --simulate
+    EXPECT_EQ(runUfcs({"record", "--simulate", "--fault", "melt", "-o", file("x.osa")}).status, 2);
+}
+
+TEST_F(RecordCommandTest, RecoverTurnsAJournalIntoAFile) {
+    recorder::SampleDocument document;
+    std::string error;
+    auto journal = recorder::Journal::create(file("t.osa.journal"), document, error);
+    ASSERT_TRUE(journal) << error;
+    for (uint16_t i = 0; i < 30; ++i)
+        document.appendSample(5000, i, {true, false, true});
+    ASSERT_TRUE(journal->flush());
+    const CliRun recover = runUfcs({"recover", file("t.osa.journal"), "-o", file("back.osa")});
+    ASSERT_EQ(recover.status, 0) << recover.err;
+    EXPECT_NE(recover.err.find("已恢复 60 个采样"), std::string::npos) << recover.err;
+    EXPECT_EQ(recorder::loadOsa(file("back.osa")).document->channel(2).at(29), 29);
+    EXPECT_EQ(runUfcs({"osa", file("t.osa.journal")}).status, 1);  // not an .osa file
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+#include "recorder/meter_link.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "common/byte_order.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using recorder::MeterCommand;
+
+// Time moves only when someone sleeps or a read waits.
+class ManualClock final : public common::Clock {
+  public:
+    TimePoint now() const override { return TimePoint(std::chrono::milliseconds(ms_)); }
+    common::LocalTime localTime() const override { return {}; }
+    void sleepFor(std::chrono::milliseconds d) override { ms_ += d.count(); }
+    std::atomic<long> ms_{0};
+};
+
+// Replies a test queues; an empty queue is a read that waits 300 ms and times out.
+class ScriptedMeter final : public device::HidDevice {
+  public:
+    explicit ScriptedMeter(ManualClock& clock) : clock_(clock) {}
+    bool open() override { return open_ = true; }
+    void close() override {
+        closedAfterWrites = writes.size();
+        open_ = false;
+    }
+    bool isOpen() const override { return open_; }
+    int write(const uint8_t* buffer) override {
+        writes.emplace_back(buffer, buffer + device::kLinkReportLength);
+        return device::kWritten;
+    }
+    int read(uint8_t* buffer) override {
+        if (replies.empty()) {
+            clock_.sleepFor(300ms);
+            return device::kTimedOut;
+        }
+        buffer[0] = 0;
+        std::copy(replies.front().begin(), replies.front().end(), buffer + 1);
+        replies.pop_front();
+        return device::kDataRead;
+    }
+    std::string errorText() const override { return {}; }
+
+    std::deque<device::Report> replies;
+    std::vector<std::vector<uint8_t>> writes;
+    std::size_t closedAfterWrites = 0;
+
+  private:
+    ManualClock& clock_;
+    bool open_ = false;
+};
+
+device::Report connectReply(uint16_t calibration) {
+    device::Report report{};
+    report[0] = 0x55;
+    common::writeBe16(report.data() + 20, calibration);
+    return report;
+}
+device::Report startReply(uint8_t code) {
+    device::Report report{};
+    report[6] = code;
+    return report;
+}
+
+struct Loop final : common::EventLoop {
+    void post(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    common::TimerId startTimer(std::chrono::milliseconds, std::function<void()>) override {
+        return 1;
+    }
+    void stopTimer(common::TimerId) override {}
+    void runAll() {
+        auto batch = std::move(tasks);
+        for (auto& task : batch)
+            task();
+    }
+    std::vector<std::function<void()>> tasks;
+};
+
+class MeterLinkTest : public ::testing::Test {
+  protected:
+    // Connects with the device info answered the second time and the start accepted.
+    void connect(uint16_t calibration = 1000) {
+        device.replies = {connectReply(calibration), connectReply(calibration), startReply(0x12)};
+        ASSERT_TRUE(link.connect().ok);
+        device.writes.clear();
+    }
+    void sample(uint16_t mv, uint16_t ma, uint8_t code = 0x03) {
+        device.replies.push_back(recorder::sampleReply({mv, ma}, code));
+    }
+    // Samples as the link hands them on, without a link thread: ticks are called directly.
+    void armSampling() {
+        link.arm(
+            [this](recorder::MeterSample s) {
+                samples.push_back(s);
+                return true;
+            },
+            [this](int code) { faults.push_back(code); });
+    }
+
+    ManualClock clock;
+    ScriptedMeter device{clock};
+    Loop loop;
+    recorder::MeterLink link{device, clock, loop};
+    std::vector<recorder::MeterSample> samples;
+    std::vector<int> faults;
+};
+
+TEST(MeterFrames, RequestsAreByteForByte) {
+    const auto head = [](const device::CommandFrame& f) {
+        return std::vector<uint8_t>(f.begin(), f.begin() + 11);
+    };
+    using V = std::vector<uint8_t>;
+    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::StartMeasuring)),
+              (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 1, 1, 0}));
+    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::StopMeasuring)),
+              (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 2, 0, 0}));
+    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::ReadSample)),
+              (V{0, 1, 0x11, 0x11, 4, 4, 1, 0x64, 3, 0, 0}));
+    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::ReadDeviceInfo)),
+              (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 4, 0, 0}));
+    EXPECT_EQ(head(recorder::outputSwitchRequest(1)), (V{1, 1, 0x11, 4, 3, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(head(recorder::moduleStatusQuery()), (V{1, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    for (const auto& frame :
+         {recorder::meterRequest(MeterCommand::ReadSample), recorder::outputSwitchRequest(0)}) {
+        EXPECT_TRUE(std::all_of(frame.begin() + 11, frame.end(), [](uint8_t b) { return b == 0; }));
+    }
+    // 0xFFFF mV is 65.535 V, never negative.
+    const auto parsed = recorder::parseSampleReply(recorder::sampleReply({0xFFFF, 0x1234}).data());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->millivolts, 0xFFFF);
+    EXPECT_FALSE(recorder::parseSampleReply(recorder::sampleReply({1, 1}, 0x04).data()));
+}
+
+TEST_F(MeterLinkTest, ConnectFailuresSayWhyAndCloseTheDevice) {
+    struct Case {
+        std::deque<device::Report> replies;
+        std::string_view message;
+    } cases[] = {
+        {{connectReply(1000)}, recorder::kNoDeviceInfo},  // no second answer
+        {{connectReply(1000), connectReply(1000), startReply(0x0A)}, recorder::kDeviceRefused},
+        {{connectReply(1000), connectReply(1000)}, recorder::kDeviceRefused},  // start unanswered
+    };
+    for (const Case& c : cases) {
+        device.replies = c.replies;
+        const recorder::MeterLink::Connection result = link.connect();
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.message, c.message);
+        EXPECT_FALSE(device.isOpen());
+        EXPECT_FALSE(link.connected());
+        // The stop procedure sent StopMeasuring before closing.
+        EXPECT_EQ(device.writes.back()[8], 2);
+    }
+}
+
+TEST_F(MeterLinkTest, SamplesCountMissesAndZeroUncalibratedCurrents) {
+    connect(recorder::kUncalibrated);
+    armSampling();
+    sample(5000, 1500, 0x04);  // not a sample: the read goes on
+    sample(5001, 1500);
+    link.tick();
+    ASSERT_EQ(samples.size(), 1u);
+    EXPECT_EQ(samples[0].millivolts, 5001);
+    EXPECT_EQ(samples[0].milliamps, 0);
+    EXPECT_EQ(link.missedSampleCount(), 0u);
+
+    // 80 ticks without a sample are borne; the 81st raises fault 405 once.
+    for (int i = 0; i < 80; ++i)
+        link.tick();
+    loop.runAll();
+    EXPECT_TRUE(faults.empty());
+    EXPECT_EQ(link.missedSampleCount(), 80u);
+    link.tick();
+    link.tick();
+    loop.runAll();
+    EXPECT_EQ(faults, (std::vector<int>{recorder::kFaultNoSamples}));
+    EXPECT_EQ(link.ticksWithoutSample(), 81u);
+}
+
+TEST_F(MeterLinkTest, QueuedRequestsFollowTheirRules) {
+    EXPECT_EQ(link.queue(recorder::outputSwitchRequest(1)),
+              recorder::MeterLink::QueueResult::NotConnected);
+    connect();
+    // Connected without a test: sent at once, unless it only goes with a tick.
+    EXPECT_EQ(link.queue(recorder::outputSwitchRequest(1)),
+              recorder::MeterLink::QueueResult::SentNow);
+    EXPECT_EQ(device.writes.back()[5], 1);
+    EXPECT_EQ(link.queue(recorder::moduleStatusQuery(), false),
+              recorder::MeterLink::QueueResult::AtNextTick);
+    // A test start drops it; one queued during the test goes after the tick's sample.
+    armSampling();
+    link.queue(recorder::meterRequest(MeterCommand::ReadDeviceInfo), false);
+    device.writes.clear();
+    sample(9000, 2000);
+    sample(9001, 2000);  // read once after the queued request, and kept
+    const long before = clock.ms_;
+    link.tick();
+    ASSERT_EQ(device.writes.size(), 2u);
+    EXPECT_EQ(device.writes[0][8], 3);
+    EXPECT_EQ(device.writes[1][8], 4);
+    EXPECT_EQ(samples.size(), 2u);
+    EXPECT_EQ(clock.ms_ - before, 140);  // 40 ms before the request, 100 ms after
+}
+
+TEST_F(MeterLinkTest, StopSendsStopMeasuringAfterThePauseThenCloses) {
+    connect();
+    const long before = clock.ms_;
+    link.stop();
+    ASSERT_EQ(device.writes.size(), 1u);
+    EXPECT_EQ(device.writes[0][8], 2);
+    EXPECT_EQ(device.closedAfterWrites, 1u);
+    EXPECT_EQ(clock.ms_ - before, 210);
+    EXPECT_FALSE(link.connected());
+}
+
+}  // namespace
