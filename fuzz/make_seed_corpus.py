@@ -49,6 +49,32 @@ def write(folder, name, data):
         f.write(data)
 
 
+def osa_file(samples, calibrated=1):
+    """A .osa test file with voltages on channel 0 and currents on channel 2."""
+    head = struct.pack("<I", 220) + bytes([0x54, 0x61, 0x72, 0x73, 0x65, 0x6C, 0xB5, 0xE7])
+    head += struct.pack("<IdH", 1, 0.1, calibrated)
+    channels = [[] for _ in range(8)]
+    channels[0] = [v for v, _ in samples]
+    channels[2] = [a for _, a in samples]
+    for index, values in enumerate(channels):
+        maximum = max(values, default=1 if index in (2, 3) else 0)
+        minimum = min(values, default=10000 if index == 3 else 2147483647)
+        head += struct.pack("<Iiid", len(values), maximum, minimum, float(sum(values)))
+    return head + b"".join(struct.pack("<%dH" % len(v), *v) for v in channels)
+
+
+def fnv1a(data):
+    value = 2166136261
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
+
+
+def journal_block(kind, channel, values):
+    body = struct.pack("<BBH", kind, channel, len(values)) + struct.pack("<%dH" % len(values), *values)
+    return body + struct.pack("<I", fnv1a(body))
+
+
 def main():
     program = sys.argv[1]
     data = capture(program, 60, 3)
@@ -75,6 +101,19 @@ def main():
     write(folder, "twelve_events", struct.pack("<II", len(small), 100) + b"".join(small))
     write(folder, "empty", struct.pack("<II", 0, 100))
     write(folder, "header_only", struct.pack("<II", 1, 100) + bytes(small[0]))
+
+    session = [(5000 + 10 * i, 300 + 25 * i) for i in range(40)]
+    folder = os.path.join(HERE, "corpus", "fuzz_load_osa")
+    write(folder, "new_document", osa_file([]))
+    write(folder, "forty_samples", osa_file(session))
+    write(folder, "uncalibrated", osa_file([(v, 0) for v, _ in session[:10]], calibrated=0))
+
+    folder = os.path.join(HERE, "corpus", "fuzz_recover_journal")
+    header = b"OSAJRNL1" + struct.pack("<Id", 1, 0.1)
+    write(folder, "empty", header)
+    write(folder, "two_blocks", header + journal_block(2, 0, [1])
+          + journal_block(1, 0, [v for v, _ in session]) + journal_block(1, 2, [a for _, a in session]))
+    write(folder, "torn_end", header + journal_block(1, 0, [5000, 5001])[:-3])
 
 
 if __name__ == "__main__":
