@@ -140,6 +140,7 @@ class DescriptorSink final : public ByteSink {
     explicit DescriptorSink(int fd) : fd_(fd) { buffer_.reserve(kSinkBuffer); }
     bool write(const void* data, std::size_t size) override {
         const auto* bytes = static_cast<const uint8_t*>(data);
+        if (size >= kSinkBuffer && flush() == 0) return writeDirect(bytes, size);  // no copy
         while (error_ == 0 && size > 0) {
             const std::size_t taken = std::min(size, kSinkBuffer - buffer_.size());
             buffer_.insert(buffer_.end(), bytes, bytes + taken);
@@ -151,18 +152,23 @@ class DescriptorSink final : public ByteSink {
     }
     // Writes what is buffered; the first error number, or 0.
     int flush() {
-        std::size_t done = 0;
-        while (error_ == 0 && done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-            if (n < 0 && errno != EINTR) error_ = errno;
-            if (n > 0) done += static_cast<std::size_t>(n);
-        }
+        writeDirect(buffer_.data(), buffer_.size());
         buffer_.clear();
         return error_;
     }
     int error() const { return error_; }
 
   private:
+    bool writeDirect(const uint8_t* bytes, std::size_t size) {
+        std::size_t done = 0;
+        while (error_ == 0 && done < size) {
+            const ssize_t n = ::write(fd_, bytes + done, size - done);
+            if (n < 0 && errno != EINTR) error_ = errno;
+            if (n > 0) done += static_cast<std::size_t>(n);
+        }
+        return error_ == 0;
+    }
+
     int fd_;
     std::vector<uint8_t> buffer_;
     int error_ = 0;

@@ -14,17 +14,28 @@ constexpr std::size_t kRowsPerWrite = 1000;
 
 // Digits of `value` at `out`, at least `width` of them; returns the end.
 char* writeUnsigned(char* out, uint64_t value, int width = 1) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value > 0);
-    while (count < width)
-        digits[count++] = '0';
-    while (count > 0)
-        *out++ = digits[--count];
-    return out;
+    char* at = digits + sizeof digits;
+    while (value >= 100) {
+        at -= 2;
+        std::memcpy(at, kPairs + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        at -= 2;
+        std::memcpy(at, kPairs + 2 * value, 2);
+    } else {
+        *--at = static_cast<char>('0' + value);
+    }
+    while (digits + sizeof digits - at < width)
+        *--at = '0';
+    const auto count = static_cast<std::size_t>(digits + sizeof digits - at);
+    std::memcpy(out, at, count);
+    return out + count;
 }
 
 // `value` (not negative) with `decimals` (0 or 3) digits after the point,
