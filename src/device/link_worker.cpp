@@ -58,7 +58,10 @@ bool LinkWorker::startReading(ReportHandler handler, std::function<void(std::str
 }
 
 bool LinkWorker::startTicking(std::chrono::milliseconds period, Task tick) {
-    return start([this, period, tick = std::move(tick)] { tickLoop(period, tick); });
+    // The schedule counts from this call, not from whenever the thread gets going.
+    const auto firstDue = clock_.now() + period;
+    return start(
+        [this, period, firstDue, tick = std::move(tick)] { tickLoop(period, firstDue, tick); });
 }
 
 void LinkWorker::stop(Task epilogue) {
@@ -88,8 +91,8 @@ void LinkWorker::readLoop(const ReportHandler& handler,
     }
 }
 
-void LinkWorker::tickLoop(std::chrono::milliseconds period, const Task& tick) {
-    auto due = clock_.now() + period;
+void LinkWorker::tickLoop(std::chrono::milliseconds period, common::Clock::TimePoint due,
+                          const Task& tick) {
     while (running()) {
         const auto now = clock_.now();
         if (now < due) {

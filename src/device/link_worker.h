@@ -64,7 +64,7 @@ class LinkWorker {
   private:
     bool start(std::function<void()> body);
     void readLoop(const ReportHandler& handler, const std::function<void(std::string)>& onFailure);
-    void tickLoop(std::chrono::milliseconds period, const Task& tick);
+    void tickLoop(std::chrono::milliseconds period, common::Clock::TimePoint due, const Task& tick);
 
     HidDevice& device_;
     common::Clock& clock_;
