@@ -7,7 +7,6 @@
 #include "cli/run_control.h"
 #include "common/event_loop.h"
 #include "common/file_save.h"
-#include "simulator/instrument_choice.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
 
@@ -80,7 +79,7 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         reportBadArgument("capture", "missing -o FILE", err);
         return 2;
     }
-    const std::filesystem::path target(std::u8string(path.begin(), path.end()));
+    const std::filesystem::path target = pathArgument(path);
     // Found now, not after a long capture.
     if (const common::SaveOutcome check = common::checkSaveTarget(target); !check.ok) {
         reportBadArgument("capture", "cannot save to '" + path + "': " + check.reason, err);
@@ -93,11 +92,8 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         err << "内存不足！无法运行！\n";
         return 1;
     }
-    simulator::InstrumentChoice choice;
-    choice.simulate = parsed->has("--simulate");
-    choice.trace = trace ? &err : nullptr;
-    choice.faults = *faults;
-    const std::unique_ptr<device::HidDevice> device = simulator::chooseInstrument(choice);
+    const std::unique_ptr<device::HidDevice> device =
+        chosenInstrument(*parsed, trace, err, *faults);
 
     common::SystemClock clock;
     common::TaskLoop loop(clock);

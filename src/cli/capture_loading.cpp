@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/cli.h"
 #include "ufcs/capture_file.h"
 
 namespace cli {
@@ -13,8 +14,7 @@ std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& 
         err << "内存不足！无法运行！\n";
         return std::nullopt;
     }
-    const std::u8string u8path(path.begin(), path.end());
-    const ufcs::FileResult opened = ufcs::OpenCapture(*loaded.store, std::filesystem::path(u8path));
+    const ufcs::FileResult opened = ufcs::OpenCapture(*loaded.store, pathArgument(path));
     if (!opened.ok) {
         err << opened.message << '\n';
         return std::nullopt;

@@ -136,6 +136,10 @@ std::string Arguments::value(const std::string& option, const std::string& fallb
     return it == values.end() ? fallback : it->second;
 }
 
+std::filesystem::path pathArgument(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::string listed(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words)

@@ -1,6 +1,7 @@
 #pragma once
 // The `ufcs` command: the analyzer's core without a window.
 
+#include <filesystem>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -66,6 +67,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
                                         const CommandSyntax& syntax, std::ostream& err);
 // "ufcs COMMAND: problem" and where to read the usage, on `err`.
 void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err);
+// A path the user typed (UTF-8).
+std::filesystem::path pathArgument(const std::string& text);
 // The words joined with ", ".
 std::string listed(const std::vector<std::string>& words);
 

@@ -10,10 +10,6 @@
 namespace cli {
 namespace {
 
-std::filesystem::path pathOf(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 std::string signatureText(const std::array<uint8_t, 8>& signature) {
     if (signature == recorder::kOsaSignature) return "ok";
     std::string text;
@@ -69,7 +65,7 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
     const std::optional<Arguments> parsed =
         parseArguments(args, {"osa", {"--json", "--samples"}, {}, {"FILE"}}, err);
     if (!parsed) return 2;
-    const recorder::OsaLoad load = recorder::loadOsa(pathOf(parsed->positional[0]));
+    const recorder::OsaLoad load = recorder::loadOsa(pathArgument(parsed->positional[0]));
     if (!load.document) {
         err << load.message << '\n';
         return 1;
@@ -124,14 +120,14 @@ int runCsv(const std::vector<std::string>& args, bool, std::ostream&, std::ostre
     options.milliwatts = parsed->value("--power") == "mW";
     options.utf8 = parsed->has("--utf8");
 
-    const recorder::OsaLoad load = recorder::loadOsa(pathOf(parsed->positional[0]));
+    const recorder::OsaLoad load = recorder::loadOsa(pathArgument(parsed->positional[0]));
     if (!load.document) {
         err << load.message << '\n';
         return 1;
     }
     const common::FileResult written = recorder::exportCsv(
         load.document->channel(recorder::kVoltageChannel),
-        load.document->channel(recorder::kCurrentChannel), options, pathOf(output));
+        load.document->channel(recorder::kCurrentChannel), options, pathArgument(output));
     if (!written.ok) {
         err << written.message << '\n';
         return 1;

@@ -11,7 +11,6 @@
 #include "recorder/journal.h"
 #include "recorder/osa_file.h"
 #include "recorder/test_run.h"
-#include "simulator/instrument_choice.h"
 
 namespace cli {
 namespace {
@@ -63,10 +62,6 @@ void printProgress(const recorder::TestRun& run, double elapsed, std::ostream& e
         static_cast<unsigned long long>(run.ticksWithoutSample()));
 }
 
-std::filesystem::path pathOf(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 }  // namespace
 
 int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, std::ostream& err) {
@@ -81,7 +76,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
         reportBadArgument("record", "missing -o FILE.osa", err);
         return 2;
     }
-    if (const common::SaveOutcome check = common::checkSaveTarget(pathOf(output)); !check.ok) {
+    if (const common::SaveOutcome check = common::checkSaveTarget(pathArgument(output));
+        !check.ok) {
         reportBadArgument("record", "cannot save to '" + output + "': " + check.reason, err);
         return 2;
     }
@@ -90,7 +86,7 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     std::unique_ptr<recorder::SampleDocument> document;
     const std::string appended = parsed->value("--append");
     if (!appended.empty()) {
-        recorder::OsaLoad load = recorder::loadOsa(pathOf(appended));
+        recorder::OsaLoad load = recorder::loadOsa(pathArgument(appended));
         if (!load.document) {
             err << load.message << '\n';
             return 1;
@@ -100,11 +96,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
         document = std::make_unique<recorder::SampleDocument>();
     }
 
-    simulator::InstrumentChoice choice;
-    choice.simulate = parsed->has("--simulate");
-    choice.trace = trace ? &err : nullptr;
-    choice.faults = *faults;
-    const std::unique_ptr<device::HidDevice> device = simulator::chooseInstrument(choice);
+    const std::unique_ptr<device::HidDevice> device =
+        chosenInstrument(*parsed, trace, err, *faults);
     common::SystemClock clock;
     common::TaskLoop loop(clock);
     common::MemoryProfile profile;
@@ -112,7 +105,7 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     recorder::MeterLink link(*device, clock, loop);
     CommandLineListener listener(err);
     NoWakeKeeping wake;
-    const std::filesystem::path journal = pathOf(output + ".journal");
+    const std::filesystem::path journal = pathArgument(output + ".journal");
     recorder::TestRun run({*document, link, settings, loop, clock, listener, wake, journal});
 
     const EndingSignals signals;
@@ -138,7 +131,7 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     const bool faulted = !run.active();  // a fault stopped it and said why
     if (run.active()) run.stop();
 
-    const common::FileResult saved = recorder::saveOsa(*document, pathOf(output));
+    const common::FileResult saved = recorder::saveOsa(*document, pathArgument(output));
     if (!saved.ok) {
         err << saved.message << "\n采样仍在恢复日志 " << journal.string() << " 中\n";
         return 1;
@@ -158,13 +151,14 @@ int runRecover(const std::vector<std::string>& args, bool, std::ostream&, std::o
         reportBadArgument("recover", "missing -o FILE.osa", err);
         return 2;
     }
-    recorder::JournalRecovery recovery = recorder::recoverJournal(pathOf(parsed->positional[0]));
+    recorder::JournalRecovery recovery =
+        recorder::recoverJournal(pathArgument(parsed->positional[0]));
     if (!recovery.document) {
         err << recovery.message << '\n';
         return 1;
     }
     if (!recovery.message.empty()) err << recovery.message << '\n';
-    const common::FileResult saved = recorder::saveOsa(*recovery.document, pathOf(output));
+    const common::FileResult saved = recorder::saveOsa(*recovery.document, pathArgument(output));
     if (!saved.ok) {
         err << saved.message << '\n';
         return 1;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 
+#include "simulator/instrument_choice.h"
 #include "simulator/responder.h"
 
 namespace cli {
@@ -64,6 +65,16 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
         return std::nullopt;
     }
     return faults;
+}
+
+std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
+                                                    std::ostream& err,
+                                                    const std::vector<std::string>& faults) {
+    simulator::InstrumentChoice choice;
+    choice.simulate = parsed.has("--simulate");
+    choice.trace = trace ? &err : nullptr;
+    choice.faults = faults;
+    return simulator::chooseInstrument(choice);
 }
 
 EndingSignals::EndingSignals() {

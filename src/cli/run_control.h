@@ -6,12 +6,14 @@
 #include <chrono>
 #include <csignal>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 #include "common/clock.h"
+#include "device/hid_device.h"
 
 namespace cli {
 
@@ -26,6 +28,11 @@ common::Clock::TimePoint deadlineAfter(const common::Clock& clock, double second
 std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
                                                         const std::string& command,
                                                         std::ostream& err);
+
+// The instrument the command line asks for: --simulate (with its faults), --trace.
+std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
+                                                    std::ostream& err,
+                                                    const std::vector<std::string>& faults);
 
 // While it lives, Ctrl+C, SIGTERM and SIGHUP set interrupted() (the command
 // then ends and saves), and a closed standard output is a failed write, not a
