@@ -159,7 +159,7 @@ bool Journal::resume(std::chrono::milliseconds interval, std::string& error) {
         std::lock_guard lock(mutex_);
         written = writeBlock(kCalibrationBlock, 0, &calibrated, 1);
     }
-    if (!written || !flush()) {
+    if (!written) {
         error = common::format("无法写入恢复日志 %s (%s)", common::displayPath(path_).c_str(),
                                lastError().c_str());
         return false;
@@ -170,10 +170,13 @@ bool Journal::resume(std::chrono::milliseconds interval, std::string& error) {
 }
 
 void Journal::flushLoop(std::chrono::milliseconds interval) {
+    // At once first: a continued document's earlier samples are caught up here,
+    // off the owner's thread.
+    flush();  // a failure is kept in lastError(); the next flush tries again
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, interval, [this] { return stopping_; })) {
         lock.unlock();
-        flush();  // a failure is kept in lastError(); the next flush tries again
+        flush();
         lock.lock();
     }
 }

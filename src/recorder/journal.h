@@ -35,8 +35,9 @@ class Journal {
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // A test starts: notes its calibration and flushes every `interval` on a
-    // thread of its own until pause(). False, with `error`, when it cannot write.
+    // A test starts: notes its calibration, then flushes at once and every
+    // `interval` on a thread of its own until pause(). False, with `error`,
+    // when it cannot write.
     bool resume(std::chrono::milliseconds interval, std::string& error);
     // The test ended: a last flush, and the thread ends. The file stays.
     void pause();
