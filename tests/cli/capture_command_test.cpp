@@ -126,6 +126,14 @@ TEST_F(CaptureCommandTest, HelpAndTheSendListGoToStandardOutput) {
     EXPECT_NE(list.out.find("16\t设置波特率 --baud\n"), std::string::npos);
 }
 
+TEST_F(CaptureCommandTest, ASimulatedUnplugEndsTheCaptureAndKeepsIt) {
+    const CliRun unplugged = run({"capture", "--simulate", "--fault", "unplug@0.3", "--seconds",
+                                  "5", "-o", file("u.ufcs_stream")});
+    EXPECT_EQ(unplugged.status, 1);
+    EXPECT_NE(unplugged.err.find("设备已经断开!"), std::string::npos) << unplugged.err;
+    EXPECT_NE(unplugged.err.find("已保存"), std::string::npos);
+}
+
 TEST_F(CaptureCommandTest, SavingToADeviceWritesThroughAndReportsItsError) {
     const CliRun discarded = run({"capture", "--simulate", "--seconds", "0.3", "-o", "/dev/null"});
     EXPECT_EQ(discarded.status, 0) << discarded.err;

@@ -155,6 +155,16 @@ TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {
     EXPECT_EQ(listener.newDocuments, 1);  // continuing made no new document
 }
 
+TEST_F(TestRunTest, NoJournalNoTest) {
+    recorder::TestRun elsewhere{{document, link, settings, loop, clock, listener, awake,
+                                 folder.path() / "missing" / "t.osa.journal"}};
+    elsewhere.start();
+    EXPECT_FALSE(elsewhere.active());
+    ASSERT_EQ(listener.messages.size(), 1u);
+    EXPECT_NE(listener.messages[0].find("无法建立恢复日志"), std::string::npos);
+    EXPECT_FALSE(device.isOpen());
+}
+
 TEST(TimedStopText, ShowsHoursOrDays) {
     EXPECT_EQ(recorder::timedStopText(3725), "定时：1:02:05");
     EXPECT_EQ(recorder::timedStopText(0), "定时：0:00:00");
