@@ -1,0 +1,257 @@
+#include "recorder/waveform.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/format.h"
+#include "recorder/minmax_summary.h"
+
+namespace recorder {
+
+const std::array<VerticalScale, kScaleCount> kVoltScales = {{
+    {0.001, "0.001V/DIV"},
+    {0.002, "0.002V/DIV"},
+    {0.005, "0.005V/DIV"},
+    {0.01, "0.01V/DIV"},
+    {0.02, "0.02V/DIV"},
+    {0.05, "0.05V/DIV"},
+    {0.1, "0.1V/DIV"},
+    {0.2, "0.2V/DIV"},
+    {0.5, "0.5V/DIV"},
+    {1, "1V/DIV"},
+    {2, "2V/DIV"},
+    {5, "5V/DIV"},
+}};
+const std::array<VerticalScale, kScaleCount> kCurrentScales = {{
+    {0.001, "1mA/DIV"},
+    {0.002, "2mA/DIV"},
+    {0.005, "5mA/DIV"},
+    {0.01, "10mA/DIV"},
+    {0.02, "20mA/DIV"},
+    {0.05, "50mA/DIV"},
+    {0.1, "100mA/DIV"},
+    {0.2, "200mA/DIV"},
+    {0.5, "500mA/DIV"},
+    {1, "1A/DIV"},
+    {2, "2A/DIV"},
+    {5, "5A/DIV"},
+}};
+const std::array<TimeScale, kScaleCount> kTimeScales = {{
+    {"2H/DIV", 1.0 / 1200},
+    {"1H/DIV", 1.0 / 600},
+    {"30M/DIV", 1.0 / 300},
+    {"20M/DIV", 0.005},
+    {"10M/DIV", 0.01},
+    {"5M/DIV", 0.02},
+    {"2M/DIV", 0.05},
+    {"1M/DIV", 0.1},
+    {"30S/DIV", 0.2},
+    {"6S/DIV", 1},
+    {"3S/DIV", 2},
+    {"1S/DIV", 6},
+}};
+
+std::string viewTimeText(double seconds, int decimals) {
+    const long long scale = decimals == 3 ? 1000 : decimals == 2 ? 100 : 1;
+    const long long units = std::llround(std::max(0.0, seconds) * static_cast<double>(scale));
+    const long long whole = units / scale;
+    const long long hours = whole / 3600;
+    const int minutes = static_cast<int>(whole / 60 % 60);
+    const int secs = static_cast<int>(whole % 60);
+    std::string text;
+    if (hours > 0)
+        text = common::format("%lld:%02d:%02d", hours, minutes, secs);
+    else if (minutes > 0)
+        text = common::format("%d:%02d", minutes, secs);
+    else
+        text = common::format("%d", secs);
+    if (const long long fraction = units % scale; fraction != 0) {
+        const std::string part =
+            common::format("%g", static_cast<double>(fraction) / static_cast<double>(scale));
+        text += part.substr(1);  // "0.5" -> ".5"
+    }
+    if (hours == 0 && minutes == 0) text += "s";
+    return text;
+}
+
+double WaveformState::factor(Axis axis) const {
+    const double perDivision = axis == Axis::Voltage ? kVoltScales[voltIndex].perDivision
+                                                     : kCurrentScales[currentIndex].perDivision;
+    return 0.05 / perDivision;
+}
+
+double WaveformState::xOfSample(double index) const {
+    return kOriginLeft + index * pixelsPerSample() - kDivisionWidth * timeScroll;
+}
+
+double WaveformState::sampleAtX(double x) const {
+    return (x - kOriginLeft + kDivisionWidth * timeScroll) / pixelsPerSample();
+}
+
+double WaveformState::heightOf(double raw, Axis axis) const {
+    return raw * factor(axis) + kDivisionHeight * scroll(axis);
+}
+
+double WaveformState::valueAtHeight(double height, Axis axis) const {
+    const double perDivision = axis == Axis::Voltage ? kVoltScales[voltIndex].perDivision
+                                                     : kCurrentScales[currentIndex].perDivision;
+    return (height / kDivisionHeight - scroll(axis)) * perDivision;
+}
+
+double timeScrollMaximum(const WaveformState& state, uint32_t displayed) {
+    return std::max(0.0, displayed * state.pixelsPerSample() / kDivisionWidth);
+}
+
+namespace {
+
+void moveTimeIndex(WaveformState& state, bool in) {
+    state.timeIndex = std::clamp(state.timeIndex + (in ? 1 : -1), 0, kScaleCount - 1);
+}
+
+}  // namespace
+
+void zoomTimeAt(WaveformState& state, double x, bool in, uint32_t displayed) {
+    const double sample = state.sampleAtX(x);
+    moveTimeIndex(state, in);
+    const double toSample = sample * state.pixelsPerSample() / kDivisionWidth;
+    state.timeScroll = std::min(timeScrollMaximum(state, displayed), toSample) -
+                       (x - kOriginLeft) / kDivisionWidth;
+    state.panorama = state.voltTracking = state.currentTracking = false;
+}
+
+void zoomTimeCentred(WaveformState& state, int viewWidth, bool in, uint32_t displayed) {
+    const double centre = (viewWidth - 133) / 2.0 + kDivisionWidth * state.timeScroll;
+    const double sample = centre / state.pixelsPerSample();
+    moveTimeIndex(state, in);
+    state.timeScroll = std::min(timeScrollMaximum(state, displayed),
+                                sample * state.pixelsPerSample() / kDivisionWidth) -
+                       (viewWidth - 186) / 120.0;
+}
+
+bool canZoomVertical(const WaveformState& state, Axis axis, bool in) {
+    const int index = axis == Axis::Voltage ? state.voltIndex : state.currentIndex;
+    return in ? index > 0 : index < kScaleCount - 1;
+}
+
+void zoomVerticalAt(WaveformState& state, Axis axis, double height, bool in) {
+    const double raw = state.valueAtHeight(height, axis) * 1000;
+    int& index = axis == Axis::Voltage ? state.voltIndex : state.currentIndex;
+    index = std::clamp(index + (in ? -1 : 1), 0, kScaleCount - 1);
+    state.scroll(axis) = std::floor(height / kDivisionHeight) -
+                         std::trunc(raw * state.factor(axis) / kDivisionHeight);
+    state.panorama = state.voltTracking = state.currentTracking = false;
+}
+
+namespace {
+
+// The smallest index whose divisions hold the channel's range; 11 when none does.
+int fittingIndex(const std::array<VerticalScale, kScaleCount>& table, double range, int divisions) {
+    for (int index = 0; index < kScaleCount; ++index) {
+        if (range * (0.05 / table[index].perDivision) / std::max(1, divisions) < kDivisionHeight)
+            return index;
+    }
+    return kScaleCount - 1;
+}
+
+}  // namespace
+
+void panoramaFit(WaveformState& state, const SampleDocument& document, int viewWidth,
+                 int viewHeight) {
+    const int divisions = (viewHeight - 42) / kDivisionHeight;
+    const ChannelExtremes volts = document.channel(kVoltageChannel).extremes();
+    if (document.channel(kVoltageChannel).count() > 0) {
+        state.voltIndex = fittingIndex(kVoltScales, volts.maximum - volts.minimum, divisions);
+        state.voltScroll =
+            -std::trunc(volts.minimum * state.factor(Axis::Voltage) / kDivisionHeight);
+    }
+    const SampleChannel& current = document.channel(kCurrentChannel);
+    if (current.count() > 0) {
+        const ChannelExtremes amps = current.extremes();
+        state.currentIndex = fittingIndex(kCurrentScales, amps.maximum - amps.minimum, divisions);
+        const double position = -(amps.minimum * state.factor(Axis::Current) / kDivisionHeight);
+        state.currentScroll = position < 0 ? std::floor(position) : std::trunc(position);
+    }
+    const uint32_t displayed = document.displayedCount();
+    const int timeDivisions = std::max(1, (viewWidth - 230) / kDivisionWidth);
+    state.timeIndex = 0;
+    for (int index = kScaleCount - 1; index >= 0; --index) {
+        if (displayed * kTimeScales[index].pixelsPerSample / timeDivisions <= kDivisionWidth) {
+            state.timeIndex = index;
+            break;
+        }
+    }
+    state.timeScroll = 0;
+}
+
+namespace {
+
+void trackAxis(WaveformState& state, Axis axis, double raw, int viewHeight, bool limitToZero) {
+    const double height = state.heightOf(raw, axis);
+    const double lifted = raw * state.factor(axis) / kDivisionHeight;
+    if (height >= viewHeight - kOriginAboveBottom) {
+        state.scroll(axis) = std::trunc(2 * ((viewHeight - 42) / 100) - lifted - 1.999);
+    } else if (height < 0) {
+        state.scroll(axis) = std::trunc(2.999 - lifted);
+        if (limitToZero) state.scroll(axis) = std::min(state.scroll(axis), 0.0);
+    }
+}
+
+}  // namespace
+
+void followNewest(WaveformState& state, const SampleDocument& document, int viewWidth,
+                  int viewHeight) {
+    const uint32_t displayed = document.displayedCount();
+    if (!state.panorama) {
+        const SampleChannel& volts = document.channel(kVoltageChannel);
+        const SampleChannel& amps = document.channel(kCurrentChannel);
+        if (state.voltTracking && state.voltageShown && volts.count() > 0)
+            trackAxis(state, Axis::Voltage, volts.at(volts.count() - 1), viewHeight, true);
+        if (state.currentTracking && state.currentShown && amps.count() > 0) {
+            trackAxis(state, Axis::Current, amps.at(amps.count() - 1), viewHeight,
+                      amps.extremes().minimum > 0);
+        }
+    }
+    const double newest =
+        displayed > 10 ? std::trunc((displayed - 1) * state.pixelsPerSample() / kDivisionWidth) : 0;
+    if (newest - state.timeScroll >= (viewWidth - 276) / kDivisionWidth) {
+        if (state.autoScroll())
+            state.timeScroll = newest - (viewWidth - 229) / kDivisionWidth + 3;
+        else if (state.panorama)
+            panoramaFit(state, document, viewWidth, viewHeight);
+    }
+}
+
+ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last) {
+    ZoneMeasurement zone;
+    const SampleChannel& volts = document.channel(kVoltageChannel);
+    const SampleChannel& amps = document.channel(kCurrentChannel);
+    const uint32_t count = std::min(volts.count(), amps.count());
+    if (first > last) std::swap(first, last);
+    if (count == 0 || first >= count) return zone;
+    last = std::min(last, count - 1);
+    // Integers until the end, so a long zone adds up exactly.
+    uint64_t millivoltSum = 0, milliampSum = 0, productSum = 0;
+    SampleRange voltRange, ampRange;
+    for (uint32_t i = first; i <= last; ++i) {
+        const uint16_t mv = volts.at(i), ma = amps.at(i);
+        millivoltSum += mv;
+        milliampSum += ma;
+        productSum += uint64_t{mv} * ma;
+        voltRange.take(mv);
+        ampRange.take(ma);
+    }
+    const double samples = last - first + 1;
+    zone.seconds = (last - first) * document.period;
+    zone.averageVolts = millivoltSum / samples / 1000;
+    zone.averageAmps = milliampSum / samples / 1000;
+    zone.minimumVolts = voltRange.minimum / 1000.0;
+    zone.maximumVolts = voltRange.maximum / 1000.0;
+    zone.minimumAmps = ampRange.minimum / 1000.0;
+    zone.maximumAmps = ampRange.maximum / 1000.0;
+    // Each sample stands for one period.
+    zone.wattHours = static_cast<double>(productSum) * 1e-6 * document.period / 3600;
+    zone.milliampHours = static_cast<double>(milliampSum) * document.period / 3600;
+    return zone;
+}
+
+}  // namespace recorder

@@ -1,0 +1,106 @@
+#pragma once
+// The waveform view's arithmetic, without a window: the scale tables, the
+// mappings between samples and pixels, the time texts, zooming (by command
+// and at a point), tracking, auto-scroll and the panorama fit. The window
+// draws what this decides.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "recorder/sample_document.h"
+
+namespace recorder {
+
+struct VerticalScale {
+    double perDivision;  // volts or amperes
+    std::string_view label;
+};
+struct TimeScale {
+    std::string_view label;
+    double pixelsPerSample;
+};
+inline constexpr int kScaleCount = 12;
+extern const std::array<VerticalScale, kScaleCount> kVoltScales;
+extern const std::array<VerticalScale, kScaleCount> kCurrentScales;
+extern const std::array<TimeScale, kScaleCount> kTimeScales;
+
+// The plot inside the view: origin 53 px from the left and 43 px above the
+// bottom; the right-hand 176 px hold the panel.
+inline constexpr int kOriginLeft = 53;
+inline constexpr int kOriginAboveBottom = 43;
+inline constexpr int kPanelWidth = 176;
+inline constexpr int kDivisionWidth = 60;
+inline constexpr int kDivisionHeight = 50;
+
+// Seconds as the view writes them: "1:02:05", "1:15.5", "0.5s"; the fraction
+// rounded to `decimals` places.
+std::string viewTimeText(double seconds, int decimals);
+
+enum class Axis { Voltage, Current };
+enum class ZoomAtPoint { None, Time, Current, Voltage };
+
+struct WaveformState {
+    int voltIndex = 8;
+    int currentIndex = 11;
+    int timeIndex = 3;
+    // Scroll positions: time in divisions (fractional, so a zoom keeps its
+    // point to the pixel), each vertical axis in divisions.
+    double timeScroll = 0;
+    double voltScroll = 0;
+    double currentScroll = 0;
+    bool voltTracking = true;
+    bool currentTracking = true;
+    bool panorama = true;
+    bool voltageShown = true;
+    bool currentShown = true;
+    ZoomAtPoint zoomMode = ZoomAtPoint::None;
+
+    double pixelsPerSample() const { return kTimeScales[timeIndex].pixelsPerSample; }
+    // Pixels per raw millivolt or milliampere.
+    double factor(Axis axis) const;
+    double& scroll(Axis axis) { return axis == Axis::Voltage ? voltScroll : currentScroll; }
+    double scroll(Axis axis) const { return axis == Axis::Voltage ? voltScroll : currentScroll; }
+    bool autoScroll() const { return voltTracking || currentTracking; }
+
+    // Sample index to x in the view, and back (fractional).
+    double xOfSample(double index) const;
+    double sampleAtX(double x) const;
+    // A raw value to its height above the origin, and a height to the value (V or A).
+    double heightOf(double raw, Axis axis) const;
+    double valueAtHeight(double height, Axis axis) const;
+};
+
+// The largest time scroll position for `displayed` samples.
+double timeScrollMaximum(const WaveformState& state, uint32_t displayed);
+
+// Time zoom at x (in: index + 1), keeping the sample under x under x.
+void zoomTimeAt(WaveformState& state, double x, bool in, uint32_t displayed);
+// Time zoom by command, keeping the sample at the plot's centre there.
+void zoomTimeCentred(WaveformState& state, int viewWidth, bool in, uint32_t displayed);
+// Vertical zoom at `height` above the origin (in: index - 1).
+void zoomVerticalAt(WaveformState& state, Axis axis, double height, bool in);
+// Whether the zoom commands can move the index further.
+bool canZoomVertical(const WaveformState& state, Axis axis, bool in);
+
+// 全景图: vertical scales and positions fitted to the channels' extremes, the
+// time scale to the displayed count.
+void panoramaFit(WaveformState& state, const SampleDocument& document, int viewWidth,
+                 int viewHeight);
+// Tracking and auto-scroll after a new sample (raw values of the newest sample).
+void followNewest(WaveformState& state, const SampleDocument& document, int viewWidth,
+                  int viewHeight);
+
+// What the two time zone lines measure between them (samples [first, last]).
+struct ZoneMeasurement {
+    double seconds = 0;
+    double averageVolts = 0, minimumVolts = 0, maximumVolts = 0;
+    double averageAmps = 0, minimumAmps = 0, maximumAmps = 0;
+    double wattHours = 0;
+    double milliampHours = 0;
+};
+// Nothing is measured (all zero) when the range holds no sample.
+ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last);
+
+}  // namespace recorder
