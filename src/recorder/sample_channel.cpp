@@ -23,6 +23,20 @@ void SampleChannel::clear() {
     sum_.store(0, std::memory_order_relaxed);
 }
 
+void SampleChannel::swap(SampleChannel& other) {
+    std::swap(tables_, other.tables_);
+    std::swap(reserved_, other.reserved_);
+    const uint32_t count = count_.load();
+    count_.store(other.count_.load(), std::memory_order_release);
+    other.count_.store(count, std::memory_order_release);
+    const double sum = this->sum();
+    setSum(other.sum());
+    other.setSum(sum);
+    const ChannelExtremes extremes = this->extremes();
+    setExtremes(other.extremes());
+    other.setExtremes(extremes);
+}
+
 void SampleChannel::setExtremes(ChannelExtremes extremes) {
     maximum_.store(extremes.maximum, std::memory_order_relaxed);
     minimum_.store(extremes.minimum, std::memory_order_relaxed);

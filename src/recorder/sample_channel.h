@@ -42,6 +42,8 @@ class SampleChannel {
     bool reserve(uint32_t count);
     // Owner thread, nothing appending: empties the channel and frees its memory.
     void clear();
+    // Owner thread, nothing appending to either: exchanges the two channels' samples.
+    void swap(SampleChannel& other);
 
     // Any thread.
     uint32_t count() const { return count_.load(std::memory_order_acquire); }

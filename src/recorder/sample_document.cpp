@@ -18,6 +18,15 @@ void SampleDocument::reset() {
     }
 }
 
+void SampleDocument::takeFrom(SampleDocument& other) {
+    for (int c = 0; c < kChannelCount; ++c)
+        channel(c).swap(other.channel(c));
+    period = other.period;
+    currentCalibrated = other.currentCalibrated;
+    modified.store(other.modified.load());
+    displayName = other.displayName;
+}
+
 uint32_t SampleDocument::largestCount() const {
     uint32_t largest = 0;
     for (const SampleChannel& each : channels_)

@@ -39,6 +39,10 @@ class SampleDocument {
     // extremes, as a new document.
     void reset();
 
+    // Owner thread, nothing sampling: takes `other`'s samples and values (a
+    // loaded or recovered document), leaving it this one's.
+    void takeFrom(SampleDocument& other);
+
     // The largest sample count over the channels, n.
     uint32_t largestCount() const;
     // What the view and the test run show: n - 2 when n > 4, else 0 (the two

@@ -63,4 +63,45 @@ void RecorderSettings::saveCsvOptions(const CsvOptions& options) {
     profile_.writeInt(kSave, kSaveUtf8, options.utf8 ? 1 : 0);
 }
 
+namespace {
+
+constexpr const char* kSettings = "Settings";
+constexpr const char* kSelect = "Select";
+constexpr const char* kOption = "Option";
+
+}  // namespace
+
+ViewSettings RecorderSettings::view() const {
+    ViewSettings view;
+    view.voltIndex = profile_.readInt(kSettings, "ComboBox1Sel", 8);
+    if (view.voltIndex > 11 || view.voltIndex < 0) view.voltIndex = 8;
+    view.currentIndex = profile_.readInt(kSettings, "ComboBox3Sel", 15);
+    if (view.currentIndex > 17 || view.currentIndex < 0) view.currentIndex = 15;
+    view.timeIndex = profile_.readInt(kSelect, "TX", -1);
+    if (view.timeIndex < 0 || view.timeIndex > 11) view.timeIndex = 3;
+    view.grid = profile_.readInt(kSetting, "ShowGrid", -1) != 0;
+    view.voltTracking = profile_.readInt(kSettings, "AutoVScoll", 1) != 0;
+    view.currentTracking = profile_.readInt(kSettings, "AutoAScoll", 1) != 0;
+    view.panorama = profile_.readInt(kSettings, "ATViewAll", 1) != 0;
+    if (view.panorama) view.voltTracking = view.currentTracking = false;
+    view.secondsOnly = profile_.readInt(kOption, "Time", 0) != 0;
+    return view;
+}
+
+void RecorderSettings::saveView(const ViewSettings& view) {
+    profile_.writeInt(kSettings, "ComboBox1Sel", view.voltIndex);
+    profile_.writeInt(kSettings, "ComboBox3Sel", view.currentIndex);
+    profile_.writeInt(kSettings, "ATViewAll", view.panorama ? 1 : 0);
+    profile_.writeInt(kSettings, "AutoVScoll", view.voltTracking ? 1 : 0);
+    profile_.writeInt(kSettings, "AutoAScoll", view.currentTracking ? 1 : 0);
+}
+
+void RecorderSettings::saveTimeIndex(int index) {
+    profile_.writeInt(kSelect, "TX", index);
+}
+
+void RecorderSettings::saveGrid(bool shown) {
+    profile_.writeInt(kSetting, "ShowGrid", shown ? 1 : 0);
+}
+
 }  // namespace recorder

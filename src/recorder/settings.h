@@ -25,6 +25,18 @@ struct CsvOptions {
 inline constexpr int kLeastCsvPeriod = 1;
 inline constexpr int kMostCsvPeriod = 600;
 
+// The waveform view's switches and scales.
+struct ViewSettings {
+    int voltIndex = 8;
+    int currentIndex = 15;  // stored up to 17; the view uses at most 11
+    int timeIndex = 3;
+    bool grid = true;
+    bool voltTracking = true;
+    bool currentTracking = true;
+    bool panorama = true;
+    bool secondsOnly = false;  // time texts in seconds only
+};
+
 class RecorderSettings {
   public:
     explicit RecorderSettings(common::Profile& profile) : profile_(profile) {}
@@ -40,6 +52,13 @@ class RecorderSettings {
     // A stored period outside 1-600 reads as 1.
     CsvOptions csvOptions() const;
     void saveCsvOptions(const CsvOptions& options);
+
+    // With the fix-ups of stored values out of range.
+    ViewSettings view() const;
+    // Scales, tracking and panorama, as the view leaves them.
+    void saveView(const ViewSettings& view);
+    void saveTimeIndex(int index);
+    void saveGrid(bool shown);
 
   private:
     common::Profile& profile_;

@@ -1,0 +1,536 @@
+#include "recorder/ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "recorder/csv_export.h"
+#include "recorder/osa_file.h"
+#include "recorder/ui/panels.h"
+#include "recorder/ui/waveform_view.h"
+
+namespace recorder::ui {
+namespace {
+
+const QString kAppTitle = QStringLiteral("Tarsel电压电流测量");
+const QString kOsaFilter = QStringLiteral("测试文件 (*.osa)");
+const QString kCsvFilter = QStringLiteral("CSV(*.csv)");
+constexpr int kRecentFiles = 4;
+const char* kRecentSection = "Recent File List";
+
+QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::filesystem::path pathOf(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+}  // namespace
+
+MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, common::Clock& clock,
+                       std::filesystem::path journalPath, QWidget* parent)
+    : QMainWindow(parent),
+      profile_(profile),
+      loop_(this),
+      settings_(profile),
+      link_(device, clock, loop_),
+      run_({document_, link_, settings_, loop_, clock, *this, wake_, journalPath}),
+      journalPath_(std::move(journalPath)) {
+    askers_.message = [this](const QString& text) {
+        QMessageBox::information(this, kAppTitle, text);
+    };
+    askers_.question = [this](const QString& text, QMessageBox::StandardButtons buttons) {
+        QMessageBox box(QMessageBox::Warning, kAppTitle, text, buttons, this);
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    };
+    askers_.chooseFile = [this](bool save, const QString& filter, const QString& suggested) {
+        return save ? QFileDialog::getSaveFileName(this, QString(), suggested, filter)
+                    : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    };
+    askers_.runDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+
+    view_ = new WaveformView(document_, this);
+    setCentralWidget(view_);
+    const ViewSettings stored = settings_.view();
+    WaveformState& state = view_->state();
+    state.voltIndex = stored.voltIndex;
+    state.currentIndex = std::min(stored.currentIndex, kScaleCount - 1);
+    state.timeIndex = stored.timeIndex;
+    state.voltTracking = stored.voltTracking;
+    state.currentTracking = stored.currentTracking;
+    state.panorama = stored.panorama;
+    view_->setGrid(stored.grid);
+    view_->setTimeFormatSeconds(stored.secondsOnly);
+
+    timedStop_ = new TimedStopPanel(settings_.timedStop(), view_);
+    outputSwitch_ = new OutputSwitchPanel(view_);
+    outputSwitch_->setEnabled(false);
+    view_->addPanelWidget(outputSwitch_);
+    view_->addPanelWidget(timedStop_);
+    connect(outputSwitch_, &OutputSwitchPanel::switched, this, [this](int state) {
+        if (link_.queue(outputSwitchRequest(static_cast<uint8_t>(state))) ==
+            MeterLink::QueueResult::NotConnected)
+            askers_.message(fromStd(std::string(kNotConnected)));
+    });
+
+    status_ = new QLabel(this);
+    statusBar()->addWidget(status_, 1);
+    buildMenus();
+    connect(view_, &WaveformView::scalesChanged, this, &MainWindow::updateEnabling);
+    resize(1398, 820);
+    updateTitle();
+    updateEnabling();
+}
+
+MainWindow::~MainWindow() {
+    storeViewSettings();
+}
+
+void MainWindow::storeViewSettings() {
+    const WaveformState& state = view_->state();
+    ViewSettings view = settings_.view();
+    view.voltIndex = state.voltIndex;
+    view.currentIndex = state.currentIndex;
+    view.voltTracking = state.voltTracking;
+    view.currentTracking = state.currentTracking;
+    view.panorama = state.panorama;
+    settings_.saveView(view);
+}
+
+QAction* MainWindow::addCommand(QMenu* menu, const QString& text, std::function<void()> run,
+                                const QList<QKeySequence>& keys) {
+    QAction* act = menu->addAction(text);
+    act->setShortcuts(keys);
+    connect(act, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    actions_[text] = act;
+    return act;
+}
+
+QAction* MainWindow::action(const QString& text) const {
+    const auto it = actions_.find(text);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+    addCommand(file, QStringLiteral("新建"), [this] { newDocument(); }, {QKeySequence::New});
+    addCommand(file, QStringLiteral("打开"), [this] { openChosenFile(); },
+               {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    addCommand(file, QStringLiteral("保存"), [this] { save(); },
+               {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    addCommand(file, QStringLiteral("另存为"), [this] { saveAs(); });
+    addCommand(file, QStringLiteral("另存为CSV格式"), [this] { exportCsv(); });
+    recentMenu_ = file->addMenu(QStringLiteral("最近文件"));
+    file->addSeparator();
+    addCommand(file, QStringLiteral("退出"), [this] { close(); });
+    rebuildRecentMenu();
+
+    QMenu* test = menuBar()->addMenu(QStringLiteral("测试"));
+    addCommand(test, QStringLiteral("开始新测试"), [this] { run_.start(); },
+               {QKeySequence(Qt::CTRL | Qt::Key_A)});
+    addCommand(test, QStringLiteral("停止测试"), [this] { run_.stop(); });
+    QAction* resume = addCommand(test, QStringLiteral("继续测试"), [this] { run_.continueTest(); });
+    resume->setToolTip(QStringLiteral("继续打开的曲线接着测试"));
+    resume->setStatusTip(resume->toolTip());
+    auto* stopB = new QAction(this);
+    stopB->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(stopB, &QAction::triggered, this, [this] { run_.stop(true); });
+    addAction(stopB);
+
+    buildToolMenu(menuBar()->addMenu(QStringLiteral("工具")));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    QAction* upgrade = help->addAction(QStringLiteral("版本更新"));
+    upgrade->setVisible(false);  // comes with the upgrade
+    help->menuAction()->setVisible(false);
+
+    QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
+    for (const char* name :
+         {"新建", "打开", "保存", "开始新测试", "停止测试", "继续测试", "全景图", "电压追踪",
+          "电流追踪", "缩放时间", "缩放电压", "缩放电流", "显示/隐藏网格", "显示/隐藏时间区线",
+          "显示/隐藏电压区线", "另存为CSV格式"}) {
+        bar->addAction(action(QString::fromUtf8(name)));
+    }
+}
+
+void MainWindow::buildToolMenu(QMenu* tools) {
+    WaveformState& state = view_->state();
+    auto refresh = [this] {
+        view_->update();
+        updateEnabling();
+    };
+    addCommand(tools, QStringLiteral("时间放大显示"), [this] {
+        view_->zoomTime(true);
+        settings_.saveTimeIndex(view_->state().timeIndex);
+    });
+    addCommand(tools, QStringLiteral("时间缩小显示"), [this] {
+        view_->zoomTime(false);
+        settings_.saveTimeIndex(view_->state().timeIndex);
+    });
+    addCommand(tools, QStringLiteral("电流放大显示"),
+               [this] { view_->zoomVertical(Axis::Current, true); },
+               {QKeySequence(Qt::Key_F10), QKeySequence(Qt::Key_0),
+                QKeySequence(Qt::KeypadModifier | Qt::Key_6)});
+    addCommand(tools, QStringLiteral("电流缩小显示"),
+               [this] { view_->zoomVertical(Axis::Current, false); },
+               {QKeySequence(Qt::Key_F9), QKeySequence(Qt::Key_9),
+                QKeySequence(Qt::KeypadModifier | Qt::Key_9)});
+    addCommand(tools, QStringLiteral("电压放大显示"),
+               [this] { view_->zoomVertical(Axis::Voltage, true); },
+               {QKeySequence(Qt::Key_F8), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus),
+                QKeySequence(Qt::Key_Equal)});
+    addCommand(tools, QStringLiteral("电压缩小显示"),
+               [this] { view_->zoomVertical(Axis::Voltage, false); },
+               {QKeySequence(Qt::Key_F7), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus),
+                QKeySequence(Qt::Key_Minus)});
+    tools->addSeparator();
+    const std::pair<const char*, ZoomAtPoint> modes[] = {{"缩放时间", ZoomAtPoint::Time},
+                                                         {"缩放电流", ZoomAtPoint::Current},
+                                                         {"缩放电压", ZoomAtPoint::Voltage}};
+    const Qt::Key keys[] = {Qt::Key_X, Qt::Key_C, Qt::Key_Z};
+    for (int i = 0; i < 3; ++i) {
+        const ZoomAtPoint mode = modes[i].second;
+        QAction* act = addCommand(tools, QString::fromUtf8(modes[i].first),
+                                  [this, mode, &state, refresh] {
+                                      state.zoomMode =
+                                          state.zoomMode == mode ? ZoomAtPoint::None : mode;
+                                      refresh();
+                                  },
+                                  {QKeySequence(keys[i])});
+        act->setCheckable(true);
+    }
+    auto* escape = new QAction(this);
+    escape->setShortcut(Qt::Key_Escape);
+    connect(escape, &QAction::triggered, this, [&state, refresh] {
+        state.zoomMode = ZoomAtPoint::None;
+        refresh();
+    });
+    addAction(escape);
+    tools->addSeparator();
+    QAction* voltTrack = addCommand(tools, QStringLiteral("电压追踪"), [&state, refresh] {
+        state.voltTracking = !state.voltTracking;
+        state.panorama = false;
+        refresh();
+    });
+    QAction* currentTrack = addCommand(tools, QStringLiteral("电流追踪"), [&state, refresh] {
+        state.currentTracking = !state.currentTracking;
+        state.panorama = false;
+        refresh();
+    });
+    QAction* panorama = addCommand(tools, QStringLiteral("全景图"), [this, &state, refresh] {
+        state.panorama = !state.panorama;
+        state.voltTracking = state.currentTracking = false;
+        if (state.panorama) view_->fitAll();
+        refresh();
+    });
+    for (QAction* act : {voltTrack, currentTrack, panorama})
+        act->setCheckable(true);
+    tools->addSeparator();
+    QAction* grid = addCommand(tools, QStringLiteral("显示/隐藏网格"),
+                               [this] {
+                                   view_->setGrid(!view_->gridShown());
+                                   settings_.saveGrid(view_->gridShown());
+                                   updateEnabling();
+                               },
+                               {QKeySequence(Qt::CTRL | Qt::Key_G)});
+    QAction* volts = addCommand(tools, QStringLiteral("显示/隐藏电压曲线"), [&state, refresh] {
+        state.voltageShown = !state.voltageShown;
+        refresh();
+    });
+    QAction* amps = addCommand(tools, QStringLiteral("显示/隐藏电流曲线"), [&state, refresh] {
+        state.currentShown = !state.currentShown;
+        refresh();
+    });
+    QAction* voltLines = addCommand(
+        tools, QStringLiteral("显示/隐藏电压区线"),
+        [this] {
+            view_->showVoltageZoneLines(action(QStringLiteral("显示/隐藏电压区线"))->isChecked());
+        },
+        {QKeySequence(Qt::CTRL | Qt::Key_H)});
+    QAction* timeLines = addCommand(tools, QStringLiteral("显示/隐藏时间区线"), [this] {
+        view_->showTimeZoneLines(action(QStringLiteral("显示/隐藏时间区线"))->isChecked());
+    });
+    for (QAction* act : {grid, volts, amps, voltLines, timeLines})
+        act->setCheckable(true);
+    grid->setChecked(view_->gridShown());
+    volts->setChecked(true);
+    amps->setChecked(true);
+    tools->addSeparator();
+    QAction* voltFirst = addCommand(tools, QStringLiteral("电压优先显示"), [this] {
+        view_->setVoltageOnTop(true);
+        updateEnabling();
+    });
+    QAction* currentFirst = addCommand(tools, QStringLiteral("电流优先显示"), [this] {
+        view_->setVoltageOnTop(false);
+        updateEnabling();
+    });
+    voltFirst->setCheckable(true);
+    currentFirst->setCheckable(true);
+    voltFirst->setChecked(true);
+    tools->addSeparator();
+    addCommand(tools, QStringLiteral("打印当前页"), [] {})->setEnabled(false);
+}
+
+void MainWindow::updateEnabling() {
+    const bool testing = run_.active();
+    for (const char* name : {"新建", "打开", "保存", "另存为", "另存为CSV格式"})
+        action(QString::fromUtf8(name))->setEnabled(!testing);
+    recentMenu_->setEnabled(!testing);
+    action(QStringLiteral("开始新测试"))->setEnabled(!testing);
+    action(QStringLiteral("停止测试"))->setEnabled(testing);
+    action(QStringLiteral("继续测试"))->setEnabled(run_.canContinue());
+    const WaveformState& state = view_->state();
+    const bool samples = document_.largestCount() > 0;
+    action(QStringLiteral("电压放大显示"))->setEnabled(canZoomVertical(state, Axis::Voltage, true));
+    action(QStringLiteral("电压缩小显示"))
+        ->setEnabled(canZoomVertical(state, Axis::Voltage, false));
+    action(QStringLiteral("电流放大显示"))
+        ->setEnabled(samples && canZoomVertical(state, Axis::Current, true));
+    action(QStringLiteral("电流缩小显示"))
+        ->setEnabled(samples && canZoomVertical(state, Axis::Current, false));
+    action(QStringLiteral("时间放大显示"))->setEnabled(state.timeIndex < kScaleCount - 1);
+    action(QStringLiteral("时间缩小显示"))->setEnabled(state.timeIndex > 0);
+    const std::pair<const char*, ZoomAtPoint> modes[] = {{"缩放时间", ZoomAtPoint::Time},
+                                                         {"缩放电流", ZoomAtPoint::Current},
+                                                         {"缩放电压", ZoomAtPoint::Voltage}};
+    for (const auto& [name, mode] : modes) {
+        QAction* act = action(QString::fromUtf8(name));
+        act->setChecked(state.zoomMode == mode);
+        act->setEnabled(state.zoomMode == ZoomAtPoint::None || state.zoomMode == mode);
+    }
+    action(QStringLiteral("电压追踪"))->setChecked(state.voltTracking);
+    action(QStringLiteral("电流追踪"))->setChecked(state.currentTracking);
+    action(QStringLiteral("电压追踪"))->setEnabled(testing);
+    action(QStringLiteral("电流追踪"))->setEnabled(testing);
+    action(QStringLiteral("全景图"))->setChecked(state.panorama);
+    action(QStringLiteral("显示/隐藏电压曲线"))->setChecked(state.voltageShown);
+    action(QStringLiteral("显示/隐藏电流曲线"))->setChecked(state.currentShown);
+}
+
+void MainWindow::updateTitle() {
+    const QString name = fromStd(document_.displayName);
+    setWindowTitle(name == QStringLiteral("无标题") ? kAppTitle
+                                                    : name + QStringLiteral(" - ") + kAppTitle);
+}
+
+// --- documents ------------------------------------------------------------------
+
+void MainWindow::newDocument() {
+    if (run_.active() || !run_.settleModified()) return;
+    document_.reset();
+    document_.modified = false;
+    document_.displayName = "无标题";
+    document_.currentCalibrated = 1;
+    run_.documentSaved();
+    currentPath_.clear();
+    onNewDocument();
+}
+
+void MainWindow::openChosenFile() {
+    const QString path = askers_.chooseFile(false, kOsaFilter, QString());
+    if (!path.isEmpty()) openFile(path);
+}
+
+bool MainWindow::openFile(const QString& path) {
+    if (run_.active()) {
+        askers_.message(QStringLiteral("正在测试中，请测试完毕后再打开。"));
+        return false;
+    }
+    if (!run_.settleModified()) return false;
+    OsaLoad load = loadOsa(pathOf(path));
+    if (!load.document) {
+        askers_.message(fromStd(load.message));
+        return false;
+    }
+    load.document->displayName = displayNameOf(pathOf(path));
+    document_.takeFrom(*load.document);
+    document_.modified = false;
+    run_.documentSaved();
+    currentPath_ = path;
+    rememberRecent(path);
+    view_->setStatusTexts({}, {});
+    view_->documentReplaced(view_->state().panorama);
+    updateTitle();
+    updateEnabling();
+    return true;
+}
+
+bool MainWindow::save() {
+    return currentPath_.isEmpty() ? saveAs() : saveTo(currentPath_);
+}
+
+bool MainWindow::saveAs() {
+    QString path = askers_.chooseFile(true, kOsaFilter, fromStd(document_.displayName));
+    if (path.isEmpty()) return false;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".osa");
+    return saveTo(path);
+}
+
+bool MainWindow::saveTo(const QString& path) {
+    const common::FileResult saved = saveOsa(document_, pathOf(path));
+    if (!saved.ok) {
+        askers_.message(fromStd(saved.message));
+        return false;
+    }
+    run_.documentSaved();
+    currentPath_ = path;
+    rememberRecent(path);
+    updateTitle();
+    return true;
+}
+
+void MainWindow::exportCsv() {
+    CsvOptionsDialog dialog(settings_.csvOptions(), this);
+    if (!askers_.runDialog(dialog)) return;
+    QString problem;
+    const std::optional<CsvOptions> options = dialog.options(problem);
+    if (!options) return;
+    settings_.saveCsvOptions(*options);  // kept even when the file dialog is cancelled
+    const QString suggested =
+        currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).completeBaseName();
+    QString path = askers_.chooseFile(true, kCsvFilter, suggested);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+    exportCsvTo(path, *options);
+}
+
+bool MainWindow::exportCsvTo(const QString& path, const CsvOptions& options) {
+    const common::FileResult written =
+        recorder::exportCsv(document_.channel(kVoltageChannel), document_.channel(kCurrentChannel),
+                            options, pathOf(path));
+    if (!written.ok) askers_.message(fromStd(written.message));
+    return written.ok;
+}
+
+void MainWindow::rememberRecent(const QString& path) {
+    QStringList files;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const std::string stored =
+            profile_.readString(kRecentSection, "File" + std::to_string(i), "");
+        if (!stored.empty() && fromStd(stored) != path) files << fromStd(stored);
+    }
+    files.prepend(path);
+    for (int i = 0; i < kRecentFiles; ++i) {
+        profile_.writeString(kRecentSection, "File" + std::to_string(i + 1),
+                             i < files.size() ? files[i].toStdString() : std::string());
+    }
+    rebuildRecentMenu();
+}
+
+void MainWindow::rebuildRecentMenu() {
+    recentMenu_->clear();
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString path =
+            fromStd(profile_.readString(kRecentSection, "File" + std::to_string(i), ""));
+        if (path.isEmpty()) continue;
+        QAction* act = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i).arg(path));
+        connect(act, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    recentMenu_->setEnabled(!recentMenu_->isEmpty());
+}
+
+void MainWindow::offerRecovery() {
+    std::error_code error;
+    if (journalPath_.empty() || !std::filesystem::exists(journalPath_, error)) return;
+    const QMessageBox::StandardButton answer =
+        askers_.question(QStringLiteral("上次测试没有正常结束，有未保存的采样。\n是否恢复?"),
+                         QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        std::filesystem::remove(journalPath_, error);
+        return;
+    }
+    JournalRecovery recovery = recoverJournal(journalPath_);
+    if (!recovery.document) {
+        askers_.message(fromStd(recovery.message));
+        return;
+    }
+    document_.takeFrom(*recovery.document);
+    document_.modified = true;
+    document_.displayName = "无标题";
+    view_->documentReplaced(true);
+    updateTitle();
+    updateEnabling();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!run_.prepareToClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+// --- the test run's questions and news --------------------------------------------
+
+TestRunListener::Answer MainWindow::askToSave() {
+    switch (askers_.question(QStringLiteral("\n\n      是否存盘?\n "),
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+    }
+}
+
+bool MainWindow::confirmContinue() {
+    return askers_.question(QStringLiteral("\n\n      测试程序将接着继续测试     \n "),
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<TimedStop> MainWindow::readTimedStop() {
+    return timedStop_->read(askers_.message);
+}
+
+void MainWindow::lockTimedStop(bool locked) {
+    timedStop_->setLocked(locked);
+}
+
+void MainWindow::showTimedStopNotice(int hours, int minutes) {
+    TimedStopNotice notice(hours, minutes, this);
+    askers_.runDialog(notice);
+}
+
+void MainWindow::showMessage(const std::string& text) {
+    QString shown = fromStd(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    askers_.message(shown.trimmed());
+}
+
+void MainWindow::onNewDocument() {
+    view_->setStatusTexts({}, {});
+    view_->documentReplaced(false);
+    updateTitle();
+    updateEnabling();
+}
+
+void MainWindow::onTestActive(bool active, bool fresh) {
+    if (active && fresh) setWindowTitle(kAppTitle);
+    if (active) outputSwitch_->holdBriefly();
+    view_->setTotals(active ? &run_.totals() : nullptr, run_.ticksWithoutSample());
+    updateEnabling();
+}
+
+void MainWindow::setStatusTexts(const std::string& first, const std::string& second) {
+    view_->setStatusTexts(fromStd(first), fromStd(second));
+}
+
+void MainWindow::resetOutputSwitch(bool disable) {
+    outputSwitch_->reset(disable);
+}
+
+void MainWindow::onRefresh(uint32_t, bool changed, const std::string& timedText) {
+    if (changed) view_->samplesArrived();
+    view_->setTotals(run_.active() ? &run_.totals() : nullptr, run_.ticksWithoutSample());
+    status_->setText(fromStd(timedText));
+    updateEnabling();
+}
+
+}  // namespace recorder::ui

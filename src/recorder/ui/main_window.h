@@ -1,0 +1,111 @@
+#pragma once
+// The recorder's window, "Tarsel电压电流测量": the document's file commands,
+// the test commands, the view's tools, the panels, and the questions the test
+// run asks. The test flow lives in recorder::TestRun; this class shows it.
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "common/clock.h"
+#include "device/hid_device.h"
+#include "qt/qt_event_loop.h"
+#include "recorder/test_run.h"
+#include "recorder/ui/wake_lock.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace recorder::ui {
+
+class OutputSwitchPanel;
+class TimedStopPanel;
+class WaveformView;
+
+class MainWindow final : public QMainWindow, private TestRunListener {
+    Q_OBJECT
+  public:
+    MainWindow(device::HidDevice& device, common::Profile& profile, common::Clock& clock,
+               std::filesystem::path journalPath, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // How the window's questions and file choices are answered (boxes and
+    // dialogs by default; tests answer them).
+    struct Askers {
+        std::function<void(const QString&)> message;
+        std::function<QMessageBox::StandardButton(const QString&, QMessageBox::StandardButtons)>
+            question;
+        std::function<QString(bool save, const QString& filter, const QString& suggested)>
+            chooseFile;
+        std::function<bool(QDialog&)> runDialog;
+    };
+    Askers& askers() { return askers_; }
+
+    bool openFile(const QString& path);
+    bool saveTo(const QString& path);
+    bool exportCsvTo(const QString& path, const CsvOptions& options);
+    // A journal left by a test that never ended cleanly: offered for recovery.
+    void offerRecovery();
+
+    QAction* action(const QString& text) const;
+    WaveformView* view() const { return view_; }
+    TimedStopPanel* timedStopPanel() const { return timedStop_; }
+    TestRun& testRun() { return run_; }
+    SampleDocument& document() { return document_; }
+    QLabel* statusText() const { return status_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // TestRunListener
+    Answer askToSave() override;
+    bool saveDocument() override { return save(); }
+    bool confirmContinue() override;
+    std::optional<TimedStop> readTimedStop() override;
+    void lockTimedStop(bool locked) override;
+    void showTimedStopNotice(int hours, int minutes) override;
+    void showMessage(const std::string& text) override;
+    void onNewDocument() override;
+    void onTestActive(bool active, bool fresh) override;
+    void setStatusTexts(const std::string& first, const std::string& second) override;
+    void resetOutputSwitch(bool disable) override;
+    void onRefresh(uint32_t displayedCount, bool changed, const std::string& timedText) override;
+
+    void buildMenus();
+    void buildToolMenu(QMenu* menu);
+    QAction* addCommand(QMenu* menu, const QString& text, std::function<void()> run,
+                        const QList<QKeySequence>& keys = {});
+    void newDocument();
+    void openChosenFile();
+    bool save();
+    bool saveAs();
+    void exportCsv();
+    void rememberRecent(const QString& path);
+    void rebuildRecentMenu();
+    void updateTitle();
+    void updateEnabling();
+    void storeViewSettings();
+
+    common::Profile& profile_;
+    qt_adapters::QtEventLoop loop_;
+    SampleDocument document_;
+    RecorderSettings settings_;
+    MeterLink link_;
+    WakeLock wake_;
+    TestRun run_;
+    std::filesystem::path journalPath_;
+    QString currentPath_;
+    WaveformView* view_ = nullptr;
+    TimedStopPanel* timedStop_ = nullptr;
+    OutputSwitchPanel* outputSwitch_ = nullptr;
+    QLabel* status_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    std::map<QString, QAction*> actions_;
+    Askers askers_;
+};
+
+}  // namespace recorder::ui

@@ -1,0 +1,472 @@
+#include "recorder/ui/waveform_view.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSlider>
+#include <QToolButton>
+#include <QToolTip>
+#include <cmath>
+
+#include "common/format.h"
+
+namespace recorder::ui {
+namespace {
+
+const QColor kBackground(0, 0, 0);
+const QColor kFrame(180, 180, 255);
+const QColor kGrid(0, 100, 100);
+const QColor kTimeText(150, 150, 150);
+const QColor kVoltage(255, 0, 0);
+const QColor kCurrent(0, 255, 0);
+const QColor kZoneLine(255, 255, 0);
+constexpr int kTopMargin = 10;
+constexpr int kNearCurve = 6;  // pixels between the cursor and a curve that count as on it
+
+QFont viewFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+    font.setPixelSize(15);
+    return font;
+}
+
+QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+WaveformView::WaveformView(SampleDocument& document, QWidget* parent)
+    : QWidget(parent), document_(document) {
+    setMouseTracking(true);
+    setMinimumSize(600, 400);
+    setFont(viewFont());
+    buildPanel();
+}
+
+void WaveformView::buildPanel() {
+    const char* titles[3] = {"电压缩放：", "电流缩放：", "时间缩放："};
+    for (int i = 0; i < 3; ++i) {
+        scaleLabels_[i] = new QLabel(this);
+        scaleLabels_[i]->setStyleSheet(QStringLiteral("color: rgb(220,220,220)"));
+        scaleLabels_[i]->setWordWrap(true);
+        sliders_[i] = new QSlider(Qt::Horizontal, this);
+        sliders_[i]->setRange(0, kScaleCount - 1);
+        sliders_[i]->setEnabled(false);  // shows the scale; the buttons move it
+        auto* in = new QToolButton(this);
+        auto* out = new QToolButton(this);
+        in->setText(QStringLiteral("+"));
+        out->setText(QStringLiteral("-"));
+        in->setObjectName(QStringLiteral("zoomIn%1").arg(i));
+        out->setObjectName(QStringLiteral("zoomOut%1").arg(i));
+        auto zoom = [this, i](bool zoomIn) {
+            if (i == 2)
+                zoomTime(zoomIn);
+            else
+                zoomVertical(i == 0 ? Axis::Voltage : Axis::Current, zoomIn);
+        };
+        connect(in, &QToolButton::clicked, this, [zoom] { zoom(true); });
+        connect(out, &QToolButton::clicked, this, [zoom] { zoom(false); });
+        scaleLabels_[i]->setProperty("title", QString::fromUtf8(titles[i]));
+    }
+    updatePanel();
+}
+
+void WaveformView::addPanelWidget(QWidget* widget) {
+    panelWidgets_.push_back(widget);
+    resizeEvent(nullptr);
+}
+
+void WaveformView::resizeEvent(QResizeEvent*) {
+    const int left = width() - kPanelWidth + 40;
+    int bottom = height() - 8;
+    for (QWidget* widget : panelWidgets_) {
+        const int tall = widget->sizeHint().height();
+        widget->setGeometry(left, bottom - tall, kPanelWidth - 44, tall);
+        bottom -= tall + 8;
+    }
+    for (int i = 0; i < 3; ++i) {
+        const int top = 10 + i * 66;
+        scaleLabels_[i]->setGeometry(left, top, kPanelWidth - 44, 36);
+        auto* out = findChild<QToolButton*>(QStringLiteral("zoomOut%1").arg(i));
+        auto* in = findChild<QToolButton*>(QStringLiteral("zoomIn%1").arg(i));
+        out->setGeometry(left, top + 38, 22, 22);
+        sliders_[i]->setGeometry(left + 26, top + 38, kPanelWidth - 100, 22);
+        in->setGeometry(left + kPanelWidth - 70, top + 38, 22, 22);
+    }
+}
+
+void WaveformView::updatePanel() {
+    const std::string_view labels[3] = {kVoltScales[state_.voltIndex].label,
+                                        kCurrentScales[state_.currentIndex].label,
+                                        kTimeScales[state_.timeIndex].label};
+    for (int i = 0; i < 3; ++i) {
+        scaleLabels_[i]->setText(
+            scaleLabels_[i]->property("title").toString() +
+            QString::fromUtf8(labels[i].data(), static_cast<qsizetype>(labels[i].size())));
+    }
+    sliders_[0]->setValue(kScaleCount - 1 - state_.voltIndex);
+    sliders_[1]->setValue(kScaleCount - 1 - state_.currentIndex);
+    sliders_[2]->setValue(state_.timeIndex);
+    emit scalesChanged();
+    update();
+}
+
+void WaveformView::samplesArrived() {
+    followNewest(state_, document_, width(), height());
+    // The panorama fits again at five samples and whenever an extreme moves.
+    const ChannelExtremes volts = document_.channel(kVoltageChannel).extremes();
+    const ChannelExtremes amps = document_.channel(kCurrentChannel).extremes();
+    const bool moved = volts.maximum != fittedVolts_.maximum ||
+                       volts.minimum != fittedVolts_.minimum ||
+                       amps.maximum != fittedAmps_.maximum || amps.minimum != fittedAmps_.minimum;
+    if (state_.panorama && document_.displayedCount() >= 5 && moved) {
+        fittedVolts_ = volts;
+        fittedAmps_ = amps;
+        fitAll();
+    }
+    updatePanel();
+}
+
+void WaveformView::documentReplaced(bool fit) {
+    fittedVolts_ = fittedAmps_ = ChannelExtremes{};
+    voltageSummary_.clear();
+    currentSummary_.clear();
+    state_.timeScroll = 0;
+    state_.voltScroll = state_.currentScroll = 0;
+    timeLines_.reset();
+    voltageLines_.reset();
+    if (fit) fitAll();
+    updatePanel();
+}
+
+void WaveformView::setStatusTexts(const QString& first, const QString& second) {
+    status_[0] = first;
+    status_[1] = second;
+    update();
+}
+
+void WaveformView::setTotals(const TestTotals* totals, uint64_t missedTicks) {
+    totals_ = totals;
+    missedTicks_ = missedTicks;
+    update();
+}
+
+void WaveformView::zoomTime(bool in) {
+    zoomTimeCentred(state_, width(), in, document_.displayedCount());
+    updatePanel();
+}
+
+void WaveformView::zoomVertical(Axis axis, bool in) {
+    if (!canZoomVertical(state_, axis, in)) return;
+    if (axis == Axis::Current && document_.largestCount() == 0) return;
+    int& index = axis == Axis::Voltage ? state_.voltIndex : state_.currentIndex;
+    index += in ? -1 : 1;
+    updatePanel();
+}
+
+void WaveformView::fitAll() {
+    panoramaFit(state_, document_, width(), height());
+    updatePanel();
+}
+
+void WaveformView::setGrid(bool shown) {
+    grid_ = shown;
+    update();
+}
+
+void WaveformView::setVoltageOnTop(bool onTop) {
+    voltageOnTop_ = onTop;
+    update();
+}
+
+void WaveformView::showTimeZoneLines(bool shown) {
+    if (!shown) {
+        timeLines_.reset();
+    } else {
+        // A third and two thirds across the plot.
+        const double left = state_.sampleAtX(kOriginLeft + (plotRight() - kOriginLeft) / 3.0);
+        const double right = state_.sampleAtX(kOriginLeft + 2 * (plotRight() - kOriginLeft) / 3.0);
+        timeLines_ = {left, right};
+    }
+    update();
+}
+
+void WaveformView::showVoltageZoneLines(bool shown) {
+    if (!shown)
+        voltageLines_.reset();
+    else
+        voltageLines_ = {kDivisionHeight * 2.0, kDivisionHeight * 4.0};
+    update();
+}
+
+bool WaveformView::insidePlot(QPoint p) const {
+    return p.x() > kOriginLeft && p.y() < height() - 42 && p.x() < plotRight();
+}
+
+QString WaveformView::readoutAt(QPoint position) const {
+    if (!insidePlot(position)) return {};
+    const double height = heightAboveOrigin(position.y());
+    const auto index = static_cast<long long>(std::floor(state_.sampleAtX(position.x()) + 0.5));
+    if (index < 0) return {};
+    QString values;
+    double volts = -1, amps = -1;
+    auto near = [&](const SampleChannel& channel, Axis axis, bool shown, double& value) {
+        if (!shown || static_cast<uint64_t>(index) >= channel.count()) return false;
+        const uint16_t raw = channel.at(static_cast<uint32_t>(index));
+        if (std::abs(state_.heightOf(raw, axis) - height) > kNearCurve) return false;
+        value = raw / 1000.0;
+        return true;
+    };
+    if (near(document_.channel(kVoltageChannel), Axis::Voltage, state_.voltageShown, volts))
+        values += fromStd(common::format("U=%.3f", volts));
+    if (near(document_.channel(kCurrentChannel), Axis::Current, state_.currentShown, amps)) {
+        if (!values.isEmpty()) values += QStringLiteral("  ");
+        values += fromStd(common::format("I=%.3fA", amps));
+    }
+    if (values.isEmpty()) return {};
+    if (volts >= 0 && amps >= 0) values += fromStd(common::format("  P=%.3fW", volts * amps));
+    const double seconds = static_cast<double>(index) * document_.period;
+    if (secondsOnly_) return values + fromStd(common::format(" ,T=%.3f", seconds));
+    return values + QStringLiteral(" , T=") + fromStd(viewTimeText(seconds, 3));
+}
+
+QString WaveformView::zoneText() const {
+    if (!timeLines_) return {};
+    const auto first = static_cast<uint32_t>(std::max(0.0, std::round(timeLines_->first)));
+    const auto last = static_cast<uint32_t>(std::max(0.0, std::round(timeLines_->second)));
+    const ZoneMeasurement zone = measureZone(document_, first, last);
+    return fromStd(common::format(
+        "Δt=%s\nU平均 %.3f V\nU %.3f~%.3f\nI平均 %.3f A\nI %.3f~%.3f\n%.4f Wh\n%.3f mAh",
+        viewTimeText(zone.seconds, 3).c_str(), zone.averageVolts, zone.minimumVolts,
+        zone.maximumVolts, zone.averageAmps, zone.minimumAmps, zone.maximumAmps, zone.wattHours,
+        zone.milliampHours));
+}
+
+// --- painting -----------------------------------------------------------------
+
+void WaveformView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    if (grid_) paintGrid(painter);
+    painter.setPen(QPen(kFrame, 1));
+    painter.drawLine(kOriginLeft, originY(), plotRight(), originY());
+    painter.drawLine(kOriginLeft, kTopMargin, kOriginLeft, originY());
+    painter.drawLine(plotRight(), kTopMargin, plotRight(), originY());
+    paintLabels(painter);
+
+    painter.save();
+    painter.setClipRect(
+        QRect(QPoint(kOriginLeft + 1, kTopMargin), QPoint(plotRight() - 1, originY())));
+    const Axis below = voltageOnTop_ ? Axis::Current : Axis::Voltage;
+    const Axis above = voltageOnTop_ ? Axis::Voltage : Axis::Current;
+    paintCurve(painter, below);
+    paintCurve(painter, above);
+    paintZoneLines(painter);
+    painter.restore();
+
+    if (!document_.currentCalibrated) {
+        painter.setPen(kCurrent);
+        const QString note = QStringLiteral("本次测试未校准电流，电流值设置为0 ！");
+        const QRect box(0, height() - 80 - 20, width() / 2, 20);
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, note);
+    }
+    paintPanelTexts(painter);
+}
+
+void WaveformView::paintGrid(QPainter& painter) const {
+    painter.setPen(QPen(kGrid, 1, Qt::DotLine));
+    for (int y = originY() - kDivisionHeight; y > kTopMargin; y -= kDivisionHeight)
+        painter.drawLine(kOriginLeft, y, plotRight(), y);
+    for (int x = kOriginLeft + kDivisionWidth; x < plotRight(); x += kDivisionWidth)
+        painter.drawLine(x, kTopMargin, x, originY());
+}
+
+void WaveformView::paintLabels(QPainter& painter) const {
+    const int divisions = (originY() - kTopMargin) / kDivisionHeight;
+    for (int k = 0; k <= divisions; ++k) {
+        const int y = originY() - k * kDivisionHeight;
+        const QRect left(0, y - 9, kOriginLeft - 4, 18);
+        painter.setPen(kVoltage);
+        painter.drawText(
+            left, Qt::AlignRight | Qt::AlignVCenter,
+            fromStd(common::format(
+                "%g", (k - state_.voltScroll) * kVoltScales[state_.voltIndex].perDivision)));
+        painter.setPen(kCurrent);
+        painter.drawText(
+            QRect(plotRight() + 3, y - 9, 38, 18), Qt::AlignLeft | Qt::AlignVCenter,
+            fromStd(common::format("%g", (k - state_.currentScroll) *
+                                             kCurrentScales[state_.currentIndex].perDivision)));
+    }
+    painter.setPen(kVoltage);
+    painter.drawText(QRect(0, 0, kOriginLeft, 16), Qt::AlignRight, QStringLiteral("V(伏)"));
+    painter.setPen(kCurrent);
+    painter.drawText(QRect(plotRight() + 3, 0, 40, 16), Qt::AlignLeft, QStringLiteral("A(安)"));
+
+    // Time under each vertical division line.
+    std::vector<QString> labels;
+    bool longOnes = false;
+    for (int k = 0; kOriginLeft + k * kDivisionWidth <= plotRight() && k < 81; ++k) {
+        const double seconds =
+            (state_.timeScroll + k) * kDivisionWidth * document_.period / state_.pixelsPerSample();
+        labels.push_back(secondsOnly_ ? fromStd(common::format("%.9g", seconds))
+                                      : fromStd(viewTimeText(seconds, 2)));
+        longOnes = longOnes || labels.back().size() > 8;
+    }
+    painter.setPen(kTimeText);
+    for (std::size_t k = 0; k < labels.size(); ++k) {
+        const bool last = k + 1 == labels.size();
+        if (longOnes && k % 2 == 1 && !last) continue;
+        const int x = kOriginLeft + static_cast<int>(k) * kDivisionWidth;
+        painter.drawText(QRect(x - 40, originY() + 4, 80, 18), Qt::AlignHCenter | Qt::AlignTop,
+                         labels[k]);
+        if (last)
+            painter.drawText(QRect(x - 40, originY() + 22, 160, 18), Qt::AlignLeft,
+                             QStringLiteral("       T(时间)"));
+    }
+}
+
+void WaveformView::paintCurve(QPainter& painter, Axis axis) {
+    const bool voltage = axis == Axis::Voltage;
+    if (!(voltage ? state_.voltageShown : state_.currentShown)) return;
+    const SampleChannel& channel = document_.channel(voltage ? kVoltageChannel : kCurrentChannel);
+    MinMaxSummary& summary = voltage ? voltageSummary_ : currentSummary_;
+    const uint32_t count = std::min(channel.count(), document_.displayedCount());
+    if (count == 0) return;
+    summary.catchUp(channel);
+    painter.setPen(QPen(voltage ? kVoltage : kCurrent, 2));
+    auto yOf = [&](double raw) { return originY() - state_.heightOf(raw, axis); };
+
+    QPolygonF points;
+    const double perPixel = 1.0 / state_.pixelsPerSample();
+    if (perPixel <= 2) {
+        // Few samples a pixel: every visible sample.
+        const auto first =
+            static_cast<long long>(std::max(0.0, std::floor(state_.sampleAtX(kOriginLeft))));
+        const auto last = std::min<long long>(
+            count - 1, static_cast<long long>(std::ceil(state_.sampleAtX(plotRight()))));
+        for (long long i = first; i <= last; ++i)
+            points << QPointF(state_.xOfSample(static_cast<double>(i)),
+                              yOf(channel.at(static_cast<uint32_t>(i))));
+    } else {
+        // Each pixel column as its samples' minimum and maximum.
+        for (int x = kOriginLeft; x < plotRight(); ++x) {
+            const double from = std::max(0.0, std::ceil(state_.sampleAtX(x)));
+            const double to = std::min<double>(count, std::ceil(state_.sampleAtX(x + 1)));
+            if (from >= to) continue;
+            const SampleRange range =
+                summary.range(channel, static_cast<uint32_t>(from), static_cast<uint32_t>(to));
+            points << QPointF(x, yOf(range.minimum)) << QPointF(x, yOf(range.maximum));
+        }
+    }
+    painter.drawPolyline(points);
+}
+
+void WaveformView::paintZoneLines(QPainter& painter) const {
+    painter.setPen(QPen(kZoneLine, 1, Qt::DashLine));
+    if (timeLines_) {
+        for (const double sample : {timeLines_->first, timeLines_->second}) {
+            const double x = state_.xOfSample(sample);
+            painter.drawLine(QPointF(x, kTopMargin), QPointF(x, originY()));
+        }
+    }
+    if (voltageLines_) {
+        for (const double height : {voltageLines_->first, voltageLines_->second}) {
+            const double y = originY() - height;
+            painter.drawLine(QPointF(kOriginLeft, y), QPointF(plotRight(), y));
+        }
+    }
+}
+
+void WaveformView::paintPanelTexts(QPainter& painter) const {
+    const int left = width() - kPanelWidth + 44;
+    int y = 214;
+    painter.setPen(QColor(220, 220, 220));
+    auto line = [&](const QString& text, const QColor& colour) {
+        painter.setPen(colour);
+        const QRect box(left, y, kPanelWidth - 48, 200);
+        const QRect used = painter.boundingRect(box, Qt::AlignLeft | Qt::TextWordWrap, text);
+        painter.drawText(box, Qt::AlignLeft | Qt::TextWordWrap, text);
+        y += used.height() + 6;
+    };
+    const SampleChannel& volts = document_.channel(kVoltageChannel);
+    const SampleChannel& amps = document_.channel(kCurrentChannel);
+    if (volts.count() > 0)
+        line(fromStd(common::format("%.3f V", volts.at(volts.count() - 1) / 1000.0)), kVoltage);
+    if (amps.count() > 0)
+        line(fromStd(common::format("%.3f A", amps.at(amps.count() - 1) / 1000.0)), kCurrent);
+    for (const QString& status : status_) {
+        if (!status.isEmpty()) line(status, QColor(220, 220, 220));
+    }
+    if (totals_) {
+        const double elapsed = totals_->samples.load() * totals_->periodMilliseconds / 1000.0;
+        line(fromStd(common::format("测试 %s\n%.3f mWh  %.3f mAh\n漏采 %llu",
+                                    viewTimeText(elapsed, 0).c_str(), totals_->milliwattHours(),
+                                    totals_->milliampHours(),
+                                    static_cast<unsigned long long>(missedTicks_))),
+             QColor(220, 220, 120));
+    }
+    if (timeLines_) line(zoneText(), kZoneLine);
+    if (voltageLines_) {
+        const double dv = std::abs(state_.valueAtHeight(voltageLines_->first, Axis::Voltage) -
+                                   state_.valueAtHeight(voltageLines_->second, Axis::Voltage));
+        line(fromStd(common::format("ΔV=%.3f V", dv)), kZoneLine);
+    }
+}
+
+// --- mouse ----------------------------------------------------------------------
+
+void WaveformView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (dragging_ >= 0) {
+        if (dragging_ < 2) {
+            (dragging_ == 0 ? timeLines_->first : timeLines_->second) = state_.sampleAtX(p.x());
+        } else {
+            (dragging_ == 2 ? voltageLines_->first : voltageLines_->second) =
+                heightAboveOrigin(p.y());
+        }
+        update();
+        return;
+    }
+    const QString text = readoutAt(p);
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPosition().toPoint(), text, this);
+}
+
+void WaveformView::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (!insidePlot(p)) return;
+    // A zone line within a few pixels is picked up first.
+    if (timeLines_) {
+        for (int i = 0; i < 2; ++i) {
+            const double sample = i == 0 ? timeLines_->first : timeLines_->second;
+            if (std::abs(state_.xOfSample(sample) - p.x()) <= 4) dragging_ = i;
+        }
+    }
+    if (voltageLines_ && dragging_ < 0) {
+        for (int i = 0; i < 2; ++i) {
+            const double height = i == 0 ? voltageLines_->first : voltageLines_->second;
+            if (std::abs(heightAboveOrigin(p.y()) - height) <= 4) dragging_ = 2 + i;
+        }
+    }
+    if (dragging_ >= 0 || state_.zoomMode == ZoomAtPoint::None || document_.largestCount() == 0)
+        return;
+    const bool in = event->button() == Qt::LeftButton;
+    if (state_.zoomMode == ZoomAtPoint::Time)
+        zoomTimeAt(state_, p.x(), in, document_.displayedCount());
+    else
+        zoomVerticalAt(state_,
+                       state_.zoomMode == ZoomAtPoint::Voltage ? Axis::Voltage : Axis::Current,
+                       heightAboveOrigin(p.y()), in);
+    updatePanel();
+}
+
+void WaveformView::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = -1;
+}
+
+}  // namespace recorder::ui

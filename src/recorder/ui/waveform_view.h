@@ -1,0 +1,103 @@
+#pragma once
+// The recorder's view: voltage and current against time in one plot, the
+// zoom panel, the read-outs and status texts on the right, the cursor
+// read-out, zoom at a point, and the zone lines that measure between them.
+// The arithmetic lives in recorder/waveform.h; this class paints and handles
+// the mouse.
+
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "recorder/minmax_summary.h"
+#include "recorder/test_run.h"
+#include "recorder/waveform.h"
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace recorder::ui {
+
+class WaveformView final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit WaveformView(SampleDocument& document, QWidget* parent = nullptr);
+
+    WaveformState& state() { return state_; }
+    const WaveformState& state() const { return state_; }
+    // After samples arrived (the refresh tick): tracking, auto-scroll, repaint.
+    void samplesArrived();
+    // A new or loaded document: summaries dropped, scroll positions reset.
+    void documentReplaced(bool fitAll);
+    void setStatusTexts(const QString& first, const QString& second);
+    void setTotals(const TestTotals* totals, uint64_t missedTicks);  // nothing: not testing
+    void setTimeFormatSeconds(bool secondsOnly) { secondsOnly_ = secondsOnly; }
+    // A panel of the window (timed stop, output switch), stacked at the panel's foot.
+    void addPanelWidget(QWidget* widget);
+
+    // The commands of the 工具 menu.
+    void zoomTime(bool in);
+    void zoomVertical(Axis axis, bool in);
+    void fitAll();
+    void setGrid(bool shown);
+    bool gridShown() const { return grid_; }
+    void setVoltageOnTop(bool onTop);
+    void showTimeZoneLines(bool shown);
+    void showVoltageZoneLines(bool shown);
+    bool timeZoneLinesShown() const { return timeLines_.has_value(); }
+
+    // The read-out under the cursor at `position` (empty when there is none).
+    QString readoutAt(QPoint position) const;
+    // The zone measurement between the time lines, as the right panel shows it.
+    QString zoneText() const;
+    std::optional<std::pair<double, double>> timeLines() const { return timeLines_; }
+    void setTimeLines(double firstSample, double secondSample) {
+        timeLines_ = {firstSample, secondSample};
+        update();
+    }
+    // Plot extent in view pixels.
+    int plotRight() const { return width() - kPanelWidth; }
+    int originY() const { return height() - kOriginAboveBottom; }
+
+  signals:
+    void scalesChanged();  // the panel and the enabling of the zoom commands follow
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    void buildPanel();
+    void updatePanel();
+    void paintGrid(QPainter& painter) const;
+    void paintLabels(QPainter& painter) const;
+    void paintCurve(QPainter& painter, Axis axis);
+    void paintZoneLines(QPainter& painter) const;
+    void paintPanelTexts(QPainter& painter) const;
+    bool insidePlot(QPoint position) const;
+    double heightAboveOrigin(int y) const { return originY() - y; }
+
+    SampleDocument& document_;
+    WaveformState state_;
+    MinMaxSummary voltageSummary_;
+    MinMaxSummary currentSummary_;
+    bool grid_ = true;
+    bool voltageOnTop_ = true;
+    bool secondsOnly_ = false;
+    QString status_[2];
+    const TestTotals* totals_ = nullptr;
+    uint64_t missedTicks_ = 0;
+    std::optional<std::pair<double, double>> timeLines_;     // sample positions
+    std::optional<std::pair<double, double>> voltageLines_;  // heights above the origin
+    int dragging_ = -1;                                      // 0-1 time lines, 2-3 voltage lines
+    ChannelExtremes fittedVolts_, fittedAmps_;               // what the panorama last fitted
+    std::vector<QWidget*> panelWidgets_;
+    QLabel* scaleLabels_[3] = {};
+    QSlider* sliders_[3] = {};
+};
+
+}  // namespace recorder::ui

@@ -1,0 +1,170 @@
+// The recorder window against the simulated meter, offscreen.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <memory>
+
+#include "recorder/csv_export.h"
+#include "recorder/osa_file.h"
+#include "recorder/ui/main_window.h"
+#include "recorder/ui/panels.h"
+#include "recorder/ui/waveform_view.h"
+#include "simulator/simulated_device.h"
+#include "support/test_folder.h"
+
+using recorder::ui::MainWindow;
+
+class RecorderWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<testing_support::TestFolder> folder_;
+    std::shared_ptr<simulator::Instrument> instrument_;
+    std::unique_ptr<simulator::SimulatedDevice> device_;
+    common::MemoryProfile profile_;
+    common::SystemClock clock_;
+    std::unique_ptr<MainWindow> window_;
+    QStringList messages_;
+    QMessageBox::StandardButton answer_ = QMessageBox::No;
+    int questions_ = 0;
+    QString chosenFile_;
+
+    QAction* act(const char* name) const { return window_->action(QString::fromUtf8(name)); }
+    uint32_t samples() const { return window_->document().channel(0).count(); }
+    QString file(const char* name) const { return QString::fromStdString(folder_->file(name)); }
+    void startTest() {
+        act("开始新测试")->trigger();
+        QVERIFY(window_->testRun().active());
+    }
+    void waitForSamples(uint32_t count) { QTRY_VERIFY_WITH_TIMEOUT(samples() >= count, 10000); }
+
+  private slots:
+    void init() {
+        folder_ = std::make_unique<testing_support::TestFolder>("recorder_window_test");
+        instrument_ = std::make_shared<simulator::Instrument>();
+        device_ = std::make_unique<simulator::SimulatedDevice>(instrument_, folder_->file("lock"));
+        profile_ = common::MemoryProfile();
+        messages_.clear();
+        questions_ = 0;
+        answer_ = QMessageBox::No;
+        window_ = std::make_unique<MainWindow>(*device_, profile_, clock_,
+                                               folder_->path() / "recovery.osa.journal");
+        auto& askers = window_->askers();
+        askers.message = [this](const QString& text) { messages_ << text; };
+        askers.question = [this](const QString&, QMessageBox::StandardButtons) {
+            ++questions_;
+            return answer_;
+        };
+        askers.chooseFile = [this](bool, const QString&, const QString&) { return chosenFile_; };
+        askers.runDialog = [](QDialog&) { return true; };
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        device_.reset();
+        folder_.reset();
+    }
+
+    void aTestRecordsStopsSavesAndReopens() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Tarsel电压电流测量"));
+        QVERIFY(!act("继续测试")->isEnabled());
+        startTest();
+        QVERIFY(!act("打开")->isEnabled());
+        QVERIFY(!act("保存")->isEnabled());
+        waitForSamples(12);
+        act("停止测试")->trigger();
+        QVERIFY(!window_->testRun().active());
+        QVERIFY(act("继续测试")->isEnabled());
+        QVERIFY(window_->saveTo(file("t.osa")));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("t - Tarsel电压电流测量"));
+        const uint32_t saved = samples();
+
+        // Continue appends; opening while testing is refused.
+        answer_ = QMessageBox::Yes;
+        act("继续测试")->trigger();
+        QVERIFY(window_->testRun().active());
+        QVERIFY(!window_->openFile(file("t.osa")));
+        QCOMPARE(messages_.last(), QStringLiteral("正在测试中，请测试完毕后再打开。"));
+        waitForSamples(saved + 3);
+        act("停止测试")->trigger();
+
+        answer_ = QMessageBox::No;  // drop the continued samples
+        QVERIFY(window_->openFile(file("t.osa")));
+        QCOMPARE(samples(), saved);
+        QVERIFY(!window_->document().modified);
+        QVERIFY(window_->exportCsvTo(file("t.csv"), recorder::CsvOptions{}));
+        QVERIFY(QFileInfo(file("t.csv")).size() > 40);
+    }
+
+    void timedStopOfNoTimeAndFaults() {
+        window_->timedStopPanel()->checkBox()->setChecked(true);
+        window_->timedStopPanel()->hoursField()->setText(QStringLiteral("24"));
+        act("开始新测试")->trigger();
+        QVERIFY(!window_->testRun().active());
+        QCOMPARE(messages_.last(), QStringLiteral("“请填入一个在0和23之间的整数。”"));
+        window_->timedStopPanel()->hoursField()->setText(QStringLiteral("0"));
+        window_->timedStopPanel()->minutesField()->setText(QStringLiteral("0"));
+        startTest();
+        QTRY_VERIFY(!window_->testRun().active());
+        window_->timedStopPanel()->checkBox()->setChecked(false);
+
+        answer_ = QMessageBox::No;
+        startTest();
+        waitForSamples(3);
+        instrument_->unplug();
+        QTRY_VERIFY(!window_->testRun().active());
+        QCOMPARE(messages_.last(), QStringLiteral("设备非正常中断!"));
+    }
+
+    void zoomAtAPointAndTheReadout() {
+        instrument_->setCalibrationValue(1000);
+        startTest();
+        waitForSamples(40);
+        act("停止测试")->trigger();
+        recorder::ui::WaveformView* view = window_->view();
+        auto& state = view->state();
+        state.timeIndex = 9;  // 1 pixel a sample
+        state.timeScroll = 0;
+        view->update();
+        // The newest shown sample is under its pixel; one beyond the last has nothing.
+        const auto& volts = window_->document().channel(0);
+        const uint32_t last = window_->document().displayedCount() - 1;
+        const int x = static_cast<int>(std::lround(state.xOfSample(last)));
+        const int y =
+            view->originY() -
+            static_cast<int>(std::lround(state.heightOf(volts.at(last), recorder::Axis::Voltage)));
+        QVERIFY(view->readoutAt(QPoint(x, y)).startsWith(QStringLiteral("U=")));
+        const int beyond = static_cast<int>(std::lround(state.xOfSample(volts.count() + 2)));
+        QVERIFY(view->readoutAt(QPoint(beyond, y)).isEmpty());
+
+        act("缩放时间")->trigger();
+        const int clickX = static_cast<int>(state.xOfSample(20));
+        const double sample = state.sampleAtX(clickX);
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(clickX, 300));
+        QCOMPARE(state.timeIndex, 10);
+        QVERIFY(std::abs(state.xOfSample(sample) - clickX) <= 1.0);
+    }
+
+    void screenshots() {
+        const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");
+        if (folder.isEmpty()) QSKIP("set UFCS_SCREENSHOT_DIR to save screenshots");
+        startTest();
+        waitForSamples(60);
+        QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_running.png"));
+        act("停止测试")->trigger();
+        act("显示/隐藏时间区线")->trigger();
+        window_->view()->setTimeLines(10, 50);
+        QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_zone_lines.png"));
+        window_->resize(1024, 700);
+        QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_small.png"));
+        recorder::ui::CsvOptionsDialog dialog(recorder::CsvOptions{}, window_.get());
+        dialog.show();
+        QVERIFY(dialog.grab().save(QString::fromUtf8(folder) + "/recorder_csv_dialog.png"));
+    }
+};
+
+QTEST_MAIN(RecorderWindowTest)
+#include "recorder_window_test.moc"
