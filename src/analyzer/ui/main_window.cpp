@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -712,7 +713,23 @@ void MainWindow::copyPaneSelection() {
 }
 
 void MainWindow::startRecorder() {
-    if (!QProcess::startDetached(programDir_ + '/' + kRecorderName, {}, programDir_)) {
+    // Installed beside the analyzer under its own name; in the build tree, the
+    // recorder's target sits in its own folder.
+    const QStringList candidates = {
+        programDir_ + '/' + kRecorderName, programDir_ + QStringLiteral("/oscillograph"),
+        programDir_ + QStringLiteral("/../../recorder/ui/oscillograph")};
+    QString program;
+    for (const QString& candidate : candidates) {
+        if (QFileInfo(candidate).isExecutable()) {
+            program = QFileInfo(candidate).canonicalFilePath();
+            break;
+        }
+    }
+    const QStringList arguments =
+        QCoreApplication::arguments().contains(QStringLiteral("--simulate"))
+            ? QStringList{QStringLiteral("--simulate")}
+            : QStringList{};
+    if (program.isEmpty() || !QProcess::startDetached(program, arguments, programDir_)) {
         message(QStringLiteral("找不到Tarsel电压电流测量.exe!,请确保该程序位于当前文件夹下！"));
     }
 }

@@ -361,7 +361,12 @@ void WaveformView::paintCurve(QPainter& painter, Axis axis) {
             points << QPointF(x, yOf(range.minimum)) << QPointF(x, yOf(range.maximum));
         }
     }
-    painter.drawPolyline(points);
+    // Separate segments: a wide pen's joins cost more than the lines themselves.
+    QVector<QLineF> segments;
+    segments.reserve(points.size());
+    for (qsizetype i = 1; i < points.size(); ++i)
+        segments << QLineF(points[i - 1], points[i]);
+    painter.drawLines(segments);
 }
 
 void WaveformView::paintZoneLines(QPainter& painter) const {
