@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
@@ -56,13 +58,22 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     };
     askers_.runDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
-    view_ = new WaveformView(document_, this);
-    setCentralWidget(view_);
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    view_ = new WaveformView(document_, central);
+    auto* timeBar = new QScrollBar(Qt::Horizontal, central);
+    column->addWidget(view_, 1);
+    column->addWidget(timeBar);
+    setCentralWidget(central);
+    view_->setTimeScrollBar(timeBar);
     const ViewSettings stored = settings_.view();
     WaveformState& state = view_->state();
     state.voltIndex = stored.voltIndex;
     state.currentIndex = std::min(stored.currentIndex, kScaleCount - 1);
     state.timeIndex = stored.timeIndex;
+    storedTimeIndex_ = stored.timeIndex;
     state.voltTracking = stored.voltTracking;
     state.currentTracking = stored.currentTracking;
     state.panorama = stored.panorama;
@@ -83,7 +94,14 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     status_ = new QLabel(this);
     statusBar()->addWidget(status_, 1);
     buildMenus();
-    connect(view_, &WaveformView::scalesChanged, this, &MainWindow::updateEnabling);
+    connect(view_, &WaveformView::scalesChanged, this, [this] {
+        // "TX" follows every change of the time scale, however made.
+        if (view_->state().timeIndex != storedTimeIndex_) {
+            storedTimeIndex_ = view_->state().timeIndex;
+            settings_.saveTimeIndex(storedTimeIndex_);
+        }
+        updateEnabling();
+    });
     resize(1398, 820);
     updateTitle();
     updateEnabling();

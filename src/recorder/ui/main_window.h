@@ -99,6 +99,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     TestRun run_;
     std::filesystem::path journalPath_;
     QString currentPath_;
+    int storedTimeIndex_ = -1;
     WaveformView* view_ = nullptr;
     TimedStopPanel* timedStop_ = nullptr;
     OutputSwitchPanel* outputSwitch_ = nullptr;

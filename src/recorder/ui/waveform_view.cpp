@@ -1,9 +1,11 @@
 #include "recorder/ui/waveform_view.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
 #include <QToolTip>
@@ -98,7 +100,40 @@ void WaveformView::resizeEvent(QResizeEvent*) {
     }
 }
 
+// The bar counts tenths of a time division.
+void WaveformView::setTimeScrollBar(QScrollBar* bar) {
+    timeBar_ = bar;
+    setFocusPolicy(Qt::ClickFocus);
+    connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (std::lround(state_.timeScroll * 10) == value) return;
+        state_.timeScroll = value / 10.0;
+        update();
+    });
+    updatePanel();
+}
+
+void WaveformView::keyPressEvent(QKeyEvent* event) {
+    if (timeBar_ && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
+        timeBar_->setFocus();
+        timeBar_->triggerAction(event->key() == Qt::Key_Left
+                                    ? QAbstractSlider::SliderSingleStepSub
+                                    : QAbstractSlider::SliderSingleStepAdd);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void WaveformView::updatePanel() {
+    if (timeBar_) {
+        const QSignalBlocker quiet(timeBar_);
+        const double most = timeScrollMaximum(state_, document_.displayedCount());
+        timeBar_->setRange(std::min(0, static_cast<int>(std::floor(state_.timeScroll * 10))),
+                           std::max(static_cast<int>(std::ceil(most * 10)),
+                                    static_cast<int>(std::lround(state_.timeScroll * 10))));
+        timeBar_->setPageStep(std::max(10, (plotRight() - kOriginLeft) / kDivisionWidth * 10));
+        timeBar_->setSingleStep(10);
+        timeBar_->setValue(static_cast<int>(std::lround(state_.timeScroll * 10)));
+    }
     const std::string_view labels[3] = {kVoltScales[state_.voltIndex].label,
                                         kCurrentScales[state_.currentIndex].label,
                                         kTimeScales[state_.timeIndex].label};

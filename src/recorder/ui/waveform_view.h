@@ -14,6 +14,7 @@
 #include "recorder/waveform.h"
 
 class QLabel;
+class QScrollBar;
 class QSlider;
 class QToolButton;
 
@@ -35,6 +36,9 @@ class WaveformView final : public QWidget {
     void setTimeFormatSeconds(bool secondsOnly) { secondsOnly_ = secondsOnly; }
     // A panel of the window (timed stop, output switch), stacked at the panel's foot.
     void addPanelWidget(QWidget* widget);
+    // The scroll bar under the view that moves through time; the view keeps it
+    // in step and hands it the left and right arrow keys.
+    void setTimeScrollBar(QScrollBar* bar);
 
     // The commands of the 工具 menu.
     void zoomTime(bool in);
@@ -69,6 +73,7 @@ class WaveformView final : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void buildPanel();
@@ -96,6 +101,7 @@ class WaveformView final : public QWidget {
     int dragging_ = -1;                                      // 0-1 time lines, 2-3 voltage lines
     ChannelExtremes fittedVolts_, fittedAmps_;               // what the panorama last fitted
     std::vector<QWidget*> panelWidgets_;
+    QScrollBar* timeBar_ = nullptr;
     QLabel* scaleLabels_[3] = {};
     QSlider* sliders_[3] = {};
 };

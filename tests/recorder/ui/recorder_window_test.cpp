@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <memory>
 
@@ -146,6 +147,17 @@ class RecorderWindowTest : public QObject {
         QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(clickX, 300));
         QCOMPARE(state.timeIndex, 10);
         QVERIFY(std::abs(state.xOfSample(sample) - clickX) <= 1.0);
+        QCOMPARE(profile_.readInt("Select", "TX", -1), 10);
+
+        // The scroll bar under the view moves through time, and the arrow keys move it.
+        auto* bar = window_->findChild<QScrollBar*>();
+        QVERIFY(bar);
+        bar->setValue(bar->minimum() + 5);
+        QCOMPARE(state.timeScroll, bar->value() / 10.0);
+        view->setFocus();
+        const int before = bar->value();
+        QTest::keyClick(view, Qt::Key_Right);
+        QVERIFY(bar->value() > before || bar->value() == bar->maximum());
     }
 
     void screenshots() {
