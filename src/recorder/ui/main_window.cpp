@@ -108,7 +108,15 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
 }
 
 MainWindow::~MainWindow() {
+    // Stopped while every part of the window still stands.
+    if (run_.active()) run_.stop();
     storeViewSettings();
+}
+
+void MainWindow::dropJournal() {
+    run_.documentSaved();
+    std::error_code ignored;
+    if (!journalPath_.empty()) std::filesystem::remove(journalPath_, ignored);
 }
 
 void MainWindow::storeViewSettings() {
@@ -345,7 +353,7 @@ void MainWindow::newDocument() {
     document_.modified = false;
     document_.displayName = "无标题";
     document_.currentCalibrated = 1;
-    run_.documentSaved();
+    dropJournal();
     currentPath_.clear();
     onNewDocument();
 }
@@ -369,7 +377,7 @@ bool MainWindow::openFile(const QString& path) {
     load.document->displayName = displayNameOf(pathOf(path));
     document_.takeFrom(*load.document);
     document_.modified = false;
-    run_.documentSaved();
+    dropJournal();
     currentPath_ = path;
     rememberRecent(path);
     view_->setStatusTexts({}, {});
@@ -396,7 +404,7 @@ bool MainWindow::saveTo(const QString& path) {
         askers_.message(fromStd(saved.message));
         return false;
     }
-    run_.documentSaved();
+    dropJournal();
     currentPath_ = path;
     rememberRecent(path);
     updateTitle();
@@ -481,6 +489,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (!document_.modified) dropJournal();  // saved, or let go on purpose
     event->accept();
 }
 

@@ -89,6 +89,8 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     void updateTitle();
     void updateEnabling();
     void storeViewSettings();
+    // The document was saved, replaced or let go: no journal of it is kept.
+    void dropJournal();
 
     common::Profile& profile_;
     qt_adapters::QtEventLoop loop_;

@@ -160,6 +160,29 @@ class RecorderWindowTest : public QObject {
         QVERIFY(bar->value() > before || bar->value() == bar->maximum());
     }
 
+    void aJournalLeftBehindIsOfferedBackAndGoesWithTheSave() {
+        startTest();
+        waitForSamples(8);
+        QTRY_VERIFY(std::filesystem::exists(folder_->path() / "recovery.osa.journal"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::filesystem::file_size(folder_->path() / "recovery.osa.journal") > 40, 5000);
+        // A crash: the window goes without stopping or saving; the journal stays.
+        window_->testRun().stop();
+        auto* orphan = window_.release();
+        orphan->document().modified = false;  // what a killed process never got to settle
+        orphan->hide();
+        window_.reset(
+            new MainWindow(*device_, profile_, clock_, folder_->path() / "recovery.osa.journal"));
+        window_->askers() = orphan->askers();
+        answer_ = QMessageBox::Yes;
+        window_->offerRecovery();
+        QVERIFY(samples() >= 8);
+        QVERIFY(window_->document().modified);
+        QVERIFY(window_->saveTo(file("back.osa")));
+        QVERIFY(!std::filesystem::exists(folder_->path() / "recovery.osa.journal"));
+        delete orphan;
+    }
+
     void screenshots() {
         const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");
         if (folder.isEmpty()) QSKIP("set UFCS_SCREENSHOT_DIR to save screenshots");
