@@ -448,6 +448,12 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
                                     static_cast<unsigned long long>(missedTicks_))),
              QColor(220, 220, 120));
     }
+    if (!lastReadout_.isEmpty()) {
+        QString shown = lastReadout_;
+        line(shown.replace(QStringLiteral(" , "), QStringLiteral("\n"))
+                 .replace(QStringLiteral("  "), QStringLiteral("\n")),
+             QColor(255, 255, 255));
+    }
     if (timeLines_) line(zoneText(), kZoneLine);
     if (voltageLines_) {
         const double dv = std::abs(state_.valueAtHeight(voltageLines_->first, Axis::Voltage) -
@@ -475,6 +481,10 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
         QToolTip::hideText();
     else
         QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    if (text != lastReadout_) {
+        lastReadout_ = text;  // also kept in the panel, where it stays readable
+        update();
+    }
 }
 
 void WaveformView::mousePressEvent(QMouseEvent* event) {

@@ -34,6 +34,8 @@ class WaveformView final : public QWidget {
     void setStatusTexts(const QString& first, const QString& second);
     void setTotals(const TestTotals* totals, uint64_t missedTicks);  // nothing: not testing
     void setTimeFormatSeconds(bool secondsOnly) { secondsOnly_ = secondsOnly; }
+    // After the state was changed from outside: the panel, the scroll bar and the plot follow.
+    void stateChanged() { updatePanel(); }
     // A panel of the window (timed stop, output switch), stacked at the panel's foot.
     void addPanelWidget(QWidget* widget);
     // The scroll bar under the view that moves through time; the view keeps it
@@ -102,6 +104,7 @@ class WaveformView final : public QWidget {
     ChannelExtremes fittedVolts_, fittedAmps_;               // what the panorama last fitted
     std::vector<QWidget*> panelWidgets_;
     QScrollBar* timeBar_ = nullptr;
+    QString lastReadout_;  // under the cursor, also shown in the panel
     QLabel* scaleLabels_[3] = {};
     QSlider* sliders_[3] = {};
 };

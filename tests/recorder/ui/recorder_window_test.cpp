@@ -193,6 +193,20 @@ class RecorderWindowTest : public QObject {
         act("显示/隐藏时间区线")->trigger();
         window_->view()->setTimeLines(10, 50);
         QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_zone_lines.png"));
+        // Zoomed in, with the read-out of the sample under the cursor.
+        auto& state = window_->view()->state();
+        state.panorama = false;
+        state.timeIndex = 10;
+        state.timeScroll = 0;
+        window_->view()->stateChanged();
+        const auto& volts = window_->document().channel(0);
+        const QPoint over(
+            static_cast<int>(std::lround(state.xOfSample(40))),
+            window_->view()->originY() - static_cast<int>(std::lround(state.heightOf(
+                                             volts.at(40), recorder::Axis::Voltage))));
+        QTest::mouseMove(window_->view(), over);
+        QTRY_VERIFY(!window_->view()->readoutAt(over).isEmpty());
+        QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_zoomed_readout.png"));
         window_->resize(1024, 700);
         QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_small.png"));
         recorder::ui::CsvOptionsDialog dialog(recorder::CsvOptions{}, window_.get());
