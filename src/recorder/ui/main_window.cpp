@@ -165,6 +165,21 @@ void MainWindow::buildMenus() {
     QAction* resume = addCommand(test, QStringLiteral("继续测试"), [this] { run_.continueTest(); });
     resume->setToolTip(QStringLiteral("继续打开的曲线接着测试"));
     resume->setStatusTip(resume->toolTip());
+    // The module information and module status requests, for the instrument's makers.
+    const std::pair<QKeySequence, bool> requests[] = {
+        {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_1), true},
+        {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_2), false}};
+    for (const auto& [keys, information] : requests) {
+        auto* request = new QAction(this);
+        request->setShortcut(keys);
+        connect(request, &QAction::triggered, this, [this, information = information] {
+            const auto frame =
+                information ? meterRequest(MeterCommand::ReadDeviceInfo) : moduleStatusQuery();
+            if (link_.queue(frame, information) == MeterLink::QueueResult::NotConnected)
+                askers_.message(fromStd(std::string(kNotConnected)));
+        });
+        addAction(request);
+    }
     auto* stopB = new QAction(this);
     stopB->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(stopB, &QAction::triggered, this, [this] { run_.stop(true); });
