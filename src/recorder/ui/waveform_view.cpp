@@ -24,7 +24,9 @@ const QColor kVoltage(255, 0, 0);
 const QColor kCurrent(0, 255, 0);
 const QColor kZoneLine(255, 255, 0);
 constexpr int kTopMargin = 10;
-constexpr int kNearCurve = 6;  // pixels between the cursor and a curve that count as on it
+constexpr int kNearCurve = 6;
+constexpr int kPanelTextTop = 214;  // the read-outs begin under the zoom panel  // pixels between
+                                    // the cursor and a curve that count as on it
 
 QFont viewFont() {
     QFont font;
@@ -49,6 +51,19 @@ WaveformView::WaveformView(SampleDocument& document, QWidget* parent)
 }
 
 void WaveformView::buildPanel() {
+    // The vertical positions, in tenths of a division; up moves the curve up.
+    for (int i = 0; i < 2; ++i) {
+        const Axis axis = i == 0 ? Axis::Voltage : Axis::Current;
+        verticalBars_[i] = new QScrollBar(Qt::Vertical, this);
+        verticalBars_[i]->setInvertedAppearance(true);
+        verticalBars_[i]->setSingleStep(10);
+        verticalBars_[i]->setPageStep(50);
+        connect(verticalBars_[i], &QScrollBar::valueChanged, this, [this, axis](int value) {
+            if (std::lround(state_.scroll(axis) * 10) == value) return;
+            state_.scroll(axis) = value / 10.0;
+            update();
+        });
+    }
     const char* titles[3] = {"电压缩放：", "电流缩放：", "时间缩放："};
     for (int i = 0; i < 3; ++i) {
         scaleLabels_[i] = new QLabel(this);
@@ -81,6 +96,24 @@ void WaveformView::addPanelWidget(QWidget* widget) {
     resizeEvent(nullptr);
 }
 
+void WaveformView::updateVerticalBars() {
+    for (int i = 0; i < 2; ++i) {
+        const Axis axis = i == 0 ? Axis::Voltage : Axis::Current;
+        const SampleChannel& channel =
+            document_.channel(i == 0 ? kVoltageChannel : kCurrentChannel);
+        const int divisions = (originY() - kTopMargin) / kDivisionHeight;
+        // From the largest sample at the foot of the plot to the axis' zero at its top.
+        const double reach =
+            channel.count() ? channel.extremes().maximum * state_.factor(axis) / kDivisionHeight
+                            : 0;
+        const int value = static_cast<int>(std::lround(state_.scroll(axis) * 10));
+        const QSignalBlocker quiet(verticalBars_[i]);
+        verticalBars_[i]->setRange(std::min(value, static_cast<int>(-reach * 10) - 10),
+                                   std::max(value, divisions * 10));
+        verticalBars_[i]->setValue(value);
+    }
+}
+
 void WaveformView::resizeEvent(QResizeEvent*) {
     const int left = width() - kPanelWidth + 40;
     int bottom = height() - 8;
@@ -89,6 +122,11 @@ void WaveformView::resizeEvent(QResizeEvent*) {
         widget->setGeometry(left, bottom - tall, kPanelWidth - 44, tall);
         bottom -= tall + 8;
     }
+    // The voltage bar at the view's left edge; the current bar at its right,
+    // between the zoom panel and the panels below the read-outs.
+    verticalBars_[0]->setGeometry(0, kTopMargin, 12, originY() - kTopMargin);
+    verticalBars_[1]->setGeometry(width() - 14, kPanelTextTop, 12,
+                                  std::max(40, bottom - kPanelTextTop));
     for (int i = 0; i < 3; ++i) {
         const int top = 10 + i * 66;
         scaleLabels_[i]->setGeometry(left, top, kPanelWidth - 44, 36);
@@ -113,6 +151,13 @@ void WaveformView::setTimeScrollBar(QScrollBar* bar) {
 }
 
 void WaveformView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        verticalBars_[0]->setFocus();
+        verticalBars_[0]->triggerAction(event->key() == Qt::Key_Up
+                                            ? QAbstractSlider::SliderSingleStepSub
+                                            : QAbstractSlider::SliderSingleStepAdd);
+        return;
+    }
     if (timeBar_ && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
         timeBar_->setFocus();
         timeBar_->triggerAction(event->key() == Qt::Key_Left
@@ -124,6 +169,7 @@ void WaveformView::keyPressEvent(QKeyEvent* event) {
 }
 
 void WaveformView::updatePanel() {
+    updateVerticalBars();
     if (timeBar_) {
         const QSignalBlocker quiet(timeBar_);
         const double most = timeScrollMaximum(state_, document_.displayedCount());
@@ -422,11 +468,11 @@ void WaveformView::paintZoneLines(QPainter& painter) const {
 
 void WaveformView::paintPanelTexts(QPainter& painter) const {
     const int left = width() - kPanelWidth + 44;
-    int y = 214;
+    int y = kPanelTextTop;
     painter.setPen(QColor(220, 220, 220));
     auto line = [&](const QString& text, const QColor& colour) {
         painter.setPen(colour);
-        const QRect box(left, y, kPanelWidth - 48, 200);
+        const QRect box(left, y, kPanelWidth - 62, 200);  // clear of the current's scroll bar
         const QRect used = painter.boundingRect(box, Qt::AlignLeft | Qt::TextWordWrap, text);
         painter.drawText(box, Qt::AlignLeft | Qt::TextWordWrap, text);
         y += used.height() + 6;

@@ -79,6 +79,7 @@ class WaveformView final : public QWidget {
 
   private:
     void buildPanel();
+    void updateVerticalBars();
     void updatePanel();
     void paintGrid(QPainter& painter) const;
     void paintLabels(QPainter& painter) const;
@@ -104,7 +105,8 @@ class WaveformView final : public QWidget {
     ChannelExtremes fittedVolts_, fittedAmps_;               // what the panorama last fitted
     std::vector<QWidget*> panelWidgets_;
     QScrollBar* timeBar_ = nullptr;
-    QString lastReadout_;  // under the cursor, also shown in the panel
+    QScrollBar* verticalBars_[2] = {};  // voltage at the left edge, current at the right
+    QString lastReadout_;               // under the cursor, also shown in the panel
     QLabel* scaleLabels_[3] = {};
     QSlider* sliders_[3] = {};
 };
