@@ -238,7 +238,7 @@ void MainWindow::buildToolMenu(QMenu* tools) {
     for (int i = 0; i < 3; ++i) {
         const ZoomAtPoint mode = modes[i].second;
         QAction* act = addCommand(tools, QString::fromUtf8(modes[i].first),
-                                  [this, mode, &state, refresh] {
+                                  [mode, &state, refresh] {
                                       state.zoomMode =
                                           state.zoomMode == mode ? ZoomAtPoint::None : mode;
                                       refresh();
