@@ -115,6 +115,12 @@ def main():
           + journal_block(1, 0, [v for v, _ in session]) + journal_block(1, 2, [a for _, a in session]))
     write(folder, "torn_end", header + journal_block(1, 0, [5000, 5001])[:-3])
 
+    folder = os.path.join(HERE, "corpus", "fuzz_upgrade_reply")
+    write(folder, "program", b'{"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":105,'
+          b'"upgradeFlag":1,"apkUrl":"http://h/k512.exe"}')
+    write(folder, "firmware", b'{"upgrade":1,"upgradeInfo":{"mtypecode":11,"vercode":1.06,'
+          b'"fwUrl":"http://h/f.bin","checksum":52}}')
+
 
 if __name__ == "__main__":
     main()

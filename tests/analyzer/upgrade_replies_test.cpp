@@ -1,0 +1,73 @@
+#include "analyzer/upgrade_replies.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(UpgradeReplies, QueriesCarryTheirKeysAndVersions) {
+    EXPECT_EQ(analyzer::programQuery(),
+              "/vezu_android_apks/kvdapk?apkname=ufcs_analyse_protocol_app&vercode=100&devid="
+              "731845502966214");
+    EXPECT_EQ(analyzer::firmwareQuery(0x01, 0x0A, 0x02, 0x1F),
+              "/kvd/module_upgrade2?devid=480213657790&mtype=11&modetype=0583&pver=1.a&fver=2.1f");
+}
+
+TEST(UpgradeReplies, VersionTexts) {
+    EXPECT_EQ(analyzer::newProgramText(105), "最新版本：1.05");
+    EXPECT_EQ(analyzer::newProgramText(110), "最新版本：1.0a");
+    EXPECT_EQ(analyzer::newProgramText(100), "已是最新版本");
+    EXPECT_EQ(analyzer::newProgramText(0), "已是最新版本");
+}
+
+TEST(UpgradeReplies, ProgramRepliesAreReadFromTheirStart) {
+    const std::string good =
+        R"({"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":105,"upgradeFlag":1,)"
+        R"("apkUrl":"http://h/k512.exe","x":1})";
+    analyzer::ProgramCheck check;
+    analyzer::readProgramReply(good, check);
+    EXPECT_EQ(check.latestCode, 105);
+    EXPECT_EQ(check.url, "http://h/k512.exe");
+
+    // Not at the start: no code, but the first apkUrl anywhere is still read.
+    analyzer::readProgramReply(" " + good, check);
+    EXPECT_EQ(check.latestCode, 0);
+    EXPECT_EQ(check.url, "http://h/k512.exe");
+
+    // A URL longer than its field is cut to 299 characters; a reply to 1024 bytes.
+    const std::string longUrl(5000, 'u');
+    analyzer::readProgramReply(R"({"apkUrl":")" + longUrl + "\"}", check);
+    EXPECT_EQ(check.url.size(), 299u);
+    analyzer::readProgramReply(std::string(1020, ' ') + R"("apkUrl":"http://late")", check);
+    EXPECT_TRUE(check.url.empty());
+}
+
+TEST(UpgradeReplies, FirmwareUrlOnlyForAPlainNumberAndTheFlagAndChecksumStay) {
+    const struct {
+        std::string reply;
+        int flag;
+        std::string version;
+        std::string url;
+        int checksum;
+    } cases[] = {
+        {R"({"upgrade":1,"upgradeInfo":{"mtypecode":11,"vercode":1.06,"fwUrl":"http://h/f.bin","checksum":52}})",
+         1, "1.06", "http://h/f.bin", 52},
+        // A quoted version: its text, but no URL; the checksum of before stays.
+        {R"({"upgrade":1,"upgradeInfo":{"mtypecode":11,"vercode":"1.07","fwUrl":"http://h/g.bin"}})",
+         1, "\"1.07\"", "", 52},
+        // Matching nothing: the flag and checksum keep their earlier values.
+        {"<html>404</html>", 1, "", "", 52},
+        {R"(garbage "checksum":77)", 1, "", "", 77},
+        {R"({"upgrade":0,"upgradeInfo":{"mtypecode":11,"vercode":12345678901234567890123,"fwUrl":"u"}})",
+         0, "1234567890123456789", "u", 77},
+    };
+    analyzer::FirmwareCheck check;
+    for (const auto& c : cases) {
+        analyzer::readFirmwareReply(c.reply, check);
+        EXPECT_EQ(check.upgradeFlag, c.flag) << c.reply;
+        EXPECT_EQ(check.versionText, c.version) << c.reply;
+        EXPECT_EQ(check.url, c.url) << c.reply;
+        EXPECT_EQ(check.checksum, c.checksum) << c.reply;
+    }
+}
+
+}  // namespace
