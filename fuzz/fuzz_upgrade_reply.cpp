@@ -9,7 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);
     analyzer::ProgramCheck program;
-    analyzer::readProgramReply(reply, program);
+    analyzer::readProgramReply(analyzer::UpgradedProgram::Analyzer, reply, program);
+    if (program.url.size() > analyzer::kMostUrlCharacters) std::abort();
+    analyzer::readProgramReply(analyzer::UpgradedProgram::Recorder, reply, program);
     analyzer::FirmwareCheck firmware;
     analyzer::readFirmwareReply(reply, firmware);
     if (program.url.size() > analyzer::kMostUrlCharacters ||

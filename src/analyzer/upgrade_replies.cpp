@@ -10,8 +10,6 @@
 namespace analyzer {
 namespace {
 
-constexpr std::string_view kProgramHead =
-    R"({"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":)";
 constexpr std::string_view kFirmwareHead = R"({"upgrade":)";
 constexpr std::string_view kModuleType = R"(,"upgradeInfo":{"mtypecode":)";
 constexpr std::string_view kVersion = R"(,"vercode":)";
@@ -81,11 +79,14 @@ void readQuotedAfter(std::string_view text, std::string_view key, std::string& i
 
 }  // namespace
 
-std::string programQuery(int versionCode) {
-    return common::format(
-        "/vezu_android_apks/"
-        "kvdapk?apkname=ufcs_analyse_protocol_app&vercode=%d&devid=731845502966214",
-        versionCode);
+std::string_view serverName(UpgradedProgram program) {
+    return program == UpgradedProgram::Analyzer ? "ufcs_analyse_protocol_app"
+                                                : "UFCS_ANALYSE_vol_cur_test";
+}
+
+std::string programQuery(UpgradedProgram program, int versionCode) {
+    return common::format("/vezu_android_apks/kvdapk?apkname=%s&vercode=%d&devid=731845502966214",
+                          serverName(program).data(), versionCode);
 }
 
 std::string firmwareQuery(uint8_t hardwareHigh, uint8_t hardwareLow, uint8_t firmwareHigh,
@@ -95,12 +96,14 @@ std::string firmwareQuery(uint8_t hardwareHigh, uint8_t hardwareLow, uint8_t fir
         hardwareHigh, hardwareLow, firmwareHigh, firmwareLow);
 }
 
-void readProgramReply(std::string_view reply, ProgramCheck& check) {
+void readProgramReply(UpgradedProgram program, std::string_view reply, ProgramCheck& check) {
     reply = reply.substr(0, kMostReplyBytes);
     check = ProgramCheck{};
+    const std::string head =
+        R"({"id":0,"apkname":")" + std::string(serverName(program)) + R"(","apkvercode":)";
     std::size_t at = 0;
     int code = 0;
-    if (consume(reply, at, kProgramHead) && readInt(reply, at, code)) check.latestCode = code;
+    if (consume(reply, at, head) && readInt(reply, at, code)) check.latestCode = code;
     readQuotedAfter(reply, "apkUrl", check.url);
 }
 

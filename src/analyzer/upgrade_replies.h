@@ -17,9 +17,13 @@ inline constexpr std::size_t kMostUrlCharacters = 299;
 inline constexpr std::size_t kMostVersionCharacters = 19;
 inline constexpr std::string_view kNoNetwork = "无法获取联网信息";
 
+// Which program asks: each has its own name at the server.
+enum class UpgradedProgram { Analyzer, Recorder };
+std::string_view serverName(UpgradedProgram program);
+
 // Path and query of the program check ("/vezu_android_apks/kvdapk?...") and
 // of the firmware check ("/kvd/module_upgrade2?..."), for the server's address.
-std::string programQuery(int versionCode = kOwnVersionCode);
+std::string programQuery(UpgradedProgram program, int versionCode = kOwnVersionCode);
 // pver from the connect reply's bytes 14 and 13, fver from bytes 16 and 17.
 std::string firmwareQuery(uint8_t hardwareHigh, uint8_t hardwareLow, uint8_t firmwareHigh,
                           uint8_t firmwareLow);
@@ -29,7 +33,7 @@ struct ProgramCheck {
     std::string url;
 };
 // Cleared, then filled from the reply (only the first kMostReplyBytes count).
-void readProgramReply(std::string_view reply, ProgramCheck& check);
+void readProgramReply(UpgradedProgram program, std::string_view reply, ProgramCheck& check);
 
 // The flag and the checksum keep an earlier reply's values when a reply does not set them.
 struct FirmwareCheck {

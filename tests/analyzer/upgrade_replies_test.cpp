@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <vector>
+
+#include "analyzer/firmware_frames.h"
+
 namespace {
 
 TEST(UpgradeReplies, QueriesCarryTheirKeysAndVersions) {
-    EXPECT_EQ(analyzer::programQuery(),
+    EXPECT_EQ(analyzer::programQuery(analyzer::UpgradedProgram::Analyzer),
               "/vezu_android_apks/kvdapk?apkname=ufcs_analyse_protocol_app&vercode=100&devid="
+              "731845502966214");
+    EXPECT_EQ(analyzer::programQuery(analyzer::UpgradedProgram::Recorder),
+              "/vezu_android_apks/kvdapk?apkname=UFCS_ANALYSE_vol_cur_test&vercode=100&devid="
               "731845502966214");
     EXPECT_EQ(analyzer::firmwareQuery(0x01, 0x0A, 0x02, 0x1F),
               "/kvd/module_upgrade2?devid=480213657790&mtype=11&modetype=0583&pver=1.a&fver=2.1f");
@@ -23,21 +31,26 @@ TEST(UpgradeReplies, ProgramRepliesAreReadFromTheirStart) {
     const std::string good =
         R"({"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":105,"upgradeFlag":1,)"
         R"("apkUrl":"http://h/k512.exe","x":1})";
+    const auto analyzerProgram = analyzer::UpgradedProgram::Analyzer;
     analyzer::ProgramCheck check;
-    analyzer::readProgramReply(good, check);
+    analyzer::readProgramReply(analyzerProgram, good, check);
     EXPECT_EQ(check.latestCode, 105);
     EXPECT_EQ(check.url, "http://h/k512.exe");
+    // The recorder's pattern names the recorder.
+    analyzer::readProgramReply(analyzer::UpgradedProgram::Recorder, good, check);
+    EXPECT_EQ(check.latestCode, 0);
 
     // Not at the start: no code, but the first apkUrl anywhere is still read.
-    analyzer::readProgramReply(" " + good, check);
+    analyzer::readProgramReply(analyzerProgram, " " + good, check);
     EXPECT_EQ(check.latestCode, 0);
     EXPECT_EQ(check.url, "http://h/k512.exe");
 
     // A URL longer than its field is cut to 299 characters; a reply to 1024 bytes.
     const std::string longUrl(5000, 'u');
-    analyzer::readProgramReply(R"({"apkUrl":")" + longUrl + "\"}", check);
+    analyzer::readProgramReply(analyzerProgram, R"({"apkUrl":")" + longUrl + "\"}", check);
     EXPECT_EQ(check.url.size(), 299u);
-    analyzer::readProgramReply(std::string(1020, ' ') + R"("apkUrl":"http://late")", check);
+    analyzer::readProgramReply(analyzerProgram,
+                               std::string(1020, ' ') + R"("apkUrl":"http://late")", check);
     EXPECT_TRUE(check.url.empty());
 }
 
@@ -68,6 +81,57 @@ TEST(UpgradeReplies, FirmwareUrlOnlyForAPlainNumberAndTheFlagAndChecksumStay) {
         EXPECT_EQ(check.url, c.url) << c.reply;
         EXPECT_EQ(check.checksum, c.checksum) << c.reply;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FirmwareFrames, PagesHeaderAndChecksum) {
+    EXPECT_EQ(analyzer::firmwarePageCount(112), 2u);
+    EXPECT_EQ(analyzer::firmwarePageCount(113), 3u);
+    EXPECT_TRUE(analyzer::firmwareChecksumMatches(0x1234, 0x34));
+    EXPECT_FALSE(analyzer::firmwareChecksumMatches(0x1234, 0x1234));
+
+    std::vector<uint8_t> image(113);
+    std::iota(image.begin(), image.end(), uint8_t{1});
+    const auto header = analyzer::firmwareHeaderFrame(image, 0x02, 0x01);
+    const uint16_t sum = static_cast<uint16_t>(analyzer::firmwareByteSum(image));
+    EXPECT_EQ(std::vector<uint8_t>(header.begin(), header.begin() + 21),
+              (std::vector<uint8_t>{0,
+                                    1,
+                                    0x11,
+                                    0x11,
+                                    4,
+                                    0,
+                                    0,
+                                    0x64,
+                                    9,
+                                    0,
+                                    0,
+                                    0,
+                                    113,
+                                    0,
+                                    3,
+                                    static_cast<uint8_t>(sum >> 8),
+                                    static_cast<uint8_t>(sum),
+                                    2,
+                                    1,
+                                    1,
+                                    0}));
+    // The last page carries the one byte left, then zeros.
+    const auto last = analyzer::firmwareDataFrame(image, 3);
+    EXPECT_EQ(last[5], 0);
+    EXPECT_EQ(last[6], 3);
+    EXPECT_EQ(last[9], 113);
+    EXPECT_TRUE(
+        std::all_of(last.begin() + 10, last.begin() + 65, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(analyzer::firmwareDataFrame(image, 2)[9], 57);
+
+    EXPECT_EQ(analyzer::pageAcknowledgement(analyzer::pageAcknowledgementReply(2).data()), 2);
+    device::Report other = analyzer::pageAcknowledgementReply(1);
+    other[6] = 8;
+    EXPECT_FALSE(analyzer::pageAcknowledgement(other.data()));
 }
 
 }  // namespace
