@@ -74,10 +74,13 @@ std::string viewTimeText(double seconds, int decimals) {
     return text;
 }
 
+double WaveformState::perDivision(Axis axis) const {
+    return axis == Axis::Voltage ? kVoltScales[voltIndex].perDivision
+                                 : kCurrentScales[currentIndex].perDivision;
+}
+
 double WaveformState::factor(Axis axis) const {
-    const double perDivision = axis == Axis::Voltage ? kVoltScales[voltIndex].perDivision
-                                                     : kCurrentScales[currentIndex].perDivision;
-    return 0.05 / perDivision;
+    return 0.05 / perDivision(axis);
 }
 
 double WaveformState::xOfSample(double index) const {
@@ -93,9 +96,7 @@ double WaveformState::heightOf(double raw, Axis axis) const {
 }
 
 double WaveformState::valueAtHeight(double height, Axis axis) const {
-    const double perDivision = axis == Axis::Voltage ? kVoltScales[voltIndex].perDivision
-                                                     : kCurrentScales[currentIndex].perDivision;
-    return (height / kDivisionHeight - scroll(axis)) * perDivision;
+    return (height / kDivisionHeight - scroll(axis)) * perDivision(axis);
 }
 
 double timeScrollMaximum(const WaveformState& state, uint32_t displayed) {

@@ -58,6 +58,8 @@ struct WaveformState {
     ZoomAtPoint zoomMode = ZoomAtPoint::None;
 
     double pixelsPerSample() const { return kTimeScales[timeIndex].pixelsPerSample; }
+    // Volts or amperes per division of an axis.
+    double perDivision(Axis axis) const;
     // Pixels per raw millivolt or milliampere.
     double factor(Axis axis) const;
     double& scroll(Axis axis) { return axis == Axis::Voltage ? voltScroll : currentScroll; }

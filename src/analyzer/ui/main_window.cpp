@@ -33,10 +33,13 @@
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "qt/save_question.h"
+#include "qt/text.h"
 #include "ufcs/capture_file.h"
 
 namespace analyzer::ui {
 namespace {
+
+using qt_adapters::fromStd;
 
 constexpr int kNormalWidths[ufcs::kListColumns] = {60, 60, 80, 200, 300, 70, 130, 60};
 constexpr int kCompactWidths[ufcs::kListColumns] = {44, 44, 63, 150, 217, 50, 85, 49};
@@ -51,10 +54,6 @@ const QColor kYellow(255, 255, 0);
 const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
 const QString kRecorderName = QStringLiteral("Tarsel电压电流测量");
 const QString kManualName = QStringLiteral("ufcs分析仪使用说明.pdf");
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The header buttons show whether their popup has every box ticked.
 QIcon filterIcon(bool allTicked) {

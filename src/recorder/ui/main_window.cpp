@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "qt/text.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/panels.h"
@@ -20,15 +21,13 @@
 namespace recorder::ui {
 namespace {
 
+using qt_adapters::fromStd;
+
 const QString kAppTitle = QStringLiteral("Tarsel电压电流测量");
 const QString kOsaFilter = QStringLiteral("测试文件 (*.osa)");
 const QString kCsvFilter = QStringLiteral("CSV(*.csv)");
 constexpr int kRecentFiles = 4;
 const char* kRecentSection = "Recent File List";
-
-QString fromStd(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::filesystem::path pathOf(const QString& path) {
     return std::filesystem::path(path.toStdU16String());

@@ -14,13 +14,12 @@
 #include <QVBoxLayout>
 
 #include "common/integer_field.h"
+#include "qt/text.h"
 
 namespace recorder::ui {
 namespace {
 
-QString fromStd(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using qt_adapters::fromStd;
 
 // A radio pair in a row of its own group; the second button is returned checked when `second`.
 QRadioButton* radioPair(QGridLayout* grid, int row, const QString& label, const QString& first,

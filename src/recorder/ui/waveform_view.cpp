@@ -12,9 +12,12 @@
 #include <cmath>
 
 #include "common/format.h"
+#include "qt/text.h"
 
 namespace recorder::ui {
 namespace {
+
+using qt_adapters::fromStd;
 
 const QColor kBackground(0, 0, 0);
 const QColor kFrame(180, 180, 255);
@@ -34,10 +37,6 @@ QFont viewFont() {
                       QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
     font.setPixelSize(15);
     return font;
-}
-
-QString fromStd(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace

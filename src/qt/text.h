@@ -1,0 +1,13 @@
+#pragma once
+// The cores' UTF-8 texts as the windows show them.
+
+#include <QString>
+#include <string>
+
+namespace qt_adapters {
+
+inline QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace qt_adapters
