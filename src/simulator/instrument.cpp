@@ -107,6 +107,11 @@ uint8_t Instrument::outputSwitch() const {
     return meter_.outputSwitch();
 }
 
+uint16_t Instrument::firmwareVersion() const {
+    std::lock_guard lock(mutex_);
+    return settings_.firmwareVersion;
+}
+
 void Instrument::applyTimedFaults() {
     if (!testStartedAt_) return;
     const auto elapsed = std::chrono::steady_clock::now() - *testStartedAt_;
@@ -125,7 +130,11 @@ bool applyFault(const std::string& text, InstrumentSettings& settings) {
         const double seconds = std::strtod(number.c_str(), &end);
         if (number.empty() || *end != '\0' || !(seconds >= 0 && seconds < 1e6)) return false;
         const auto after = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-        if (kind == "unplug")
+        const auto page = static_cast<uint32_t>(seconds);
+        if (kind == "refuse-page" || kind == "unplug-page") {
+            if (page != seconds || page == 0 || page > 0xFFFF) return false;
+            (kind == "refuse-page" ? faults.refusePage : faults.unplugAtPage) = page;
+        } else if (kind == "unplug")
             faults.unplugAfter = after;
         else if (kind == "silence")
             faults.silenceAfter = after;
@@ -139,6 +148,8 @@ bool applyFault(const std::string& text, InstrumentSettings& settings) {
         faults.wrongCode = true;
     else if (text == "refuse-start")
         faults.refuseStart = true;
+    else if (text == "silent-burn")
+        faults.silentBurn = true;
     else if (text == "uncalibrated")
         settings.calibrationValue = 0xFFFF;
     else
@@ -162,6 +173,12 @@ int Instrument::receive(const uint8_t* frame) {
         LinkReport copy;
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
+        uint32_t page = 0;
+        if (FirmwareResponder::isFirmwarePage(frame, page) &&
+            settings_.faults.unplugAtPage == page) {
+            unplugLocked();
+            return device::kRemoved;
+        }
         if (!answering_) return device::kWritten;
         for (Responder* responder : responders_) {
             if (responder->takeFrame(frame)) break;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simulator/analyzer_responder.h"
+#include "simulator/firmware_responder.h"
 #include "simulator/meter_responder.h"
 #include "simulator/responder.h"
 
@@ -47,6 +48,7 @@ class Instrument {
     bool listening() const;
     bool emulatingChargingDevice() const;
     uint8_t outputSwitch() const;
+    uint16_t firmwareVersion() const;
 
   private:
     // The timed faults, once their moment has come (the lock held).
@@ -63,8 +65,10 @@ class Instrument {
     std::optional<std::chrono::steady_clock::time_point> testStartedAt_;
     MeterResponder meter_{settings_, outbox_};
     AnalyzerResponder analyzer_{settings_, outbox_};
+    // Taking an image, the instrument leaves its capture.
+    FirmwareResponder firmware_{settings_, outbox_, [this] { analyzer_.unplugged(); }};
     // One responder per protocol; each frame goes to the first that owns it.
-    std::vector<Responder*> responders_{&meter_, &analyzer_};
+    std::vector<Responder*> responders_{&firmware_, &meter_, &analyzer_};
 };
 
 }  // namespace simulator

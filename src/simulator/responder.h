@@ -22,6 +22,11 @@ struct SimulatedFaults {
     bool misses = false;                                    // one sample request in five unanswered
     bool wrongCode = false;    // every third sample reply with a code other than 0x03
     bool refuseStart = false;  // the start of measuring refused
+    // Taking a firmware image: a page refused, the link cut as a page arrives,
+    // or no word after the last page.
+    std::optional<uint32_t> refusePage;
+    std::optional<uint32_t> unplugAtPage;
+    bool silentBurn = false;
 };
 
 struct InstrumentSettings {
@@ -37,8 +42,9 @@ struct InstrumentSettings {
     SimulatedFaults faults;
 };
 
-// "unplug@S", "silence@S", "misses", "wrong-code", "refuse-start" or
-// "uncalibrated" (S in seconds) applied to `settings`; false for anything else.
+// "unplug@S", "silence@S", "misses", "wrong-code", "refuse-start",
+// "uncalibrated", "refuse-page@K", "unplug-page@K" or "silent-burn" (S in
+// seconds, K a firmware page) applied to `settings`; false for anything else.
 bool applyFault(const std::string& text, InstrumentSettings& settings);
 
 // The reports waiting for the host to read them, oldest first.

@@ -1,0 +1,163 @@
+#include "analyzer/firmware_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analyzer/firmware_frames.h"
+#include "simulator/simulated_device.h"
+#include "support/test_folder.h"
+
+namespace {
+
+using analyzer::FirmwareOutcome;
+
+// The pauses between frames are skipped; the instrument's own timing is real.
+class NoPauseClock final : public common::Clock {
+  public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    common::LocalTime localTime() const override { return {}; }
+    void sleepFor(std::chrono::milliseconds) override {}
+};
+
+// Cuts the link when page `cutAtPage` is written, as a pulled cable would.
+class CuttingDevice final : public device::HidDevice {
+  public:
+    explicit CuttingDevice(simulator::SimulatedDevice& inner) : inner_(inner) {}
+    bool open() override { return inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    int write(const uint8_t* buffer) override {
+        uint32_t page = 0;
+        if (cutAtPage && simulator::FirmwareResponder::isFirmwarePage(buffer, page) &&
+            page == cutAtPage)
+            inner_.instrument().unplug();
+        return inner_.write(buffer);
+    }
+    int read(uint8_t* buffer) override { return inner_.read(buffer); }
+    std::string errorText() const override { return inner_.errorText(); }
+    uint32_t cutAtPage = 0;
+
+  private:
+    simulator::SimulatedDevice& inner_;
+};
+
+struct Progress final : analyzer::FirmwareTransferListener {
+    void onHeaderSent() override { headerSent = true; }
+    void onStatusText(std::string_view text) override { texts.emplace_back(text); }
+    void onProgress(uint32_t d, uint32_t p) override { done = d, pages = p; }
+    bool headerSent = false;
+    std::vector<std::string> texts;
+    uint32_t done = 0, pages = 0;
+};
+
+// "SIMFW", the version it carries, then filler up to `length` bytes.
+std::vector<uint8_t> image(std::size_t length, uint16_t version = 0x0203) {
+    std::vector<uint8_t> bytes = {'S', 'I', 'M', 'F', 'W', uint8_t(version >> 8), uint8_t(version)};
+    for (std::size_t i = bytes.size(); i < length; ++i)
+        bytes.push_back(static_cast<uint8_t>(i * 7));
+    return bytes;
+}
+
+struct Bench {
+    explicit Bench(simulator::InstrumentSettings settings = {})
+        : instrument(std::make_shared<simulator::Instrument>(settings)),
+          simulated(instrument, locks.lockPath()),
+          device(simulated) {
+        EXPECT_TRUE(device.open());
+    }
+    FirmwareOutcome transfer(const std::vector<uint8_t>& bytes, Progress& progress) {
+        const auto versions = analyzer::readInstrumentVersions(device, clock);
+        EXPECT_TRUE(versions);
+        const analyzer::FirmwareImage firmware{
+            bytes, versions->hardware[1], versions->hardware[0],
+            static_cast<int>(analyzer::firmwareByteSum(bytes) % 256)};
+        return analyzer::transferFirmware(device, clock, firmware, progress);
+    }
+    testing_support::IsolatedLocks locks;
+    NoPauseClock clock;
+    std::shared_ptr<simulator::Instrument> instrument;
+    simulator::SimulatedDevice simulated;
+    CuttingDevice device;
+};
+
+TEST(FirmwareTransfer, BurnsTheImageAndTheInstrumentReportsItsNewVersion) {
+    Bench bench;
+    bench.instrument->clearReceivedFrames();
+    Progress progress;
+    EXPECT_EQ(bench.transfer(image(113), progress), FirmwareOutcome::Burned);
+    EXPECT_TRUE(progress.headerSent);
+    EXPECT_EQ(progress.done, 3u);
+    EXPECT_EQ(progress.pages, 3u);
+    EXPECT_EQ(progress.texts,
+              (std::vector<std::string>{"正在升级.....", "下传成功，正在烧写...."}));
+    // Connect ×2, start listening ×2, header ×2, three pages; the last page
+    // carries one file byte and zeros.
+    const auto frames = bench.instrument->receivedFrames();
+    ASSERT_EQ(frames.size(), 9u);
+    EXPECT_EQ(frames[4], frames[5]);
+    EXPECT_EQ(frames[8][9], image(113)[112]);
+    EXPECT_EQ(frames[8][10], 0);
+    EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0203);
+    const auto after = analyzer::readInstrumentVersions(bench.device, bench.clock);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(analyzer::currentFirmwareText(*after), "当前软件版本：2.3");
+}
+
+TEST(FirmwareTransfer, FailuresKeepTheOldFirmware) {
+    struct Case {
+        const char* fault;
+        FirmwareOutcome outcome;
+    };
+    for (const Case& c : {Case{"refuse-page@2", FirmwareOutcome::Failed},
+                          Case{"silent-burn", FirmwareOutcome::Failed}}) {
+        simulator::InstrumentSettings settings;
+        ASSERT_TRUE(simulator::applyFault(c.fault, settings));
+        Bench bench(settings);
+        Progress progress;
+        EXPECT_EQ(bench.transfer(image(200), progress), c.outcome) << c.fault;
+        EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0105) << c.fault;
+    }
+}
+
+TEST(FirmwareTransfer, AWrongChecksumSendsNothing) {
+    Bench bench;
+    bench.instrument->clearReceivedFrames();
+    const auto bytes = image(120);
+    Progress progress;
+    const analyzer::FirmwareImage firmware{bytes, 1, 0,
+                                           int(analyzer::firmwareByteSum(bytes) % 256) ^ 1};
+    EXPECT_EQ(analyzer::transferFirmware(bench.device, bench.clock, firmware, progress),
+              FirmwareOutcome::ChecksumMismatch);
+    EXPECT_TRUE(bench.instrument->receivedFrames().empty());
+    EXPECT_FALSE(progress.headerSent);
+}
+
+TEST(FirmwareTransfer, AnUnplugMidTransferFailsAndAFreshAttemptSucceeds) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 3; ++round) {
+        Bench bench;
+        const auto bytes = image(56 * 9 + 5);  // ten pages
+        bench.device.cutAtPage = std::uniform_int_distribution<uint32_t>(1, 10)(random);
+        Progress progress;
+        EXPECT_EQ(bench.transfer(bytes, progress), FirmwareOutcome::Failed);
+        EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0105);
+
+        bench.device.close();
+        bench.instrument->plugIn();
+        bench.device.cutAtPage = 0;
+        ASSERT_TRUE(bench.device.open());
+        EXPECT_EQ(bench.transfer(bytes, progress), FirmwareOutcome::Burned);
+        EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0203);
+    }
+}
+
+TEST(FirmwareTransfer, ASilentInstrumentIsNotConnected) {
+    Bench bench;
+    bench.instrument->setAnswering(false);
+    EXPECT_FALSE(analyzer::readInstrumentVersions(bench.device, bench.clock));
+}
+
+}  // namespace
