@@ -1,0 +1,66 @@
+#pragma once
+// One HTTP(S) download for the upgrade flows, through Qt Network with the
+// system's proxy settings: only http:// and https://, a size cap, a stall
+// time-out, cancel, and resuming an interrupted file download with a Range
+// request. It runs on the thread's event loop and never blocks it.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+
+#include "analyzer/fetch.h"
+
+class QNetworkAccessManager;
+
+namespace net {
+
+inline constexpr std::chrono::milliseconds kStallTimeout{10000};
+
+class HttpDownload final : public QObject {
+    Q_OBJECT
+  public:
+    explicit HttpDownload(analyzer::FetchRequest request, QObject* parent = nullptr);
+    ~HttpDownload() override;
+
+    void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
+    void start();
+    // Ends the download (finished() follows with `cancelled`); a file download keeps what it has.
+    void cancel();
+    bool running() const { return reply_ != nullptr; }
+
+  signals:
+    void progress(quint64 received, qint64 total);
+    void finished(const analyzer::FetchResult& result);
+
+  private:
+    void onHeaders();
+    void onData();
+    void onFinished();
+    void fail(const std::string& error, bool cancelled = false);
+    void finish(analyzer::FetchResult result);
+    bool openPartialFile();
+    bool write(const QByteArray& data);
+
+    analyzer::FetchRequest request_;
+    std::chrono::milliseconds stallTimeout_ = kStallTimeout;
+    QNetworkAccessManager* manager_ = nullptr;
+    QPointer<QNetworkReply> reply_;
+    QTimer stallTimer_;
+    QFile partial_;
+    QByteArray memory_;
+    quint64 resumedFrom_ = 0;
+    quint64 received_ = 0;  // counting what was resumed
+    qint64 total_ = -1;
+    bool done_ = false;
+};
+
+// Fetches and waits on a local event loop (for the command line): needs a
+// QCoreApplication on the calling thread.
+analyzer::FetchResult fetchAndWait(const analyzer::FetchRequest& request,
+                                   const analyzer::FetchProgress& progress);
+
+}  // namespace net

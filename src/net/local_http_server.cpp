@@ -1,0 +1,116 @@
+#include "net/local_http_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+#include <QUrl>
+
+namespace net {
+namespace {
+
+constexpr qsizetype kMostHeadBytes = 16 * 1024;
+
+QByteArray reason(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 206:
+            return "Partial Content";
+        case 404:
+            return "Not Found";
+        default:
+            return "Status";
+    }
+}
+
+// The first byte a "bytes=N-" range asks for.
+std::optional<qsizetype> rangeStart(const QByteArray& range) {
+    if (!range.startsWith("bytes=") || !range.endsWith('-')) return std::nullopt;
+    bool ok = false;
+    const qsizetype start = range.mid(6, range.size() - 7).toLongLong(&ok);
+    return ok ? std::optional(start) : std::nullopt;
+}
+
+}  // namespace
+
+LocalHttpServer::LocalHttpServer(QObject* parent) : QObject(parent) {
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            socket->setParent(this);
+            auto head = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head] {
+                head->append(socket->readAll());
+                if (head->contains("\r\n\r\n"))
+                    answer(socket, *head);
+                else if (head->size() > kMostHeadBytes)
+                    socket->abort();
+            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+bool LocalHttpServer::listen(quint16 port) {
+    return server_.listen(QHostAddress::LocalHost, port);
+}
+
+QString LocalHttpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
+}
+
+std::optional<Route> LocalHttpServer::routeFor(const QString& path) const {
+    if (const auto found = routes_.find(path); found != routes_.end()) return *found;
+    if (folder_.isEmpty() || path.contains(QLatin1String(".."))) return std::nullopt;
+    QFile file(QDir(folder_).filePath(path.mid(1)));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    Route route;
+    route.body = file.readAll();
+    return route;
+}
+
+void LocalHttpServer::answer(QTcpSocket* socket, const QByteArray& head) {
+    disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    const QList<QByteArray> lines = head.left(head.indexOf("\r\n\r\n")).split('\n');
+    const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
+    const QString target = QString::fromUtf8(request.value(1));
+    requests_ << QStringLiteral("GET ") + target;
+    QByteArray range;
+    for (const QByteArray& line : lines) {
+        if (line.toLower().startsWith("range:")) range = line.mid(6).trimmed();
+    }
+    lastRange_ = range;
+
+    const QString path = QUrl(target).path();
+    Route missing;
+    missing.status = 404;
+    missing.body = "not found";
+    Route route = routeFor(path).value_or(missing);
+    QByteArray body = route.body;
+    int status = route.status;
+    QByteArray extra;
+    if (const auto start = rangeStart(range);
+        start && route.ranges && status == 200 && *start <= body.size()) {
+        status = 206;
+        extra = "Content-Range: bytes " + QByteArray::number(*start) + "-" +
+                QByteArray::number(body.size() - 1) + "/" + QByteArray::number(body.size()) +
+                "\r\n";
+        body = body.mid(*start);
+    }
+    socket->write("HTTP/1.1 " + QByteArray::number(status) + " " + reason(status) +
+                  "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extra +
+                  "Connection: close\r\n\r\n");
+    if (route.stallAfter) {
+        socket->write(body.left(*route.stallAfter));
+        return;  // the connection stays open, silent
+    }
+    if (route.cutAfter) {
+        socket->write(body.left(*route.cutAfter));
+        socket->flush();
+        socket->abort();
+        return;
+    }
+    socket->write(body);
+    socket->disconnectFromHost();
+}
+
+}  // namespace net

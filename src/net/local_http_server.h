@@ -1,0 +1,51 @@
+#pragma once
+// A small HTTP/1.1 server on the loopback interface for the tests and the
+// upgrade demonstration: it answers GET from a table of routes or from a
+// folder, honours Range requests, and can misbehave on purpose (cut the
+// connection or fall silent part way through a body).
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QTcpServer>
+#include <optional>
+
+namespace net {
+
+struct Route {
+    int status = 200;
+    QByteArray body;
+    std::optional<qsizetype> cutAfter;    // close the connection after this many body bytes
+    std::optional<qsizetype> stallAfter;  // send this many body bytes, then nothing
+    bool ranges = true;                   // answer Range requests with 206
+};
+
+class LocalHttpServer final : public QObject {
+    Q_OBJECT
+  public:
+    explicit LocalHttpServer(QObject* parent = nullptr);
+
+    // Listens on 127.0.0.1 (port 0: any free port).
+    bool listen(quint16 port = 0);
+    QString baseUrl() const;  // "http://127.0.0.1:PORT"
+
+    // Routes match the path without its query; the folder serves the rest.
+    void setRoute(const QString& path, Route route) { routes_.insert(path, std::move(route)); }
+    void serveFolder(const QString& folder) { folder_ = folder; }
+
+    // What was asked, for tests: "GET /path?query" and the last Range header.
+    QStringList requests() const { return requests_; }
+    QByteArray lastRange() const { return lastRange_; }
+
+  private:
+    void answer(QTcpSocket* socket, const QByteArray& head);
+    std::optional<Route> routeFor(const QString& path) const;
+
+    QTcpServer server_;
+    QHash<QString, Route> routes_;
+    QString folder_;
+    QStringList requests_;
+    QByteArray lastRange_;
+};
+
+}  // namespace net

@@ -1,0 +1,121 @@
+#include <QFile>
+#include <QTest>
+
+#include "net/http_download.h"
+#include "net/local_http_server.h"
+#include "support/test_folder.h"
+
+using analyzer::FetchRequest;
+using analyzer::FetchResult;
+
+class HttpDownloadTest final : public QObject {
+    Q_OBJECT
+  private:
+    static net::Route route(QByteArray bytes, std::optional<qsizetype> cut = std::nullopt,
+                            std::optional<qsizetype> stall = std::nullopt) {
+        net::Route r;
+        r.body = std::move(bytes);
+        r.cutAfter = cut;
+        r.stallAfter = stall;
+        return r;
+    }
+    static QByteArray body(qsizetype size) {
+        QByteArray bytes(size, '\0');
+        for (qsizetype i = 0; i < size; ++i)
+            bytes[i] = char(i * 13 + 1);
+        return bytes;
+    }
+    std::string url(const char* path) const { return (server_.baseUrl() + path).toStdString(); }
+    static FetchResult fetch(const FetchRequest& request,
+                             std::chrono::milliseconds stall = net::kStallTimeout) {
+        net::HttpDownload download(request);
+        download.setStallTimeout(stall);
+        FetchResult result;
+        bool done = false;
+        connect(&download, &net::HttpDownload::finished, [&](const FetchResult& r) {
+            result = r;
+            done = true;
+        });
+        download.start();
+        if (!QTest::qWaitFor([&] { return done; }, 20000)) qFatal("download never finished");
+        return result;
+    }
+
+    net::LocalHttpServer server_;
+
+  private slots:
+    void initTestCase() { QVERIFY(server_.listen()); }
+
+    void fetchesIntoMemoryWithProgress() {
+        server_.setRoute("/reply", route(body(5000)));
+        quint64 lastReceived = 0;
+        const FetchResult result = net::fetchAndWait({url("/reply?apkname=x"), 1 << 20, {}},
+                                                     [&](uint64_t received, int64_t total) {
+                                                         lastReceived = received;
+                                                         QCOMPARE(total, 5000);
+                                                     });
+        QVERIFY2(result.ok, result.error.c_str());
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(result.bytes.data()),
+                            qsizetype(result.bytes.size())),
+                 body(5000));
+        QCOMPARE(lastReceived, 5000u);
+        QCOMPARE(server_.requests().last(), QStringLiteral("GET /reply?apkname=x"));
+    }
+
+    void refusesWhatCannotBeUsed_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("cap");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not found") << "/missing" << 1000 << "HTTP 404";
+        QTest::newRow("cut mid-way") << "/cut" << 100000 << "下载失败";
+        QTest::newRow("over the cap") << "/big" << 1000 << "过大";
+        QTest::newRow("stalled") << "/stall" << 100000 << "超时";
+        QTest::newRow("unreachable") << "http://127.0.0.1:1/x" << 1000 << "无法连接服务器";
+        QTest::newRow("other scheme") << "file:///etc/passwd" << 1000 << "http://";
+    }
+    void refusesWhatCannotBeUsed() {
+        QFETCH(QString, path);
+        QFETCH(int, cap);
+        QFETCH(QString, error);
+        server_.setRoute("/cut", route(body(50000), 20000));
+        server_.setRoute("/big", route(body(5000)));
+        server_.setRoute("/stall", route(body(50000), std::nullopt, 1000));
+        const std::string target =
+            path.startsWith('/') ? url(path.toUtf8().constData()) : path.toStdString();
+        const FetchResult result =
+            fetch({target, std::size_t(cap), {}}, std::chrono::milliseconds(500));
+        QVERIFY(!result.ok);
+        QVERIFY(result.bytes.empty());
+        QVERIFY2(QString::fromStdString(result.error).contains(error), result.error.c_str());
+    }
+
+    void resumesAnInterruptedFileDownload() {
+        testing_support::TestFolder folder;
+        const std::string target = folder.file("k512.exe");
+        const QByteArray whole = body(30000);
+        server_.setRoute("/k512.exe", route(whole, 12000));
+        const FetchResult first = fetch({url("/k512.exe"), 1 << 20, target});
+        QVERIFY(!first.ok);
+        QFile partial(QString::fromStdString(analyzer::partialFileOf(target)));
+        QVERIFY(partial.exists());
+        const qint64 kept = partial.size();
+        QVERIFY(kept > 0 && kept < whole.size());
+
+        server_.setRoute("/k512.exe", route(whole));
+        const FetchResult second = fetch({url("/k512.exe"), 1 << 20, target});
+        QVERIFY2(second.ok, second.error.c_str());
+        QCOMPARE(server_.lastRange(), "bytes=" + QByteArray::number(kept) + "-");
+        QFile done(QString::fromStdString(second.file));
+        QVERIFY(done.open(QIODevice::ReadOnly));
+        QCOMPARE(done.readAll(), whole);
+
+        // Another URL never continues this file.
+        server_.setRoute("/other.exe", route(body(100)));
+        const FetchResult other = fetch({url("/other.exe"), 1 << 20, target});
+        QVERIFY(other.ok);
+        QCOMPARE(QFile(QString::fromStdString(other.file)).size(), 100);
+    }
+};
+
+QTEST_GUILESS_MAIN(HttpDownloadTest)
+#include "http_download_test.moc"
