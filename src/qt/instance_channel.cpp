@@ -8,6 +8,7 @@ namespace {
 
 constexpr char kCloseRequest[] = "close\n";
 constexpr char kCloseAnswer[] = "ok\n";
+constexpr int kTakeOverMs = 200;
 
 }  // namespace
 
@@ -21,14 +22,23 @@ QString instanceSocketName(const QString& name, const QString& folder) {
 }
 
 InstanceChannel::InstanceChannel(const QString& name, const QString& folder, QObject* parent)
-    : QObject(parent), lock_(QDir(folder).filePath(name + QStringLiteral(".instance.lock"))) {
+    : QObject(parent),
+      lock_(QDir(folder).filePath(name + QStringLiteral(".instance.lock"))),
+      socket_(instanceSocketName(name, folder)) {
     QDir().mkpath(folder);
-    // A lock left by a program that died is taken over; a live holder keeps it.
-    if (!lock_.tryLock(0)) return;
-    const QString socket = instanceSocketName(name, folder);
-    QLocalServer::removeServer(socket);  // a socket file a crashed instance left behind
-    if (!server_.listen(socket)) return;
     connect(&server_, &QLocalServer::newConnection, this, &InstanceChannel::answer);
+    // A second instance takes the name over once the first has gone, so the
+    // updater reaches every instance in turn.
+    connect(&takeOver_, &QTimer::timeout, this, &InstanceChannel::tryToListen);
+    if (!tryToListen()) takeOver_.start(kTakeOverMs);
+}
+
+bool InstanceChannel::tryToListen() {
+    // A lock left by a program that died is taken over; a live holder keeps it.
+    if (!lock_.tryLock(0)) return false;
+    takeOver_.stop();
+    QLocalServer::removeServer(socket_);  // a socket file a crashed instance left behind
+    return server_.listen(socket_);
 }
 
 InstanceChannel::~InstanceChannel() {

@@ -3,12 +3,13 @@
 // a lock file and listens on a local socket named after the program; a line
 // "close" on that socket asks it to close (the updater does so before it
 // swaps the program's executable). A second instance of the same program
-// starts as usual but does not listen: the first one answers for the name.
+// starts as usual and listens once the first one has gone.
 
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 namespace qt_adapters {
@@ -27,9 +28,12 @@ class InstanceChannel final : public QObject {
 
   private:
     void answer();
+    bool tryToListen();
 
     QLockFile lock_;
+    QString socket_;
     QLocalServer server_;
+    QTimer takeOver_;
 };
 
 // The socket name of program `name` whose lock files live in `folder`.

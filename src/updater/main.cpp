@@ -1,0 +1,35 @@
+// updater ("TarselUFCS升级程序"): finishes a program upgrade. Started with
+// "k512 protocol" or "k512 Cur_Test" by the program it upgrades; anything else
+// ends it at once, touching no file.
+#include <QApplication>
+#include <QDir>
+
+#include "device/exclusive_lock.h"
+#include "qt/instance_channel.h"
+#include "updater/updater_window.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const updater::UpdateRow* row =
+        arguments.size() == 1 ? updater::rowFor(arguments[0].toStdString()) : nullptr;
+    if (!row) return 0;
+    // Installed, the programs share the updater's folder; in a build tree the
+    // program started the updater from its own folder.
+    std::filesystem::path folder(QCoreApplication::applicationDirPath().toStdU16String());
+    if (!updater::programIn(folder, *row))
+        folder = std::filesystem::path(QDir::currentPath().toStdU16String());
+
+    const QString instance =
+        QString::fromUtf8(row->buildName.data(), qsizetype(row->buildName.size()));
+    const QString lockFolder = QString::fromStdString(device::defaultLockFolder());
+    updater::UpdateHooks hooks;
+    hooks.askToClose = [instance, lockFolder] {
+        return qt_adapters::requestClose(instance, lockFolder, 1000);
+    };
+    hooks.launch = updater::launchAndWatch;
+    updater::UpdaterWindow window(*row, folder, hooks);
+    window.show();
+    window.start();
+    return app.exec();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// What the updater does once started for a program: close every running
+// instance of it, put the downloaded executable in place of the old one,
+// start the new one and watch it. The folder is never left without a working
+// executable: the old one is renamed aside, not deleted, until the new one
+// has shown that it starts; if it does not, the old one is put back.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/clock.h"
+
+namespace updater {
+
+struct UpdateRow {
+    std::string_view argument;     // "k512 protocol"
+    std::string_view windowTitle;  // the program's window, and its installed name
+    std::string_view downloaded;   // "k512.exe"
+    std::string_view buildName;    // the program's name in a build tree
+};
+
+// The row the argument names, compared exactly; nothing for anything else.
+const UpdateRow* rowFor(std::string_view argument);
+
+// The program's executable in `folder`: its installed name (".exe" on
+// Windows), else its build name; nothing when neither is there.
+std::optional<std::filesystem::path> programIn(const std::filesystem::path& folder,
+                                               const UpdateRow& row);
+
+inline constexpr std::string_view kRestarting = "升级成功！即将重启";
+inline constexpr std::string_view kNoDownload = "升级失败！\r\n找不到升级文件！";
+
+enum class Launch { Running, EndedNormally, Failed };
+
+struct UpdateHooks {
+    // Asks the program to close; true while an instance still answers.
+    std::function<bool()> askToClose;
+    // Starts `program` with `folder` as working directory and watches it for `watch`.
+    std::function<Launch(const std::filesystem::path& program, const std::filesystem::path& folder,
+                         std::chrono::milliseconds watch)>
+        launch;
+    std::chrono::milliseconds closeTimeout{30000};
+    std::chrono::milliseconds watch{10000};
+};
+
+struct UpdateOutcome {
+    bool upgraded = false;
+    std::string text;  // what the window shows at the end
+};
+
+// `status` hears the window's text as it changes.
+UpdateOutcome runUpdate(const UpdateRow& row, const std::filesystem::path& folder,
+                        common::Clock& clock, const UpdateHooks& hooks,
+                        const std::function<void(const std::string&)>& status = {});
+
+// Starts `program` detached from the updater's life but watched for `watch`:
+// Running when it still runs then, EndedNormally for status 0, Failed for
+// anything else (not started, a non-zero status, a crash).
+Launch launchAndWatch(const std::filesystem::path& program, const std::filesystem::path& folder,
+                      std::chrono::milliseconds watch);
+
+}  // namespace updater

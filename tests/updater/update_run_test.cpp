@@ -1,0 +1,144 @@
+#include "updater/update_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "support/test_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using updater::Launch;
+
+// Time passes only through the updater's own pauses.
+class SteppingClock final : public common::Clock {
+  public:
+    TimePoint now() const override { return at_; }
+    common::LocalTime localTime() const override { return {}; }
+    void sleepFor(std::chrono::milliseconds duration) override { at_ += duration; }
+
+  private:
+    TimePoint at_{};
+};
+
+void writeProgram(const fs::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+std::string contents(const fs::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Folder {
+    Folder() {
+        writeProgram(program, "exit 0  # old");
+        std::ofstream(download) << "#!/bin/sh\nexit 0  # new\n";
+    }
+    updater::UpdateOutcome run(Launch launched, int instances = 0) {
+        updater::UpdateHooks hooks;
+        hooks.askToClose = [this, instances] { return asked++ < instances; };
+        hooks.launch = [this, launched](const fs::path& p, const fs::path& dir, auto) {
+            launches.push_back(contents(p));
+            EXPECT_EQ(dir, folder.path());
+            return launches.size() == 1 ? launched : Launch::Running;
+        };
+        return updater::runUpdate(*updater::rowFor("k512 protocol"), folder.path(), clock, hooks);
+    }
+    testing_support::TestFolder folder{"ufcs-updater"};
+    fs::path program = folder.path() / "TarselUFCS解析程序";
+    fs::path download = folder.path() / "k512.exe";
+    SteppingClock clock;
+    int asked = 0;
+    std::vector<std::string> launches;
+};
+
+TEST(Updater, TakesOnlyItsTwoArgumentsExactly) {
+    EXPECT_EQ(updater::rowFor("k512 protocol")->downloaded, "k512.exe");
+    EXPECT_EQ(updater::rowFor("k512 Cur_Test")->downloaded, "k512_cur.exe");
+    for (const char* other : {"", "k512 protocol ", "K512 protocol", "k512  Cur_Test"})
+        EXPECT_EQ(updater::rowFor(other), nullptr) << other;
+}
+
+TEST(Updater, SwapsTheProgramWithItsPermissionsAndKeepsNothingElse) {
+    Folder f;
+    const auto outcome = f.run(Launch::Running, 2);
+    EXPECT_TRUE(outcome.upgraded);
+    EXPECT_EQ(outcome.text, "升级成功！即将重启");
+    EXPECT_NE(contents(f.program).find("# new"), std::string::npos);
+    EXPECT_EQ(fs::status(f.program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+    EXPECT_EQ(f.asked, 4);  // two instances closed, then two quiet asks
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.folder.path()), {}), 1);
+}
+
+TEST(Updater, FailuresLeaveAWorkingProgram) {
+    struct Case {
+        const char* what;
+        bool download;
+        Launch launched;
+        const char* text;
+        int launches;
+    };
+    for (const Case& c : {
+             Case{"no download", false, Launch::Running, "找不到升级文件", 1},
+             Case{"new one crashes", true, Launch::Failed, "已恢复原来的版本", 2},
+         }) {
+        Folder f;
+        if (!c.download) fs::remove(f.download);
+        const auto outcome = f.run(c.launched);
+        EXPECT_FALSE(outcome.upgraded) << c.what;
+        EXPECT_NE(outcome.text.find(c.text), std::string::npos) << c.what << outcome.text;
+        EXPECT_NE(contents(f.program).find("# old"), std::string::npos) << c.what;
+        EXPECT_EQ(int(f.launches.size()), c.launches) << c.what;
+        EXPECT_NE(f.launches.back().find("# old"), std::string::npos) << c.what;
+        EXPECT_FALSE(fs::exists(f.download)) << c.what;
+    }
+}
+
+TEST(Updater, AProgramThatWillNotCloseTouchesNoFile) {
+    Folder f;
+    const auto outcome = f.run(Launch::Running, 1 << 30);
+    EXPECT_FALSE(outcome.upgraded);
+    EXPECT_NE(outcome.text.find("30 秒内没有关闭"), std::string::npos);
+    EXPECT_TRUE(fs::exists(f.download));
+    EXPECT_NE(contents(f.program).find("# old"), std::string::npos);
+    EXPECT_TRUE(f.launches.empty());
+}
+
+TEST(Updater, AFolderItCannotWriteKeepsTheOldProgram) {
+    Folder f;
+    // Root writes into any folder; a folder where the old program goes aside blocks it too.
+    const fs::path blocker = f.folder.path() / "TarselUFCS解析程序.old";
+    if (geteuid() == 0) fs::create_directories(blocker / "busy");
+    fs::permissions(f.folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const auto outcome = f.run(Launch::Running);
+    fs::permissions(f.folder.path(), fs::perms::owner_all);
+    EXPECT_FALSE(outcome.upgraded);
+    EXPECT_NE(outcome.text.find("无法移开原程序"), std::string::npos) << outcome.text;
+    EXPECT_NE(contents(f.program).find("# old"), std::string::npos);
+    ASSERT_EQ(f.launches.size(), 1u);
+    EXPECT_NE(f.launches[0].find("# old"), std::string::npos);
+}
+
+TEST(Updater, WatchesTheRestartedProgram) {
+    testing_support::TestFolder folder{"ufcs-launch"};
+    const fs::path program = folder.path() / "stand-in";
+    const auto watch = std::chrono::milliseconds(5000);
+    struct Case {
+        std::string body;
+        Launch expected;
+    };
+    const std::string inFolder = "test \"$(pwd)\" = \"" + folder.path().string() + "\"";
+    for (const Case& c :
+         {Case{"exit 0", Launch::EndedNormally}, Case{"exit 3", Launch::Failed},
+          Case{"kill -SEGV $$", Launch::Failed}, Case{inFolder, Launch::EndedNormally}}) {
+        writeProgram(program, c.body);
+        EXPECT_EQ(updater::launchAndWatch(program, folder.path(), watch), c.expected) << c.body;
+    }
+    EXPECT_EQ(updater::launchAndWatch(folder.path() / "missing", folder.path(), watch),
+              Launch::Failed);
+}
+
+}  // namespace
