@@ -46,7 +46,7 @@ class CommandLineListener final : public recorder::TestRunListener {
     std::ostream& err_;
 };
 
-class NoWakeKeeping final : public recorder::WakeKeeper {
+class NoWakeKeeping final : public common::WakeKeeper {
   public:
     void keepAwake(bool) override {}
 };

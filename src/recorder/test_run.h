@@ -14,6 +14,7 @@
 
 #include "common/clock.h"
 #include "common/event_loop.h"
+#include "common/wake_keeper.h"
 #include "recorder/journal.h"
 #include "recorder/meter_link.h"
 #include "recorder/sample_document.h"
@@ -52,13 +53,6 @@ class TestRunListener {
     virtual void onRefresh(uint32_t displayedCount, bool changed, const std::string& timedText) = 0;
 };
 
-// Keeps the computer (and its display) awake during a test; each platform has its way.
-class WakeKeeper {
-  public:
-    virtual ~WakeKeeper() = default;
-    virtual void keepAwake(bool on) = 0;
-};
-
 // Charge and energy since the test started, counted in integers so they never drift.
 struct TestTotals {
     std::atomic<uint64_t> samples{0};
@@ -87,7 +81,7 @@ class TestRun {
         common::EventLoop& loop;
         common::Clock& clock;
         TestRunListener& listener;
-        WakeKeeper& wake;
+        common::WakeKeeper& wake;
         std::filesystem::path journalPath;  // empty: no journal
     };
     explicit TestRun(Parts parts);
@@ -124,7 +118,7 @@ class TestRun {
     common::EventLoop& loop_;
     common::Clock& clock_;
     TestRunListener& listener_;
-    WakeKeeper& wake_;
+    common::WakeKeeper& wake_;
     std::filesystem::path journalPath_;
     std::unique_ptr<Journal> journal_;
     ChannelFlags enabled_{};

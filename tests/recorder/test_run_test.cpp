@@ -46,7 +46,7 @@ struct Listener final : recorder::TestRunListener {
     std::string status, timedText;
 };
 
-struct Awake final : recorder::WakeKeeper {
+struct Awake final : common::WakeKeeper {
     void keepAwake(bool on) override { awake = on; }
     bool awake = false;
 };

@@ -12,8 +12,8 @@
 #include "common/clock.h"
 #include "device/hid_device.h"
 #include "qt/qt_event_loop.h"
+#include "qt/wake_lock.h"
 #include "recorder/test_run.h"
-#include "recorder/ui/wake_lock.h"
 
 class QAction;
 class QLabel;
@@ -97,7 +97,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     SampleDocument document_;
     RecorderSettings settings_;
     MeterLink link_;
-    WakeLock wake_;
+    qt_adapters::WakeLock wake_;
     TestRun run_;
     std::filesystem::path journalPath_;
     QString currentPath_;

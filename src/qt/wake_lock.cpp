@@ -1,4 +1,4 @@
-#include "recorder/ui/wake_lock.h"
+#include "qt/wake_lock.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <QDBusReply>
 #endif
 
-namespace recorder::ui {
+namespace qt_adapters {
 
 #ifdef _WIN32
 
@@ -62,4 +62,4 @@ void WakeLock::keepAwake(bool on) {
 
 #endif
 
-}  // namespace recorder::ui
+}  // namespace qt_adapters

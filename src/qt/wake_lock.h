@@ -1,16 +1,16 @@
 #pragma once
-// Keeps the computer and its display awake while a test runs: the desktop
+// Keeps the computer and its display awake while a test or a firmware transfer runs: the desktop
 // session's screen saver and power management inhibitions over D-Bus on
 // Linux, SetThreadExecutionState on Windows. Where neither answers, nothing
 // happens.
 
 #include <cstdint>
 
-#include "recorder/test_run.h"
+#include "common/wake_keeper.h"
 
-namespace recorder::ui {
+namespace qt_adapters {
 
-class WakeLock final : public WakeKeeper {
+class WakeLock final : public common::WakeKeeper {
   public:
     ~WakeLock() override { keepAwake(false); }
     void keepAwake(bool on) override;
@@ -22,4 +22,4 @@ class WakeLock final : public WakeKeeper {
     uint32_t powerCookie_ = 0;
 };
 
-}  // namespace recorder::ui
+}  // namespace qt_adapters
