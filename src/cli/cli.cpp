@@ -27,6 +27,11 @@ constexpr const char* kUsage =
     "  csv FILE.osa -o OUT.csv [--period P] [--volts V|mV] [--amps A|mA] [--power W|mW] "
     "[--utf8]\n"
     "                               export a test as 另存为CSV格式 does\n"
+    "  check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
+    "          [--public-key BASE64] [--json]\n"
+    "                               ask the update server for a newer program (and download it)\n"
+    "  firmware [--simulate] --server URL [--public-key BASE64]\n"
+    "                               check for new instrument firmware and transfer it\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
     "'ufcs COMMAND --help' shows one command's usage.\n";
 
@@ -81,6 +86,20 @@ constexpr const char* kModesUsage =
     "usage: ufcs modes [--simulate] [--trace]\n"
     "  connects as the charging device and lists the charger's output modes\n";
 
+constexpr const char* kCheckUpdateUsage =
+    "usage: ufcs check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
+    "                         [--public-key BASE64] [--json]\n"
+    "  runs the program query and prints the latest version code, the download URL and\n"
+    "  the text the 新版本 label shows; with --download, a newer program is downloaded to\n"
+    "  FILE and kept only when its size, sha256 and signature (with a key) are right\n";
+
+constexpr const char* kFirmwareUsage =
+    "usage: ufcs firmware [--simulate] [--fault KIND] --server URL [--public-key BASE64] "
+    "[--trace]\n"
+    "  connects as the upgrade dialog does, asks for new firmware and, when offered,\n"
+    "  downloads, checks and transfers it; prints each text the dialog would show and\n"
+    "  exits 0 only on 升级成功!\n";
+
 using Runner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);
 
 struct Command {
@@ -105,6 +124,8 @@ const Command kCommands[] = {
     {"recover", kRecoverUsage, runRecover},
     {"osa", kOsaUsage, runOsa},
     {"csv", kCsvUsage, runCsv},
+    {"check-update", kCheckUpdateUsage, runCheckUpdate},
+    {"firmware", kFirmwareUsage, runFirmware},
 };
 
 bool among(const std::vector<std::string>& words, const std::string& word) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analyzer/fetch.h"
+
 namespace cli {
 
 // Runs one command line (without the program name); returns the exit status.
@@ -38,6 +40,15 @@ int runRecover(const std::vector<std::string>& args, bool trace, std::ostream& o
 // `ufcs osa FILE`: what an .osa file holds; `ufcs csv FILE -o OUT`: its CSV export.
 int runOsa(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
 int runCsv(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
+
+// `ufcs check-update ...`: the program check (and download) of the upgrade dialogs;
+// `ufcs firmware ...`: the firmware check and transfer. Both download through
+// the fetcher the program installs (none: they refuse to run).
+int runCheckUpdate(const std::vector<std::string>& args, bool trace, std::ostream& out,
+                   std::ostream& err);
+int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
+                std::ostream& err);
+void setFetcher(analyzer::Fetcher fetcher);
 
 // A command line split into its positional words, its flags and its options with a value.
 struct Arguments {

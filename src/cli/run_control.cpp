@@ -54,7 +54,8 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
             reportBadArgument(command,
                               "--fault '" + fault +
                                   "' is not one of unplug@S, silence@S, misses, wrong-code, "
-                                  "refuse-start, uncalibrated",
+                                  "refuse-start, uncalibrated, refuse-page@K, unplug-page@K, "
+                                  "silent-burn",
                               err);
             return std::nullopt;
         }

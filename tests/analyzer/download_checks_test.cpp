@@ -1,49 +1,16 @@
 #include "analyzer/download_checks.h"
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
-
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/ed25519_signer.h"
 
 namespace {
 
 using analyzer::DownloadOffer;
 
-std::string base64(const std::vector<uint8_t>& bytes) {
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    text.resize(static_cast<std::size_t>(
-        EVP_EncodeBlock(reinterpret_cast<uint8_t*>(text.data()), bytes.data(), int(bytes.size()))));
-    return text;
-}
-
-// A fresh Ed25519 key: the public half in base64, and signatures by the private half.
-struct Signer {
-    Signer() {
-        EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
-        EVP_PKEY_keygen_init(context);
-        EVP_PKEY_keygen(context, &key);
-        EVP_PKEY_CTX_free(context);
-    }
-    ~Signer() { EVP_PKEY_free(key); }
-    std::string publicKey() const {
-        std::vector<uint8_t> raw(32);
-        std::size_t length = raw.size();
-        EVP_PKEY_get_raw_public_key(key, raw.data(), &length);
-        return base64(raw);
-    }
-    std::string sign(const std::vector<uint8_t>& bytes) const {
-        std::vector<uint8_t> signature(64);
-        std::size_t length = signature.size();
-        EVP_MD_CTX* context = EVP_MD_CTX_new();
-        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key);
-        EVP_DigestSign(context, signature.data(), &length, bytes.data(), bytes.size());
-        EVP_MD_CTX_free(context);
-        return base64(signature);
-    }
-    EVP_PKEY* key = nullptr;
-};
+using Signer = testing_support::Ed25519Signer;
 
 TEST(DownloadChecks, RefusesWhatDoesNotMatchItsReply) {
     const Signer signer, stranger;

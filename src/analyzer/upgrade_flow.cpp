@@ -1,0 +1,128 @@
+#include "analyzer/upgrade_flow.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "common/format.h"
+
+namespace analyzer {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string_view replyText(const FetchResult& reply) {
+    const std::size_t size = std::min(reply.bytes.size(), kMostReplyBytes);
+    return {reinterpret_cast<const char*>(reply.bytes.data()), size};
+}
+
+std::optional<std::vector<uint8_t>> readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+std::string currentProgramText() {
+    return common::format("当前版本：%.2f ", kOwnVersionCode / 100.0);
+}
+
+std::string_view downloadName(UpgradedProgram program) {
+    return program == UpgradedProgram::Analyzer ? "k512.exe" : "k512_cur.exe";
+}
+
+std::string_view updaterArgument(UpgradedProgram program) {
+    return program == UpgradedProgram::Analyzer ? "k512 protocol" : "k512 Cur_Test";
+}
+
+FetchRequest programQueryRequest(UpgradedProgram program, const UpgradeSettings& settings) {
+    return {serverUrl(settings, programQuery(program)), kMostFetchedReplyBytes, {}};
+}
+
+ProgramOffer readProgramOffer(UpgradedProgram program, const FetchResult& reply) {
+    ProgramOffer offer;
+    offer.reached = reply.ok;
+    if (!reply.ok) {
+        offer.label = kProgramNotReached;
+        return offer;
+    }
+    readProgramReply(program, replyText(reply), offer.check);
+    offer.integrity = readIntegrity(replyText(reply));
+    offer.label = newProgramText(offer.check.latestCode);
+    offer.newer = offer.check.latestCode > kOwnVersionCode;
+    return offer;
+}
+
+FetchRequest firmwareQueryRequest(const InstrumentVersions& versions,
+                                  const UpgradeSettings& settings) {
+    return {serverUrl(settings, firmwareQuery(versions)), kMostFetchedReplyBytes, {}};
+}
+
+FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check) {
+    FirmwareOffer offer;
+    offer.reached = reply.ok;
+    if (!reply.ok) {
+        offer.label = kFirmwareNotReached;
+        return offer;
+    }
+    readFirmwareReply(replyText(reply), check);
+    offer.integrity = readIntegrity(replyText(reply));
+    offer.upgrade = check.upgradeFlag != 0;
+    offer.label = offer.upgrade ? "最新软件版本：" + check.versionText : "已是最新版!";
+    return offer;
+}
+
+FetchRequest programDownloadRequest(const ProgramOffer& offer, const fs::path& target) {
+    return {offer.check.url, kMostProgramBytes, target.string()};
+}
+
+std::optional<std::string> acceptProgramDownload(const FetchResult& download,
+                                                 const ProgramOffer& offer,
+                                                 const UpgradeSettings& settings,
+                                                 const fs::path& target) {
+    if (!download.ok) return download.error;
+    const fs::path partial(download.file);
+    std::optional<std::string> refusal;
+    if (const auto bytes = readWhole(partial)) {
+        refusal = refusalOf(
+            {*bytes, offer.integrity, settings.publicKey, offer.check.latestCode, kOwnVersionCode});
+    } else {
+        refusal = "无法读取下载的文件 " + partial.string();
+    }
+    std::error_code error;
+    if (!refusal) {
+        fs::remove(partialSourceOf(target.string()), error);
+        fs::rename(partial, target, error);
+        if (error) refusal = "无法保存下载的文件：" + error.message();
+    }
+    if (refusal) {
+        fs::remove(partial, error);
+        fs::remove(partialSourceOf(target.string()), error);
+    }
+    return refusal;
+}
+
+FetchRequest firmwareDownloadRequest(const FirmwareCheck& check) {
+    return {check.url, kMostFirmwareBytes, {}};
+}
+
+std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
+                                           const UpgradeSettings& settings) {
+    if (!download.ok) return download.error;
+    return refusalOf({download.bytes, offer.integrity, settings.publicKey, std::nullopt, 0});
+}
+
+FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,
+                        const FetchProgress& progress) {
+    if (request.url.empty()) {
+        FetchResult none;
+        none.error = "没有下载地址（未设置升级服务器，或服务器没有给出地址）";
+        return none;
+    }
+    return fetcher(request, progress);
+}
+
+}  // namespace analyzer

@@ -1,0 +1,71 @@
+#pragma once
+// The steps of both upgrades that do not depend on a window: asking the
+// update server, reading what it offers into the labels' texts, and deciding
+// whether a finished download may be used. The window and the command line
+// fetch (each its own way) and run these on what they fetched. The server's
+// replies are kept in memory: nothing else reads them.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "analyzer/download_checks.h"
+#include "analyzer/fetch.h"
+#include "analyzer/firmware_transfer.h"
+#include "analyzer/upgrade_replies.h"
+
+namespace analyzer {
+
+// Replies are read into a 1024-byte buffer; a server may send more, which is not read.
+inline constexpr std::size_t kMostFetchedReplyBytes = 64 * 1024;
+
+// "当前版本：1.00 "
+std::string currentProgramText();
+inline constexpr std::string_view kProgramNotReached = "最新版本：无法获取联网信息";
+inline constexpr std::string_view kFirmwareNotReached = "最新软件版本：无法获取联网信息";
+
+// The downloaded files and the updater's arguments, one per program.
+std::string_view downloadName(UpgradedProgram program);     // "k512.exe", "k512_cur.exe"
+std::string_view updaterArgument(UpgradedProgram program);  // "k512 protocol", "k512 Cur_Test"
+
+struct ProgramOffer {
+    bool reached = false;  // the query's download succeeded
+    ProgramCheck check;
+    DownloadIntegrity integrity;
+    std::string label;   // what the 新版本 label shows
+    bool newer = false;  // the 升级 button is shown
+};
+// The request of the program query; an empty URL when no server is set.
+FetchRequest programQueryRequest(UpgradedProgram program, const UpgradeSettings& settings);
+ProgramOffer readProgramOffer(UpgradedProgram program, const FetchResult& reply);
+
+struct FirmwareOffer {
+    bool reached = false;
+    DownloadIntegrity integrity;
+    std::string label;     // 新版本 label
+    bool upgrade = false;  // the 升级 button is shown
+};
+FetchRequest firmwareQueryRequest(const InstrumentVersions& versions,
+                                  const UpgradeSettings& settings);
+// `check` keeps the flag and the checksum of earlier replies.
+FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check);
+
+// The program download goes to `target` (beside the program, under its
+// hand-over name) by way of `target`.part, where an interrupted one resumes.
+FetchRequest programDownloadRequest(const ProgramOffer& offer, const std::filesystem::path& target);
+// Checks the finished download and moves it to `target`; the message when it
+// is refused (the download is then deleted).
+std::optional<std::string> acceptProgramDownload(const FetchResult& download,
+                                                 const ProgramOffer& offer,
+                                                 const UpgradeSettings& settings,
+                                                 const std::filesystem::path& target);
+
+FetchRequest firmwareDownloadRequest(const FirmwareCheck& check);
+std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
+                                           const UpgradeSettings& settings);
+
+// Runs a request, or fails it at once when it has no URL (no server set).
+FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,
+                        const FetchProgress& progress = {});
+
+}  // namespace analyzer

@@ -1,0 +1,159 @@
+// `ufcs check-update` and `ufcs firmware`: the upgrade dialogs' steps, for
+// automation and tests.
+#include <iostream>
+
+#include "analyzer/upgrade_flow.h"
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "cli/run_control.h"
+#include "common/format.h"
+
+namespace cli {
+namespace {
+
+analyzer::Fetcher& installedFetcher() {
+    static analyzer::Fetcher fetcher;
+    return fetcher;
+}
+
+// The server and key of the command line, over the build's defaults.
+analyzer::UpgradeSettings settingsFrom(const Arguments& parsed) {
+    common::MemoryProfile profile;
+    analyzer::UpgradeSettings settings = analyzer::loadUpgradeSettings(profile);
+    settings.server = parsed.value("--server", settings.server);
+    settings.publicKey = parsed.value("--public-key", settings.publicKey);
+    return settings;
+}
+
+bool haveFetcher(const std::string& command, std::ostream& err) {
+    if (installedFetcher()) return true;
+    err << "ufcs " << command << ": this build cannot download\n";
+    return false;
+}
+
+// "下载 1.2 MB / 5.0 MB" on one stderr line, rewritten as it grows.
+analyzer::FetchProgress progressLine(std::ostream& err) {
+    return [&err](uint64_t received, int64_t total) {
+        err << "\r" << common::format("下载 %.1f KB", received / 1024.0);
+        if (total >= 0) err << common::format(" / %.1f KB", total / 1024.0);
+        err.flush();
+    };
+}
+
+class PrintedTransfer final : public analyzer::FirmwareTransferListener {
+  public:
+    PrintedTransfer(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    void onStatusText(std::string_view text) override { out_ << text << "\n" << std::flush; }
+    void onProgress(uint32_t done, uint32_t pages) override {
+        err_ << "\r" << common::format("%u/%u 页", done, pages) << (done == pages ? "\n" : "")
+             << std::flush;
+    }
+
+  private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+}  // namespace
+
+void setFetcher(analyzer::Fetcher fetcher) {
+    installedFetcher() = std::move(fetcher);
+}
+
+int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out,
+                   std::ostream& err) {
+    const CommandSyntax syntax{
+        "check-update",
+        {"--json"},
+        {{"--server"}, {"--program", {"analyzer", "recorder"}}, {"--download"}, {"--public-key"}}};
+    const auto parsed = parseArguments(args, syntax, err);
+    if (!parsed) return 2;
+    if (!haveFetcher(syntax.command, err)) return 2;
+    const auto program = parsed->value("--program") == "recorder"
+                             ? analyzer::UpgradedProgram::Recorder
+                             : analyzer::UpgradedProgram::Analyzer;
+    const analyzer::UpgradeSettings settings = settingsFrom(*parsed);
+    const analyzer::FetchResult reply =
+        analyzer::fetchOrFail(installedFetcher(), analyzer::programQueryRequest(program, settings));
+    const analyzer::ProgramOffer offer = analyzer::readProgramOffer(program, reply);
+    if (!offer.reached) {
+        out << offer.label << "\n";
+        err << reply.error << "\n";
+        return 1;
+    }
+    if (parsed->has("--json")) {
+        out << "{\"latest\":" << offer.check.latestCode
+            << ",\"url\":" << jsonString(offer.check.url) << ",\"text\":" << jsonString(offer.label)
+            << "}\n";
+    } else {
+        out << "latest: " << offer.check.latestCode << "\nurl: " << offer.check.url
+            << "\ntext: " << offer.label << "\n";
+    }
+    const std::string target = parsed->value("--download");
+    if (target.empty() || !offer.newer) return 0;
+    const analyzer::FetchResult download = analyzer::fetchOrFail(
+        installedFetcher(), analyzer::programDownloadRequest(offer, pathArgument(target)),
+        progressLine(err));
+    err << "\n";
+    if (const auto refusal =
+            analyzer::acceptProgramDownload(download, offer, settings, pathArgument(target))) {
+        err << *refusal << "\n";
+        return 1;
+    }
+    err << "saved " << target << "\n";
+    return 0;
+}
+
+int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
+                std::ostream& err) {
+    const CommandSyntax syntax{
+        "firmware", {"--simulate"}, {{"--server"}, {"--public-key"}, {"--fault"}}};
+    const auto parsed = parseArguments(args, syntax, err);
+    if (!parsed) return 2;
+    const auto faults = simulatedFaults(*parsed, syntax.command, err);
+    if (!faults || !haveFetcher(syntax.command, err)) return 2;
+    const analyzer::UpgradeSettings settings = settingsFrom(*parsed);
+    const std::unique_ptr<device::HidDevice> device =
+        chosenInstrument(*parsed, trace, err, *faults);
+    common::SystemClock clock;
+    if (!device->open()) {
+        out << "当前版本：设备未连接\n";
+        err << "设备连接失败! 请确认设备已经连上并没有被其它程序占用！\n";
+        return 1;
+    }
+    const auto versions = analyzer::readInstrumentVersions(*device, clock);
+    if (!versions) {
+        out << "当前版本：设备未连接\n";
+        return 1;
+    }
+    out << analyzer::currentFirmwareText(*versions) << "\n"
+        << analyzer::hardwareVersionText(*versions) << "\n"
+        << analyzer::ufcsVersionText(*versions) << "\n";
+    analyzer::FirmwareCheck check;
+    const analyzer::FetchResult reply = analyzer::fetchOrFail(
+        installedFetcher(), analyzer::firmwareQueryRequest(*versions, settings));
+    const analyzer::FirmwareOffer offer = analyzer::readFirmwareOffer(reply, check);
+    out << offer.label << "\n";
+    if (!offer.upgrade) return 1;
+
+    const analyzer::FetchResult image = analyzer::fetchOrFail(
+        installedFetcher(), analyzer::firmwareDownloadRequest(check), progressLine(err));
+    err << "\n";
+    if (!image.ok) {
+        out << analyzer::kFirmwareDownloadFailed << "\n";
+        err << image.error << "\n";
+        return 1;
+    }
+    if (const auto refusal = analyzer::refusedFirmware(image, offer, settings)) {
+        out << *refusal << "\n";
+        return 1;
+    }
+    PrintedTransfer printed(out, err);
+    const analyzer::FirmwareOutcome outcome = analyzer::transferFirmware(
+        *device, clock, {image.bytes, versions->hardware[1], versions->hardware[0], check.checksum},
+        printed);
+    out << analyzer::firmwareOutcomeText(outcome) << "\n";
+    return outcome == analyzer::FirmwareOutcome::Burned ? 0 : 1;
+}
+
+}  // namespace cli
