@@ -127,6 +127,13 @@ bool Session::startListening() {
     return true;
 }
 
+bool Session::openForUpgrade() {
+    if (connected_) return true;
+    if (!openDevice()) return false;
+    connected_ = true;
+    return true;
+}
+
 bool Session::connectOnLink(uint8_t mode, bool typeCPort) {
     const std::optional<device::ConnectReply> reply = device::connectExchange(device_, clock_);
     auto decision = std::make_shared<std::promise<bool>>();

@@ -116,7 +116,7 @@ void HttpDownload::onHeaders() {
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 0 || (status >= 300 && status < 400)) return;  // redirects are followed
     if (status >= 400) {
-        fail(common::format("下载失败：服务器回答 HTTP %d", status));
+        fail(common::format("下载失败：服务器回答 HTTP %d", status), Keep::Nothing);
         return;
     }
     if (resumedFrom_ > 0 &&
@@ -129,7 +129,8 @@ void HttpDownload::onHeaders() {
     if (length.isValid()) total_ = static_cast<qint64>(resumedFrom_) + length.toLongLong();
     if (total_ > static_cast<qint64>(request_.mostBytes))
         fail(common::format("下载文件过大（%lld 字节，最多 %zu 字节），已停止",
-                            static_cast<long long>(total_), request_.mostBytes));
+                            static_cast<long long>(total_), request_.mostBytes),
+             Keep::Nothing);
 }
 
 void HttpDownload::onData() {
@@ -138,7 +139,8 @@ void HttpDownload::onData() {
     if (data.isEmpty()) return;
     received_ += static_cast<quint64>(data.size());
     if (received_ > request_.mostBytes) {
-        fail(common::format("下载文件过大（超过 %zu 字节），已停止", request_.mostBytes));
+        fail(common::format("下载文件过大（超过 %zu 字节），已停止", request_.mostBytes),
+             Keep::Nothing);
         return;
     }
     if (!write(data)) return;
@@ -188,14 +190,19 @@ void HttpDownload::onFinished() {
 }
 
 void HttpDownload::cancel() {
-    if (!done_) fail("下载已取消", true);
+    if (!done_) fail("下载已取消", Keep::Partial, true);
 }
 
-void HttpDownload::fail(const std::string& error, bool cancelled) {
+void HttpDownload::fail(const std::string& error, Keep keep, bool cancelled) {
     analyzer::FetchResult result;
     result.error = error;
     result.cancelled = cancelled;
     finish(std::move(result));
+    if (keep == Keep::Nothing && !request_.resumeFile.empty()) {
+        // Nothing worth continuing: the next attempt starts afresh.
+        partial_.remove();
+        QFile::remove(fromUtf8(analyzer::partialSourceOf(request_.resumeFile)));
+    }
 }
 
 void HttpDownload::finish(analyzer::FetchResult result) {

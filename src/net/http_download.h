@@ -40,7 +40,9 @@ class HttpDownload final : public QObject {
     void onHeaders();
     void onData();
     void onFinished();
-    void fail(const std::string& error, bool cancelled = false);
+    // What an unfinished file download leaves for the next attempt.
+    enum class Keep { Partial, Nothing };
+    void fail(const std::string& error, Keep keep = Keep::Partial, bool cancelled = false);
     void finish(analyzer::FetchResult result);
     bool openPartialFile();
     bool write(const QByteArray& data);

@@ -102,6 +102,7 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
                        common::Profile& profile, common::Clock& clock, QString programDir,
                        Layout layout, QWidget* parent)
     : QDialog(parent),
+      device_(device),
       store_(store),
       profile_(profile),
       clock_(clock),
@@ -228,8 +229,6 @@ void MainWindow::buildButtons() {
     upgradeButton_ = makeButton("版本升级");
     manualButton_ = makeButton("用户手册");
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
-    // Their windows are not part of this program yet: they stay disabled rather than do nothing.
-    upgradeButton_->setEnabled(false);
 }
 
 void MainWindow::buildDialogs() {
@@ -314,6 +313,7 @@ void MainWindow::connectControls() {
     connect(modesButton_, &QPushButton::clicked, this, &MainWindow::toggleModesPanel);
     connect(curveButton_, &QPushButton::clicked, this, &MainWindow::toggleCurveView);
     connect(manualButton_, &QPushButton::clicked, this, &MainWindow::openManual);
+    connect(upgradeButton_, &QPushButton::clicked, this, &MainWindow::openUpgradeDialog);
     connect(autoScrollBox_, &QCheckBox::clicked, this, [this](bool ticked) {
         if (!ticked) {
             autoScroll_.onCheckBox(false);
@@ -731,6 +731,22 @@ void MainWindow::startRecorder() {
     if (program.isEmpty() || !QProcess::startDetached(program, arguments, programDir_)) {
         message(QStringLiteral("找不到Tarsel电压电流测量.exe!,请确保该程序位于当前文件夹下！"));
     }
+}
+
+void MainWindow::openUpgradeDialog() {
+    // Opening it stops a capture: the dialog's exchanges are the only reads of the link.
+    if (session_->connected()) session_->stopCapture();
+    UpgradeDialog dialog(*session_, device_, clock_, analyzer::loadUpgradeSettings(profile_),
+                         programDir_, this);
+    connect(&dialog, &UpgradeDialog::message, this, &MainWindow::message);
+    bool handedOver = false;
+    connect(&dialog, &UpgradeDialog::programHandedOver, this, [&handedOver] { handedOver = true; });
+    dialog.start();
+    runUpgradeDialog_(dialog);
+    // The dialog leaves the instrument open without a capture: release it, so
+    // that 开始监听 connects and starts one afresh.
+    if (session_->connected() && !session_->workerRunning()) session_->stopCapture();
+    if (handedOver) close();
 }
 
 void MainWindow::openManual() {

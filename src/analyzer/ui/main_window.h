@@ -13,6 +13,7 @@
 #include "analyzer/composer.h"
 #include "analyzer/session.h"
 #include "analyzer/ui/dialogs.h"
+#include "analyzer/ui/upgrade_dialog.h"
 #include "qt/qt_event_loop.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
@@ -66,6 +67,10 @@ class MainWindow final : public QDialog, private SessionListener {
     // Where 保存文件 saves (a file dialog by default); empty when the user cancels.
     void setSavePathChooser(std::function<QString()> chooser) {
         chooseSavePath_ = std::move(chooser);
+    }
+    // How the upgrade dialog is run (exec() by default; tests drive it).
+    void setUpgradeDialogRunner(std::function<void(UpgradeDialog&)> runner) {
+        runUpgradeDialog_ = std::move(runner);
     }
     // A capture with records that were never saved (nor opened from a file).
     bool captureUnsaved() const;
@@ -142,6 +147,7 @@ class MainWindow final : public QDialog, private SessionListener {
     bool settleUnsavedCapture();
     void startRecorder();
     void openManual();
+    void openUpgradeDialog();
     void showPaneMenu(const QPoint& position);
     void decodeRow(int row);
     void showDecode(const ufcs::DecodeResult& result);
@@ -151,6 +157,7 @@ class MainWindow final : public QDialog, private SessionListener {
     void message(const QString& text);
     void clearDecode();
 
+    device::HidDevice& device_;
     ufcs::CaptureStore& store_;
     common::Profile& profile_;
     common::Clock& clock_;
@@ -196,6 +203,9 @@ class MainWindow final : public QDialog, private SessionListener {
     std::function<bool(FilterPopup&)> runFilterPopup_;
     std::function<QMessageBox::StandardButton()> runSaveQuestion_;
     std::function<QString()> chooseSavePath_;
+    std::function<void(UpgradeDialog&)> runUpgradeDialog_ = [](UpgradeDialog& dialog) {
+        dialog.exec();
+    };
 };
 
 }  // namespace analyzer::ui

@@ -186,9 +186,7 @@ void MainWindow::buildMenus() {
 
     buildToolMenu(menuBar()->addMenu(QStringLiteral("工具")));
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
-    QAction* upgrade = help->addAction(QStringLiteral("版本更新"));
-    upgrade->setVisible(false);  // comes with the upgrade
-    help->menuAction()->setVisible(false);
+    addCommand(help, QStringLiteral("版本更新"), [this] { openUpdateDialog(); });
 
     QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
     for (const char* name :
@@ -572,6 +570,16 @@ void MainWindow::onRefresh(uint32_t, bool changed, const std::string& timedText)
     view_->setTotals(run_.active() ? &run_.totals() : nullptr, run_.ticksWithoutSample());
     status_->setText(fromStd(timedText));
     updateEnabling();
+}
+
+void MainWindow::openUpdateDialog() {
+    UpdateDialog dialog(analyzer::loadUpgradeSettings(profile_), programDir_, this);
+    connect(&dialog.programUpdate(), &qt_adapters::ProgramUpdate::message, this,
+            [this](const QString& text) { askers_.message(text); });
+    dialog.programUpdate().check();
+    askers_.runDialog(dialog);
+    // The updater restarts the recorder once this one has closed.
+    if (dialog.handedOver()) close();
 }
 
 }  // namespace recorder::ui

@@ -3,6 +3,7 @@
 // the test commands, the view's tools, the panels, and the questions the test
 // run asks. The test flow lives in recorder::TestRun; this class shows it.
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <filesystem>
@@ -56,6 +57,9 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     TestRun& testRun() { return run_; }
     SampleDocument& document() { return document_; }
     QLabel* statusText() const { return status_; }
+    // Where the updater and the downloads are (the executable's folder by default).
+    void setProgramDir(QString folder) { programDir_ = std::move(folder); }
+    void openUpdateDialog();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,6 +113,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     QMenu* recentMenu_ = nullptr;
     std::map<QString, QAction*> actions_;
     Askers askers_;
+    QString programDir_ = QCoreApplication::applicationDirPath();
 };
 
 }  // namespace recorder::ui

@@ -1,12 +1,16 @@
 // The recorder window against the simulated meter, offscreen.
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <memory>
 
+#include "net/local_http_server.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/main_window.h"
@@ -185,6 +189,55 @@ class RecorderWindowTest : public QObject {
         QVERIFY(window_->saveTo(file("back.osa")));
         QVERIFY(!std::filesystem::exists(folder_->path() / "recovery.osa.journal"));
         delete orphan;
+    }
+
+    void versionUpdateDownloadsAndHandsOver() {
+        net::LocalHttpServer server;
+        QVERIFY(server.listen());
+        const QByteArray program = QByteArray("#!/bin/sh\n").repeated(500);
+        net::Route download;
+        download.body = program;
+        server.setRoute("/oscillograph", download);
+        net::Route reply;
+        reply.body =
+            "{\"id\":0,\"apkname\":\"UFCS_ANALYSE_vol_cur_test\",\"apkvercode\":110,"
+            "\"upgradeFlag\":1,\"apkUrl\":\"" +
+            server.baseUrl().toUtf8() + "/oscillograph\"}";
+        server.setRoute("/vezu_android_apks/kvdapk", reply);
+        profile_.writeString("Upgrade", "Server", server.baseUrl().toStdString());
+        const QString folder = QString::fromStdString(folder_->path().string());
+        window_->setProgramDir(folder);
+        QFile updater(folder + "/updater");
+        QVERIFY(updater.open(QIODevice::WriteOnly));
+        updater.close();
+        updater.setPermissions(updater.permissions() | QFile::ExeOwner);
+        QStringList started;
+        const auto drive = [&](QDialog& shown) {
+            auto& dialog = dynamic_cast<recorder::ui::UpdateDialog&>(shown);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.updateButton()->isVisibleTo(&dialog), 10000);
+            QCOMPARE(dialog.latest()->text(), QStringLiteral("最新版本：1.0a"));
+            if (const QByteArray shots = qgetenv("UFCS_SCREENSHOT_DIR"); !shots.isEmpty())
+                QVERIFY(dialog.grab().save(QString::fromUtf8(shots) + "/recorder_update.png"));
+            dialog.programUpdate().setUpdaterStarter(
+                [&](const QString& path, const QStringList& arguments, const QString& where) {
+                    started << QFileInfo(path).fileName() << arguments << where;
+                    return true;
+                });
+            dialog.updateButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.handedOver(), 10000);
+        };
+        window_->askers().runDialog = [&](QDialog& shown) {
+            drive(shown);
+            return true;
+        };
+        act("版本更新")->trigger();
+        QVERIFY(
+            server.requests().first().contains("apkname=UFCS_ANALYSE_vol_cur_test&vercode=100"));
+        QCOMPARE(started, (QStringList{"updater", "k512 Cur_Test", folder}));
+        QFile downloaded(folder + "/k512_cur.exe");
+        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        QCOMPARE(downloaded.readAll(), program);
+        QTRY_VERIFY(!window_->isVisible());
     }
 
     void screenshots() {

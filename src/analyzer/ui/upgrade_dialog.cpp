@@ -1,0 +1,293 @@
+#include "analyzer/ui/upgrade_dialog.h"
+
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "common/format.h"
+#include "net/http_download.h"
+#include "qt/text.h"
+
+namespace analyzer::ui {
+namespace {
+
+using qt_adapters::fromStd;
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* addLabel(QVBoxLayout* layout, const QString& text = {}) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    return label;
+}
+
+// Tells the dialog, on its own thread, how the transfer goes.
+class PostedProgress final : public FirmwareTransferListener {
+  public:
+    PostedProgress(QObject* dialog, QLabel* status, QLabel* timeLeft, QProgressBar* bar,
+                   std::atomic<bool>& headerSent)
+        : dialog_(dialog),
+          status_(status),
+          timeLeft_(timeLeft),
+          bar_(bar),
+          headerSent_(headerSent) {
+        clock_.start();
+    }
+    void onHeaderSent() override { headerSent_ = true; }
+    void onStatusText(std::string_view text) override {
+        post([status = status_, text = fromView(text)] { status->setText(text); });
+    }
+    void onProgress(uint32_t done, uint32_t pages) override {
+        const std::string left =
+            timeLeftText(done, pages, std::chrono::milliseconds(clock_.elapsed()));
+        post([bar = bar_, timeLeft = timeLeft_, done, pages, left] {
+            bar->setRange(0, static_cast<int>(pages));
+            bar->setValue(static_cast<int>(done));
+            bar->show();
+            timeLeft->setText(QStringLiteral("第 %1/%2 页  ").arg(done).arg(pages) + fromStd(left));
+            timeLeft->show();
+        });
+    }
+
+  private:
+    template <typename Task>
+    void post(Task task) {
+        QMetaObject::invokeMethod(dialog_, std::move(task), Qt::QueuedConnection);
+    }
+    QObject* dialog_;
+    QLabel* status_;
+    QLabel* timeLeft_;
+    QProgressBar* bar_;
+    std::atomic<bool>& headerSent_;
+    QElapsedTimer clock_;
+};
+
+}  // namespace
+
+UpgradeDialog::UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
+                             const UpgradeSettings& settings, const QString& programDir,
+                             QWidget* parent)
+    : QDialog(parent), session_(session), device_(device), clock_(clock), settings_(settings) {
+    setWindowTitle(QStringLiteral("升级"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    auto* programGroup = new QGroupBox(QStringLiteral("解析程序"));
+    auto* firmwareGroup = new QGroupBox(QStringLiteral("协议解析固件程序"));
+    layout->addWidget(programGroup);
+    layout->addWidget(firmwareGroup);
+    exitButton_ = new QPushButton(QStringLiteral("退出"));
+    layout->addWidget(exitButton_, 0, Qt::AlignRight);
+    connect(exitButton_, &QPushButton::clicked, this, &QDialog::close);
+    buildProgramGroup(programGroup);
+    buildFirmwareGroup(firmwareGroup);
+    setMinimumWidth(460);
+
+    qt_adapters::ProgramUpdate::Controls controls{programLatest_, programButton_, nullptr, nullptr};
+    auto* programLayout = static_cast<QVBoxLayout*>(programGroup->layout());
+    controls.status = addLabel(programLayout);
+    controls.cancel = new QPushButton(QStringLiteral("取消下载"));
+    programLayout->addWidget(controls.cancel, 0, Qt::AlignLeft);
+    programUpdate_ = std::make_unique<qt_adapters::ProgramUpdate>(UpgradedProgram::Analyzer,
+                                                                  settings_, programDir, controls);
+    connect(programUpdate_.get(), &qt_adapters::ProgramUpdate::checked, this,
+            [this] { --checksPending_; });
+    connect(programUpdate_.get(), &qt_adapters::ProgramUpdate::message, this,
+            &UpgradeDialog::message);
+    connect(programUpdate_.get(), &qt_adapters::ProgramUpdate::handedOver, this, [this] {
+        emit programHandedOver();
+        close();
+    });
+}
+
+UpgradeDialog::~UpgradeDialog() {
+    cancelTransfer_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+void UpgradeDialog::buildProgramGroup(QGroupBox* group) {
+    auto* layout = new QVBoxLayout(group);
+    addLabel(layout, QStringLiteral("升级前请关闭其它Tarsel协议解析程序"));
+    addLabel(layout, QStringLiteral("当前UFCS版本：1.0"));
+    addLabel(layout, fromStd(currentProgramText()));
+    programLatest_ = addLabel(layout);
+    programButton_ = new QPushButton(QStringLiteral("升级"));
+    layout->addWidget(programButton_, 0, Qt::AlignLeft);
+}
+
+void UpgradeDialog::buildFirmwareGroup(QGroupBox* group) {
+    auto* layout = new QVBoxLayout(group);
+    firmwareCurrent_ = addLabel(layout);
+    hardwareLabel_ = addLabel(layout);
+    ufcsLabel_ = addLabel(layout);
+    firmwareLatest_ = addLabel(layout);
+    auto* buttons = new QHBoxLayout;
+    firmwareButton_ = new QPushButton(QStringLiteral("升级"));
+    firmwareCancel_ = new QPushButton(QStringLiteral("取消下载"));
+    buttons->addWidget(firmwareButton_);
+    buttons->addWidget(firmwareCancel_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    firmwareStatus_ = addLabel(layout);
+    firmwareProgress_ = new QProgressBar;
+    layout->addWidget(firmwareProgress_);
+    timeLeft_ = addLabel(layout);
+    for (QWidget* hidden : std::initializer_list<QWidget*>{
+             hardwareLabel_, ufcsLabel_, firmwareButton_, firmwareCancel_, firmwareStatus_,
+             firmwareProgress_, timeLeft_})
+        hidden->hide();
+    connect(firmwareButton_, &QPushButton::clicked, this, &UpgradeDialog::upgradeFirmware);
+    connect(firmwareCancel_, &QPushButton::clicked, this, [this] {
+        if (auto* download = qobject_cast<net::HttpDownload*>(firmwareDownload_.data()))
+            download->cancel();
+    });
+}
+
+void UpgradeDialog::start() {
+    checksPending_ = 2;
+    programUpdate_->check();
+    connectInstrument();
+}
+
+void UpgradeDialog::connectInstrument() {
+    if (!session_.connected() && !session_.openForUpgrade()) {
+        // The session has told the pane why; the firmware side has nothing to ask about.
+        firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
+        --checksPending_;
+        return;
+    }
+    worker_ = std::thread([this] {
+        const std::optional<InstrumentVersions> versions = readInstrumentVersions(device_, clock_);
+        QMetaObject::invokeMethod(
+            this, [this, versions] { takeVersions(versions); }, Qt::QueuedConnection);
+    });
+}
+
+void UpgradeDialog::takeVersions(const std::optional<InstrumentVersions>& versions) {
+    worker_.join();
+    if (!versions) {
+        const common::LocalTime t = clock_.localTime();
+        session_.notifyPane(
+            common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
+            PaneStyle::Normal);
+        session_.stopCapture();
+        firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
+        --checksPending_;
+        return;
+    }
+    versions_ = versions;
+    firmwareCurrent_->setText(fromStd(currentFirmwareText(*versions)));
+    hardwareLabel_->setText(fromStd(hardwareVersionText(*versions)));
+    ufcsLabel_->setText(fromStd(ufcsVersionText(*versions)));
+    hardwareLabel_->show();
+    ufcsLabel_->show();
+    qt_adapters::startFetch(firmwareQueryRequest(*versions, settings_), this,
+                            [this](const FetchResult& reply) { takeFirmwareReply(reply); });
+}
+
+void UpgradeDialog::takeFirmwareReply(const FetchResult& reply) {
+    firmwareOffer_ = readFirmwareOffer(reply, firmwareCheck_);
+    firmwareLatest_->setText(fromStd(firmwareOffer_.label));
+    firmwareButton_->setVisible(firmwareOffer_.upgrade);
+    --checksPending_;
+}
+
+void UpgradeDialog::upgradeFirmware() {
+    if (!session_.connected() || !versions_) {
+        showFirmwareStatus(fromView(kFirmwareNotConnected));
+        return;
+    }
+    firmwareButton_->setEnabled(false);
+    firmwareCancel_->show();
+    showFirmwareStatus(QStringLiteral("正在下载固件…"));
+    firmwareDownload_ = qt_adapters::startFetch(
+        firmwareDownloadRequest(firmwareCheck_), this,
+        [this](const FetchResult& image) { takeFirmwareImage(image); },
+        [this](quint64 received, qint64) {
+            showFirmwareStatus(QStringLiteral("正在下载固件 %1 字节").arg(received));
+        });
+}
+
+void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
+    firmwareCancel_->hide();
+    if (!image.ok) {
+        showFirmwareStatus(fromView(kFirmwareDownloadFailed) + '\n' + fromStd(image.error));
+        if (image.cancelled) firmwareButton_->setEnabled(true);
+        return;
+    }
+    if (const auto refusal = refusedFirmware(image, firmwareOffer_, settings_)) {
+        showFirmwareStatus(fromStd(*refusal));
+        return;
+    }
+    transfer(image.bytes);
+}
+
+void UpgradeDialog::transfer(std::vector<uint8_t> image) {
+    exitButton_->setEnabled(false);
+    wake_.keepAwake(true);
+    cancelTransfer_ = false;
+    worker_ = std::thread([this, image = std::move(image), versions = *versions_,
+                           checksum = firmwareCheck_.checksum] {
+        std::atomic<bool> headerSent{false};
+        PostedProgress progress(this, firmwareStatus_, timeLeft_, firmwareProgress_, headerSent);
+        const FirmwareOutcome outcome = transferFirmware(
+            device_, clock_, {image, versions.hardware[1], versions.hardware[0], checksum},
+            progress, &cancelTransfer_);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { transferEnded(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void UpgradeDialog::transferEnded(FirmwareOutcome outcome) {
+    worker_.join();
+    wake_.keepAwake(false);
+    exitButton_->setEnabled(true);
+    timeLeft_->hide();
+    showFirmwareStatus(fromView(firmwareOutcomeText(outcome)));
+    if (outcome == FirmwareOutcome::Burned) {
+        firmwareCurrent_->hide();
+        hardwareLabel_->hide();
+        ufcsLabel_->hide();
+        adjustSize();
+    }
+    if (closeWhenDone_) close();
+}
+
+void UpgradeDialog::showFirmwareStatus(const QString& text) {
+    firmwareStatus_->setText(text);
+    firmwareStatus_->show();
+}
+
+bool UpgradeDialog::mayClose() {
+    programUpdate_->cancel();
+    if (auto* download = qobject_cast<net::HttpDownload*>(firmwareDownload_.data()))
+        download->cancel();
+    if (!transferring()) return true;
+    // Before the header the transfer stops at once; after it, it runs to its end.
+    cancelTransfer_ = true;
+    closeWhenDone_ = true;
+    showFirmwareStatus(firmwareStatus_->text() + QStringLiteral("\n升级进行中，完成后窗口将关闭"));
+    return false;
+}
+
+void UpgradeDialog::closeEvent(QCloseEvent* event) {
+    if (mayClose()) {
+        QDialog::closeEvent(event);
+        done(QDialog::Rejected);
+    } else {
+        event->ignore();
+    }
+}
+
+void UpgradeDialog::reject() {
+    if (mayClose()) QDialog::reject();
+}
+
+}  // namespace analyzer::ui

@@ -1,0 +1,102 @@
+#pragma once
+// "升级": the analyzer's upgrade dialog. Its program group checks for a newer
+// analyzer and hands over to the updater; its firmware group reads the
+// instrument's versions, asks for newer firmware, downloads it and transfers
+// it page by page. Downloads and the transfer run off the window thread; the
+// transfer cannot be cancelled once its header is out, and the dialog then
+// stays until it ends.
+
+#include <QDialog>
+#include <QPointer>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "analyzer/session.h"
+#include "analyzer/upgrade_flow.h"
+#include "qt/program_update.h"
+#include "qt/wake_lock.h"
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace analyzer::ui {
+
+class UpgradeDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
+                  const UpgradeSettings& settings, const QString& programDir,
+                  QWidget* parent = nullptr);
+    ~UpgradeDialog() override;
+
+    // The steps of opening: the program check, the instrument, the firmware check.
+    void start();
+
+    qt_adapters::ProgramUpdate& programUpdate() { return *programUpdate_; }
+    QLabel* programLatest() const { return programLatest_; }
+    QPushButton* programButton() const { return programButton_; }
+    QLabel* firmwareCurrent() const { return firmwareCurrent_; }
+    QLabel* firmwareLatest() const { return firmwareLatest_; }
+    QLabel* hardwareLabel() const { return hardwareLabel_; }
+    QLabel* ufcsLabel() const { return ufcsLabel_; }
+    QPushButton* firmwareButton() const { return firmwareButton_; }
+    QLabel* firmwareStatus() const { return firmwareStatus_; }
+    QProgressBar* firmwareProgress() const { return firmwareProgress_; }
+    bool transferring() const { return worker_.joinable(); }
+    bool checking() const { return checksPending_ > 0; }
+
+  signals:
+    void programHandedOver();
+    void message(const QString& text);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+  private:
+    void buildProgramGroup(QGroupBox* group);
+    void buildFirmwareGroup(QGroupBox* group);
+    void connectInstrument();
+    void takeVersions(const std::optional<InstrumentVersions>& versions);
+    void takeFirmwareReply(const FetchResult& reply);
+    void upgradeFirmware();
+    void takeFirmwareImage(const FetchResult& image);
+    void transfer(std::vector<uint8_t> image);
+    void transferEnded(FirmwareOutcome outcome);
+    void showFirmwareStatus(const QString& text);
+    bool mayClose();
+
+    Session& session_;
+    device::HidDevice& device_;
+    common::Clock& clock_;
+    UpgradeSettings settings_;
+    qt_adapters::WakeLock wake_;
+    std::unique_ptr<qt_adapters::ProgramUpdate> programUpdate_;
+    std::optional<InstrumentVersions> versions_;
+    FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
+    FirmwareOffer firmwareOffer_;
+    int checksPending_ = 0;
+    QPointer<QObject> firmwareDownload_;
+    std::thread worker_;  // the connect exchange, then the transfer
+    std::atomic<bool> cancelTransfer_{false};
+    bool closeWhenDone_ = false;
+
+    QLabel* programLatest_ = nullptr;
+    QPushButton* programButton_ = nullptr;
+    QLabel* firmwareCurrent_ = nullptr;
+    QLabel* firmwareLatest_ = nullptr;
+    QLabel* hardwareLabel_ = nullptr;
+    QLabel* ufcsLabel_ = nullptr;
+    QPushButton* firmwareButton_ = nullptr;
+    QPushButton* firmwareCancel_ = nullptr;
+    QLabel* firmwareStatus_ = nullptr;
+    QLabel* timeLeft_ = nullptr;
+    QProgressBar* firmwareProgress_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+};
+
+}  // namespace analyzer::ui

@@ -1,0 +1,151 @@
+#include "qt/program_update.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+
+#include "net/http_download.h"
+#include "qt/text.h"
+
+namespace qt_adapters {
+namespace {
+
+QString sizeText(quint64 bytes) {
+    return bytes >= 1 << 20 ? QString::number(bytes / 1048576.0, 'f', 1) + QStringLiteral(" MB")
+                            : QString::number(bytes / 1024.0, 'f', 1) + QStringLiteral(" KB");
+}
+
+std::filesystem::path pathOf(const QString& text) {
+    return std::filesystem::path(text.toStdU16String());
+}
+
+}  // namespace
+
+QString findUpdater(const QString& programDir) {
+    const QStringList candidates = {programDir + QStringLiteral("/TarselUFCS升级程序"),
+                                    programDir + QStringLiteral("/TarselUFCS升级程序.exe"),
+                                    programDir + QStringLiteral("/updater"),
+                                    programDir + QStringLiteral("/../../updater/updater")};
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) return info.canonicalFilePath();
+    }
+    return {};
+}
+
+net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* owner,
+                              std::function<void(const analyzer::FetchResult&)> done,
+                              std::function<void(quint64, qint64)> progress) {
+    auto* download = new net::HttpDownload(request, owner);
+    if (request.url.empty()) {
+        // No server set, or no address offered: fails as an unreachable server would.
+        QMetaObject::invokeMethod(
+            owner,
+            [download, done = std::move(done), request] {
+                download->deleteLater();
+                done(analyzer::fetchOrFail({}, request));
+            },
+            Qt::QueuedConnection);
+        return download;
+    }
+    QObject::connect(download, &net::HttpDownload::finished, owner,
+                     [download, done = std::move(done)](const analyzer::FetchResult& result) {
+                         download->deleteLater();
+                         done(result);
+                     });
+    if (progress) QObject::connect(download, &net::HttpDownload::progress, owner, progress);
+    download->start();
+    return download;
+}
+
+ProgramUpdate::ProgramUpdate(analyzer::UpgradedProgram program, analyzer::UpgradeSettings settings,
+                             QString programDir, Controls controls, QObject* parent)
+    : QObject(parent),
+      program_(program),
+      settings_(std::move(settings)),
+      programDir_(std::move(programDir)),
+      controls_(controls),
+      startUpdater_(
+          [](const QString& updater, const QStringList& arguments, const QString& folder) {
+              return QProcess::startDetached(updater, arguments, folder);
+          }) {
+    controls_.upgrade->hide();
+    if (controls_.cancel) {
+        controls_.cancel->hide();
+        connect(controls_.cancel, &QPushButton::clicked, this, &ProgramUpdate::cancel);
+    }
+    if (controls_.status) controls_.status->hide();
+    connect(controls_.upgrade, &QPushButton::clicked, this, &ProgramUpdate::download);
+}
+
+ProgramUpdate::~ProgramUpdate() {
+    if (running_) running_->cancel();
+}
+
+bool ProgramUpdate::busy() const {
+    return running_ != nullptr;
+}
+
+void ProgramUpdate::check() {
+    running_ = startFetch(analyzer::programQueryRequest(program_, settings_), this,
+                          [this](const analyzer::FetchResult& reply) { takeReply(reply); });
+}
+
+void ProgramUpdate::takeReply(const analyzer::FetchResult& reply) {
+    offer_ = analyzer::readProgramOffer(program_, reply);
+    controls_.latest->setText(fromStd(offer_.label));
+    controls_.upgrade->setVisible(offer_.newer);
+    emit checked();
+}
+
+void ProgramUpdate::download() {
+    if (busy() || !offer_.newer) return;
+    const std::filesystem::path target =
+        pathOf(programDir_) / std::string(analyzer::downloadName(program_));
+    controls_.upgrade->setEnabled(false);
+    if (controls_.cancel) controls_.cancel->show();
+    showStatus(QStringLiteral("正在下载…"));
+    running_ = startFetch(
+        analyzer::programDownloadRequest(offer_, target), this,
+        [this](const analyzer::FetchResult& result) { takeDownload(result); },
+        [this](quint64 received, qint64 total) {
+            showStatus(QStringLiteral("正在下载 ") + sizeText(received) +
+                       (total >= 0 ? QStringLiteral(" / ") + sizeText(quint64(total)) : QString()));
+        });
+}
+
+void ProgramUpdate::cancel() {
+    if (running_) running_->cancel();
+}
+
+void ProgramUpdate::takeDownload(const analyzer::FetchResult& result) {
+    if (controls_.cancel) controls_.cancel->hide();
+    controls_.upgrade->setEnabled(true);
+    const std::filesystem::path target =
+        pathOf(programDir_) / std::string(analyzer::downloadName(program_));
+    if (const auto refusal = analyzer::acceptProgramDownload(result, offer_, settings_, target)) {
+        showStatus(result.cancelled ? QStringLiteral("下载已取消，再次点击升级将从中断处继续")
+                                    : fromStd(*refusal));
+        return;
+    }
+    showStatus(QStringLiteral("下载完成，正在启动 TarselUFCS升级程序"));
+    handOver();
+}
+
+void ProgramUpdate::handOver() {
+    const QString updater = findUpdater(programDir_);
+    const QStringList arguments = {fromStd(std::string(analyzer::updaterArgument(program_)))};
+    if (updater.isEmpty() || !startUpdater_(updater, arguments, programDir_))
+        emit message(QString::fromUtf8(kUpdaterNotStarted));
+    emit handedOver();
+}
+
+void ProgramUpdate::showStatus(const QString& text) {
+    if (!controls_.status) return;
+    controls_.status->setText(text);
+    controls_.status->show();
+}
+
+}  // namespace qt_adapters

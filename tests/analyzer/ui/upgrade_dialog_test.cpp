@@ -1,0 +1,219 @@
+// The analyzer's "升级" dialog against the simulated instrument and a real
+// HTTP server on the loopback interface, opened from the main window.
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "analyzer/firmware_frames.h"
+#include "analyzer/ui/main_window.h"
+#include "net/local_http_server.h"
+#include "simulator/simulated_device.h"
+#include "support/test_folder.h"
+
+namespace {
+
+using analyzer::ui::MainWindow;
+using analyzer::ui::UpgradeDialog;
+
+class QuickClock final : public common::Clock {
+  public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    common::LocalTime localTime() const override { return {10, 20, 30}; }
+    void sleepFor(std::chrono::milliseconds) override {}
+};
+
+net::Route route(QByteArray body) {
+    net::Route r;
+    r.body = std::move(body);
+    return r;
+}
+
+QByteArray programReply(int code, const QString& url) {
+    return "{\"id\":0,\"apkname\":\"ufcs_analyse_protocol_app\",\"apkvercode\":" +
+           QByteArray::number(code) + ",\"upgradeFlag\":1,\"apkUrl\":\"" + url.toUtf8() + "\"}";
+}
+
+QByteArray firmwareReply(int flag, const QString& url, int checksum) {
+    return "{\"upgrade\":" + QByteArray::number(flag) +
+           ",\"upgradeInfo\":{\"mtypecode\":11,\"vercode\":2.7,\"fwUrl\":\"" + url.toUtf8() +
+           "\",\"checksum\":" + QByteArray::number(checksum) + "}}";
+}
+
+}  // namespace
+
+class UpgradeDialogTest : public QObject {
+    Q_OBJECT
+
+  private:
+    net::LocalHttpServer server_;
+    std::shared_ptr<simulator::Instrument> instrument_;
+    std::unique_ptr<simulator::SimulatedDevice> device_;
+    std::unique_ptr<ufcs::CaptureStore> store_ = ufcs::CaptureStore::create();
+    common::MemoryProfile profile_;
+    QuickClock clock_;
+    std::unique_ptr<testing_support::TestFolder> folder_;
+    std::unique_ptr<MainWindow> window_;
+    QStringList messages_;
+    // 57 pages: the last one carries 32 file bytes.
+    QByteArray firmware_ = "SIMFW\x02\x07" + QByteArray(56 * 56 + 25, 'f');
+
+    int checksum() const {
+        return int(analyzer::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
+                                              std::size_t(firmware_.size())}) %
+                   256);
+    }
+    QString programDir() const { return QString::fromStdString(folder_->path().string()); }
+
+    // Opens 升级 from the main window and hands the dialog, its checks done, to `drive`.
+    void openDialog(const std::function<void(UpgradeDialog&)>& drive) {
+        bool ran = false;
+        window_->setUpgradeDialogRunner([&](UpgradeDialog& dialog) {
+            ran = true;
+            dialog.show();
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog.checking(), 10000);
+            drive(dialog);
+        });
+        window_->button("版本升级")->click();
+        QVERIFY(ran);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(server_.listen());
+        server_.setRoute("/fw.bin", route(firmware_));
+    }
+
+    void init() {
+        simulator::InstrumentSettings settings;
+        settings.recordsPerSecond = 0;
+        settings.faultRate = 0;
+        instrument_ = std::make_shared<simulator::Instrument>(settings);
+        folder_ = std::make_unique<testing_support::TestFolder>("upgrade_dialog_test");
+        device_ = std::make_unique<simulator::SimulatedDevice>(instrument_,
+                                                               folder_->file("instrument.lock"));
+        profile_ = common::MemoryProfile();
+        profile_.writeString("Upgrade", "Server", server_.baseUrl().toStdString());
+        messages_.clear();
+        window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, programDir(),
+                                               analyzer::ui::Layout::Normal);
+        window_->setMessageSink([this](const QString& text) { messages_ << text; });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() {
+        window_.reset();
+        device_.reset();
+        folder_.reset();
+    }
+
+    void showsBothVersionsAndFlashesTheFirmware() {
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
+        server_.setRoute("/kvd/module_upgrade2",
+                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum())));
+        openDialog([&](UpgradeDialog& dialog) {
+            QCOMPARE(dialog.programLatest()->text(), QStringLiteral("已是最新版本"));
+            QVERIFY(!dialog.programButton()->isVisible());
+            QCOMPARE(dialog.firmwareCurrent()->text(), QStringLiteral("当前软件版本：1.5"));
+            QVERIFY(dialog.hardwareLabel()->isVisible());
+            QCOMPARE(dialog.firmwareLatest()->text(), QStringLiteral("最新软件版本：2.7"));
+            QVERIFY(dialog.firmwareButton()->isVisible());
+            dialog.firmwareButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.transferring(), 5000);
+            QVERIFY(!dialog.firmwareButton()->isEnabled());
+            // Closing during the transfer waits for its end, then closes.
+            dialog.close();
+            QVERIFY(dialog.isVisible());
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(), QStringLiteral("升级成功!"),
+                                      20000);
+            QCOMPARE(dialog.firmwareProgress()->maximum(), 57);
+            QCOMPARE(dialog.firmwareProgress()->value(), 57);
+            QVERIFY(!dialog.firmwareCurrent()->isVisible());
+            QTRY_VERIFY(!dialog.isVisible());
+        });
+        QCOMPARE(instrument_->firmwareVersion(), 0x0207);
+        // The instrument is released, so 开始监听 connects afresh.
+        QVERIFY(!device_->isOpen());
+    }
+
+    void refusesAFirmwareWithTheWrongChecksum() {
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
+        server_.setRoute("/kvd/module_upgrade2",
+                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum() ^ 1)));
+        openDialog([&](UpgradeDialog& dialog) {
+            dialog.firmwareButton()->click();
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(),
+                                      QStringLiteral("升级文件校验码不对！"), 5000);
+            QVERIFY(!dialog.transferring());
+            dialog.close();
+        });
+        QCOMPARE(instrument_->firmwareVersion(), 0x0105);
+    }
+
+    void withoutAServerBothChecksFail() {
+        profile_.writeString("Upgrade", "Server", "");
+        openDialog([&](UpgradeDialog& dialog) {
+            QCOMPARE(dialog.programLatest()->text(), QStringLiteral("最新版本：无法获取联网信息"));
+            QCOMPARE(dialog.firmwareLatest()->text(),
+                     QStringLiteral("最新软件版本：无法获取联网信息"));
+            QVERIFY(!dialog.firmwareButton()->isVisible());
+            dialog.close();
+        });
+    }
+
+    void downloadsTheProgramAndHandsOverToTheUpdater() {
+        const QByteArray program = QByteArray("#!/bin/sh\nexit 0\n").repeated(300);
+        server_.setRoute("/color", route(program));
+        server_.setRoute("/vezu_android_apks/kvdapk",
+                         route(programReply(105, server_.baseUrl() + "/color")));
+        server_.setRoute("/kvd/module_upgrade2", route(firmwareReply(0, "", 0)));
+        // A stand-in updater: found beside the program, started by the hook below.
+        QFile updater(programDir() + "/updater");
+        QVERIFY(updater.open(QIODevice::WriteOnly));
+        updater.write("#!/bin/sh\n");
+        updater.close();
+        updater.setPermissions(updater.permissions() | QFile::ExeOwner);
+        QStringList started;
+        openDialog([&](UpgradeDialog& dialog) {
+            QCOMPARE(dialog.programLatest()->text(), QStringLiteral("最新版本：1.05"));
+            QCOMPARE(dialog.firmwareLatest()->text(), QStringLiteral("已是最新版!"));
+            dialog.programUpdate().setUpdaterStarter(
+                [&](const QString& path, const QStringList& arguments, const QString& folder) {
+                    started << QFileInfo(path).fileName() << arguments << folder;
+                    return true;
+                });
+            dialog.programButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 10000);
+        });
+        QCOMPARE(started, (QStringList{"updater", "k512 protocol", programDir()}));
+        QFile downloaded(programDir() + "/k512.exe");
+        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        QCOMPARE(downloaded.readAll(), program);
+        QTRY_VERIFY(!window_->isVisible());
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void screenshot() {
+        const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");
+        if (folder.isEmpty()) QSKIP("set UFCS_SCREENSHOT_DIR to save screenshots");
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(105, "http://x/y")));
+        server_.setRoute("/kvd/module_upgrade2",
+                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum())));
+        openDialog([&](UpgradeDialog& dialog) {
+            dialog.firmwareButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.firmwareProgress()->value() > 20, 10000);
+            QVERIFY(dialog.grab().save(QString::fromUtf8(folder) + "/upgrade_dialog.png"));
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog.transferring(), 20000);
+            QVERIFY(dialog.grab().save(QString::fromUtf8(folder) + "/upgrade_dialog_done.png"));
+            dialog.close();
+        });
+    }
+};
+
+QTEST_MAIN(UpgradeDialogTest)
+#include "upgrade_dialog_test.moc"
