@@ -45,9 +45,11 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     if (!screenLargeEnough()) return std::nullopt;
 
     StartedProgram started;
-    started.instrument =
-        simulator::chooseInstrument({parser.isSet(simulate), nullptr,
-                                     static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch())});
+    // UFCS_SIMULATE carries the choice across a restart by the updater, which
+    // starts the program without arguments.
+    const bool simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");
+    started.instrument = simulator::chooseInstrument(
+        {simulated, nullptr, static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch())});
     const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(settingsDir);
     started.profile =

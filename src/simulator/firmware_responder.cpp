@@ -64,10 +64,10 @@ void FirmwareResponder::takePage(uint32_t page, const uint8_t* frame) {
     image_.insert(image_.end(), frame + 9, frame + 9 + count);
     ++nextPage_;
     if (page < header_->pages) {
-        acknowledge(kPageTaken);
+        acknowledgeLater(kPageTaken);
         return;
     }
-    acknowledge(1);
+    acknowledgeLater(1);
     finishImage();
 }
 
@@ -76,7 +76,7 @@ void FirmwareResponder::finishImage() {
                        static_cast<uint16_t>(analyzer::firmwareByteSum(image_)) == header_->byteSum;
     header_.reset();
     if (settings_.faults.silentBurn) return;
-    burnedAt_ = std::chrono::steady_clock::now() + kBurnTime;
+    burnedAt_ = std::chrono::steady_clock::now() + settings_.firmwarePageTime + kBurnTime;
     burnedVersion_.reset();
     if (!whole) return;
     const bool marked = image_.size() >= kVersionMark.size() + 2 &&
@@ -85,7 +85,17 @@ void FirmwareResponder::finishImage() {
                             : static_cast<uint16_t>(settings_.firmwareVersion + 1);
 }
 
+std::optional<Responder::TimePoint> FirmwareResponder::nextDue() const {
+    if (pendingAck_) return pendingAck_->due;
+    return burnedAt_;
+}
+
 void FirmwareResponder::generateDue() {
+    const TimePoint now = std::chrono::steady_clock::now();
+    if (pendingAck_ && now >= pendingAck_->due) {
+        acknowledge(pendingAck_->status);
+        pendingAck_.reset();
+    }
     if (!burnedAt_ || std::chrono::steady_clock::now() < *burnedAt_) return;
     burnedAt_.reset();
     if (!burnedVersion_) {
@@ -98,8 +108,17 @@ void FirmwareResponder::generateDue() {
 
 void FirmwareResponder::unplugged() {
     header_.reset();
+    pendingAck_.reset();
     burnedAt_.reset();
     image_.clear();
+}
+
+void FirmwareResponder::acknowledgeLater(uint8_t status) {
+    if (settings_.firmwarePageTime.count() <= 0) {
+        acknowledge(status);
+        return;
+    }
+    pendingAck_ = PendingAck{status, std::chrono::steady_clock::now() + settings_.firmwarePageTime};
 }
 
 void FirmwareResponder::acknowledge(uint8_t status) {

@@ -23,7 +23,7 @@ class FirmwareResponder final : public Responder {
 
     bool takeFrame(const uint8_t* frame) override;
     void generateDue() override;
-    std::optional<TimePoint> nextDue() const override { return burnedAt_; }
+    std::optional<TimePoint> nextDue() const override;
     void unplugged() override;
 
     static bool isFirmwarePage(const uint8_t* frame, uint32_t& page);
@@ -38,6 +38,7 @@ class FirmwareResponder final : public Responder {
     void takePage(uint32_t page, const uint8_t* frame);
     void finishImage();
     void acknowledge(uint8_t status);
+    void acknowledgeLater(uint8_t status);
 
     InstrumentSettings& settings_;
     Outbox& outbox_;
@@ -45,6 +46,11 @@ class FirmwareResponder final : public Responder {
     std::optional<Header> header_;
     std::vector<uint8_t> image_;
     uint32_t nextPage_ = 1;
+    struct PendingAck {
+        uint8_t status;
+        TimePoint due;
+    };
+    std::optional<PendingAck> pendingAck_;  // a page being stored
     std::optional<TimePoint> burnedAt_;
     std::optional<uint16_t> burnedVersion_;  // nothing: the image was broken
 };

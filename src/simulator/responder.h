@@ -37,6 +37,9 @@ struct InstrumentSettings {
     std::array<uint8_t, 3> hardwareVersion = {0x00, 0x01, 0x02};  // connect reply bytes 13-15
     uint16_t firmwareVersion = 0x0105;                            // bytes 16-17
     uint16_t ufcsVersion = 0x0100;                                // bytes 18-19
+    // How long the instrument takes to store one firmware page before it
+    // acknowledges it: about one USB frame each way on a full-speed link.
+    std::chrono::microseconds firmwarePageTime{2000};
     double recordsPerSecond = 25;  // bus events captured per second while listening
     double faultRate = 0.02;
     SimulatedFaults faults;

@@ -255,6 +255,7 @@ void UpgradeDialog::transferEnded(FirmwareOutcome outcome) {
         firmwareCurrent_->hide();
         hardwareLabel_->hide();
         ufcsLabel_->hide();
+        layout()->activate();
         adjustSize();
     }
     if (closeWhenDone_) close();
