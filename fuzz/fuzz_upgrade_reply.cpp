@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "analyzer/download_checks.h"
 #include "analyzer/upgrade_replies.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -19,5 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         firmware.versionText.size() > analyzer::kMostVersionCharacters)
         std::abort();
     (void)analyzer::newProgramText(program.latestCode);
+
+    // The integrity fields of any reply, and any text as a key or a signature:
+    // decoded safely, and no forged signature passes.
+    const analyzer::DownloadIntegrity integrity = analyzer::readIntegrity(reply);
+    const std::span<const uint8_t> bytes(data, size);
+    constexpr std::string_view kKey = "CHhNHIsZJAHG9ZN5Lq1MOVrRxVs29HW8JaftFChQeWI=";
+    if (analyzer::signatureVerifies(bytes, integrity.signature, kKey)) std::abort();
+    (void)analyzer::publicKeyUsable(integrity.signature);
+    (void)analyzer::refusalOf({bytes, integrity, std::string(integrity.sha256), 101, 100});
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "analyzer/firmware_frames.h"
 #include "simulator/simulated_device.h"
+#include "support/quick_clock.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -15,12 +16,7 @@ namespace {
 using analyzer::FirmwareOutcome;
 
 // The pauses between frames are skipped; the instrument's own timing is real.
-class NoPauseClock final : public common::Clock {
-  public:
-    TimePoint now() const override { return std::chrono::steady_clock::now(); }
-    common::LocalTime localTime() const override { return {}; }
-    void sleepFor(std::chrono::milliseconds) override {}
-};
+using NoPauseClock = testing_support::QuickClock;
 
 // Cuts the link when page `cutAtPage` is written, as a pulled cable would.
 class CuttingDevice final : public device::HidDevice {

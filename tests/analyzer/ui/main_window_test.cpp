@@ -21,6 +21,7 @@
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "simulator/simulated_device.h"
+#include "support/quick_clock.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 
@@ -28,14 +29,7 @@ namespace {
 
 using analyzer::ui::FilterPopup;
 using analyzer::ui::MainWindow;
-
-// Real steady time for the window's timers; the instrument's command pauses are skipped.
-class QuickClock final : public common::Clock {
-  public:
-    TimePoint now() const override { return std::chrono::steady_clock::now(); }
-    common::LocalTime localTime() const override { return {10, 20, 30}; }
-    void sleepFor(std::chrono::milliseconds) override {}
-};
+using testing_support::QuickClock;
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "analyzer/ui/main_window.h"
 #include "net/local_http_server.h"
 #include "simulator/simulated_device.h"
+#include "support/quick_clock.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -20,12 +21,7 @@ namespace {
 using analyzer::ui::MainWindow;
 using analyzer::ui::UpgradeDialog;
 
-class QuickClock final : public common::Clock {
-  public:
-    TimePoint now() const override { return std::chrono::steady_clock::now(); }
-    common::LocalTime localTime() const override { return {10, 20, 30}; }
-    void sleepFor(std::chrono::milliseconds) override {}
-};
+using testing_support::QuickClock;
 
 net::Route route(QByteArray body) {
     net::Route r;
