@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -34,8 +35,20 @@ std::optional<qsizetype> rangeStart(const QByteArray& range) {
 }  // namespace
 
 LocalHttpServer::LocalHttpServer(QObject* parent) : QObject(parent) {
-    connect(&server_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    takeConnections();
+}
+
+void LocalHttpServer::useTls(const QSslConfiguration& configuration) {
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(configuration);
+    server_ = std::move(server);
+    tls_ = true;
+    takeConnections();
+}
+
+void LocalHttpServer::takeConnections() {
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = server_->nextPendingConnection()) {
             socket->setParent(this);
             auto head = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head] {
@@ -51,11 +64,13 @@ LocalHttpServer::LocalHttpServer(QObject* parent) : QObject(parent) {
 }
 
 bool LocalHttpServer::listen(quint16 port) {
-    return server_.listen(QHostAddress::LocalHost, port);
+    return server_->listen(QHostAddress::LocalHost, port);
 }
 
 QString LocalHttpServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(server_->serverPort());
 }
 
 std::optional<Route> LocalHttpServer::routeFor(const QString& path) const {

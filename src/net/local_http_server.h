@@ -8,7 +8,10 @@
 #include <QHash>
 #include <QString>
 #include <QTcpServer>
+#include <memory>
 #include <optional>
+
+class QSslConfiguration;
 
 namespace net {
 
@@ -25,9 +28,11 @@ class LocalHttpServer final : public QObject {
   public:
     explicit LocalHttpServer(QObject* parent = nullptr);
 
+    // Serves HTTPS with this certificate and key; call before listen().
+    void useTls(const QSslConfiguration& configuration);
     // Listens on 127.0.0.1 (port 0: any free port).
     bool listen(quint16 port = 0);
-    QString baseUrl() const;  // "http://127.0.0.1:PORT"
+    QString baseUrl() const;  // "http://127.0.0.1:PORT" (or https://)
 
     // Routes match the path without its query; the folder serves the rest.
     void setRoute(const QString& path, Route route) { routes_.insert(path, std::move(route)); }
@@ -38,10 +43,12 @@ class LocalHttpServer final : public QObject {
     QByteArray lastRange() const { return lastRange_; }
 
   private:
+    void takeConnections();
     void answer(QTcpSocket* socket, const QByteArray& head);
     std::optional<Route> routeFor(const QString& path) const;
 
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_ = std::make_unique<QTcpServer>();
+    bool tls_ = false;
     QHash<QString, Route> routes_;
     QString folder_;
     QStringList requests_;

@@ -1,4 +1,8 @@
 #include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QTest>
 
 #include "net/http_download.h"
@@ -114,6 +118,43 @@ class HttpDownloadTest final : public QObject {
         const FetchResult other = fetch({url("/other.exe"), 1 << 20, target});
         QVERIFY(other.ok);
         QCOMPARE(QFile(QString::fromStdString(other.file)).size(), 100);
+    }
+
+    void httpsIsFetchedOnlyFromATrustedServer() {
+        // A certificate for 127.0.0.1 made here, trusted only once the client is told to.
+        testing_support::TestFolder folder("https");
+        const QString key = QString::fromStdString(folder.file("key.pem"));
+        const QString certificate = QString::fromStdString(folder.file("cert.pem"));
+        QProcess openssl;
+        openssl.start("openssl",
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                       "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                       "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate});
+        QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+        QFile keyFile(key), certificateFile(certificate);
+        QVERIFY(keyFile.open(QIODevice::ReadOnly) && certificateFile.open(QIODevice::ReadOnly));
+        const QSslCertificate issued(&certificateFile, QSsl::Pem);
+        QSslConfiguration served = QSslConfiguration::defaultConfiguration();
+        served.setLocalCertificate(issued);
+        served.setPrivateKey(QSslKey(&keyFile, QSsl::Ec, QSsl::Pem));
+        net::LocalHttpServer secure;
+        secure.useTls(served);
+        QVERIFY(secure.listen());
+        secure.setRoute("/firmware.bin", route(body(3000)));
+        const std::string address = (secure.baseUrl() + "/firmware.bin").toStdString();
+        QVERIFY(address.starts_with("https://"));
+
+        const FetchResult untrusted = fetch({address, 1 << 20, {}});
+        QVERIFY(!untrusted.ok);
+        QVERIFY2(untrusted.error.find("安全连接") != std::string::npos, untrusted.error.c_str());
+        QVERIFY(untrusted.bytes.empty());
+
+        QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+        client.addCaCertificate(issued);
+        QSslConfiguration::setDefaultConfiguration(client);
+        const FetchResult trusted = fetch({address, 1 << 20, {}});
+        QVERIFY2(trusted.ok, trusted.error.c_str());
+        QCOMPARE(qsizetype(trusted.bytes.size()), 3000);
     }
 };
 
