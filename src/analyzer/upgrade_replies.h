@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/version.h"
+
 namespace analyzer {
 
-inline constexpr int kOwnVersionCode = 100;
+inline constexpr int kOwnVersionCode = common::kVersionCode;
 inline constexpr std::size_t kMostReplyBytes = 1024;
 inline constexpr std::size_t kMostUrlCharacters = 299;
 inline constexpr std::size_t kMostVersionCharacters = 19;

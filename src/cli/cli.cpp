@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "common/program_info.h"
 
 #include <algorithm>
 #include <ostream>
@@ -33,7 +34,7 @@ constexpr const char* kUsage =
     "  firmware [--simulate] --server URL [--public-key BASE64]\n"
     "                               check for new instrument firmware and transfer it\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
-    "'ufcs COMMAND --help' shows one command's usage.\n";
+    "'ufcs COMMAND --help' shows one command's usage; 'ufcs --version' the version.\n";
 
 constexpr const char* kRowsUsage =
     "usage: ufcs rows FILE [--json]\n"
@@ -219,10 +220,12 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
         else
             args.push_back(arg);
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        (args.empty() ? err : out) << kUsage;
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
     }
+    if (const auto answered = common::answerHelpOrVersion(args, "ufcs", kUsage, out))
+        return *answered;
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     for (const Command& command : kCommands) {
         if (args[0] != command.name) continue;

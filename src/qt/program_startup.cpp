@@ -41,10 +41,12 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     parser.addOption(simulate);
     parser.addOption(QCommandLineOption(
         kCheckDisplay, QStringLiteral("only check that the display opens, then end")));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("a file to open"));
     parser.process(app);
     if (!screenLargeEnough()) return std::nullopt;
 
     StartedProgram started;
+    started.file = parser.positionalArguments().value(0);
     // UFCS_SIMULATE carries the choice across a restart by the updater, which
     // starts the program without arguments.
     const bool simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");

@@ -24,6 +24,7 @@ struct StartedProgram {
     std::unique_ptr<device::HidDevice> instrument;
     std::unique_ptr<SettingsProfile> profile;
     std::unique_ptr<InstanceChannel> instance;
+    QString file;  // a file given on the command line (a double-click in a file manager)
 };
 
 // True when the program was started with `--check-display` only to see that

@@ -3,12 +3,30 @@
 // ends it at once, touching no file.
 #include <QApplication>
 #include <QDir>
+#include <iostream>
 
+#include "common/program_info.h"
 #include "device/exclusive_lock.h"
 #include "qt/instance_channel.h"
 #include "updater/updater_window.h"
 
+namespace {
+
+constexpr char kName[] = "TarselUFCS升级程序";
+constexpr char kUsage[] =
+    "usage: TarselUFCS升级程序 'k512 protocol' | 'k512 Cur_Test'\n"
+    "Started by the analyzer or the recorder after it has downloaded a newer\n"
+    "version: closes the program, swaps its executable and restarts it. Any other\n"
+    "argument ends it at once without touching a file.\n"
+    "  -h, --help      this text\n"
+    "  -v, --version   the version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto answered =
+            common::answerHelpOrVersion({argv + 1, argv + argc}, kName, kUsage, std::cout))
+        return *answered;
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const updater::UpdateRow* row =

@@ -1,16 +1,32 @@
 // color: the UFCS protocol analyzer. `--simulate` uses the simulated instrument.
 #include <QApplication>
 #include <QScreen>
+#include <iostream>
 
 #include "analyzer/ui/main_window.h"
+#include "common/program_info.h"
 #include "qt/program_startup.h"
 
+namespace {
+
+constexpr char kName[] = "TarselUFCS解析程序";
+constexpr char kUsage[] =
+    "usage: TarselUFCS解析程序 [--simulate] [FILE.ufcs_stream]\n"
+    "The UFCS protocol analyzer; opens the capture FILE.ufcs_stream when given.\n"
+    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n"
+    "  -h, --help      this text\n"
+    "  -v, --version   the version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto answered =
+            common::answerHelpOrVersion({argv + 1, argv + argc}, kName, kUsage, std::cout))
+        return *answered;
     QApplication app(argc, argv);  // without a usable display Qt ends the process here
     if (qt_adapters::onlyCheckingTheDisplay()) return 0;
-    std::optional<qt_adapters::StartedProgram> started =
-        qt_adapters::startProgram(app, {QStringLiteral("TarselUFCS解析程序"),
-                                        QStringLiteral("color.ini"), QStringLiteral("color")});
+    std::optional<qt_adapters::StartedProgram> started = qt_adapters::startProgram(
+        app, {QString::fromUtf8(kName), QStringLiteral("color.ini"), QStringLiteral("color")});
     if (!started) return 1;
     std::unique_ptr<ufcs::CaptureStore> store = ufcs::CaptureStore::create();
     if (!store) {
@@ -26,5 +42,6 @@ int main(int argc, char** argv) {
     QObject::connect(started->instance.get(), &qt_adapters::InstanceChannel::closeRequested,
                      &window, &QWidget::close);
     window.show();
+    if (!started->file.isEmpty()) window.openCaptureFrom(started->file);
     return app.exec();
 }

@@ -3,15 +3,32 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <iostream>
 
+#include "common/program_info.h"
 #include "qt/program_startup.h"
 #include "recorder/ui/main_window.h"
 
+namespace {
+
+constexpr char kName[] = "Tarsel电压电流测量";
+constexpr char kUsage[] =
+    "usage: Tarsel电压电流测量 [--simulate] [FILE.osa]\n"
+    "The UFCS instrument's voltage and current recorder; opens FILE.osa when given.\n"
+    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n"
+    "  -h, --help      this text\n"
+    "  -v, --version   the version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto answered =
+            common::answerHelpOrVersion({argv + 1, argv + argc}, kName, kUsage, std::cout))
+        return *answered;
     QApplication app(argc, argv);  // without a usable display Qt ends the process here
     if (qt_adapters::onlyCheckingTheDisplay()) return 0;
     std::optional<qt_adapters::StartedProgram> started = qt_adapters::startProgram(
-        app, {QStringLiteral("Tarsel电压电流测量"), QStringLiteral("oscillograph.ini"),
+        app, {QString::fromUtf8(kName), QStringLiteral("oscillograph.ini"),
               QStringLiteral("oscillograph")});
     if (!started) return 1;
     common::SystemClock clock;
@@ -24,11 +41,6 @@ int main(int argc, char** argv) {
                      &window, &QWidget::close);
     window.show();
     window.offerRecovery();
-    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-        if (!argument.startsWith(QLatin1Char('-'))) {
-            window.openFile(argument);
-            break;
-        }
-    }
+    if (!started->file.isEmpty()) window.openFile(started->file);
     return app.exec();
 }
