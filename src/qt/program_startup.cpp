@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include "common/version.h"
 #include "device/exclusive_lock.h"
 #include "simulator/instrument_choice.h"
 
@@ -34,6 +35,9 @@ bool onlyCheckingTheDisplay() {
 
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity) {
     QApplication::setApplicationName(identity.applicationName);
+    QApplication::setApplicationVersion(QString::fromUtf8(common::kVersionText));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(identity.desktopId);
     QCommandLineParser parser;
     parser.addHelpOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),

@@ -18,6 +18,7 @@ struct ProgramIdentity {
     QString applicationName;   // as installed and shown, e.g. "TarselUFCS解析程序"
     QString settingsFileName;  // e.g. "color.ini"
     QString instanceName;      // names the instance lock and socket, e.g. "color"
+    QString desktopId;         // its desktop entry and icon, e.g. "com.tarsel.UfcsAnalyzer"
 };
 
 struct StartedProgram {

@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);  // without a usable display Qt ends the process here
     if (qt_adapters::onlyCheckingTheDisplay()) return 0;
     std::optional<qt_adapters::StartedProgram> started = qt_adapters::startProgram(
-        app, {QString::fromUtf8(kName), QStringLiteral("color.ini"), QStringLiteral("color")});
+        app, {QString::fromUtf8(kName), QStringLiteral("color.ini"), QStringLiteral("color"),
+              QStringLiteral("com.tarsel.UfcsAnalyzer")});
     if (!started) return 1;
     std::unique_ptr<ufcs::CaptureStore> store = ufcs::CaptureStore::create();
     if (!store) {

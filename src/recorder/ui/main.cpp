@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     if (qt_adapters::onlyCheckingTheDisplay()) return 0;
     std::optional<qt_adapters::StartedProgram> started = qt_adapters::startProgram(
         app, {QString::fromUtf8(kName), QStringLiteral("oscillograph.ini"),
-              QStringLiteral("oscillograph")});
+              QStringLiteral("oscillograph"), QStringLiteral("com.tarsel.UfcsRecorder")});
     if (!started) return 1;
     common::SystemClock clock;
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
