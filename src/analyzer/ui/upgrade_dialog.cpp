@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "common/format.h"
@@ -255,8 +256,8 @@ void UpgradeDialog::transferEnded(FirmwareOutcome outcome) {
         firmwareCurrent_->hide();
         hardwareLabel_->hide();
         ufcsLabel_->hide();
-        layout()->activate();
-        adjustSize();
+        // Once the hidden labels have left the layout, the dialog takes in the gap.
+        QTimer::singleShot(0, this, [this] { adjustSize(); });
     }
     if (closeWhenDone_) close();
 }
