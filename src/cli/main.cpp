@@ -1,14 +1,19 @@
-#include <QCoreApplication>
 #include <iostream>
 
 #include "cli/cli.h"
+#ifdef UFCS_WITH_UPGRADES
+#include <QCoreApplication>
+
 #include "net/http_download.h"
+#endif
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef UFCS_WITH_UPGRADES
     // Downloads run on Qt's event loop; the other commands never enter it.
     QCoreApplication app(argc, argv);
     cli::setFetcher(net::fetchAndWait);
+#endif
     return cli::runCli(args, std::cout, std::cerr);
 }

@@ -66,7 +66,8 @@ class HidDevice {
     std::function<void()> removalHandler_;
 };
 
-// The real instrument, through hidapi; `lockFolder` holds the per-device lock files.
-std::unique_ptr<HidDevice> makeHidapiDevice(const std::string& lockFolder);
+// The real instrument, through the system's HID backend (hidapi; on Windows the
+// HID and SetupAPI calls); `lockFolder` holds the per-device lock files.
+std::unique_ptr<HidDevice> makeInstrumentDevice(const std::string& lockFolder);
 
 }  // namespace device

@@ -181,7 +181,7 @@ class HidapiDevice final : public HidDevice {
 
 }  // namespace
 
-std::unique_ptr<HidDevice> makeHidapiDevice(const std::string& lockFolder) {
+std::unique_ptr<HidDevice> makeInstrumentDevice(const std::string& lockFolder) {
     return std::make_unique<HidapiDevice>(lockFolder);
 }
 

@@ -16,7 +16,7 @@ std::unique_ptr<device::HidDevice> chooseInstrument(const InstrumentChoice& choi
         device = std::make_unique<SimulatedDevice>(std::make_shared<Instrument>(settings),
                                                    defaultSimulatorLockPath());
     } else {
-        device = device::makeHidapiDevice(device::defaultLockFolder());
+        device = device::makeInstrumentDevice(device::defaultLockFolder());
     }
     if (!choice.trace) return device;
     return std::make_unique<device::TracingDevice>(std::move(device), *choice.trace);

@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
+#else
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #endif
 
 namespace updater {
@@ -174,6 +177,26 @@ Launch launchAndWatch(const fs::path& program, const fs::path& folder,
         if (std::chrono::steady_clock::now() >= deadline) return Launch::Running;
         usleep(20000);
     }
+}
+#else
+Launch launchAndWatch(const fs::path& program, const fs::path& folder,
+                      std::chrono::milliseconds watch) {
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, folder.wstring().c_str(), &startup, &process))
+        return Launch::Failed;
+    CloseHandle(process.hThread);
+    Launch result = Launch::Running;
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(watch.count())) == WAIT_OBJECT_0) {
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        result = code == 0 ? Launch::EndedNormally : Launch::Failed;
+    }
+    CloseHandle(process.hProcess);
+    return result;
 }
 #endif
 

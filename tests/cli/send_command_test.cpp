@@ -91,7 +91,7 @@ TEST_F(SendCommand, ModesListsTheChargersTable) {
 }
 
 TEST_F(SendCommand, NoInstrument) {
-    if (device::makeHidapiDevice(device::defaultLockFolder())->open())
+    if (device::makeInstrumentDevice(device::defaultLockFolder())->open())
         GTEST_SKIP() << "this test needs a machine without the instrument attached";
     const CliRun sent = run({"send", "Ping"});
     EXPECT_EQ(sent.status, 1);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <filesystem>
@@ -23,6 +25,7 @@ class TempFolder : public testing::Test {
     const fs::path& folder_ = owned_.path();
 };
 
+#ifndef _WIN32
 // Runs `child` in a forked process and returns its exit status (0 = true).
 template <typename Child>
 int inChild(Child child) {
@@ -32,11 +35,12 @@ int inChild(Child child) {
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
+#endif
 
-using HidapiDeviceTest = TempFolder;
+using InstrumentDeviceTest = TempFolder;
 
-TEST_F(HidapiDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
-    auto device = device::makeHidapiDevice(folder_.string());
+TEST_F(InstrumentDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
+    auto device = device::makeInstrumentDevice(folder_.string());
     if (device->open()) {
         device->close();
         GTEST_SKIP() << "an instrument is attached to this machine";
@@ -56,7 +60,7 @@ TEST_F(HidapiDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
     EXPECT_EQ(device->write(report.data()), device::kFailed);
 }
 
-TEST(HidapiDefaultLockFolderTest, IsAnExistingFolderAndFollowsTheVariable) {
+TEST(DefaultLockFolderTest, IsAnExistingFolderAndFollowsTheVariable) {
     EXPECT_TRUE(fs::is_directory(device::defaultLockFolder())) << device::defaultLockFolder();
     const testing_support::IsolatedLocks locks;
     const std::string chosen = device::defaultLockFolder();
@@ -79,6 +83,8 @@ TEST_F(ExclusiveLockTest, SecondHolderInThisProcessIsRefusedUntilRelease) {
     EXPECT_TRUE(second.held());
 }
 
+// Other processes, by fork (POSIX).
+#ifndef _WIN32
 TEST_F(ExclusiveLockTest, AnotherProcessIsRefusedWhileHeld) {
     device::ExclusiveLock lock;
     ASSERT_TRUE(lock.acquire(lockPath()));
@@ -122,6 +128,7 @@ TEST_F(ExclusiveLockTest, ALockHeldByAnExitedProcessIsFreeAgain) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(device::ExclusiveLock().acquire(path));
 }
+#endif
 
 TEST(LockFileNameTest, DevicePathsBecomePlainFileNames) {
     for (const std::string path : {"/dev/hidraw3", "\\\\?\\hid#vid_5478"}) {

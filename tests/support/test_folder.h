@@ -45,20 +45,26 @@ class IsolatedLocks {
   public:
     IsolatedLocks() : folder_("ufcs-locks") {
         if (const char* old = std::getenv(kVariable)) previous_ = old;
-        setenv(kVariable, folder_.path().c_str(), 1);
+        setVariable(folder_.path().string().c_str());
     }
-    ~IsolatedLocks() {
-        if (previous_)
-            setenv(kVariable, previous_->c_str(), 1);
-        else
-            unsetenv(kVariable);
-    }
+    ~IsolatedLocks() { setVariable(previous_ ? previous_->c_str() : nullptr); }
     std::string lockPath(std::string_view name = "instrument.lock") const {
         return folder_.file(name);
     }
 
   private:
     static constexpr const char* kVariable = "UFCS_LOCK_DIR";
+    // Nothing unsets the variable.
+    static void setVariable(const char* value) {
+#ifdef _WIN32
+        _putenv_s(kVariable, value ? value : "");
+#else
+        if (value)
+            setenv(kVariable, value, 1);
+        else
+            unsetenv(kVariable);
+#endif
+    }
     TestFolder folder_;
     std::optional<std::string> previous_;
 };
