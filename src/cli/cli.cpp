@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "  firmware [--simulate] --server URL [--public-key BASE64]\n"
     "                               check for new instrument firmware and transfer it\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
-    "'ufcs COMMAND --help' shows one command's usage; 'ufcs --version' the version.\n";
+    "'ufcs COMMAND --help' shows one command's usage.\n";
 
 constexpr const char* kRowsUsage =
     "usage: ufcs rows FILE [--json]\n"

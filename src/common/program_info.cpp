@@ -18,7 +18,8 @@ std::optional<int> answerHelpOrVersion(const std::vector<std::string>& arguments
         return 0;
     }
     if (first == "--help" || first == "-h") {
-        out << usage;
+        out << usage << "  -h, --help      this text\n"
+            << "  -v, --version   the version\n";
         return 0;
     }
     return std::nullopt;

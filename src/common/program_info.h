@@ -14,7 +14,8 @@ namespace common {
 std::string versionLine(std::string_view program);
 
 // When `arguments` (without the program's own name) ask for help or the
-// version, prints the answer to `out` and returns the exit status (0);
+// version, prints the answer to `out` (the usage followed by the lines for
+// these two options) and returns the exit status (0);
 // otherwise nothing. Only a first argument counts, so a file named
 // "--help" can still be opened after "--".
 std::optional<int> answerHelpOrVersion(const std::vector<std::string>& arguments,

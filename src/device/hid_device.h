@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace device {
@@ -64,6 +65,34 @@ class HidDevice {
 
   private:
     std::function<void()> removalHandler_;
+};
+
+// What the real backends share: the last error's text, set by the thread that
+// failed and read by any.
+class ReportingDevice : public HidDevice {
+  public:
+    std::string errorText() const override {
+        std::lock_guard guard(errorMutex_);
+        return error_;
+    }
+
+  protected:
+    bool fail(std::string text) {
+        setError(std::move(text));
+        return false;
+    }
+    int failWith(std::string text) {
+        setError(std::move(text));
+        return kFailed;
+    }
+    void setError(std::string text) {
+        std::lock_guard guard(errorMutex_);
+        error_ = std::move(text);
+    }
+
+  private:
+    mutable std::mutex errorMutex_;
+    std::string error_;
 };
 
 // The real instrument, through the system's HID backend (hidapi; on Windows the

@@ -58,7 +58,7 @@ std::string toUtf8(const wchar_t* text) {
     return out;
 }
 
-class HidapiDevice final : public HidDevice {
+class HidapiDevice final : public ReportingDevice {
   public:
     explicit HidapiDevice(std::string lockFolder) : lockFolder_(std::move(lockFolder)) {}
     ~HidapiDevice() override { close(); }
@@ -120,32 +120,12 @@ class HidapiDevice final : public HidDevice {
         return afterFailure("read", handle_);
     }
 
-    std::string errorText() const override {
-        std::lock_guard guard(errorMutex_);
-        return error_;
-    }
-
   private:
     void closeHandles() {
         if (writeHandle_) hid_close(writeHandle_);
         if (handle_) hid_close(handle_);
         writeHandle_ = handle_ = nullptr;
         lock_.release();
-    }
-
-    bool fail(std::string text) {
-        setError(std::move(text));
-        return false;
-    }
-
-    int failWith(std::string text) {
-        setError(std::move(text));
-        return kFailed;
-    }
-
-    void setError(std::string text) {
-        std::lock_guard guard(errorMutex_);
-        error_ = std::move(text);
     }
 
     // An unplug fails the reader and the writer alike; the handler hears of it once.
@@ -175,8 +155,6 @@ class HidapiDevice final : public HidDevice {
     std::string path_;
     ExclusiveLock lock_;
     std::atomic<bool> removalReported_{false};
-    mutable std::mutex errorMutex_;
-    std::string error_;
 };
 
 }  // namespace

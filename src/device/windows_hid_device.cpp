@@ -110,7 +110,7 @@ bool isRemovalError(DWORD code) {
            code == ERROR_INVALID_HANDLE || code == ERROR_OPERATION_ABORTED;
 }
 
-class WindowsHidDevice final : public HidDevice {
+class WindowsHidDevice final : public ReportingDevice {
   public:
     ~WindowsHidDevice() override { close(); }
 
@@ -160,11 +160,6 @@ class WindowsHidDevice final : public HidDevice {
         return result;
     }
 
-    std::string errorText() const override {
-        std::lock_guard guard(errorMutex_);
-        return error_;
-    }
-
   private:
     bool readCapabilities() {
         PHIDP_PREPARSED_DATA preparsed = nullptr;
@@ -212,26 +207,11 @@ class WindowsHidDevice final : public HidDevice {
         return failWith(std::string(call) + ": " + systemText(code));
     }
 
-    bool fail(std::string text) {
-        setError(std::move(text));
-        return false;
-    }
-    int failWith(std::string text) {
-        setError(std::move(text));
-        return kFailed;
-    }
-    void setError(std::string text) {
-        std::lock_guard guard(errorMutex_);
-        error_ = std::move(text);
-    }
-
     Handle handle_;
     std::string path_;
     DWORD inputLength_ = kLinkReportLength;
     DWORD outputLength_ = kLinkReportLength;
     std::atomic<bool> removalReported_{false};
-    mutable std::mutex errorMutex_;
-    std::string error_;
 };
 
 }  // namespace

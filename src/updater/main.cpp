@@ -17,9 +17,7 @@ constexpr char kUsage[] =
     "usage: TarselUFCS升级程序 'k512 protocol' | 'k512 Cur_Test'\n"
     "Started by the analyzer or the recorder after it has downloaded a newer\n"
     "version: closes the program, swaps its executable and restarts it. Any other\n"
-    "argument ends it at once without touching a file.\n"
-    "  -h, --help      this text\n"
-    "  -v, --version   the version\n";
+    "argument ends it at once without touching a file.\n";
 
 }  // namespace
 

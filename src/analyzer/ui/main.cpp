@@ -13,9 +13,7 @@ constexpr char kName[] = "TarselUFCS解析程序";
 constexpr char kUsage[] =
     "usage: TarselUFCS解析程序 [--simulate] [FILE.ufcs_stream]\n"
     "The UFCS protocol analyzer; opens the capture FILE.ufcs_stream when given.\n"
-    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n"
-    "  -h, --help      this text\n"
-    "  -v, --version   the version\n";
+    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n";
 
 }  // namespace
 

@@ -15,9 +15,7 @@ constexpr char kName[] = "Tarsel电压电流测量";
 constexpr char kUsage[] =
     "usage: Tarsel电压电流测量 [--simulate] [FILE.osa]\n"
     "The UFCS instrument's voltage and current recorder; opens FILE.osa when given.\n"
-    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n"
-    "  -h, --help      this text\n"
-    "  -v, --version   the version\n";
+    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n";
 
 }  // namespace
 
