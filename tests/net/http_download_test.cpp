@@ -1,5 +1,4 @@
 #include <QFile>
-#include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -121,17 +120,10 @@ class HttpDownloadTest final : public QObject {
     }
 
     void httpsIsFetchedOnlyFromATrustedServer() {
-        // A certificate for 127.0.0.1 made here, trusted only once the client is told to.
-        testing_support::TestFolder folder("https");
-        const QString key = QString::fromStdString(folder.file("key.pem"));
-        const QString certificate = QString::fromStdString(folder.file("cert.pem"));
-        QProcess openssl;
-        openssl.start("openssl",
-                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                       "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
-                       "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate});
-        QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
-        QFile keyFile(key), certificateFile(certificate);
+        // A certificate for 127.0.0.1 kept beside this test (made once with
+        // openssl, valid for a century), trusted only once the client is told to.
+        QFile keyFile(QStringLiteral(UFCS_TEST_CERTIFICATES "/loopback-key.pem"));
+        QFile certificateFile(QStringLiteral(UFCS_TEST_CERTIFICATES "/loopback-cert.pem"));
         QVERIFY(keyFile.open(QIODevice::ReadOnly) && certificateFile.open(QIODevice::ReadOnly));
         const QSslCertificate issued(&certificateFile, QSsl::Pem);
         QSslConfiguration served = QSslConfiguration::defaultConfiguration();
