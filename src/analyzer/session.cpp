@@ -119,15 +119,14 @@ void Session::prepareCapture() {
 
 bool Session::startListening() {
     if (connected_) return true;
-    if (!openDevice()) return false;
-    connected_ = true;
+    if (!openWithoutCapture()) return false;
     // The connect exchange and the start frames, with their pauses, run on the
     // link thread; the owner takes the reply and sets the capture up in between.
     startWorker([this, mode = mode_, typeC = typeCPort_] { return connectOnLink(mode, typeC); });
     return true;
 }
 
-bool Session::openForUpgrade() {
+bool Session::openWithoutCapture() {
     if (connected_) return true;
     if (!openDevice()) return false;
     connected_ = true;
@@ -156,6 +155,13 @@ bool Session::connectOnLink(uint8_t mode, bool typeCPort) {
     return true;
 }
 
+void Session::connectFailed() {
+    const common::LocalTime t = clock_.localTime();
+    pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
+         PaneStyle::Normal);
+    stopCapture();
+}
+
 void Session::takeConnectReply(const std::optional<device::ConnectReply>& reply,
                                std::promise<bool>& decision) {
     if (!connected_) {
@@ -164,10 +170,7 @@ void Session::takeConnectReply(const std::optional<device::ConnectReply>& reply,
     }
     if (!reply) {
         decision.set_value(false);  // before the stop, which joins the link thread
-        const common::LocalTime t = clock_.localTime();
-        pane(common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
-             PaneStyle::Normal);
-        stopCapture();
+        connectFailed();
         return;
     }
     calibrationValue_ = reply->calibrationValue;

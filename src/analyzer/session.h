@@ -103,9 +103,10 @@ class Session final : private analyzer::AnalyzerReportListener {
     // Opens the instrument for the upgrade dialog as a capture would, without
     // the link thread: the dialog's own exchanges are then the only reads.
     // False (with the pane text) when it cannot be opened.
-    bool openForUpgrade();
-    // A pane text from a window part that works with the session's instrument.
-    void notifyPane(const std::string& text, PaneStyle style) { pane(text, style); }
+    bool openWithoutCapture();
+    // The instrument did not answer the connect exchange: the pane says so and
+    // the instrument is released.
+    void connectFailed();
     // Ends the capture; with a pause, the stop command goes out first, then the pause.
     void stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause = std::nullopt);
     // The window closes: stop listening and release the instrument.

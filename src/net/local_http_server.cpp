@@ -42,7 +42,6 @@ void LocalHttpServer::useTls(const QSslConfiguration& configuration) {
     auto server = std::make_unique<QSslServer>();
     server->setSslConfiguration(configuration);
     server_ = std::move(server);
-    tls_ = true;
     takeConnections();
 }
 
@@ -69,7 +68,8 @@ bool LocalHttpServer::listen(quint16 port) {
 
 QString LocalHttpServer::baseUrl() const {
     return QStringLiteral("%1://127.0.0.1:%2")
-        .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(qobject_cast<QSslServer*>(server_.get()) ? QStringLiteral("https")
+                                                      : QStringLiteral("http"))
         .arg(server_->serverPort());
 }
 

@@ -47,8 +47,7 @@ class LocalHttpServer final : public QObject {
     void answer(QTcpSocket* socket, const QByteArray& head);
     std::optional<Route> routeFor(const QString& path) const;
 
-    std::unique_ptr<QTcpServer> server_ = std::make_unique<QTcpServer>();
-    bool tls_ = false;
+    std::unique_ptr<QTcpServer> server_ = std::make_unique<QTcpServer>();  // a QSslServer for TLS
     QHash<QString, Route> routes_;
     QString folder_;
     QStringList requests_;

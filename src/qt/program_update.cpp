@@ -17,10 +17,6 @@ QString sizeText(quint64 bytes) {
                             : QString::number(bytes / 1024.0, 'f', 1) + QStringLiteral(" KB");
 }
 
-std::filesystem::path pathOf(const QString& text) {
-    return std::filesystem::path(text.toStdU16String());
-}
-
 }  // namespace
 
 QString findUpdater(const QString& programDir) {
@@ -102,13 +98,11 @@ void ProgramUpdate::takeReply(const analyzer::FetchResult& reply) {
 
 void ProgramUpdate::download() {
     if (busy() || !offer_.newer) return;
-    const std::filesystem::path target =
-        pathOf(programDir_) / std::string(analyzer::downloadName(program_));
     controls_.upgrade->setEnabled(false);
     if (controls_.cancel) controls_.cancel->show();
     showStatus(QStringLiteral("正在下载…"));
     running_ = startFetch(
-        analyzer::programDownloadRequest(offer_, target), this,
+        analyzer::programDownloadRequest(offer_, downloadTarget()), this,
         [this](const analyzer::FetchResult& result) { takeDownload(result); },
         [this](quint64 received, qint64 total) {
             showStatus(QStringLiteral("正在下载 ") + sizeText(received) +
@@ -123,9 +117,8 @@ void ProgramUpdate::cancel() {
 void ProgramUpdate::takeDownload(const analyzer::FetchResult& result) {
     if (controls_.cancel) controls_.cancel->hide();
     controls_.upgrade->setEnabled(true);
-    const std::filesystem::path target =
-        pathOf(programDir_) / std::string(analyzer::downloadName(program_));
-    if (const auto refusal = analyzer::acceptProgramDownload(result, offer_, settings_, target)) {
+    if (const auto refusal =
+            analyzer::acceptProgramDownload(result, offer_, settings_, downloadTarget())) {
         showStatus(result.cancelled ? QStringLiteral("下载已取消，再次点击升级将从中断处继续")
                                     : fromStd(*refusal));
         return;
@@ -134,9 +127,15 @@ void ProgramUpdate::takeDownload(const analyzer::FetchResult& result) {
     handOver();
 }
 
+// "k512.exe" or "k512_cur.exe" beside the program: the updater looks for it there.
+std::filesystem::path ProgramUpdate::downloadTarget() const {
+    return std::filesystem::path(programDir_.toStdU16String()) /
+           std::string(analyzer::downloadName(program_));
+}
+
 void ProgramUpdate::handOver() {
     const QString updater = findUpdater(programDir_);
-    const QStringList arguments = {fromStd(std::string(analyzer::updaterArgument(program_)))};
+    const QStringList arguments = {fromStd(analyzer::updaterArgument(program_))};
     if (updater.isEmpty() || !startUpdater_(updater, arguments, programDir_))
         emit message(QString::fromUtf8(kUpdaterNotStarted));
     emit handedOver();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -64,6 +65,7 @@ class ProgramUpdate final : public QObject {
     void takeReply(const analyzer::FetchResult& reply);
     void takeDownload(const analyzer::FetchResult& result);
     void handOver();
+    std::filesystem::path downloadTarget() const;
     void showStatus(const QString& text);
 
     analyzer::UpgradedProgram program_;

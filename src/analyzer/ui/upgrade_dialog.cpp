@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "common/format.h"
 #include "net/http_download.h"
 #include "qt/text.h"
 
@@ -18,10 +17,6 @@ namespace analyzer::ui {
 namespace {
 
 using qt_adapters::fromStd;
-
-QString fromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* addLabel(QVBoxLayout* layout, const QString& text = {}) {
     auto* label = new QLabel(text);
@@ -44,7 +39,7 @@ class PostedProgress final : public FirmwareTransferListener {
     }
     void onHeaderSent() override { headerSent_ = true; }
     void onStatusText(std::string_view text) override {
-        post([status = status_, text = fromView(text)] { status->setText(text); });
+        post([status = status_, text = fromStd(text)] { status->setText(text); });
     }
     void onProgress(uint32_t done, uint32_t pages) override {
         const std::string left =
@@ -146,8 +141,7 @@ void UpgradeDialog::buildFirmwareGroup(QGroupBox* group) {
         hidden->hide();
     connect(firmwareButton_, &QPushButton::clicked, this, &UpgradeDialog::upgradeFirmware);
     connect(firmwareCancel_, &QPushButton::clicked, this, [this] {
-        if (auto* download = qobject_cast<net::HttpDownload*>(firmwareDownload_.data()))
-            download->cancel();
+        if (firmwareDownload_) firmwareDownload_->cancel();
     });
 }
 
@@ -158,7 +152,7 @@ void UpgradeDialog::start() {
 }
 
 void UpgradeDialog::connectInstrument() {
-    if (!session_.connected() && !session_.openForUpgrade()) {
+    if (!session_.connected() && !session_.openWithoutCapture()) {
         // The session has told the pane why; the firmware side has nothing to ask about.
         firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
         --checksPending_;
@@ -174,11 +168,7 @@ void UpgradeDialog::connectInstrument() {
 void UpgradeDialog::takeVersions(const std::optional<InstrumentVersions>& versions) {
     worker_.join();
     if (!versions) {
-        const common::LocalTime t = clock_.localTime();
-        session_.notifyPane(
-            common::format("连接设备失败! %d:%02d:%02d \r\n", t.hour, t.minute, t.second),
-            PaneStyle::Normal);
-        session_.stopCapture();
+        session_.connectFailed();
         firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
         --checksPending_;
         return;
@@ -202,7 +192,7 @@ void UpgradeDialog::takeFirmwareReply(const FetchResult& reply) {
 
 void UpgradeDialog::upgradeFirmware() {
     if (!session_.connected() || !versions_) {
-        showFirmwareStatus(fromView(kFirmwareNotConnected));
+        showFirmwareStatus(fromStd(kFirmwareNotConnected));
         return;
     }
     firmwareButton_->setEnabled(false);
@@ -219,7 +209,7 @@ void UpgradeDialog::upgradeFirmware() {
 void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
     firmwareCancel_->hide();
     if (!image.ok) {
-        showFirmwareStatus(fromView(kFirmwareDownloadFailed) + '\n' + fromStd(image.error));
+        showFirmwareStatus(fromStd(kFirmwareDownloadFailed) + '\n' + fromStd(image.error));
         if (image.cancelled) firmwareButton_->setEnabled(true);
         return;
     }
@@ -251,7 +241,7 @@ void UpgradeDialog::transferEnded(FirmwareOutcome outcome) {
     wake_.keepAwake(false);
     exitButton_->setEnabled(true);
     timeLeft_->hide();
-    showFirmwareStatus(fromView(firmwareOutcomeText(outcome)));
+    showFirmwareStatus(fromStd(firmwareOutcomeText(outcome)));
     if (outcome == FirmwareOutcome::Burned) {
         firmwareCurrent_->hide();
         hardwareLabel_->hide();
@@ -269,8 +259,7 @@ void UpgradeDialog::showFirmwareStatus(const QString& text) {
 
 bool UpgradeDialog::mayClose() {
     programUpdate_->cancel();
-    if (auto* download = qobject_cast<net::HttpDownload*>(firmwareDownload_.data()))
-        download->cancel();
+    if (firmwareDownload_) firmwareDownload_->cancel();
     if (!transferring()) return true;
     // Before the header the transfer stops at once; after it, it runs to its end.
     cancelTransfer_ = true;

@@ -18,6 +18,10 @@
 #include "qt/program_update.h"
 #include "qt/wake_lock.h"
 
+namespace net {
+class HttpDownload;
+}
+
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -80,7 +84,7 @@ class UpgradeDialog final : public QDialog {
     FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
     FirmwareOffer firmwareOffer_;
     int checksPending_ = 0;
-    QPointer<QObject> firmwareDownload_;
+    QPointer<net::HttpDownload> firmwareDownload_;
     std::thread worker_;  // the connect exchange, then the transfer
     std::atomic<bool> cancelTransfer_{false};
     bool closeWhenDone_ = false;
