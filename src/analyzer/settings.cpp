@@ -11,6 +11,20 @@ constexpr const char* kCurve = "Curve";
 constexpr const char* kVoltageScale = "YScale";
 constexpr const char* kSampleIndex = "XScale";
 constexpr const char* kCurrentIndex = "CScale";
+constexpr const char* kChecks = "Checks";
+constexpr const char* kAckUs = "AckUs";
+constexpr const char* kAnswerUs = "AnswerUs";
+constexpr const char* kPowerReadyUs = "PowerReadyUs";
+constexpr const char* kFiles = "Files";
+constexpr const char* kLastFolder = "LastFolder";
+
+constexpr int kShortestWindowUs = 200;  // one time-stamp tick
+constexpr int kLongestWindowUs = 60'000'000;
+
+uint32_t windowOrDefault(int value, uint32_t fallback) {
+    return value >= kShortestWindowUs && value <= kLongestWindowUs ? static_cast<uint32_t>(value)
+                                                                   : fallback;
+}
 
 }  // namespace
 
@@ -39,6 +53,30 @@ void AnalyzerSettings::saveCurveScales(const CurveScales& scales) {
     profile_.writeInt(kCurve, kSampleIndex, scales.sampleIndex);
     profile_.writeInt(kCurve, kCurrentIndex, scales.currentIndex);
     profile_.writeInt(kCurve, kVoltageScale, scales.voltageScale);
+}
+
+ufcs::SequenceWindows AnalyzerSettings::checkWindows() const {
+    const ufcs::SequenceWindows defaults;
+    const auto read = [&](const char* key, uint32_t fallback) {
+        return windowOrDefault(profile_.readInt(kChecks, key, static_cast<int>(fallback)),
+                               fallback);
+    };
+    return {read(kAckUs, defaults.ackUs), read(kAnswerUs, defaults.answerUs),
+            read(kPowerReadyUs, defaults.powerReadyUs)};
+}
+
+void AnalyzerSettings::saveCheckWindows(const ufcs::SequenceWindows& windows) {
+    profile_.writeInt(kChecks, kAckUs, static_cast<int>(windows.ackUs));
+    profile_.writeInt(kChecks, kAnswerUs, static_cast<int>(windows.answerUs));
+    profile_.writeInt(kChecks, kPowerReadyUs, static_cast<int>(windows.powerReadyUs));
+}
+
+std::string AnalyzerSettings::lastFolder() const {
+    return profile_.readString(kFiles, kLastFolder, "");
+}
+
+void AnalyzerSettings::saveLastFolder(const std::string& folder) {
+    profile_.writeString(kFiles, kLastFolder, folder);
 }
 
 }  // namespace analyzer

@@ -1,10 +1,15 @@
 #pragma once
 // The analyzer's settings in the program's profile, every section, key and
 // default in one place: "Select" (refusal of ACK and Ping, and the "DisAck"
-// box the window never shows ticked) and "Curve" (the packet curve's scales).
+// box the window never shows ticked), "Curve" (the packet curve's scales),
+// "Checks" (the windows of the timing checks, in microseconds) and "Files"
+// (the folder the file dialogs last used).
 // The recorder's settings follow the same pattern.
 
+#include <string>
+
 #include "common/profile.h"
+#include "ufcs/sequence_check.h"
 
 namespace analyzer {
 
@@ -30,6 +35,13 @@ class AnalyzerSettings {
 
     CurveScales curveScales() const;
     void saveCurveScales(const CurveScales& scales);
+
+    // A window outside 0.2 ms - 60 s is taken as its default.
+    ufcs::SequenceWindows checkWindows() const;
+    void saveCheckWindows(const ufcs::SequenceWindows& windows);
+
+    std::string lastFolder() const;  // empty the first time
+    void saveLastFolder(const std::string& folder);
 
   private:
     common::Profile& profile_;

@@ -10,7 +10,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: ufcs COMMAND ...\n"
     "commands:\n"
-    "  rows FILE [--json]           list a capture file as the analyzer lists it\n"
+    "  rows FILE [--json | --csv [--utf8]]\n"
+    "                               list a capture file as the analyzer lists it\n"
+    "  check FILE [--json]          find missing ACKs, numbering slips and late answers\n"
     "  decode FILE INDEX [--json]   decode one record as the analyzer shows it\n"
     "  capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
     "          [--seconds S] -o FILE\n"
@@ -18,7 +20,7 @@ constexpr const char* kUsage =
     "capture\n"
     "  send [--simulate] ENTRY [fields] | send --list\n"
     "                               send one entry of the send list as the charging device\n"
-    "  modes [--simulate]           list the charger's output modes\n"
+    "  modes [--simulate] [--json]  list the charger's output modes\n"
     "  record [--simulate] [--seconds S] [--append FILE.osa] -o FILE.osa\n"
     "                               record bus voltage and current ten times a second\n"
     "  recover FILE.osa.journal -o FILE.osa\n"
@@ -37,10 +39,20 @@ constexpr const char* kUsage =
     "'ufcs COMMAND --help' shows one command's usage.\n";
 
 constexpr const char* kRowsUsage =
-    "usage: ufcs rows FILE [--json]\n"
+    "usage: ufcs rows FILE [--json | --csv [--utf8]]\n"
     "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
     "  line per row (index, type, receiver, message, summary, voltage, time, baud, colour),\n"
-    "  or a JSON array with --json\n";
+    "  or a JSON array with --json (the texts, plus time_us, delta_us, voltage_mv, current_ma\n"
+    "  and bytes), or CSV with --csv (GBK unless --utf8, which writes UTF-8 with a byte-order\n"
+    "  mark), as the analyzer's 导出 writes it\n";
+constexpr const char* kCheckUsage =
+    "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]\n"
+    "  checks a capture across messages: the ACK of each message, each sender's message\n"
+    "  numbers, Request -> Accept/Refuse -> Power_Ready and Get_* -> answer, with their delays.\n"
+    "  Prints one TAB-separated line per finding (index, kind, delay, text), or with --json an\n"
+    "  array of {index, kind, delay_us, text}; kind is no_ack, ack_mismatch, retransmission,\n"
+    "  lost_message, no_answer or late. Windows default to 5, 50 and 300 ms. Exit 0 with or\n"
+    "  without findings, 1 for a file it cannot read\n";
 constexpr const char* kDecodeUsage =
     "usage: ufcs decode FILE INDEX [--json]\n"
     "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
@@ -84,8 +96,9 @@ constexpr const char* kCsvUsage =
     "W|mW] [--utf8]\n"
     "  writes the CSV export (one row per P seconds, 1-600; GBK header unless --utf8)\n";
 constexpr const char* kModesUsage =
-    "usage: ufcs modes [--simulate] [--trace]\n"
-    "  connects as the charging device and lists the charger's output modes\n";
+    "usage: ufcs modes [--simulate] [--trace] [--json]\n"
+    "  connects as the charging device and lists the charger's output modes (with --json an\n"
+    "  array of {mode, min_mv, max_mv, min_ma, max_ma, step_mv, step_ma})\n";
 
 constexpr const char* kCheckUpdateUsage =
     "usage: ufcs check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
@@ -113,6 +126,10 @@ const Command kCommands[] = {
     {"rows", kRowsUsage,
      [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
          return runRows(args, out, err);
+     }},
+    {"check", kCheckUsage,
+     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
+         return runCheck(args, out, err);
      }},
     {"decode", kDecodeUsage,
      [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {

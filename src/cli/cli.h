@@ -15,8 +15,11 @@ namespace cli {
 // Runs one command line (without the program name); returns the exit status.
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// `ufcs rows FILE [--json]`: the message list of a capture file.
+// `ufcs rows FILE [--json|--csv [--utf8]]`: the message list of a capture file.
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `ufcs check FILE [--json]`: the sequence and timing findings of a capture file.
+int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // `ufcs decode FILE INDEX [--json]`: the decode of one record, as shown when its row is selected.
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "cli/output.h"
+#include "ufcs/row_export.h"
 
 namespace cli {
 namespace {
@@ -24,7 +25,13 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
         for (std::size_t column = 1; column < ufcs::kListColumns; ++column) {
             out << ",\"" << kKeys[column] << "\":" << jsonString(row.columns[column]);
         }
-        out << ",\"color\":" << jsonString(colourText(row.colour)) << '}';
+        out << ",\"color\":" << jsonString(colourText(row.colour));
+        const ufcs::RowValues values = ufcs::listedRowValues(list, i);
+        out << ",\"time_us\":" << jsonNumber(values.timeUs)
+            << ",\"delta_us\":" << jsonNumber(values.deltaUs)
+            << ",\"voltage_mv\":" << jsonNumber(values.millivolts)
+            << ",\"current_ma\":" << jsonNumber(values.milliamps)
+            << ",\"bytes\":" << jsonString(values.bytesHex) << '}';
     }
     out << "\n]\n";
 }
@@ -33,12 +40,24 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"rows", {"--json"}, {}, {"FILE"}}, err);
+        parseArguments(args, {"rows", {"--json", "--csv", "--utf8"}, {}, {"FILE"}}, err);
     if (!parsed) return 2;
+    if (parsed->has("--json") && parsed->has("--csv")) {
+        reportBadArgument("rows", "--json and --csv do not go together", err);
+        return 2;
+    }
+    if (parsed->has("--utf8") && !parsed->has("--csv")) {
+        reportBadArgument("rows", "--utf8 goes with --csv", err);
+        return 2;
+    }
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
     if (parsed->has("--json"))
         printJson(*capture->list, out);
+    else if (parsed->has("--csv"))
+        out << ufcs::exportRows(*capture->list, parsed->has("--utf8")
+                                                    ? ufcs::RowExportFormat::CsvUtf8
+                                                    : ufcs::RowExportFormat::CsvGbk);
     else
         printTabbed(*capture->list, out);
     out.flush();

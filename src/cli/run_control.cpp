@@ -55,7 +55,7 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
                               "--fault '" + fault +
                                   "' is not one of unplug@S, silence@S, misses, wrong-code, "
                                   "refuse-start, uncalibrated, refuse-page@K, unplug-page@K, "
-                                  "silent-burn",
+                                  "silent-burn, drop-ack, repeat-number, slow-power-ready",
                               err);
             return std::nullopt;
         }

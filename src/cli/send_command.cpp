@@ -192,9 +192,29 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
     return written ? 0 : 1;
 }
 
+namespace {
+
+void printModesJson(const analyzer::OutputCapabilityTable& table, std::ostream& out) {
+    out << '[';
+    for (int mode = 0; mode < table.countedEntries(); ++mode) {
+        const analyzer::OutputModeEntry entry = table.entry(mode);
+        out << (mode ? ",\n" : "\n") << "{\"mode\":" << mode + 1
+            << ",\"min_mv\":" << entry.minVoltage10mV * 10
+            << ",\"max_mv\":" << entry.maxVoltage10mV * 10
+            << ",\"min_ma\":" << entry.minCurrent10mA * 10
+            << ",\"max_ma\":" << entry.maxCurrent10mA * 10
+            << ",\"step_mv\":" << entry.voltageStepMillivolts()
+            << ",\"step_ma\":" << entry.currentStepMilliamps() << '}';
+    }
+    out << "\n]\n";
+}
+
+}  // namespace
+
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(args, {"modes", {"--simulate"}}, err);
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"modes", {"--simulate", "--json"}}, err);
     if (!parsed) return 2;
     SinkConnection sink(parsed->has("--simulate"), trace, err);
     if (!sink.store || !sink.connect()) return 1;
@@ -203,6 +223,10 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
         return 1;
     }
     const analyzer::OutputCapabilityTable& table = sink.session->capabilityTable();
+    if (parsed->has("--json")) {
+        printModesJson(table, out);
+        return 0;
+    }
     out << "编号       电压(V)          电流(A)      步进(mV)   步进(mA)\n";
     for (int mode = 0; mode < table.countedEntries(); ++mode) {
         out << mode + 1 << '\t' << analyzer::outputModeRowText(table.entry(mode)) << '\n';

@@ -20,6 +20,7 @@ using ufcs::DeviceAddress;
 
 // The most events one read generates, so a late reader catches up in steps.
 constexpr uint64_t kMostEventsPerRead = 256;
+constexpr uint64_t kMicrosecondsPerTick = 200;
 
 // The phone's messages, before the bus numbers them.
 Message control(uint8_t command) {
@@ -27,6 +28,13 @@ Message control(uint8_t command) {
 }
 Message data(uint8_t command, const std::vector<uint8_t>& body) {
     return ufcs::encodeDataMessage(DeviceAddress::Source, 0, command, body);
+}
+
+BusTraffic::Options trafficOptions(const InstrumentSettings& settings) {
+    BusTraffic::Options options(settings.seed, settings.faultRate);
+    options.eventsPerSecond = settings.recordsPerSecond;
+    options.sequenceFaults = settings.faults.sequence;
+    return options;
 }
 
 uint8_t baudCodeOf(uint16_t low16) {
@@ -49,8 +57,19 @@ uint8_t baudCodeOf(uint16_t low16) {
 AnalyzerResponder::AnalyzerResponder(const InstrumentSettings& settings, Outbox& outbox)
     : settings_(settings),
       outbox_(outbox),
-      traffic_({settings.seed, settings.faultRate}),
-      phoneBus_(settings.seed + 1) {}
+      traffic_(trafficOptions(settings)),
+      phoneBus_(settings.seed + 1),
+      timeBase_(std::chrono::steady_clock::now()) {}
+
+uint64_t AnalyzerResponder::instrumentTicks(TimePoint at) const {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(at - timeBase_).count() /
+        kMicrosecondsPerTick);
+}
+
+Responder::TimePoint AnalyzerResponder::timeOfTicks(uint64_t ticks) const {
+    return timeBase_ + std::chrono::microseconds(ticks * kMicrosecondsPerTick);
+}
 
 bool AnalyzerResponder::takeFrame(const uint8_t* frame) {
     if (frame[2] == device::kFrameClassCommand) {
@@ -65,8 +84,12 @@ bool AnalyzerResponder::takeFrame(const uint8_t* frame) {
 }
 
 void AnalyzerResponder::restartTrafficClock() {
-    trafficStart_ = std::chrono::steady_clock::now();
+    const TimePoint now = std::chrono::steady_clock::now();
+    trafficStart_ = now;
     trafficDue_ = 0;
+    traffic_.setEventsPerSecond(settings_.recordsPerSecond);
+    traffic_.catchUpTo(instrumentTicks(now));
+    nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
 }
 
 void AnalyzerResponder::injectTraffic(std::size_t events) {
@@ -76,6 +99,7 @@ void AnalyzerResponder::injectTraffic(std::size_t events) {
 
 std::optional<Responder::TimePoint> AnalyzerResponder::nextDue() const {
     if (!listening_ || settings_.recordsPerSecond <= 0) return std::nullopt;
+    if (!chargingDevice_) return nextTrafficAt_;
     return trafficStart_ +
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                std::chrono::duration<double>((trafficDue_ + 1) / settings_.recordsPerSecond));
@@ -83,18 +107,23 @@ std::optional<Responder::TimePoint> AnalyzerResponder::nextDue() const {
 
 void AnalyzerResponder::generateDue() {
     if (!listening_ || settings_.recordsPerSecond <= 0) return;
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - trafficStart_).count();
+    const TimePoint now = std::chrono::steady_clock::now();
+    if (!chargingDevice_) {
+        // Each event goes out when the instrument's clock reaches its time stamp.
+        const uint64_t nowTicks = instrumentTicks(now);
+        for (uint64_t n = 0; n < kMostEventsPerRead && traffic_.nextTicks() <= nowTicks; ++n)
+            queueEvent(traffic_.next());
+        nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
+        return;
+    }
+    const double elapsed = std::chrono::duration<double>(now - trafficStart_).count();
     const auto due = static_cast<uint64_t>(elapsed * settings_.recordsPerSecond);
     for (uint64_t n = 0; trafficDue_ < due && n < kMostEventsPerRead; ++n, ++trafficDue_) {
-        if (chargingDevice_) {
-            // As the phone, the instrument keeps the charger's watchdog fed with pings.
-            if (trafficDue_ % 10 == 0) {
-                phoneBus_.phoneSends(control(ufcs::control_command::kPing));
-                drainBus(phoneBus_);
-            }
-        } else {
-            queueEvent(traffic_.next());
+        // As the phone, the instrument keeps the charger's watchdog fed with pings.
+        if (trafficDue_ % 10 == 0) {
+            phoneBus_.catchUpTo(instrumentTicks(now));
+            phoneBus_.phoneSends(control(ufcs::control_command::kPing));
+            drainBus(phoneBus_);
         }
     }
 }
@@ -158,8 +187,12 @@ void AnalyzerResponder::handleCommand(uint8_t code, uint8_t param) {
 void AnalyzerResponder::startListening() {
     listening_ = true;
     chargingDevice_ = false;
-    trafficStart_ = std::chrono::steady_clock::now();
+    const TimePoint now = std::chrono::steady_clock::now();
+    trafficStart_ = now;
     trafficDue_ = 0;
+    // A new capture sees the charger attached afresh: handshakes, then the first negotiation.
+    traffic_.attach(instrumentTicks(now));
+    nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
     outbox_.push_back(analyzer::statusReply(analyzer::kStatusListening));
 }
 
@@ -168,7 +201,8 @@ void AnalyzerResponder::startChargingDevice() {
     chargingDevice_ = true;
     trafficStart_ = std::chrono::steady_clock::now();
     trafficDue_ = 0;
-    phoneBus_.charger().reset();
+    phoneBus_.attach();
+    phoneBus_.catchUpTo(instrumentTicks(trafficStart_));
     outbox_.push_back(analyzer::statusReply(analyzer::kStatusChargingDevice));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
@@ -237,6 +271,7 @@ std::optional<Message> dataMessageOf(uint8_t sendCode, const uint8_t* payload) {
 }  // namespace
 
 void AnalyzerResponder::handleSend(const uint8_t* frame) {
+    phoneBus_.catchUpTo(instrumentTicks(std::chrono::steady_clock::now()));
     const uint8_t sendCode = frame[3];
     const uint8_t* payload = frame + 5;
     for (const auto& [sent, command] : kControlSends) {

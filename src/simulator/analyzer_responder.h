@@ -41,6 +41,9 @@ class AnalyzerResponder final : public Responder {
     void queueEvent(const BusEvent& event);
     void drainBus(Bus& bus);
     device::Report connectReply() const;
+    // The instrument's time stamps: 0.2 ms ticks since it was made.
+    uint64_t instrumentTicks(TimePoint at) const;
+    TimePoint timeOfTicks(uint64_t ticks) const;
     Charger& activeCharger();
 
     const InstrumentSettings& settings_;
@@ -49,8 +52,10 @@ class AnalyzerResponder final : public Responder {
     bool chargingDevice_ = false;
     BusTraffic traffic_;
     Bus phoneBus_;  // the bus while the instrument itself is the phone
+    TimePoint timeBase_;
+    TimePoint nextTrafficAt_;  // when the next listened event is due
     TimePoint trafficStart_;
-    uint64_t trafficDue_ = 0;  // events the rate has asked for since trafficStart_
+    uint64_t trafficDue_ = 0;  // pings the rate has asked for since trafficStart_ (as the phone)
     uint64_t eventsCaptured_ = 0;
     std::vector<uint8_t> segmented_;  // a vendor or custom message arriving in several frames
 };

@@ -1,5 +1,7 @@
 #include "simulator/bus.h"
 
+#include <algorithm>
+
 #include "ufcs/crc8.h"
 #include "ufcs/names.h"
 #include "ufcs/wire_format.h"
@@ -7,9 +9,13 @@
 namespace simulator {
 namespace {
 
-constexpr uint64_t kTicksPerMs = 5;
+constexpr double kTicksPerSecond = 5000;
+constexpr double kNaturalGapTicks = 200;  // 25 events a second
+constexpr unsigned kFaultEvery = 8;
 using ufcs::control_command::kAck;
 using ufcs::control_command::kNck;
+using ufcs::control_command::kPowerReady;
+using ufcs::control_command::kSoftReset;
 
 bool isAckOrNck(const Message& message) {
     return message.size() == 5 && (message[2] & 0x07) == ufcs::kTypeControl &&
@@ -18,7 +24,14 @@ bool isAckOrNck(const Message& message) {
 
 }  // namespace
 
-Bus::Bus(uint32_t seed) : rng_(seed), charger_(seed * 7919u + 1) {}
+Bus::Bus(uint32_t seed, double eventsPerSecond, SequenceFaults faults)
+    : rng_(seed), charger_(seed * 7919u + 1), faults_(faults) {
+    setEventsPerSecond(eventsPerSecond);
+}
+
+void Bus::setEventsPerSecond(double rate) {
+    meanGapTicks_ = rate > 0 ? kTicksPerSecond / rate : kNaturalGapTicks;
+}
 
 uint32_t Bus::uniform(uint32_t low, uint32_t high) {
     return std::uniform_int_distribution<uint32_t>(low, high)(rng_);
@@ -31,8 +44,19 @@ std::vector<uint8_t> Bus::randomBytes(std::size_t count) {
     return bytes;
 }
 
-void Bus::push(uint8_t kind, Message wire) {
-    ticks_ += uniform(1, 40) * kTicksPerMs;
+bool Bus::faultDue(bool enabled, unsigned& chances) {
+    return enabled && chances++ % kFaultEvery == 0;
+}
+
+void Bus::push(uint8_t kind, Message wire, Gap gap) {
+    static constexpr std::pair<uint32_t, uint32_t> kGapTicks[] = {
+        {2, 8}, {10, 60}, {100, 400}, {2000, 4000}, {20, 100}};
+    const auto [low, high] = kGapTicks[static_cast<int>(gap)];
+    // Above the natural rate every step shrinks alike, so the rate still holds.
+    const double scale = std::min(1.0, meanGapTicks_ / kNaturalGapTicks);
+    const auto step = static_cast<uint64_t>(uniform(low, high) * scale);
+    ticks_ += step;
+    pauseDebt_ += meanGapTicks_ - static_cast<double>(step);
     BusEvent event;
     event.kind = kind;
     event.baudCode = baudCode_;
@@ -41,6 +65,18 @@ void Bus::push(uint8_t kind, Message wire) {
     event.milliamps = static_cast<uint16_t>(charger_.loadMilliamps() + uniform(0, 60));
     event.wire = std::move(wire);
     events_.push_back(std::move(event));
+}
+
+void Bus::pause() {
+    const double wanted = std::max(0.0, pauseDebt_) * uniform(50, 150) / 100.0;
+    const auto step = static_cast<uint64_t>(wanted);
+    ticks_ += step;
+    pauseDebt_ -= static_cast<double>(step);
+}
+
+void Bus::catchUpTo(uint64_t ticks) {
+    if (ticks > ticks_) ticks_ = ticks;
+    pauseDebt_ = 0;
 }
 
 BusEvent Bus::takeEvent() {
@@ -54,44 +90,76 @@ void Bus::phoneSends(Message message) {
         const bool crcWasValid =
             ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2)) ==
             message.back();
-        message[1] = static_cast<uint8_t>((message[1] & 0xE1) | ((nextPhoneNumber() & 0x0F) << 1));
+        const bool repeat = phoneNumber_ > 0 && faultDue(faults_.repeatNumber, numberChances_);
+        const uint8_t number = repeat ? lastPhoneNumber() : nextPhoneNumber();
+        message[1] = static_cast<uint8_t>((message[1] & 0xE1) | ((number & 0x0F) << 1));
         if (crcWasValid) {
             message.back() =
                 ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
         }
     }
-    rawFromPhone(message);
+    pushFromPhone(message, Gap::Answer);
     const std::vector<Message> replies = charger_.answer(message);
     for (const Message& reply : replies) {
-        rawFromCharger(reply);
-        if (!isAckOrNck(reply)) {
-            rawFromPhone(
-                ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, nextPhoneNumber(), kAck));
+        const bool powerReady =
+            reply.size() == 5 && (reply[2] & 0x07) == ufcs::kTypeControl && reply[3] == kPowerReady;
+        Gap gap = isAckOrNck(reply) ? Gap::Ack : Gap::Answer;
+        if (powerReady) {
+            // The output has settled to what was granted when Power_Ready goes out.
+            gap = faultDue(faults_.slowPowerReady, powerReadyChances_) ? Gap::SlowPowerReady
+                                                                       : Gap::PowerReady;
+            charger_.settleOutput();
         }
+        pushFromCharger(reply, gap);
+        if (!isAckOrNck(reply)) phoneAcks(reply);
     }
+    if (message.size() >= 5 && (message[2] & 0x07) == ufcs::kTypeControl &&
+        message[3] == kSoftReset)
+        phoneNumber_ = 0;
+}
+
+void Bus::phoneAcks(const Message& message) {
+    if (faultDue(faults_.dropAck, ackChances_)) return;
+    const auto number = static_cast<uint8_t>((message[1] >> 1) & 0x0F);
+    pushFromPhone(ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, number, kAck), Gap::Ack);
 }
 
 void Bus::chargerSends(const Message& message) {
-    rawFromCharger(message);
-    rawFromPhone(ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, nextPhoneNumber(), kAck));
+    pushFromCharger(message, Gap::Answer);
+    phoneAcks(message);
+}
+
+void Bus::pushFromPhone(Message message, Gap gap) {
+    push(static_cast<uint8_t>(ufcs::EventKind::MessageDMinus), std::move(message), gap);
+}
+
+void Bus::pushFromCharger(Message message, Gap gap) {
+    push(static_cast<uint8_t>(ufcs::EventKind::MessageDPlus), std::move(message), gap);
 }
 
 void Bus::rawFromPhone(Message message) {
-    push(static_cast<uint8_t>(ufcs::EventKind::MessageDMinus), std::move(message));
+    pushFromPhone(std::move(message), Gap::Answer);
 }
 
 void Bus::rawFromCharger(Message message) {
-    push(static_cast<uint8_t>(ufcs::EventKind::MessageDPlus), std::move(message));
+    pushFromCharger(std::move(message), Gap::Answer);
 }
 
 void Bus::lineSignal(uint8_t kind) {
-    push(kind, {});
+    push(kind, {}, Gap::Signal);
 }
 
 void Bus::hardwareReset(uint8_t kind) {
     lineSignal(kind);
     charger_.reset();
     phoneNumber_ = 0;
+}
+
+void Bus::attach() {
+    events_.clear();
+    charger_.reset();
+    phoneNumber_ = 0;
+    ackChances_ = numberChances_ = powerReadyChances_ = 0;
 }
 
 }  // namespace simulator

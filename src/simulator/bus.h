@@ -2,7 +2,10 @@
 // The UFCS bus between the simulated charger and a phone, as the instrument
 // sees it: every message and line signal becomes a time-stamped event with
 // the bus voltage and current of that moment. The phone talks on D-, the
-// charger on D+.
+// charger on D+. An ACK carries the number of the message it answers; time
+// between events follows the protocol's steps (an ACK within a millisecond or
+// two, answers within milliseconds, Power_Ready once the output has settled)
+// and the pauses between exchanges keep the asked number of events a second.
 
 #include <cstdint>
 #include <deque>
@@ -14,9 +17,18 @@
 
 namespace simulator {
 
+// Misbehaviour of the pair, now and then: the phone leaves a message
+// unacknowledged, repeats a message number, or the charger is slow to
+// report Power_Ready. Each hits its first chance and every eighth after.
+struct SequenceFaults {
+    bool dropAck = false;
+    bool repeatNumber = false;
+    bool slowPowerReady = false;
+};
+
 class Bus {
   public:
-    explicit Bus(uint32_t seed);
+    explicit Bus(uint32_t seed, double eventsPerSecond = 25, SequenceFaults faults = {});
 
     Charger& charger() { return charger_; }
     void setBaudCode(uint8_t code) { baudCode_ = code; }
@@ -33,22 +45,40 @@ class Bus {
     void lineSignal(uint8_t kind);
     // A hardware reset signal: the charger drops back to 5 V.
     void hardwareReset(uint8_t kind);
+    // A charger newly attached: 5 V, numbering from 0, nothing on the bus yet.
+    void attach();
+    // The pause before the next exchange.
+    void pause();
 
     uint8_t nextPhoneNumber() { return phoneNumber_++; }
+    uint8_t lastPhoneNumber() const { return static_cast<uint8_t>(phoneNumber_ - 1); }
     bool hasEvents() const { return !events_.empty(); }
+    const BusEvent& peekEvent() const { return events_.front(); }
     BusEvent takeEvent();
     uint64_t ticks() const { return ticks_; }
+    // Events from now on are no earlier than `ticks` (the instrument's clock).
+    void catchUpTo(uint64_t ticks);
+    void setEventsPerSecond(double rate);
 
     uint32_t uniform(uint32_t low, uint32_t high);
     std::vector<uint8_t> randomBytes(std::size_t count);
 
   private:
-    void push(uint8_t kind, Message wire);
+    enum class Gap { Ack, Answer, PowerReady, SlowPowerReady, Signal };
+    void push(uint8_t kind, Message wire, Gap gap);
+    void pushFromPhone(Message message, Gap gap);
+    void pushFromCharger(Message message, Gap gap);
+    void phoneAcks(const Message& message);
+    bool faultDue(bool enabled, unsigned& chances);
 
     std::mt19937 rng_;
     Charger charger_;
+    SequenceFaults faults_;
+    unsigned ackChances_ = 0, numberChances_ = 0, powerReadyChances_ = 0;
     std::deque<BusEvent> events_;
     uint64_t ticks_ = 0;
+    double meanGapTicks_ = 200;  // between events, pauses included
+    double pauseDebt_ = 0;       // ticks the pauses still owe the asked rate
     uint8_t baudCode_ = ufcs::kBaud115200;
     uint8_t phoneNumber_ = 0;
 };

@@ -8,7 +8,8 @@ namespace {
 
 using ufcs::DeviceAddress;
 
-constexpr uint8_t kPing = 0x00, kAck = 0x01, kGetOutputCapabilities = 0x06, kGetSourceInfo = 0x07;
+constexpr uint8_t kPing = 0x00, kAck = 0x01, kNck = 0x02, kGetOutputCapabilities = 0x06,
+                  kGetSourceInfo = 0x07;
 constexpr uint8_t kGetSinkInfo = 0x08, kGetErrorInfo = 0x0B;
 constexpr uint8_t kRequest = 0x02, kSourceInformation = 0x03, kSinkInformation = 0x04;
 constexpr uint8_t kConfigWatchdog = 0x08, kVerifyRequest = 0x0A, kPowerChange = 0x0C,
@@ -20,12 +21,25 @@ void putBe16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
 
 }  // namespace
 
-BusTraffic::BusTraffic(Options options) : options_(options), bus_(options.seed) {}
+BusTraffic::BusTraffic(Options options)
+    : options_(options), bus_(options.seed, options.eventsPerSecond, options.sequenceFaults) {}
 
 BusEvent BusTraffic::next() {
     while (!bus_.hasEvents())
         scriptNextExchange();
     return bus_.takeEvent();
+}
+
+uint64_t BusTraffic::nextTicks() {
+    while (!bus_.hasEvents())
+        scriptNextExchange();
+    return bus_.peekEvent().ticks;
+}
+
+void BusTraffic::attach(uint64_t ticks) {
+    bus_.attach();
+    bus_.catchUpTo(ticks);
+    sessionStarted_ = false;
 }
 
 // The bus numbers the phone's messages as they go out.
@@ -37,6 +51,7 @@ Message BusTraffic::phoneData(uint8_t command, const std::vector<uint8_t>& body)
 }
 
 void BusTraffic::scriptNextExchange() {
+    bus_.pause();
     if (!sessionStarted_) {
         scriptSessionStart();
         return;
@@ -157,17 +172,19 @@ void BusTraffic::scriptFault() {
             bus_.phoneSends(std::move(ping));
             break;
         }
-        case 1: {  // a frame cut short
-            Message ack = bus_.charger().control(kAck);
+        case 1: {  // the charger's ACK of the phone's last message again, cut short
+            Message ack =
+                ufcs::encodeControlMessage(DeviceAddress::Sink, bus_.lastPhoneNumber(), kAck);
             ack.pop_back();
             bus_.rawFromCharger(std::move(ack));
             break;
         }
-        case 2: {  // a frame with a trailing byte
-            Message ack =
-                ufcs::encodeControlMessage(DeviceAddress::Source, bus_.nextPhoneNumber(), kAck);
-            ack.push_back(0x00);
-            bus_.rawFromPhone(std::move(ack));
+        case 2: {  // a ping with a trailing byte: the charger refuses it
+            const uint8_t number = bus_.nextPhoneNumber();
+            Message ping = ufcs::encodeControlMessage(DeviceAddress::Source, number, kPing);
+            ping.push_back(0x00);
+            bus_.rawFromPhone(std::move(ping));
+            bus_.rawFromCharger(ufcs::encodeControlMessage(DeviceAddress::Sink, number, kNck));
             break;
         }
         case 3:
@@ -181,7 +198,9 @@ void BusTraffic::scriptFault() {
             putBe16(body, 4, static_cast<uint16_t>(bus_.charger().outputMillivolts() / 10));
             Message info = bus_.charger().data(kSourceInformation, body);
             info.insert(info.end() - 1, 0xEE);
+            const auto number = static_cast<uint8_t>((info[1] >> 1) & 0x0F);
             bus_.rawFromCharger(std::move(info));
+            bus_.rawFromPhone(ufcs::encodeControlMessage(DeviceAddress::Source, number, kNck));
             break;
         }
     }

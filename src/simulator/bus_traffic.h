@@ -13,14 +13,24 @@ namespace simulator {
 class BusTraffic {
   public:
     struct Options {
-        uint32_t seed = 1;
-        double faultRate = 0.02;  // share of exchanges that carry a faulty frame
+        Options(uint32_t seed = 1, double faultRate = 0.02) : seed(seed), faultRate(faultRate) {}
+        uint32_t seed;
+        double faultRate;  // share of exchanges that carry a faulty frame
+        double eventsPerSecond = 25;
+        SequenceFaults sequenceFaults;
     };
 
     explicit BusTraffic(Options options);
 
     // The next event on the bus.
     BusEvent next();
+    // The time stamp of the event next() returns.
+    uint64_t nextTicks();
+    // A charger newly attached at instrument time `ticks`: the next events
+    // are the handshakes and the first negotiation.
+    void attach(uint64_t ticks);
+    void catchUpTo(uint64_t ticks) { bus_.catchUpTo(ticks); }
+    void setEventsPerSecond(double rate) { bus_.setEventsPerSecond(rate); }
     // The next events are faulty frames.
     void injectFaults(unsigned count) { pendingFaults_ += count; }
     Charger& charger() { return bus_.charger(); }

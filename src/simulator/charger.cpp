@@ -67,8 +67,9 @@ Message Charger::data(uint8_t command, const std::vector<uint8_t>& body) {
 }
 
 void Charger::reset() {
+    messageNumber_ = 0;
     outputMillivolts_ = 5000;
-    loadMilliamps_ = 500;
+    loadMilliamps_ = pendingLoadMilliamps_ = 500;
     grantedVoltage10mV_ = 500;
     grantedCurrent10mA_ = 300;
     grantedMode_ = 1;
@@ -88,11 +89,21 @@ std::array<uint8_t, 120> Charger::capabilityTable() const {
     return table;
 }
 
+Message Charger::acknowledge(const Message& fromPhone, uint8_t command) const {
+    const auto number = static_cast<uint8_t>(fromPhone.size() > 1 ? (fromPhone[1] >> 1) & 0x0F : 0);
+    return ufcs::encodeControlMessage(DeviceAddress::Sink, number, command);
+}
+
+void Charger::settleOutput() {
+    outputMillivolts_ = static_cast<uint16_t>(grantedVoltage10mV_ * 10);
+    loadMilliamps_ = pendingLoadMilliamps_;
+}
+
 std::vector<Message> Charger::answer(const Message& fromPhone) {
-    if (!crcValid(fromPhone)) return {control(kNck)};
+    if (!crcValid(fromPhone)) return {acknowledge(fromPhone, kNck)};
     const uint8_t type = fromPhone[2] & 0x07;
     const uint8_t command = fromPhone[3];
-    std::vector<Message> replies = {control(kAck)};
+    std::vector<Message> replies = {acknowledge(fromPhone, kAck)};
     if (type == ufcs::kTypeVendor) return replies;
     if (type == ufcs::kTypeControl) {
         switch (command) {
@@ -170,8 +181,7 @@ void Charger::answerRequest(const Message& request, std::vector<Message>& replie
     grantedMode_ = static_cast<uint8_t>(modeNumber);
     grantedVoltage10mV_ = voltage10mV;
     grantedCurrent10mA_ = current10mA;
-    outputMillivolts_ = static_cast<uint16_t>(voltage10mV * 10);
-    loadMilliamps_ = static_cast<uint16_t>(current10mA * 10 * uniform(60, 95) / 100);
+    pendingLoadMilliamps_ = static_cast<uint16_t>(current10mA * 10 * uniform(60, 95) / 100);
     replies.push_back(control(kPowerReady));
 }
 

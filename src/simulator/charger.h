@@ -29,8 +29,10 @@ class Charger {
     explicit Charger(uint32_t seed, std::vector<OutputMode> modes = defaultOutputModes());
 
     // The charger's answer to one message from the phone, in bus order: ACK
-    // (NCK for a bad CRC) and then whatever it sends back.
+    // (NCK for a bad CRC) and then whatever it sends back. A granted request
+    // changes the output only when settleOutput() is called, as Power_Ready goes out.
     std::vector<Message> answer(const Message& fromPhone);
+    void settleOutput();
 
     // Messages the charger starts on its own.
     Message control(uint8_t command);
@@ -51,6 +53,8 @@ class Charger {
     std::array<uint8_t, 120> capabilityTable() const;
 
   private:
+    // ACK or NCK of a message: its number, not one of the charger's own.
+    Message acknowledge(const Message& fromPhone, uint8_t command) const;
     void answerRequest(const Message& request, std::vector<Message>& replies);
     uint32_t uniform(uint32_t low, uint32_t high);
 
@@ -59,6 +63,7 @@ class Charger {
     uint8_t messageNumber_ = 0;
     uint16_t outputMillivolts_ = 5000;
     uint16_t loadMilliamps_ = 500;
+    uint16_t pendingLoadMilliamps_ = 500;
     uint16_t grantedVoltage10mV_ = 500;
     uint16_t grantedCurrent10mA_ = 300;
     uint8_t grantedMode_ = 1;

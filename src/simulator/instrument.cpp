@@ -150,6 +150,12 @@ bool applyFault(const std::string& text, InstrumentSettings& settings) {
         faults.refuseStart = true;
     else if (text == "silent-burn")
         faults.silentBurn = true;
+    else if (text == "drop-ack")
+        faults.sequence.dropAck = true;
+    else if (text == "repeat-number")
+        faults.sequence.repeatNumber = true;
+    else if (text == "slow-power-ready")
+        faults.sequence.slowPowerReady = true;
     else if (text == "uncalibrated")
         settings.calibrationValue = 0xFFFF;
     else

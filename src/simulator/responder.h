@@ -11,6 +11,7 @@
 #include <string>
 
 #include "device/frames.h"
+#include "simulator/bus.h"
 
 namespace simulator {
 
@@ -27,6 +28,7 @@ struct SimulatedFaults {
     std::optional<uint32_t> refusePage;
     std::optional<uint32_t> unplugAtPage;
     bool silentBurn = false;
+    SequenceFaults sequence;  // the listened pair's slips
 };
 
 struct InstrumentSettings {
@@ -46,8 +48,9 @@ struct InstrumentSettings {
 };
 
 // "unplug@S", "silence@S", "misses", "wrong-code", "refuse-start",
-// "uncalibrated", "refuse-page@K", "unplug-page@K" or "silent-burn" (S in
-// seconds, K a firmware page) applied to `settings`; false for anything else.
+// "uncalibrated", "refuse-page@K", "unplug-page@K", "silent-burn",
+// "drop-ack", "repeat-number" or "slow-power-ready" (S in seconds, K a
+// firmware page) applied to `settings`; false for anything else.
 bool applyFault(const std::string& text, InstrumentSettings& settings);
 
 // The reports waiting for the host to read them, oldest first.

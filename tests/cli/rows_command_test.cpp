@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -85,10 +86,65 @@ TEST_F(RowsCommandTest, JsonCarriesTheSameRows) {
     const std::string expected =
         "{\"index\":2,\"type\":\"\",\"receiver\":\"\",\"message\":" + cli::jsonString(second[3]) +
         ",\"summary\":" + cli::jsonString(second[4]) + ",\"voltage\":\"" + second[5] +
-        "\",\"time\":\"" + second[6] + "\",\"baud\":\"\",\"color\":\"" + second[8] + "\"}";
+        "\",\"time\":\"" + second[6] + "\",\"baud\":\"\",\"color\":\"" + second[8] + "\",";
     EXPECT_NE(json.out.find(expected), std::string::npos) << expected;
     EXPECT_EQ(static_cast<uint32_t>(std::count(json.out.begin(), json.out.end(), '{')),
               recordCount);
+    // The numbers beside the texts: the header has none, a message all of them.
+    EXPECT_NE(json.out.find("\"time_us\":null,\"delta_us\":null,\"voltage_mv\":null,"
+                            "\"current_ma\":null,\"bytes\":\"\"}"),
+              std::string::npos);
+    const std::vector<std::string> rows = split(json.out, '\n');
+    const std::string& message = *std::find_if(
+        rows.begin(), rows.end(),
+        [](const std::string& row) { return row.find("\"type\":\"控制\"") != std::string::npos; });
+    EXPECT_NE(message.find("\"bytes\":\"AA "), std::string::npos) << message;
+    EXPECT_EQ(message.find("\"delta_us\":null"), std::string::npos) << message;
+}
+
+TEST_F(RowsCommandTest, CsvHasTitlesQuotingAndEitherEncoding) {
+    const CliRun utf8 = run({"rows", "--csv", "--utf8", file("capture.ufcs_stream").string()});
+    ASSERT_EQ(utf8.status, 0) << utf8.err;
+    ASSERT_EQ(utf8.out.substr(0, 3), "\xEF\xBB\xBF");
+    const std::vector<std::string> lines = split(utf8.out.substr(3), '\n');
+    ASSERT_EQ(lines.size(), recordCount + 1);
+    EXPECT_EQ(
+        lines[0],
+        "序号,类型,接收者,消息,简析,电压,时间,波特,间隔(ms),时间(us),电压(mV),电流(mA),字节\r");
+    // The header's summary ends in a blank, so it is quoted.
+    const std::string quoted = "0,,,,\"说明：本次测试 ";
+    EXPECT_EQ(lines[1].substr(0, quoted.size()), quoted);
+
+    const CliRun gbk = run({"rows", "--csv", file("capture.ufcs_stream").string()});
+    ASSERT_EQ(gbk.status, 0) << gbk.err;
+    EXPECT_EQ(gbk.out.substr(0, 4), "\xD0\xF2\xBA\xC5");  // 序号
+    EXPECT_EQ(std::count(gbk.out.begin(), gbk.out.end(), '\n'),
+              std::count(utf8.out.begin(), utf8.out.end(), '\n'));
+}
+
+TEST_F(RowsCommandTest, CheckReportsFindingsAsJsonAndRefusesUnreadableFiles) {
+    auto store = ufcs::CaptureStore::create();
+    simulator::CaptureFeed feed(*store, {});
+    simulator::BusTraffic::Options options(4, 0.0);
+    options.sequenceFaults.slowPowerReady = true;
+    simulator::BusTraffic traffic(options);
+    for (int i = 0; i < 300; ++i)
+        feed.feed(traffic.next());
+    ASSERT_TRUE(ufcs::SaveCapture(*store, file("slow.ufcs_stream")).ok);
+
+    const CliRun json = run({"check", "--json", file("slow.ufcs_stream").string()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.substr(0, 2), "[\n");
+    EXPECT_NE(json.out.find("\"kind\":\"late\",\"delay_us\":"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"text\":\"Power_Ready 迟到："), std::string::npos) << json.out;
+
+    const CliRun patient =
+        run({"check", "--power-ready-ms", "1000", file("slow.ufcs_stream").string()});
+    EXPECT_EQ(patient.status, 0);
+    EXPECT_EQ(patient.out, "0 处时序问题\n");
+
+    EXPECT_EQ(run({"check", file("absent.ufcs_stream").string()}).status, 1);
+    EXPECT_EQ(run({"check", "--ack-ms", "0", file("slow.ufcs_stream").string()}).status, 2);
 }
 
 TEST_F(RowsCommandTest, RefusedFileGivesTheAnalyzersMessage) {
@@ -111,7 +167,8 @@ TEST_F(RowsCommandTest, BadCommandLinesShowUsage) {
     EXPECT_EQ(run({}).status, 2);
     EXPECT_EQ(run({"rows"}).status, 2);
     EXPECT_EQ(run({"rows", "a", "b"}).status, 2);
-    EXPECT_EQ(run({"rows", "--csv", "a"}).status, 2);
+    EXPECT_EQ(run({"rows", "--utf8", "a"}).status, 2);
+    EXPECT_EQ(run({"rows", "--json", "--csv", "a"}).status, 2);
     const CliRun unknown = run({"frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("usage"), std::string::npos);

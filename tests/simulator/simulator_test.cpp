@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_feed.h"
 #include "ufcs/capture_list.h"
+#include "ufcs/names.h"
+#include "ufcs/sequence_check.h"
 #include "ufcs/wire_format.h"
 
 namespace {
@@ -92,6 +95,71 @@ TEST_F(TrafficTest, FaultsShowAndTheSeedRepeatsTheTraffic) {
         if (store->record(index).rowColour() == ufcs::kColourFault) ++faulty;
     }
     EXPECT_GT(faulty, 10);
+}
+
+// The sequence checks see a well-behaved pair in the clean traffic and each
+// slip the simulator is asked for.
+TEST_F(TrafficTest, SequenceChecksFindExactlyTheInjectedSlips) {
+    struct Case {
+        const char* name;
+        simulator::SequenceFaults faults;
+        std::optional<ufcs::FindingKind> expected;
+    };
+    const Case cases[] = {
+        {"clean", {}, std::nullopt},
+        {"drop-ack", {true, false, false}, ufcs::FindingKind::NoAck},
+        {"repeat-number", {false, true, false}, ufcs::FindingKind::Retransmission},
+        {"slow-power-ready", {false, false, true}, ufcs::FindingKind::Late},
+    };
+    for (const Case& c : cases) {
+        simulator::BusTraffic::Options options(31, 0.0);
+        options.sequenceFaults = c.faults;
+        simulator::BusTraffic traffic(options);
+        simulator::CaptureFeed feed(*store, {});
+        for (int i = 0; i < 2000; ++i)
+            feed.feed(traffic.next());
+        const ufcs::SequenceReport report = ufcs::checkCapture(*store, {});
+        std::set<ufcs::FindingKind> kinds;
+        for (const ufcs::SequenceNote& note : report.notes())
+            if (note.isFinding()) kinds.insert(*note.kind);
+        if (c.expected) {
+            EXPECT_EQ(kinds, std::set<ufcs::FindingKind>{*c.expected}) << c.name;
+            EXPECT_GE(report.findingCount(), 5u) << c.name;
+        } else {
+            EXPECT_TRUE(kinds.empty()) << report.notes().front().text;
+        }
+    }
+}
+
+// Time stamps keep the asked rate, and the bus voltage moves with Power_Ready, not before.
+TEST_F(TrafficTest, TimeFollowsTheRateAndVoltageSettlesAtPowerReady) {
+    simulator::BusTraffic traffic({3, 0.0});
+    simulator::CaptureFeed feed(*store, {});
+    uint64_t lastTicks = 0;
+    for (int i = 0; i < 2500; ++i) {
+        const simulator::BusEvent event = traffic.next();
+        ASSERT_GE(event.ticks, lastTicks);
+        lastTicks = event.ticks;
+        feed.feed(event);
+    }
+    const double seconds = static_cast<double>(lastTicks) / 5000.0;
+    EXPECT_NEAR(seconds, 100.0, 10.0);  // 2500 events at 25 a second
+
+    int powerReadies = 0;
+    for (uint32_t index = 2; index < store->count(); ++index) {
+        const ufcs::ConstCaptureRecord record = store->record(index);
+        if (record.messageType() != ufcs::kTypeControl ||
+            record.command() != ufcs::control_command::kPowerReady)
+            continue;
+        const ufcs::ConstCaptureRecord accept = store->record(index - 2);
+        ASSERT_EQ(accept.command(), ufcs::control_command::kAccept);
+        const ufcs::ConstCaptureRecord request = store->record(index - 4);
+        const uint16_t asked = static_cast<uint16_t>(request.at(24) << 8 | request.at(25)) * 10;
+        EXPECT_NEAR(record.voltage(), asked, 25) << index;
+        EXPECT_NEAR(accept.voltage(), request.voltage(), 45) << index;
+        ++powerReadies;
+    }
+    EXPECT_GT(powerReadies, 20);
 }
 
 }  // namespace

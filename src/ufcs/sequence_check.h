@@ -1,0 +1,140 @@
+#pragma once
+// Checks across messages, from the traffic alone: the ACK that answers each
+// message, each sender's message numbers, and the request chains (Request ->
+// Accept or Refuse -> Power_Ready, Get_* -> its answer). Every record that
+// takes part gets notes: timings for the record that completes a step, and
+// findings for what went wrong.
+//
+// Who sent a message: D+ carries the source, D- the sink; a message captured
+// without a line is taken to come from the party it is not addressed to, and
+// one addressed to the cable from an unknown sender is left out of the
+// number checks.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ufcs/capture_record.h"
+#include "ufcs/capture_store.h"
+
+namespace ufcs {
+
+// How long each step may take before it counts as late (microseconds).
+struct SequenceWindows {
+    uint32_t ackUs = 5'000;
+    uint32_t answerUs = 50'000;       // Accept/Refuse after a Request, the answer to a Get_*
+    uint32_t powerReadyUs = 300'000;  // Power_Ready after Accept
+    bool operator==(const SequenceWindows&) const = default;
+};
+
+enum class FindingKind : uint8_t {
+    NoAck,
+    AckMismatch,
+    Retransmission,
+    LostMessage,
+    NoAnswer,
+    Late
+};
+// "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late".
+std::string_view findingKindName(FindingKind kind);
+
+struct SequenceNote {
+    uint32_t index = 0;               // the record the note is about
+    std::optional<FindingKind> kind;  // empty for a timing that is in order
+    std::optional<int64_t> delayUs;
+    std::string text;
+    bool isFinding() const { return kind.has_value(); }
+};
+
+// The notes of a capture, ordered by record index.
+class SequenceReport {
+  public:
+    SequenceReport() = default;
+    explicit SequenceReport(std::vector<SequenceNote> notes);
+
+    const std::vector<SequenceNote>& notes() const { return notes_; }
+    // The notes of one record, findings first.
+    std::vector<const SequenceNote*> notesFor(uint32_t index) const;
+    bool hasFinding(uint32_t index) const;
+    // Record indices with at least one finding, ascending.
+    const std::vector<uint32_t>& faultyRecords() const { return faulty_; }
+    std::size_t findingCount() const { return findingCount_; }
+
+  private:
+    std::vector<SequenceNote> notes_;
+    std::vector<uint32_t> faulty_;
+    std::size_t findingCount_ = 0;
+};
+
+// Takes the records of one capture in order, as they arrive.
+class SequenceChecker {
+  public:
+    explicit SequenceChecker(SequenceWindows windows = {}) : windows_(windows) {}
+
+    void setWindows(SequenceWindows windows) { windows_ = windows; }
+    const SequenceWindows& windows() const { return windows_; }
+
+    // A new capture: nothing seen.
+    void reset();
+    void add(ConstCaptureRecord record, uint32_t index);
+    // Adds the store's records it has not seen yet.
+    void catchUp(const CaptureStore& store);
+    uint32_t nextRecord() const { return nextRecord_; }
+
+    // Everything found so far, plus the steps still open whose window had
+    // passed by the time of the last record.
+    const SequenceReport& report();
+
+  private:
+    struct Sent {
+        uint32_t index;
+        uint8_t sender, receiver, number, type, command;
+        int64_t timeUs;
+    };
+    struct Chain {
+        Sent request;
+        uint16_t expected;  // the answer awaited: type << 8 | command
+        bool powerReady;    // accepted, waiting for Power_Ready
+        uint32_t sinceIndex;
+        int64_t sinceUs;  // when the current step began
+    };
+
+    void takeMessage(ConstCaptureRecord record, uint32_t index, int64_t timeUs);
+    bool answersCable(const Sent& message) const;
+    void takeAck(const Sent& ack);
+    void takeAnswer(const Sent& message);
+    void startChain(const Sent& message);
+    void checkNumber(const Sent& message);
+    void closeAckWaits(const Sent& message);
+    void restartParties();
+    void note(uint32_t index, std::optional<FindingKind> kind, std::optional<int64_t> delayUs,
+              std::string text);
+    void openEnds(std::vector<SequenceNote>& out) const;
+
+    SequenceWindows windows_;
+    bool acksRefused_ = false;
+    bool pingsRefused_ = false;
+    std::vector<Sent> awaitingAck_;
+    std::vector<Chain> chains_;
+    struct LastNumber {
+        bool known = false;
+        uint8_t number = 0;
+        uint32_t index = 0;
+    };
+    LastNumber last_[4];  // by address 1-3
+    int64_t lastTimeUs_ = 0;
+    uint32_t nextRecord_ = 0;
+    std::vector<SequenceNote> notes_;
+    SequenceReport report_;
+    bool reportStale_ = true;
+};
+
+// The whole capture at once.
+SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows);
+
+// A record's time stamp in microseconds.
+int64_t recordTimeUs(ConstCaptureRecord record);
+
+}  // namespace ufcs
