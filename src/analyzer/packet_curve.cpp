@@ -154,9 +154,9 @@ CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t cou
 
     frame.voltageFirst = voltageChangedLast_;
     if (count <= 1) return frame;
-    const uint32_t first = position_ == 0 ? 1 : static_cast<uint32_t>(position_) * packets;
+    const uint32_t first = firstRecord();
     if (first > count) return frame;
-    const int firstX = position_ == 0 ? kDivisionWidth / packets : 0;
+    const int firstX = firstColumn();
     const uint32_t extra = position_ == 0 ? 0 : 1;
     const uint32_t points = std::min<uint32_t>(
         count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
@@ -173,6 +173,63 @@ CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t cou
     voltage.flush();
     current.flush();
     return frame;
+}
+
+uint32_t PacketCurveState::firstRecord() const {
+    return position_ == 0 ? 1 : static_cast<uint32_t>(position_) * packetsPerDivision();
+}
+
+int PacketCurveState::firstColumn() const {
+    return position_ == 0 ? kDivisionWidth / packetsPerDivision() : 0;
+}
+
+void PacketCurveState::fit(const ufcs::CaptureStore& store, uint32_t count,
+                           const CurveGeometry& geometry) {
+    const uint32_t records = count > 1 ? count - 1 : 0;
+    uint16_t highestMv = 0, highestMa = 0;
+    for (uint32_t index = 1; index < count; ++index) {
+        const ufcs::ConstCaptureRecord record = store.record(index);
+        if (!ufcs::isMessageKind(record.kind()) && !ufcs::isLineSignalKind(record.kind())) continue;
+        highestMv = std::max(highestMv, record.voltage());
+        highestMa = std::max(highestMa, record.current());
+    }
+    // Five of the six divisions hold the highest value, leaving a margin at the top.
+    const int topDivisions = 5;
+    sampleIndex_ = static_cast<int>(kPacketsPerDivision.size()) - 1;
+    for (std::size_t i = 0; i < kPacketsPerDivision.size(); ++i) {
+        if (records <=
+            static_cast<uint32_t>(kPacketsPerDivision[i] * (geometry.divisionsShown() - 1))) {
+            sampleIndex_ = static_cast<int>(i);
+            break;
+        }
+    }
+    voltageScale_ = std::clamp((highestMv + topDivisions * 1000 - 1) / (topDivisions * 1000), 1,
+                               kLargestVoltageScale);
+    currentIndex_ = static_cast<int>(kAmpsPerDivision.size()) - 1;
+    for (std::size_t i = 0; i < kAmpsPerDivision.size(); ++i) {
+        if (highestMa <= kAmpsPerDivision[i] * 1000 * topDivisions) {
+            currentIndex_ = static_cast<int>(i);
+            break;
+        }
+    }
+    position_ = 0;
+    follow_ = false;
+    clampPosition();
+}
+
+std::optional<PacketCurveState::Reading> PacketCurveState::readingAt(
+    int plotX, const ufcs::CaptureStore& store, uint32_t count,
+    const CurveGeometry& geometry) const {
+    if (plotX < 0 || plotX > geometry.plotWidth() || count <= 1) return std::nullopt;
+    const int packets = packetsPerDivision();
+    const int offset = plotX - firstColumn();
+    if (offset < -kDivisionWidth / packets / 2) return std::nullopt;
+    const auto step = static_cast<uint32_t>(
+        std::max(0, (offset * packets + kDivisionWidth / 2) / kDivisionWidth));
+    const uint32_t record = firstRecord() + step;
+    if (record >= count) return std::nullopt;
+    const ufcs::ConstCaptureRecord chosen = store.record(record);
+    return Reading{record, chosen.voltage(), chosen.current()};
 }
 
 }  // namespace analyzer

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,12 +117,27 @@ class PacketCurveState {
 
     void scroll(Scroll action, int trackPosition = 0);
 
+    // 适合: the packet scale that shows all `count` records from the start (or
+    // the largest), and the smallest voltage and current scales their values fit in.
+    void fit(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry);
+
+    // The record under plot column `plotX` (pixels right of the origin), if any.
+    struct Reading {
+        uint32_t record;
+        uint16_t millivolts, milliamps;
+    };
+    std::optional<Reading> readingAt(int plotX, const ufcs::CaptureStore& store, uint32_t count,
+                                     const CurveGeometry& geometry) const;
+
     // The paint of the current state over `count` records of `store`.
     CurveFrame frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
                      uint16_t currentRangeMa) const;
 
   private:
     void clampPosition();
+    // The first record drawn, and the column of the first division's first point.
+    uint32_t firstRecord() const;
+    int firstColumn() const;
 
     int voltageScale_;
     int sampleIndex_;

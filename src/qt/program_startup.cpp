@@ -1,4 +1,5 @@
 #include "qt/program_startup.h"
+#include "qt/translations.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -38,6 +39,7 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     QApplication::setApplicationVersion(QString::fromUtf8(common::kVersionText));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(identity.desktopId);
+    installChineseTranslations(app);
     QCommandLineParser parser;
     parser.addHelpOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),

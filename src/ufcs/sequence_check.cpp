@@ -127,6 +127,7 @@ void SequenceChecker::reset() {
     lastTimeUs_ = 0;
     nextRecord_ = 0;
     notes_.clear();
+    settledFindings_ = 0;
     reportStale_ = true;
 }
 
@@ -344,6 +345,7 @@ void SequenceChecker::startChain(const Sent& message) {
 
 void SequenceChecker::note(uint32_t index, std::optional<FindingKind> kind,
                            std::optional<int64_t> delayUs, std::string text) {
+    if (kind) ++settledFindings_;
     notes_.push_back({index, kind, delayUs, std::move(text)});
 }
 
@@ -379,6 +381,12 @@ const SequenceReport& SequenceChecker::report() {
         reportStale_ = false;
     }
     return report_;
+}
+
+std::size_t SequenceChecker::findingCount() const {
+    std::vector<SequenceNote> open;
+    openEnds(open);
+    return settledFindings_ + open.size();
 }
 
 SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows) {

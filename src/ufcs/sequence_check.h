@@ -86,6 +86,8 @@ class SequenceChecker {
     // Everything found so far, plus the steps still open whose window had
     // passed by the time of the last record.
     const SequenceReport& report();
+    // The number of findings report() holds, without making it.
+    std::size_t findingCount() const;
 
   private:
     struct Sent {
@@ -127,6 +129,7 @@ class SequenceChecker {
     int64_t lastTimeUs_ = 0;
     uint32_t nextRecord_ = 0;
     std::vector<SequenceNote> notes_;
+    std::size_t settledFindings_ = 0;
     SequenceReport report_;
     bool reportStale_ = true;
 };

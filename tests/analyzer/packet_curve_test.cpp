@@ -194,4 +194,25 @@ TEST_F(PacketCurveTest, ScrollActionsAndFollowing) {
     EXPECT_EQ(state.position(), 40);
 }
 
+TEST_F(PacketCurveTest, FitShowsTheWholeCaptureAndTheMouseReadsARecord) {
+    fill(300);  // up to 7.99 V and 5.9 A
+    PacketCurveState state(1, 0, 0);
+    state.fit(*store, store->count(), geometry);
+    EXPECT_EQ(state.packetsPerDivision(), 20);  // 300 records in 21 divisions
+    EXPECT_EQ(state.voltageScale(), 2);         // 10 V at the fifth division
+    EXPECT_EQ(state.ampsPerDivision(), 1.0);    // the largest: 5.9 A does not fit below it
+    EXPECT_EQ(state.position(), 0);
+    EXPECT_FALSE(state.following());
+
+    const auto first = state.readingAt(2, *store, store->count(), geometry);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->record, 1u);
+    const auto later = state.readingAt(52, *store, store->count(), geometry);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->record, 21u);
+    EXPECT_EQ(later->millivolts, 5210);
+    EXPECT_FALSE(state.readingAt(1000, *store, store->count(), geometry));  // beyond the last
+    EXPECT_FALSE(state.readingAt(-5, *store, store->count(), geometry));
+}
+
 }  // namespace

@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -20,6 +22,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
@@ -45,8 +49,6 @@ constexpr int kNormalWidths[ufcs::kListColumns] = {60, 60, 80, 200, 300, 70, 130
 constexpr int kCompactWidths[ufcs::kListColumns] = {44, 44, 63, 150, 217, 50, 85, 49};
 constexpr const char* kWidestTexts[ufcs::kListColumns] = {
     " 65535", "", "", "", "", "21.00", "0:00:00.000", "115200"};
-constexpr int kNormalFilterX[4] = {100, 180, 380, 940};
-constexpr int kCompactFilterX[4] = {74, 136, 286, 687};
 constexpr int kListFontPixels = 11;
 constexpr int kInsertBatchMs = 40;
 const QColor kCyan(0, 255, 255);
@@ -54,6 +56,19 @@ const QColor kYellow(255, 255, 0);
 const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
 const QString kRecorderName = QStringLiteral("Tarsel电压电流测量");
 const QString kManualName = QStringLiteral("ufcs分析仪使用说明.pdf");
+const QString kTitle = QStringLiteral("TarselUFCS解析程序");
+const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
+const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
+const QString kTextFilter = QStringLiteral("文本 (*.txt)");
+
+// "1:02:03.456" of a span in microseconds.
+QString spanText(int64_t us) {
+    const int64_t ms = us / 1000;
+    return QString::asprintf("%lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                             static_cast<long long>(ms / 60000 % 60),
+                             static_cast<long long>(ms / 1000 % 60),
+                             static_cast<long long>(ms % 1000));
+}
 
 // The header buttons show whether their popup has every box ticked.
 QIcon filterIcon(bool allTicked) {
@@ -120,11 +135,23 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
     };
     runSaveQuestion_ = [this] { return qt_adapters::askToSave(this, windowTitle()); };
     chooseSavePath_ = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), programDir_ + "/my",
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), startFolder() + "/my",
                                             kFileFilter);
     };
+    chooseExport_ = [this] {
+        QString filter = kCsvUtf8Filter;
+        ExportChoice choice;
+        choice.path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("导出"), startFolder() + "/my",
+            kCsvUtf8Filter + ";;" + kCsvGbkFilter + ";;" + kTextFilter, &filter);
+        choice.format = filter == kTextFilter     ? ufcs::RowExportFormat::Text
+                        : filter == kCsvGbkFilter ? ufcs::RowExportFormat::CsvGbk
+                                                  : ufcs::RowExportFormat::CsvUtf8;
+        return choice;
+    };
+    checker_.setWindows(analyzer::AnalyzerSettings(profile_).checkWindows());
 
-    setWindowTitle(QStringLiteral("TarselUFCS解析程序"));
+    setWindowTitle(kTitle);
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     store_.setCount(0);
     buildControls();
@@ -148,6 +175,7 @@ void MainWindow::buildControls() {
     placeFilterButtons();
     buildTimers();
     connectControls();
+    updateStatusLine();
 }
 
 void MainWindow::buildListAndPanes(bool compact) {
@@ -228,7 +256,23 @@ void MainWindow::buildButtons() {
     recorderButton_ = makeButton("测试曲线");
     upgradeButton_ = makeButton("版本升级");
     manualButton_ = makeButton("用户手册");
+    exportButton_ = makeButton("导出");
+    timingButton_ = makeButton("时序");
+    previousFaultButton_ = makeButton("上一个问题");
+    nextFaultButton_ = makeButton("下一个问题");
+    exportButton_->setToolTip(QStringLiteral("把列表中的行（按筛选）导出为 CSV 或文本"));
+    timingButton_->setToolTip(QStringLiteral("本次测试的全部时序问题"));
+    previousFaultButton_->setToolTip(QStringLiteral("上一个出错或有时序问题的行 (Shift+F8)"));
+    nextFaultButton_->setToolTip(QStringLiteral("下一个出错或有时序问题的行 (F8)"));
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path must not widen the window.
+    statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    findBox_ = new QLineEdit(this);
+    findBox_->setPlaceholderText(QStringLiteral("查找 (Ctrl+F, F3)"));
+    findBox_->setClearButtonEnabled(true);
+    findBox_->setMaximumWidth(220);
 }
 
 void MainWindow::buildDialogs() {
@@ -268,6 +312,13 @@ void MainWindow::layOutControls(bool compact) {
     }
     buttons->addWidget(autoScrollBox_);
     buttons->addStretch();
+    auto* status = new QHBoxLayout;
+    status->addWidget(statusLabel_, 1);
+    status->addWidget(exportButton_);
+    status->addWidget(findBox_);
+    status->addWidget(timingButton_);
+    status->addWidget(previousFaultButton_);
+    status->addWidget(nextFaultButton_);
     auto* liveValues = new QHBoxLayout;
     liveValues->addWidget(new QLabel(QStringLiteral("电压："), this));
     liveValues->addWidget(voltageBox_);
@@ -285,6 +336,7 @@ void MainWindow::layOutControls(bool compact) {
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(top, 1);
     outer->addLayout(buttons);
+    outer->addLayout(status);
 }
 
 void MainWindow::buildTimers() {
@@ -296,6 +348,7 @@ void MainWindow::buildTimers() {
     connect(insertTimer_, &QTimer::timeout, this, [this] {
         model_->appendNew();
         showDeviceRange();
+        refreshChecks();
     });
     rebuildTimer_ = new QTimer(this);
     rebuildTimer_->setSingleShot(true);
@@ -331,6 +384,38 @@ void MainWindow::connectControls() {
                 if (current.isValid()) decodeRow(current.row());
             });
     list_->installEventFilter(this);
+    connect(exportButton_, &QPushButton::clicked, this, &MainWindow::exportListedRows);
+    connect(timingButton_, &QPushButton::clicked, this, &MainWindow::showTimingSummary);
+    connect(previousFaultButton_, &QPushButton::clicked, this,
+            [this] { goToFaultyRow(ufcs::SearchDirection::Backward); });
+    connect(nextFaultButton_, &QPushButton::clicked, this,
+            [this] { goToFaultyRow(ufcs::SearchDirection::Forward); });
+    connect(findBox_, &QLineEdit::returnPressed, this,
+            [this] { findText(findBox_->text(), ufcs::SearchDirection::Forward); });
+    const auto shortcut = [this](const QKeySequence& keys, auto action) {
+        auto* made = new QShortcut(keys, this);
+        made->setContext(Qt::WindowShortcut);
+        connect(made, &QShortcut::activated, this, action);
+    };
+    shortcut(QKeySequence::Find, [this] {
+        findBox_->setFocus();
+        findBox_->selectAll();
+    });
+    shortcut(QKeySequence(Qt::Key_F3),
+             [this] { findText(findBox_->text(), ufcs::SearchDirection::Forward); });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3),
+             [this] { findText(findBox_->text(), ufcs::SearchDirection::Backward); });
+    shortcut(QKeySequence(Qt::Key_F8), [this] { goToFaultyRow(ufcs::SearchDirection::Forward); });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8),
+             [this] { goToFaultyRow(ufcs::SearchDirection::Backward); });
+    QHeaderView* header = list_->horizontalHeader();
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this, &MainWindow::showHeaderMenu);
+    connect(header, &QHeaderView::sectionResized, this, &MainWindow::moveFilterButtons);
+    connect(header, &QHeaderView::geometriesChanged, this, &MainWindow::moveFilterButtons);
+    connect(list_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            &MainWindow::moveFilterButtons);
+    list_->setColumnHidden(MessageListModel::kDeltaColumn, true);
 }
 
 void MainWindow::placeFilterButtons() {
@@ -342,10 +427,25 @@ void MainWindow::placeFilterButtons() {
         auto* button = new QToolButton(header);
         button->setText(QStringLiteral("B"));
         button->setIcon(filterIcon(true));
-        button->setGeometry((compact ? kCompactFilterX : kNormalFilterX)[i], 2, size, size);
+        button->resize(size, size);
         const auto group = static_cast<FilterPopup::Group>(i);
         connect(button, &QToolButton::clicked, this, [this, group] { openFilterPopup(group); });
         filterButtons_[i] = button;
+    }
+    // The titles sit at the left of their sections, the buttons at the right.
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    moveFilterButtons();
+}
+
+void MainWindow::moveFilterButtons() {
+    static constexpr int kFilteredColumns[4] = {1, 2, 3, 7};
+    QHeaderView* header = list_->horizontalHeader();
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* button = filterButtons_[i];
+        if (!button) continue;
+        const int column = kFilteredColumns[i];
+        const int right = header->sectionViewportPosition(column) + header->sectionSize(column);
+        button->move(right - button->width() - 2, (header->height() - button->height()) / 2);
     }
 }
 
@@ -421,6 +521,8 @@ void MainWindow::onCaptureStarting() {
     curveView_->resetCount();
     model_->clear();
     clearDecode();
+    restartChecks();
+    setOpenFile({});
     for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_,
                                                            recorderButton_}) {
         widget->setEnabled(false);
@@ -445,6 +547,7 @@ void MainWindow::onListeningChanged(bool listening) {
     followTimer_->stop();
     insertTimer_->stop();
     model_->appendNew();  // the rows still waiting for their batch
+    refreshChecks();
     curveView_->captureStopped();
     listenButton_->setText(QStringLiteral("开始监听"));
     for (QWidget* widget : std::initializer_list<QWidget*>{openButton_, refusalButton_, saveButton_,
@@ -476,6 +579,7 @@ void MainWindow::onRecordsAdded(uint32_t count) {
 void MainWindow::onLostStep() {
     model_->clear();
     clearDecode();
+    restartChecks();
 }
 
 void MainWindow::onStoreFull(const std::string& text) {
@@ -588,6 +692,7 @@ bool MainWindow::settleUnsavedCapture() {
 bool MainWindow::saveCapture() {
     QString path = chooseSavePath_();
     if (path.isEmpty()) return false;
+    rememberFolder(path);
     if (QFileInfo(path).suffix().isEmpty())
         path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
     return saveCaptureTo(path);
@@ -596,16 +701,24 @@ bool MainWindow::saveCapture() {
 bool MainWindow::saveCaptureTo(const QString& path) {
     const ufcs::FileResult result =
         ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
-    if (!result.ok) message(fromStd(result.message));
-    if (result.ok) captureChanged_ = false;
-    return result.ok;
+    if (!result.ok) {
+        message(fromStd(result.message));
+        return false;
+    }
+    captureChanged_ = false;
+    setOpenFile(path);
+    statusNote_ = QStringLiteral("已保存 %1 条记录到 %2").arg(store_.count()).arg(path);
+    updateStatusLine();
+    return true;
 }
 
 void MainWindow::openCapture() {
     if (!settleUnsavedCapture()) return;
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"),
-                                                      programDir_ + "/my", kFileFilter);
-    if (!path.isEmpty()) openCaptureFrom(path);
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), startFolder(), kFileFilter);
+    if (path.isEmpty()) return;
+    rememberFolder(path);
+    openCaptureFrom(path);
 }
 
 bool MainWindow::openCaptureFrom(const QString& path) {
@@ -616,6 +729,8 @@ bool MainWindow::openCaptureFrom(const QString& path) {
         return false;
     }
     captureChanged_ = false;
+    restartChecks();
+    setOpenFile(path);
     analyzer::AnalyzerSettings(profile_).clearDisAck();  // the hidden "DisAck" box is never ticked
     curveView_->resetCount();
     curveView_->countChanged(store_.count());
@@ -642,9 +757,30 @@ void MainWindow::scheduleRebuild() {
 }
 
 void MainWindow::rebuildList() {
+    // The selected record stays selected, and in view, when it is still listed.
+    const std::optional<std::size_t> row = currentListRow();
+    const std::optional<uint32_t> selected =
+        row ? std::optional<uint32_t>(model_->recordAt(static_cast<int>(*row))) : std::nullopt;
     clearDecode();
     model_->rebuild();
     showDeviceRange();
+    refreshChecks();
+    if (selected) selectRecord(*selected);
+}
+
+std::optional<std::size_t> MainWindow::currentListRow() const {
+    const QModelIndex current = list_->currentIndex();
+    if (!current.isValid() || current.row() >= model_->listedRows()) return std::nullopt;
+    return static_cast<std::size_t>(current.row());
+}
+
+bool MainWindow::selectRecord(uint32_t record) {
+    const std::optional<std::size_t> row = ufcs::rowOfRecord(captureList_, record);
+    if (!row) return false;
+    const QModelIndex index = model_->index(static_cast<int>(*row), 0);
+    list_->setCurrentIndex(index);
+    list_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    return true;
 }
 
 // --- decoding --------------------------------------------------------------
@@ -654,7 +790,23 @@ void MainWindow::decodeRow(int row) {
     autoScroll_.onDecode();
     autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
     const uint32_t record = model_->recordAt(row);
-    showDecode(ufcs::decodeRecord(store_.record(record), record));
+    const ufcs::DecodeResult result = ufcs::decodeRecord(store_.record(record), record);
+    showDecode(result);
+    if (result.pane.empty()) {
+        // The header and the line events: their list texts rather than an empty pane.
+        const ufcs::ListRow texts = captureList_.rowTexts(static_cast<std::size_t>(row));
+        QStringList parts;
+        for (std::size_t column = 3; column < ufcs::kListColumns; ++column) {
+            if (!texts.columns[column].empty()) parts << fromStd(texts.columns[column]).trimmed();
+        }
+        appendPaneText(parts.join(QStringLiteral("  ")) + "\r\n", PaneStyle::Normal);
+    }
+    showSequenceNotes(record);
+}
+
+void MainWindow::showSequenceNotes(uint32_t record) {
+    for (const ufcs::SequenceNote* note : sequenceReport().notesFor(record))
+        appendPaneText(fromStd(note->text) + "\r\n", PaneStyle::Note);
 }
 
 void MainWindow::showDecode(const ufcs::DecodeResult& result) {
@@ -684,9 +836,17 @@ void MainWindow::showDecode(const ufcs::DecodeResult& result) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
-        const bool end = static_cast<QKeyEvent*>(event)->key() == Qt::Key_End;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool end = key == Qt::Key_End;
         autoScroll_.onKey(end);
         autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
+        // Home and End go to the first and last row, not to a column.
+        if ((key == Qt::Key_Home || end) && model_->listedRows() > 0) {
+            const QModelIndex target = model_->index(end ? model_->listedRows() - 1 : 0, 0);
+            list_->setCurrentIndex(target);
+            list_->scrollTo(target);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -755,6 +915,156 @@ void MainWindow::openManual() {
         message(QStringLiteral(
             "无法打开 《ufcs分析仪使用说明.pdf》!\r\n请确认当前文件夹下是否有此文件"));
     }
+}
+
+// --- checks, find, export, status ----------------------------------------------
+
+const ufcs::SequenceReport& MainWindow::sequenceReport() {
+    return checker_.report();
+}
+
+void MainWindow::restartChecks() {
+    checker_.reset();
+    refreshChecks();
+}
+
+void MainWindow::refreshChecks() {
+    checker_.catchUp(store_);
+    updateStatusLine();
+}
+
+void MainWindow::updateStatusLine() {
+    const uint32_t count = store_.count();
+    QString text = QStringLiteral("记录 %1 条").arg(count > 0 ? count - 1 : 0);
+    if (count > 2) {
+        const int64_t first = ufcs::recordTimeUs(store_.record(1));
+        const int64_t last = ufcs::recordTimeUs(store_.record(count - 1));
+        text += QStringLiteral("    时长 ") + spanText(std::max<int64_t>(0, last - first));
+    }
+    if (!openFile_.isEmpty()) text += QStringLiteral("    文件 ") + QFileInfo(openFile_).fileName();
+    const std::size_t findings = checker_.findingCount();
+    text += QStringLiteral("    时序问题 %1 处").arg(findings);
+    if (!statusNote_.isEmpty()) text += QStringLiteral("    ") + statusNote_;
+    statusLabel_->setText(text);
+    statusLabel_->setToolTip(openFile_);
+}
+
+void MainWindow::setOpenFile(const QString& path) {
+    openFile_ = path;
+    statusNote_.clear();
+    setWindowTitle(path.isEmpty() ? kTitle
+                                  : kTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
+    updateStatusLine();
+}
+
+bool MainWindow::findText(const QString& text, ufcs::SearchDirection direction) {
+    if (findBox_->text() != text) findBox_->setText(text);  // F3 goes on with it
+    const std::optional<std::size_t> row =
+        ufcs::findRowWithText(captureList_, currentListRow(), direction,
+                              text.trimmed().toStdString(), &checker_.report());
+    if (!row) {
+        if (!text.trimmed().isEmpty())
+            statusNote_ = QStringLiteral("找不到“%1”").arg(text.trimmed());
+        updateStatusLine();
+        return false;
+    }
+    statusNote_.clear();
+    selectRecord(captureList_.recordAt(*row));
+    return true;
+}
+
+bool MainWindow::goToFaultyRow(ufcs::SearchDirection direction) {
+    refreshChecks();
+    const std::optional<std::size_t> row =
+        ufcs::findFaultyRow(captureList_, currentListRow(), direction, checker_.report());
+    if (!row) {
+        statusNote_ = QStringLiteral("列表中没有出错或有时序问题的行");
+        updateStatusLine();
+        return false;
+    }
+    statusNote_.clear();
+    selectRecord(captureList_.recordAt(*row));
+    return true;
+}
+
+QString MainWindow::timingSummaryText() {
+    refreshChecks();
+    const ufcs::SequenceReport& report = checker_.report();
+    const ufcs::SequenceWindows& windows = checker_.windows();
+    return QStringLiteral("共 %1 处时序问题（ACK 限 %2 ms，回答限 %3 ms，Power_Ready 限 %4 ms）")
+        .arg(report.findingCount())
+        .arg(windows.ackUs / 1000.0)
+        .arg(windows.answerUs / 1000.0)
+        .arg(windows.powerReadyUs / 1000.0);
+}
+
+void MainWindow::showTimingSummary() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("时序"));
+    dialog.resize(760, 420);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(timingSummaryText(), &dialog));
+    auto* list = new QListWidget(&dialog);
+    for (const ufcs::SequenceNote& note : checker_.report().notes()) {
+        if (!note.isFinding()) continue;
+        auto* item = new QListWidgetItem(
+            QStringLiteral("第 %1 条    ").arg(note.index) + fromStd(note.text), list);
+        item->setData(Qt::UserRole, note.index);
+    }
+    layout->addWidget(list, 1);
+    layout->addWidget(new QLabel(QStringLiteral("双击一行转到该记录"), &dialog));
+    connect(list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        if (!selectRecord(item->data(Qt::UserRole).toUInt()))
+            message(QStringLiteral("该记录不在列表中（被筛选隐藏）"));
+    });
+    dialog.exec();
+}
+
+void MainWindow::exportListedRows() {
+    ExportChoice choice = chooseExport_();
+    if (choice.path.isEmpty()) return;
+    rememberFolder(choice.path);
+    if (QFileInfo(choice.path).suffix().isEmpty())
+        choice.path += choice.format == ufcs::RowExportFormat::Text ? QStringLiteral(".txt")
+                                                                    : QStringLiteral(".csv");
+    exportRowsTo(choice.path, choice.format);
+}
+
+bool MainWindow::exportRowsTo(const QString& path, ufcs::RowExportFormat format) {
+    model_->appendNew();
+    const ufcs::FileResult result =
+        ufcs::saveRows(captureList_, format, std::filesystem::path(path.toStdU16String()));
+    if (!result.ok) {
+        message(fromStd(result.message));
+        return false;
+    }
+    statusNote_ = QStringLiteral("已导出 %1 行到 %2").arg(captureList_.rowCount()).arg(path);
+    updateStatusLine();
+    return true;
+}
+
+void MainWindow::showHeaderMenu(const QPoint& position) {
+    QMenu menu(this);
+    QAction* delta = menu.addAction(QStringLiteral("显示“间隔”列（与上一行的时间差）"));
+    delta->setCheckable(true);
+    delta->setChecked(!list_->isColumnHidden(MessageListModel::kDeltaColumn));
+    connect(delta, &QAction::toggled, this, [this](bool shown) {
+        list_->setColumnHidden(MessageListModel::kDeltaColumn, !shown);
+        if (shown) list_->setColumnWidth(MessageListModel::kDeltaColumn, 90);
+    });
+    menu.exec(list_->horizontalHeader()->viewport()->mapToGlobal(position));
+}
+
+// The folder the file dialogs last used, or the user's documents the first time.
+QString MainWindow::startFolder() const {
+    const QString last = fromStd(analyzer::AnalyzerSettings(profile_).lastFolder());
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+void MainWindow::rememberFolder(const QString& path) {
+    analyzer::AnalyzerSettings(profile_).saveLastFolder(
+        QFileInfo(path).absolutePath().toStdString());
 }
 
 }  // namespace analyzer::ui

@@ -17,9 +17,13 @@
 #include "qt/qt_event_loop.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
+#include "ufcs/list_search.h"
+#include "ufcs/row_export.h"
+#include "ufcs/sequence_check.h"
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableView;
 class QTextEdit;
@@ -68,6 +72,14 @@ class MainWindow final : public QDialog, private SessionListener {
     void setSavePathChooser(std::function<QString()> chooser) {
         chooseSavePath_ = std::move(chooser);
     }
+    // Where 导出 writes and in which format (a file dialog by default); empty path: cancelled.
+    struct ExportChoice {
+        QString path;
+        ufcs::RowExportFormat format = ufcs::RowExportFormat::CsvUtf8;
+    };
+    void setExportChooser(std::function<ExportChoice()> chooser) {
+        chooseExport_ = std::move(chooser);
+    }
     // How the upgrade dialog is run (exec() by default; tests drive it).
     void setUpgradeDialogRunner(std::function<void(UpgradeDialog&)> runner) {
         runUpgradeDialog_ = std::move(runner);
@@ -78,6 +90,18 @@ class MainWindow final : public QDialog, private SessionListener {
     // What the buttons do after their file dialogs.
     bool saveCaptureTo(const QString& path);
     bool openCaptureFrom(const QString& path);
+    bool exportRowsTo(const QString& path, ufcs::RowExportFormat format);
+
+    // Find (Ctrl+F, F3, Shift+F3) and the faulty rows (F8, Shift+F8); false when nothing matches.
+    bool findText(const QString& text, ufcs::SearchDirection direction);
+    bool goToFaultyRow(ufcs::SearchDirection direction);
+    // The findings of the capture so far.
+    const ufcs::SequenceReport& sequenceReport();
+    // Selects and shows the row of `record`; false when it is not listed.
+    bool selectRecord(uint32_t record);
+    QLabel* statusLine() const { return statusLabel_; }
+    QLineEdit* findBox() const { return findBox_; }
+    QString timingSummaryText();
     void openFilterPopup(FilterPopup::Group group);
 
     // A send of the send list (0-19) or of the output-modes panel (20-34, 1000), as the
@@ -150,6 +174,19 @@ class MainWindow final : public QDialog, private SessionListener {
     void openUpgradeDialog();
     void showPaneMenu(const QPoint& position);
     void decodeRow(int row);
+    void showSequenceNotes(uint32_t record);
+    void buildStatusLine();
+    void updateStatusLine();
+    void refreshChecks();
+    void restartChecks();
+    void showTimingSummary();
+    void exportListedRows();
+    void showHeaderMenu(const QPoint& position);
+    void moveFilterButtons();
+    void setOpenFile(const QString& path);
+    QString startFolder() const;
+    void rememberFolder(const QString& path);
+    std::optional<std::size_t> currentListRow() const;
     void showDecode(const ufcs::DecodeResult& result);
     void scheduleRebuild();
     void rebuildList();
@@ -188,6 +225,15 @@ class MainWindow final : public QDialog, private SessionListener {
     QPushButton* recorderButton_ = nullptr;
     QPushButton* upgradeButton_ = nullptr;
     QPushButton* manualButton_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QPushButton* timingButton_ = nullptr;
+    QPushButton* previousFaultButton_ = nullptr;
+    QPushButton* nextFaultButton_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QLineEdit* findBox_ = nullptr;
+    QString openFile_;
+    QString statusNote_;  // the last confirmation, shown after the counts
+    ufcs::SequenceChecker checker_;
     QToolButton* filterButtons_[4] = {};
     SendDialog* sendDialog_ = nullptr;
     OutputModesPanel* modesPanel_ = nullptr;
@@ -203,6 +249,7 @@ class MainWindow final : public QDialog, private SessionListener {
     std::function<bool(FilterPopup&)> runFilterPopup_;
     std::function<QMessageBox::StandardButton()> runSaveQuestion_;
     std::function<QString()> chooseSavePath_;
+    std::function<ExportChoice()> chooseExport_;
     std::function<void(UpgradeDialog&)> runUpgradeDialog_ = [](UpgradeDialog& dialog) {
         dialog.exec();
     };

@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 
+#include "ufcs/row_export.h"
+
 namespace analyzer::ui {
 
 MessageListModel::MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store,
@@ -15,7 +17,7 @@ int MessageListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int MessageListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(ufcs::kListColumns);
+    return parent.isValid() ? 0 : kColumnCount;
 }
 
 QVariant MessageListModel::data(const QModelIndex& index, int role) const {
@@ -27,6 +29,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     const uint32_t record = recordAt(index.row());
     switch (role) {
         case Qt::DisplayRole:
+            if (index.column() == kDeltaColumn) return deltaText(index.row());
             return QString::fromStdString(
                 rowTexts(record).columns[static_cast<std::size_t>(index.column())]);
         case Qt::BackgroundRole: {
@@ -40,6 +43,12 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+QString MessageListModel::deltaText(int row) const {
+    const ufcs::RowValues values = ufcs::listedRowValues(list_, static_cast<std::size_t>(row));
+    return values.deltaUs ? QString::fromStdString(ufcs::millisecondsText(*values.deltaUs))
+                          : QString();
+}
+
 const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {
     if (record != cachedRecord_) {
         cachedRow_ = ufcs::listRowTexts(store_.record(record), record);
@@ -50,6 +59,7 @@ const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {
 
 QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section == kDeltaColumn) return QStringLiteral("间隔");
     if (section < 0 || section >= static_cast<int>(ufcs::kListColumns)) return {};
     return QString::fromUtf8(
         ufcs::kListColumnTitles[static_cast<std::size_t>(section)].data(),

@@ -1,7 +1,8 @@
 #pragma once
 // The message list as a table model: rows are record indices into the store,
 // and texts are made from the record when the view asks for them, so a full
-// store costs no per-row strings. New rows arrive in batches.
+// store costs no per-row strings. New rows arrive in batches. A ninth column,
+// "间隔", holds the time since the row above; the window hides it until asked.
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -14,6 +15,9 @@ namespace analyzer::ui {
 class MessageListModel final : public QAbstractTableModel {
     Q_OBJECT
   public:
+    static constexpr int kDeltaColumn = static_cast<int>(ufcs::kListColumns);
+    static constexpr int kColumnCount = kDeltaColumn + 1;
+
     MessageListModel(ufcs::CaptureList& list, ufcs::CaptureStore& store, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -35,6 +39,7 @@ class MessageListModel final : public QAbstractTableModel {
 
   private:
     const ufcs::ListRow& rowTexts(uint32_t record) const;
+    QString deltaText(int row) const;
 
     ufcs::CaptureList& list_;
     ufcs::CaptureStore& store_;

@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -123,7 +125,45 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
     scrollBar_->setPageStep(kPageStep);
     connect(scrollBar_, &QScrollBar::actionTriggered, this, &PacketCurveView::onScrollAction);
 
+    fitButton_ = new QPushButton(QStringLiteral("适合"), this);
+    fitButton_->setGeometry(geometry_.samplePlusX() + kSampleButtonSize + 6,
+                            geometry_.scrollBarY() - 1, 56, kScrollBarHeight + 2);
+    fitButton_->setAutoDefault(false);
+    fitButton_->setToolTip(QStringLiteral("调整电压、电流和序号刻度，显示全部数据"));
+    connect(fitButton_, &QPushButton::clicked, this, &PacketCurveView::fitToData);
+    reading_ = new QLabel(this);
+    reading_->setGeometry(geometry_.scrollBarX(), geometry_.scrollBarY() + kScrollBarHeight + 4,
+                          geometry_.scrollBarWidth(), 20);
+    QPalette readingPalette = reading_->palette();
+    readingPalette.setColor(QPalette::WindowText, kGrey);
+    reading_->setPalette(readingPalette);
+    setMouseTracking(true);
+
     syncControls();
+}
+
+void PacketCurveView::fitToData() {
+    state_.fit(store_, store_.count(), geometry_);
+    syncControls();
+    update();
+}
+
+void PacketCurveView::showReadingAt(int x) {
+    const auto reading =
+        state_.readingAt(x - geometry_.originX(), store_, store_.count(), geometry_);
+    reading_->setText(reading ? QString::asprintf("序号 %u    电压 %.2f V    电流 %.3f A",
+                                                  reading->record, reading->millivolts / 1000.0,
+                                                  reading->milliamps / 1000.0)
+                              : QString());
+}
+
+QString PacketCurveView::readingText() const {
+    return reading_->text();
+}
+
+void PacketCurveView::mouseMoveEvent(QMouseEvent* event) {
+    showReadingAt(event->position().toPoint().x());
+    QDialog::mouseMoveEvent(event);
 }
 
 QPushButton* PacketCurveView::button(const char* which) const {

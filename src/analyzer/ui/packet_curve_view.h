@@ -10,6 +10,7 @@
 #include "common/profile.h"
 #include "widgets/plot_painter.h"
 
+class QLabel;
 class QScrollBar;
 class QPushButton;
 
@@ -36,6 +37,12 @@ class PacketCurveView final : public QDialog {
     const PacketCurveState& state() const { return state_; }
     QScrollBar* scrollBar() const { return scrollBar_; }
     QPushButton* button(const char* which) const;  // "V+", "V-", "A+", "A-", "N+", "N-"
+    QPushButton* fitButton() const { return fitButton_; }
+    // 适合: the scales that show the whole capture.
+    void fitToData();
+    // The record under window position `x` (the mouse), shown below the scroll bar.
+    void showReadingAt(int x);
+    QString readingText() const;
     // The last paint, for tests and screenshots.
     QImage paintToImage();
 
@@ -46,6 +53,7 @@ class PacketCurveView final : public QDialog {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -68,6 +76,8 @@ class PacketCurveView final : public QDialog {
     uint16_t currentRange_ = 0;
     QScrollBar* scrollBar_ = nullptr;
     QPushButton* buttons_[6] = {};
+    QPushButton* fitButton_ = nullptr;
+    QLabel* reading_ = nullptr;
     bool syncing_ = false;
     widgets::PlotStyle plotStyle_;  // made once: a paint only reads it
     QImage image_;

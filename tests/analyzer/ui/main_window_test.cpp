@@ -2,7 +2,9 @@
 #include <unistd.h>
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,6 +22,8 @@
 #include "analyzer/ui/output_modes_panel.h"
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
+#include "simulator/bus_traffic.h"
+#include "simulator/capture_feed.h"
 #include "simulator/simulated_device.h"
 #include "support/quick_clock.h"
 #include "support/test_folder.h"
@@ -421,6 +425,94 @@ class MainWindowTest : public QObject {
         view->close();
         QVERIFY(!curve->isChecked());
         QCOMPARE(profile_.readInt("Curve", "YScale", 0), view->state().voltageScale());
+    }
+
+    // A capture file of a pair that slips: a late Power_Ready and missed ACKs.
+    QString slippingCapture() {
+        auto store = ufcs::CaptureStore::create();
+        simulator::CaptureFeed feed(*store, {});
+        simulator::BusTraffic::Options options(4, 0.0);
+        options.sequenceFaults.slowPowerReady = true;
+        options.sequenceFaults.dropAck = true;
+        simulator::BusTraffic traffic(options);
+        for (int i = 0; i < 400; ++i)
+            feed.feed(traffic.next());
+        const QString path = QString::fromStdString(folder_->file("slips.ufcs_stream"));
+        if (!ufcs::SaveCapture(*store, path.toStdString()).ok) qFatal("cannot save");
+        return path;
+    }
+    uint32_t selectedRecord() const {
+        return window_->model()->recordAt(window_->messageList()->currentIndex().row());
+    }
+
+    void faultyRowsFindAndSequenceNotes() {
+        const QString path = slippingCapture();
+        QVERIFY(window_->openCaptureFrom(path));
+        QTRY_VERIFY(rows() > 300);
+        QVERIFY(window_->windowTitle().endsWith(QStringLiteral(" - slips.ufcs_stream")));
+        QTRY_VERIFY(
+            window_->statusLine()->text().contains(QStringLiteral("文件 slips.ufcs_stream")));
+        QVERIFY(!window_->statusLine()->text().contains(QStringLiteral("时序问题 0 处")));
+
+        // F8 from nothing selected: the first row with a finding; its note shows in the pane.
+        window_->messageList()->setFocus();
+        QTest::keyClick(window_.get(), Qt::Key_F8);
+        const uint32_t first = selectedRecord();
+        QVERIFY(window_->sequenceReport().hasFinding(first));
+        QCOMPARE(first, window_->sequenceReport().faultyRecords().front());
+        QVERIFY(paneContains(QStringLiteral("没有 ACK")));
+        QTest::keyClick(window_.get(), Qt::Key_F8, Qt::ShiftModifier);  // wraps to the last
+        QCOMPARE(selectedRecord(), window_->sequenceReport().faultyRecords().back());
+
+        // Find searches the row texts and the notes; F3 goes on to the next match.
+        QVERIFY(
+            window_->findText(QStringLiteral("Power_Ready 迟到"), ufcs::SearchDirection::Forward));
+        QCOMPARE(cell(window_->messageList()->currentIndex().row(), 3),
+                 QStringLiteral("Power_Ready"));
+        QVERIFY(paneContains(QStringLiteral("（限 300.0 ms）")));
+        QVERIFY(window_->findText(QStringLiteral("get_output"), ufcs::SearchDirection::Forward));
+        const uint32_t found = selectedRecord();
+        QTest::keyClick(window_.get(), Qt::Key_F3);
+        QVERIFY(selectedRecord() != found);
+        QVERIFY(!window_->findText(QStringLiteral("不存在的文字"), ufcs::SearchDirection::Forward));
+        QVERIFY(window_->statusLine()->text().contains(QStringLiteral("找不到")));
+        QVERIFY(window_->timingSummaryText().startsWith(
+            QStringLiteral("共 %1 处时序问题").arg(window_->sequenceReport().findingCount())));
+    }
+
+    void listKeepsItsPlaceExportsAndShowsTheDelta() {
+        QVERIFY(window_->openCaptureFrom(slippingCapture()));
+        QTRY_VERIFY(rows() > 300);
+        // The header row, which the decoder explains with nothing, shows its texts.
+        window_->messageList()->selectRow(0);
+        QVERIFY(paneContains(QStringLiteral("说明：本次测试")));
+        int request = 1;
+        while (cell(request, 3) != QStringLiteral("Request"))
+            ++request;
+        window_->messageList()->selectRow(request);
+        const uint32_t record = selectedRecord();
+        filterWith(FilterPopup::Group::Message, {QStringLiteral("ACK")});
+        QTRY_COMPARE(rowsWithMessage(QStringLiteral("ACK")), 0);
+        QCOMPARE(selectedRecord(), record);
+        QVERIFY(paneContains(QStringLiteral("请求")));
+
+        QTest::keyClick(window_->messageList(), Qt::Key_Home);
+        QCOMPARE(window_->messageList()->currentIndex().row(), 0);
+        QTest::keyClick(window_->messageList(), Qt::Key_End);
+        QCOMPARE(window_->messageList()->currentIndex().row(), rows() - 1);
+
+        const QString csv = QString::fromStdString(folder_->file("listed.csv"));
+        QVERIFY(window_->exportRowsTo(csv, ufcs::RowExportFormat::CsvUtf8));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), rows() + 1);
+        QVERIFY(window_->statusLine()->text().contains(QStringLiteral("已导出 %1 行").arg(rows())));
+
+        const int delta = analyzer::ui::MessageListModel::kDeltaColumn;
+        QVERIFY(window_->messageList()->isColumnHidden(delta));
+        QCOMPARE(window_->model()->headerData(delta, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("间隔"));
+        QVERIFY(cell(2, delta).endsWith(QStringLiteral(" ms")));
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {

@@ -1,0 +1,14 @@
+#pragma once
+// Qt's own texts (file dialogs, the overwrite question, standard buttons) in
+// Simplified Chinese, like the rest of the programs.
+
+class QCoreApplication;
+
+namespace qt_adapters {
+
+// Loads Qt's Chinese translations from Qt's translations folder (or a
+// "translations" folder beside the program); false when none was found, and
+// Qt's texts stay English.
+bool installChineseTranslations(QCoreApplication& app);
+
+}  // namespace qt_adapters
