@@ -346,20 +346,25 @@ class PacketCurveViewTest : public QObject {
         QVERIFY(countColour(image, QRect(0, kOriginY - 508, kOriginX, 15), kRed) > 5);
     }
 
-    void screenshot() {
-        const QByteArray dir = qgetenv("UFCS_SCREENSHOT_DIR");
-        if (dir.isEmpty()) QSKIP("UFCS_SCREENSHOT_DIR not set");
+    // With the default scales a 20 V session lies above the grid; 适合 brings all of it in.
+    void fitButtonShowsTheSessionAndTheMouseReadsIt() {
         auto store = chargerCapture(2000);
         common::MemoryProfile profile;
-        profile.writeInt("Curve", "XScale", 6);  // 100 packets a division: the whole session
-        profile.writeInt("Curve", "YScale", 4);
-        profile.writeInt("Curve", "CScale", 2);
         PacketCurveView view(*store, profile, false);
         view.setCurrentRange(5000);
         view.countChanged(2001);
+        view.fitButton()->click();
+        QCOMPARE(view.state().packetsPerDivision(), 100);
+        QCOMPARE(view.state().voltageScale(), 5);
         const QImage image = view.paintToImage();
         QVERIFY(countColour(image, QRect(kOriginX, 0, 1100, kOriginY), kRed) > 500);
-        QVERIFY(image.save(
+        view.showReadingAt(kOriginX + 50 * 10);  // ten divisions of 100 past record 1
+        QVERIFY2(view.readingText().startsWith(QStringLiteral("序号 1001    电压 11.9")),
+                 qPrintable(view.readingText()));
+
+        const QByteArray dir = qgetenv("UFCS_SCREENSHOT_DIR");
+        if (dir.isEmpty()) return;
+        QVERIFY(view.grab().save(
             QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("packet_curve.png"))));
     }
 };
