@@ -923,9 +923,11 @@ const ufcs::SequenceReport& MainWindow::sequenceReport() {
     return checker_.report();
 }
 
+// A new capture, a cut-back one or an opened file: the store may still hold
+// the old records, so the next look starts afresh from record 0.
 void MainWindow::restartChecks() {
     checker_.reset();
-    refreshChecks();
+    updateStatusLine();
 }
 
 void MainWindow::refreshChecks() {
