@@ -264,6 +264,10 @@ void MainWindow::buildButtons() {
     timingButton_->setToolTip(QStringLiteral("本次测试的全部时序问题"));
     previousFaultButton_->setToolTip(QStringLiteral("上一个出错或有时序问题的行 (Shift+F8)"));
     nextFaultButton_->setToolTip(QStringLiteral("下一个出错或有时序问题的行 (F8)"));
+    // Enter in the find box searches; it must not press a button of the window.
+    for (QPushButton* button :
+         {exportButton_, timingButton_, previousFaultButton_, nextFaultButton_})
+        button->setAutoDefault(false);
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
     statusLabel_ = new QLabel(this);
     statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -470,7 +470,13 @@ class MainWindowTest : public QObject {
         QCOMPARE(cell(window_->messageList()->currentIndex().row(), 3),
                  QStringLiteral("Power_Ready"));
         QVERIFY(paneContains(QStringLiteral("（限 300.0 ms）")));
-        QVERIFY(window_->findText(QStringLiteral("get_output"), ufcs::SearchDirection::Forward));
+        window_->findBox()->setFocus();
+        window_->findBox()->clear();
+        QTest::keyClicks(window_->findBox(), QStringLiteral("get_output"));
+        QTest::keyClick(window_->findBox(), Qt::Key_Return);
+        QCOMPARE(cell(window_->messageList()->currentIndex().row(), 3),
+                 QStringLiteral("Get_Output_Capabilities"));
+        QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
         const uint32_t found = selectedRecord();
         QTest::keyClick(window_.get(), Qt::Key_F3);
         QVERIFY(selectedRecord() != found);
