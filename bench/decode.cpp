@@ -44,12 +44,16 @@ std::unique_ptr<ufcs::CaptureStore> fullCapture() {
     return store;
 }
 
+// One full capture for every benchmark of the program.
+ufcs::CaptureStore* sharedCapture(benchmark::State& state) {
+    static const std::unique_ptr<ufcs::CaptureStore> store = fullCapture();
+    if (!store) state.SkipWithError("no memory for the capture store");
+    return store.get();
+}
+
 void BM_DecodeEveryRecord(benchmark::State& state) {
-    static std::unique_ptr<ufcs::CaptureStore> store = fullCapture();
-    if (!store) {
-        state.SkipWithError("no memory for the capture store");
-        return;
-    }
+    ufcs::CaptureStore* store = sharedCapture(state);
+    if (!store) return;
     std::size_t items = 0;
     for (auto _ : state) {
         for (uint32_t index = 1; index <= kRecords; ++index) {
@@ -69,11 +73,8 @@ BENCHMARK(BM_DecodeEveryRecord)->Unit(benchmark::kMillisecond);
 // The time of one pass of `work` over the full list, as a counter.
 template <typename Work>
 void timePasses(benchmark::State& state, Work work) {
-    static std::unique_ptr<ufcs::CaptureStore> store = fullCapture();
-    if (!store) {
-        state.SkipWithError("no memory for the capture store");
-        return;
-    }
+    ufcs::CaptureStore* store = sharedCapture(state);
+    if (!store) return;
     ufcs::CaptureList list(*store);
     list.rebuild();
     const ufcs::SequenceReport report = ufcs::checkCapture(*store, {});

@@ -15,8 +15,6 @@ constexpr const char* kChecks = "Checks";
 constexpr const char* kAckUs = "AckUs";
 constexpr const char* kAnswerUs = "AnswerUs";
 constexpr const char* kPowerReadyUs = "PowerReadyUs";
-constexpr const char* kFiles = "Files";
-constexpr const char* kLastFolder = "LastFolder";
 
 constexpr int kShortestWindowUs = 200;  // one time-stamp tick
 constexpr int kLongestWindowUs = 60'000'000;
@@ -69,14 +67,6 @@ void AnalyzerSettings::saveCheckWindows(const ufcs::SequenceWindows& windows) {
     profile_.writeInt(kChecks, kAckUs, static_cast<int>(windows.ackUs));
     profile_.writeInt(kChecks, kAnswerUs, static_cast<int>(windows.answerUs));
     profile_.writeInt(kChecks, kPowerReadyUs, static_cast<int>(windows.powerReadyUs));
-}
-
-std::string AnalyzerSettings::lastFolder() const {
-    return profile_.readString(kFiles, kLastFolder, "");
-}
-
-void AnalyzerSettings::saveLastFolder(const std::string& folder) {
-    profile_.writeString(kFiles, kLastFolder, folder);
 }
 
 }  // namespace analyzer

@@ -2,11 +2,9 @@
 // The analyzer's settings in the program's profile, every section, key and
 // default in one place: "Select" (refusal of ACK and Ping, and the "DisAck"
 // box the window never shows ticked), "Curve" (the packet curve's scales),
-// "Checks" (the windows of the timing checks, in microseconds) and "Files"
-// (the folder the file dialogs last used).
+// "Checks" (the windows of the timing checks, in microseconds). The file
+// dialogs' "Files" section is qt_adapters::DialogFolder's, shared by the programs.
 // The recorder's settings follow the same pattern.
-
-#include <string>
 
 #include "common/profile.h"
 #include "ufcs/sequence_check.h"
@@ -39,9 +37,6 @@ class AnalyzerSettings {
     // A window outside 0.2 ms - 60 s is taken as its default.
     ufcs::SequenceWindows checkWindows() const;
     void saveCheckWindows(const ufcs::SequenceWindows& windows);
-
-    std::string lastFolder() const;  // empty the first time
-    void saveLastFolder(const std::string& folder);
 
   private:
     common::Profile& profile_;

@@ -98,7 +98,7 @@ void Bus::phoneSends(Message message) {
                 ufcs::Crc8(message.data() + 1, static_cast<unsigned>(message.size() - 2));
         }
     }
-    pushFromPhone(message, Gap::Answer);
+    rawFromPhone(message, Gap::Answer);
     const std::vector<Message> replies = charger_.answer(message);
     for (const Message& reply : replies) {
         const bool powerReady =
@@ -110,7 +110,7 @@ void Bus::phoneSends(Message message) {
                                                                        : Gap::PowerReady;
             charger_.settleOutput();
         }
-        pushFromCharger(reply, gap);
+        rawFromCharger(reply, gap);
         if (!isAckOrNck(reply)) phoneAcks(reply);
     }
     if (message.size() >= 5 && (message[2] & 0x07) == ufcs::kTypeControl &&
@@ -121,28 +121,20 @@ void Bus::phoneSends(Message message) {
 void Bus::phoneAcks(const Message& message) {
     if (faultDue(faults_.dropAck, ackChances_)) return;
     const auto number = static_cast<uint8_t>((message[1] >> 1) & 0x0F);
-    pushFromPhone(ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, number, kAck), Gap::Ack);
+    rawFromPhone(ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, number, kAck), Gap::Ack);
 }
 
 void Bus::chargerSends(const Message& message) {
-    pushFromCharger(message, Gap::Answer);
+    rawFromCharger(message, Gap::Answer);
     phoneAcks(message);
 }
 
-void Bus::pushFromPhone(Message message, Gap gap) {
+void Bus::rawFromPhone(Message message, Gap gap) {
     push(static_cast<uint8_t>(ufcs::EventKind::MessageDMinus), std::move(message), gap);
 }
 
-void Bus::pushFromCharger(Message message, Gap gap) {
+void Bus::rawFromCharger(Message message, Gap gap) {
     push(static_cast<uint8_t>(ufcs::EventKind::MessageDPlus), std::move(message), gap);
-}
-
-void Bus::rawFromPhone(Message message) {
-    pushFromPhone(std::move(message), Gap::Answer);
-}
-
-void Bus::rawFromCharger(Message message) {
-    pushFromCharger(std::move(message), Gap::Answer);
 }
 
 void Bus::lineSignal(uint8_t kind) {

@@ -39,9 +39,11 @@ class Bus {
     void phoneSends(Message message);
     // The charger starts an exchange; the phone ACKs.
     void chargerSends(const Message& message);
-    // A message exactly as given, without answer (faulty frames).
-    void rawFromPhone(Message message);
-    void rawFromCharger(Message message);
+    // How long after the event before it a message goes out.
+    enum class Gap { Ack, Answer, PowerReady, SlowPowerReady, Signal };
+    // A message exactly as given, with no answer from the other side (faulty frames too).
+    void rawFromPhone(Message message, Gap gap = Gap::Answer);
+    void rawFromCharger(Message message, Gap gap = Gap::Answer);
     void lineSignal(uint8_t kind);
     // A hardware reset signal: the charger drops back to 5 V.
     void hardwareReset(uint8_t kind);
@@ -64,10 +66,7 @@ class Bus {
     std::vector<uint8_t> randomBytes(std::size_t count);
 
   private:
-    enum class Gap { Ack, Answer, PowerReady, SlowPowerReady, Signal };
     void push(uint8_t kind, Message wire, Gap gap);
-    void pushFromPhone(Message message, Gap gap);
-    void pushFromCharger(Message message, Gap gap);
     void phoneAcks(const Message& message);
     bool faultDue(bool enabled, unsigned& chances);
 

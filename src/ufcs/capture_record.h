@@ -89,6 +89,10 @@ class BasicCaptureRecord {
     uint8_t baudCode() const { return bytes_[3]; }
     uint16_t timeCoarse() const { return common::readLe16(bytes_ + 4); }
     uint16_t timeFine() const { return common::readLe16(bytes_ + 6); }
+    // The time stamp in microseconds (periods of 10 s, ticks of 0.2 ms).
+    int64_t timeUs() const {
+        return (static_cast<int64_t>(timeCoarse()) * 50'000 + timeFine()) * 200;
+    }
     uint16_t byteCount() const { return common::readLe16(bytes_ + 8); }
     uint16_t voltage() const { return common::readLe16(bytes_ + 10); }
     uint16_t current() const { return common::readLe16(bytes_ + 12); }

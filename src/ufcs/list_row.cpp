@@ -1,5 +1,7 @@
 #include "ufcs/list_row.h"
 
+#include <algorithm>
+
 #include "common/format.h"
 #include "ufcs/crc8.h"
 #include "ufcs/names.h"
@@ -282,7 +284,15 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record) {
 }
 
 std::string timeText(uint16_t coarse, uint16_t fine) {
-    const uint64_t tenths = (static_cast<uint64_t>(coarse) * 50000 + fine) * 2;  // 0.1 ms units
+    return durationText((static_cast<int64_t>(coarse) * 50000 + fine) * 200);
+}
+
+std::string millisecondsText(int64_t us) {
+    return common::format("%.1f ms", static_cast<double>(us) / 1000.0);
+}
+
+std::string durationText(int64_t us) {
+    const uint64_t tenths = static_cast<uint64_t>(std::max<int64_t>(0, us)) / 100;  // 0.1 ms units
     return common::format("%d:%02d:%02d.%.3d", static_cast<int>(tenths / 36000000),
                           static_cast<int>(tenths % 36000000 / 600000),
                           static_cast<int>(tenths % 600000 / 10000),

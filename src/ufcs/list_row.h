@@ -47,6 +47,10 @@ DataCheckResult DataMessageCheck(ConstCaptureRecord record);
 
 // "%d:%02d:%02d.%.3d" of a time stamp in 10-second periods and 0.2 ms ticks.
 std::string timeText(uint16_t coarse, uint16_t fine);
+// The same for a span of time in microseconds.
+std::string durationText(int64_t us);
+// "12.4 ms" of a span of time in microseconds.
+std::string millisecondsText(int64_t us);
 // "%.2f" volts of a voltage in millivolts.
 std::string voltageText(uint16_t millivolts);
 // "115200" etc. for the four baud-rate codes, "" for any other.

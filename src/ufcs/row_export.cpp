@@ -1,8 +1,9 @@
 #include "ufcs/row_export.h"
 
+#include <algorithm>
+
 #include "common/format.h"
 #include "common/text_encoding.h"
-#include "ufcs/sequence_check.h"
 
 namespace ufcs {
 namespace {
@@ -33,33 +34,32 @@ std::string deltaField(const RowValues& values) {
                           : std::string();
 }
 
+bool hasTime(ConstCaptureRecord record) {
+    return record.kind() != static_cast<uint8_t>(EventKind::CaptureHeader);
+}
+
 }  // namespace
 
-RowValues recordValues(ConstCaptureRecord record, std::optional<int64_t> previousTimeUs) {
+std::optional<int64_t> listedRowDeltaUs(const CaptureList& list, std::size_t row) {
+    const ConstCaptureRecord record = list.store().record(list.recordAt(row));
+    if (row == 0 || !hasTime(record)) return std::nullopt;
+    const ConstCaptureRecord before = list.store().record(list.recordAt(row - 1));
+    if (!hasTime(before)) return std::nullopt;
+    return record.timeUs() - before.timeUs();
+}
+
+RowValues listedRowValues(const CaptureList& list, std::size_t row) {
+    const ConstCaptureRecord record = list.store().record(list.recordAt(row));
     RowValues values;
-    if (record.kind() == static_cast<uint8_t>(EventKind::CaptureHeader)) return values;
-    values.timeUs = recordTimeUs(record);
-    if (previousTimeUs) values.deltaUs = *values.timeUs - *previousTimeUs;
+    if (!hasTime(record)) return values;
+    values.timeUs = record.timeUs();
+    values.deltaUs = listedRowDeltaUs(list, row);
     values.millivolts = record.voltage();
     values.milliamps = record.current();
     const std::size_t length = std::min<std::size_t>(record.byteCount(), kMaxCapturedBytes);
     for (std::size_t i = 0; i < length; ++i)
         common::appendFormat(values.bytesHex, i == 0 ? "%.2X" : " %.2X", record.wire()[i]);
     return values;
-}
-
-RowValues listedRowValues(const CaptureList& list, std::size_t row) {
-    std::optional<int64_t> previous;
-    if (row > 0) {
-        const ConstCaptureRecord before = list.store().record(list.recordAt(row - 1));
-        if (before.kind() != static_cast<uint8_t>(EventKind::CaptureHeader))
-            previous = recordTimeUs(before);
-    }
-    return recordValues(list.store().record(list.recordAt(row)), previous);
-}
-
-std::string millisecondsText(int64_t us) {
-    return common::format("%.1f ms", static_cast<double>(us) / 1000.0);
 }
 
 std::string exportRows(const CaptureList& list, RowExportFormat format) {
@@ -84,11 +84,9 @@ std::string exportRows(const CaptureList& list, RowExportFormat format) {
     for (std::string_view title : kNumberTitles)
         fields.emplace_back(title);
     line(fields);
-    std::optional<int64_t> previous;
     for (std::size_t row = 0; row < list.rowCount(); ++row) {
         ListRow texts = list.rowTexts(row);
-        const RowValues values = recordValues(list.store().record(list.recordAt(row)), previous);
-        if (values.timeUs) previous = values.timeUs;
+        const RowValues values = listedRowValues(list, row);
         fields.assign(texts.columns.begin(), texts.columns.end());
         fields[0] = std::to_string(list.recordAt(row));
         fields.push_back(deltaField(values));

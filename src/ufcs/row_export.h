@@ -20,12 +20,10 @@ struct RowValues {
     std::string bytesHex;  // "AA 41 0A 00 C3"; empty for events
 };
 
-RowValues recordValues(ConstCaptureRecord record, std::optional<int64_t> previousTimeUs);
 // Row `row` of the list, its delta taken from the listed row before it.
 RowValues listedRowValues(const CaptureList& list, std::size_t row);
-
-// "12.4 ms" of a time in microseconds.
-std::string millisecondsText(int64_t us);
+// Only the delta, for the 间隔 column.
+std::optional<int64_t> listedRowDeltaUs(const CaptureList& list, std::size_t row);
 
 enum class RowExportFormat { CsvUtf8, CsvGbk, Text };
 inline constexpr const char* kRowsSavedFailed = "导出失败：";

@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "ufcs/crc8.h"
+#include "ufcs/list_row.h"
 #include "ufcs/names.h"
 
 namespace ufcs {
@@ -63,10 +64,6 @@ std::string_view partyName(uint8_t address) {
     return address >= 1 && address <= 3 ? DeviceAddressNames[address] : std::string_view("对方");
 }
 
-std::string ms(int64_t us) {
-    return common::format("%.1f ms", static_cast<double>(us) / 1000.0);
-}
-
 // Who sent a message: the line tells, else the party it is not addressed to.
 uint8_t senderOf(uint8_t kind, uint8_t receiver) {
     const auto source = static_cast<uint8_t>(DeviceAddress::Source);
@@ -86,10 +83,6 @@ std::string_view findingKindName(FindingKind kind) {
     static constexpr std::array<std::string_view, 6> kNames = {
         "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late"};
     return kNames[static_cast<std::size_t>(kind)];
-}
-
-int64_t recordTimeUs(ConstCaptureRecord record) {
-    return (static_cast<int64_t>(record.timeCoarse()) * 50'000 + record.timeFine()) * 200;
 }
 
 SequenceReport::SequenceReport(std::vector<SequenceNote> notes) : notes_(std::move(notes)) {
@@ -158,11 +151,11 @@ void SequenceChecker::add(ConstCaptureRecord record, uint32_t index) {
         awaitingAck_.clear();
         chains_.clear();
         restartParties();
-        lastTimeUs_ = recordTimeUs(record);
+        lastTimeUs_ = record.timeUs();
         return;
     }
     if (!isMessageKind(kind) || record.byteCount() < 4) return;
-    lastTimeUs_ = recordTimeUs(record);
+    lastTimeUs_ = record.timeUs();
     takeMessage(record, index, lastTimeUs_);
 }
 
@@ -215,11 +208,12 @@ void SequenceChecker::takeAck(const Sent& ack) {
     if (delay > windows_.ackUs) {
         note(ack.index, FindingKind::Late, delay,
              common::format("%s 迟到：第 %u 条 %s 之后 %s（限 %s）", name.c_str(), answered.index,
-                            what.c_str(), ms(delay).c_str(), ms(windows_.ackUs).c_str()));
+                            what.c_str(), millisecondsText(delay).c_str(),
+                            millisecondsText(windows_.ackUs).c_str()));
     } else {
         note(ack.index, std::nullopt, delay,
              common::format("%s：应答第 %u 条 %s，用时 %s", name.c_str(), answered.index,
-                            what.c_str(), ms(delay).c_str()));
+                            what.c_str(), millisecondsText(delay).c_str()));
     }
     // A refused message did not arrive: what it asked is void, and it will be sent again.
     if (isNck) {
@@ -298,10 +292,11 @@ void SequenceChecker::takeAnswer(const Sent& message) {
         if (delay > window) {
             note(message.index, FindingKind::Late, delay,
                  common::format("%s 迟到：%s %s（限 %s）", what.c_str(), after.c_str(),
-                                ms(delay).c_str(), ms(window).c_str()));
+                                millisecondsText(delay).c_str(), millisecondsText(window).c_str()));
         } else {
             note(message.index, std::nullopt, delay,
-                 common::format("%s：%s %s", what.c_str(), after.c_str(), ms(delay).c_str()));
+                 common::format("%s：%s %s", what.c_str(), after.c_str(),
+                                millisecondsText(delay).c_str()));
         }
         const bool accepted = !chain.powerReady && !refuse && chain.request.type == kTypeData &&
                               chain.request.command == dc::kRequest;
@@ -355,7 +350,7 @@ void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
         out.push_back({sent.index, FindingKind::NoAck, std::nullopt,
                        common::format("没有 ACK：%s %s 内未应答这条 %s",
                                       std::string(partyName(sent.receiver)).c_str(),
-                                      ms(windows_.ackUs).c_str(),
+                                      millisecondsText(windows_.ackUs).c_str(),
                                       messageName(sent.type, sent.command).c_str())});
     }
     for (const Chain& chain : chains_) {
@@ -365,10 +360,10 @@ void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
             {chain.sinceIndex, FindingKind::NoAnswer, std::nullopt,
              chain.powerReady
                  ? common::format("没有 Power_Ready：Accept 之后 %s 内未见电压调整完毕",
-                                  ms(window).c_str())
+                                  millisecondsText(window).c_str())
                  : common::format("没有回答：%s %s 内未回答这条 %s",
                                   std::string(partyName(chain.request.receiver)).c_str(),
-                                  ms(window).c_str(),
+                                  millisecondsText(window).c_str(),
                                   messageName(chain.request.type, chain.request.command).c_str())});
     }
 }

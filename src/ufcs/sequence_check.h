@@ -137,7 +137,4 @@ class SequenceChecker {
 // The whole capture at once.
 SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows);
 
-// A record's time stamp in microseconds.
-int64_t recordTimeUs(ConstCaptureRecord record);
-
 }  // namespace ufcs

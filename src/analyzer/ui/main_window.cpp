@@ -23,7 +23,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
@@ -60,15 +59,6 @@ const QString kTitle = QStringLiteral("TarselUFCS解析程序");
 const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
 const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
 const QString kTextFilter = QStringLiteral("文本 (*.txt)");
-
-// "1:02:03.456" of a span in microseconds.
-QString spanText(int64_t us) {
-    const int64_t ms = us / 1000;
-    return QString::asprintf("%lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
-                             static_cast<long long>(ms / 60000 % 60),
-                             static_cast<long long>(ms / 1000 % 60),
-                             static_cast<long long>(ms % 1000));
-}
 
 // The header buttons show whether their popup has every box ticked.
 QIcon filterIcon(bool allTicked) {
@@ -124,7 +114,8 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
       programDir_(std::move(programDir)),
       layout_(layout),
       loop_(this),
-      captureList_(store) {
+      captureList_(store),
+      dialogFolder_(profile) {
     session_ = std::make_unique<Session>(device, store, profile, loop_, clock,
                                          static_cast<SessionListener&>(*this));
     runModeDialog_ = [](ModeDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -135,14 +126,15 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
     };
     runSaveQuestion_ = [this] { return qt_adapters::askToSave(this, windowTitle()); };
     chooseSavePath_ = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"), startFolder() + "/my",
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"),
+                                            dialogFolder_.suggest(QStringLiteral("my")),
                                             kFileFilter);
     };
     chooseExport_ = [this] {
         QString filter = kCsvUtf8Filter;
         ExportChoice choice;
         choice.path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("导出"), startFolder() + "/my",
+            this, QStringLiteral("导出"), dialogFolder_.suggest(QStringLiteral("my")),
             kCsvUtf8Filter + ";;" + kCsvGbkFilter + ";;" + kTextFilter, &filter);
         choice.format = filter == kTextFilter     ? ufcs::RowExportFormat::Text
                         : filter == kCsvGbkFilter ? ufcs::RowExportFormat::CsvGbk
@@ -696,7 +688,7 @@ bool MainWindow::settleUnsavedCapture() {
 bool MainWindow::saveCapture() {
     QString path = chooseSavePath_();
     if (path.isEmpty()) return false;
-    rememberFolder(path);
+    dialogFolder_.remember(path);
     if (QFileInfo(path).suffix().isEmpty())
         path += QString::fromUtf8(ufcs::kCaptureFileExtension.data());
     return saveCaptureTo(path);
@@ -718,10 +710,10 @@ bool MainWindow::saveCaptureTo(const QString& path) {
 
 void MainWindow::openCapture() {
     if (!settleUnsavedCapture()) return;
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), startFolder(), kFileFilter);
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"),
+                                                      dialogFolder_.start(), kFileFilter);
     if (path.isEmpty()) return;
-    rememberFolder(path);
+    dialogFolder_.remember(path);
     openCaptureFrom(path);
 }
 
@@ -943,9 +935,8 @@ void MainWindow::updateStatusLine() {
     const uint32_t count = store_.count();
     QString text = QStringLiteral("记录 %1 条").arg(count > 0 ? count - 1 : 0);
     if (count > 2) {
-        const int64_t first = ufcs::recordTimeUs(store_.record(1));
-        const int64_t last = ufcs::recordTimeUs(store_.record(count - 1));
-        text += QStringLiteral("    时长 ") + spanText(std::max<int64_t>(0, last - first));
+        const int64_t span = store_.record(count - 1).timeUs() - store_.record(1).timeUs();
+        text += QStringLiteral("    时长 ") + fromStd(ufcs::durationText(span));
     }
     if (!openFile_.isEmpty()) text += QStringLiteral("    文件 ") + QFileInfo(openFile_).fileName();
     const std::size_t findings = checker_.findingCount();
@@ -1029,7 +1020,7 @@ void MainWindow::showTimingSummary() {
 void MainWindow::exportListedRows() {
     ExportChoice choice = chooseExport_();
     if (choice.path.isEmpty()) return;
-    rememberFolder(choice.path);
+    dialogFolder_.remember(choice.path);
     if (QFileInfo(choice.path).suffix().isEmpty())
         choice.path += choice.format == ufcs::RowExportFormat::Text ? QStringLiteral(".txt")
                                                                     : QStringLiteral(".csv");
@@ -1059,18 +1050,6 @@ void MainWindow::showHeaderMenu(const QPoint& position) {
         if (shown) list_->setColumnWidth(MessageListModel::kDeltaColumn, 90);
     });
     menu.exec(list_->horizontalHeader()->viewport()->mapToGlobal(position));
-}
-
-// The folder the file dialogs last used, or the user's documents the first time.
-QString MainWindow::startFolder() const {
-    const QString last = fromStd(analyzer::AnalyzerSettings(profile_).lastFolder());
-    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-}
-
-void MainWindow::rememberFolder(const QString& path) {
-    analyzer::AnalyzerSettings(profile_).saveLastFolder(
-        QFileInfo(path).absolutePath().toStdString());
 }
 
 }  // namespace analyzer::ui

@@ -14,6 +14,7 @@
 #include "analyzer/session.h"
 #include "analyzer/ui/dialogs.h"
 #include "analyzer/ui/upgrade_dialog.h"
+#include "qt/dialog_folder.h"
 #include "qt/qt_event_loop.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
@@ -184,8 +185,6 @@ class MainWindow final : public QDialog, private SessionListener {
     void showHeaderMenu(const QPoint& position);
     void moveFilterButtons();
     void setOpenFile(const QString& path);
-    QString startFolder() const;
-    void rememberFolder(const QString& path);
     std::optional<std::size_t> currentListRow() const;
     void showDecode(const ufcs::DecodeResult& result);
     void scheduleRebuild();
@@ -202,6 +201,7 @@ class MainWindow final : public QDialog, private SessionListener {
     Layout layout_;
     qt_adapters::QtEventLoop loop_;
     ufcs::CaptureList captureList_;
+    qt_adapters::DialogFolder dialogFolder_;
     std::unique_ptr<Session> session_;
     AutoScroll autoScroll_;
     int modeDialogShown_ = 0;

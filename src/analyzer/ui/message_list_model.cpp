@@ -44,9 +44,9 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
 }
 
 QString MessageListModel::deltaText(int row) const {
-    const ufcs::RowValues values = ufcs::listedRowValues(list_, static_cast<std::size_t>(row));
-    return values.deltaUs ? QString::fromStdString(ufcs::millisecondsText(*values.deltaUs))
-                          : QString();
+    const std::optional<int64_t> delta =
+        ufcs::listedRowDeltaUs(list_, static_cast<std::size_t>(row));
+    return delta ? QString::fromStdString(ufcs::millisecondsText(*delta)) : QString();
 }
 
 const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {

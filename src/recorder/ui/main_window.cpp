@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "qt/dialog_folder.h"
 #include "qt/text.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
@@ -52,8 +53,12 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
         return static_cast<QMessageBox::StandardButton>(box.exec());
     };
     askers_.chooseFile = [this](bool save, const QString& filter, const QString& suggested) {
-        return save ? QFileDialog::getSaveFileName(this, QString(), suggested, filter)
-                    : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+        qt_adapters::DialogFolder folder(profile_);
+        const QString path =
+            save ? QFileDialog::getSaveFileName(this, QString(), folder.suggest(suggested), filter)
+                 : QFileDialog::getOpenFileName(this, QString(), folder.start(), filter);
+        folder.remember(path);
+        return path;
     };
     askers_.runDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
