@@ -4,13 +4,23 @@
 // "close" on that socket asks it to close (the updater does so before it
 // swaps the program's executable). A second instance of the same program
 // starts as usual and listens once the first one has gone.
+//
+// The answer comes in lines: "asking" at once when the program first asks its
+// user what to do with unsaved work, then "ok" when it closes or "kept" when
+// the user chose to keep it open. A client may go away at any moment: the
+// request is taken, the socket slot returns, and only then is the window
+// closed (its question runs an event loop of its own).
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <memory>
+#include <QWidget>
+#include <functional>
+#include <vector>
 
 namespace qt_adapters {
 
@@ -21,26 +31,47 @@ class InstanceChannel final : public QObject {
     InstanceChannel(const QString& name, const QString& folder, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    bool listening() const { return server_.isListening(); }
+    bool listening() const { return server_->isListening(); }
+
+    // The window a close request closes; `willAsk` tells whether closing it
+    // will first ask its user (unsaved work).
+    void serve(QWidget* window, std::function<bool()> willAsk);
 
   signals:
+    // A request was taken; the window is closed right after.
     void closeRequested();
 
   private:
     void answer();
+    void take(QLocalSocket* client);
+    void closeWindow();
     bool tryToListen();
 
     QLockFile lock_;
     QString socket_;
-    QLocalServer server_;
+    QLocalServer* server_;  // a child: its clients are the channel's descendants
     QTimer takeOver_;
+    QPointer<QWidget> window_;
+    std::function<bool()> willAsk_;
+    bool closing_ = false;  // a close is under way (its question may be open)
+    bool asking_ = false;
+    std::vector<QPointer<QLocalSocket>> waiting_;  // clients that wait for the outcome
 };
 
 // The socket name of program `name` whose lock files live in `folder`.
 QString instanceSocketName(const QString& name, const QString& folder);
 
-// Asks the running instance of `name` to close. True when one took the request
-// within `timeoutMs`. Blocking: call it off the thread that runs that instance.
-bool requestClose(const QString& name, const QString& folder, int timeoutMs);
+enum class CloseReply {
+    NoInstance,  // nobody answered: no instance runs (or it is gone)
+    Closing,     // the instance closes
+    Kept,        // its user chose to keep it open
+};
+
+// Asks the running instance of `name` to close. `timeoutMs` bounds the wait for
+// the connection and the first answer; once the instance says it is asking its
+// user, `userAsked` is called and the answer is awaited for as long as the
+// instance lives. Blocking: call it off the thread that runs that instance.
+CloseReply requestClose(const QString& name, const QString& folder, int timeoutMs,
+                        const std::function<void()>& userAsked = {});
 
 }  // namespace qt_adapters

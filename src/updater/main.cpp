@@ -42,8 +42,16 @@ int main(int argc, char** argv) {
         QString::fromUtf8(row->buildName.data(), qsizetype(row->buildName.size()));
     const QString lockFolder = QString::fromStdString(device::defaultLockFolder());
     updater::UpdateHooks hooks;
-    hooks.askToClose = [instance, lockFolder] {
-        return qt_adapters::requestClose(instance, lockFolder, 1000);
+    hooks.askToClose = [instance, lockFolder](const std::function<void()>& userAsked) {
+        switch (qt_adapters::requestClose(instance, lockFolder, 1000, userAsked)) {
+            case qt_adapters::CloseReply::Closing:
+                return updater::CloseAnswer::Closing;
+            case qt_adapters::CloseReply::Kept:
+                return updater::CloseAnswer::Kept;
+            case qt_adapters::CloseReply::NoInstance:
+                break;
+        }
+        return updater::CloseAnswer::NoInstance;
     };
     hooks.launch = updater::launchAndWatch;
     updater::UpdaterWindow window(*row, folder, hooks);

@@ -45,16 +45,30 @@ std::string installedName(const UpdateRow& row) {
 #endif
 }
 
-// Asks until no instance has answered for a while, or the time is up.
-bool closeEveryInstance(common::Clock& clock, const UpdateHooks& hooks) {
-    const auto deadline = clock.now() + hooks.closeTimeout;
+enum class Closed { All, TimedOut, Kept };
+
+// Asks until no instance has answered for a while, the time is up, or a user
+// keeps their program open. The time counts afresh after a user's answer.
+Closed closeEveryInstance(const UpdateRow& row, common::Clock& clock, const UpdateHooks& hooks,
+                          const std::function<std::string(const std::string&)>& tell) {
+    auto deadline = clock.now() + hooks.closeTimeout;
     int quiet = 0;
     while (quiet < kQuietAsks) {
-        if (clock.now() >= deadline) return false;
-        quiet = hooks.askToClose() ? 0 : quiet + 1;
+        if (clock.now() >= deadline) return Closed::TimedOut;
+        bool userAsked = false;
+        const CloseAnswer answer = hooks.askToClose([&] {
+            userAsked = true;
+            tell(askingText(row));
+        });
+        if (answer == CloseAnswer::Kept) return Closed::Kept;
+        if (userAsked) {
+            deadline = clock.now() + hooks.closeTimeout;
+            tell(waitingText(row));
+        }
+        quiet = answer == CloseAnswer::Closing ? 0 : quiet + 1;
         clock.sleepFor(kCloseRetry);
     }
-    return true;
+    return Closed::All;
 }
 
 struct Swap {
@@ -90,6 +104,15 @@ void rollBack(const Swap& swap) {
 
 }  // namespace
 
+std::string waitingText(const UpdateRow& row) {
+    return "正在等待 " + std::string(row.windowTitle) + " 关闭……";
+}
+
+std::string askingText(const UpdateRow& row) {
+    return std::string(row.windowTitle) +
+           " 正在询问是否存盘：\r\n请在该程序中回答，回答后升级继续。";
+}
+
 const UpdateRow* rowFor(std::string_view argument) {
     for (const UpdateRow& row : kRows) {
         if (row.argument == argument) return &row;
@@ -113,11 +136,18 @@ UpdateOutcome runUpdate(const UpdateRow& row, const fs::path& folder, common::Cl
         if (status) status(text);
         return text;
     };
-    tell(std::string(kRestarting));
-    if (!closeEveryInstance(clock, hooks))
-        return {false, tell("升级失败！\r\n" + std::string(row.windowTitle) + " 在 " +
-                            std::to_string(hooks.closeTimeout.count() / 1000) +
-                            " 秒内没有关闭，升级已取消，没有改动任何文件。")};
+    tell(waitingText(row));
+    switch (closeEveryInstance(row, clock, hooks, tell)) {
+        case Closed::All:
+            break;
+        case Closed::TimedOut:
+            return {false, tell("升级失败！\r\n" + std::string(row.windowTitle) + " 在 " +
+                                std::to_string(hooks.closeTimeout.count() / 1000) +
+                                " 秒内没有关闭，升级已取消，没有改动任何文件。")};
+        case Closed::Kept:
+            return {false, tell("升级已取消！\r\n" + std::string(row.windowTitle) +
+                                " 的用户选择了不关闭，没有改动任何文件。")};
+    }
     clock.sleepFor(kAfterClose);
 
     const fs::path download = folder / fromUtf8(row.downloaded);
@@ -135,7 +165,7 @@ UpdateOutcome runUpdate(const UpdateRow& row, const fs::path& folder, common::Cl
         if (const auto refused = swapIn(download, swap)) failure = "升级失败！\r\n" + *refused;
     }
     fs::remove(download, error);  // gone after a swap; a failed one leaves nothing behind
-    if (failure) tell(*failure);
+    tell(failure ? *failure : std::string(kRestarting));
     clock.sleepFor(kBeforeRestart);
     if (!program) return {false, *failure};
 

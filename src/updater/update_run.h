@@ -34,11 +34,23 @@ std::optional<std::filesystem::path> programIn(const std::filesystem::path& fold
 inline constexpr std::string_view kRestarting = "升级成功！即将重启";
 inline constexpr std::string_view kNoDownload = "升级失败！\r\n找不到升级文件！";
 
+// What the window says while the program is being closed.
+std::string waitingText(const UpdateRow& row);
+std::string askingText(const UpdateRow& row);
+
 enum class Launch { Running, EndedNormally, Failed };
 
+// A running instance's answer to the request to close.
+enum class CloseAnswer {
+    NoInstance,  // none answered
+    Closing,
+    Kept,  // its user chose to keep it open
+};
+
 struct UpdateHooks {
-    // Asks the program to close; true while an instance still answers.
-    std::function<bool()> askToClose;
+    // Asks one running instance to close; `userAsked` is called when the
+    // instance asks its user first (the answer then waits for theirs).
+    std::function<CloseAnswer(const std::function<void()>& userAsked)> askToClose;
     // Starts `program` with `folder` as working directory and watches it for `watch`.
     std::function<Launch(const std::filesystem::path& program, const std::filesystem::path& folder,
                          std::chrono::milliseconds watch)>

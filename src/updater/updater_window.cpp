@@ -13,7 +13,7 @@ namespace updater {
 UpdaterWindow::UpdaterWindow(const UpdateRow& row, std::filesystem::path folder, UpdateHooks hooks)
     : row_(row), folder_(std::move(folder)), hooks_(std::move(hooks)) {
     setWindowTitle(QStringLiteral("TarselUFCS升级程序"));
-    label_ = new QLabel(QString::fromUtf8(kRestarting.data(), qsizetype(kRestarting.size())));
+    label_ = new QLabel(QString::fromStdString(waitingText(row)));
     label_->setAlignment(Qt::AlignCenter);
     label_->setMinimumSize(360, 90);
     label_->setWordWrap(true);

@@ -39,15 +39,35 @@ struct Folder {
         writeProgram(program, "exit 0  # old");
         std::ofstream(download) << "#!/bin/sh\nexit 0  # new\n";
     }
+    // The n-th request to close (from 0) is answered `answer`, after asking the
+    // user for `userThinks` when that is not zero.
+    struct Reply {
+        updater::CloseAnswer answer = updater::CloseAnswer::NoInstance;
+        std::chrono::seconds userThinks{0};
+    };
     updater::UpdateOutcome run(Launch launched, int instances = 0) {
+        return run(launched, [instances](int n) {
+            return Reply{n < instances ? updater::CloseAnswer::Closing
+                                       : updater::CloseAnswer::NoInstance};
+        });
+    }
+    updater::UpdateOutcome run(Launch launched, std::function<Reply(int)> replies) {
         updater::UpdateHooks hooks;
-        hooks.askToClose = [this, instances] { return asked++ < instances; };
+        hooks.askToClose = [this, replies](const std::function<void()>& userAsked) {
+            const Reply reply = replies(asked++);
+            if (reply.userThinks.count() > 0) {
+                userAsked();
+                clock.sleepFor(reply.userThinks);
+            }
+            return reply.answer;
+        };
         hooks.launch = [this, launched](const fs::path& p, const fs::path& dir, auto) {
             launches.push_back(contents(p));
             EXPECT_EQ(dir, folder.path());
             return launches.size() == 1 ? launched : Launch::Running;
         };
-        return updater::runUpdate(*updater::rowFor("k512 protocol"), folder.path(), clock, hooks);
+        return updater::runUpdate(*updater::rowFor("k512 protocol"), folder.path(), clock, hooks,
+                                  [this](const std::string& text) { shown.push_back(text); });
     }
     testing_support::TestFolder folder{"ufcs-updater"};
 #ifdef _WIN32
@@ -59,6 +79,7 @@ struct Folder {
     SteppingClock clock;
     int asked = 0;
     std::vector<std::string> launches;
+    std::vector<std::string> shown;  // the window's texts in turn
 };
 
 TEST(Updater, TakesOnlyItsTwoArgumentsExactly) {
@@ -102,6 +123,43 @@ TEST(Updater, FailuresLeaveAWorkingProgram) {
         EXPECT_EQ(int(f.launches.size()), c.launches) << c.what;
         EXPECT_NE(f.launches.back().find("# old"), std::string::npos) << c.what;
         EXPECT_FALSE(fs::exists(f.download)) << c.what;
+    }
+}
+
+TEST(Updater, WaitsForAProgramThatAsksItsUserAndGivesUpWhenTheyKeepIt) {
+    using updater::CloseAnswer;
+    const std::string waiting = "正在等待 TarselUFCS解析程序 关闭……";
+    const std::string asking = updater::askingText(*updater::rowFor("k512 protocol"));
+    struct Case {
+        const char* what;
+        CloseAnswer afterQuestion;
+        bool upgraded;
+        std::vector<std::string> shown;
+    };
+    for (const Case& c : {
+             // The user takes longer than the close time-out to answer: still no give-up.
+             Case{"closes after the question",
+                  CloseAnswer::Closing,
+                  true,
+                  {waiting, asking, waiting, "升级成功！即将重启"}},
+             Case{"user keeps it",
+                  CloseAnswer::Kept,
+                  false,
+                  {waiting, asking,
+                   "升级已取消！\r\nTarselUFCS解析程序 的用户选择了不关闭，"
+                   "没有改动任何文件。"}},
+         }) {
+        Folder f;
+        const auto outcome = f.run(Launch::Running, [&c](int n) {
+            return n == 0 ? Folder::Reply{c.afterQuestion, std::chrono::seconds(45)}
+                          : Folder::Reply{};
+        });
+        EXPECT_EQ(outcome.upgraded, c.upgraded) << c.what;
+        EXPECT_EQ(f.shown, c.shown) << c.what;
+        // Nothing is touched before the program has gone.
+        EXPECT_EQ(fs::exists(f.download), !c.upgraded) << c.what;
+        EXPECT_NE(contents(f.program).find(c.upgraded ? "# new" : "# old"), std::string::npos)
+            << c.what;
     }
 }
 

@@ -38,8 +38,7 @@ int main(int argc, char** argv) {
         *started->instrument, *store, *started->profile, clock,
         QCoreApplication::applicationDirPath(),
         analyzer::ui::layoutForScreen(available.width(), available.height()));
-    QObject::connect(started->instance.get(), &qt_adapters::InstanceChannel::closeRequested,
-                     &window, &QWidget::close);
+    started->instance->serve(&window, [&window] { return window.captureUnsaved(); });
     window.show();
     if (!started->file.isEmpty()) window.openCaptureFrom(started->file);
     return app.exec();

@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path journal = std::filesystem::path(
         QDir(dataDir).filePath(QStringLiteral("recovery.osa.journal")).toStdU16String());
     recorder::ui::MainWindow window(*started->instrument, *started->profile, clock, journal);
-    QObject::connect(started->instance.get(), &qt_adapters::InstanceChannel::closeRequested,
-                     &window, &QWidget::close);
+    started->instance->serve(&window, [&window] { return window.document().modified.load(); });
     window.show();
     window.offerRecovery();
     if (!started->file.isEmpty()) window.openFile(started->file);

@@ -25,6 +25,7 @@
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_feed.h"
 #include "simulator/simulated_device.h"
+#include "support/close_request.h"
 #include "support/quick_clock.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
@@ -317,6 +318,60 @@ class MainWindowTest : public QObject {
         auto reopened = ufcs::CaptureStore::create();
         QVERIFY(ufcs::OpenCapture(*reopened, savePath_.toStdString()).ok);
         QCOMPARE(reopened->count(), store_->count());
+    }
+
+    // The updater asks the window to close while a capture runs unsaved: the
+    // question is asked after the request has been taken, and its client may
+    // leave at any moment without harming the window or the capture.
+    void aCloseRequestAsksAndSurvivesItsClientLeaving_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("clientStays");
+        QTest::newRow("取消, client leaves") << int(QMessageBox::Cancel) << false;
+        QTest::newRow("是, client leaves") << int(QMessageBox::Yes) << false;
+        QTest::newRow("否, client leaves") << int(QMessageBox::No) << false;
+        QTest::newRow("取消, client waits") << int(QMessageBox::Cancel) << true;
+        QTest::newRow("是, client waits") << int(QMessageBox::Yes) << true;
+    }
+    void aCloseRequestAsksAndSurvivesItsClientLeaving() {
+        QFETCH(int, answer);
+        QFETCH(bool, clientStays);
+        start();
+        capture(30);
+        const QString lockFolder = QString::fromStdString(folder_->path().string());
+        qt_adapters::InstanceChannel channel(QStringLiteral("color"), lockFolder);
+        channel.serve(window_.get(), [this] { return window_->captureUnsaved(); });
+        testing_support::CloseRequestClient client;
+        QVERIFY(client.connectTo(QStringLiteral("color"), lockFolder));
+        bool settled = false;  // the client heard the question, or its socket is gone
+        window_->setSaveQuestionRunner([&] {
+            ++saveQuestions_;
+            if (clientStays) {
+                settled = client.heard("asking");
+            } else {
+                client.leave();
+                settled =
+                    QTest::qWaitFor([&] { return testing_support::channelHasNoClients(channel); });
+            }
+            return QMessageBox::StandardButton(answer);
+        });
+        client.requestClose();
+        QTRY_COMPARE(saveQuestions_, 1);
+        QVERIFY(settled);
+        const bool closes = answer != QMessageBox::Cancel;
+        QTRY_COMPARE(window_->isVisible(), !closes);
+        if (clientStays) QVERIFY(client.heard(closes ? "ok" : "kept"));
+        QCOMPARE(std::filesystem::exists(savePath_.toStdString()), answer == QMessageBox::Yes);
+        if (answer == QMessageBox::Yes) {
+            auto reopened = ufcs::CaptureStore::create();
+            QVERIFY(ufcs::OpenCapture(*reopened, savePath_.toStdString()).ok);
+            QCOMPARE(reopened->count(), store_->count());
+        }
+        if (answer == QMessageBox::Cancel) {
+            // Kept with its capture, which goes on.
+            QVERIFY(window_->captureUnsaved());
+            QVERIFY(window_->session().connected());
+            capture(10);
+        }
     }
 
     void newCaptureOrFileAsksOnlyWhileTheCaptureIsUnsaved() {

@@ -17,6 +17,7 @@
 #include "recorder/ui/panels.h"
 #include "recorder/ui/waveform_view.h"
 #include "simulator/simulated_device.h"
+#include "support/close_request.h"
 #include "support/test_folder.h"
 
 using recorder::ui::MainWindow;
@@ -106,6 +107,59 @@ class RecorderWindowTest : public QObject {
         const QByteArray text = csv.readAll();
         QVERIFY(text.startsWith(QByteArray::fromStdString(recorder::csvHeader({}))));
         QCOMPARE(static_cast<uint64_t>(text.count("\r\n")), recorder::csvRowCount(saved, 1) + 1);
+    }
+
+    // The updater asks the window to close during a test with unsaved samples.
+    void aCloseRequestAsksAndSurvivesItsClientLeaving_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("clientStays");
+        QTest::newRow("取消, client leaves") << int(QMessageBox::Cancel) << false;
+        QTest::newRow("是, client leaves") << int(QMessageBox::Yes) << false;
+        QTest::newRow("否, client leaves") << int(QMessageBox::No) << false;
+        QTest::newRow("取消, client waits") << int(QMessageBox::Cancel) << true;
+        QTest::newRow("是, client waits") << int(QMessageBox::Yes) << true;
+    }
+    void aCloseRequestAsksAndSurvivesItsClientLeaving() {
+        QFETCH(int, answer);
+        QFETCH(bool, clientStays);
+        startTest();
+        waitForSamples(5);
+        const QString lockFolder = QString::fromStdString(folder_->path().string());
+        qt_adapters::InstanceChannel channel(QStringLiteral("oscillograph"), lockFolder);
+        channel.serve(window_.get(), [this] { return window_->document().modified.load(); });
+        testing_support::CloseRequestClient client;
+        QVERIFY(client.connectTo(QStringLiteral("oscillograph"), lockFolder));
+        chosenFile_ = file("asked.osa");
+        bool settled = false;  // the client heard the question, or its socket is gone
+        window_->askers().question = [&](const QString&, QMessageBox::StandardButtons) {
+            ++questions_;
+            if (clientStays) {
+                settled = client.heard("asking");
+            } else {
+                client.leave();
+                settled =
+                    QTest::qWaitFor([&] { return testing_support::channelHasNoClients(channel); });
+            }
+            return QMessageBox::StandardButton(answer);
+        };
+        client.requestClose();
+        QTRY_COMPARE(questions_, 1);
+        QVERIFY(settled);
+        const bool closes = answer != QMessageBox::Cancel;
+        QTRY_COMPARE(window_->isVisible(), !closes);
+        if (clientStays) QVERIFY(client.heard(closes ? "ok" : "kept"));
+        QCOMPARE(QFileInfo::exists(chosenFile_), answer == QMessageBox::Yes);
+        if (answer == QMessageBox::Yes) {
+            const recorder::OsaLoad saved = recorder::loadOsa(folder_->path() / "asked.osa");
+            QVERIFY(saved.document);
+            QCOMPARE(saved.document->channel(0).count(), samples());
+        }
+        if (answer == QMessageBox::Cancel) {
+            // Kept, and the test goes on.
+            QVERIFY(window_->testRun().active());
+            const uint32_t before = samples();
+            waitForSamples(before + 2);
+        }
     }
 
     void timedStopOfNoTimeAndFaults() {
