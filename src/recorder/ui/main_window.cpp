@@ -371,7 +371,6 @@ void MainWindow::newDocument() {
     document_.displayName = "无标题";
     document_.currentCalibrated = 1;
     dropJournal();
-    currentPath_.clear();
     onNewDocument();
 }
 
@@ -548,7 +547,10 @@ void MainWindow::showMessage(const std::string& text) {
     askers_.message(shown.trimmed());
 }
 
+// Also at the start of a new test: a new, untitled document that is never
+// saved over the file that was open before.
 void MainWindow::onNewDocument() {
+    currentPath_.clear();
     view_->setStatusTexts({}, {});
     view_->documentReplaced(false);
     updateTitle();

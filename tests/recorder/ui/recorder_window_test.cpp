@@ -162,6 +162,54 @@ class RecorderWindowTest : public QObject {
         }
     }
 
+    // Open a.osa, 开始新测试: the new test is an untitled document; 继续测试 appends to a.osa.
+    void aNewTestNeverOverwritesTheFileThatWasOpen() {
+        startTest();
+        waitForSamples(6);
+        act("停止测试")->trigger();
+        QVERIFY(window_->saveTo(file("a.osa")));
+        const QByteArray original = [&] {
+            QFile f(file("a.osa"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QVERIFY(window_->openFile(file("a.osa")));
+
+        QStringList suggested;  // what each file dialog offered
+        window_->askers().chooseFile = [&](bool, const QString&, const QString& name) {
+            suggested << name;
+            return QString();  // cancelled
+        };
+        startTest();
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Tarsel电压电流测量"));
+        waitForSamples(3);
+        act("停止测试")->trigger();
+        act("保存")->trigger();
+        QCOMPARE(suggested, QStringList{QStringLiteral("无标题")});
+        window_->askers().runDialog = [](QDialog&) { return true; };
+        act("另存为CSV格式")->trigger();
+        QCOMPARE(suggested.last(), QString());  // not "a"
+        answer_ = QMessageBox::Yes;  // 是否存盘? 是: asks for a name, and stays when cancelled
+        QVERIFY(!window_->close());
+        QCOMPARE(suggested.size(), 3);
+        QFile kept(file("a.osa"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), original);
+
+        // 继续测试 goes on in the open file.
+        answer_ = QMessageBox::No;
+        QVERIFY(window_->openFile(file("a.osa")));
+        answer_ = QMessageBox::Yes;
+        act("继续测试")->trigger();
+        const uint32_t before = samples();
+        waitForSamples(before + 2);
+        act("停止测试")->trigger();
+        act("保存")->trigger();
+        QCOMPARE(suggested.size(), 3);  // no dialog
+        const recorder::OsaLoad appended = recorder::loadOsa(folder_->path() / "a.osa");
+        QVERIFY(appended.document);
+        QCOMPARE(appended.document->channel(0).count(), samples());
+    }
+
     void timedStopOfNoTimeAndFaults() {
         window_->timedStopPanel()->checkBox()->setChecked(true);
         window_->timedStopPanel()->hoursField()->setText(QStringLiteral("24"));
