@@ -75,6 +75,12 @@ def journal_block(kind, channel, values):
     return body + struct.pack("<I", fnv1a(body))
 
 
+def journal_block_v2(kind, channel, first, values):
+    body = (b"\xb7\x4a" + struct.pack("<BBHI", kind, channel, len(values), first)
+            + struct.pack("<%dH" % len(values), *values))
+    return body + struct.pack("<I", fnv1a(body))
+
+
 def main():
     program = sys.argv[1]
     data = capture(program, 60, 3)
@@ -114,6 +120,14 @@ def main():
     write(folder, "two_blocks", header + journal_block(2, 0, [1])
           + journal_block(1, 0, [v for v, _ in session]) + journal_block(1, 2, [a for _, a in session]))
     write(folder, "torn_end", header + journal_block(1, 0, [5000, 5001])[:-3])
+    header2 = b"OSAJRNL1" + struct.pack("<Id", 2, 0.1)
+    seconds = [journal_block_v2(1, c, 10 * k, [(v if c == 0 else a) for v, a in session[10 * k:10 * k + 10]])
+               for k in range(4) for c in (0, 2)]
+    write(folder, "v2_seconds", header2 + journal_block_v2(2, 0, 0, [1]) + b"".join(seconds))
+    damaged = bytearray(seconds[2])
+    damaged[14] ^= 1
+    write(folder, "v2_damaged_middle", header2 + b"".join(seconds[:2]) + bytes(damaged)
+          + b"\x00\x07" + b"".join(seconds[3:]))
 
     folder = os.path.join(HERE, "corpus", "fuzz_upgrade_reply")
     write(folder, "program", b'{"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":105,'

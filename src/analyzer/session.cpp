@@ -101,6 +101,7 @@ void Session::checkCalibration() {
 }
 
 void Session::prepareCapture() {
+    startAnswered_ = false;
     listener_.onCaptureStarting();
     dispatcher_.resetForCapture();
     ufcs::CaptureHeaderRecord header;
@@ -218,9 +219,12 @@ void Session::closeAnalyzer() {
 }
 
 void Session::startWorker(device::LinkWorker::Prologue prologue) {
-    link_.startReading([this](const uint8_t* report) { dispatcher_.HandleReport(report); },
-                       [this](const std::string& text) { pane(text, PaneStyle::Normal); },
-                       std::move(prologue));
+    link_.startReading(
+        [this](const uint8_t* report) {
+            lastReport_.store(clock_.now().time_since_epoch().count(), std::memory_order_relaxed);
+            dispatcher_.HandleReport(report);
+        },
+        [this](const std::string& text) { pane(text, PaneStyle::Normal); }, std::move(prologue));
 }
 
 void Session::stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause) {
@@ -251,6 +255,14 @@ void Session::onDeviceRemoved() {
 }
 
 void Session::statusTick() {
+    // Polled every tick, an instrument that answers nothing at all has stopped.
+    const common::Clock::TimePoint last(
+        common::Clock::TimePoint::duration(lastReport_.load(std::memory_order_relaxed)));
+    if (clock_.now() - last > silenceLimit_) {
+        stopCapture();
+        pane(std::string(kInstrumentSilentText) + "\r\n", PaneStyle::NormalAtEnd);
+        return;
+    }
     voltageText_ = common::format("  %2.2f", live_.busMillivolts * 0.001);
     currentText_ = common::format("  %2.2f", live_.busMilliamps * 0.001);
     listener_.onStatusTick(StatusTexts{voltageText_, currentText_, live_});
@@ -268,13 +280,25 @@ void Session::onRecordTaken(uint32_t) {
 
 void Session::onStatus(const analyzer::StatusEffects& effects) {
     postToOwner([this, effects] {
-        if (!connected_) return;
+        if (!connected_ || startRefused(effects)) return;
         if (effects.mode) mode_ = effects.mode;
         if (effects.startStatusTimer && !statusTimer_) {
+            lastReport_.store(clock_.now().time_since_epoch().count(), std::memory_order_relaxed);
             statusTimer_ = loop_.startTimer(kStatusPeriod, [this] { statusTick(); });
         }
         listener_.onStatus(effects);
     });
+}
+
+// Asked to listen, the instrument answers 0x12 (the recorder's start measuring
+// is the same frame, and is refused the same way).
+bool Session::startRefused(const analyzer::StatusEffects& effects) {
+    if (startAnswered_) return false;
+    startAnswered_ = true;
+    if (mode_ != device::kModeListening || effects.code == kStatusListening) return false;
+    stopCapture(20ms);
+    pane(std::string(kStartRefusedText) + "\r\n", PaneStyle::NormalAtEnd);
+    return true;
 }
 
 void Session::onCapabilityTable(const analyzer::OutputCapabilityTable& table) {

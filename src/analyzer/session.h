@@ -50,6 +50,9 @@ struct StatusTexts {
 };
 
 inline constexpr const char* kIdleValueText = " ------";
+// The instrument refused to start listening, or stopped answering while it listened.
+inline constexpr const char* kStartRefusedText = "设备拒绝!";
+inline constexpr const char* kInstrumentSilentText = "设备传输中断!";
 
 // Told on the owner's thread (through the event loop), never on the worker's.
 class SessionListener {
@@ -123,6 +126,9 @@ class Session final : private analyzer::AnalyzerReportListener {
     int sendFrames(const std::vector<device::CommandFrame>& frames);
     // CPU time the last worker spent, in seconds.
     double workerCpuSeconds() const { return link_.cpuSeconds(); }
+    // How long the instrument may send nothing while it is polled before the
+    // capture ends as interrupted.
+    void setSilenceLimit(std::chrono::milliseconds limit) { silenceLimit_ = limit; }
 
     static constexpr uint16_t kUncalibrated = 0xFFFF;
     static constexpr uint16_t kLargestCalibration = 2000;
@@ -140,6 +146,7 @@ class Session final : private analyzer::AnalyzerReportListener {
     int sendCommand(device::CommandCode code, uint8_t param);
     void checkCalibration();
     void statusTick();
+    bool startRefused(const analyzer::StatusEffects& effects);
     void onDeviceRemoved();
     void pane(const std::string& text, PaneStyle style) { listener_.onPaneText(text, style); }
     // Runs `task` on the owner's thread, unless the session is gone by then.
@@ -177,6 +184,10 @@ class Session final : private analyzer::AnalyzerReportListener {
     std::string voltageText_ = kIdleValueText;
     std::string currentText_ = kIdleValueText;
     common::TimerId statusTimer_ = 0;
+    bool startAnswered_ = false;
+    std::chrono::milliseconds silenceLimit_{3000};
+    // When the link thread last read a report, in the clock's ticks.
+    std::atomic<common::Clock::TimePoint::rep> lastReport_{0};
 
     device::LinkWorker link_;
     std::atomic<bool> recordsNoticePending_{false};

@@ -71,7 +71,8 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     const std::optional<Arguments> parsed = parseArguments(args, kCaptureSyntax, err);
     if (!parsed) return 2;
     const std::optional<double> seconds = positiveSeconds(*parsed, "capture", err);
-    const std::optional<std::vector<std::string>> faults = simulatedFaults(*parsed, "capture", err);
+    const std::optional<std::vector<std::string>> faults =
+        simulatedFaults(*parsed, "capture", kCaptureFaults, err);
     if (!faults) return 2;
     if (!seconds) return 2;
     const std::string path = parsed->value("-o");

@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  send [--simulate] ENTRY [fields] | send --list\n"
     "                               send one entry of the send list as the charging device\n"
     "  modes [--simulate] [--json]  list the charger's output modes\n"
-    "  record [--simulate] [--seconds S] [--append FILE.osa] -o FILE.osa\n"
+    "  record [--simulate] [--seconds S] [--append FILE.osa] [--discard-journal] -o FILE.osa\n"
     "                               record bus voltage and current ten times a second\n"
     "  recover FILE.osa.journal -o FILE.osa\n"
     "                               turn the journal a crashed recording left into a test file\n"
@@ -60,10 +60,14 @@ constexpr const char* kDecodeUsage =
 constexpr const char* kCaptureUsage =
     "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] "
     "[--refuse-ping]\n"
-    "                    [--seconds S] -o FILE\n"
+    "                    [--fault KIND[,KIND...]] [--seconds S] -o FILE\n"
     "  listens for S seconds (a positive number; without it, until Ctrl+C or the end of the\n"
     "  session), prints each row as it is listed and saves the capture to FILE; Ctrl+C,\n"
-    "  SIGTERM and SIGHUP end the capture and save it\n";
+    "  SIGTERM and SIGHUP end the capture and save it. An instrument that refuses to listen\n"
+    "  (设备拒绝!), stops answering (设备传输中断!) or is unplugged ends the capture: what was\n"
+    "  captured is saved and the exit status is 1.\n"
+    "  --fault (with --simulate): unplug@S, silence@S, refuse-start, uncalibrated, drop-ack,\n"
+    "  repeat-number, slow-power-ready\n";
 constexpr const char* kSendUsage =
     "usage: ufcs send [--simulate] [--trace] ENTRY [fields]\n"
     "       ufcs send --list\n"
@@ -78,10 +82,13 @@ constexpr const char* kSendUsage =
     "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
 constexpr const char* kRecordUsage =
     "usage: ufcs record [--simulate] [--fault KIND[,KIND...]] [--seconds S] [--append FILE.osa] "
-    "-o FILE.osa\n"
+    "\n"
+    "                   [--discard-journal] -o FILE.osa\n"
     "  records one voltage and current sample every 100 ms until S seconds have passed or\n"
     "  Ctrl+C, printing a progress line a second, then saves; --append continues a test file.\n"
-    "  The samples are journaled to FILE.osa.journal until the save (see ufcs recover).\n"
+    "  The samples are journaled to FILE.osa.journal until the save (see ufcs recover). A\n"
+    "  journal left there by a recording that never ended is never overwritten: recover it\n"
+    "  first, or pass --discard-journal to throw it away.\n"
     "  --fault (with --simulate): unplug@S, silence@S, misses, wrong-code, refuse-start,\n"
     "  uncalibrated\n";
 constexpr const char* kRecoverUsage =
@@ -112,7 +119,8 @@ constexpr const char* kFirmwareUsage =
     "[--trace]\n"
     "  connects as the upgrade dialog does, asks for new firmware and, when offered,\n"
     "  downloads, checks and transfers it; prints each text the dialog would show and\n"
-    "  exits 0 only on 升级成功!\n";
+    "  exits 0 only on 升级成功!\n"
+    "  --fault (with --simulate): refuse-page@K, unplug-page@K, silent-burn\n";
 
 using Runner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);
 

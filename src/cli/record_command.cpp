@@ -17,8 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const CommandSyntax kRecordSyntax{
-    "record", {"--simulate"}, {{"--seconds"}, {"--append"}, {"-o"}, {"--fault"}}};
+const CommandSyntax kRecordSyntax{"record",
+                                  {"--simulate", "--discard-journal"},
+                                  {{"--seconds"}, {"--append"}, {"-o"}, {"--fault"}}};
 
 // The test run's questions answered for a command line; its texts on the error stream.
 class CommandLineListener final : public recorder::TestRunListener {
@@ -39,6 +40,9 @@ class CommandLineListener final : public recorder::TestRunListener {
     void setStatusTexts(const std::string&, const std::string&) override {}
     void resetOutputSwitch(bool) override {}
     void onRefresh(uint32_t, bool, const std::string&) override {}
+    void setJournalNote(const std::string& note) override {
+        if (!note.empty()) err_ << screenText(note) << '\n';
+    }
 
     bool shownMessage = false;
 
@@ -62,6 +66,31 @@ void printProgress(const recorder::TestRun& run, double elapsed, std::ostream& e
         static_cast<unsigned long long>(run.ticksWithoutSample()));
 }
 
+// A journal left by a recording that never ended holds samples nobody has
+// saved: it is never overwritten. False, after telling `err`, when it is there.
+bool journalPlaceFree(const std::filesystem::path& journal, bool discard, std::ostream& err) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(journal, error))) return true;
+    const std::string name = common::displayPath(journal);
+    if (recorder::journalInUse(journal)) {
+        err << "ufcs record: " << name << " 正被另一个正在进行的记录使用，请换一个输出文件。\n";
+        return false;
+    }
+    if (!discard) {
+        err << "ufcs record: " << name
+            << " 是一次没有正常结束的记录留下的恢复日志，其中有没有保存的采样。\n"
+               "请先运行 ufcs recover "
+            << name << " -o FILE.osa 取回这些采样，或加 --discard-journal 丢弃它。\n";
+        return false;
+    }
+    std::filesystem::remove(journal, error);
+    if (error) {
+        err << "ufcs record: 无法删除 " << name << "：" << error.message() << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, std::ostream& err) {
@@ -69,7 +98,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     if (!parsed) return 2;
     const std::optional<double> seconds = positiveSeconds(*parsed, "record", err);
     if (!seconds) return 2;
-    const std::optional<std::vector<std::string>> faults = simulatedFaults(*parsed, "record", err);
+    const std::optional<std::vector<std::string>> faults =
+        simulatedFaults(*parsed, "record", kRecordFaults, err);
     if (!faults) return 2;
     const std::string output = parsed->value("-o");
     if (output.empty()) {
@@ -81,6 +111,9 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
         reportBadArgument("record", "cannot save to '" + output + "': " + check.reason, err);
         return 2;
     }
+
+    const std::filesystem::path journal = pathArgument(output + ".journal");
+    if (!journalPlaceFree(journal, parsed->has("--discard-journal"), err)) return 1;
 
     // The document: new, or the file to continue.
     std::unique_ptr<recorder::SampleDocument> document;
@@ -105,8 +138,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     recorder::MeterLink link(*device, clock, loop);
     CommandLineListener listener(err);
     NoWakeKeeping wake;
-    const std::filesystem::path journal = pathArgument(output + ".journal");
-    recorder::TestRun run({*document, link, settings, loop, clock, listener, wake, journal});
+    recorder::TestRun run(
+        {*document, link, settings, loop, clock, listener, wake, {journal, {}, {}}});
 
     const EndingSignals signals;
     if (appended.empty())

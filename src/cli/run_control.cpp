@@ -1,5 +1,6 @@
 #include "cli/run_control.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -41,8 +42,27 @@ common::Clock::TimePoint deadlineAfter(const common::Clock& clock, double second
                              std::chrono::duration<double>(seconds));
 }
 
+const std::vector<std::string> kCaptureFaults = {"unplug@S",        "silence@S", "refuse-start",
+                                                 "uncalibrated",    "drop-ack",  "repeat-number",
+                                                 "slow-power-ready"};
+const std::vector<std::string> kRecordFaults = {"unplug@S",   "silence@S",    "misses",
+                                                "wrong-code", "refuse-start", "uncalibrated"};
+const std::vector<std::string> kFirmwareFaults = {"refuse-page@K", "unplug-page@K", "silent-burn"};
+
+namespace {
+
+// "unplug@2.5" is of the kind "unplug@S", "refuse-page@3" of "refuse-page@K".
+bool ofKind(const std::string& fault, const std::string& kind) {
+    const auto at = kind.find('@');
+    if (at == std::string::npos) return fault == kind;
+    return fault.size() > at + 1 && fault.compare(0, at + 1, kind, 0, at + 1) == 0;
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
                                                         const std::string& command,
+                                                        const std::vector<std::string>& applicable,
                                                         std::ostream& err) {
     std::vector<std::string> faults;
     if (!parsed.values.count("--fault")) return faults;
@@ -50,13 +70,13 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
     std::string fault;
     while (std::getline(list, fault, ',')) {
         simulator::InstrumentSettings ignored;
-        if (!simulator::applyFault(fault, ignored)) {
-            reportBadArgument(command,
-                              "--fault '" + fault +
-                                  "' is not one of unplug@S, silence@S, misses, wrong-code, "
-                                  "refuse-start, uncalibrated, refuse-page@K, unplug-page@K, "
-                                  "silent-burn, drop-ack, repeat-number, slow-power-ready",
-                              err);
+        const bool known = std::any_of(applicable.begin(), applicable.end(),
+                                       [&](const std::string& k) { return ofKind(fault, k); });
+        if (!known || !simulator::applyFault(fault, ignored)) {
+            reportBadArgument(
+                command,
+                "--fault '" + fault + "' is not one this command can apply: " + listed(applicable),
+                err);
             return std::nullopt;
         }
         faults.push_back(fault);

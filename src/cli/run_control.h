@@ -24,9 +24,16 @@ std::optional<double> positiveSeconds(const Arguments& parsed, const std::string
 // `seconds` from now; far beyond any test for a huge or infinite value.
 common::Clock::TimePoint deadlineAfter(const common::Clock& clock, double seconds);
 
-// --fault KIND[,KIND...] for the simulated instrument, checked; or nothing after telling `err`.
+// The simulated instrument's faults each command can apply, as --help lists them.
+extern const std::vector<std::string> kCaptureFaults;
+extern const std::vector<std::string> kRecordFaults;
+extern const std::vector<std::string> kFirmwareFaults;
+
+// --fault KIND[,KIND...] for the simulated instrument, checked against the
+// kinds the command can apply; or nothing after telling `err`.
 std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
                                                         const std::string& command,
+                                                        const std::vector<std::string>& applicable,
                                                         std::ostream& err);
 
 // The instrument the command line asks for: --simulate (with its faults), --trace.

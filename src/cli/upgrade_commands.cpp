@@ -110,7 +110,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         "firmware", {"--simulate"}, {{"--server"}, {"--public-key"}, {"--fault"}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
-    const auto faults = simulatedFaults(*parsed, syntax.command, err);
+    const auto faults = simulatedFaults(*parsed, syntax.command, kFirmwareFaults, err);
     if (!faults || !haveFetcher(syntax.command, err)) return 2;
     const analyzer::UpgradeSettings settings = settingsFrom(*parsed);
     const std::unique_ptr<device::HidDevice> device =

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "common/file_save.h"
 #include "common/format.h"
 
 namespace recorder {
@@ -69,7 +70,7 @@ TestRun::TestRun(Parts parts)
       clock_(parts.clock),
       listener_(parts.listener),
       wake_(parts.wake),
-      journalPath_(std::move(parts.journalPath)) {}
+      journalPlace_(std::move(parts.journal)) {}
 
 TestRun::~TestRun() {
     if (active_) stop();
@@ -83,9 +84,6 @@ bool TestRun::settleModified() {
             // A save that failed must not let the samples go.
             return listener_.saveDocument();
         case TestRunListener::Answer::No:
-            document_.modified.store(false);
-            if (journal_) journal_->remove();
-            journal_.reset();
             return true;
         case TestRunListener::Answer::Cancel:
             return false;
@@ -96,11 +94,17 @@ bool TestRun::settleModified() {
 void TestRun::documentSaved() {
     if (journal_) journal_->remove();
     journal_.reset();
+    if (recovered_) recovered_->release(true);
+    recovered_.reset();
+}
+
+void TestRun::holdRecovered(std::unique_ptr<JournalHold> held) {
+    if (recovered_) recovered_->release(true);
+    recovered_ = std::move(held);
 }
 
 void TestRun::start() {
     if (active_ || !settleModified()) return;
-    document_.modified.store(false);
     begin(true);
 }
 
@@ -111,36 +115,31 @@ void TestRun::continueTest() {
 }
 
 bool TestRun::begin(bool fresh) {
+    std::optional<uint16_t> calibrated;
     if (!link_.connected()) {
         const MeterLink::Connection connection = link_.connect();
         if (!connection.ok) {
             listener_.showMessage(connection.message);
             return false;
         }
-        document_.currentCalibrated = connection.currentCalibrated ? 1 : 0;
+        calibrated = connection.currentCalibrated ? 1 : 0;
     }
     const std::optional<TimedStop> timed = listener_.readTimedStop();
     if (!timed) {
         link_.stop();  // the instrument is not left open without a test
         return false;
     }
+    // The test starts: only now is the last document let go.
+    if (calibrated) document_.currentCalibrated = *calibrated;
     if (fresh) {
-        if (journal_) journal_->remove();  // the last document's, saved or dropped by now
-        journal_.reset();
+        documentSaved();  // its journal, saved or dropped by the user by now
         document_.reset();
+        document_.modified.store(false);
         document_.period = RecorderSettings::samplingPeriod();
         document_.displayName = "无标题";
         listener_.onNewDocument();
     }
-    if (!journalPath_.empty()) {
-        std::string error;
-        if (!journal_) journal_ = Journal::create(journalPath_, document_, error);
-        if (!journal_ || !journal_->resume(kJournalFlushPeriod, error)) {
-            link_.stop();
-            listener_.showMessage(error);
-            return false;
-        }
-    }
+    startJournal();
     active_ = true;
     timed_ = *timed;
     if (timed_.on) listener_.showTimedStopNotice(timed_.hours, timed_.minutes);
@@ -168,6 +167,44 @@ bool TestRun::begin(bool fresh) {
     return true;
 }
 
+// A journal that cannot be made does not stop the test: the user is told
+// that this test is not protected against a crash.
+void TestRun::startJournal() {
+    journalFailureTold_ = false;
+    if (journalPlace_.file.empty() && journalPlace_.folder.empty()) return;
+    std::string error;
+    if (!journal_) {
+        journal_ =
+            journalPlace_.file.empty()
+                ? Journal::createIn(journalPlace_.folder, document_, error, journalPlace_.ops)
+                : Journal::create(journalPlace_.file, document_, error, journalPlace_.ops);
+    }
+    if (!journal_) {
+        listener_.setJournalNote("本次测试没有恢复日志，程序崩溃时采样会丢失：" + error);
+        return;
+    }
+    if (recovered_) journal_->replaces(std::move(recovered_));
+    listener_.setJournalNote("");
+    journal_->resume(kJournalFlushPeriod);
+}
+
+// A failed write is told at once, and retried by the journal every second.
+void TestRun::watchJournal() {
+    if (!journal_) return;
+    const Journal::Health health = journal_->health();
+    if (health.failing && !journalFailureTold_) {
+        journalFailureTold_ = true;
+        listener_.setJournalNote("恢复日志写入失败，正在重试：" + health.error);
+        listener_.showMessage(common::format(
+            "恢复日志 %s 写入失败（%s）。\n测试继续，日志每秒重试；在此期间程序崩溃会丢失"
+            "尚未写入日志的采样。",
+            common::displayPath(journal_->path()).c_str(), health.error.c_str()));
+    } else if (!health.failing && journalFailureTold_) {
+        journalFailureTold_ = false;
+        listener_.setJournalNote("");
+    }
+}
+
 bool TestRun::keepSample(MeterSample sample) {
     totals_.add(sample.millivolts, sample.milliamps);
     return document_.appendSample(sample.millivolts, sample.milliamps, enabled_);
@@ -183,6 +220,7 @@ void TestRun::refresh() {
             std::chrono::duration_cast<std::chrono::seconds>(endsAt_ - clock_.now()).count());
     }
     listener_.onRefresh(count, changed, timedText);
+    watchJournal();
 }
 
 void TestRun::stopTimers() {
@@ -216,18 +254,18 @@ void TestRun::onFault(int code) {
 }
 
 bool TestRun::prepareToClose() {
-    if (active_ && document_.modified.load()) {
-        // Asked with the test still running; Yes stops it before saving.
-        const TestRunListener::Answer answer = listener_.askToSave();
-        if (answer == TestRunListener::Answer::Cancel) return false;
-        stop();
-        if (answer == TestRunListener::Answer::Yes) return listener_.saveDocument();
-        document_.modified.store(false);
-        documentSaved();
+    if (!document_.modified.load()) {
+        if (active_) stop();
         return true;
     }
+    // Asked with any test still running; Yes stops it before saving.
+    const TestRunListener::Answer answer = listener_.askToSave();
+    if (answer == TestRunListener::Answer::Cancel) return false;
     if (active_) stop();
-    return settleModified();
+    if (answer == TestRunListener::Answer::Yes) return listener_.saveDocument();
+    document_.modified.store(false);
+    documentSaved();
+    return true;
 }
 
 }  // namespace recorder

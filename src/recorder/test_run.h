@@ -51,6 +51,18 @@ class TestRunListener {
     // The refresh tick: the displayed count, whether it changed since the last
     // tick, and the timed stop's remaining time (empty when it is off).
     virtual void onRefresh(uint32_t displayedCount, bool changed, const std::string& timedText) = 0;
+    // How the test is protected against a crash: empty while its journal
+    // writes, else what is wrong (no journal, or writes failing and retried).
+    virtual void setJournalNote(const std::string& note) = 0;
+};
+
+// Where a test's recovery journal goes: this file (ufcs record: OUT.osa.journal),
+// else a new file in this folder for each test (the recorder's data folder);
+// neither: no journal.
+struct JournalPlace {
+    std::filesystem::path file;
+    std::filesystem::path folder;
+    JournalFileOps ops = {};  // the system's file calls unless a test replaces them
 };
 
 // Charge and energy since the test started, counted in integers so they never drift.
@@ -82,7 +94,7 @@ class TestRun {
         common::Clock& clock;
         TestRunListener& listener;
         common::WakeKeeper& wake;
-        std::filesystem::path journalPath;  // empty: no journal
+        JournalPlace journal;
     };
     explicit TestRun(Parts parts);
     ~TestRun();
@@ -93,11 +105,17 @@ class TestRun {
                   false);  // 停止测试; variant B (Ctrl+T, faults) also disables the output switch
     void onFault(int code);
 
-    // Before the document is dropped (new, open, close): asks about unsaved
-    // samples. False when the user stays (Cancel, or a save that failed).
+    // Before the document is dropped (new, open): asks about unsaved samples.
+    // False when the user stays (Cancel, or a save that failed). After No the
+    // samples and their journal stay until the caller has replaced the
+    // document (and calls documentSaved()), so a failed open loses nothing.
     bool settleModified();
     // The document was saved, replaced (new, opened) or deliberately dropped: its journal goes.
     void documentSaved();
+    // A recovered document's journal, held until the document is saved or
+    // dropped; a test continued on it writes a journal of its own, which
+    // takes its place.
+    void holdRecovered(std::unique_ptr<JournalHold> held);
     // Closing the program: settles the document and stops any test. False: stay open.
     bool prepareToClose();
 
@@ -108,7 +126,9 @@ class TestRun {
 
   private:
     bool begin(bool fresh);
+    void startJournal();
     void refresh();
+    void watchJournal();
     void stopTimers();
     bool keepSample(MeterSample sample);
 
@@ -119,8 +139,10 @@ class TestRun {
     common::Clock& clock_;
     TestRunListener& listener_;
     common::WakeKeeper& wake_;
-    std::filesystem::path journalPath_;
+    JournalPlace journalPlace_;
     std::unique_ptr<Journal> journal_;
+    std::unique_ptr<JournalHold> recovered_;
+    bool journalFailureTold_ = false;
     ChannelFlags enabled_{};
     TestTotals totals_;
     bool active_ = false;

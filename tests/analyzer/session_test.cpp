@@ -374,6 +374,40 @@ TEST_F(SessionTest, UnplugWhileListeningStopsTheCapture) {
     EXPECT_FALSE(listener.listening);
 }
 
+// Asked to listen, an instrument that answers anything but "listening" has
+// refused; one that stops answering its status polls has been interrupted.
+// Both end the capture with the recorder's texts, keeping what was captured.
+TEST_F(SessionTest, ARefusedStartOrASilentInstrumentEndsTheCapture) {
+    ASSERT_TRUE(startAndSettle());
+    session.setSilenceLimit(400ms);
+    instrument->injectTraffic(20);
+    ASSERT_TRUE(waitFor([this] { return store->count() > 5; }));
+    instrument->setAnswering(false);
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_TRUE(listener.paneHas("设备传输中断!\r\n", PaneStyle::NormalAtEnd));
+    EXPECT_GT(store->count(), 5u);
+
+    for (const uint8_t mode : {device::kModeListening, device::kModeChargingDevice}) {
+        simulator::InstrumentSettings settings = quietInstrument();
+        settings.faults.refuseStart = true;  // the start measuring / listening frame is refused
+        auto refusing = std::make_shared<simulator::Instrument>(settings);
+        simulator::SimulatedDevice device2(refusing, uniqueLockPath());
+        RecordingListener listener2;
+        analyzer::Session session2(device2, *store, profile, loop, clock, listener2);
+        session2.setMode(mode);
+        ASSERT_TRUE(session2.startListening());
+        ASSERT_TRUE(waitFor([&] { return !listener2.statuses.empty() || !session2.connected(); }));
+        const bool refused = mode == device::kModeListening;
+        ASSERT_TRUE(waitFor([&] { return session2.connected() != refused; })) << int(mode);
+        EXPECT_EQ(listener2.paneHas("设备拒绝!\r\n", PaneStyle::NormalAtEnd), refused);
+        if (refused) {
+            EXPECT_EQ(store->count(), 1u);  // the header: the capture was set up
+            EXPECT_EQ(refusing->receivedFrames().back()[8], 2);  // told to stop listening
+        }
+        session2.stopListening();
+    }
+}
+
 TEST_F(SessionTest, WorkerReadErrorEndsTheWorkerButNotTheCapture) {
     ASSERT_TRUE(startAndSettle());
     device.breakLink();

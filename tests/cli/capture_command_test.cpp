@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -126,12 +127,72 @@ TEST_F(CaptureCommandTest, HelpAndTheSendListGoToStandardOutput) {
     EXPECT_NE(list.out.find("16\t设置波特率 --baud\n"), std::string::npos);
 }
 
-TEST_F(CaptureCommandTest, ASimulatedUnplugEndsTheCaptureAndKeepsIt) {
-    const CliRun unplugged = run({"capture", "--simulate", "--fault", "unplug@0.3", "--seconds",
-                                  "5", "-o", file("u.ufcs_stream")});
-    EXPECT_EQ(unplugged.status, 1);
-    EXPECT_NE(unplugged.err.find("设备已经断开!"), std::string::npos) << unplugged.err;
-    EXPECT_NE(unplugged.err.find("已保存"), std::string::npos);
+// An instrument that fails ends the capture with the programs' own text and
+// status 1, and what was captured is saved all the same.
+TEST_F(CaptureCommandTest, AFailingInstrumentIsNeverASuccess) {
+    const struct {
+        const char* fault;
+        const char* says;
+        std::size_t fewestRecords;
+    } cases[] = {
+        {"unplug@0.3", "设备已经断开!", 2},
+        {"refuse-start", "设备拒绝!", 1},  // the capture's header only
+        {"silence@0.5", "设备传输中断!", 2},
+    };
+    for (const auto& c : cases) {
+        const std::string path = file("failed.ufcs_stream");
+        fs::remove(path);
+        const CliRun failed =
+            run({"capture", "--simulate", "--fault", c.fault, "--seconds", "8", "-o", path});
+        EXPECT_EQ(failed.status, 1) << c.fault;
+        EXPECT_NE(failed.err.find(std::string(c.says) + "\n"), std::string::npos) << failed.err;
+        const CliRun rows = run({"rows", path});
+        ASSERT_EQ(rows.status, 0) << c.fault << rows.err;
+        const auto listed =
+            static_cast<std::size_t>(std::count(rows.out.begin(), rows.out.end(), '\n'));
+        EXPECT_GE(listed, c.fewestRecords) << c.fault;
+        EXPECT_NE(failed.err.find("已保存 " + std::to_string(listed) + " 条记录"),
+                  std::string::npos)
+            << failed.err;
+    }
+}
+
+// Each command takes the faults it can apply, and its --help names them.
+TEST_F(CaptureCommandTest, FaultsACommandCannotApplyAreRefused) {
+    const struct {
+        std::vector<std::string> command;
+        std::vector<std::string> takes;
+        std::string refused;
+    } cases[] = {
+        {{"capture", "--simulate", "-o", file("x")},
+         {"unplug@S", "silence@S", "refuse-start", "uncalibrated", "drop-ack", "repeat-number",
+          "slow-power-ready"},
+         "misses"},
+        {{"record", "--simulate", "-o", file("x.osa")},
+         {"unplug@S", "silence@S", "misses", "wrong-code", "refuse-start", "uncalibrated"},
+         "drop-ack"},
+        {{"firmware", "--simulate", "--server", "http://127.0.0.1:9"},
+         {"refuse-page@K", "unplug-page@K", "silent-burn"},
+         "unplug@1"},
+    };
+    for (const auto& c : cases) {
+        const std::string& name = c.command[0];
+        std::vector<std::string> args = c.command;
+        args.insert(args.end(), {"--fault", c.refused});
+        const CliRun refused = run(args);
+        EXPECT_EQ(refused.status, 2) << name;
+        if (refused.err.find("this build has no upgrade support") != std::string::npos) continue;
+        EXPECT_NE(refused.err.find("--fault '" + c.refused +
+                                   "' is not one this command can apply: " + cli::listed(c.takes)),
+                  std::string::npos)
+            << refused.err;
+    }
+    for (const auto& c : cases) {
+        const CliRun help = run({c.command[0], "--help"});
+        for (const std::string& kind : c.takes)
+            EXPECT_NE(help.out.find(kind), std::string::npos) << c.command[0] << " lacks " << kind;
+    }
+    EXPECT_FALSE(fs::exists(file("x")));
 }
 
 #ifndef _WIN32  // device files

@@ -80,9 +80,47 @@ TEST_F(RecordCommandTest, RecoverTurnsAJournalIntoAFile) {
     ASSERT_TRUE(journal->flush());
     const CliRun recover = runUfcs({"recover", file("t.osa.journal"), "-o", file("back.osa")});
     ASSERT_EQ(recover.status, 0) << recover.err;
-    EXPECT_NE(recover.err.find("已恢复 60 个采样"), std::string::npos) << recover.err;
+    // Samples are counted once for voltage and current together.
+    EXPECT_NE(recover.err.find("已恢复 30 个采样"), std::string::npos) << recover.err;
     EXPECT_EQ(recorder::loadOsa(file("back.osa")).document->channel(2).at(29), 29);
     EXPECT_EQ(runUfcs({"osa", file("t.osa.journal")}).status, 1);  // not an .osa file
+}
+
+// A journal left by a recording that never ended is never truncated by the next one.
+TEST_F(RecordCommandTest, ARerunNeverOverwritesAJournalLeftBehind) {
+    recorder::SampleDocument document;
+    std::string error;
+    auto journal = recorder::Journal::create(file("t.osa.journal"), document, error);
+    ASSERT_TRUE(journal) << error;
+    for (uint16_t i = 0; i < 30; ++i)
+        document.appendSample(5000, i, {true, false, true});
+    ASSERT_TRUE(journal->flush());
+    const auto size = fs::file_size(file("t.osa.journal"));
+    const std::vector<std::string> rerun = {"record", "--simulate", "--seconds",
+                                            "0.5",    "-o",         file("t.osa")};
+    std::vector<std::string> discarding = rerun;
+    discarding.push_back("--discard-journal");
+
+    // Still written by a running recording: refused either way.
+    for (const auto& args : {rerun, discarding}) {
+        const CliRun refused = runUfcs(args);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("正被另一个正在进行的记录使用"), std::string::npos)
+            << refused.err;
+    }
+    journal.reset();  // that recording crashed: its journal stays
+    const CliRun refused = runUfcs(rerun);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("ufcs recover " + file("t.osa.journal")), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--discard-journal"), std::string::npos);
+    EXPECT_EQ(fs::file_size(file("t.osa.journal")), size);
+    EXPECT_FALSE(fs::exists(file("t.osa")));
+
+    const CliRun discarded = runUfcs(discarding);
+    ASSERT_EQ(discarded.status, 0) << discarded.err;
+    EXPECT_FALSE(fs::exists(file("t.osa.journal")));
+    EXPECT_TRUE(fs::exists(file("t.osa")));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The sample channels, .osa files, CSV export and recovery journal.
+// The sample channels, .osa files and CSV export.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +8,6 @@
 
 #include "common/byte_order.h"
 #include "recorder/csv_export.h"
-#include "recorder/journal.h"
 #include "recorder/osa_file.h"
 #include "support/test_folder.h"
 
@@ -220,42 +219,6 @@ TEST_F(RecorderFiles, CsvFilesHaveTheirHeaderAndNothingOnRefusal) {
     const common::FileResult noFolder =
         recorder::exportCsv(document.channel(0), document.channel(2), {}, file("none/a.csv"));
     EXPECT_TRUE(noFolder.message.starts_with(recorder::kCsvCannotCreate));
-}
-
-TEST_F(RecorderFiles, AJournalBringsBackWhatWasRecorded) {
-    SampleDocument document;
-    fill(document, 5);
-    std::string error;
-    std::unique_ptr<recorder::Journal> journal =
-        recorder::Journal::create(file("t.journal"), document, error);
-    ASSERT_TRUE(journal) << error;
-    document.currentCalibrated = 0;
-    ASSERT_TRUE(journal->resume(std::chrono::hours(1), error)) << error;
-    fill(document, 100'000);  // more than one block
-    journal->pause();
-    // A crash mid-write leaves a torn block at the end.
-    std::vector<uint8_t> bytes = readAll(file("t.journal"));
-    bytes.insert(bytes.end(), {1, 0, 10, 0, 1, 2});
-    writeAll(file("t.journal"), bytes);
-
-    const recorder::JournalRecovery recovery = recorder::recoverJournal(file("t.journal"));
-    ASSERT_TRUE(recovery.document) << recovery.message;
-    const SampleDocument& back = *recovery.document;
-    EXPECT_EQ(recovery.samples, 2 * 100'005u);
-    EXPECT_FALSE(recovery.message.empty());
-    EXPECT_EQ(back.channel(0).count(), 100'005u);
-    EXPECT_EQ(back.channel(2).at(100'004), document.channel(2).at(100'004));
-    EXPECT_EQ(back.channel(0).sum(), document.channel(0).sum());
-    EXPECT_EQ(back.channel(0).extremes().maximum, document.channel(0).extremes().maximum);
-    EXPECT_EQ(back.currentCalibrated, 0);
-    EXPECT_TRUE(back.modified);
-
-    journal->remove();
-    EXPECT_FALSE(fs::exists(file("t.journal")));
-    EXPECT_FALSE(recorder::Journal::create(file("none/t.journal"), document, error));
-    EXPECT_NE(error.find("none"), std::string::npos);
-    writeAll(file("foreign"), {1, 2, 3});
-    EXPECT_FALSE(recorder::recoverJournal(file("foreign")).document);
 }
 
 }  // namespace

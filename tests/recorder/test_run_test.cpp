@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "recorder/osa_file.h"
 #include "simulator/simulated_device.h"
 #include "support/test_folder.h"
@@ -35,6 +37,7 @@ struct Listener final : recorder::TestRunListener {
         refreshes += changed;
         timedText = text;
     }
+    void setJournalNote(const std::string& note) override { journalNotes.push_back(note); }
 
     Answer answer = Answer::No;
     bool saved = true;
@@ -42,7 +45,7 @@ struct Listener final : recorder::TestRunListener {
     int saveQuestions = 0, newDocuments = 0, refreshes = 0;
     bool timedLocked = false, switchDisabled = false;
     std::vector<int> notices;
-    std::vector<std::string> messages;
+    std::vector<std::string> messages, journalNotes;
     std::string status, timedText;
 };
 
@@ -72,7 +75,8 @@ class TestRunTest : public ::testing::Test {
     Listener listener;
     Awake awake;
     std::filesystem::path journal = folder.path() / "t.osa.journal";
-    recorder::TestRun run{{document, link, settings, loop, clock, listener, awake, journal}};
+    recorder::TestRun run{
+        {document, link, settings, loop, clock, listener, awake, {journal, {}, {}}}};
 };
 
 TEST_F(TestRunTest, ARunRecordsStopsInOrderAndItsJournalGoesWithTheSave) {
@@ -124,6 +128,33 @@ TEST_F(TestRunTest, UnsavedSamplesAskFirstAndAbsenceSaysWhy) {
     EXPECT_EQ(listener.newDocuments, 0);
 }
 
+// Nothing is let go before the start is known to succeed: a start that fails
+// after "No" keeps the samples, their journal and the unsaved state.
+TEST_F(TestRunTest, AStartThatFailsLetsNothingGo) {
+    run.start();
+    ASSERT_TRUE(recordSamples(6));
+    run.stop();
+    const uint32_t samples = document.channel(0).count();
+    listener.answer = Answer::No;
+    struct Case {
+        const char* what;
+        std::function<void()> breakIt;
+    };
+    for (const Case& c :
+         {Case{"no instrument", [&] { instrument->unplug(); }}, Case{"bad timed stop", [&] {
+                                                                         instrument->plugIn();
+                                                                         listener.timed.reset();
+                                                                     }}}) {
+        c.breakIt();
+        run.start();
+        EXPECT_FALSE(run.active()) << c.what;
+        EXPECT_EQ(document.channel(0).count(), samples) << c.what;
+        EXPECT_TRUE(document.modified) << c.what;
+        EXPECT_TRUE(std::filesystem::exists(journal)) << c.what;
+        EXPECT_EQ(listener.newDocuments, 1) << c.what;
+    }
+}
+
 TEST_F(TestRunTest, ATimedStopOfNoTimeStopsAtOnce) {
     listener.timed = recorder::TimedStop{true, 0, 0};
     run.start();
@@ -155,14 +186,55 @@ TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {
     EXPECT_EQ(listener.newDocuments, 1);  // continuing made no new document
 }
 
-TEST_F(TestRunTest, NoJournalNoTest) {
-    recorder::TestRun elsewhere{{document, link, settings, loop, clock, listener, awake,
-                                 folder.path() / "missing" / "t.osa.journal"}};
+// Without a journal the test still runs, and the user is told it is not
+// protected; a journal that stops writing is told once, and retried.
+TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
+    recorder::TestRun elsewhere{{document,
+                                 link,
+                                 settings,
+                                 loop,
+                                 clock,
+                                 listener,
+                                 awake,
+                                 {folder.path() / "missing" / "t.osa.journal", {}, {}}}};
     elsewhere.start();
-    EXPECT_FALSE(elsewhere.active());
-    ASSERT_EQ(listener.messages.size(), 1u);
-    EXPECT_NE(listener.messages[0].find("无法建立恢复日志"), std::string::npos);
-    EXPECT_FALSE(device.isOpen());
+    EXPECT_TRUE(elsewhere.active());
+    ASSERT_FALSE(listener.journalNotes.empty());
+    EXPECT_NE(listener.journalNotes.back().find("本次测试没有恢复日志"), std::string::npos);
+    EXPECT_NE(listener.journalNotes.back().find("无法建立恢复日志"), std::string::npos);
+    EXPECT_TRUE(listener.messages.empty());
+    elsewhere.stop();
+
+    std::atomic<bool> full{false};
+    recorder::JournalFileOps ops;
+    const recorder::JournalFileOps system = recorder::systemJournalOps();
+    ops.write = [&](int fd, const uint8_t* bytes, std::size_t size) {
+        return full ? ENOSPC : system.write(fd, bytes, size);
+    };
+    recorder::TestRun run2{{document,
+                            link,
+                            settings,
+                            loop,
+                            clock,
+                            listener,
+                            awake,
+                            {folder.path() / "full.osa.journal", {}, ops}}};
+    listener.answer = Answer::No;
+    run2.start();
+    ASSERT_TRUE(run2.active());
+    EXPECT_EQ(listener.journalNotes.back(), "");
+    full = true;
+    ASSERT_TRUE(waitFor([&] { return !listener.journalNotes.back().empty(); }));
+    EXPECT_NE(listener.journalNotes.back().find("恢复日志写入失败"), std::string::npos);
+    ASSERT_EQ(listener.messages.size(), 1u);  // told once, not every second
+    EXPECT_NE(listener.messages[0].find("full.osa.journal 写入失败"), std::string::npos);
+    const uint32_t shown = document.channel(0).count();
+    ASSERT_TRUE(recordSamples(shown + 25));
+    EXPECT_EQ(listener.messages.size(), 1u);
+    full = false;
+    ASSERT_TRUE(waitFor([&] { return listener.journalNotes.back().empty(); }));
+    EXPECT_TRUE(run2.active());
+    run2.stop();
 }
 
 TEST(TimedStopText, ShowsHoursOrDays) {

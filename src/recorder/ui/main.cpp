@@ -32,9 +32,8 @@ int main(int argc, char** argv) {
     common::SystemClock clock;
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(dataDir);
-    const std::filesystem::path journal = std::filesystem::path(
-        QDir(dataDir).filePath(QStringLiteral("recovery.osa.journal")).toStdU16String());
-    recorder::ui::MainWindow window(*started->instrument, *started->profile, clock, journal);
+    recorder::ui::MainWindow window(*started->instrument, *started->profile, clock,
+                                    std::filesystem::path(dataDir.toStdU16String()));
     started->instance->serve(&window, [&window] { return window.document().modified.load(); });
     window.show();
     window.offerRecovery();

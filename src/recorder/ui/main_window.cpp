@@ -37,14 +37,14 @@ std::filesystem::path pathOf(const QString& path) {
 }  // namespace
 
 MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, common::Clock& clock,
-                       std::filesystem::path journalPath, QWidget* parent)
+                       std::filesystem::path journalFolder, QWidget* parent)
     : QMainWindow(parent),
       profile_(profile),
       loop_(this),
       settings_(profile),
       link_(device, clock, loop_),
-      run_({document_, link_, settings_, loop_, clock, *this, wake_, journalPath}),
-      journalPath_(std::move(journalPath)) {
+      run_({document_, link_, settings_, loop_, clock, *this, wake_, {{}, journalFolder, {}}}),
+      journalFolder_(std::move(journalFolder)) {
     askers_.message = [this](const QString& text) {
         QMessageBox::information(this, kAppTitle, text);
     };
@@ -119,8 +119,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::dropJournal() {
     run_.documentSaved();
-    std::error_code ignored;
-    if (!journalPath_.empty()) std::filesystem::remove(journalPath_, ignored);
+    view_->setJournalNote({});
 }
 
 void MainWindow::storeViewSettings() {
@@ -478,26 +477,38 @@ void MainWindow::rebuildRecentMenu() {
 }
 
 void MainWindow::offerRecovery() {
-    std::error_code error;
-    if (journalPath_.empty() || !std::filesystem::exists(journalPath_, error)) return;
-    const QMessageBox::StandardButton answer =
-        askers_.question(QStringLiteral("上次测试没有正常结束，有未保存的采样。\n是否恢复?"),
-                         QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) {
-        std::filesystem::remove(journalPath_, error);
+    if (journalFolder_.empty() || run_.active()) return;
+    for (const std::filesystem::path& path : leftoverJournals(journalFolder_)) {
+        // Held from here on: no other recorder offers it while it is asked about.
+        std::unique_ptr<JournalHold> held = JournalHold::take(path);
+        if (!held) continue;
+        const QMessageBox::StandardButton answer =
+            askers_.question(QStringLiteral("上次测试没有正常结束，有未保存的采样。\n是否恢复?"),
+                             QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            held->release(true);
+            continue;
+        }
+        JournalRecovery recovery = recoverJournal(path);
+        if (!recovery.document) {
+            // Kept for whoever can read it, but offered no more.
+            held->release(false);
+            std::error_code ignored;
+            std::filesystem::rename(path, path.string() + ".unreadable", ignored);
+            askers_.message(fromStd(recovery.message));
+            continue;
+        }
+        if (!recovery.message.empty()) askers_.message(fromStd(recovery.message));
+        document_.takeFrom(*recovery.document);
+        document_.modified = true;
+        document_.displayName = "无标题";
+        run_.holdRecovered(std::move(held));
+        currentPath_.clear();
+        view_->documentReplaced(true);
+        updateTitle();
+        updateEnabling();
         return;
     }
-    JournalRecovery recovery = recoverJournal(journalPath_);
-    if (!recovery.document) {
-        askers_.message(fromStd(recovery.message));
-        return;
-    }
-    document_.takeFrom(*recovery.document);
-    document_.modified = true;
-    document_.displayName = "无标题";
-    view_->documentReplaced(true);
-    updateTitle();
-    updateEnabling();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -577,6 +588,10 @@ void MainWindow::onRefresh(uint32_t, bool changed, const std::string& timedText)
     view_->setTotals(run_.active() ? &run_.totals() : nullptr, run_.ticksWithoutSample());
     status_->setText(fromStd(timedText));
     updateEnabling();
+}
+
+void MainWindow::setJournalNote(const std::string& note) {
+    view_->setJournalNote(fromStd(note));
 }
 
 void MainWindow::openUpdateDialog() {

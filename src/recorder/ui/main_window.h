@@ -29,8 +29,9 @@ class WaveformView;
 class MainWindow final : public QMainWindow, private TestRunListener {
     Q_OBJECT
   public:
+    // Each test's recovery journal goes into `journalFolder`.
     MainWindow(device::HidDevice& device, common::Profile& profile, common::Clock& clock,
-               std::filesystem::path journalPath, QWidget* parent = nullptr);
+               std::filesystem::path journalFolder, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // How the window's questions and file choices are answered (boxes and
@@ -48,7 +49,8 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     bool openFile(const QString& path);
     bool saveTo(const QString& path);
     bool exportCsvTo(const QString& path, const CsvOptions& options);
-    // A journal left by a test that never ended cleanly: offered for recovery.
+    // Journals left by tests that never ended cleanly (and that no running
+    // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();
 
     QAction* action(const QString& text) const;
@@ -78,6 +80,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     void setStatusTexts(const std::string& first, const std::string& second) override;
     void resetOutputSwitch(bool disable) override;
     void onRefresh(uint32_t displayedCount, bool changed, const std::string& timedText) override;
+    void setJournalNote(const std::string& note) override;
 
     void buildMenus();
     void buildToolMenu(QMenu* menu);
@@ -103,7 +106,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     MeterLink link_;
     qt_adapters::WakeLock wake_;
     TestRun run_;
-    std::filesystem::path journalPath_;
+    std::filesystem::path journalFolder_;
     QString currentPath_;
     int storedTimeIndex_ = -1;
     WaveformView* view_ = nullptr;

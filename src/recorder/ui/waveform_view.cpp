@@ -234,6 +234,11 @@ void WaveformView::setTotals(const TestTotals* totals, uint64_t missedTicks) {
     update();
 }
 
+void WaveformView::setJournalNote(const QString& note) {
+    journalNote_ = note;
+    update();
+}
+
 void WaveformView::zoomTime(bool in) {
     zoomTimeCentred(state_, width(), in, document_.displayedCount());
     updatePanel();
@@ -493,6 +498,7 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
                                     static_cast<unsigned long long>(missedTicks_))),
              QColor(220, 220, 120));
     }
+    if (!journalNote_.isEmpty()) line(journalNote_, QColor(255, 110, 80));
     if (!lastReadout_.isEmpty()) {
         QString shown = lastReadout_;
         line(shown.replace(QStringLiteral(" , "), QStringLiteral("\n"))

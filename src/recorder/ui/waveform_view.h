@@ -33,6 +33,9 @@ class WaveformView final : public QWidget {
     void documentReplaced(bool fitAll);
     void setStatusTexts(const QString& first, const QString& second);
     void setTotals(const TestTotals* totals, uint64_t missedTicks);  // nothing: not testing
+    // What is wrong with the test's crash protection (empty: nothing), shown in the panel.
+    void setJournalNote(const QString& note);
+    QString journalNote() const { return journalNote_; }
     void setTimeFormatSeconds(bool secondsOnly) { secondsOnly_ = secondsOnly; }
     // After the state was changed from outside: the panel, the scroll bar and the plot follow.
     void stateChanged() { updatePanel(); }
@@ -99,6 +102,7 @@ class WaveformView final : public QWidget {
     QString status_[2];
     const TestTotals* totals_ = nullptr;
     uint64_t missedTicks_ = 0;
+    QString journalNote_;
     std::optional<std::pair<double, double>> timeLines_;     // sample positions
     std::optional<std::pair<double, double>> voltageLines_;  // heights above the origin
     int dragging_ = -1;                                      // 0-1 time lines, 2-3 voltage lines

@@ -12,6 +12,7 @@
 
 #include "net/local_http_server.h"
 #include "recorder/csv_export.h"
+#include "recorder/journal.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/main_window.h"
 #include "recorder/ui/panels.h"
@@ -45,6 +46,14 @@ class RecorderWindowTest : public QObject {
         QVERIFY(window_->testRun().active());
     }
     void waitForSamples(uint32_t count) { QTRY_VERIFY_WITH_TIMEOUT(samples() >= count, 10000); }
+    std::filesystem::path journals() const { return folder_->path() / "journals"; }
+    std::vector<std::filesystem::path> journalFiles() const {
+        std::vector<std::filesystem::path> files;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(journals(), ignored))
+            files.push_back(entry.path());
+        return files;
+    }
 
   private slots:
     void init() {
@@ -55,8 +64,7 @@ class RecorderWindowTest : public QObject {
         messages_.clear();
         questions_ = 0;
         answer_ = QMessageBox::No;
-        window_ = std::make_unique<MainWindow>(*device_, profile_, clock_,
-                                               folder_->path() / "recovery.osa.journal");
+        window_ = std::make_unique<MainWindow>(*device_, profile_, clock_, journals());
         auto& askers = window_->askers();
         askers.message = [this](const QString& text) { messages_ << text; };
         askers.question = [this](const QString&, QMessageBox::StandardButtons) {
@@ -273,24 +281,64 @@ class RecorderWindowTest : public QObject {
     void aJournalLeftBehindIsOfferedBackAndGoesWithTheSave() {
         startTest();
         waitForSamples(8);
-        QTRY_VERIFY(std::filesystem::exists(folder_->path() / "recovery.osa.journal"));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            std::filesystem::file_size(folder_->path() / "recovery.osa.journal") > 40, 5000);
+        QTRY_COMPARE(journalFiles().size(), std::size_t{1});
+        const std::filesystem::path journal = journalFiles()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(journal) > 60, 5000);
         // A crash: the window goes without stopping or saving; the journal stays.
         window_->testRun().stop();
         auto* orphan = window_.release();
         orphan->document().modified = false;  // what a killed process never got to settle
         orphan->hide();
-        window_.reset(
-            new MainWindow(*device_, profile_, clock_, folder_->path() / "recovery.osa.journal"));
-        window_->askers() = orphan->askers();
+        delete orphan;
+        QVERIFY(std::filesystem::exists(journal));
+        window_.reset(new MainWindow(*device_, profile_, clock_, journals()));
+        window_->askers().message = [this](const QString& text) { messages_ << text; };
+        window_->askers().question = [this](const QString&, QMessageBox::StandardButtons) {
+            ++questions_;
+            return answer_;
+        };
+        window_->askers().chooseFile = [this](bool, const QString&, const QString&) {
+            return chosenFile_;
+        };
         answer_ = QMessageBox::Yes;
         window_->offerRecovery();
+        QCOMPARE(questions_, 1);
         QVERIFY(samples() >= 8);
         QVERIFY(window_->document().modified);
+        // Held while unsaved: a second recorder does not offer it.
+        QVERIFY(recorder::leftoverJournals(journals()).empty());
+
+        // A test continued on it writes a journal of its own, which takes its place.
+        act("继续测试")->trigger();
+        QVERIFY(window_->testRun().active());
+        waitForSamples(samples() + 3);
+        QTRY_COMPARE(journalFiles().size(), std::size_t{1});
+        QVERIFY(journalFiles()[0] != journal);
+        act("停止测试")->trigger();
         QVERIFY(window_->saveTo(file("back.osa")));
-        QVERIFY(!std::filesystem::exists(folder_->path() / "recovery.osa.journal"));
-        delete orphan;
+        QVERIFY(journalFiles().empty());
+    }
+
+    // A second recorder started during a test neither offers the running
+    // test for recovery nor deletes its journal.
+    void aSecondRecorderLeavesARunningTestAlone() {
+        startTest();
+        waitForSamples(5);
+        QTRY_COMPARE(journalFiles().size(), std::size_t{1});
+        const std::filesystem::path journal = journalFiles()[0];
+        MainWindow second(*device_, profile_, clock_, journals());
+        int asked = 0;
+        second.askers().question = [&](const QString&, QMessageBox::StandardButtons) {
+            ++asked;
+            return QMessageBox::No;
+        };
+        second.offerRecovery();
+        QCOMPARE(asked, 0);
+        QVERIFY(std::filesystem::exists(journal));
+        const auto grown = std::filesystem::file_size(journal);
+        waitForSamples(samples() + 12);
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(journal) > grown, 5000);
+        act("停止测试")->trigger();
     }
 
     void versionUpdateDownloadsAndHandsOver() {
