@@ -234,8 +234,13 @@ void MainWindow::sizeFontsAndColumns(bool compact) {
 }
 
 void MainWindow::buildButtons() {
+    // No button of the window is a default button: Enter (in the find box, or
+    // after a click left a button with the focus) must never press one.
     auto makeButton = [this](const char* caption) {
-        return new QPushButton(QString::fromUtf8(caption), this);
+        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        return button;
     };
     listenButton_ = makeButton("开始监听");
     saveButton_ = makeButton("保存文件");
@@ -256,10 +261,6 @@ void MainWindow::buildButtons() {
     timingButton_->setToolTip(QStringLiteral("本次测试的全部时序问题"));
     previousFaultButton_->setToolTip(QStringLiteral("上一个出错或有时序问题的行 (Shift+F8)"));
     nextFaultButton_->setToolTip(QStringLiteral("下一个出错或有时序问题的行 (F8)"));
-    // Enter in the find box searches; it must not press a button of the window.
-    for (QPushButton* button :
-         {exportButton_, timingButton_, previousFaultButton_, nextFaultButton_})
-        button->setAutoDefault(false);
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
     statusLabel_ = new QLabel(this);
     statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -386,8 +387,7 @@ void MainWindow::connectControls() {
             [this] { goToFaultyRow(ufcs::SearchDirection::Backward); });
     connect(nextFaultButton_, &QPushButton::clicked, this,
             [this] { goToFaultyRow(ufcs::SearchDirection::Forward); });
-    connect(findBox_, &QLineEdit::returnPressed, this,
-            [this] { findText(findBox_->text(), ufcs::SearchDirection::Forward); });
+    findBox_->installEventFilter(this);  // Enter there searches
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
         auto* made = new QShortcut(keys, this);
         made->setContext(Qt::WindowShortcut);
@@ -831,6 +831,14 @@ void MainWindow::showDecode(const ufcs::DecodeResult& result) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the find box searches, and goes no further.
+    if (watched == findBox_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            findText(findBox_->text(), ufcs::SearchDirection::Forward);
+            return true;
+        }
+    }
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         const bool end = key == Qt::Key_End;

@@ -374,6 +374,33 @@ class MainWindowTest : public QObject {
         }
     }
 
+    // A click leaves its button with the focus; Enter in the find box then
+    // searches and presses nothing, listening or not.
+    void enterInTheFindBoxPressesNoButton() {
+        QVERIFY(window_->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly).size() > 10);
+        for (QPushButton* button : window_->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->text()));
+        QTest::mouseClick(window_->listenButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window_->button("模式选择")->isEnabled());  // listening
+        capture(20);
+        for (const bool listening : {true, false}) {
+            window_->activateWindow();
+            window_->findBox()->setFocus();
+            window_->findBox()->setText(QStringLiteral("握手"));
+            QTest::keyClick(window_->findBox(), Qt::Key_Return);
+            QTest::keyClick(window_->findBox(), Qt::Key_Enter);
+            QCOMPARE(window_->session().connected(), listening);
+            QCOMPARE(saveQuestions_, 0);
+            QVERIFY(cell(window_->messageList()->currentIndex().row(), 3)
+                        .startsWith(QStringLiteral("握手")));
+            if (listening) {
+                QTest::mouseClick(window_->listenButton(), Qt::LeftButton);  // 停止监听
+                QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+            }
+        }
+        QVERIFY(window_->isVisible());
+    }
+
     void newCaptureOrFileAsksOnlyWhileTheCaptureIsUnsaved() {
         start();
         capture(20);
