@@ -43,11 +43,9 @@ bool readNumber(std::string_view text, std::size_t& at) {
     std::size_t i = at;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
         ++i;
-    const std::string copy(text.substr(i, 64));
-    char* end = nullptr;
-    std::strtod(copy.c_str(), &end);
-    if (end == copy.c_str()) return false;
-    at = i + static_cast<std::size_t>(end - copy.c_str());
+    std::size_t used = 0;
+    if (!common::readNumber(text.substr(i, 64), &used)) return false;
+    at = i + used;
     return true;
 }
 

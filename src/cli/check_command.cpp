@@ -3,6 +3,7 @@
 #include "cli/capture_loading.h"
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "common/format.h"
 #include "common/integer_field.h"
 #include "ufcs/row_export.h"
 #include "ufcs/sequence_check.h"
@@ -38,9 +39,8 @@ void printText(const ufcs::SequenceReport& report, std::ostream& out) {
 bool windowOption(const Arguments& parsed, const char* option, uint32_t& us, std::ostream& err) {
     if (!parsed.values.count(option)) return true;
     const std::string text = parsed.value(option);
-    char* end = nullptr;
-    const double ms = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(ms >= 0.2 && ms <= 60'000)) {
+    const double ms = common::parseNumber(text).value_or(0);
+    if (!(ms >= 0.2 && ms <= 60'000)) {
         reportBadArgument("check",
                           std::string(option) + " '" + text +
                               "' is not a number of milliseconds from 0.2 to 60000",

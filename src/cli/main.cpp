@@ -1,3 +1,4 @@
+#include <clocale>
 #include <iostream>
 
 #include "cli/cli.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
 #ifdef UFCS_WITH_UPGRADES
     // Downloads run on Qt's event loop; the other commands never enter it.
     QCoreApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // Qt took the user's locale; numbers stay as files have them
     cli::setFetcher(net::fetchAndWait);
 #endif
     return cli::runCli(args, std::cout, std::cerr);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <sstream>
 
+#include "common/format.h"
 #include "simulator/instrument_choice.h"
 #include "simulator/responder.h"
 
@@ -26,9 +27,8 @@ std::optional<double> positiveSeconds(const Arguments& parsed, const std::string
                                       std::ostream& err) {
     if (!parsed.values.count("--seconds")) return std::numeric_limits<double>::infinity();
     const std::string text = parsed.value("--seconds");
-    char* end = nullptr;
-    const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+    const double seconds = common::parseNumber(text).value_or(0);
+    if (!std::isfinite(seconds) || seconds <= 0) {
         reportBadArgument(
             command, "--seconds '" + text + "' is not a finite positive number of seconds", err);
         return std::nullopt;

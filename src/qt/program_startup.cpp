@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <clocale>
 
 #include "common/version.h"
 #include "device/exclusive_lock.h"
@@ -34,7 +35,13 @@ bool onlyCheckingTheDisplay() {
     return QCoreApplication::arguments().contains("--" + kCheckDisplay);
 }
 
+void keepNumbersInTheCLocale() {
+    // Qt took the user's locale at start: numbers in texts, files and queries stay as "10.5".
+    std::setlocale(LC_NUMERIC, "C");
+}
+
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity) {
+    keepNumbersInTheCLocale();
     QApplication::setApplicationName(identity.applicationName);
     QApplication::setApplicationVersion(QString::fromUtf8(common::kVersionText));
     // Lets the desktop match the window to its menu entry and icon.

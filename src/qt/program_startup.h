@@ -32,6 +32,10 @@ struct StartedProgram {
 // the display opens: it has, since the QApplication exists, and the program ends.
 bool onlyCheckingTheDisplay();
 
+// Numbers formatted and read by the C library use a decimal point, whatever
+// the user's locale (which QApplication has taken); called by startProgram().
+void keepNumbersInTheCLocale();
+
 // Nothing when the program must not start; the user has then been told why.
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "analyzer/replies.h"
+#include "common/format.h"
 #include "device/hid_device.h"
 
 namespace simulator {
@@ -125,10 +126,8 @@ bool applyFault(const std::string& text, InstrumentSettings& settings) {
     const auto at = text.find('@');
     if (at != std::string::npos) {
         const std::string kind = text.substr(0, at);
-        char* end = nullptr;
-        const std::string number = text.substr(at + 1);
-        const double seconds = std::strtod(number.c_str(), &end);
-        if (number.empty() || *end != '\0' || !(seconds >= 0 && seconds < 1e6)) return false;
+        const double seconds = common::parseNumber(text.substr(at + 1)).value_or(-1);
+        if (!(seconds >= 0 && seconds < 1e6)) return false;
         const auto after = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
         const auto page = static_cast<uint32_t>(seconds);
         if (kind == "refuse-page" || kind == "unplug-page") {

@@ -8,6 +8,7 @@
 #include "common/program_info.h"
 #include "device/exclusive_lock.h"
 #include "qt/instance_channel.h"
+#include "qt/program_startup.h"
 #include "qt/translations.h"
 #include "updater/updater_window.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
             common::answerHelpOrVersion({argv + 1, argv + argc}, kName, kUsage, std::cout))
         return *answered;
     QApplication app(argc, argv);
+    qt_adapters::keepNumbersInTheCLocale();
     qt_adapters::installChineseTranslations(app);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const updater::UpdateRow* row =

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analyzer/firmware_frames.h"
+#include "support/comma_locale.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ TEST(UpgradeReplies, ProgramRepliesAreReadFromTheirStart) {
     EXPECT_TRUE(check.url.empty());
 }
 
-TEST(UpgradeReplies, FirmwareUrlOnlyForAPlainNumberAndTheFlagAndChecksumStay) {
+void expectFirmwareRepliesRead() {
     const struct {
         std::string reply;
         int flag;
@@ -81,6 +82,18 @@ TEST(UpgradeReplies, FirmwareUrlOnlyForAPlainNumberAndTheFlagAndChecksumStay) {
         EXPECT_EQ(check.url, c.url) << c.reply;
         EXPECT_EQ(check.checksum, c.checksum) << c.reply;
     }
+}
+
+TEST(UpgradeReplies, FirmwareUrlOnlyForAPlainNumberAndTheFlagAndChecksumStay) {
+    expectFirmwareRepliesRead();
+}
+
+// "vercode":1.06 is a plain number for a German or French user too.
+TEST(UpgradeReplies, RepliesReadTheSameUnderACommaLocale) {
+    const testing_support::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << testing_support::CommaLocale::kMissing;
+    expectFirmwareRepliesRead();
+    EXPECT_EQ(analyzer::newProgramText(105), "最新版本：1.05");
 }
 
 }  // namespace

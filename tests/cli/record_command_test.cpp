@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "cli/cli_run.h"
 #include "recorder/journal.h"
 #include "recorder/osa_file.h"
+#include "support/comma_locale.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -48,6 +51,28 @@ TEST_F(RecordCommandTest, RecordThenReadAndExportTheFile) {
     EXPECT_EQ(period.status, 2);
     EXPECT_EQ(period.err, "“请填入一个在1和600之间的整数。”\n");
     EXPECT_FALSE(fs::exists(file("p.csv")));
+}
+
+// A German or French user's locale changes no number in a file, a text or an option.
+TEST_F(RecordCommandTest, NumbersKeepTheirPointUnderACommaLocale) {
+    const testing_support::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << testing_support::CommaLocale::kMissing;
+    const CliRun record =
+        runUfcs({"record", "--simulate", "--seconds", "0.5", "-o", file("t.osa")});
+    ASSERT_EQ(record.status, 0) << record.err;
+    EXPECT_NE(record.err.find(" V  "), std::string::npos);
+    EXPECT_EQ(record.err.find(','), std::string::npos) << record.err;  // "   0.5 s ... 5.000 V"
+    const CliRun info = runUfcs({"osa", file("t.osa"), "--json"});
+    EXPECT_NE(info.out.find("\"period\":0.1"), std::string::npos) << info.out;
+    const CliRun csv = runUfcs({"csv", file("t.osa"), "-o", file("t.csv"), "--utf8"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    std::ifstream exported(file("t.csv"));
+    std::string header, row;
+    std::getline(exported, header);
+    std::getline(exported, row);
+    // 0:00:00,5.000,1.000,5.000: three commas, each value with its point.
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), 3) << row;
+    EXPECT_EQ(std::count(row.begin(), row.end(), '.'), 3) << row;
 }
 
 TEST_F(RecordCommandTest, FaultsStopTheTestSayWhyAndKeepWhatWasRecorded) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <optional>
 #include <string>
 
 #include "common/byte_order.h"
 #include "common/format.h"
 #include "common/profile.h"
+#include "support/comma_locale.h"
 
 namespace {
 
@@ -15,6 +18,38 @@ TEST(Format, FormatsShortAndLongTexts) {
     std::string out = "序号：";
     common::appendFormat(out, "%d \r\n", 12);
     EXPECT_EQ(out, "序号：12 \r\n");
+}
+
+// Numbers go into files, queries and replies: a point, whatever the user's locale.
+TEST(Format, NumbersKeepTheirPointUnderACommaLocale) {
+    const testing_support::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << testing_support::CommaLocale::kMissing;
+    EXPECT_EQ(common::format("%.2f|%g|%.3f V|%e", 1.0, 10.5, 10.002, 1500.0),
+              "1.00|10.5|10.002 V|1.500000e+03");
+    const struct {
+        const char* text;
+        std::optional<double> whole;  // parseNumber
+        double value;                 // readNumber's, from the start
+        std::size_t used;
+    } cases[] = {
+        {"0.5", 0.5, 0.5, 3},
+        {"1.06,\"fwUrl\"", std::nullopt, 1.06, 4},
+        {"-2.5e3", -2500, -2500, 6},
+        {"+7", 7, 7, 2},
+        {"0x10", 16, 16, 4},
+        {"0x", std::nullopt, 0, 1},
+        {"1,5", std::nullopt, 1, 1},
+        {"inf", INFINITY, INFINITY, 3},
+        {"1e999", INFINITY, INFINITY, 5},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(common::parseNumber(c.text), c.whole) << c.text;
+        std::size_t used = 0;
+        EXPECT_EQ(common::readNumber(c.text, &used), c.value) << c.text;
+        EXPECT_EQ(used, c.used) << c.text;
+    }
+    for (const char* bad : {"", ",5", "+-1", " 1", "x", "."})
+        EXPECT_FALSE(common::readNumber(bad)) << bad;
 }
 
 TEST(ByteOrder, ReadsAndWritesBothOrders) {
