@@ -126,9 +126,10 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     loop.runPending();
     listener.printNewRows();
 
-    const ufcs::FileResult saved = ufcs::SaveCapture(*store, target);
+    const ufcs::FileResult saved = ufcs::SaveCapture(*store, target, endingSaveControl());
     if (!saved.ok) {
-        err << saved.message << '\n';
+        // Nothing captured is lost: it goes where the user's own data lives.
+        err << ufcs::SaveCaptureToFallback(*store, saved.message).message << '\n';
         return 1;
     }
     err << "已保存 " << store->count() << " 条记录到 " << path << '\n';

@@ -164,9 +164,16 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     const bool faulted = !run.active();  // a fault stopped it and said why
     if (run.active()) run.stop();
 
-    const common::FileResult saved = recorder::saveOsa(*document, pathArgument(output));
+    const common::FileResult saved =
+        recorder::saveOsa(*document, pathArgument(output), endingSaveControl());
     if (!saved.ok) {
-        err << saved.message << "\n采样仍在恢复日志 " << journal.string() << " 中\n";
+        const common::FallbackSave fallback = recorder::saveOsaToFallback(*document, saved.message);
+        err << fallback.message << '\n';
+        // Kept until the samples are safe somewhere.
+        if (fallback.path)
+            run.documentSaved();
+        else
+            err << "采样仍在恢复日志 " << common::displayPath(journal) << " 中\n";
         return 1;
     }
     run.documentSaved();

@@ -16,9 +16,9 @@ namespace {
 // Beyond this a command runs until it is interrupted (and no deadline overflows).
 constexpr double kLongestTimedSeconds = 1e9;
 
-volatile std::sig_atomic_t interruptedFlag = 0;
+volatile std::sig_atomic_t interruptions = 0;
 void onInterrupt(int) {
-    interruptedFlag = 1;
+    interruptions = interruptions + 1;
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, boo
 }
 
 EndingSignals::EndingSignals() {
-    interruptedFlag = 0;
+    interruptions = 0;
     for (std::size_t i = 0; i < kEnding.size(); ++i)
         previous_[i] = std::signal(kEnding[i], onInterrupt);
 #ifdef SIGPIPE
@@ -116,7 +116,15 @@ EndingSignals::~EndingSignals() {
 }
 
 bool interrupted() {
-    return interruptedFlag != 0;
+    return interruptions != 0;
+}
+
+common::SaveControl endingSaveControl() {
+    common::SaveControl control;
+    control.cancelled = [before = static_cast<long>(interruptions)] {
+        return interruptions != before;
+    };
+    return control;
 }
 
 }  // namespace cli

@@ -13,6 +13,7 @@
 
 #include "cli/cli.h"
 #include "common/clock.h"
+#include "common/file_save.h"
 #include "device/hid_device.h"
 
 namespace cli {
@@ -64,5 +65,8 @@ class EndingSignals {
 #endif
 };
 bool interrupted();
+// How a save waits at the end of a command: an ending signal that comes once
+// the save has begun (the first one may have ended the capture) ends the wait.
+common::SaveControl endingSaveControl();
 
 }  // namespace cli

@@ -1,10 +1,15 @@
 #include "common/file_save.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <vector>
+
+#include "common/format.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -21,8 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using namespace std::chrono_literals;
+
 constexpr int kMostLinksFollowed = 40;
 constexpr std::size_t kSinkBuffer = 64 * 1024;
+constexpr auto kWaitStep = 50ms;
+constexpr const char* kSaveCancelled = "保存被中断";
+
+long long wholeSeconds(std::chrono::milliseconds duration) {
+    return static_cast<long long>((duration.count() + 999) / 1000);
+}
 
 SaveOutcome failed(std::string reason) {
     return SaveOutcome{false, std::move(reason)};
@@ -103,19 +117,20 @@ class StdioSink final : public ByteSink {
 
 SaveOutcome writeFile(const fs::path& path, bool sync,
                       const std::function<bool(ByteSink&)>& produce,
-                      const std::string& abandonReason) {
+                      const std::string& abandonReason, const SaveControl& = {}) {
     std::FILE* file = _wfopen(path.c_str(), L"wb");
     if (!file) return failed(systemReason(errno));
     StdioSink sink(file);
     const bool produced = produce(sink);
     const int error = sink.finish(sync);
-    if (!produced) return failed(abandonReason);
+    // A write that failed (a full disk) is that failure, not the producer's choice.
+    if (!produced && error == 0) return failed(abandonReason);
     return error ? failed(systemReason(error)) : SaveOutcome{};
 }
 
 SaveOutcome writeThrough(const fs::path& path, const std::function<bool(ByteSink&)>& produce,
-                         const std::string& abandonReason) {
-    return writeFile(path, false, produce, abandonReason);
+                         const std::string& abandonReason, const SaveControl& control) {
+    return writeFile(path, false, produce, abandonReason, control);
 }
 
 SaveOutcome replaceRegularFile(const fs::path& path, bool,
@@ -135,9 +150,14 @@ SaveOutcome replaceRegularFile(const fs::path& path, bool,
 #else
 
 // Buffers the bytes and writes them to a descriptor, keeping the first error.
+// A descriptor that takes no more for now (a FIFO whose reader is slow) is
+// waited for as `control` allows.
 class DescriptorSink final : public ByteSink {
   public:
-    explicit DescriptorSink(int fd) : fd_(fd) { buffer_.reserve(kSinkBuffer); }
+    explicit DescriptorSink(int fd, const SaveControl* control = nullptr)
+        : fd_(fd), control_(control) {
+        buffer_.reserve(kSinkBuffer);
+    }
     bool write(const void* data, std::size_t size) override {
         const auto* bytes = static_cast<const uint8_t*>(data);
         if (size >= kSinkBuffer && flush() == 0) return writeDirect(bytes, size);  // no copy
@@ -157,40 +177,79 @@ class DescriptorSink final : public ByteSink {
         return error_;
     }
     int error() const { return error_; }
+    // Why the writes failed, for the user.
+    std::string reason() const { return reason_.empty() ? systemReason(error_) : reason_; }
 
   private:
     bool writeDirect(const uint8_t* bytes, std::size_t size) {
         std::size_t done = 0;
+        auto progressAt = std::chrono::steady_clock::now();
         while (error_ == 0 && done < size) {
             const ssize_t n = ::write(fd_, bytes + done, size - done);
-            if (n < 0 && errno != EINTR) error_ = errno;
-            if (n > 0) done += static_cast<std::size_t>(n);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                progressAt = std::chrono::steady_clock::now();
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && control_) {
+                waitWritable(progressAt);
+            } else if (n < 0 && errno != EINTR) {
+                error_ = errno;
+            }
         }
         return error_ == 0;
     }
+    void waitWritable(std::chrono::steady_clock::time_point progressAt) {
+        pollfd wanted{fd_, POLLOUT, 0};
+        poll(&wanted, 1, static_cast<int>(kWaitStep.count()));
+        if (control_->cancelled && control_->cancelled()) {
+            error_ = ECANCELED;
+            reason_ = kSaveCancelled;
+        } else if (std::chrono::steady_clock::now() - progressAt > control_->stallLimit) {
+            error_ = ETIMEDOUT;
+            reason_ = format("写入停滞，%lld 秒没有进展", wholeSeconds(control_->stallLimit));
+        }
+    }
 
     int fd_;
+    const SaveControl* control_;
     std::vector<uint8_t> buffer_;
     int error_ = 0;
+    std::string reason_;
 };
 
 // Runs `produce` into `fd` and flushes; the error number, or 0. `abandoned` is
 // set when `produce` gave up.
 int produceInto(int fd, const std::function<bool(ByteSink&)>& produce, bool& abandoned) {
     DescriptorSink sink(fd);
-    abandoned = !produce(sink);
+    // A write that failed (a full disk) is that failure, not the producer's choice.
+    abandoned = !produce(sink) && sink.error() == 0;
     return abandoned ? 0 : sink.flush();
 }
 
+// Opened without blocking: a FIFO with no reader refuses at once (ENXIO), and
+// is tried again until one comes, the wait is over or the caller ends it.
 SaveOutcome writeThrough(const fs::path& path, const std::function<bool(ByteSink&)>& produce,
-                         const std::string& abandonReason) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+                         const std::string& abandonReason, const SaveControl& control) {
+    const auto readerDeadline = std::chrono::steady_clock::now() + control.readerWait;
+    int fd = -1;
+    for (;;) {
+        fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 || errno != ENXIO) break;
+        if (control.cancelled && control.cancelled()) return failed(kSaveCancelled);
+        if (std::chrono::steady_clock::now() >= readerDeadline) {
+            return failed(format("没有程序读取这个 FIFO（等待了 %lld 秒）",
+                                 wholeSeconds(control.readerWait)));
+        }
+        std::this_thread::sleep_for(kWaitStep);
+    }
     if (fd < 0) return failed(systemReason(errno));
-    bool abandoned = false;
-    int error = produceInto(fd, produce, abandoned);
+    DescriptorSink sink(fd, &control);
+    const bool abandoned = !produce(sink) && sink.error() == 0;
+    int error = abandoned ? 0 : sink.flush();
+    const std::string reason = sink.reason();
     if (close(fd) != 0 && error == 0) error = errno;
     if (abandoned) return failed(abandonReason);
-    return error ? failed(systemReason(error)) : SaveOutcome{};
+    if (error == 0) return {};
+    return failed(sink.error() ? reason : systemReason(error));
 }
 
 // Copies the finished `temporary` into `path` in place, for a file with other
@@ -286,7 +345,7 @@ std::string displayPath(const fs::path& path) {
 }
 
 SaveOutcome saveFile(const fs::path& target, const std::function<bool(ByteSink&)>& produce,
-                     const std::string& abandonReason) {
+                     const std::string& abandonReason, const SaveControl& control) {
     fs::path path;
     fs::file_type type = fs::file_type::none;
     if (SaveOutcome resolved = resolveTarget(target, path, type); !resolved.ok) return resolved;
@@ -296,7 +355,7 @@ SaveOutcome saveFile(const fs::path& target, const std::function<bool(ByteSink&)
     }
     if (type == fs::file_type::not_found || type == fs::file_type::regular)
         return replaceRegularFile(path, type == fs::file_type::regular, produce, abandonReason);
-    if (isWrittenThrough(type)) return writeThrough(path, produce, abandonReason);
+    if (isWrittenThrough(type)) return writeThrough(path, produce, abandonReason, control);
     return refusedKind(type);
 }
 
@@ -318,6 +377,50 @@ SaveOutcome checkSaveTarget(const fs::path& target) {
     int error = writeAccessError(folder, true);
     if (error == 0 && type == fs::file_type::regular) error = writeAccessError(path, false);
     return error ? failed(systemReason(error)) : SaveOutcome{};
+}
+
+fs::path fallbackFolder() {
+    fs::path base;
+#ifdef _WIN32
+    if (const wchar_t* local = _wgetenv(L"LOCALAPPDATA"); local && *local) base = local;
+#else
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
+        base = data;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = fs::path(home) / ".local" / "share";
+    }
+#endif
+    std::error_code ignored;
+    if (base.empty()) base = fs::temp_directory_path(ignored);
+    return base / "ufcs-suite" / "unsaved";
+}
+
+FallbackSave saveToFallback(const std::string& failure, std::string_view stem,
+                            std::string_view extension,
+                            const std::function<FileResult(const fs::path&)>& save) {
+    const fs::path folder = fallbackFolder();
+    std::error_code error;
+    fs::create_directories(folder, error);
+    fs::permissions(folder, fs::perms::owner_all, error);  // the user's data, not the machine's
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    fs::path path;
+    for (int n = 1;; ++n) {
+        path = folder / (std::string(stem) + "-" + stamp + (n > 1 ? "-" + std::to_string(n) : "") +
+                         std::string(extension));
+        if (!fs::exists(fs::symlink_status(path, error)) || n == 100) break;
+    }
+    const FileResult saved = save(path);
+    if (saved.ok) return {path, failure + "\n数据已另存到 " + displayPath(path)};
+    return {std::nullopt,
+            failure + "\n另存到 " + displayPath(folder) + " 也失败：" + saved.message};
 }
 
 }  // namespace common

@@ -9,14 +9,19 @@
 //   into it instead, so every name keeps seeing it; a file the process may
 //   not write is left alone;
 // - a character device or a FIFO is written straight through (/dev/null
-//   discards, /dev/full reports its error); a folder or any other kind of
-//   file is never touched;
+//   discards, /dev/full reports its error), never blocking without a way
+//   out: a FIFO nobody reads is waited for a bounded time, a write that
+//   makes no progress gives up, and the caller may end either wait; a
+//   folder or any other kind of file is never touched;
 // - any failure is reported with the system's reason, and an earlier file is
-//   left as it was.
+//   left as it was. What could not be saved goes to a fallback file in the
+//   user's own data folder (saveToFallback), so it is never lost.
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,11 +46,26 @@ struct SaveOutcome {
     std::string reason;  // why not, for the user (UTF-8), when not ok
 };
 
+// How long a save written straight through (a FIFO, a device) may wait.
+struct SaveControl {
+    // Asked while waiting: true ends the wait (a command line's Ctrl+C).
+    std::function<bool()> cancelled;
+    std::chrono::milliseconds readerWait{10'000};  // for a FIFO to get a reader
+    std::chrono::milliseconds stallLimit{30'000};  // for a write that makes no progress
+};
+
+// A window cannot wait: a FIFO with no reader is refused at once, and a write
+// that makes no progress is given up after 3 seconds.
+inline SaveControl windowSaveControl() {
+    return {nullptr, std::chrono::milliseconds(0), std::chrono::milliseconds(3000)};
+}
+
 // Writes what `produce` gives into `target`. `produce` returns false to give up
 // (the target is then left as it was, and `reason` is its `abandonReason`).
 SaveOutcome saveFile(const std::filesystem::path& target,
                      const std::function<bool(ByteSink&)>& produce,
-                     const std::string& abandonReason = "写入被中止");
+                     const std::string& abandonReason = "写入被中止",
+                     const SaveControl& control = {});
 
 // Whether saving to `target` could succeed, found without writing anything:
 // its folder exists and may be written, and the target itself, if it exists,
@@ -54,5 +74,21 @@ SaveOutcome checkSaveTarget(const std::filesystem::path& target);
 
 // The path as UTF-8, for messages.
 std::string displayPath(const std::filesystem::path& path);
+
+// Where data goes that could not be saved where the user asked: the user's
+// own data folder ($XDG_DATA_HOME, else ~/.local/share; %LOCALAPPDATA% on
+// Windows), in "ufcs-suite/unsaved".
+std::filesystem::path fallbackFolder();
+
+// After a failed save: `save` writes the same data to a new file in the
+// fallback folder, named from `stem` and `extension`. The message tells the
+// failure (`failure`), then where the data is now, or that this failed too.
+struct FallbackSave {
+    std::optional<std::filesystem::path> path;  // where the data went, when it went
+    std::string message;
+};
+FallbackSave saveToFallback(const std::string& failure, std::string_view stem,
+                            std::string_view extension,
+                            const std::function<FileResult(const std::filesystem::path&)>& save);
 
 }  // namespace common

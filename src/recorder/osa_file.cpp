@@ -138,7 +138,8 @@ OsaLoad loadOsa(ByteSource& source, const std::string& name) {
     return load;
 }
 
-common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path& path) {
+common::FileResult writeOsa(const SampleDocument& document, const std::filesystem::path& path,
+                            const common::SaveControl& control) {
     OsaHeader header;
     header.period = document.period;
     header.currentCalibrated = document.currentCalibrated;
@@ -148,7 +149,7 @@ common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path
         header.extremes[index] = document.channel(c).extremes();
         header.sums[index] = document.channel(c).sum();
     }
-    const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
+    const auto produce = [&](common::ByteSink& sink) {
         const auto head = headerBytes(header);
         if (!sink.write(head.data(), head.size())) return false;
         std::vector<uint16_t> block(kBlockSamples);
@@ -162,14 +163,28 @@ common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path
             }
         }
         return true;
-    });
+    };
+    const common::SaveOutcome saved = common::saveFile(path, produce, "写入被中止", control);
     if (!saved.ok) {
         return {false, common::format("无法保存文件 %s ! (%s)", common::displayPath(path).c_str(),
                                       saved.reason.c_str())};
     }
+    return {};
+}
+
+common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path& path,
+                           const common::SaveControl& control) {
+    common::FileResult written = writeOsa(document, path, control);
+    if (!written.ok) return written;
     document.modified.store(false);
     document.displayName = displayNameOf(path);
     return {};
+}
+
+common::FallbackSave saveOsaToFallback(const SampleDocument& document, const std::string& failure) {
+    return common::saveToFallback(failure, "test", ".osa", [&](const std::filesystem::path& path) {
+        return writeOsa(document, path);
+    });
 }
 
 }  // namespace recorder

@@ -49,6 +49,13 @@ OsaLoad loadOsa(ByteSource& source, const std::string& name);
 
 // Writes the document through the suite's save helper; on success clears
 // `modified` and takes the display name from the file name.
-common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path& path);
+common::FileResult saveOsa(SampleDocument& document, const std::filesystem::path& path,
+                           const common::SaveControl& control = {});
+// Writes the document, leaving its state alone (a copy, not its file).
+common::FileResult writeOsa(const SampleDocument& document, const std::filesystem::path& path,
+                            const common::SaveControl& control = {});
+// After saveOsa failed with `failure`: the document into the fallback folder,
+// still unsaved, and the message that says where it is.
+common::FallbackSave saveOsaToFallback(const SampleDocument& document, const std::string& failure);
 
 }  // namespace recorder

@@ -46,19 +46,28 @@ FileResult notACapture(const fs::path& path) {
 
 }  // namespace
 
-FileResult SaveCapture(const CaptureStore& store, const fs::path& path) {
+FileResult SaveCapture(const CaptureStore& store, const fs::path& path,
+                       const common::SaveControl& control) {
     const uint32_t count = store.count();
-    const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
-        uint8_t header[kFileHeaderSize];
-        common::writeLe32(header, count);
-        common::writeLe32(header + 4, kCaptureFileVersion);
-        return sink.write(header, sizeof header) &&
-               (count == 0 ||
-                sink.write(store.recordBytes(0), static_cast<std::size_t>(count) * kRecordSize));
-    });
+    const common::SaveOutcome saved = common::saveFile(
+        path,
+        [&](common::ByteSink& sink) {
+            uint8_t header[kFileHeaderSize];
+            common::writeLe32(header, count);
+            common::writeLe32(header + 4, kCaptureFileVersion);
+            return sink.write(header, sizeof header) &&
+                   (count == 0 || sink.write(store.recordBytes(0),
+                                             static_cast<std::size_t>(count) * kRecordSize));
+        },
+        "写入被中止", control);
     if (saved.ok) return {};
     return failure(common::format("无法保存文件 %s ! (%s)", common::displayPath(path).c_str(),
                                   saved.reason.c_str()));
+}
+
+common::FallbackSave SaveCaptureToFallback(const CaptureStore& store, const std::string& failure) {
+    return common::saveToFallback(failure, "capture", kCaptureFileExtension,
+                                  [&](const fs::path& path) { return SaveCapture(store, path); });
 }
 
 FileResult OpenCapture(CaptureStore& store, const fs::path& path) {

@@ -21,7 +21,11 @@ using FileResult = common::FileResult;
 // Writes the store's records 0 to count-1 by the suite's save rules
 // (common/file_save.h): a failed save leaves an earlier file as it was, and
 // the message carries the system's reason.
-FileResult SaveCapture(const CaptureStore& store, const std::filesystem::path& path);
+FileResult SaveCapture(const CaptureStore& store, const std::filesystem::path& path,
+                       const common::SaveControl& control = {});
+// After SaveCapture failed with `failure`: the capture into the fallback
+// folder, and the message that says where it is.
+common::FallbackSave SaveCaptureToFallback(const CaptureStore& store, const std::string& failure);
 
 // Replaces the store's records and count with the file's. A file that is
 // refused leaves the store exactly as it was; a folder, or a file whose header

@@ -196,6 +196,26 @@ TEST_F(CaptureCommandTest, FaultsACommandCannotApplyAreRefused) {
 }
 
 #ifndef _WIN32  // device files
+// A target that passed the check but refuses the write: the capture goes to
+// the user's data folder, and the message says where.
+TEST_F(CaptureCommandTest, AFailedSaveKeepsTheCaptureInTheDataFolder) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    testing_support::IsolatedDataFolder data;
+    fs::create_symlink("/dev/full", file("full.ufcs_stream"));
+    const CliRun full =
+        run({"capture", "--simulate", "--seconds", "0.3", "-o", file("full.ufcs_stream")});
+    EXPECT_EQ(full.status, 1);
+    const std::string said = "数据已另存到 ";
+    const auto at = full.err.find(said);
+    ASSERT_NE(at, std::string::npos) << full.err;
+    const fs::path fallback =
+        full.err.substr(at + said.size(), full.err.find('\n', at) - at - said.size());
+    EXPECT_EQ(fallback.parent_path(), data.fallbackFolder());
+    const CliRun rows = run({"rows", fallback.string()});
+    ASSERT_EQ(rows.status, 0) << rows.err;
+    EXPECT_GT(std::count(rows.out.begin(), rows.out.end(), '\n'), 1);
+}
+
 TEST_F(CaptureCommandTest, SavingToADeviceWritesThroughAndReportsItsError) {
     const CliRun discarded = run({"capture", "--simulate", "--seconds", "0.3", "-o", "/dev/null"});
     EXPECT_EQ(discarded.status, 0) << discarded.err;

@@ -1,12 +1,14 @@
 // `ufcs capture` as a process: the ways a command line ends a capture.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,40 @@ TEST_F(CaptureProcessTest, EndingSignalsSaveTheCaptureAndPrintTheSummary) {
         close(child.out);
         close(child.err);
     }
+}
+
+// Saving to a FIFO that nobody reads: the save neither blocks the ending
+// signals nor loses the capture, which goes to the user's data folder.
+TEST_F(CaptureProcessTest, AFifoNobodyReadsNeitherHangsNorLosesTheCapture) {
+    testing_support::IsolatedDataFolder data;  // inherited by the child
+    const std::string fifo = folder.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const Child child = spawnUfcs({"capture", "--simulate", "--seconds", "1e20", "-o", fifo});
+    ASSERT_GT(child.pid, 0);
+    const std::string out = readLines(child.out, 2);
+    ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << "no rows before the signal";
+    // The first signal ends the capture; the next ones end the save's wait.
+    int status = -1;
+    for (int i = 0; i < 200 && status < 0; ++i) {
+        kill(child.pid, SIGTERM);
+        pollfd none{-1, 0, 0};
+        poll(&none, 0, 100);
+        int raw = 0;
+        if (waitpid(child.pid, &raw, WNOHANG) == child.pid)
+            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    }
+    const std::string err = readLines(child.err);
+    ASSERT_EQ(status, 1) << err;
+    EXPECT_NE(err.find("无法保存文件 " + fifo + " !"), std::string::npos) << err;
+    const std::string said = "数据已另存到 ";
+    const auto at = err.find(said);
+    ASSERT_NE(at, std::string::npos) << err;
+    const std::string fallback =
+        err.substr(at + said.size(), err.find('\n', at) - at - said.size());
+    EXPECT_EQ(std::filesystem::path(fallback).parent_path(), data.fallbackFolder());
+    EXPECT_GE(savedRecords(fallback), 2u);
+    close(child.out);
+    close(child.err);
 }
 
 TEST_F(CaptureProcessTest, AClosedOutputStopsTheRowsButNotTheCapture) {

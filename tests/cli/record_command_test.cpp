@@ -95,6 +95,29 @@ TEST_F(RecordCommandTest, FaultsStopTheTestSayWhyAndKeepWhatWasRecorded) {
     EXPECT_EQ(runUfcs({"record", "--simulate", "--fault", "melt", "-o", file("x.osa")}).status, 2);
 }
 
+#ifndef _WIN32  // device files
+// The final save refuses the write: the samples go to the user's data folder
+// and, once safe there, the journal goes.
+TEST_F(RecordCommandTest, AFailedSaveKeepsTheSamplesInTheDataFolder) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    testing_support::IsolatedDataFolder data;
+    fs::create_symlink("/dev/full", file("full.osa"));
+    const CliRun full =
+        runUfcs({"record", "--simulate", "--seconds", "0.6", "-o", file("full.osa")});
+    EXPECT_EQ(full.status, 1);
+    const std::string said = "数据已另存到 ";
+    const auto at = full.err.find(said);
+    ASSERT_NE(at, std::string::npos) << full.err;
+    const fs::path fallback =
+        full.err.substr(at + said.size(), full.err.find('\n', at) - at - said.size());
+    EXPECT_EQ(fallback.parent_path(), data.fallbackFolder());
+    const recorder::OsaLoad load = recorder::loadOsa(fallback);
+    ASSERT_TRUE(load.document) << load.message;
+    EXPECT_GT(load.document->channel(0).count(), 2u);
+    EXPECT_FALSE(fs::exists(file("full.osa.journal")));
+}
+#endif
+
 TEST_F(RecordCommandTest, RecoverTurnsAJournalIntoAFile) {
     recorder::SampleDocument document;
     std::string error;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "support/test_folder.h"
 
@@ -109,6 +111,69 @@ TEST_F(FileSaveTest, DevicesAreWrittenThroughAndOtherKindsRefused) {
     EXPECT_TRUE(fs::is_directory(dir / "folder"));
 }
 #endif
+
+#ifndef _WIN32
+// A FIFO nobody reads, or whose reader stops reading, never holds a save for
+// ever: the wait ends by itself, or when the caller says so.
+TEST_F(FileSaveTest, AFifoNeverHoldsTheSaveForever) {
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big(1 << 20, 'x');  // more than a pipe holds
+    struct Case {
+        const char* what;
+        bool reader;      // one opens the FIFO but never reads
+        int cancelAfter;  // waits before the caller ends it; 0: never
+        const char* reason;
+    };
+    for (const Case& c : {Case{"no reader", false, 0, "没有程序读取这个 FIFO（等待了 1 秒）"},
+                          Case{"no reader, cancelled", false, 3, "保存被中断"},
+                          Case{"a reader that never reads", true, 0, "写入停滞，1 秒没有进展"},
+                          Case{"stalled, cancelled", true, 3, "保存被中断"}}) {
+        const int held = c.reader ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        common::SaveControl control;
+        control.readerWait = std::chrono::milliseconds(300);
+        control.stallLimit = std::chrono::milliseconds(300);
+        int asked = 0;
+        if (c.cancelAfter) control.cancelled = [&] { return ++asked >= c.cancelAfter; };
+        const common::SaveOutcome saved = common::saveFile(
+            fifo, [&](common::ByteSink& sink) { return sink.write(big); }, "中止", control);
+        if (held >= 0) close(held);
+        EXPECT_FALSE(saved.ok) << c.what;
+        EXPECT_EQ(saved.reason, c.reason) << c.what;
+        EXPECT_TRUE(S_ISFIFO(modeOf(fifo)));
+    }
+}
+#endif
+
+// What could not be saved goes to a file of its own in the user's data folder.
+TEST_F(FileSaveTest, AFailedSaveFallsBackToTheUsersDataFolder) {
+    testing_support::IsolatedDataFolder data;
+    std::vector<fs::path> saved;
+    for (int i = 0; i < 2; ++i) {
+        const common::FallbackSave fallback = common::saveToFallback(
+            "无法保存文件 x ! (No space)", "capture", ".ufcs_stream", [](const fs::path& path) {
+                const auto outcome = save(path, "the data");
+                return common::FileResult{outcome.ok, outcome.reason};
+            });
+        ASSERT_TRUE(fallback.path);
+        EXPECT_EQ(fallback.path->parent_path(), data.fallbackFolder());
+        EXPECT_EQ(readAll(*fallback.path), "the data");
+        EXPECT_EQ(fallback.message, "无法保存文件 x ! (No space)\n数据已另存到 " +
+                                        common::displayPath(*fallback.path));
+        saved.push_back(*fallback.path);
+    }
+    EXPECT_NE(saved[0], saved[1]);  // the same second: a name each
+#ifndef _WIN32
+    EXPECT_EQ(modeOf(data.fallbackFolder()) & 0777, 0700u);  // the user's own
+#endif
+    const common::FallbackSave failed =
+        common::saveToFallback("无法保存", "test", ".osa", [](const fs::path&) {
+            return common::FileResult{false, "也满了"};
+        });
+    EXPECT_FALSE(failed.path);
+    EXPECT_EQ(failed.message,
+              "无法保存\n另存到 " + common::displayPath(data.fallbackFolder()) + " 也失败：也满了");
+}
 
 TEST_F(FileSaveTest, AnAbandonedSaveLeavesTheEarlierFileAndNoLeftovers) {
     const fs::path file = dir / "keep.bin";

@@ -39,34 +39,59 @@ class TestFolder {
     std::filesystem::path path_;
 };
 
-// While it lives, UFCS_LOCK_DIR points at a folder of its own, so the simulated
-// instrument this process opens is not the one another test or program holds.
-class IsolatedLocks {
+// While it lives, the environment variable `name` points at a folder of this
+// object's own (also for the programs the test starts).
+class FolderVariable {
   public:
-    IsolatedLocks() : folder_("ufcs-locks") {
-        if (const char* old = std::getenv(kVariable)) previous_ = old;
+    FolderVariable(const char* name, std::string_view prefix) : name_(name), folder_(prefix) {
+        if (const char* old = std::getenv(name_)) previous_ = old;
         setVariable(folder_.path().string().c_str());
     }
-    ~IsolatedLocks() { setVariable(previous_ ? previous_->c_str() : nullptr); }
+    ~FolderVariable() { setVariable(previous_ ? previous_->c_str() : nullptr); }
+    FolderVariable(const FolderVariable&) = delete;
+    FolderVariable& operator=(const FolderVariable&) = delete;
+    const std::filesystem::path& path() const { return folder_.path(); }
+
+  private:
+    // Nothing unsets the variable.
+    void setVariable(const char* value) {
+#ifdef _WIN32
+        _putenv_s(name_, value ? value : "");
+#else
+        if (value)
+            setenv(name_, value, 1);
+        else
+            unsetenv(name_);
+#endif
+    }
+    const char* name_;
+    TestFolder folder_;
+    std::optional<std::string> previous_;
+};
+
+// UFCS_LOCK_DIR in a folder of its own, so the simulated instrument this
+// process opens is not the one another test or program holds.
+class IsolatedLocks {
+  public:
     std::string lockPath(std::string_view name = "instrument.lock") const {
-        return folder_.file(name);
+        return (locks_.path() / name).string();
     }
 
   private:
-    static constexpr const char* kVariable = "UFCS_LOCK_DIR";
-    // Nothing unsets the variable.
-    static void setVariable(const char* value) {
+    FolderVariable locks_{"UFCS_LOCK_DIR", "ufcs-locks"};
+};
+
+// The user's data folder (where unsaved data falls back to) in a folder of its own.
+class IsolatedDataFolder {
+  public:
+    std::filesystem::path fallbackFolder() const { return data_.path() / "ufcs-suite" / "unsaved"; }
+
+  private:
 #ifdef _WIN32
-        _putenv_s(kVariable, value ? value : "");
+    FolderVariable data_{"LOCALAPPDATA", "ufcs-data"};
 #else
-        if (value)
-            setenv(kVariable, value, 1);
-        else
-            unsetenv(kVariable);
+    FolderVariable data_{"XDG_DATA_HOME", "ufcs-data"};
 #endif
-    }
-    TestFolder folder_;
-    std::optional<std::string> previous_;
 };
 
 }  // namespace testing_support

@@ -695,10 +695,11 @@ bool MainWindow::saveCapture() {
 }
 
 bool MainWindow::saveCaptureTo(const QString& path) {
-    const ufcs::FileResult result =
-        ufcs::SaveCapture(store_, std::filesystem::path(path.toStdU16String()));
+    const ufcs::FileResult result = ufcs::SaveCapture(
+        store_, std::filesystem::path(path.toStdU16String()), common::windowSaveControl());
     if (!result.ok) {
-        message(fromStd(result.message));
+        // Kept unsaved in the window, and safe in the user's data folder meanwhile.
+        message(fromStd(ufcs::SaveCaptureToFallback(store_, result.message).message));
         return false;
     }
     captureChanged_ = false;

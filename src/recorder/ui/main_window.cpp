@@ -414,9 +414,10 @@ bool MainWindow::saveAs() {
 }
 
 bool MainWindow::saveTo(const QString& path) {
-    const common::FileResult saved = saveOsa(document_, pathOf(path));
+    const common::FileResult saved = saveOsa(document_, pathOf(path), common::windowSaveControl());
     if (!saved.ok) {
-        askers_.message(fromStd(saved.message));
+        // Kept unsaved in the window, and safe in the user's data folder meanwhile.
+        askers_.message(fromStd(saveOsaToFallback(document_, saved.message).message));
         return false;
     }
     dropJournal();

@@ -401,6 +401,31 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->isVisible());
     }
 
+    // A save the target refuses (a full disk): the message names the copy in
+    // the user's data folder, and the window keeps the capture to save elsewhere.
+    void aFailedSaveKeepsTheCaptureAndACopy() {
+        if (!std::filesystem::exists("/dev/full")) QSKIP("no /dev/full here");
+        testing_support::IsolatedDataFolder data;
+        start();
+        capture(20);
+        window_->listenButton()->click();
+        const std::string full = folder_->file("full.ufcs_stream");
+        std::filesystem::create_symlink("/dev/full", full);
+        QVERIFY(!window_->saveCaptureTo(QString::fromStdString(full)));
+        QVERIFY(window_->captureUnsaved());
+        QVERIFY(!messages_.isEmpty());
+        const QString said = QStringLiteral("数据已另存到 ");
+        QVERIFY2(messages_.last().contains(said), qPrintable(messages_.last()));
+        const std::filesystem::path copy =
+            messages_.last().mid(messages_.last().indexOf(said) + said.size()).toStdString();
+        QCOMPARE(copy.parent_path(), data.fallbackFolder());
+        auto reopened = ufcs::CaptureStore::create();
+        QVERIFY(ufcs::OpenCapture(*reopened, copy).ok);
+        QCOMPARE(reopened->count(), store_->count());
+        QVERIFY(window_->saveCaptureTo(savePath_));  // elsewhere, it saves
+        QVERIFY(!window_->captureUnsaved());
+    }
+
     void newCaptureOrFileAsksOnlyWhileTheCaptureIsUnsaved() {
         start();
         capture(20);

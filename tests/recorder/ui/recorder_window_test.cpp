@@ -218,6 +218,31 @@ class RecorderWindowTest : public QObject {
         QCOMPARE(appended.document->channel(0).count(), samples());
     }
 
+    // A save the target refuses (a full disk): the message names the copy in
+    // the user's data folder, and the window keeps the test to save elsewhere.
+    void aFailedSaveKeepsTheTestAndACopy() {
+        if (!std::filesystem::exists("/dev/full")) QSKIP("no /dev/full here");
+        testing_support::IsolatedDataFolder data;
+        startTest();
+        waitForSamples(6);
+        act("停止测试")->trigger();
+        std::filesystem::create_symlink("/dev/full", folder_->path() / "full.osa");
+        QVERIFY(!window_->saveTo(file("full.osa")));
+        QVERIFY(window_->document().modified);
+        const QString said = QStringLiteral("数据已另存到 ");
+        QVERIFY2(!messages_.isEmpty() && messages_.last().contains(said),
+                 qPrintable(messages_.join('|')));
+        const std::filesystem::path copy =
+            messages_.last().mid(messages_.last().indexOf(said) + said.size()).toStdString();
+        QCOMPARE(copy.parent_path(), data.fallbackFolder());
+        const recorder::OsaLoad saved = recorder::loadOsa(copy);
+        QVERIFY(saved.document);
+        QCOMPARE(saved.document->channel(0).count(), samples());
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Tarsel电压电流测量"));  // still untitled
+        QVERIFY(window_->saveTo(file("elsewhere.osa")));
+        QVERIFY(!window_->document().modified);
+    }
+
     void timedStopOfNoTimeAndFaults() {
         window_->timedStopPanel()->checkBox()->setChecked(true);
         window_->timedStopPanel()->hoursField()->setText(QStringLiteral("24"));
