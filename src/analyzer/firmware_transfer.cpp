@@ -127,14 +127,12 @@ std::optional<InstrumentVersions> readInstrumentVersions(device::HidDevice& devi
     writeFrame(device, connect);
     LinkBuffer buffer{};
     if (!readReport(device, buffer)) return std::nullopt;
-    std::optional<InstrumentVersions> versions;
-    for (int read = 0;; ++read) {
-        if (device::isReply(buffer.data() + 1, device::ReplyKind::Connect))
-            versions = versionsOf(buffer.data() + 1);
-        if (read == kMoreConnectReads || !readReport(device, buffer)) break;
-    }
-    // An instrument that answers with something else still answered.
-    return versions ? versions : InstrumentVersions{};
+    // The versions are bytes 13-19 of the last report that came, whatever it
+    // begins with: an instrument whose reply looks different still tells them.
+    LinkBuffer next{};
+    for (int read = 0; read < kMoreConnectReads && readReport(device, next); ++read)
+        buffer = next;
+    return versionsOf(buffer.data() + 1);
 }
 
 std::string firmwareQuery(const InstrumentVersions& versions) {

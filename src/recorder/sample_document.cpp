@@ -27,6 +27,13 @@ void SampleDocument::takeFrom(SampleDocument& other) {
     displayName = other.displayName;
 }
 
+ChannelFlags SampleDocument::channelsHoldingSamples() const {
+    ChannelFlags holding{};
+    for (int c = 0; c < kChannelCount; ++c)
+        holding[static_cast<std::size_t>(c)] = channel(c).count() > 0;
+    return holding;
+}
+
 uint32_t SampleDocument::largestCount() const {
     uint32_t largest = 0;
     for (const SampleChannel& each : channels_)

@@ -45,6 +45,9 @@ class SampleDocument {
 
     // The largest sample count over the channels, n.
     uint32_t largestCount() const;
+    // The channels that hold samples: a continued test records into these, so
+    // they stay the same length (a loaded file's, whatever the settings say).
+    ChannelFlags channelsHoldingSamples() const;
     // What the view and the test run show: n - 2 when n > 4, else 0 (the two
     // newest samples are never shown).
     uint32_t displayedCount() const;

@@ -1,5 +1,6 @@
 #include "recorder/test_run.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/file_save.h"
@@ -146,7 +147,10 @@ bool TestRun::begin(bool fresh) {
     settings_.saveTimedStop(timed_);
     listener_.lockTimedStop(true);
 
-    enabled_ = settings_.channelsEnabled();
+    // A continued test goes on in the channels the document holds, so they stay the same length.
+    const ChannelFlags holding = document_.channelsHoldingSamples();
+    const bool anyHeld = std::find(holding.begin(), holding.end(), true) != holding.end();
+    enabled_ = !fresh && anyHeld ? holding : settings_.channelsEnabled();
     const auto period = std::chrono::milliseconds(static_cast<int>(document_.period * 1000));
     totals_.reset(static_cast<uint32_t>(period.count()), std::time(nullptr));
     link_.startSampling(

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,6 +149,64 @@ TEST(FirmwareTransfer, AnUnplugMidTransferFailsAndAFreshAttemptSucceeds) {
         ASSERT_TRUE(bench.device.open());
         EXPECT_EQ(bench.transfer(bytes, progress), FirmwareOutcome::Burned);
         EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0203);
+    }
+}
+
+// Answers every read with the next of its reports, then nothing.
+class ScriptedDevice final : public device::HidDevice {
+  public:
+    explicit ScriptedDevice(std::vector<std::vector<uint8_t>> reports)
+        : reports_(std::move(reports)) {}
+    bool open() override { return true; }
+    void close() override {}
+    bool isOpen() const override { return true; }
+    int write(const uint8_t*) override { return device::kWritten; }
+    int read(uint8_t* buffer) override {
+        if (next_ == reports_.size()) return device::kTimedOut;
+        std::fill(buffer, buffer + device::kLinkReportLength, 0);
+        std::copy(reports_[next_].begin(), reports_[next_].end(), buffer + 1);
+        ++next_;
+        return device::kDataRead;
+    }
+    std::string errorText() const override { return {}; }
+
+  private:
+    std::vector<std::vector<uint8_t>> reports_;
+    std::size_t next_ = 0;
+};
+
+// A report with the versions at bytes 13-19 behind the head `head`.
+std::vector<uint8_t> versionReport(std::vector<uint8_t> head, uint8_t firmwareMinor) {
+    std::vector<uint8_t> report(64, 0);
+    std::copy(head.begin(), head.end(), report.begin());
+    const uint8_t versions[] = {0x0A, 0x01, 0x02, 0x01, firmwareMinor, 0x01, 0x10};
+    std::copy(std::begin(versions), std::end(versions), report.begin() + 13);
+    return report;
+}
+
+// The versions are bytes 13-19 of the last report the connect exchange read,
+// whatever it begins with.
+TEST(FirmwareTransfer, VersionsAreReadWhateverTheReplysHead) {
+    const struct {
+        const char* what;
+        std::vector<std::vector<uint8_t>> reports;
+        const char* firmware;
+    } cases[] = {
+        {"a connect reply", {versionReport({0x55, 0x12, 0x11, 0x04}, 5)}, "当前软件版本：1.5"},
+        {"another head", {versionReport({0x55, 0x12, 0x99}, 6)}, "当前软件版本：1.6"},
+        {"no head at all", {versionReport({}, 7)}, "当前软件版本：1.7"},
+        {"the last of several",
+         {versionReport({0x55, 0x12, 0x11, 0x04}, 5), versionReport({0x01, 0x02}, 8)},
+         "当前软件版本：1.8"},
+    };
+    for (const auto& c : cases) {
+        ScriptedDevice device(c.reports);
+        NoPauseClock clock;
+        const auto versions = analyzer::readInstrumentVersions(device, clock);
+        ASSERT_TRUE(versions) << c.what;
+        EXPECT_EQ(analyzer::currentFirmwareText(*versions), c.firmware) << c.what;
+        EXPECT_EQ(versions->hardware[0], 0x0A) << c.what;
+        EXPECT_EQ(versions->ufcs[1], 0x10) << c.what;
     }
 }
 

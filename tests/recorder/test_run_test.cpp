@@ -155,6 +155,33 @@ TEST_F(TestRunTest, AStartThatFailsLetsNothingGo) {
     }
 }
 
+// 继续测试 records into the channels the document holds, whatever the
+// settings say, so a loaded file's channels stay the same length.
+TEST_F(TestRunTest, AContinuedTestKeepsItsChannelsTheSameLength) {
+    const struct {
+        const char* what;
+        recorder::ChannelFlags held;  // the channels the document holds samples in
+    } cases[] = {
+        {"voltage and current, settings now without current", {true, false, true}},
+        {"voltage only, settings with current", {true, false, false}},
+    };
+    for (const auto& c : cases) {
+        document.reset();
+        for (uint16_t i = 0; i < 8; ++i)
+            document.appendSample(5000, 100, c.held);
+        profile.writeInt("Setting", "Chennel3", c.held[2] ? 0 : 1);
+        profile.writeInt("Setting", "Chennel4", 1);
+        run.continueTest();
+        ASSERT_TRUE(run.active()) << c.what;
+        ASSERT_TRUE(recordSamples(14)) << c.what;
+        run.stop();
+        for (int channel : {1, 2, 3}) {
+            const uint32_t expected = c.held[channel] ? document.channel(0).count() : 0;
+            EXPECT_EQ(document.channel(channel).count(), expected) << c.what << " " << channel;
+        }
+    }
+}
+
 TEST_F(TestRunTest, ATimedStopOfNoTimeStopsAtOnce) {
     listener.timed = recorder::TimedStop{true, 0, 0};
     run.start();

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -280,6 +281,9 @@ void MainWindow::buildDialogs() {
     connect(curveView_, &PacketCurveView::closed, this,
             [this] { curveButton_->setChecked(false); });
     sendDialog_ = new SendDialog(this);
+    // Closed by the window manager or Escape: the button offers it again.
+    connect(sendDialog_, &QDialog::finished, this,
+            [this] { sendButton_->setText(QStringLiteral("发送消息")); });
     modesPanel_ = new OutputModesPanel(this);
     sendDialog_->setMessageSink([this](const QString& text) { message(text); });
     // The dialogs' requests reach the window queued, after the click that made them has finished.
@@ -704,7 +708,7 @@ bool MainWindow::saveCaptureTo(const QString& path) {
     }
     captureChanged_ = false;
     setOpenFile(path);
-    statusNote_ = QStringLiteral("已保存 %1 条记录到 %2").arg(store_.count()).arg(path);
+    statusNote_ = QStringLiteral("已保存 %1 条记录到 %2").arg(capturedRecords()).arg(path);
     updateStatusLine();
     return true;
 }
@@ -915,10 +919,19 @@ void MainWindow::openUpgradeDialog() {
 }
 
 void MainWindow::openManual() {
-    const QString path = programDir_ + '/' + kManualName;
-    if (!QFile::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    const QString path = QFileInfo(programDir_ + '/' + kManualName).absoluteFilePath();
+    if (!QFile::exists(path)) {
         message(QStringLiteral(
             "无法打开 《ufcs分析仪使用说明.pdf》!\r\n请确认当前文件夹下是否有此文件"));
+        return;
+    }
+    const bool opened = openUrl_ ? openUrl_(QUrl::fromLocalFile(path))
+                                 : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // The manual is there; what is missing is a program to show it.
+    if (!opened) {
+        message(QStringLiteral("无法打开 《ufcs分析仪使用说明.pdf》：没有可以打开 PDF 文件的程序。"
+                               "\r\n请安装 PDF 阅读器，或直接打开：\r\n") +
+                QDir::toNativeSeparators(path));
     }
 }
 
@@ -940,9 +953,16 @@ void MainWindow::refreshChecks() {
     updateStatusLine();
 }
 
+// The records captured, without the capture's header record: what the status
+// line and the save message count.
+uint32_t MainWindow::capturedRecords() const {
+    const uint32_t count = store_.count();
+    return count > 0 ? count - 1 : 0;
+}
+
 void MainWindow::updateStatusLine() {
     const uint32_t count = store_.count();
-    QString text = QStringLiteral("记录 %1 条").arg(count > 0 ? count - 1 : 0);
+    QString text = QStringLiteral("记录 %1 条").arg(capturedRecords());
     if (count > 2) {
         const int64_t span = store_.record(count - 1).timeUs() - store_.record(1).timeUs();
         text += QStringLiteral("    时长 ") + fromStd(ufcs::durationText(span));
@@ -1044,7 +1064,10 @@ bool MainWindow::exportRowsTo(const QString& path, ufcs::RowExportFormat format)
         message(fromStd(result.message));
         return false;
     }
-    statusNote_ = QStringLiteral("已导出 %1 行到 %2").arg(captureList_.rowCount()).arg(path);
+    // Counted as the status line counts: the capture's header row is not a record.
+    std::size_t rows = captureList_.rowCount();
+    if (rows > 0 && captureList_.recordAt(0) == 0) --rows;
+    statusNote_ = QStringLiteral("已导出 %1 行到 %2").arg(rows).arg(path);
     updateStatusLine();
     return true;
 }

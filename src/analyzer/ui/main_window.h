@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -81,6 +82,9 @@ class MainWindow final : public QDialog, private SessionListener {
     void setExportChooser(std::function<ExportChoice()> chooser) {
         chooseExport_ = std::move(chooser);
     }
+    // How a file is shown in the desktop's viewer (QDesktopServices by default);
+    // false when nothing could open it.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
     // How the upgrade dialog is run (exec() by default; tests drive it).
     void setUpgradeDialogRunner(std::function<void(UpgradeDialog&)> runner) {
         runUpgradeDialog_ = std::move(runner);
@@ -178,6 +182,7 @@ class MainWindow final : public QDialog, private SessionListener {
     void showSequenceNotes(uint32_t record);
     void buildStatusLine();
     void updateStatusLine();
+    uint32_t capturedRecords() const;
     void refreshChecks();
     void restartChecks();
     void showTimingSummary();
@@ -250,6 +255,7 @@ class MainWindow final : public QDialog, private SessionListener {
     std::function<QMessageBox::StandardButton()> runSaveQuestion_;
     std::function<QString()> chooseSavePath_;
     std::function<ExportChoice()> chooseExport_;
+    std::function<bool(const QUrl&)> openUrl_;
     std::function<void(UpgradeDialog&)> runUpgradeDialog_ = [](UpgradeDialog& dialog) {
         dialog.exec();
     };

@@ -210,7 +210,8 @@ void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
     firmwareCancel_->hide();
     if (!image.ok) {
         showFirmwareStatus(fromStd(kFirmwareDownloadFailed) + '\n' + fromStd(image.error));
-        if (image.cancelled) firmwareButton_->setEnabled(true);
+        // Nothing was sent to the instrument: the user may try again.
+        firmwareButton_->setEnabled(true);
         return;
     }
     if (const auto refusal = refusedFirmware(image, firmwareOffer_, settings_)) {

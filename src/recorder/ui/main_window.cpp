@@ -1,5 +1,6 @@
 #include "recorder/ui/main_window.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -108,6 +109,7 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     });
     resize(1398, 820);
     updateTitle();
+    view_->stateChanged();  // the zoom panel shows the stored scales from the start
     updateEnabling();
 }
 
@@ -312,8 +314,13 @@ void MainWindow::buildToolMenu(QMenu* tools) {
         view_->setVoltageOnTop(false);
         updateEnabling();
     });
-    voltFirst->setCheckable(true);
-    currentFirst->setCheckable(true);
+    // One of the two, always the one drawn on top.
+    auto* onTop = new QActionGroup(this);
+    onTop->setExclusive(true);
+    for (QAction* act : {voltFirst, currentFirst}) {
+        act->setCheckable(true);
+        onTop->addAction(act);
+    }
     voltFirst->setChecked(true);
     tools->addSeparator();
     addCommand(tools, QStringLiteral("打印当前页"), [] {})->setEnabled(false);
@@ -353,6 +360,8 @@ void MainWindow::updateEnabling() {
     action(QStringLiteral("全景图"))->setChecked(state.panorama);
     action(QStringLiteral("显示/隐藏电压曲线"))->setChecked(state.voltageShown);
     action(QStringLiteral("显示/隐藏电流曲线"))->setChecked(state.currentShown);
+    action(QStringLiteral("电压优先显示"))->setChecked(view_->voltageOnTop());
+    action(QStringLiteral("电流优先显示"))->setChecked(!view_->voltageOnTop());
 }
 
 void MainWindow::updateTitle() {

@@ -194,6 +194,10 @@ void WaveformView::updatePanel() {
     update();
 }
 
+QStringList WaveformView::scaleTexts() const {
+    return {scaleLabels_[0]->text(), scaleLabels_[1]->text(), scaleLabels_[2]->text()};
+}
+
 void WaveformView::samplesArrived() {
     followNewest(state_, document_, width(), height());
     // The panorama fits again at five samples and whenever an extreme moves.

@@ -39,6 +39,8 @@ class WaveformView final : public QWidget {
     void setTimeFormatSeconds(bool secondsOnly) { secondsOnly_ = secondsOnly; }
     // After the state was changed from outside: the panel, the scroll bar and the plot follow.
     void stateChanged() { updatePanel(); }
+    // The zoom panel's three scale texts: voltage, current, time.
+    QStringList scaleTexts() const;
     // A panel of the window (timed stop, output switch), stacked at the panel's foot.
     void addPanelWidget(QWidget* widget);
     // The scroll bar under the view that moves through time; the view keeps it
@@ -52,6 +54,7 @@ class WaveformView final : public QWidget {
     void setGrid(bool shown);
     bool gridShown() const { return grid_; }
     void setVoltageOnTop(bool onTop);
+    bool voltageOnTop() const { return voltageOnTop_; }
     void showTimeZoneLines(bool shown);
     void showVoltageZoneLines(bool shown);
     bool timeZoneLinesShown() const { return timeLines_.has_value(); }

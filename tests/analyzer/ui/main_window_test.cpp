@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -284,6 +285,12 @@ class MainWindowTest : public QObject {
         window_->listenButton()->click();
         const QString path = QString::fromStdString(folder_->file("reopened.ufcs_stream"));
         QVERIFY(window_->saveCaptureTo(path));
+        // The status line and the save message count the same records.
+        const QString captured = QString::number(store_->count() - 1);
+        QVERIFY(window_->statusLine()->text().contains(QStringLiteral("记录 ") + captured + " 条"));
+        QVERIFY2(window_->statusLine()->text().contains(QStringLiteral("已保存 ") + captured +
+                                                        QStringLiteral(" 条记录")),
+                 qPrintable(window_->statusLine()->text()));
         const int saved = rows();
         const QString summary = cell(9, 4);
         store_->setCount(1);
@@ -507,6 +514,52 @@ class MainWindowTest : public QObject {
         QVERIFY(!window_->modesPanel()->isVisible());
     }
 
+    // Closed by the window manager (or Escape), the send window's button offers it again.
+    void theSendButtonFollowsTheSendWindowHoweverItCloses() {
+        chosenMode_ = 2;
+        start();
+        QTRY_VERIFY(window_->button("发送消息") && window_->button("发送消息")->isEnabled());
+        for (const bool byEscape : {false, true}) {
+            window_->button("发送消息")->click();
+            QVERIFY(window_->sendDialog()->isVisible());
+            QVERIFY(window_->button("停止发送"));
+            if (byEscape)
+                QTest::keyClick(window_->sendDialog(), Qt::Key_Escape);
+            else
+                window_->sendDialog()->close();
+            QVERIFY(!window_->sendDialog()->isVisible());
+            QVERIFY(window_->button("发送消息"));
+            QCOMPARE(window_->button("停止发送"), nullptr);
+        }
+    }
+
+    // 用户手册: a missing manual, or one no program could open, each told as it is.
+    void theManualOrWhatKeepsItFromOpening() {
+        QStringList opened;
+        bool viewerThere = false;
+        window_->setUrlOpener([&](const QUrl& url) {
+            opened << url.toLocalFile();
+            return viewerThere;
+        });
+        window_->button("用户手册")->click();
+        QCOMPARE(messages_.last(), QStringLiteral("无法打开 《ufcs分析仪使用说明.pdf》!\r\n"
+                                                  "请确认当前文件夹下是否有此文件"));
+        QVERIFY(opened.isEmpty());
+        const QString manual = QString::fromStdString(folder_->file("ufcs分析仪使用说明.pdf"));
+        QFile pdf(manual);
+        QVERIFY(pdf.open(QIODevice::WriteOnly));
+        pdf.close();
+        window_->button("用户手册")->click();
+        QCOMPARE(opened, QStringList{manual});
+        QVERIFY(messages_.last().contains(QStringLiteral("没有可以打开 PDF 文件的程序")));
+        QVERIFY2(messages_.last().endsWith(QDir::toNativeSeparators(manual)),
+                 qPrintable(messages_.last()));
+        const int told = messages_.size();
+        viewerThere = true;
+        window_->button("用户手册")->click();
+        QCOMPARE(messages_.size(), told);
+    }
+
     void listeningModeSendsNothing() {
         start();
         instrument_->clearReceivedFrames();
@@ -619,7 +672,9 @@ class MainWindowTest : public QObject {
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), rows() + 1);
-        QVERIFY(window_->statusLine()->text().contains(QStringLiteral("已导出 %1 行").arg(rows())));
+        // Counted as the status line counts: without the capture's header row.
+        QVERIFY(
+            window_->statusLine()->text().contains(QStringLiteral("已导出 %1 行").arg(rows() - 1)));
 
         const int delta = analyzer::ui::MessageListModel::kDeltaColumn;
         QVERIFY(window_->messageList()->isColumnHidden(delta));

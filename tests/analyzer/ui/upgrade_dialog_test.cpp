@@ -161,6 +161,27 @@ class UpgradeDialogTest : public QObject {
         QCOMPARE(instrument_->firmwareVersion(), 0x0105);
     }
 
+    // A download that fails sends nothing to the instrument: 升级 may be pressed again.
+    void aFailedFirmwareDownloadCanBeTriedAgain() {
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
+        server_.setRoute("/kvd/module_upgrade2",
+                         route(firmwareReply(1, server_.baseUrl() + "/missing.bin", checksum())));
+        openDialog([&](UpgradeDialog& dialog) {
+            dialog.firmwareButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                dialog.firmwareStatus()->text().startsWith(QStringLiteral("下载文档出错！")), 5000);
+            QVERIFY(dialog.firmwareButton()->isEnabled());
+            QVERIFY(!dialog.transferring());
+            server_.setRoute("/missing.bin", route(firmware_));
+            dialog.firmwareButton()->click();
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(), QStringLiteral("升级成功!"),
+                                      20000);
+            QTRY_VERIFY(!dialog.transferring());
+            dialog.close();
+        });
+        QCOMPARE(instrument_->firmwareVersion(), 0x0207);
+    }
+
     void withoutAServerBothChecksFail() {
         profile_.writeString("Upgrade", "Server", "");
         openDialog([&](UpgradeDialog& dialog) {

@@ -243,6 +243,28 @@ class RecorderWindowTest : public QObject {
         QVERIFY(!window_->document().modified);
     }
 
+    // The zoom panel shows the stored scales from the start; the two "first"
+    // commands are one choice, checked as the curves are drawn.
+    void thePanelAndTheMenusShowWhatIsDrawn() {
+        common::MemoryProfile stored;
+        stored.writeInt("Settings", "ComboBox1Sel", 5);  // 0.05 V
+        stored.writeInt("Settings", "ComboBox3Sel", 9);  // 1 A
+        stored.writeInt("Select", "TX", 11);             // 1 s
+        MainWindow started(*device_, stored, clock_, journals());
+        QCOMPARE(started.view()->scaleTexts(),
+                 (QStringList{"电压缩放：0.05V/DIV", "电流缩放：1A/DIV", "时间缩放：1S/DIV"}));
+
+        QAction* voltFirst = act("电压优先显示");
+        QAction* currentFirst = act("电流优先显示");
+        QVERIFY(voltFirst->isChecked() && !currentFirst->isChecked());
+        for (QAction* chosen : {currentFirst, currentFirst, voltFirst, currentFirst}) {
+            chosen->trigger();
+            QVERIFY(chosen->isChecked());
+            QCOMPARE(voltFirst->isChecked(), !currentFirst->isChecked());
+            QCOMPARE(window_->view()->voltageOnTop(), voltFirst->isChecked());
+        }
+    }
+
     void timedStopOfNoTimeAndFaults() {
         window_->timedStopPanel()->checkBox()->setChecked(true);
         window_->timedStopPanel()->hoursField()->setText(QStringLiteral("24"));
