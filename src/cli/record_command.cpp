@@ -41,13 +41,18 @@ class CommandLineListener final : public recorder::TestRunListener {
     void resetOutputSwitch(bool) override {}
     void onRefresh(uint32_t, bool, const std::string&) override {}
     void setJournalNote(const std::string& note) override {
-        if (!note.empty()) err_ << screenText(note) << '\n';
+        if (!note.empty())
+            err_ << screenText(note) << '\n';
+        else if (!journalNote_.empty())
+            err_ << "恢复日志已恢复写入\n";
+        journalNote_ = note;
     }
 
     bool shownMessage = false;
 
   private:
     std::ostream& err_;
+    std::string journalNote_;
 };
 
 class NoWakeKeeping final : public common::WakeKeeper {

@@ -5,14 +5,18 @@
 
 namespace common {
 
-LocalTime SystemClock::localTime() const {
-    const std::time_t now = std::time(nullptr);
+std::tm localCalendarTime(std::time_t when) {
     std::tm parts{};
 #ifdef _WIN32
-    localtime_s(&parts, &now);
+    localtime_s(&parts, &when);
 #else
-    localtime_r(&now, &parts);
+    localtime_r(&when, &parts);
 #endif
+    return parts;
+}
+
+LocalTime SystemClock::localTime() const {
+    const std::tm parts = localCalendarTime(std::time(nullptr));
     return LocalTime{parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 

@@ -4,6 +4,7 @@
 // neither sleep nor depend on the hour.
 
 #include <chrono>
+#include <ctime>
 
 namespace common {
 
@@ -28,6 +29,9 @@ class Clock {
         if (at < deadline) sleepFor(std::chrono::ceil<std::chrono::milliseconds>(deadline - at));
     }
 };
+
+// `when` in the local calendar (thread-safe).
+std::tm localCalendarTime(std::time_t when);
 
 class SystemClock final : public Clock {
   public:

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/clock.h"
 #include "common/format.h"
 
 #ifdef _WIN32
@@ -402,13 +403,7 @@ FallbackSave saveToFallback(const std::string& failure, std::string_view stem,
     std::error_code error;
     fs::create_directories(folder, error);
     fs::permissions(folder, fs::perms::owner_all, error);  // the user's data, not the machine's
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = localCalendarTime(std::time(nullptr));
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     fs::path path;

@@ -129,6 +129,19 @@ JournalFileOps withDefaults(JournalFileOps ops) {
     return ops;
 }
 
+// Removed while still locked where the system allows it, so no other
+// recorder finds it unlocked for a moment and offers it.
+void closeAndRemove(int fd, const fs::path& path, bool remove) {
+    std::error_code ignored;
+#ifdef _WIN32
+    closeFile(fd);  // an open file cannot be deleted here
+    if (remove) fs::remove(path, ignored);
+#else
+    if (remove) fs::remove(path, ignored);
+    closeFile(fd);
+#endif
+}
+
 std::string reason(int error) {
     return std::generic_category().message(error);
 }
@@ -164,10 +177,8 @@ JournalHold::~JournalHold() {
 
 void JournalHold::release(bool remove) {
     if (fd_ < 0) return;
-    closeFile(fd_);
+    closeAndRemove(fd_, path_, remove);
     fd_ = -1;
-    std::error_code ignored;
-    if (remove) fs::remove(path_, ignored);
 }
 
 bool journalInUse(const fs::path& path) {
@@ -365,10 +376,13 @@ void Journal::join() {
 void Journal::remove() {
     join();
     std::lock_guard lock(mutex_);
-    if (fd_ >= 0) closeFile(fd_);
+    if (fd_ >= 0) {
+        closeAndRemove(fd_, path_, true);
+    } else {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
     fd_ = -1;
-    std::error_code ignored;
-    fs::remove(path_, ignored);
     if (replaced_) replaced_->release(true);
     replaced_.reset();
 }

@@ -8,6 +8,7 @@
 #include "cli/cli_run.h"
 #include "device/exclusive_lock.h"
 #include "simulator/simulated_device.h"
+#include "support/fallback_message.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -205,13 +206,10 @@ TEST_F(CaptureCommandTest, AFailedSaveKeepsTheCaptureInTheDataFolder) {
     const CliRun full =
         run({"capture", "--simulate", "--seconds", "0.3", "-o", file("full.ufcs_stream")});
     EXPECT_EQ(full.status, 1);
-    const std::string said = "数据已另存到 ";
-    const auto at = full.err.find(said);
-    ASSERT_NE(at, std::string::npos) << full.err;
-    const fs::path fallback =
-        full.err.substr(at + said.size(), full.err.find('\n', at) - at - said.size());
-    EXPECT_EQ(fallback.parent_path(), data.fallbackFolder());
-    const CliRun rows = run({"rows", fallback.string()});
+    const auto fallback = testing_support::savedElsewhere(full.err);
+    ASSERT_TRUE(fallback) << full.err;
+    EXPECT_EQ(fallback->parent_path(), data.fallbackFolder());
+    const CliRun rows = run({"rows", fallback->string()});
     ASSERT_EQ(rows.status, 0) << rows.err;
     EXPECT_GT(std::count(rows.out.begin(), rows.out.end(), '\n'), 1);
 }

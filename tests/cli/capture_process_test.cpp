@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fallback_message.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 
@@ -125,13 +126,10 @@ TEST_F(CaptureProcessTest, AFifoNobodyReadsNeitherHangsNorLosesTheCapture) {
     const std::string err = readLines(child.err);
     ASSERT_EQ(status, 1) << err;
     EXPECT_NE(err.find("无法保存文件 " + fifo + " !"), std::string::npos) << err;
-    const std::string said = "数据已另存到 ";
-    const auto at = err.find(said);
-    ASSERT_NE(at, std::string::npos) << err;
-    const std::string fallback =
-        err.substr(at + said.size(), err.find('\n', at) - at - said.size());
-    EXPECT_EQ(std::filesystem::path(fallback).parent_path(), data.fallbackFolder());
-    EXPECT_GE(savedRecords(fallback), 2u);
+    const auto fallback = testing_support::savedElsewhere(err);
+    ASSERT_TRUE(fallback) << err;
+    EXPECT_EQ(fallback->parent_path(), data.fallbackFolder());
+    EXPECT_GE(savedRecords(fallback->string()), 2u);
     close(child.out);
     close(child.err);
 }

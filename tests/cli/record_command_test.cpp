@@ -8,6 +8,7 @@
 #include "recorder/journal.h"
 #include "recorder/osa_file.h"
 #include "support/comma_locale.h"
+#include "support/fallback_message.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -19,6 +20,16 @@ using testing_support::runUfcs;
 class RecordCommandTest : public ::testing::Test {
   protected:
     std::string file(const char* name) const { return folder.file(name); }
+    // A recording's journal at t.osa.journal, written and still held.
+    std::unique_ptr<recorder::Journal> journalOf30Samples(recorder::SampleDocument& document) {
+        std::string error;
+        auto journal = recorder::Journal::create(file("t.osa.journal"), document, error);
+        EXPECT_TRUE(journal) << error;
+        for (uint16_t i = 0; journal && i < 30; ++i)
+            document.appendSample(5000, i, {true, false, true});
+        if (journal && !journal->flush()) journal.reset();
+        return journal;
+    }
     testing_support::IsolatedLocks locks;
     testing_support::TestFolder folder{"record_command_test"};
 };
@@ -105,13 +116,10 @@ TEST_F(RecordCommandTest, AFailedSaveKeepsTheSamplesInTheDataFolder) {
     const CliRun full =
         runUfcs({"record", "--simulate", "--seconds", "0.6", "-o", file("full.osa")});
     EXPECT_EQ(full.status, 1);
-    const std::string said = "数据已另存到 ";
-    const auto at = full.err.find(said);
-    ASSERT_NE(at, std::string::npos) << full.err;
-    const fs::path fallback =
-        full.err.substr(at + said.size(), full.err.find('\n', at) - at - said.size());
-    EXPECT_EQ(fallback.parent_path(), data.fallbackFolder());
-    const recorder::OsaLoad load = recorder::loadOsa(fallback);
+    const auto fallback = testing_support::savedElsewhere(full.err);
+    ASSERT_TRUE(fallback) << full.err;
+    EXPECT_EQ(fallback->parent_path(), data.fallbackFolder());
+    const recorder::OsaLoad load = recorder::loadOsa(*fallback);
     ASSERT_TRUE(load.document) << load.message;
     EXPECT_GT(load.document->channel(0).count(), 2u);
     EXPECT_FALSE(fs::exists(file("full.osa.journal")));
@@ -120,12 +128,8 @@ TEST_F(RecordCommandTest, AFailedSaveKeepsTheSamplesInTheDataFolder) {
 
 TEST_F(RecordCommandTest, RecoverTurnsAJournalIntoAFile) {
     recorder::SampleDocument document;
-    std::string error;
-    auto journal = recorder::Journal::create(file("t.osa.journal"), document, error);
-    ASSERT_TRUE(journal) << error;
-    for (uint16_t i = 0; i < 30; ++i)
-        document.appendSample(5000, i, {true, false, true});
-    ASSERT_TRUE(journal->flush());
+    auto journal = journalOf30Samples(document);
+    ASSERT_TRUE(journal);
     const CliRun recover = runUfcs({"recover", file("t.osa.journal"), "-o", file("back.osa")});
     ASSERT_EQ(recover.status, 0) << recover.err;
     // Samples are counted once for voltage and current together.
@@ -137,12 +141,8 @@ TEST_F(RecordCommandTest, RecoverTurnsAJournalIntoAFile) {
 // A journal left by a recording that never ended is never truncated by the next one.
 TEST_F(RecordCommandTest, ARerunNeverOverwritesAJournalLeftBehind) {
     recorder::SampleDocument document;
-    std::string error;
-    auto journal = recorder::Journal::create(file("t.osa.journal"), document, error);
-    ASSERT_TRUE(journal) << error;
-    for (uint16_t i = 0; i < 30; ++i)
-        document.appendSample(5000, i, {true, false, true});
-    ASSERT_TRUE(journal->flush());
+    auto journal = journalOf30Samples(document);
+    ASSERT_TRUE(journal);
     const auto size = fs::file_size(file("t.osa.journal"));
     const std::vector<std::string> rerun = {"record", "--simulate", "--seconds",
                                             "0.5",    "-o",         file("t.osa")};

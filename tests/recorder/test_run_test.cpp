@@ -216,21 +216,18 @@ TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {
 // Without a journal the test still runs, and the user is told it is not
 // protected; a journal that stops writing is told once, and retried.
 TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
-    recorder::TestRun elsewhere{{document,
-                                 link,
-                                 settings,
-                                 loop,
-                                 clock,
-                                 listener,
-                                 awake,
-                                 {folder.path() / "missing" / "t.osa.journal", {}, {}}}};
-    elsewhere.start();
-    EXPECT_TRUE(elsewhere.active());
+    const auto runWith = [&](recorder::JournalPlace place) {
+        return std::make_unique<recorder::TestRun>(recorder::TestRun::Parts{
+            document, link, settings, loop, clock, listener, awake, std::move(place)});
+    };
+    auto elsewhere = runWith({folder.path() / "missing" / "t.osa.journal", {}, {}});
+    elsewhere->start();
+    EXPECT_TRUE(elsewhere->active());
     ASSERT_FALSE(listener.journalNotes.empty());
     EXPECT_NE(listener.journalNotes.back().find("本次测试没有恢复日志"), std::string::npos);
     EXPECT_NE(listener.journalNotes.back().find("无法建立恢复日志"), std::string::npos);
     EXPECT_TRUE(listener.messages.empty());
-    elsewhere.stop();
+    elsewhere->stop();
 
     std::atomic<bool> full{false};
     recorder::JournalFileOps ops;
@@ -238,17 +235,10 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
     ops.write = [&](int fd, const uint8_t* bytes, std::size_t size) {
         return full ? ENOSPC : system.write(fd, bytes, size);
     };
-    recorder::TestRun run2{{document,
-                            link,
-                            settings,
-                            loop,
-                            clock,
-                            listener,
-                            awake,
-                            {folder.path() / "full.osa.journal", {}, ops}}};
+    auto run2 = runWith({folder.path() / "full.osa.journal", {}, ops});
     listener.answer = Answer::No;
-    run2.start();
-    ASSERT_TRUE(run2.active());
+    run2->start();
+    ASSERT_TRUE(run2->active());
     EXPECT_EQ(listener.journalNotes.back(), "");
     full = true;
     ASSERT_TRUE(waitFor([&] { return !listener.journalNotes.back().empty(); }));
@@ -260,8 +250,8 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
     EXPECT_EQ(listener.messages.size(), 1u);
     full = false;
     ASSERT_TRUE(waitFor([&] { return listener.journalNotes.back().empty(); }));
-    EXPECT_TRUE(run2.active());
-    run2.stop();
+    EXPECT_TRUE(run2->active());
+    run2->stop();
 }
 
 TEST(TimedStopText, ShowsHoursOrDays) {

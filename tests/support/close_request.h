@@ -3,6 +3,7 @@
 // "close", hears the answers, and can go away at any moment.
 
 #include <QLocalSocket>
+#include <QMessageBox>
 #include <QTest>
 
 #include "qt/instance_channel.h"
@@ -40,6 +41,27 @@ class CloseRequestClient {
 // True once the channel holds no client's socket: one that left has been deleted.
 inline bool channelHasNoClients(const qt_adapters::InstanceChannel& channel) {
     return channel.findChildren<QLocalSocket*>().isEmpty();
+}
+
+// The rows of a window's close-request test: each answer to 是否存盘?, with the
+// updater leaving while the question is open, or staying for the outcome.
+inline void addCloseRequestRows() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("clientStays");
+    QTest::newRow("取消, client leaves") << int(QMessageBox::Cancel) << false;
+    QTest::newRow("是, client leaves") << int(QMessageBox::Yes) << false;
+    QTest::newRow("否, client leaves") << int(QMessageBox::No) << false;
+    QTest::newRow("取消, client waits") << int(QMessageBox::Cancel) << true;
+    QTest::newRow("是, client waits") << int(QMessageBox::Yes) << true;
+}
+
+// The updater while the window's question is open (its event loop runs here):
+// it hears "asking" and stays, or leaves and its socket goes. True when so.
+inline bool updaterDuringQuestion(CloseRequestClient& client,
+                                  const qt_adapters::InstanceChannel& channel, bool stays) {
+    if (stays) return client.heard("asking");
+    client.leave();
+    return QTest::qWaitFor([&] { return channelHasNoClients(channel); });
 }
 
 }  // namespace testing_support

@@ -27,6 +27,7 @@
 #include "simulator/capture_feed.h"
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
+#include "support/fallback_message.h"
 #include "support/quick_clock.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
@@ -331,13 +332,7 @@ class MainWindowTest : public QObject {
     // question is asked after the request has been taken, and its client may
     // leave at any moment without harming the window or the capture.
     void aCloseRequestAsksAndSurvivesItsClientLeaving_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("clientStays");
-        QTest::newRow("取消, client leaves") << int(QMessageBox::Cancel) << false;
-        QTest::newRow("是, client leaves") << int(QMessageBox::Yes) << false;
-        QTest::newRow("否, client leaves") << int(QMessageBox::No) << false;
-        QTest::newRow("取消, client waits") << int(QMessageBox::Cancel) << true;
-        QTest::newRow("是, client waits") << int(QMessageBox::Yes) << true;
+        testing_support::addCloseRequestRows();
     }
     void aCloseRequestAsksAndSurvivesItsClientLeaving() {
         QFETCH(int, answer);
@@ -352,13 +347,7 @@ class MainWindowTest : public QObject {
         bool settled = false;  // the client heard the question, or its socket is gone
         window_->setSaveQuestionRunner([&] {
             ++saveQuestions_;
-            if (clientStays) {
-                settled = client.heard("asking");
-            } else {
-                client.leave();
-                settled =
-                    QTest::qWaitFor([&] { return testing_support::channelHasNoClients(channel); });
-            }
+            settled = testing_support::updaterDuringQuestion(client, channel, clientStays);
             return QMessageBox::StandardButton(answer);
         });
         client.requestClose();
@@ -421,13 +410,11 @@ class MainWindowTest : public QObject {
         QVERIFY(!window_->saveCaptureTo(QString::fromStdString(full)));
         QVERIFY(window_->captureUnsaved());
         QVERIFY(!messages_.isEmpty());
-        const QString said = QStringLiteral("数据已另存到 ");
-        QVERIFY2(messages_.last().contains(said), qPrintable(messages_.last()));
-        const std::filesystem::path copy =
-            messages_.last().mid(messages_.last().indexOf(said) + said.size()).toStdString();
-        QCOMPARE(copy.parent_path(), data.fallbackFolder());
+        const auto copy = testing_support::savedElsewhere(messages_.last().toStdString());
+        QVERIFY2(copy, qPrintable(messages_.last()));
+        QCOMPARE(copy->parent_path(), data.fallbackFolder());
         auto reopened = ufcs::CaptureStore::create();
-        QVERIFY(ufcs::OpenCapture(*reopened, copy).ok);
+        QVERIFY(ufcs::OpenCapture(*reopened, *copy).ok);
         QCOMPARE(reopened->count(), store_->count());
         QVERIFY(window_->saveCaptureTo(savePath_));  // elsewhere, it saves
         QVERIFY(!window_->captureUnsaved());

@@ -19,6 +19,7 @@
 #include "recorder/ui/waveform_view.h"
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
+#include "support/fallback_message.h"
 #include "support/test_folder.h"
 
 using recorder::ui::MainWindow;
@@ -119,13 +120,7 @@ class RecorderWindowTest : public QObject {
 
     // The updater asks the window to close during a test with unsaved samples.
     void aCloseRequestAsksAndSurvivesItsClientLeaving_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("clientStays");
-        QTest::newRow("取消, client leaves") << int(QMessageBox::Cancel) << false;
-        QTest::newRow("是, client leaves") << int(QMessageBox::Yes) << false;
-        QTest::newRow("否, client leaves") << int(QMessageBox::No) << false;
-        QTest::newRow("取消, client waits") << int(QMessageBox::Cancel) << true;
-        QTest::newRow("是, client waits") << int(QMessageBox::Yes) << true;
+        testing_support::addCloseRequestRows();
     }
     void aCloseRequestAsksAndSurvivesItsClientLeaving() {
         QFETCH(int, answer);
@@ -141,13 +136,7 @@ class RecorderWindowTest : public QObject {
         bool settled = false;  // the client heard the question, or its socket is gone
         window_->askers().question = [&](const QString&, QMessageBox::StandardButtons) {
             ++questions_;
-            if (clientStays) {
-                settled = client.heard("asking");
-            } else {
-                client.leave();
-                settled =
-                    QTest::qWaitFor([&] { return testing_support::channelHasNoClients(channel); });
-            }
+            settled = testing_support::updaterDuringQuestion(client, channel, clientStays);
             return QMessageBox::StandardButton(answer);
         };
         client.requestClose();
@@ -229,13 +218,11 @@ class RecorderWindowTest : public QObject {
         std::filesystem::create_symlink("/dev/full", folder_->path() / "full.osa");
         QVERIFY(!window_->saveTo(file("full.osa")));
         QVERIFY(window_->document().modified);
-        const QString said = QStringLiteral("数据已另存到 ");
-        QVERIFY2(!messages_.isEmpty() && messages_.last().contains(said),
-                 qPrintable(messages_.join('|')));
-        const std::filesystem::path copy =
-            messages_.last().mid(messages_.last().indexOf(said) + said.size()).toStdString();
-        QCOMPARE(copy.parent_path(), data.fallbackFolder());
-        const recorder::OsaLoad saved = recorder::loadOsa(copy);
+        QVERIFY(!messages_.isEmpty());
+        const auto copy = testing_support::savedElsewhere(messages_.last().toStdString());
+        QVERIFY2(copy, qPrintable(messages_.join('|')));
+        QCOMPARE(copy->parent_path(), data.fallbackFolder());
+        const recorder::OsaLoad saved = recorder::loadOsa(*copy);
         QVERIFY(saved.document);
         QCOMPARE(saved.document->channel(0).count(), samples());
         QCOMPARE(window_->windowTitle(), QStringLiteral("Tarsel电压电流测量"));  // still untitled
