@@ -126,7 +126,7 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     loop.runPending();
     listener.printNewRows();
 
-    const ufcs::FileResult saved = ufcs::SaveCapture(*store, target, endingSaveControl());
+    const ufcs::FileResult saved = ufcs::SaveCapture(*store, target, endingSaveControl(err));
     if (!saved.ok) {
         // Nothing captured is lost: it goes where the user's own data lives.
         err << ufcs::SaveCaptureToFallback(*store, saved.message).message << '\n';

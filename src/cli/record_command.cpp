@@ -170,7 +170,7 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     if (run.active()) run.stop();
 
     const common::FileResult saved =
-        recorder::saveOsa(*document, pathArgument(output), endingSaveControl());
+        recorder::saveOsa(*document, pathArgument(output), endingSaveControl(err));
     if (!saved.ok) {
         const common::FallbackSave fallback = recorder::saveOsaToFallback(*document, saved.message);
         err << fallback.message << '\n';

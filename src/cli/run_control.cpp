@@ -119,10 +119,14 @@ bool interrupted() {
     return interruptions != 0;
 }
 
-common::SaveControl endingSaveControl() {
+common::SaveControl endingSaveControl(std::ostream& err) {
     common::SaveControl control;
     control.cancelled = [before = static_cast<long>(interruptions)] {
         return interruptions != before;
+    };
+    control.waitingForReader = [&err, seconds = control.readerWait.count() / 1000] {
+        err << "正在等待程序读取这个 FIFO（最多 " << seconds << " 秒，Ctrl+C 放弃）\n";
+        err.flush();
     };
     return control;
 }

@@ -66,7 +66,8 @@ class EndingSignals {
 };
 bool interrupted();
 // How a save waits at the end of a command: an ending signal that comes once
-// the save has begun (the first one may have ended the capture) ends the wait.
-common::SaveControl endingSaveControl();
+// the save has begun (the first one may have ended the capture) ends the wait,
+// and a wait for a FIFO's reader is told on `err`.
+common::SaveControl endingSaveControl(std::ostream& err);
 
 }  // namespace cli

@@ -232,9 +232,10 @@ SaveOutcome writeThrough(const fs::path& path, const std::function<bool(ByteSink
                          const std::string& abandonReason, const SaveControl& control) {
     const auto readerDeadline = std::chrono::steady_clock::now() + control.readerWait;
     int fd = -1;
-    for (;;) {
+    for (bool told = false;; told = true) {
         fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0 || errno != ENXIO) break;
+        if (!told && control.waitingForReader) control.waitingForReader();
         if (control.cancelled && control.cancelled()) return failed(kSaveCancelled);
         if (std::chrono::steady_clock::now() >= readerDeadline) {
             return failed(format("没有程序读取这个 FIFO（等待了 %lld 秒）",

@@ -50,6 +50,8 @@ struct SaveOutcome {
 struct SaveControl {
     // Asked while waiting: true ends the wait (a command line's Ctrl+C).
     std::function<bool()> cancelled;
+    // Told once when the save starts to wait for a FIFO's reader.
+    std::function<void()> waitingForReader;
     std::chrono::milliseconds readerWait{10'000};  // for a FIFO to get a reader
     std::chrono::milliseconds stallLimit{30'000};  // for a write that makes no progress
 };
@@ -57,7 +59,7 @@ struct SaveControl {
 // A window cannot wait: a FIFO with no reader is refused at once, and a write
 // that makes no progress is given up after 3 seconds.
 inline SaveControl windowSaveControl() {
-    return {nullptr, std::chrono::milliseconds(0), std::chrono::milliseconds(3000)};
+    return {nullptr, nullptr, std::chrono::milliseconds(0), std::chrono::milliseconds(3000)};
 }
 
 // Writes what `produce` gives into `target`. `produce` returns false to give up
