@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/output.h"
 #include "common/program_info.h"
 
 #include <algorithm>
@@ -258,7 +259,13 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
             out << command.usage;
             return 0;
         }
-        return command.run(rest, trace, out, err);
+        if (!trace) return command.run(rest, trace, out, err);
+        // The trace comes from the link thread: both write through one locked buffer.
+        LockedStreambuf locked(err.rdbuf());
+        std::ostream lockedErr(&locked);
+        const int status = command.run(rest, trace, out, lockedErr);
+        lockedErr.flush();
+        return status;
     }
     err << "ufcs: unknown command '" << args[0] << "'\n" << kUsage;
     return 2;

@@ -4,12 +4,13 @@
 
 namespace device {
 
-TracingDevice::TracingDevice(HidDevice& inner, std::ostream& out) : inner_(inner), out_(out) {
+TracingDevice::TracingDevice(HidDevice& inner, std::ostream& out)
+    : inner_(inner), out_(out.rdbuf()) {
     inner_.setRemovalHandler([this] { reportRemoval(); });
 }
 
 TracingDevice::TracingDevice(std::unique_ptr<HidDevice> inner, std::ostream& out)
-    : owned_(std::move(inner)), inner_(*owned_), out_(out) {
+    : owned_(std::move(inner)), inner_(*owned_), out_(out.rdbuf()) {
     inner_.setRemovalHandler([this] { reportRemoval(); });
 }
 
@@ -22,7 +23,8 @@ void TracingDevice::trace(const char* direction, const uint8_t* bytes) {
         line += i + 1 < kLinkReportLength ? ' ' : '\n';
     }
     std::lock_guard lock(mutex_);
-    out_ << line << std::flush;
+    out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out_.flush();
 }
 
 int TracingDevice::write(const uint8_t* buffer) {

@@ -1,6 +1,9 @@
 #pragma once
 // A device that prints every report it writes ("> ") and reads ("< ") as hex
 // bytes, report id first, one report a line, and passes everything through.
+// It writes each line whole, through a stream object of its own over the
+// given stream's buffer: the owner may write to that stream meanwhile, and a
+// buffer that locks (cli::LockedStreambuf) keeps the lines whole.
 
 #include <memory>
 #include <mutex>
@@ -28,7 +31,7 @@ class TracingDevice final : public HidDevice {
 
     std::unique_ptr<HidDevice> owned_;
     HidDevice& inner_;
-    std::ostream& out_;
+    std::ostream out_;
     std::mutex mutex_;  // the worker reads while the owner writes
 };
 

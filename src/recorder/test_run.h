@@ -110,7 +110,9 @@ class TestRun {
     // samples and their journal stay until the caller has replaced the
     // document (and calls documentSaved()), so a failed open loses nothing.
     bool settleModified();
-    // The document was saved, replaced (new, opened) or deliberately dropped: its journal goes.
+    // The document was saved, or is about to be replaced (new, opened) or
+    // dropped: its journal goes. Call it before the samples change: the
+    // journal's thread reads them until then.
     void documentSaved();
     // A recovered document's journal, held until the document is saved or
     // dropped; a test continued on it writes a journal of its own, which

@@ -374,11 +374,11 @@ void MainWindow::updateTitle() {
 
 void MainWindow::newDocument() {
     if (run_.active() || !run_.settleModified()) return;
+    dropJournal();  // first: its thread reads the samples until it has gone
     document_.reset();
     document_.modified = false;
     document_.displayName = "无标题";
     document_.currentCalibrated = 1;
-    dropJournal();
     onNewDocument();
 }
 
@@ -399,9 +399,9 @@ bool MainWindow::openFile(const QString& path) {
         return false;
     }
     load.document->displayName = displayNameOf(pathOf(path));
+    dropJournal();  // first: its thread reads the samples until it has gone
     document_.takeFrom(*load.document);
     document_.modified = false;
-    dropJournal();
     currentPath_ = path;
     rememberRecent(path);
     view_->setStatusTexts({}, {});
