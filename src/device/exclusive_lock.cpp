@@ -1,8 +1,7 @@
 #include "device/exclusive_lock.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
+#include <cerrno>
 #include <system_error>
 
 #ifdef _WIN32
@@ -10,6 +9,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,14 +17,19 @@ namespace device {
 
 #ifdef _WIN32
 
-bool ExclusiveLock::acquire(const std::string& path) {
+ExclusiveLock::Outcome ExclusiveLock::take(const std::string& path) {
     release();
+    problem_.clear();
     // Share mode 0: nobody else may open the file while we hold it.
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    handle_ = handle;
-    return true;
+    if (handle != INVALID_HANDLE_VALUE) {
+        handle_ = handle;
+        return Outcome::Taken;
+    }
+    if (GetLastError() == ERROR_SHARING_VIOLATION) return Outcome::Busy;
+    problem_ = std::system_category().message(static_cast<int>(GetLastError()));
+    return Outcome::Unavailable;
 }
 
 void ExclusiveLock::release() {
@@ -38,17 +43,30 @@ bool ExclusiveLock::held() const {
 
 #else
 
-bool ExclusiveLock::acquire(const std::string& path) {
+ExclusiveLock::Outcome ExclusiveLock::take(const std::string& path) {
     release();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    problem_.clear();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Made here: every user may take it after us, whatever our umask.
+    if (fd >= 0) fchmod(fd, 0666);
+    if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    // Another user's file: a lock needs no write access.
+    if (fd < 0 && (errno == EACCES || errno == EPERM))
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        problem_ = path + "：" + std::generic_category().message(errno);
+        return Outcome::Unavailable;
+    }
     // flock locks belong to the open file, so a second open in this same process is refused too.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        if (error == EWOULDBLOCK) return Outcome::Busy;
+        problem_ = path + "：" + std::generic_category().message(error);
+        return Outcome::Unavailable;
     }
     fd_ = fd;
-    return true;
+    return Outcome::Taken;
 }
 
 void ExclusiveLock::release() {
@@ -70,19 +88,6 @@ std::string lockFileName(const std::string& devicePath) {
         name += plain ? c : '_';
     }
     return name + ".lock";
-}
-
-std::string defaultLockFolder() {
-    std::error_code error;
-    const char* chosen = std::getenv(kLockFolderVariable);
-    if (chosen && *chosen) {
-        std::filesystem::create_directories(chosen, error);
-        return chosen;
-    }
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && std::filesystem::is_directory(runtime, error)) return runtime;
-    const auto temp = std::filesystem::temp_directory_path(error);
-    return error ? std::string(".") : temp.string();
 }
 
 }  // namespace device

@@ -2,6 +2,10 @@
 // Holds the instrument for one program at a time: an exclusive advisory lock
 // on a lock file, taken without waiting. A second holder, in this process or
 // another, is refused until the first releases it or exits.
+//
+// The real instrument's lock files are shared by every user of the computer:
+// made readable and writable by all, and taken through a read-only open when
+// another user made the file, so no user can keep another out by owning it.
 
 #include <string>
 
@@ -9,15 +13,24 @@ namespace device {
 
 class ExclusiveLock {
   public:
+    enum class Outcome {
+        Taken,
+        Busy,         // another program holds it
+        Unavailable,  // the lock file cannot be made or opened (see problem())
+    };
+
     ExclusiveLock() = default;
     ExclusiveLock(const ExclusiveLock&) = delete;
     ExclusiveLock& operator=(const ExclusiveLock&) = delete;
     ~ExclusiveLock() { release(); }
 
-    // False when someone else holds the lock or the file cannot be made.
-    bool acquire(const std::string& path);
+    Outcome take(const std::string& path);
+    // True when taken.
+    bool acquire(const std::string& path) { return take(path) == Outcome::Taken; }
     void release();
     bool held() const;
+    // Why the last take() found the lock unavailable.
+    const std::string& problem() const { return problem_; }
 
   private:
 #ifdef _WIN32
@@ -25,12 +38,8 @@ class ExclusiveLock {
 #else
     int fd_ = -1;
 #endif
+    std::string problem_;
 };
-
-// Where the lock files live: $UFCS_LOCK_DIR when set (created if missing; tests
-// give each run its own), else the user's runtime folder, else the temporary folder.
-inline constexpr const char* kLockFolderVariable = "UFCS_LOCK_DIR";
-std::string defaultLockFolder();
 
 // A lock file name made from any device path (only letters, digits, '-', '_', '.').
 std::string lockFileName(const std::string& devicePath);

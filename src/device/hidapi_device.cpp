@@ -74,12 +74,19 @@ class HidapiDevice final : public ReportingDevice {
         hid_device_info* found = hid_enumerate(kInstrumentVendorId, kInstrumentProductId);
         const std::string path = found && found->path ? found->path : "";
         hid_free_enumeration(found);
-        if (path.empty()) return fail("the instrument is not attached");
+        if (path.empty()) return fail("没有找到仪器");
 
-        // hidraw opens are shared, so the lock is what keeps a second program out.
+        // hidraw opens are shared, so the lock, named after the device, is what
+        // keeps a second program (of any user) out.
         const auto lockPath = std::filesystem::path(lockFolder_) / lockFileName(path);
-        if (!lock_.acquire(lockPath.string()))
-            return fail("the instrument is in use by another program");
+        switch (lock_.take(lockPath.string())) {
+            case ExclusiveLock::Outcome::Taken:
+                break;
+            case ExclusiveLock::Outcome::Busy:
+                return fail("仪器正被其它程序使用");
+            case ExclusiveLock::Outcome::Unavailable:
+                return fail("无法使用仪器的锁文件：" + lock_.problem());
+        }
         // hidapi keeps one error text per handle and replaces it on every call, so
         // the worker's reads and the owner's writes each get a handle of their own.
         handle_ = hid_open_path(path.c_str());

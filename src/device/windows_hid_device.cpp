@@ -117,14 +117,14 @@ class WindowsHidDevice final : public ReportingDevice {
     bool open() override {
         close();
         const std::optional<std::string> path = instrumentPath();
-        if (!path) return fail("the instrument is not attached");
+        if (!path) return fail("没有找到仪器");
         // Share mode 0: while this handle is open no other program can open the instrument.
         handle_.reset(CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
         if (!handle_.valid()) {
             const DWORD code = GetLastError();
             return fail(code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED
-                            ? "the instrument is in use by another program"
+                            ? "仪器正被其它程序使用"
                             : "CreateFile " + *path + ": " + systemText(code));
         }
         if (!readCapabilities()) {

@@ -10,6 +10,12 @@
 // the user chose to keep it open. A client may go away at any moment: the
 // request is taken, the socket slot returns, and only then is the window
 // closed (its question runs an event loop of its own).
+//
+// The channel is the user's alone: its lock and socket live in a folder only
+// the user can enter, the socket admits only the user, a connection from
+// another user is refused, and the updater checks whom it talks to. A request
+// "close PATH" closes only the program whose executable is PATH; another one
+// answers "other ITS-PATH".
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -27,7 +33,8 @@ namespace qt_adapters {
 class InstanceChannel final : public QObject {
     Q_OBJECT
   public:
-    // `name` is the program's own, e.g. "color"; lock and socket live in `folder`.
+    // `name` is the program's own, e.g. "color"; lock and socket live in
+    // `folder`, which must be the user's alone (common::privateRuntimeFolder).
     InstanceChannel(const QString& name, const QString& folder, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
@@ -36,6 +43,8 @@ class InstanceChannel final : public QObject {
     // The window a close request closes; `willAsk` tells whether closing it
     // will first ask its user (unsaved work).
     void serve(QWidget* window, std::function<bool()> willAsk);
+    // The executable the channel answers for (this program's by default).
+    void setProgramPath(const QString& path) { programPath_ = path; }
 
   signals:
     // A request was taken; the window is closed right after.
@@ -43,7 +52,7 @@ class InstanceChannel final : public QObject {
 
   private:
     void answer();
-    void take(QLocalSocket* client);
+    void take(QLocalSocket* client, const QByteArray& request);
     void closeWindow();
     bool tryToListen();
 
@@ -53,6 +62,7 @@ class InstanceChannel final : public QObject {
     QTimer takeOver_;
     QPointer<QWidget> window_;
     std::function<bool()> willAsk_;
+    QString programPath_;
     bool closing_ = false;  // a close is under way (its question may be open)
     bool asking_ = false;
     std::vector<QPointer<QLocalSocket>> waiting_;  // clients that wait for the outcome
@@ -65,13 +75,27 @@ enum class CloseReply {
     NoInstance,  // nobody answered: no instance runs (or it is gone)
     Closing,     // the instance closes
     Kept,        // its user chose to keep it open
+    Other,       // an instance of another executable answered (or another user's): not closed
 };
 
-// Asks the running instance of `name` to close. `timeoutMs` bounds the wait for
-// the connection and the first answer; once the instance says it is asking its
+struct CloseRequest {
+    QString name;     // the program's instance name, e.g. "color"
+    QString folder;   // the user's private folder
+    QString program;  // the executable to close; empty: whichever answers
+    int timeoutMs = 1000;
+};
+struct CloseAnswer {
+    CloseReply reply = CloseReply::NoInstance;
+    QString other;  // with Other: the executable that answered, or why it is not trusted
+};
+
+// Asks the running instance to close. `timeoutMs` bounds the wait for the
+// connection and the first answer; once the instance says it is asking its
 // user, `userAsked` is called and the answer is awaited for as long as the
 // instance lives. Blocking: call it off the thread that runs that instance.
-CloseReply requestClose(const QString& name, const QString& folder, int timeoutMs,
-                        const std::function<void()>& userAsked = {});
+CloseAnswer requestClose(const CloseRequest& request, const std::function<void()>& userAsked = {});
+
+// The same executable, however named (links, relative paths).
+bool sameProgram(const QString& a, const QString& b);
 
 }  // namespace qt_adapters

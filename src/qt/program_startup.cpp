@@ -9,8 +9,8 @@
 #include <QStandardPaths>
 #include <clocale>
 
+#include "common/user_folders.h"
 #include "common/version.h"
-#include "device/exclusive_lock.h"
 #include "simulator/instrument_choice.h"
 
 namespace qt_adapters {
@@ -69,8 +69,15 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     QDir().mkpath(settingsDir);
     started.profile =
         std::make_unique<SettingsProfile>(QDir(settingsDir).filePath(identity.settingsFileName));
-    started.instance = std::make_unique<InstanceChannel>(
-        identity.instanceName, QString::fromStdString(device::defaultLockFolder()));
+    // The channel lives only where nobody but the user can reach it.
+    std::string problem;
+    if (const std::optional<std::filesystem::path> folder = common::privateRuntimeFolder(problem)) {
+        started.instance = std::make_unique<InstanceChannel>(
+            identity.instanceName, QString::fromStdU16String(folder->u16string()));
+    } else {
+        qWarning("%s: no instance channel (%s); the updater cannot ask this program to close",
+                 qPrintable(identity.applicationName), problem.c_str());
+    }
     return started;
 }
 

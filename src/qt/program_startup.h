@@ -24,7 +24,7 @@ struct ProgramIdentity {
 struct StartedProgram {
     std::unique_ptr<device::HidDevice> instrument;
     std::unique_ptr<SettingsProfile> profile;
-    std::unique_ptr<InstanceChannel> instance;
+    std::unique_ptr<InstanceChannel> instance;  // none when the user has no private folder
     QString file;  // a file given on the command line (a double-click in a file manager)
 };
 

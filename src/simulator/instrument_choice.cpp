@@ -1,6 +1,6 @@
 #include "simulator/instrument_choice.h"
 
-#include "device/exclusive_lock.h"
+#include "common/user_folders.h"
 #include "device/tracing_device.h"
 #include "simulator/simulated_device.h"
 
@@ -16,7 +16,7 @@ std::unique_ptr<device::HidDevice> chooseInstrument(const InstrumentChoice& choi
         device = std::make_unique<SimulatedDevice>(std::make_shared<Instrument>(settings),
                                                    defaultSimulatorLockPath());
     } else {
-        device = device::makeInstrumentDevice(device::defaultLockFolder());
+        device = device::makeInstrumentDevice(common::sharedLockFolder().string());
     }
     if (!choice.trace) return device;
     return std::make_unique<device::TracingDevice>(std::move(device), *choice.trace);

@@ -39,7 +39,9 @@ class SimulatedDevice final : public device::HidDevice {
     std::string errorText_;
 };
 
-// The lock file every program shares for the one simulated instrument.
-std::string defaultSimulatorLockPath();
+// The lock file of the user's simulated instrument, in a folder that is theirs
+// alone (each user simulates an instrument of their own); empty, with
+// `problem` saying why, when there is no such folder.
+std::string defaultSimulatorLockPath(std::string* problem = nullptr);
 
 }  // namespace simulator

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "common/program_info.h"
-#include "device/exclusive_lock.h"
+#include "common/user_folders.h"
 #include "qt/instance_channel.h"
 #include "qt/program_startup.h"
 #include "qt/translations.h"
@@ -37,24 +37,39 @@ int main(int argc, char** argv) {
     // Installed, the programs share the updater's folder; in a build tree the
     // program started the updater from its own folder.
     std::filesystem::path folder(QCoreApplication::applicationDirPath().toStdU16String());
+    updater::restoreMissingProgram(folder, *row);
     if (!updater::programIn(folder, *row))
         folder = std::filesystem::path(QDir::currentPath().toStdU16String());
 
     const QString instance =
         QString::fromUtf8(row->buildName.data(), qsizetype(row->buildName.size()));
-    const QString lockFolder = QString::fromStdString(device::defaultLockFolder());
+    std::string problem;
+    const std::optional<std::filesystem::path> private_ = common::privateRuntimeFolder(problem);
+    const QString lockFolder =
+        private_ ? QString::fromStdU16String(private_->u16string()) : QString();
+    const std::optional<std::filesystem::path> program = updater::programIn(folder, *row);
+    // Only the program in this folder is asked to close: the one that will be swapped.
+    const qt_adapters::CloseRequest request{
+        instance, lockFolder, program ? QString::fromStdU16String(program->u16string()) : QString(),
+        1000};
     updater::UpdateHooks hooks;
-    hooks.askToClose = [instance, lockFolder](const std::function<void()>& userAsked) {
-        switch (qt_adapters::requestClose(instance, lockFolder, 1000, userAsked)) {
+    hooks.askToClose = [request](const std::function<void()>& userAsked) {
+        if (request.folder.isEmpty()) return updater::CloseResult{};
+        const qt_adapters::CloseAnswer answer = qt_adapters::requestClose(request, userAsked);
+        switch (answer.reply) {
             case qt_adapters::CloseReply::Closing:
-                return updater::CloseAnswer::Closing;
+                return updater::CloseResult{updater::CloseAnswer::Closing, {}};
             case qt_adapters::CloseReply::Kept:
-                return updater::CloseAnswer::Kept;
+                return updater::CloseResult{updater::CloseAnswer::Kept, {}};
+            case qt_adapters::CloseReply::Other:
+                return updater::CloseResult{updater::CloseAnswer::Other,
+                                            answer.other.toStdString()};
             case qt_adapters::CloseReply::NoInstance:
                 break;
         }
-        return updater::CloseAnswer::NoInstance;
+        return updater::CloseResult{};
     };
+    hooks.stillRunning = updater::programRunning;
     hooks.launch = updater::launchAndWatch;
     updater::UpdaterWindow window(*row, folder, hooks);
     window.show();

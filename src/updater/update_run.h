@@ -26,6 +26,10 @@ struct UpdateRow {
 // The row the argument names, compared exactly; nothing for anything else.
 const UpdateRow* rowFor(std::string_view argument);
 
+// A run stopped between the two renames of the suite's first version left the
+// program only under its aside name ("NAME.old"): it is put back.
+void restoreMissingProgram(const std::filesystem::path& folder, const UpdateRow& row);
+
 // The program's executable in `folder`: its installed name (".exe" on
 // Windows), else its build name; nothing when neither is there.
 std::optional<std::filesystem::path> programIn(const std::filesystem::path& folder,
@@ -44,13 +48,21 @@ enum class Launch { Running, EndedNormally, Failed };
 enum class CloseAnswer {
     NoInstance,  // none answered
     Closing,
-    Kept,  // its user chose to keep it open
+    Kept,   // its user chose to keep it open
+    Other,  // another executable (or another user's program) answered: not ours to close
+};
+struct CloseResult {
+    CloseAnswer answer = CloseAnswer::NoInstance;
+    std::string other;  // with Other: what answered
 };
 
 struct UpdateHooks {
     // Asks one running instance to close; `userAsked` is called when the
     // instance asks its user first (the answer then waits for theirs).
-    std::function<CloseAnswer(const std::function<void()>& userAsked)> askToClose;
+    std::function<CloseResult(const std::function<void()>& userAsked)> askToClose;
+    // True while some process of the user still runs `program` (what the
+    // channel cannot see: a program without one, or one that does not answer).
+    std::function<bool(const std::filesystem::path& program)> stillRunning;
     // Starts `program` with `folder` as working directory and watches it for `watch`.
     std::function<Launch(const std::filesystem::path& program, const std::filesystem::path& folder,
                          std::chrono::milliseconds watch)>
@@ -68,6 +80,9 @@ struct UpdateOutcome {
 UpdateOutcome runUpdate(const UpdateRow& row, const std::filesystem::path& folder,
                         common::Clock& clock, const UpdateHooks& hooks,
                         const std::function<void(const std::string&)>& status = {});
+
+// True while a process of this user runs `program` (Linux: /proc; elsewhere false).
+bool programRunning(const std::filesystem::path& program);
 
 // Starts `program` detached from the updater's life but watched for `watch`:
 // Running when it still runs then, EndedNormally for status 0, Failed for

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_run.h"
+#include "common/user_folders.h"
 #include "device/exclusive_lock.h"
 #include "device/hid_device.h"
 #include "support/test_folder.h"
@@ -91,7 +92,7 @@ TEST_F(SendCommand, ModesListsTheChargersTable) {
 }
 
 TEST_F(SendCommand, NoInstrument) {
-    if (device::makeInstrumentDevice(device::defaultLockFolder())->open())
+    if (device::makeInstrumentDevice(common::sharedLockFolder().string())->open())
         GTEST_SKIP() << "this test needs a machine without the instrument attached";
     const CliRun sent = run({"send", "Ping"});
     EXPECT_EQ(sent.status, 1);

@@ -1,5 +1,6 @@
 #include "device/hid_device.h"
 #include "device/exclusive_lock.h"
+#include "support/other_user.h"
 #include "support/test_folder.h"
 
 #include <gtest/gtest.h>
@@ -60,13 +61,6 @@ TEST_F(InstrumentDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
     EXPECT_EQ(device->write(report.data()), device::kFailed);
 }
 
-TEST(DefaultLockFolderTest, IsAnExistingFolderAndFollowsTheVariable) {
-    EXPECT_TRUE(fs::is_directory(device::defaultLockFolder())) << device::defaultLockFolder();
-    const testing_support::IsolatedLocks locks;
-    const std::string chosen = device::defaultLockFolder();
-    EXPECT_EQ(fs::path(locks.lockPath()).parent_path(), fs::path(chosen));
-}
-
 using ExclusiveLockTest = TempFolder;
 
 TEST_F(ExclusiveLockTest, SecondHolderInThisProcessIsRefusedUntilRelease) {
@@ -93,6 +87,40 @@ TEST_F(ExclusiveLockTest, AnotherProcessIsRefusedWhileHeld) {
 
     lock.release();
     EXPECT_EQ(inChild([&] { return device::ExclusiveLock().acquire(path); }), 0);
+}
+
+// The real instrument's lock files are every user's: one user's file never
+// keeps another out, and a lock that cannot be opened is said to be that.
+TEST_F(ExclusiveLockTest, AnotherUsersLockFileKeepsNobodyOut) {
+    using Outcome = device::ExclusiveLock::Outcome;
+    // A shared, sticky folder, as /run/lock and /tmp are.
+    const fs::path shared = folder_ / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const std::string path = (shared / "ufcs-instrument-x.lock").string();
+    const auto theirs = [&path] {
+        return testing_support::asOtherUser([&path] {
+            device::ExclusiveLock lock;
+            return static_cast<int>(lock.take(path));
+        });
+    };
+    device::ExclusiveLock mine;
+    ASSERT_EQ(mine.take(path), Outcome::Taken);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms(0666));
+    if (!theirs()) GTEST_SKIP() << testing_support::kNotRoot;
+    EXPECT_EQ(theirs(), static_cast<int>(Outcome::Busy));
+    mine.release();
+    EXPECT_EQ(theirs(), static_cast<int>(Outcome::Taken));
+    // A file of the suite's first version: the owner's alone to write.
+    fs::permissions(path, fs::perms(0644));
+    EXPECT_EQ(theirs(), static_cast<int>(Outcome::Taken));
+    // Unreadable to others: unavailable, not "busy".
+    fs::permissions(path, fs::perms(0600));
+    EXPECT_EQ(theirs(), static_cast<int>(Outcome::Unavailable));
+    device::ExclusiveLock unreadable;
+    fs::permissions(shared, fs::perms::owner_all);
+    EXPECT_EQ(unreadable.take((shared / "missing" / "x.lock").string()), Outcome::Unavailable);
+    EXPECT_NE(unreadable.problem().find("x.lock"), std::string::npos) << unreadable.problem();
 }
 
 TEST_F(ExclusiveLockTest, ALockHeldByAnExitedProcessIsFreeAgain) {

@@ -1,4 +1,5 @@
 #include <QCloseEvent>
+#include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTest>
@@ -7,10 +8,20 @@
 #include <thread>
 
 #include "qt/instance_channel.h"
+#include "support/other_user.h"
 #include "support/test_folder.h"
+
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
+#endif
 
 using qt_adapters::CloseReply;
 using qt_adapters::InstanceChannel;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,10 +55,13 @@ class InstanceChannelTest : public QObject {
         std::atomic<int> result{-1};
         std::atomic<bool> userAsked{false};
         std::thread thread;
-        Asker(const QString& name, const QString& folder) {
-            thread = std::thread([this, name, folder] {
-                result = int(
-                    qt_adapters::requestClose(name, folder, 2000, [this] { userAsked = true; }));
+        QString other;
+        Asker(const QString& name, const QString& folder, const QString& program = {}) {
+            thread = std::thread([this, name, folder, program] {
+                const qt_adapters::CloseAnswer answer = qt_adapters::requestClose(
+                    {name, folder, program, 2000}, [this] { userAsked = true; });
+                other = answer.other;
+                result = int(answer.reply);
             });
         }
         ~Asker() { thread.join(); }
@@ -88,6 +102,96 @@ class InstanceChannelTest : public QObject {
         InstanceChannel third(QStringLiteral("color"), folder());
         QVERIFY(third.listening());
     }
+
+    // Only the program whose executable the updater will swap is closed.
+    void aRequestNamesTheProgramItCloses() {
+        testing_support::TestFolder programs("instance_programs");
+        const QString here = QString::fromStdString(programs.file("color"));
+        const QString elsewhere = QString::fromStdString(programs.file("other-color"));
+        for (const QString& path : {here, elsewhere}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        InstanceChannel channel(QStringLiteral("color"), folder());
+        channel.setProgramPath(elsewhere);
+        AskingWindow window;
+        channel.serve(&window, [] { return false; });
+        window.show();
+        Asker wrong(QStringLiteral("color"), folder(), here);
+        QCOMPARE(wrong.reply(), CloseReply::Other);
+        QCOMPARE(wrong.other, elsewhere);
+        QVERIFY(window.isVisible());
+        // Named by a link or a path of its own, it is the same program.
+        const QString link = QString::fromStdString(programs.file("link"));
+        QVERIFY(QFile::link(elsewhere, link));
+        QCOMPARE(Asker(QStringLiteral("color"), folder(), link).reply(), CloseReply::Closing);
+        QVERIFY(!window.isVisible());
+    }
+
+#ifdef Q_OS_LINUX
+    // Another user of the computer can neither close our programs nor answer for them.
+    void anotherUserIsNeitherServedNorBelieved() {
+        if (geteuid() != 0) QSKIP(testing_support::kNotRoot);
+        const QString socketPath = qt_adapters::instanceSocketName("color", folder());
+        const QByteArray socketBytes = socketPath.toUtf8();
+        const auto address = [&socketBytes] {
+            sockaddr_un to{};
+            to.sun_family = AF_UNIX;
+            std::strncpy(to.sun_path, socketBytes.constData(), sizeof to.sun_path - 1);
+            return to;
+        };
+        {
+            InstanceChannel channel(QStringLiteral("color"), folder());
+            AskingWindow window;
+            channel.serve(&window, [] { return false; });
+            window.show();
+            // Even let through the folder and the socket's own rights, it is refused.
+            QFile::setPermissions(socketPath, QFileDevice::Permissions(0x7777));
+            fs::permissions(folder_->path(), fs::perms::all);
+            const pid_t child = fork();
+            if (child == 0) {
+                if (setgid(testing_support::kOtherGroup) != 0 ||
+                    setuid(testing_support::kOtherUser) != 0)
+                    _exit(120);
+                const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un to = address();
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) _exit(121);
+                if (write(fd, "close\n", 6) != 6) _exit(122);
+                char answer[16];
+                _exit(read(fd, answer, sizeof answer) > 0 ? 1 : 0);  // an answer: served
+            }
+            int status = -1;
+            QVERIFY(QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }));
+            QVERIFY(WIFEXITED(status));
+            QCOMPARE(WEXITSTATUS(status), 0);
+            QVERIFY(window.isVisible());
+        }
+        // Another user's socket where ours should be: not believed.
+        QFile::remove(socketPath);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (setgid(testing_support::kOtherGroup) != 0 ||
+                setuid(testing_support::kOtherUser) != 0)
+                _exit(120);
+            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un at = address();
+            if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 1) != 0)
+                _exit(121);
+            const int client = accept(fd, nullptr, nullptr);
+            if (write(client, "ok\n", 3) != 3) _exit(122);
+            char rest[64];
+            while (read(client, rest, sizeof rest) > 0) {
+            }
+            _exit(0);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(socketPath); }));
+        Asker asker(QStringLiteral("color"), folder());
+        QCOMPARE(asker.reply(), CloseReply::Other);
+        QCOMPARE(asker.other, QStringLiteral("另一个用户的程序"));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+#endif
 
     // The updater hears that the user is being asked, then what they chose.
     void aWaitingClientHearsTheQuestionAndTheOutcome() {

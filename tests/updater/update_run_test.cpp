@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include "support/test_folder.h"
 
@@ -24,6 +28,16 @@ class SteppingClock final : public common::Clock {
   private:
     TimePoint at_{};
 };
+
+// Waits (in real time, up to 5 s) until `done`.
+bool QuickWait(const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 void writeProgram(const fs::path& path, const std::string& body) {
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -44,6 +58,7 @@ struct Folder {
     struct Reply {
         updater::CloseAnswer answer = updater::CloseAnswer::NoInstance;
         std::chrono::seconds userThinks{0};
+        std::string other = {};
     };
     updater::UpdateOutcome run(Launch launched, int instances = 0) {
         return run(launched, [instances](int n) {
@@ -59,7 +74,11 @@ struct Folder {
                 userAsked();
                 clock.sleepFor(reply.userThinks);
             }
-            return reply.answer;
+            return updater::CloseResult{reply.answer, reply.other};
+        };
+        hooks.stillRunning = [this](const fs::path& p) {
+            EXPECT_EQ(p, program);
+            return runningChecks-- > 0;
         };
         hooks.launch = [this, launched](const fs::path& p, const fs::path& dir, auto) {
             launches.push_back(contents(p));
@@ -76,8 +95,13 @@ struct Folder {
     fs::path program = folder.path() / "TarselUFCS解析程序";
 #endif
     fs::path download = folder.path() / "k512.exe";
+    fs::path aside() const {
+        fs::path old = program;
+        return old += ".old";
+    }
     SteppingClock clock;
     int asked = 0;
+    int runningChecks = 0;  // how many times the program is still seen running
     std::vector<std::string> launches;
     std::vector<std::string> shown;  // the window's texts in turn
 };
@@ -162,6 +186,85 @@ TEST(Updater, WaitsForAProgramThatAsksItsUserAndGivesUpWhenTheyKeepIt) {
             << c.what;
     }
 }
+
+// What the updater cannot close, or may not, is never swapped under it: an
+// instance of another executable (or of another user), or a program still
+// running that no channel answers for.
+TEST(Updater, OnlyTheProgramItClosedIsSwapped) {
+    {
+        Folder f;
+        const auto outcome = f.run(Launch::Running, [](int) {
+            return Folder::Reply{updater::CloseAnswer::Other, {}, "/opt/other/TarselUFCS解析程序"};
+        });
+        EXPECT_FALSE(outcome.upgraded);
+        EXPECT_NE(outcome.text.find("正在运行的是另一个 TarselUFCS解析程序（/opt/other/"),
+                  std::string::npos)
+            << outcome.text;
+        EXPECT_TRUE(fs::exists(f.download));
+        EXPECT_NE(contents(f.program).find("# old"), std::string::npos);
+    }
+    for (const int checks : {3, 1 << 20}) {  // goes away after a while; never goes
+        Folder f;
+        f.runningChecks = checks;
+        const auto outcome = f.run(Launch::Running);
+        EXPECT_EQ(outcome.upgraded, checks == 3) << outcome.text;
+        EXPECT_NE(contents(f.program).find(checks == 3 ? "# new" : "# old"), std::string::npos);
+    }
+}
+
+#ifndef _WIN32
+TEST(Updater, SeesTheUsersRunningPrograms) {
+    testing_support::TestFolder folder{"ufcs-running"};
+    const fs::path program = folder.path() / "sleeper";
+    fs::copy_file("/bin/sleep", program);
+    EXPECT_FALSE(updater::programRunning(program));
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(program.c_str(), "sleeper", "30", nullptr);
+        _exit(127);
+    }
+    EXPECT_TRUE(QuickWait([&] { return updater::programRunning(program); }));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_FALSE(updater::programRunning(program));
+}
+
+// Stopped anywhere during a swap, the folder holds a program under its name,
+// and the next run completes the swap or undoes it from what it finds.
+TEST(Updater, AnInterruptedSwapIsCompletedOrUndone) {
+    struct Case {
+        const char* what;
+        std::function<void(Folder&)> interrupted;  // the folder as a stopped run left it
+        Launch launched;
+        const char* runs;  // what the run launched first
+        const char* ends;  // what the program is at the end
+    };
+    const Case cases[] = {
+        {"stopped after the link aside",
+         [](Folder& f) { fs::create_hard_link(f.program, f.aside()); }, Launch::Running, "# new",
+         "# new"},
+        {"stopped between the first version's renames",
+         [](Folder& f) { fs::rename(f.program, f.aside()); }, Launch::Running, "# new", "# new"},
+        {"stopped while the new one was watched, and the next one fails",
+         [](Folder& f) {
+             fs::rename(f.program, f.aside());
+             writeProgram(f.program, "exit 1  # unproven");
+         },
+         Launch::Failed, "# new", "# old"},
+    };
+    for (const Case& c : cases) {
+        Folder f;
+        c.interrupted(f);
+        const auto outcome = f.run(c.launched);
+        ASSERT_FALSE(f.launches.empty()) << c.what;
+        EXPECT_NE(f.launches[0].find(c.runs), std::string::npos) << c.what;
+        EXPECT_NE(contents(f.program).find(c.ends), std::string::npos) << c.what;
+        EXPECT_EQ(outcome.upgraded, c.launched == Launch::Running) << c.what;
+        EXPECT_FALSE(fs::exists(f.aside())) << c.what;
+        EXPECT_FALSE(fs::exists(f.download)) << c.what;
+    }
+}
+#endif
 
 TEST(Updater, AProgramThatWillNotCloseTouchesNoFile) {
     Folder f;

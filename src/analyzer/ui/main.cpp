@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
         *started->instrument, *store, *started->profile, clock,
         QCoreApplication::applicationDirPath(),
         analyzer::ui::layoutForScreen(available.width(), available.height()));
-    started->instance->serve(&window, [&window] { return window.captureUnsaved(); });
+    if (started->instance)
+        started->instance->serve(&window, [&window] { return window.captureUnsaved(); });
     window.show();
     if (!started->file.isEmpty()) window.openCaptureFrom(started->file);
     return app.exec();

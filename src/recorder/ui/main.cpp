@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(dataDir);
     recorder::ui::MainWindow window(*started->instrument, *started->profile, clock,
                                     std::filesystem::path(dataDir.toStdU16String()));
-    started->instance->serve(&window, [&window] { return window.document().modified.load(); });
+    if (started->instance)
+        started->instance->serve(&window, [&window] { return window.document().modified.load(); });
     window.show();
     window.offerRecovery();
     if (!started->file.isEmpty()) window.openFile(started->file);
