@@ -88,6 +88,9 @@ bool Session::openDevice() {
              "\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
              t.hour, t.minute, t.second),
          PaneStyle::NormalAtEnd);
+    // The device's own reason (not found, busy, a lock file it cannot use).
+    if (const std::string why = device_.errorText(); !why.empty())
+        pane("（" + why + "）\r\n", PaneStyle::NormalAtEnd);
     return false;
 }
 

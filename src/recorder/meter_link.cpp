@@ -21,7 +21,10 @@ MeterLink::~MeterLink() {
 MeterLink::Connection MeterLink::connect() {
     Connection result;
     if (!device_.open()) {
+        // The device's own reason (not found, busy, a lock file it cannot use) follows.
         result.message = std::string(kMeterConnectFailed);
+        if (const std::string why = device_.errorText(); !why.empty())
+            result.message += "\n（" + why + "）";
         return result;
     }
     connected_ = true;

@@ -63,8 +63,20 @@ TEST_F(CaptureCommandTest, HeldOrMissingInstrumentFailsCleanly) {
         EXPECT_EQ(busy.status, 1);
         EXPECT_NE(busy.err.find("设备连接失败!"), std::string::npos);
         EXPECT_NE(busy.err.find("请确认设备已经连上并没有被其它程序占用！"), std::string::npos);
+        EXPECT_NE(busy.err.find("（仪器正被其它程序使用）"), std::string::npos) << busy.err;
         EXPECT_TRUE(busy.out.empty());
         EXPECT_FALSE(fs::exists(file("busy.ufcs_stream")));
+    }
+    {
+        // A lock file that cannot be opened is not "in use".
+        fs::remove(simulator::defaultSimulatorLockPath());
+        fs::create_directory(simulator::defaultSimulatorLockPath());
+        const CliRun unusable =
+            run({"capture", "--simulate", "--seconds", "1", "-o", file("lock.ufcs_stream")});
+        fs::remove(simulator::defaultSimulatorLockPath());
+        EXPECT_EQ(unusable.status, 1);
+        EXPECT_NE(unusable.err.find("无法使用仪器的锁文件"), std::string::npos) << unusable.err;
+        EXPECT_EQ(unusable.err.find("仪器正被其它程序使用"), std::string::npos) << unusable.err;
     }
     // No real instrument is attached here.
     const CliRun missing = run({"capture", "--seconds", "1", "-o", file("none.ufcs_stream")});

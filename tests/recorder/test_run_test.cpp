@@ -124,7 +124,9 @@ TEST_F(TestRunTest, UnsavedSamplesAskFirstAndAbsenceSaysWhy) {
     run.start();
     EXPECT_FALSE(run.active());
     ASSERT_EQ(listener.messages.size(), 1u);
-    EXPECT_EQ(listener.messages[0], recorder::kMeterConnectFailed);
+    // The Part's text, then the device's own reason.
+    EXPECT_EQ(listener.messages[0],
+              std::string(recorder::kMeterConnectFailed) + "\n（模拟仪器没有连接）");
     EXPECT_EQ(listener.newDocuments, 0);
 }
 
