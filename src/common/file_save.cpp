@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -51,6 +52,32 @@ fs::path folderOf(const fs::path& path) {
     return path.has_parent_path() ? path.parent_path() : fs::path(".");
 }
 
+#ifndef _WIN32
+// A link is followed only when it is the user's, or the folder's owner's: one
+// planted by another user in a shared folder is never followed (the rule of
+// the system's protected_symlinks, kept everywhere).
+std::optional<std::string> plantedLink(const fs::path& link) {
+    struct stat linkStat {};
+    struct stat folderStat {};
+    if (lstat(link.c_str(), &linkStat) != 0 || stat(folderOf(link).c_str(), &folderStat) != 0)
+        return systemReason(errno);
+    if (linkStat.st_uid == geteuid() || linkStat.st_uid == folderStat.st_uid) return std::nullopt;
+    return format("%s 是另一个用户 (uid %u) 的链接，不跟随它保存", displayPath(link).c_str(),
+                  static_cast<unsigned>(linkStat.st_uid));
+}
+
+// In a shared (sticky) folder, a file of another user is theirs: never written into.
+std::optional<std::string> othersFileInSharedFolder(const fs::path& file) {
+    struct stat fileStat {};
+    struct stat folderStat {};
+    if (lstat(file.c_str(), &fileStat) != 0 || stat(folderOf(file).c_str(), &folderStat) != 0)
+        return std::nullopt;
+    if (fileStat.st_uid == geteuid() || (folderStat.st_mode & S_ISVTX) == 0) return std::nullopt;
+    return format("%s 属于另一个用户 (uid %u)，共享文件夹里不写入别人的文件",
+                  displayPath(file).c_str(), static_cast<unsigned>(fileStat.st_uid));
+}
+#endif
+
 // Follows symbolic links at the end of `target` to the path that is really
 // written, and finds what is there (`not_found` for a file yet to be made).
 SaveOutcome resolveTarget(const fs::path& target, fs::path& resolved, fs::file_type& type) {
@@ -61,9 +88,18 @@ SaveOutcome resolveTarget(const fs::path& target, fs::path& resolved, fs::file_t
         if (error && status.type() != fs::file_type::not_found) return failed(error.message());
         if (status.type() != fs::file_type::symlink) {
             type = status.type();
+#ifndef _WIN32
+            if (type == fs::file_type::regular) {
+                if (const auto refused = othersFileInSharedFolder(resolved))
+                    return failed(*refused);
+            }
+#endif
             return {};
         }
         if (followed == kMostLinksFollowed) return failed(systemReason(ELOOP));
+#ifndef _WIN32
+        if (const auto refused = plantedLink(resolved)) return failed(*refused);
+#endif
         const fs::path link = fs::read_symlink(resolved, error);
         if (error) return failed(error.message());
         resolved = link.is_absolute() ? link : folderOf(resolved) / link;
@@ -233,7 +269,8 @@ SaveOutcome writeThrough(const fs::path& path, const std::function<bool(ByteSink
     const auto readerDeadline = std::chrono::steady_clock::now() + control.readerWait;
     int fd = -1;
     for (bool told = false;; told = true) {
-        fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        // The path was resolved just now: a link put there since is not followed.
+        fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
         if (fd >= 0 || errno != ENXIO) break;
         if (!told && control.waitingForReader) control.waitingForReader();
         if (control.cancelled && control.cancelled()) return failed(kSaveCancelled);
@@ -259,7 +296,7 @@ SaveOutcome writeThrough(const fs::path& path, const std::function<bool(ByteSink
 int copyInPlace(const fs::path& temporary, const fs::path& path) {
     const int from = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
     if (from < 0) return errno;
-    const int to = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    const int to = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     int error = to < 0 ? errno : 0;
     if (error == 0) {
         DescriptorSink sink(to);

@@ -1,7 +1,11 @@
 #pragma once
 // Saving a file the user named, for every program of the suite (captures,
 // recordings, exports). The rules:
-// - a symbolic link is followed: the file it points to is replaced;
+// - a symbolic link is followed (the file it points to is replaced) only when
+//   it is the user's own or the owner's of the folder it is in: a link that
+//   another user planted in a shared folder is refused, and the file found is
+//   opened without following any link put there since;
+// - a file of another user in a shared (sticky) folder is never written into;
 // - a regular file is replaced atomically: the new bytes go to a file beside
 //   it, are flushed to the disk, and take its place by a rename; the new file
 //   keeps the old one's permission bits (and owner, where the process may set

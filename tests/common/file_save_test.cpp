@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/other_user.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -142,6 +143,53 @@ TEST_F(FileSaveTest, AFifoNeverHoldsTheSaveForever) {
         EXPECT_EQ(saved.reason, c.reason) << c.what;
         EXPECT_TRUE(S_ISFIFO(modeOf(fifo)));
     }
+}
+#endif
+
+#ifndef _WIN32
+// Another user of the computer may plant a link, or a file of theirs, in a
+// shared folder where we save: neither is written through, before or at the
+// save, and the message names what was refused and whose it is.
+TEST_F(FileSaveTest, WhatAnotherUserPlantsInASharedFolderIsNeverWrittenThrough) {
+    const fs::path shared = dir / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const fs::path secret = dir / "secret";
+    writeAll(secret, "only mine");
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::path link = shared / "cap.ufcs_stream";
+    const fs::path theirs = shared / "theirs.ufcs_stream";
+    const std::optional<int> planted = testing_support::asOtherUser([&] {
+        if (symlink(secret.c_str(), link.c_str()) != 0) return 1;
+        const int fd = open(theirs.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        return fd >= 0 && close(fd) == 0 ? 0 : 2;
+    });
+    if (!planted) GTEST_SKIP() << testing_support::kNotRoot;
+    ASSERT_EQ(*planted, 0);
+    const struct {
+        fs::path target;
+        std::string says;
+    } cases[] = {
+        {link, common::displayPath(link) + " 是另一个用户 (uid 65534) 的链接，不跟随它保存"},
+        {theirs,
+         common::displayPath(theirs) + " 属于另一个用户 (uid 65534)，共享文件夹里不写入别人的文件"},
+    };
+    for (const auto& c : cases) {
+        const common::SaveOutcome checked = common::checkSaveTarget(c.target);
+        EXPECT_FALSE(checked.ok);
+        EXPECT_EQ(checked.reason, c.says);
+        const common::SaveOutcome saved = save(c.target, "captured");
+        EXPECT_FALSE(saved.ok);
+        EXPECT_EQ(saved.reason, c.says);
+    }
+    EXPECT_EQ(readAll(secret), "only mine");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readAll(theirs), "");
+    // A link of the folder's owner is followed (as the user's own always are).
+    const fs::path owners = dir / "owners.ufcs_stream";
+    fs::create_symlink(dir / "target.ufcs_stream", owners);
+    EXPECT_TRUE(save(owners, "through").ok);
+    EXPECT_EQ(readAll(dir / "target.ufcs_stream"), "through");
 }
 #endif
 
