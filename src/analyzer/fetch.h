@@ -2,6 +2,7 @@
 // A download as the upgrade flows ask for it, without saying how it travels:
 // the programs fetch over HTTP(S) through Qt, tests may fetch from anywhere.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,11 @@ struct FetchRequest {
     // `resumeFile` + ".part", which an interrupted download leaves behind and
     // the next request for the same URL continues.
     std::string resumeFile;
+    // A reply (into memory) ends by this time whatever trickles in.
+    std::chrono::milliseconds replyDeadline{30000};
+    // A file must come at `leastRate` bytes a second on average over each `rateWindow`.
+    std::size_t leastRate = 1024;
+    std::chrono::milliseconds rateWindow{30000};
 };
 
 struct FetchResult {

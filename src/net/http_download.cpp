@@ -8,6 +8,8 @@
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QUrl>
+#include <cerrno>
+#include <system_error>
 
 #include "analyzer/download_checks.h"
 #include "common/format.h"
@@ -60,6 +62,22 @@ HttpDownload::HttpDownload(analyzer::FetchRequest request, QObject* parent)
         fail(common::format("下载超时：%lld 秒内没有收到数据",
                             static_cast<long long>(stallTimeout_.count() / 1000)));
     });
+    deadlineTimer_.setSingleShot(true);
+    connect(&deadlineTimer_, &QTimer::timeout, this, [this] {
+        fail(common::format("下载超时：%.1f 秒内没有下载完",
+                            request_.replyDeadline.count() / 1000.0));
+    });
+    connect(&rateTimer_, &QTimer::timeout, this, &HttpDownload::checkRate);
+}
+
+void HttpDownload::checkRate() {
+    const double seconds = request_.rateWindow.count() / 1000.0;
+    const quint64 gained = received_ - receivedAtRateCheck_;
+    receivedAtRateCheck_ = received_;
+    if (static_cast<double>(gained) < request_.leastRate * seconds) {
+        fail(common::format("下载太慢：%.1f 秒只收到 %llu 字节（至少要每秒 %zu 字节）", seconds,
+                            static_cast<unsigned long long>(gained), request_.leastRate));
+    }
 }
 
 HttpDownload::~HttpDownload() {
@@ -95,6 +113,12 @@ void HttpDownload::start() {
     connect(reply_, &QNetworkReply::readyRead, this, &HttpDownload::onData);
     connect(reply_, &QNetworkReply::finished, this, &HttpDownload::onFinished);
     stallTimer_.start(stallTimeout_);
+    if (request_.resumeFile.empty() && request_.replyDeadline.count() > 0)
+        deadlineTimer_.start(request_.replyDeadline);
+    if (!request_.resumeFile.empty() && request_.leastRate > 0 && request_.rateWindow.count() > 0) {
+        receivedAtRateCheck_ = received_;
+        rateTimer_.start(request_.rateWindow);
+    }
 }
 
 bool HttpDownload::openPartialFile() {
@@ -108,7 +132,8 @@ bool HttpDownload::openPartialFile() {
         if (!writeSource(source, request_.url)) return false;
     }
     received_ = resumedFrom_;
-    return partial_.open(QIODevice::WriteOnly | QIODevice::Append);
+    // Unbuffered: a write that fails (a full disk) says so at once, with the system's reason.
+    return partial_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
 }
 
 void HttpDownload::onHeaders() {
@@ -154,7 +179,13 @@ bool HttpDownload::write(const QByteArray& data) {
         return true;
     }
     if (partial_.write(data) == data.size()) return true;
-    fail("无法写入下载文件：" + partial_.errorString().toStdString());
+    // What could not be written is of no use to a later attempt either.
+    const QString reason = partial_.errorString();
+    fail((reason == QString::fromStdString(std::generic_category().message(ENOSPC))
+              ? std::string("磁盘已满，无法写入下载文件 ")
+              : std::string("无法写入下载文件 ")) +
+             partial_.fileName().toStdString() + "：" + reason.toStdString(),
+         Keep::Nothing);
     return false;
 }
 
@@ -180,7 +211,7 @@ void HttpDownload::onFinished() {
         result.bytes.assign(memory_.begin(), memory_.end());
     } else {
         if (!partial_.flush()) {
-            fail("无法写入下载文件：" + partial_.errorString().toStdString());
+            fail("无法写入下载文件：" + partial_.errorString().toStdString(), Keep::Nothing);
             return;
         }
         partial_.close();
@@ -209,6 +240,8 @@ void HttpDownload::finish(analyzer::FetchResult result) {
     if (done_) return;
     done_ = true;
     stallTimer_.stop();
+    deadlineTimer_.stop();
+    rateTimer_.stop();
     if (reply_) {
         // Not from inside the reply's own signal: abort it once control is back in the loop.
         reply_->disconnect(this);

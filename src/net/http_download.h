@@ -27,6 +27,8 @@ class HttpDownload final : public QObject {
     ~HttpDownload() override;
 
     void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
+    // A server that sends a byte now and then resets the stall timer for ever:
+    // a reply has an overall deadline, a file a least average rate (both in the request).
     void start();
     // Ends the download (finished() follows with `cancelled`); a file download keeps what it has.
     void cancel();
@@ -40,6 +42,7 @@ class HttpDownload final : public QObject {
     void onHeaders();
     void onData();
     void onFinished();
+    void checkRate();
     // What an unfinished file download leaves for the next attempt.
     enum class Keep { Partial, Nothing };
     void fail(const std::string& error, Keep keep = Keep::Partial, bool cancelled = false);
@@ -52,6 +55,9 @@ class HttpDownload final : public QObject {
     QNetworkAccessManager* manager_ = nullptr;
     QPointer<QNetworkReply> reply_;
     QTimer stallTimer_;
+    QTimer deadlineTimer_;
+    QTimer rateTimer_;
+    quint64 receivedAtRateCheck_ = 0;
     QFile partial_;
     QByteArray memory_;
     quint64 resumedFrom_ = 0;

@@ -1,5 +1,7 @@
 #include "net/local_http_server.h"
 
+#include <QTimer>
+
 #include <QDir>
 #include <QFile>
 #include <QSslServer>
@@ -117,6 +119,14 @@ void LocalHttpServer::answer(QTcpSocket* socket, const QByteArray& head) {
     if (route.stallAfter) {
         socket->write(body.left(*route.stallAfter));
         return;  // the connection stays open, silent
+    }
+    if (route.dripEveryMs) {
+        auto* drip = new QTimer(socket);
+        connect(drip, &QTimer::timeout, socket, [socket, body, sent = qsizetype(0)]() mutable {
+            if (sent < body.size()) socket->write(body.mid(sent++, 1));
+        });
+        drip->start(*route.dripEveryMs);
+        return;
     }
     if (route.cutAfter) {
         socket->write(body.left(*route.cutAfter));

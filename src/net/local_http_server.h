@@ -20,6 +20,7 @@ struct Route {
     QByteArray body;
     std::optional<qsizetype> cutAfter;    // close the connection after this many body bytes
     std::optional<qsizetype> stallAfter;  // send this many body bytes, then nothing
+    std::optional<int> dripEveryMs;       // send the body one byte at a time, this far apart
     bool ranges = true;                   // answer Range requests with 206
 };
 

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -118,6 +119,51 @@ class HttpDownloadTest final : public QObject {
         QVERIFY(other.ok);
         QCOMPARE(QFile(QString::fromStdString(other.file)).size(), 100);
     }
+
+    // A server that sends a byte now and then keeps the stall timer quiet for
+    // ever: a reply still ends by its deadline, a file by its least rate.
+    void aTricklingServerIsGivenUpOn_data() {
+        QTest::addColumn<bool>("file");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a reply") << false << "下载超时：0.4 秒内没有下载完";
+        QTest::newRow("a file") << true << "下载太慢：0.4 秒只收到";
+    }
+    void aTricklingServerIsGivenUpOn() {
+        QFETCH(bool, file);
+        QFETCH(QString, error);
+        net::Route trickle = route(body(100000));
+        trickle.dripEveryMs = 20;
+        server_.setRoute("/trickle", trickle);
+        testing_support::TestFolder folder;
+        FetchRequest request{url("/trickle"), 1 << 20, file ? folder.file("k512.exe") : ""};
+        request.replyDeadline = std::chrono::milliseconds(400);
+        request.leastRate = 1024;
+        request.rateWindow = std::chrono::milliseconds(400);
+        const FetchResult result = fetch(request, std::chrono::milliseconds(10000));
+        QVERIFY(!result.ok);
+        QVERIFY2(QString::fromStdString(result.error).startsWith(error), result.error.c_str());
+    }
+
+#ifndef Q_OS_WIN
+    // Nothing the disk cannot hold is left behind, and the message says why.
+    void aFullDiskLeavesNoPartialFile() {
+        testing_support::TestFolder folder;
+        const std::string target = folder.file("k512.exe");
+        // A download to continue, on a disk that has no room left.
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"),
+                            QString::fromStdString(analyzer::partialFileOf(target))));
+        QFile source(QString::fromStdString(analyzer::partialSourceOf(target)));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write(QByteArray::fromStdString(url("/k512.exe")));
+        source.close();
+        server_.setRoute("/k512.exe", route(body(200000)));
+        const FetchResult result = fetch({url("/k512.exe"), 1 << 20, target});
+        QVERIFY(!result.ok);
+        QVERIFY2(QString::fromStdString(result.error).startsWith(QStringLiteral("磁盘已满")),
+                 result.error.c_str());
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(analyzer::partialFileOf(target))));
+    }
+#endif
 
     void httpsIsFetchedOnlyFromATrustedServer() {
         // A certificate for 127.0.0.1 kept beside this test (made once with
