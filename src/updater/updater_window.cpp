@@ -31,11 +31,10 @@ UpdaterWindow::~UpdaterWindow() {
 void UpdaterWindow::start() {
     worker_ = std::thread([this] {
         const auto show = [this](const std::string& text) {
-            QMetaObject::invokeMethod(
-                this, [this, text] { label_->setText(QString::fromStdString(text)); });
+            fromWorker_.post([this, text] { label_->setText(QString::fromStdString(text)); });
         };
         const UpdateOutcome outcome = runUpdate(row_, folder_, clock_, hooks_, show);
-        QMetaObject::invokeMethod(this, [this, outcome] {
+        fromWorker_.post([this, outcome] {
             label_->setText(QString::fromStdString(outcome.text));
             finished_ = true;
             emit upgradeEnded(outcome.upgraded);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "qt/qt_event_loop.h"
 #include "updater/update_run.h"
 
 class QLabel;
@@ -38,6 +39,9 @@ class UpdaterWindow final : public QDialog {
     UpdateHooks hooks_;
     common::SystemClock clock_;
     QLabel* label_ = nullptr;
+    // The run's texts reach the window's thread through this loop's own queue,
+    // an ordering ThreadSanitizer can see.
+    qt_adapters::QtEventLoop fromWorker_{this};
     std::thread worker_;
     bool finished_ = false;
 };

@@ -28,9 +28,9 @@ QLabel* addLabel(QVBoxLayout* layout, const QString& text = {}) {
 // Tells the dialog, on its own thread, how the transfer goes.
 class PostedProgress final : public FirmwareTransferListener {
   public:
-    PostedProgress(QObject* dialog, QLabel* status, QLabel* timeLeft, QProgressBar* bar,
-                   std::atomic<bool>& headerSent)
-        : dialog_(dialog),
+    PostedProgress(common::EventLoop& dialogLoop, QLabel* status, QLabel* timeLeft,
+                   QProgressBar* bar, std::atomic<bool>& headerSent)
+        : dialogLoop_(dialogLoop),
           status_(status),
           timeLeft_(timeLeft),
           bar_(bar),
@@ -39,12 +39,13 @@ class PostedProgress final : public FirmwareTransferListener {
     }
     void onHeaderSent() override { headerSent_ = true; }
     void onStatusText(std::string_view text) override {
-        post([status = status_, text = fromStd(text)] { status->setText(text); });
+        dialogLoop_.post(
+            [status = status_, text = std::string(text)] { status->setText(fromStd(text)); });
     }
     void onProgress(uint32_t done, uint32_t pages) override {
         const std::string left =
             timeLeftText(done, pages, std::chrono::milliseconds(clock_.elapsed()));
-        post([bar = bar_, timeLeft = timeLeft_, done, pages, left] {
+        dialogLoop_.post([bar = bar_, timeLeft = timeLeft_, done, pages, left] {
             bar->setRange(0, static_cast<int>(pages));
             bar->setValue(static_cast<int>(done));
             bar->show();
@@ -54,11 +55,7 @@ class PostedProgress final : public FirmwareTransferListener {
     }
 
   private:
-    template <typename Task>
-    void post(Task task) {
-        QMetaObject::invokeMethod(dialog_, std::move(task), Qt::QueuedConnection);
-    }
-    QObject* dialog_;
+    common::EventLoop& dialogLoop_;
     QLabel* status_;
     QLabel* timeLeft_;
     QProgressBar* bar_;
@@ -160,8 +157,7 @@ void UpgradeDialog::connectInstrument() {
     }
     worker_ = std::thread([this] {
         const std::optional<InstrumentVersions> versions = readInstrumentVersions(device_, clock_);
-        QMetaObject::invokeMethod(
-            this, [this, versions] { takeVersions(versions); }, Qt::QueuedConnection);
+        fromWorker_.post([this, versions] { takeVersions(versions); });
     });
 }
 
@@ -228,12 +224,12 @@ void UpgradeDialog::transfer(std::vector<uint8_t> image) {
     worker_ = std::thread([this, image = std::move(image), versions = *versions_,
                            checksum = firmwareCheck_.checksum] {
         std::atomic<bool> headerSent{false};
-        PostedProgress progress(this, firmwareStatus_, timeLeft_, firmwareProgress_, headerSent);
+        PostedProgress progress(fromWorker_, firmwareStatus_, timeLeft_, firmwareProgress_,
+                                headerSent);
         const FirmwareOutcome outcome = transferFirmware(
             device_, clock_, {image, versions.hardware[1], versions.hardware[0], checksum},
             progress, &cancelTransfer_);
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { transferEnded(outcome); }, Qt::QueuedConnection);
+        fromWorker_.post([this, outcome] { transferEnded(outcome); });
     });
 }
 

@@ -16,6 +16,7 @@
 #include "analyzer/session.h"
 #include "analyzer/upgrade_flow.h"
 #include "qt/program_update.h"
+#include "qt/qt_event_loop.h"
 #include "qt/wake_lock.h"
 
 namespace net {
@@ -85,6 +86,9 @@ class UpgradeDialog final : public QDialog {
     FirmwareOffer firmwareOffer_;
     int checksPending_ = 0;
     QPointer<net::HttpDownload> firmwareDownload_;
+    // The worker's results reach the dialog's thread through this loop's own
+    // queue, an ordering ThreadSanitizer can see.
+    qt_adapters::QtEventLoop fromWorker_{this};
     std::thread worker_;  // the connect exchange, then the transfer
     std::atomic<bool> cancelTransfer_{false};
     bool closeWhenDone_ = false;
