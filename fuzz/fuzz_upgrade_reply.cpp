@@ -28,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr std::string_view kKey = "CHhNHIsZJAHG9ZN5Lq1MOVrRxVs29HW8JaftFChQeWI=";
     if (analyzer::signatureVerifies(bytes, integrity.signature, kKey)) std::abort();
     (void)analyzer::publicKeyUsable(integrity.signature);
-    (void)analyzer::refusalOf({bytes, integrity, std::string(integrity.sha256), 101, 100});
+    (void)analyzer::refusalOf({bytes, integrity, std::string(integrity.sha256),
+                               "ufcs_analyse_protocol_app", "101", 101, 100});
+    // A statement is read only in its canonical form: read back, it is the same text.
+    for (const std::string_view text : {reply, std::string_view(integrity.statement)})
+        if (const auto statement = analyzer::parseStatement(text))
+            if (analyzer::statementText(*statement) != text) std::abort();
     return 0;
 }

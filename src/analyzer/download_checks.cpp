@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace {
 constexpr std::size_t kEd25519KeyBytes = 32;
 constexpr std::size_t kEd25519SignatureBytes = 64;
 constexpr std::size_t kMostSignatureCharacters = 128;
+constexpr std::size_t kMostStatementBase64 = 1024;
 
 std::string trimmed(std::string text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -77,9 +79,44 @@ std::string serverUrl(const UpgradeSettings& settings, std::string_view pathAndQ
     return url + std::string(pathAndQuery);
 }
 
+std::string statementText(const ReleaseStatement& statement) {
+    return "ufcs-release 1\nname " + statement.name + "\nversion " + statement.version + "\nsize " +
+           std::to_string(statement.size) + "\nsha256 " + statement.sha256 + "\n";
+}
+
+std::optional<ReleaseStatement> parseStatement(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) return std::nullopt;  // every line ends
+        lines.emplace_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    const char* keys[] = {"name ", "version ", "size ", "sha256 "};
+    if (lines.size() != 5 || lines[0] != "ufcs-release 1") return std::nullopt;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!lines[i + 1].starts_with(keys[i]) || lines[i + 1].size() == std::strlen(keys[i]))
+            return std::nullopt;
+        lines[i + 1].erase(0, std::strlen(keys[i]));
+    }
+    ReleaseStatement statement{lines[1], lines[2], 0, lines[4]};
+    const std::optional<double> size = common::parseNumber(lines[3]);
+    if (!size || *size < 0 || *size > 1e15 || *size != static_cast<double>(uint64_t(*size)) ||
+        lines[3].find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    statement.size = static_cast<uint64_t>(*size);
+    if (statementText(statement) != text) return std::nullopt;  // canonical only
+    return statement;
+}
+
 DownloadIntegrity readIntegrity(std::string_view reply) {
-    return {quotedAfter(reply, "\"sha256", 64),
-            quotedAfter(reply, "\"signature", kMostSignatureCharacters)};
+    DownloadIntegrity integrity{quotedAfter(reply, "\"sha256", 64),
+                                {},
+                                quotedAfter(reply, "\"signature", kMostSignatureCharacters)};
+    if (const auto statement = fromBase64(quotedAfter(reply, "\"statement", kMostStatementBase64)))
+        integrity.statement.assign(statement->begin(), statement->end());
+    return integrity;
 }
 
 std::optional<std::string> refusedScheme(std::string_view url) {
@@ -122,16 +159,34 @@ std::optional<std::string> refusalOf(const DownloadOffer& offer) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (expected != sha256Hex(offer.bytes)) return "下载文件的 SHA-256 校验值不符，已丢弃";
     }
-    if (offer.publicKey.empty()) return std::nullopt;
-    if (!publicKeyUsable(offer.publicKey))
-        return "设置的升级公钥无效（应为 32 字节 Ed25519 公钥的 base64），已拒绝升级";
-    if (integrity.signature.empty()) return "升级信息缺少签名，已拒绝";
-    if (!signatureVerifies(offer.bytes, integrity.signature, offer.publicKey))
-        return "下载文件的签名无效，已拒绝";
     if (offer.offeredCode && *offer.offeredCode <= offer.runningCode)
         return common::format("提供的版本 %d 不比当前版本 %d 新，已拒绝", *offer.offeredCode,
                               offer.runningCode);
+    if (offer.publicKey.empty()) return std::nullopt;
+    if (!publicKeyUsable(offer.publicKey))
+        return "设置的升级公钥无效（应为 32 字节 Ed25519 公钥的 base64），已拒绝升级";
+    if (integrity.signature.empty() || integrity.statement.empty())
+        return "升级信息缺少签名声明，已拒绝";
+    const std::span<const uint8_t> signedBytes(
+        reinterpret_cast<const uint8_t*>(integrity.statement.data()), integrity.statement.size());
+    if (!signatureVerifies(signedBytes, integrity.signature, offer.publicKey))
+        return "升级声明的签名无效，已拒绝";
+    const std::optional<ReleaseStatement> statement = parseStatement(integrity.statement);
+    if (!statement) return "升级声明的格式不对，已拒绝";
+    // What was signed must be what was offered, and what came.
+    if (statement->name != offer.name)
+        return "签名声明的是 " + statement->name + "，不是 " + offer.name + "，已拒绝";
+    if (statement->version != offer.version)
+        return "签名声明的版本是 " + statement->version + "，服务器却说是 " + offer.version +
+               "，已拒绝";
+    if (statement->size != offer.bytes.size() || statement->sha256 != sha256Hex(offer.bytes))
+        return "下载的文件不是签名声明的那个文件，已拒绝";
     return std::nullopt;
+}
+
+std::string unsignedWarning(std::string_view server) {
+    return "没有设置升级公钥，无法核对这个下载的签名：任何能冒充升级服务器 " + std::string(server) +
+           " 或在网络途中的人，都可以换成别的程序。\n只在信任这个服务器和网络时才继续。";
 }
 
 }  // namespace analyzer

@@ -29,10 +29,26 @@ UpgradeSettings loadUpgradeSettings(const common::Profile& profile);
 // The server's address and a query path as one URL; empty without a server.
 std::string serverUrl(const UpgradeSettings& settings, std::string_view pathAndQuery);
 
-// "sha256":"<64 hex digits>" and "signature":"<base64>", each from its first
-// key anywhere in the reply; empty when absent.
+// What a release's signature vouches for: which program or firmware, which
+// version, and the file's size and SHA-256. The text signed is canonical:
+//   ufcs-release 1\nname NAME\nversion VERSION\nsize BYTES\nsha256 HEX\n
+struct ReleaseStatement {
+    std::string name;     // the program's query name, or kFirmwareReleaseName
+    std::string version;  // as the reply offers it: "101", "1.6"
+    uint64_t size = 0;
+    std::string sha256;  // lower-case hexadecimal
+};
+inline constexpr std::string_view kFirmwareReleaseName = "firmware-0583";
+std::string statementText(const ReleaseStatement& statement);
+// Nothing for anything but a canonical statement.
+std::optional<ReleaseStatement> parseStatement(std::string_view text);
+
+// "sha256":"<64 hex digits>", "statement":"<base64 of the statement text>" and
+// "signature":"<base64 Ed25519 signature over the statement text>", each from
+// its first key anywhere in the reply; empty when absent.
 struct DownloadIntegrity {
     std::string sha256;
+    std::string statement;  // decoded
     std::string signature;
 };
 DownloadIntegrity readIntegrity(std::string_view reply);
@@ -40,15 +56,22 @@ DownloadIntegrity readIntegrity(std::string_view reply);
 // Only http:// and https:// downloads are fetched; the message when not.
 std::optional<std::string> refusedScheme(std::string_view url);
 
-// The reasons a whole download is refused, checked in this order.
+// The reasons a whole download is refused, checked in this order. With a
+// key, the signed statement must name exactly what was offered and what came.
 struct DownloadOffer {
     std::span<const uint8_t> bytes;
     DownloadIntegrity integrity;
-    std::string publicKey;           // base64; empty: signatures not required
-    std::optional<int> offeredCode;  // the version the reply offers, when it has one
+    std::string publicKey;           // base64; empty: no signature to check (see unsignedWarning)
+    std::string name;                // what the statement must name
+    std::string version;             // the version the reply offers, as it gives it
+    std::optional<int> offeredCode;  // programs: the offered code, which must be newer
     int runningCode = 0;
 };
 std::optional<std::string> refusalOf(const DownloadOffer& offer);
+
+// Without a key nothing vouches for a download: what the user is told before
+// agreeing to one from `server`.
+std::string unsignedWarning(std::string_view server);
 
 // Lower-case hexadecimal SHA-256 of `bytes`.
 std::string sha256Hex(std::span<const uint8_t> bytes);

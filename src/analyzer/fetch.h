@@ -18,12 +18,21 @@ struct FetchRequest {
     // `resumeFile` + ".part", which an interrupted download leaves behind and
     // the next request for the same URL continues.
     std::string resumeFile;
-    // A reply (into memory) ends by this time whatever trickles in.
+    // A reply ends by this time whatever trickles in (0: no deadline).
     std::chrono::milliseconds replyDeadline{30000};
-    // A file must come at `leastRate` bytes a second on average over each `rateWindow`.
+    // Bytes must come at `leastRate` a second on average over each `rateWindow` (0: no floor).
     std::size_t leastRate = 1024;
     std::chrono::milliseconds rateWindow{30000};
 };
+
+// A program or a firmware image may take long on a slow line: it is held to the
+// least rate rather than to a deadline.
+inline FetchRequest fileRequest(std::string url, std::size_t mostBytes,
+                                std::string resumeFile = {}) {
+    FetchRequest request{std::move(url), mostBytes, std::move(resumeFile)};
+    request.replyDeadline = std::chrono::milliseconds(0);
+    return request;
+}
 
 struct FetchResult {
     bool ok = false;

@@ -1,5 +1,6 @@
 #include "analyzer/upgrade_flow.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -49,6 +50,7 @@ ProgramOffer readProgramOffer(UpgradedProgram program, const FetchResult& reply)
         offer.label = kProgramNotReached;
         return offer;
     }
+    offer.name = serverName(program);
     readProgramReply(program, replyText(reply), offer.check);
     offer.integrity = readIntegrity(replyText(reply));
     offer.label = newProgramText(offer.check.latestCode);
@@ -69,6 +71,7 @@ FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check) 
         return offer;
     }
     readFirmwareReply(replyText(reply), check);
+    offer.version = check.versionText;
     offer.integrity = readIntegrity(replyText(reply));
     offer.upgrade = check.upgradeFlag != 0;
     offer.label = offer.upgrade ? "最新软件版本：" + check.versionText : "已是最新版!";
@@ -76,7 +79,7 @@ FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check) 
 }
 
 FetchRequest programDownloadRequest(const ProgramOffer& offer, const fs::path& target) {
-    return {offer.check.url, kMostProgramBytes, target.string()};
+    return fileRequest(offer.check.url, kMostProgramBytes, target.string());
 }
 
 std::optional<std::string> acceptProgramDownload(const FetchResult& download,
@@ -87,8 +90,9 @@ std::optional<std::string> acceptProgramDownload(const FetchResult& download,
     const fs::path partial(download.file);
     std::optional<std::string> refusal;
     if (const auto bytes = readWhole(partial)) {
-        refusal = refusalOf(
-            {*bytes, offer.integrity, settings.publicKey, offer.check.latestCode, kOwnVersionCode});
+        refusal = refusalOf({*bytes, offer.integrity, settings.publicKey, offer.name,
+                             std::to_string(offer.check.latestCode), offer.check.latestCode,
+                             kOwnVersionCode});
     } else {
         refusal = "无法读取下载的文件 " + partial.string();
     }
@@ -106,13 +110,23 @@ std::optional<std::string> acceptProgramDownload(const FetchResult& download,
 }
 
 FetchRequest firmwareDownloadRequest(const FirmwareCheck& check) {
-    return {check.url, kMostFirmwareBytes, {}};
+    return fileRequest(check.url, kMostFirmwareBytes);
 }
 
 std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
-                                           const UpgradeSettings& settings) {
+                                           const UpgradeSettings& settings,
+                                           const InstrumentVersions& running) {
     if (!download.ok) return download.error;
-    return refusalOf({download.bytes, offer.integrity, settings.publicKey, std::nullopt, 0});
+    // Versions as the firmware query writes them: two hexadecimal numbers.
+    unsigned major = 0, minor = 0;
+    char rest = 0;
+    if (std::sscanf(offer.version.c_str(), "%x.%x%c", &major, &minor, &rest) == 2 &&
+        std::pair(major, minor) <=
+            std::pair(unsigned(running.firmware[0]), unsigned(running.firmware[1])))
+        return common::format("提供的固件版本 %s 不比仪器上的 %x.%x 新，已拒绝",
+                              offer.version.c_str(), running.firmware[0], running.firmware[1]);
+    return refusalOf({download.bytes, offer.integrity, settings.publicKey,
+                      std::string(kFirmwareReleaseName), offer.version, std::nullopt, 0});
 }
 
 FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,

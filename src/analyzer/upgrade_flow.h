@@ -30,6 +30,7 @@ std::string_view updaterArgument(UpgradedProgram program);  // "k512 protocol", 
 
 struct ProgramOffer {
     bool reached = false;  // the query's download succeeded
+    std::string name;      // the program's query name, which its release statement names
     ProgramCheck check;
     DownloadIntegrity integrity;
     std::string label;   // what the 新版本 label shows
@@ -41,6 +42,7 @@ ProgramOffer readProgramOffer(UpgradedProgram program, const FetchResult& reply)
 
 struct FirmwareOffer {
     bool reached = false;
+    std::string version;  // as the reply offers it
     DownloadIntegrity integrity;
     std::string label;     // 新版本 label
     bool upgrade = false;  // the 升级 button is shown
@@ -61,8 +63,10 @@ std::optional<std::string> acceptProgramDownload(const FetchResult& download,
                                                  const std::filesystem::path& target);
 
 FetchRequest firmwareDownloadRequest(const FirmwareCheck& check);
+// Also refused: firmware that is not newer than what the instrument runs.
 std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
-                                           const UpgradeSettings& settings);
+                                           const UpgradeSettings& settings,
+                                           const InstrumentVersions& running);
 
 // Runs a request, or fails it at once when it has no URL (no server set).
 FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,

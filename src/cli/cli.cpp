@@ -32,9 +32,9 @@ constexpr const char* kUsage =
     "[--utf8]\n"
     "                               export a test as 另存为CSV格式 does\n"
     "  check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
-    "          [--public-key BASE64] [--json]\n"
+    "          [--public-key BASE64 | --allow-unsigned] [--json]\n"
     "                               ask the update server for a newer program (and download it)\n"
-    "  firmware [--simulate] --server URL [--public-key BASE64]\n"
+    "  firmware [--simulate] --server URL [--public-key BASE64 | --allow-unsigned]\n"
     "                               check for new instrument firmware and transfer it\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
     "'ufcs COMMAND --help' shows one command's usage.\n";
@@ -110,17 +110,19 @@ constexpr const char* kModesUsage =
 
 constexpr const char* kCheckUpdateUsage =
     "usage: ufcs check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
-    "                         [--public-key BASE64] [--json]\n"
+    "                         [--public-key BASE64 | --allow-unsigned] [--json]\n"
     "  runs the program query and prints the latest version code, the download URL and\n"
     "  the text the 新版本 label shows; with --download, a newer program is downloaded to\n"
-    "  FILE and kept only when its size, sha256 and signature (with a key) are right\n";
+    "  FILE and kept only when its size, sha256 and signed release statement (with a key)\n"
+    "  are right; without a key it is downloaded only with --allow-unsigned\n";
 
 constexpr const char* kFirmwareUsage =
-    "usage: ufcs firmware [--simulate] [--fault KIND] --server URL [--public-key BASE64] "
-    "[--trace]\n"
+    "usage: ufcs firmware [--simulate] [--fault KIND] --server URL\n"
+    "                     [--public-key BASE64 | --allow-unsigned] [--trace]\n"
     "  connects as the upgrade dialog does, asks for new firmware and, when offered,\n"
-    "  downloads, checks and transfers it; prints each text the dialog would show and\n"
-    "  exits 0 only on 升级成功!\n"
+    "  downloads, checks and transfers it (firmware not newer than the instrument's is\n"
+    "  refused; without a key only with --allow-unsigned); prints each text the dialog\n"
+    "  would show and exits 0 only on 升级成功!\n"
     "  --fault (with --simulate): refuse-page@K, unplug-page@K, silent-burn\n";
 
 using Runner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);

@@ -25,6 +25,15 @@ analyzer::UpgradeSettings settingsFrom(const Arguments& parsed) {
     return settings;
 }
 
+// Without a key nothing vouches for a download: it is fetched only when asked for plainly.
+bool unsignedAllowed(const Arguments& parsed, const analyzer::UpgradeSettings& settings,
+                     const std::string& command, std::ostream& err) {
+    if (!settings.publicKey.empty() || parsed.has("--allow-unsigned")) return true;
+    err << analyzer::unsignedWarning(settings.server) << "\n";
+    reportBadArgument(command, "no --public-key: add --allow-unsigned to download unsigned", err);
+    return false;
+}
+
 bool haveFetcher(const std::string& command, std::ostream& err) {
     if (installedFetcher()) return true;
     err << "ufcs " << command << ": this build cannot download\n";
@@ -64,7 +73,7 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
                    std::ostream& err) {
     const CommandSyntax syntax{
         "check-update",
-        {"--json"},
+        {"--json", "--allow-unsigned"},
         {{"--server"}, {"--program", {"analyzer", "recorder"}}, {"--download"}, {"--public-key"}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
@@ -91,6 +100,7 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
     }
     const std::string target = parsed->value("--download");
     if (target.empty() || !offer.newer) return 0;
+    if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
     const analyzer::FetchResult download = analyzer::fetchOrFail(
         installedFetcher(), analyzer::programDownloadRequest(offer, pathArgument(target)),
         progressLine(err));
@@ -106,8 +116,9 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
 
 int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
                 std::ostream& err) {
-    const CommandSyntax syntax{
-        "firmware", {"--simulate"}, {{"--server"}, {"--public-key"}, {"--fault"}}};
+    const CommandSyntax syntax{"firmware",
+                               {"--simulate", "--allow-unsigned"},
+                               {{"--server"}, {"--public-key"}, {"--fault"}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
     const auto faults = simulatedFaults(*parsed, syntax.command, kFirmwareFaults, err);
@@ -135,6 +146,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
     const analyzer::FirmwareOffer offer = analyzer::readFirmwareOffer(reply, check);
     out << offer.label << "\n";
     if (!offer.upgrade) return 1;
+    if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
 
     const analyzer::FetchResult image = analyzer::fetchOrFail(
         installedFetcher(), analyzer::firmwareDownloadRequest(check), progressLine(err));
@@ -144,7 +156,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         err << image.error << "\n";
         return 1;
     }
-    if (const auto refusal = analyzer::refusedFirmware(image, offer, settings)) {
+    if (const auto refusal = analyzer::refusedFirmware(image, offer, settings, *versions)) {
         out << *refusal << "\n";
         return 1;
     }

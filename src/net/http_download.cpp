@@ -113,9 +113,8 @@ void HttpDownload::start() {
     connect(reply_, &QNetworkReply::readyRead, this, &HttpDownload::onData);
     connect(reply_, &QNetworkReply::finished, this, &HttpDownload::onFinished);
     stallTimer_.start(stallTimeout_);
-    if (request_.resumeFile.empty() && request_.replyDeadline.count() > 0)
-        deadlineTimer_.start(request_.replyDeadline);
-    if (!request_.resumeFile.empty() && request_.leastRate > 0 && request_.rateWindow.count() > 0) {
+    if (request_.replyDeadline.count() > 0) deadlineTimer_.start(request_.replyDeadline);
+    if (request_.leastRate > 0 && request_.rateWindow.count() > 0) {
         receivedAtRateCheck_ = received_;
         rateTimer_.start(request_.rateWindow);
     }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 
@@ -29,6 +30,15 @@ QString findUpdater(const QString& programDir) {
         if (info.isFile() && info.isExecutable()) return info.canonicalFilePath();
     }
     return {};
+}
+
+bool askUnsignedConsent(QWidget* parent, const std::string& server) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("未签名的下载"),
+                    fromStd(analyzer::unsignedWarning(server)) + QStringLiteral("\n\n仍然下载？"),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* owner,
@@ -66,7 +76,10 @@ ProgramUpdate::ProgramUpdate(analyzer::UpgradedProgram program, analyzer::Upgrad
       startUpdater_(
           [](const QString& updater, const QStringList& arguments, const QString& folder) {
               return QProcess::startDetached(updater, arguments, folder);
-          }) {
+          }),
+      unsignedConsent_([this](const std::string& server) {
+          return askUnsignedConsent(controls_.upgrade->window(), server);
+      }) {
     controls_.upgrade->hide();
     if (controls_.cancel) {
         controls_.cancel->hide();
@@ -98,6 +111,7 @@ void ProgramUpdate::takeReply(const analyzer::FetchResult& reply) {
 
 void ProgramUpdate::download() {
     if (busy() || !offer_.newer) return;
+    if (settings_.publicKey.empty() && !unsignedConsent_(settings_.server)) return;
     controls_.upgrade->setEnabled(false);
     if (controls_.cancel) controls_.cancel->show();
     showStatus(QStringLiteral("正在下载…"));

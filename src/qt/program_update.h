@@ -15,6 +15,7 @@
 
 class QLabel;
 class QPushButton;
+class QWidget;
 
 namespace net {
 class HttpDownload;
@@ -27,6 +28,10 @@ inline constexpr char kUpdaterNotStarted[] =
 
 // Where the updater is: installed beside the program, or in a build tree.
 QString findUpdater(const QString& programDir);
+
+// Without a key nothing vouches for a download from `server`: the user is told
+// why that is unsafe and agrees (the answer is No unless they choose Yes).
+bool askUnsignedConsent(QWidget* parent, const std::string& server);
 
 class ProgramUpdate final : public QObject {
     Q_OBJECT
@@ -46,6 +51,11 @@ class ProgramUpdate final : public QObject {
                                               const QString& folder)>
                                starter) {
         startUpdater_ = std::move(starter);
+    }
+
+    // Asked before an unsigned download (no key set); false: nothing is downloaded.
+    void setUnsignedConsent(std::function<bool(const std::string& server)> consent) {
+        unsignedConsent_ = std::move(consent);
     }
 
     void check();
@@ -75,6 +85,7 @@ class ProgramUpdate final : public QObject {
     analyzer::ProgramOffer offer_;
     QPointer<net::HttpDownload> running_;
     std::function<bool(const QString&, const QStringList&, const QString&)> startUpdater_;
+    std::function<bool(const std::string&)> unsignedConsent_;
 };
 
 // The same download run for any request, with its result delivered on the

@@ -12,23 +12,34 @@ using analyzer::DownloadOffer;
 
 using Signer = testing_support::Ed25519Signer;
 
-TEST(DownloadChecks, RefusesWhatDoesNotMatchItsReply) {
+// With a key, the signature covers a statement of what is offered: the name,
+// the version, the size and the SHA-256; each must match.
+TEST(DownloadChecks, RefusesWhatDoesNotMatchItsSignedStatement) {
     const Signer signer, stranger;
     const std::vector<uint8_t> bytes = {'n', 'e', 'w', 0, 1, 2};
     std::vector<uint8_t> tampered = bytes;
     tampered.back() ^= 1;
     const std::string sha = analyzer::sha256Hex(bytes);
-    const std::string good = signer.sign(bytes);
+    const std::string program = "ufcs_analyse_protocol_app";
+    const auto statement = [&](std::string name, std::string version, uint64_t size,
+                               std::string hash) {
+        return analyzer::statementText(
+            {std::move(name), std::move(version), size, std::move(hash)});
+    };
+    const std::string good = statement(program, "105", bytes.size(), sha);
+    const auto signedBy = [](const Signer& who, const std::string& text) {
+        return analyzer::DownloadIntegrity{"", text, who.sign(text.data(), text.size())};
+    };
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
         analyzer::DownloadIntegrity integrity;
         std::string key;
-        std::optional<int> offered;
+        int offered;
         const char* refusal;  // nullptr: accepted
     };
     const Case cases[] = {
-        {"nothing to check", bytes, {}, "", std::nullopt, nullptr},
+        {"unsigned, no key", bytes, {}, "", 105, nullptr},
         {"matching sha256 (either case)",
          bytes,
          {[&] {
@@ -37,22 +48,40 @@ TEST(DownloadChecks, RefusesWhatDoesNotMatchItsReply) {
                   c = char(std::toupper(c));
               return upper;
           }(),
-          ""},
+          "", ""},
          "",
-         std::nullopt,
+         105,
          nullptr},
-        {"tampered bytes", tampered, {sha, ""}, "", std::nullopt, "SHA-256"},
-        {"signed", bytes, {"", good}, signer.publicKey(), 105, nullptr},
-        {"signature missing", bytes, {sha, ""}, signer.publicKey(), 105, "缺少签名"},
-        {"tampered and signed", tampered, {"", good}, signer.publicKey(), 105, "签名无效"},
-        {"someone else's key", bytes, {"", good}, stranger.publicKey(), 105, "签名无效"},
-        {"signature not base64", bytes, {"", "@@@@"}, signer.publicKey(), 105, "签名无效"},
-        {"replayed old release", bytes, {"", good}, signer.publicKey(), 100, "不比当前版本"},
-        {"bad configured key", bytes, {"", good}, "c2hvcnQ=", 105, "公钥无效"},
+        {"tampered bytes", tampered, {sha, "", ""}, "", 105, "SHA-256"},
+        {"signed", bytes, signedBy(signer, good), signer.publicKey(), 105, nullptr},
+        {"statement missing",
+         bytes,
+         {sha, "", signer.sign(bytes)},
+         signer.publicKey(),
+         105,
+         "缺少签名声明"},
+        {"someone else's key", bytes, signedBy(stranger, good), signer.publicKey(), 105,
+         "签名无效"},
+        {"tampered file", tampered, signedBy(signer, good), signer.publicKey(), 105,
+         "不是签名声明的那个文件"},
+        {"an old signed release announced as 999", bytes, signedBy(signer, good),
+         signer.publicKey(), 999, "签名声明的版本是 105，服务器却说是 999"},
+        {"another program's release", bytes,
+         signedBy(signer, statement("UFCS_ANALYSE_vol_cur_test", "105", bytes.size(), sha)),
+         signer.publicKey(), 105, "签名声明的是 UFCS_ANALYSE_vol_cur_test"},
+        {"another size", bytes, signedBy(signer, statement(program, "105", bytes.size() + 1, sha)),
+         signer.publicKey(), 105, "不是签名声明的那个文件"},
+        {"not canonical", bytes, signedBy(signer, good + "extra\n"), signer.publicKey(), 105,
+         "格式不对"},
+        {"signature not base64", bytes, {"", good, "@@@@"}, signer.publicKey(), 105, "签名无效"},
+        {"not newer, even signed", bytes,
+         signedBy(signer, statement(program, "100", bytes.size(), sha)), signer.publicKey(), 100,
+         "不比当前版本"},
+        {"bad configured key", bytes, signedBy(signer, good), "c2hvcnQ=", 105, "公钥无效"},
     };
     for (const Case& c : cases) {
-        const auto refusal =
-            analyzer::refusalOf(DownloadOffer{c.bytes, c.integrity, c.key, c.offered, 100});
+        const auto refusal = analyzer::refusalOf(DownloadOffer{
+            c.bytes, c.integrity, c.key, program, std::to_string(c.offered), c.offered, 100});
         if (!c.refusal) {
             EXPECT_FALSE(refusal) << c.what << ": " << *refusal;
         } else {
@@ -62,10 +91,28 @@ TEST(DownloadChecks, RefusesWhatDoesNotMatchItsReply) {
     }
 }
 
+TEST(DownloadChecks, StatementsAreReadOnlyInTheirCanonicalForm) {
+    const analyzer::ReleaseStatement statement{"firmware-0583", "1.6", 3150, std::string(64, 'a')};
+    const std::string text = analyzer::statementText(statement);
+    EXPECT_EQ(text, "ufcs-release 1\nname firmware-0583\nversion 1.6\nsize 3150\nsha256 " +
+                        std::string(64, 'a') + "\n");
+    const auto read = analyzer::parseStatement(text);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->version, "1.6");
+    EXPECT_EQ(read->size, 3150u);
+    for (const std::string& bad :
+         {text.substr(0, text.size() - 1), "x" + text, text + "\n",
+          std::string("ufcs-release 1\nname a\nversion 1\nsize -3\nsha256 b\n"),
+          std::string("ufcs-release 1\nname a\nversion 1\nsize 03\nsha256 b\n"),
+          std::string("ufcs-release 1\nname \nversion 1\nsize 3\nsha256 b\n")})
+        EXPECT_FALSE(analyzer::parseStatement(bad)) << bad;
+}
+
 TEST(DownloadChecks, ReadsTheIntegrityFieldsBounded) {
-    const auto read =
-        analyzer::readIntegrity(R"({"apkUrl":"x","sha256":"ab12","signature":"c2ln"})");
+    const auto read = analyzer::readIntegrity(
+        R"({"apkUrl":"x","sha256":"ab12","statement":"dWZjcw==","signature":"c2ln"})");
     EXPECT_EQ(read.sha256, "ab12");
+    EXPECT_EQ(read.statement, "ufcs");
     EXPECT_EQ(read.signature, "c2ln");
     const std::string longHash = R"({"sha256":")" + std::string(65, 'a') + "\"}";
     EXPECT_EQ(analyzer::readIntegrity(longHash).sha256, "");

@@ -122,23 +122,34 @@ class HttpDownloadTest final : public QObject {
 
     // A server that sends a byte now and then keeps the stall timer quiet for
     // ever: a reply still ends by its deadline, a file by its least rate.
+    // A query's reply has a deadline; a program file or a firmware image (in
+    // memory) has a least rate instead.
     void aTricklingServerIsGivenUpOn_data() {
-        QTest::addColumn<bool>("file");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("error");
-        QTest::newRow("a reply") << false << "下载超时：0.4 秒内没有下载完";
-        QTest::newRow("a file") << true << "下载太慢：0.4 秒只收到";
+        QTest::newRow("a reply") << "reply"
+                                 << "下载超时：0.4 秒内没有下载完";
+        QTest::newRow("a file") << "file"
+                                << "下载太慢：0.4 秒只收到";
+        QTest::newRow("an image") << "image"
+                                  << "下载太慢：0.4 秒只收到";
     }
     void aTricklingServerIsGivenUpOn() {
-        QFETCH(bool, file);
+        QFETCH(QString, kind);
         QFETCH(QString, error);
         net::Route trickle = route(body(100000));
         trickle.dripEveryMs = 20;
         server_.setRoute("/trickle", trickle);
         testing_support::TestFolder folder;
-        FetchRequest request{url("/trickle"), 1 << 20, file ? folder.file("k512.exe") : ""};
-        request.replyDeadline = std::chrono::milliseconds(400);
-        request.leastRate = 1024;
-        request.rateWindow = std::chrono::milliseconds(400);
+        FetchRequest request{url("/trickle"), 1 << 20};
+        if (kind == "reply") {
+            request.replyDeadline = std::chrono::milliseconds(400);
+            request.leastRate = 0;
+        } else {
+            request = analyzer::fileRequest(url("/trickle"), 1 << 20,
+                                            kind == "file" ? folder.file("k512.exe") : "");
+            request.rateWindow = std::chrono::milliseconds(400);
+        }
         const FetchResult result = fetch(request, std::chrono::milliseconds(10000));
         QVERIFY(!result.ok);
         QVERIFY2(QString::fromStdString(result.error).startsWith(error), result.error.c_str());

@@ -191,6 +191,7 @@ void UpgradeDialog::upgradeFirmware() {
         showFirmwareStatus(fromStd(kFirmwareNotConnected));
         return;
     }
+    if (settings_.publicKey.empty() && !firmwareConsent_(settings_.server)) return;
     firmwareButton_->setEnabled(false);
     firmwareCancel_->show();
     showFirmwareStatus(QStringLiteral("正在下载固件…"));
@@ -210,7 +211,7 @@ void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
         firmwareButton_->setEnabled(true);
         return;
     }
-    if (const auto refusal = refusedFirmware(image, firmwareOffer_, settings_)) {
+    if (const auto refusal = refusedFirmware(image, firmwareOffer_, settings_, *versions_)) {
         showFirmwareStatus(fromStd(*refusal));
         return;
     }

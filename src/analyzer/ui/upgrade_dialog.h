@@ -42,6 +42,11 @@ class UpgradeDialog final : public QDialog {
     void start();
 
     qt_adapters::ProgramUpdate& programUpdate() { return *programUpdate_; }
+    // Asked before unsigned firmware is downloaded (no key set), as for the program.
+    void setUnsignedConsent(std::function<bool(const std::string& server)> consent) {
+        firmwareConsent_ = consent;
+        programUpdate_->setUnsignedConsent(std::move(consent));
+    }
     QLabel* programLatest() const { return programLatest_; }
     QPushButton* programButton() const { return programButton_; }
     QLabel* firmwareCurrent() const { return firmwareCurrent_; }
@@ -81,6 +86,9 @@ class UpgradeDialog final : public QDialog {
     UpgradeSettings settings_;
     qt_adapters::WakeLock wake_;
     std::unique_ptr<qt_adapters::ProgramUpdate> programUpdate_;
+    std::function<bool(const std::string&)> firmwareConsent_ = [this](const std::string& server) {
+        return qt_adapters::askUnsignedConsent(this, server);
+    };
     std::optional<InstrumentVersions> versions_;
     FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
     FirmwareOffer firmwareOffer_;

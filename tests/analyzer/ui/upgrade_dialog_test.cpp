@@ -1,11 +1,14 @@
 // The analyzer's "升级" dialog against the simulated instrument and a real
 // HTTP server on the loopback interface, opened from the main window.
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <clocale>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include "net/local_http_server.h"
 #include "simulator/simulated_device.h"
 #include "support/quick_clock.h"
+#include "support/signed_release.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -36,10 +40,25 @@ QByteArray programReply(int code, const QString& url) {
            QByteArray::number(code) + ",\"upgradeFlag\":1,\"apkUrl\":\"" + url.toUtf8() + "\"}";
 }
 
-QByteArray firmwareReply(int flag, const QString& url, int checksum) {
+QByteArray firmwareReply(int flag, const QString& url, int checksum,
+                         const QByteArray& vercode = "2.7", const std::string& extra = {}) {
     return "{\"upgrade\":" + QByteArray::number(flag) +
-           ",\"upgradeInfo\":{\"mtypecode\":11,\"vercode\":2.7,\"fwUrl\":\"" + url.toUtf8() +
-           "\",\"checksum\":" + QByteArray::number(checksum) + "}}";
+           ",\"upgradeInfo\":{\"mtypecode\":11,\"vercode\":" + vercode + ",\"fwUrl\":\"" +
+           url.toUtf8() + "\",\"checksum\":" + QByteArray::number(checksum) +
+           QByteArray::fromStdString(extra) + "}}";
+}
+
+// Answers the next modal message box once it shows, after `look` has seen it.
+void answerNextMessageBox(std::function<void(QMessageBox&)> look) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, look = std::move(look)] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll->stop();
+        poll->deleteLater();
+        look(*box);
+    });
+    poll->start(10);
 }
 
 }  // namespace
@@ -59,6 +78,18 @@ class UpgradeDialogTest : public QObject {
     QStringList messages_;
     // 57 pages: the last one carries 32 file bytes.
     QByteArray firmware_ = "SIMFW\x02\x07" + QByteArray(56 * 56 + 25, 'f');
+    // The servers the user was asked about an unsigned download from, and the answer.
+    QStringList unsignedAsked_;
+    bool unsignedAnswer_ = true;
+    testing_support::Ed25519Signer signer_;
+
+    std::span<const uint8_t> firmwareBytes() const {
+        return {reinterpret_cast<const uint8_t*>(firmware_.data()), std::size_t(firmware_.size())};
+    }
+    std::string signedFirmware(const std::string& version) const {
+        return testing_support::signedReleaseFields(
+            signer_, std::string(analyzer::kFirmwareReleaseName), version, firmwareBytes());
+    }
 
     int checksum() const {
         return int(analyzer::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
@@ -68,10 +99,17 @@ class UpgradeDialogTest : public QObject {
     QString programDir() const { return QString::fromStdString(folder_->path().string()); }
 
     // Opens 升级 from the main window and hands the dialog, its checks done, to `drive`.
-    void openDialog(const std::function<void(UpgradeDialog&)>& drive) {
+    // Without a key, unsigned downloads are answered with unsignedAnswer_
+    // unless `realQuestion`, when the dialog's own message box asks.
+    void openDialog(const std::function<void(UpgradeDialog&)>& drive, bool realQuestion = false) {
         bool ran = false;
         window_->setUpgradeDialogRunner([&](UpgradeDialog& dialog) {
             ran = true;
+            if (!realQuestion)
+                dialog.setUnsignedConsent([this](const std::string& server) {
+                    unsignedAsked_ << QString::fromStdString(server);
+                    return unsignedAnswer_;
+                });
             dialog.show();
             QTRY_VERIFY_WITH_TIMEOUT(!dialog.checking(), 10000);
             drive(dialog);
@@ -101,6 +139,8 @@ class UpgradeDialogTest : public QObject {
         profile_ = common::MemoryProfile();
         profile_.writeString("Upgrade", "Server", server_.baseUrl().toStdString());
         messages_.clear();
+        unsignedAsked_.clear();
+        unsignedAnswer_ = true;
         window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, programDir(),
                                                analyzer::ui::Layout::Normal);
         window_->setMessageSink([this](const QString& text) { messages_ << text; });
@@ -114,10 +154,13 @@ class UpgradeDialogTest : public QObject {
         folder_.reset();
     }
 
+    // Signed, with the key set: nobody is asked about trusting it.
     void showsBothVersionsAndFlashesTheFirmware() {
+        profile_.writeString("Upgrade", "PublicKey", signer_.publicKey());
         server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
         server_.setRoute("/kvd/module_upgrade2",
-                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum())));
+                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum(), "2.7",
+                                             signedFirmware("2.7"))));
         openDialog([&](UpgradeDialog& dialog) {
             QCOMPARE(dialog.programLatest()->text(), QStringLiteral("已是最新版本"));
             QVERIFY(!dialog.programButton()->isVisible());
@@ -143,22 +186,70 @@ class UpgradeDialogTest : public QObject {
             QTRY_VERIFY(!dialog.isVisible());
         });
         QCOMPARE(instrument_->firmwareVersion(), 0x0207);
+        QVERIFY(unsignedAsked_.isEmpty());
         // The instrument is released, so 开始监听 connects afresh.
         QVERIFY(!device_->isOpen());
     }
 
-    void refusesAFirmwareWithTheWrongChecksum() {
+    // The instrument runs 1.5. Rows: the version offered, the checksum's offset,
+    // the version the statement signs ("": unsigned, no key), the status shown.
+    void refusesFirmwareItCannotTrust_data() {
+        QTest::addColumn<QByteArray>("vercode");
+        QTest::addColumn<int>("checksumOffset");
+        QTest::addColumn<QString>("signedAs");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("wrong checksum") << QByteArray("2.7") << 1 << ""
+                                        << "升级文件校验码不对！";
+        QTest::newRow("the instrument's own version")
+            << QByteArray("1.5") << 0 << ""
+            << "提供的固件版本 1.5 不比仪器上的 1.5 新，已拒绝";
+        QTest::newRow("an old signed image announced as 9.9")
+            << QByteArray("9.9") << 0 << "2.7"
+            << "签名声明的版本是 2.7，服务器却说是 9.9，已拒绝";
+    }
+    void refusesFirmwareItCannotTrust() {
+        QFETCH(QByteArray, vercode);
+        QFETCH(int, checksumOffset);
+        QFETCH(QString, signedAs);
+        QFETCH(QString, status);
+        std::string extra;
+        if (!signedAs.isEmpty()) {
+            profile_.writeString("Upgrade", "PublicKey", signer_.publicKey());
+            extra = signedFirmware(signedAs.toStdString());
+        }
         server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
         server_.setRoute("/kvd/module_upgrade2",
-                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum() ^ 1)));
+                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin",
+                                             checksum() + checksumOffset, vercode, extra)));
         openDialog([&](UpgradeDialog& dialog) {
             dialog.firmwareButton()->click();
-            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(),
-                                      QStringLiteral("升级文件校验码不对！"), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(), status, 5000);
             QVERIFY(!dialog.transferring());
             dialog.close();
         });
         QCOMPARE(instrument_->firmwareVersion(), 0x0105);
+    }
+
+    // Without a key the user is asked first; No (the default) downloads nothing.
+    void unsignedFirmwareWaitsForTheUsersYes() {
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(100, "")));
+        server_.setRoute("/kvd/module_upgrade2",
+                         route(firmwareReply(1, server_.baseUrl() + "/unsigned.bin", checksum())));
+        server_.setRoute("/unsigned.bin", route(firmware_));
+        unsignedAnswer_ = false;
+        openDialog([&](UpgradeDialog& dialog) {
+            dialog.firmwareButton()->click();
+            QCOMPARE(unsignedAsked_, QStringList{server_.baseUrl()});
+            QVERIFY(dialog.firmwareButton()->isEnabled());
+            unsignedAnswer_ = true;
+            dialog.firmwareButton()->click();
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(), QStringLiteral("升级成功!"),
+                                      20000);
+            QTRY_VERIFY(!dialog.transferring());
+            dialog.close();
+        });
+        QCOMPARE(server_.requests().filter("GET /unsigned.bin").size(), 1);
+        QCOMPARE(instrument_->firmwareVersion(), 0x0207);
     }
 
     // A download that fails sends nothing to the instrument: 升级 may be pressed again.
@@ -218,11 +309,38 @@ class UpgradeDialogTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 10000);
         });
         QCOMPARE(started, (QStringList{"updater", "k512 protocol", programDir()}));
+        QCOMPARE(unsignedAsked_, QStringList{server_.baseUrl()});
         QFile downloaded(programDir() + "/k512.exe");
         QVERIFY(downloaded.open(QIODevice::ReadOnly));
         QCOMPARE(downloaded.readAll(), program);
         QTRY_VERIFY(!window_->isVisible());
         QVERIFY(messages_.isEmpty());
+    }
+
+    // The real question: it names the server, says why, and its default is No.
+    void theUnsignedQuestionDefaultsToNo() {
+        server_.setRoute("/color-unsigned", route("#!/bin/sh\n"));
+        server_.setRoute("/vezu_android_apks/kvdapk",
+                         route(programReply(105, server_.baseUrl() + "/color-unsigned")));
+        server_.setRoute("/kvd/module_upgrade2", route(firmwareReply(0, "", 0)));
+        QString asked;
+        openDialog(
+            [&](UpgradeDialog& dialog) {
+                answerNextMessageBox([&](QMessageBox& box) {
+                    asked = box.text();
+                    QCOMPARE(box.defaultButton(), box.button(QMessageBox::No));
+                    QTest::keyClick(&box, Qt::Key_Return);
+                });
+                dialog.programButton()->click();
+                QVERIFY(asked.contains(server_.baseUrl()));
+                QVERIFY(asked.contains(QStringLiteral("没有设置升级公钥")));
+                QVERIFY(dialog.programButton()->isEnabled());
+                dialog.close();
+            },
+            true);
+        QVERIFY(server_.requests().filter("GET /color-unsigned").isEmpty());
+        QVERIFY(!QFile::exists(programDir() + "/k512.exe"));
+        QVERIFY(window_->isVisible());
     }
 
     void screenshot() {

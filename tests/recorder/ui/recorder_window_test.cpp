@@ -20,6 +20,7 @@
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
 #include "support/fallback_message.h"
+#include "support/signed_release.h"
 #include "support/test_folder.h"
 
 using recorder::ui::MainWindow;
@@ -382,13 +383,20 @@ class RecorderWindowTest : public QObject {
         net::Route download;
         download.body = program;
         server.setRoute("/oscillograph", download);
+        // Signed for the recorder's own name: the key is set, nobody is asked.
+        const testing_support::Ed25519Signer signer;
         net::Route reply;
         reply.body =
             "{\"id\":0,\"apkname\":\"UFCS_ANALYSE_vol_cur_test\",\"apkvercode\":110,"
             "\"upgradeFlag\":1,\"apkUrl\":\"" +
-            server.baseUrl().toUtf8() + "/oscillograph\"}";
+            server.baseUrl().toUtf8() + "/oscillograph\"" +
+            QByteArray::fromStdString(testing_support::signedReleaseFields(
+                signer, "UFCS_ANALYSE_vol_cur_test", "110",
+                {reinterpret_cast<const uint8_t*>(program.data()), std::size_t(program.size())})) +
+            "}";
         server.setRoute("/vezu_android_apks/kvdapk", reply);
         profile_.writeString("Upgrade", "Server", server.baseUrl().toStdString());
+        profile_.writeString("Upgrade", "PublicKey", signer.publicKey());
         const QString folder = QString::fromStdString(folder_->path().string());
         window_->setProgramDir(folder);
         QFile updater(folder + "/updater");
