@@ -148,18 +148,14 @@ class InstanceChannelTest : public QObject {
             // Even let through the folder and the socket's own rights, it is refused.
             QFile::setPermissions(socketPath, QFileDevice::Permissions(0x7777));
             fs::permissions(folder_->path(), fs::perms::all);
-            const pid_t child = fork();
-            if (child == 0) {
-                if (setgid(testing_support::kOtherGroup) != 0 ||
-                    setuid(testing_support::kOtherUser) != 0)
-                    _exit(120);
+            const pid_t child = testing_support::startAsOtherUser([&] {
                 const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
                 sockaddr_un to = address();
-                if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) _exit(121);
-                if (write(fd, "close\n", 6) != 6) _exit(122);
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return 121;
+                if (write(fd, "close\n", 6) != 6) return 122;
                 char answer[16];
-                _exit(read(fd, answer, sizeof answer) > 0 ? 1 : 0);  // an answer: served
-            }
+                return read(fd, answer, sizeof answer) > 0 ? 1 : 0;  // an answer: served
+            });
             int status = -1;
             QVERIFY(QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }));
             QVERIFY(WIFEXITED(status));
@@ -168,22 +164,18 @@ class InstanceChannelTest : public QObject {
         }
         // Another user's socket where ours should be: not believed.
         QFile::remove(socketPath);
-        const pid_t child = fork();
-        if (child == 0) {
-            if (setgid(testing_support::kOtherGroup) != 0 ||
-                setuid(testing_support::kOtherUser) != 0)
-                _exit(120);
+        const pid_t child = testing_support::startAsOtherUser([&] {
             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
             sockaddr_un at = address();
             if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 1) != 0)
-                _exit(121);
+                return 121;
             const int client = accept(fd, nullptr, nullptr);
-            if (write(client, "ok\n", 3) != 3) _exit(122);
+            if (write(client, "ok\n", 3) != 3) return 122;
             char rest[64];
             while (read(client, rest, sizeof rest) > 0) {
             }
-            _exit(0);
-        }
+            return 0;
+        });
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(socketPath); }));
         Asker asker(QStringLiteral("color"), folder());
         QCOMPARE(asker.reply(), CloseReply::Other);
