@@ -141,7 +141,7 @@ class HttpDownloadTest final : public QObject {
         trickle.dripEveryMs = 20;
         server_.setRoute("/trickle", trickle);
         testing_support::TestFolder folder;
-        FetchRequest request{url("/trickle"), 1 << 20};
+        FetchRequest request{url("/trickle"), 1 << 20, ""};
         if (kind == "reply") {
             request.replyDeadline = std::chrono::milliseconds(400);
             request.leastRate = 0;
