@@ -16,11 +16,11 @@ struct Listener final : analyzer::AnalyzerReportListener {
     void onStatus(const analyzer::StatusEffects& effects) override {
         if (effects.captureStarted) storeFullSinceStart = 0;
     }
-    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override {
+    void onCapabilityTable(const instrument::OutputCapabilityTable& table) override {
         if (table.modeCount > 255) std::abort();
     }
-    void onLiveValues(const analyzer::LiveValues&) override {}
-    void onCalibrationResult(const analyzer::CalibrationResult&) override {}
+    void onLiveValues(const instrument::LiveValues&) override {}
+    void onCalibrationResult(const instrument::CalibrationResult&) override {}
     // A full store is told once; only a status reply switching capture on again may repeat it.
     void onStoreFull(std::string_view) override {
         if (++storeFullSinceStart > 1) std::abort();

@@ -121,7 +121,7 @@ bool isHexDigit(char c) {
 }  // namespace
 
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const analyzer::OutputCapabilityTable& table,
+                               const instrument::OutputCapabilityTable& table,
                                const PendingOutputRequest& pending) {
     if (mode != kChargingDevice) return {};
     Frame frame = emptySendFrame();
@@ -183,7 +183,8 @@ std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
             if (position >= kSendFirstOutputMode && position <= kSendLastOutputMode) {
                 // The panel asks for a mode at its maximum voltage and current, as the table has
                 // them.
-                const OutputModeEntry entry = table.entry(position - kSendFirstOutputMode);
+                const instrument::OutputModeEntry entry =
+                    table.entry(position - kSendFirstOutputMode);
                 putRequest(frame, position - kSendFirstOutputMode + 1, entry.maxCurrent10mA,
                            entry.maxVoltage10mV);
             }

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "analyzer/output_modes.h"
-#include "analyzer/replies.h"
 #include "common/clock.h"
 #include "device/frames.h"
+#include "instrument/replies.h"
 
 namespace analyzer {
 
@@ -73,7 +73,7 @@ using Frame = device::CommandFrame;
 // The frames one send writes, in order (several for a long vendor or custom
 // message, with 10 ms between them). Nothing unless `mode` is 2.
 std::vector<Frame> composeSend(int position, int mode, const SendPages& pages,
-                               const analyzer::OutputCapabilityTable& table,
+                               const instrument::OutputCapabilityTable& table,
                                const PendingOutputRequest& pending);
 
 // The send log's entry for a send at `time`; empty for the panel's requests (20-34, 1000).

@@ -7,15 +7,15 @@
 
 namespace analyzer {
 
-OutputLimits modeLimits(const OutputCapabilityTable& table, int index) {
-    const OutputModeEntry e = table.entry(index);
+OutputLimits modeLimits(const instrument::OutputCapabilityTable& table, int index) {
+    const instrument::OutputModeEntry e = table.entry(index);
     return {index + 1, e.minVoltage10mV, e.maxVoltage10mV, e.minCurrent10mA, e.maxCurrent10mA};
 }
 
-OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table) {
+OutputLimits voltageOnlyLimits(const instrument::OutputCapabilityTable& table) {
     OutputLimits limits{1, 10000, 0, 10000, 0};
     for (int i = 0; i < table.countedEntries(); ++i) {
-        const OutputModeEntry e = table.entry(i);
+        const instrument::OutputModeEntry e = table.entry(i);
         limits.minVoltage10mV = std::min<int>(limits.minVoltage10mV, e.minVoltage10mV);
         limits.maxVoltage10mV = std::max<int>(limits.maxVoltage10mV, e.maxVoltage10mV);
         limits.minCurrent10mA = std::min<int>(limits.minCurrent10mA, e.minCurrent10mA);
@@ -24,10 +24,11 @@ OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table) {
     return limits;
 }
 
-PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int millivolts) {
+PendingOutputRequest voltageOnlyRequest(const instrument::OutputCapabilityTable& table,
+                                        int millivolts) {
     PendingOutputRequest request{1, millivolts, 0};
     for (int i = 0; i < table.countedEntries(); ++i) {
-        const OutputModeEntry e = table.entry(i);
+        const instrument::OutputModeEntry e = table.entry(i);
         if (e.maxVoltage10mV * 10 >= millivolts) {
             request.milliamps = e.maxCurrent10mA * 10;
             request.mode = i + 1;
@@ -37,7 +38,7 @@ PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int 
     return request;
 }
 
-std::string outputModeRowText(const OutputModeEntry& entry) {
+std::string outputModeRowText(const instrument::OutputModeEntry& entry) {
     const int maxVoltage = entry.maxVoltage10mV;
     const int minVoltage = entry.minVoltage10mV;
     const int maxCurrent = entry.maxCurrent10mA;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "analyzer/replies.h"
+#include "instrument/replies.h"
 
 namespace analyzer {
 
@@ -27,15 +27,16 @@ struct OutputLimits {
     int maxCurrent10mA = 0;
 };
 // The limits of mode `index` (0-based) of the table.
-OutputLimits modeLimits(const OutputCapabilityTable& table, int index);
+OutputLimits modeLimits(const instrument::OutputCapabilityTable& table, int index);
 // Voltage only: from the lowest minimum to the highest maximum of all modes
 // (starting from 100.00 V down and 0 up, as the instrument's form does).
-OutputLimits voltageOnlyLimits(const OutputCapabilityTable& table);
+OutputLimits voltageOnlyLimits(const instrument::OutputCapabilityTable& table);
 // The request for a voltage alone: the first mode whose maximum reaches it, at
 // that mode's maximum current; mode 1 and no current when none does.
-PendingOutputRequest voltageOnlyRequest(const OutputCapabilityTable& table, int millivolts);
+PendingOutputRequest voltageOnlyRequest(const instrument::OutputCapabilityTable& table,
+                                        int millivolts);
 
 // The output-modes panel's text of one mode.
-std::string outputModeRowText(const OutputModeEntry& entry);
+std::string outputModeRowText(const instrument::OutputModeEntry& entry);
 
 }  // namespace analyzer

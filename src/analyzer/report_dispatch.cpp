@@ -38,7 +38,7 @@ bool AnalyzerReportDispatcher::takingPages() {
 void AnalyzerReportDispatcher::HandleReport(const uint8_t* report) {
     if (tablePending_) {
         // Whatever it holds, this report is the tail of the capability table.
-        std::memcpy(table_.bytes.data() + kTableHeadBytes, report, device::kReportSize);
+        std::memcpy(table_.bytes.data() + instrument::kTableHeadBytes, report, device::kReportSize);
         tablePending_ = false;
         listener_.onCapabilityTable(table_);
         return;
@@ -46,9 +46,9 @@ void AnalyzerReportDispatcher::HandleReport(const uint8_t* report) {
     if (device::isReply(report, ReplyKind::Status)) {
         handleStatus(report);
     } else if (device::isReply(report, ReplyKind::LiveValues)) {
-        listener_.onLiveValues(parseLiveValues(report));
+        listener_.onLiveValues(instrument::parseLiveValues(report));
     } else if (device::isReply(report, ReplyKind::Calibration)) {
-        listener_.onCalibrationResult(parseCalibrationResult(report));
+        listener_.onCalibrationResult(instrument::parseCalibrationResult(report));
     } else {
         handleCapturePage(report);
     }
@@ -60,16 +60,16 @@ void AnalyzerReportDispatcher::handleStatus(const uint8_t* report) {
     const bool wasCapturing = capturing();
     bool startsCapture = true;
     switch (effects.code) {
-        case kStatusSendUnavailable:
+        case instrument::kStatusSendUnavailable:
             effects.disableSendAndModes = true;
             break;
-        case kStatusChargingDevice:
+        case instrument::kStatusChargingDevice:
             effects.mode = device::kModeChargingDevice;
             effects.sendConfirmChanged = true;
             effects.sendConfirmEnabled = false;
             effects.startStatusTimer = true;
             break;
-        case kStatusChargingDeviceWithTable:
+        case instrument::kStatusChargingDeviceWithTable:
             effects.mode = device::kModeChargingDevice;
             effects.sendConfirmChanged = true;
             effects.sendConfirmEnabled = true;
@@ -78,11 +78,11 @@ void AnalyzerReportDispatcher::handleStatus(const uint8_t* report) {
             effects.capabilityTableFollows = true;
             startsCapture = !wasCapturing;
             break;
-        case kStatusListening:
+        case instrument::kStatusListening:
             effects.mode = device::kModeListening;
             effects.startStatusTimer = true;
             break;
-        case kStatusTableOnly:
+        case instrument::kStatusTableOnly:
             effects.capabilityTableFollows = true;
             startsCapture = false;
             break;
@@ -90,9 +90,9 @@ void AnalyzerReportDispatcher::handleStatus(const uint8_t* report) {
             break;
     }
     if (effects.capabilityTableFollows) {
-        table_ = OutputCapabilityTable{};
+        table_ = instrument::OutputCapabilityTable{};
         table_.modeCount = report[7];
-        std::memcpy(table_.bytes.data(), report + 8, kTableHeadBytes);
+        std::memcpy(table_.bytes.data(), report + 8, instrument::kTableHeadBytes);
         tablePending_ = true;
     }
     if (startsCapture) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "analyzer/replies.h"
+#include "instrument/replies.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
 #include "ufcs/record_assembler.h"
@@ -36,9 +36,9 @@ struct StatusEffects {
 class AnalyzerReportListener : public ufcs::IntakeListener {
   public:
     virtual void onStatus(const StatusEffects& effects) = 0;
-    virtual void onCapabilityTable(const OutputCapabilityTable& table) = 0;
-    virtual void onLiveValues(const LiveValues& values) = 0;
-    virtual void onCalibrationResult(const CalibrationResult& result) = 0;
+    virtual void onCapabilityTable(const instrument::OutputCapabilityTable& table) = 0;
+    virtual void onLiveValues(const instrument::LiveValues& values) = 0;
+    virtual void onCalibrationResult(const instrument::CalibrationResult& result) = 0;
     // The store is full; capture is off from now on.
     virtual void onStoreFull(std::string_view text) = 0;
     // A page arrived without its first page. Pages are dropped from now on
@@ -86,7 +86,7 @@ class AnalyzerReportDispatcher {
     std::atomic<bool> capturing_{false};
     std::atomic<PageIntake> pageIntake_{PageIntake::Taking};
     bool tablePending_ = false;
-    OutputCapabilityTable table_;
+    instrument::OutputCapabilityTable table_;
 };
 
 }  // namespace analyzer

@@ -247,7 +247,7 @@ void Session::stopCapture(std::optional<std::chrono::milliseconds> stopCommandPa
     connected_ = false;
     dispatcher_.stopCapture();
     voltageText_ = currentText_ = kIdleValueText;
-    table_ = analyzer::OutputCapabilityTable{};
+    table_ = instrument::OutputCapabilityTable{};
     listener_.onListeningChanged(false);
 }
 
@@ -298,24 +298,25 @@ void Session::onStatus(const analyzer::StatusEffects& effects) {
 bool Session::startRefused(const analyzer::StatusEffects& effects) {
     if (startAnswered_) return false;
     startAnswered_ = true;
-    if (mode_ != device::kModeListening || effects.code == kStatusListening) return false;
+    if (mode_ != device::kModeListening || effects.code == instrument::kStatusListening)
+        return false;
     stopCapture(20ms);
     pane(std::string(kStartRefusedText) + "\r\n", PaneStyle::NormalAtEnd);
     return true;
 }
 
-void Session::onCapabilityTable(const analyzer::OutputCapabilityTable& table) {
+void Session::onCapabilityTable(const instrument::OutputCapabilityTable& table) {
     postToOwner([this, table] {
         table_ = table;
         listener_.onCapabilityTable(table);
     });
 }
 
-void Session::onLiveValues(const analyzer::LiveValues& values) {
+void Session::onLiveValues(const instrument::LiveValues& values) {
     postToOwner([this, values] { live_ = values; });
 }
 
-void Session::onCalibrationResult(const analyzer::CalibrationResult& result) {
+void Session::onCalibrationResult(const instrument::CalibrationResult& result) {
     postToOwner([this, result] {
         const std::string text =
             common::format("校准值%d：%.3f \r\n", result.index, result.value * 0.001);

@@ -46,7 +46,7 @@ constexpr PaneStyle paneStyleOf(ufcs::PaneType type) {
 struct StatusTexts {
     std::string voltage;  // "  %2.2f" volts, for the 电压 box
     std::string current;  // "  %2.2f" amperes, for the 电流 box
-    analyzer::LiveValues values;
+    instrument::LiveValues values;
 };
 
 inline constexpr const char* kIdleValueText = " ------";
@@ -70,7 +70,7 @@ class SessionListener {
     virtual void onLostStep() {}
     virtual void onStoreFull(const std::string& /*text*/) {}
     virtual void onStatus(const analyzer::StatusEffects& /*effects*/) {}
-    virtual void onCapabilityTable(const analyzer::OutputCapabilityTable& /*table*/) {}
+    virtual void onCapabilityTable(const instrument::OutputCapabilityTable& /*table*/) {}
     virtual void onStatusTick(const StatusTexts& /*texts*/) {}
 };
 
@@ -117,8 +117,8 @@ class Session final : private analyzer::AnalyzerReportListener {
 
     uint16_t calibrationValue() const { return calibrationValue_; }
     bool currentCalibrated() const { return calibrationValue_ != kUncalibrated; }
-    const analyzer::OutputCapabilityTable& capabilityTable() const { return table_; }
-    const analyzer::LiveValues& liveValues() const { return live_; }
+    const instrument::OutputCapabilityTable& capabilityTable() const { return table_; }
+    const instrument::LiveValues& liveValues() const { return live_; }
     const std::string& voltageText() const { return voltageText_; }
     const std::string& currentText() const { return currentText_; }
 
@@ -155,9 +155,9 @@ class Session final : private analyzer::AnalyzerReportListener {
     // Report dispatch, on the worker thread.
     void onRecordTaken(uint32_t count) override;
     void onStatus(const analyzer::StatusEffects& effects) override;
-    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override;
-    void onLiveValues(const analyzer::LiveValues& values) override;
-    void onCalibrationResult(const analyzer::CalibrationResult& result) override;
+    void onCapabilityTable(const instrument::OutputCapabilityTable& table) override;
+    void onLiveValues(const instrument::LiveValues& values) override;
+    void onCalibrationResult(const instrument::CalibrationResult& result) override;
     void onStoreFull(std::string_view text) override;
     void onLostStep() override;
 
@@ -179,8 +179,8 @@ class Session final : private analyzer::AnalyzerReportListener {
     uint16_t calibrationValue_ = 0;
     uint16_t secondValue_ = 0;
     uint16_t currentRangeMa_ = 0;
-    analyzer::LiveValues live_;
-    analyzer::OutputCapabilityTable table_;
+    instrument::LiveValues live_;
+    instrument::OutputCapabilityTable table_;
     std::string voltageText_ = kIdleValueText;
     std::string currentText_ = kIdleValueText;
     common::TimerId statusTimer_ = 0;

@@ -58,9 +58,12 @@ ProgramOffer readProgramOffer(UpgradedProgram program, const FetchResult& reply)
     return offer;
 }
 
-FetchRequest firmwareQueryRequest(const InstrumentVersions& versions,
+FetchRequest firmwareQueryRequest(const instrument::InstrumentVersions& versions,
                                   const UpgradeSettings& settings) {
-    return {serverUrl(settings, firmwareQuery(versions)), kMostFetchedReplyBytes, {}};
+    return {serverUrl(settings, firmwareQuery(versions.hardware[1], versions.hardware[0],
+                                              versions.firmware[0], versions.firmware[1])),
+            kMostFetchedReplyBytes,
+            {}};
 }
 
 FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check) {
@@ -115,7 +118,7 @@ FetchRequest firmwareDownloadRequest(const FirmwareCheck& check) {
 
 std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
                                            const UpgradeSettings& settings,
-                                           const InstrumentVersions& running) {
+                                           const instrument::InstrumentVersions& running) {
     if (!download.ok) return download.error;
     // Versions as the firmware query writes them: two hexadecimal numbers.
     unsigned major = 0, minor = 0;

@@ -11,8 +11,8 @@
 
 #include "analyzer/download_checks.h"
 #include "analyzer/fetch.h"
-#include "analyzer/firmware_transfer.h"
 #include "analyzer/upgrade_replies.h"
+#include "instrument/firmware_transfer.h"
 
 namespace analyzer {
 
@@ -47,7 +47,7 @@ struct FirmwareOffer {
     std::string label;     // 新版本 label
     bool upgrade = false;  // the 升级 button is shown
 };
-FetchRequest firmwareQueryRequest(const InstrumentVersions& versions,
+FetchRequest firmwareQueryRequest(const instrument::InstrumentVersions& versions,
                                   const UpgradeSettings& settings);
 // `check` keeps the flag and the checksum of earlier replies.
 FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check);
@@ -66,7 +66,7 @@ FetchRequest firmwareDownloadRequest(const FirmwareCheck& check);
 // Also refused: firmware that is not newer than what the instrument runs.
 std::optional<std::string> refusedFirmware(const FetchResult& download, const FirmwareOffer& offer,
                                            const UpgradeSettings& settings,
-                                           const InstrumentVersions& running);
+                                           const instrument::InstrumentVersions& running);
 
 // Runs a request, or fails it at once when it has no URL (no server set).
 FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,

@@ -31,7 +31,9 @@ class SinkListener final : public analyzer::SessionListener {
         lastRecordAt = std::chrono::steady_clock::now();
     }
     void onLostStep() override { list_.clear(); }
-    void onCapabilityTable(const analyzer::OutputCapabilityTable&) override { tableArrived = true; }
+    void onCapabilityTable(const instrument::OutputCapabilityTable&) override {
+        tableArrived = true;
+    }
     void onListeningChanged(bool listening) override { stopped = !listening; }
 
     bool tableArrived = false;
@@ -194,10 +196,10 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
 
 namespace {
 
-void printModesJson(const analyzer::OutputCapabilityTable& table, std::ostream& out) {
+void printModesJson(const instrument::OutputCapabilityTable& table, std::ostream& out) {
     out << '[';
     for (int mode = 0; mode < table.countedEntries(); ++mode) {
-        const analyzer::OutputModeEntry entry = table.entry(mode);
+        const instrument::OutputModeEntry entry = table.entry(mode);
         out << (mode ? ",\n" : "\n") << "{\"mode\":" << mode + 1
             << ",\"min_mv\":" << entry.minVoltage10mV * 10
             << ",\"max_mv\":" << entry.maxVoltage10mV * 10
@@ -222,7 +224,7 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
         err << "充电器没有报告输出模式\n";
         return 1;
     }
-    const analyzer::OutputCapabilityTable& table = sink.session->capabilityTable();
+    const instrument::OutputCapabilityTable& table = sink.session->capabilityTable();
     if (parsed->has("--json")) {
         printModesJson(table, out);
         return 0;

@@ -49,7 +49,7 @@ analyzer::FetchProgress progressLine(std::ostream& err) {
     };
 }
 
-class PrintedTransfer final : public analyzer::FirmwareTransferListener {
+class PrintedTransfer final : public instrument::FirmwareTransferListener {
   public:
     PrintedTransfer(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
     void onStatusText(std::string_view text) override { out_ << text << "\n" << std::flush; }
@@ -132,14 +132,14 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         err << "设备连接失败! 请确认设备已经连上并没有被其它程序占用！\n";
         return 1;
     }
-    const auto versions = analyzer::readInstrumentVersions(*device, clock);
+    const auto versions = instrument::readInstrumentVersions(*device, clock);
     if (!versions) {
         out << "当前版本：设备未连接\n";
         return 1;
     }
-    out << analyzer::currentFirmwareText(*versions) << "\n"
-        << analyzer::hardwareVersionText(*versions) << "\n"
-        << analyzer::ufcsVersionText(*versions) << "\n";
+    out << instrument::currentFirmwareText(*versions) << "\n"
+        << instrument::hardwareVersionText(*versions) << "\n"
+        << instrument::ufcsVersionText(*versions) << "\n";
     analyzer::FirmwareCheck check;
     const analyzer::FetchResult reply = analyzer::fetchOrFail(
         installedFetcher(), analyzer::firmwareQueryRequest(*versions, settings));
@@ -152,7 +152,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         installedFetcher(), analyzer::firmwareDownloadRequest(check), progressLine(err));
     err << "\n";
     if (!image.ok) {
-        out << analyzer::kFirmwareDownloadFailed << "\n";
+        out << instrument::kFirmwareDownloadFailed << "\n";
         err << image.error << "\n";
         return 1;
     }
@@ -161,11 +161,11 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         return 1;
     }
     PrintedTransfer printed(out, err);
-    const analyzer::FirmwareOutcome outcome = analyzer::transferFirmware(
+    const instrument::FirmwareOutcome outcome = instrument::transferFirmware(
         *device, clock, {image.bytes, versions->hardware[1], versions->hardware[0], check.checksum},
         printed);
-    out << analyzer::firmwareOutcomeText(outcome) << "\n";
-    return outcome == analyzer::FirmwareOutcome::Burned ? 0 : 1;
+    out << instrument::firmwareOutcomeText(outcome) << "\n";
+    return outcome == instrument::FirmwareOutcome::Burned ? 0 : 1;
 }
 
 }  // namespace cli

@@ -34,19 +34,20 @@ MeterLink::Connection MeterLink::connect() {
         result.message = std::string(kNoDeviceInfo);
         return result;
     }
-    currentCalibrated_ = info->calibrationValue != kUncalibrated;
+    currentCalibrated_ = info->calibrationValue != instrument::kUncalibrated;
     result.currentCalibrated = currentCalibrated_;
 
     uint8_t reply[device::kLinkReportLength]{};
     const bool accepted =
-        device_.write(meterRequest(MeterCommand::StartMeasuring).data()) == device::kWritten &&
-        device_.read(reply) == device::kDataRead && isStartAccepted(reply + 1);
+        device_.write(instrument::meterRequest(instrument::MeterCommand::StartMeasuring).data()) ==
+            device::kWritten &&
+        device_.read(reply) == device::kDataRead && instrument::isStartAccepted(reply + 1);
     if (!accepted) {
         stop();
         result.message = std::string(kDeviceRefused);
         return result;
     }
-    device_.write(outputSwitchRequest(0).data());  // its result is not looked at
+    device_.write(instrument::outputSwitchRequest(0).data());  // its result is not looked at
     clock_.sleepFor(8ms);
     result.ok = true;
     return result;
@@ -82,7 +83,7 @@ void MeterLink::stop() {
         clock_.sleepFor(110ms);
         {
             std::lock_guard lock(pendingMutex_);
-            pendingRequest_ = meterRequest(MeterCommand::StopMeasuring);
+            pendingRequest_ = instrument::meterRequest(instrument::MeterCommand::StopMeasuring);
             pending_ = true;
         }
         sendPending();
@@ -129,7 +130,7 @@ bool MeterLink::readSample(bool once) {
         const int result = device_.read(reply);
         if (result == device::kRemoved) return false;
         if (result != device::kDataRead) continue;
-        std::optional<MeterSample> sample = parseSampleReply(reply + 1);
+        std::optional<instrument::MeterSample> sample = instrument::parseSampleReply(reply + 1);
         if (!sample) continue;
         if (!currentCalibrated_) sample->milliamps = 0;
         if (!onSample_(*sample)) raiseFault(kFaultStoreFull);
@@ -146,7 +147,8 @@ void MeterLink::tick() {
     if (missed > kMostTicksWithoutSample) raiseFault(kFaultNoSamples);  // this tick still runs
 
     bool sampled = false;
-    if (device_.write(meterRequest(MeterCommand::ReadSample).data()) != device::kRemoved)
+    if (device_.write(instrument::meterRequest(instrument::MeterCommand::ReadSample).data()) !=
+        device::kRemoved)
         sampled = readSample(false);
     bool pending = false;
     {

@@ -15,7 +15,7 @@
 #include "common/event_loop.h"
 #include "device/hid_device.h"
 #include "device/link_worker.h"
-#include "recorder/meter_frames.h"
+#include "instrument/meter_frames.h"
 
 namespace recorder {
 
@@ -34,7 +34,7 @@ inline constexpr int kMostTicksWithoutSample = 80;
 inline constexpr auto kSampleReadWindow = std::chrono::milliseconds(200);
 
 // Receives each valid sample, on the link thread; false when it could not be kept.
-using SampleHandler = std::function<bool(MeterSample)>;
+using SampleHandler = std::function<bool(instrument::MeterSample)>;
 
 class MeterLink {
   public:

@@ -154,7 +154,7 @@ bool TestRun::begin(bool fresh) {
     const auto period = std::chrono::milliseconds(static_cast<int>(document_.period * 1000));
     totals_.reset(static_cast<uint32_t>(period.count()), std::time(nullptr));
     link_.startSampling(
-        period, [this](MeterSample sample) { return keepSample(sample); },
+        period, [this](instrument::MeterSample sample) { return keepSample(sample); },
         [this](int code) { onFault(code); });
     endsAt_ = clock_.now() + std::chrono::seconds(timed_.seconds());
     shownCount_ = document_.displayedCount();
@@ -209,7 +209,7 @@ void TestRun::watchJournal() {
     }
 }
 
-bool TestRun::keepSample(MeterSample sample) {
+bool TestRun::keepSample(instrument::MeterSample sample) {
     totals_.add(sample.millivolts, sample.milliamps);
     return document_.appendSample(sample.millivolts, sample.milliamps, enabled_);
 }

@@ -132,7 +132,7 @@ class TestRun {
     void refresh();
     void watchJournal();
     void stopTimers();
-    bool keepSample(MeterSample sample);
+    bool keepSample(instrument::MeterSample sample);
 
     SampleDocument& document_;
     MeterLink& link_;

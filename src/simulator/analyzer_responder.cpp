@@ -5,10 +5,10 @@
 #include <optional>
 #include <utility>
 
-#include "analyzer/replies.h"
 #include "common/byte_order.h"
 #include "device/frames.h"
 #include "device/hid_device.h"
+#include "instrument/replies.h"
 #include "ufcs/crc8.h"
 #include "ufcs/names.h"
 #include "ufcs/wire_format.h"
@@ -165,7 +165,7 @@ void AnalyzerResponder::handleCommand(uint8_t code, uint8_t param) {
             break;
         case 3: {
             Charger& charger = activeCharger();
-            outbox_.push_back(analyzer::liveValuesReply(analyzer::LiveValues{
+            outbox_.push_back(instrument::liveValuesReply(instrument::LiveValues{
                 static_cast<uint16_t>(charger.outputMillivolts() + phoneBus_.uniform(0, 30)),
                 static_cast<uint16_t>(charger.loadMilliamps() + phoneBus_.uniform(0, 30)),
                 charger.grantedVoltage10mV(), charger.grantedCurrent10mA(),
@@ -193,7 +193,7 @@ void AnalyzerResponder::startListening() {
     // A new capture sees the charger attached afresh: handshakes, then the first negotiation.
     traffic_.attach(instrumentTicks(now));
     nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
-    outbox_.push_back(analyzer::statusReply(analyzer::kStatusListening));
+    outbox_.push_back(instrument::statusReply(instrument::kStatusListening));
 }
 
 void AnalyzerResponder::startChargingDevice() {
@@ -203,16 +203,16 @@ void AnalyzerResponder::startChargingDevice() {
     trafficDue_ = 0;
     phoneBus_.attach();
     phoneBus_.catchUpTo(instrumentTicks(trafficStart_));
-    outbox_.push_back(analyzer::statusReply(analyzer::kStatusChargingDevice));
+    outbox_.push_back(instrument::statusReply(instrument::kStatusChargingDevice));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeDMinus));
     phoneBus_.lineSignal(static_cast<uint8_t>(ufcs::EventKind::HandshakeSinkReply));
     phoneBus_.phoneSends(control(ufcs::control_command::kGetOutputCapabilities));
     drainBus(phoneBus_);
     const std::array<uint8_t, 120> table = phoneBus_.charger().capabilityTable();
     const auto modes = static_cast<uint8_t>(std::min<std::size_t>(
-        phoneBus_.charger().modes().size(), analyzer::OutputCapabilityTable::kMostEntries));
+        phoneBus_.charger().modes().size(), instrument::OutputCapabilityTable::kMostEntries));
     outbox_.push_back(
-        analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, modes, table.data()));
+        instrument::statusReply(instrument::kStatusChargingDeviceWithTable, modes, table.data()));
     Report tail{};
     std::memcpy(tail.data(), table.data() + 56, tail.size());
     outbox_.push_back(tail);

@@ -10,7 +10,7 @@ CaptureFeed::CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRec
     header.writeTo(store.record(0));
     store.setCount(1);
     dispatcher_.resetForCapture();
-    feedReport(analyzer::statusReply(analyzer::kStatusListening));
+    feedReport(instrument::statusReply(instrument::kStatusListening));
 }
 
 void CaptureFeed::feed(const BusEvent& event) {

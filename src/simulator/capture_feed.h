@@ -26,9 +26,9 @@ class CaptureFeed final : private analyzer::AnalyzerReportListener {
   private:
     void onRecordTaken(uint32_t) override {}
     void onStatus(const analyzer::StatusEffects&) override {}
-    void onCapabilityTable(const analyzer::OutputCapabilityTable&) override {}
-    void onLiveValues(const analyzer::LiveValues&) override {}
-    void onCalibrationResult(const analyzer::CalibrationResult&) override {}
+    void onCapabilityTable(const instrument::OutputCapabilityTable&) override {}
+    void onLiveValues(const instrument::LiveValues&) override {}
+    void onCalibrationResult(const instrument::CalibrationResult&) override {}
     void onStoreFull(std::string_view) override { storeFull_ = true; }
     void onLostStep() override {
         ++lostSteps_;

@@ -1,7 +1,7 @@
 #include "simulator/charger.h"
 
-#include "analyzer/replies.h"
 #include "common/byte_order.h"
+#include "instrument/replies.h"
 #include "ufcs/crc8.h"
 #include "ufcs/names.h"
 #include "ufcs/wire_format.h"
@@ -80,11 +80,11 @@ std::array<uint8_t, 120> Charger::capabilityTable() const {
     for (std::size_t i = 0; i < modes_.size() && i < 15; ++i) {
         const OutputMode& mode = modes_[i];
         // 10 mV voltage steps, 10 mA current steps.
-        analyzer::OutputModeEntry{0, static_cast<uint16_t>(mode.maxMillivolts / 10),
-                                  static_cast<uint16_t>(mode.minMillivolts / 10),
-                                  static_cast<uint16_t>(mode.maxMilliamps / 10),
-                                  static_cast<uint8_t>(mode.minMilliamps / 10)}
-            .writeTo(table.data() + i * analyzer::OutputModeEntry::kSize);
+        instrument::OutputModeEntry{0, static_cast<uint16_t>(mode.maxMillivolts / 10),
+                                    static_cast<uint16_t>(mode.minMillivolts / 10),
+                                    static_cast<uint16_t>(mode.maxMilliamps / 10),
+                                    static_cast<uint8_t>(mode.minMilliamps / 10)}
+            .writeTo(table.data() + i * instrument::OutputModeEntry::kSize);
     }
     return table;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "analyzer/firmware_frames.h"
 #include "common/byte_order.h"
+#include "instrument/firmware_frames.h"
 
 namespace simulator {
 namespace {
@@ -60,7 +60,7 @@ void FirmwareResponder::takePage(uint32_t page, const uint8_t* frame) {
         return;
     }
     const std::size_t count =
-        std::min<std::size_t>(analyzer::kFirmwarePageBytes, header_->length - image_.size());
+        std::min<std::size_t>(instrument::kFirmwarePageBytes, header_->length - image_.size());
     image_.insert(image_.end(), frame + 9, frame + 9 + count);
     ++nextPage_;
     if (page < header_->pages) {
@@ -72,8 +72,9 @@ void FirmwareResponder::takePage(uint32_t page, const uint8_t* frame) {
 }
 
 void FirmwareResponder::finishImage() {
-    const bool whole = image_.size() == header_->length &&
-                       static_cast<uint16_t>(analyzer::firmwareByteSum(image_)) == header_->byteSum;
+    const bool whole =
+        image_.size() == header_->length &&
+        static_cast<uint16_t>(instrument::firmwareByteSum(image_)) == header_->byteSum;
     header_.reset();
     if (settings_.faults.silentBurn) return;
     burnedAt_ = std::chrono::steady_clock::now() + settings_.firmwarePageTime + kBurnTime;
@@ -122,7 +123,7 @@ void FirmwareResponder::acknowledgeLater(uint8_t status) {
 }
 
 void FirmwareResponder::acknowledge(uint8_t status) {
-    outbox_.push_back(analyzer::pageAcknowledgementReply(status));
+    outbox_.push_back(instrument::pageAcknowledgementReply(status));
 }
 
 }  // namespace simulator

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analyzer/replies.h"
 #include "common/format.h"
 #include "device/hid_device.h"
+#include "instrument/replies.h"
 
 namespace simulator {
 
@@ -78,7 +78,7 @@ void Instrument::injectFaults(unsigned count) {
 void Instrument::sendCalibrationResult(uint16_t value, uint8_t index) {
     {
         std::lock_guard lock(mutex_);
-        outbox_.push_back(analyzer::calibrationReply(value, index));
+        outbox_.push_back(instrument::calibrationReply(value, index));
     }
     wake_.notify_all();
 }

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analyzer/replies.h"
+#include "instrument/replies.h"
 
 namespace simulator {
 namespace {
 
-constexpr uint8_t kRefusedStart = analyzer::kStatusSendUnavailable;
+constexpr uint8_t kRefusedStart = instrument::kStatusSendUnavailable;
 // The phases of the session, in seconds from the start of measuring.
 constexpr double kNegotiated = 1.0;
 constexpr double kConstantCurrent = 3.0;
@@ -20,7 +20,7 @@ constexpr double kTaperSeconds = 30.0;
 MeterResponder::MeterResponder(const InstrumentSettings& settings, Outbox& outbox)
     : settings_(settings), outbox_(outbox), random_(settings.seed) {}
 
-recorder::MeterSample MeterResponder::sessionAt(std::chrono::duration<double> elapsed) {
+instrument::MeterSample MeterResponder::sessionAt(std::chrono::duration<double> elapsed) {
     const double t = elapsed.count();
     if (t < kNegotiated) return {5000, 300};
     if (t < kConstantCurrent) return {9000, 1500};
@@ -40,21 +40,21 @@ bool MeterResponder::takeFrame(const uint8_t* frame) {
     }
     if (frame[2] != device::kFrameClassCommand) return false;
     const uint8_t code = frame[8];
-    if (code == static_cast<uint8_t>(recorder::MeterCommand::ReadSample) &&
-        frame[5] == recorder::kSampleRequestClass) {
+    if (code == static_cast<uint8_t>(instrument::MeterCommand::ReadSample) &&
+        frame[5] == instrument::kSampleRequestClass) {
         answerSample();
         return true;
     }
-    if (code == static_cast<uint8_t>(recorder::MeterCommand::StartMeasuring) && frame[9] == 1) {
+    if (code == static_cast<uint8_t>(instrument::MeterCommand::StartMeasuring) && frame[9] == 1) {
         if (settings_.faults.refuseStart) {
-            outbox_.push_back(analyzer::statusReply(kRefusedStart));
+            outbox_.push_back(instrument::statusReply(kRefusedStart));
             return true;
         }
         measuring_ = true;
         startedAt_ = std::chrono::steady_clock::now();
         requests_ = 0;
     }
-    if (code == static_cast<uint8_t>(recorder::MeterCommand::StopMeasuring)) measuring_ = false;
+    if (code == static_cast<uint8_t>(instrument::MeterCommand::StopMeasuring)) measuring_ = false;
     return false;  // the listening side answers start and stop
 }
 
@@ -65,12 +65,13 @@ void MeterResponder::answerSample() {
     }
     ++requests_;
     if (settings_.faults.misses && requests_ % 5 == 0) return;  // one request in five
-    recorder::MeterSample sample = sessionAt(std::chrono::steady_clock::now() - startedAt_);
+    instrument::MeterSample sample = sessionAt(std::chrono::steady_clock::now() - startedAt_);
     std::uniform_int_distribution<int> noise(-8, 8);
     sample.millivolts = static_cast<uint16_t>(sample.millivolts + noise(random_));
     sample.milliamps = static_cast<uint16_t>(std::max(0, sample.milliamps + noise(random_)));
     const bool wrongCode = settings_.faults.wrongCode && requests_ % 3 == 0;
-    outbox_.push_back(recorder::sampleReply(sample, wrongCode ? 0x04 : recorder::kSampleReplyCode));
+    outbox_.push_back(
+        instrument::sampleReply(sample, wrongCode ? 0x04 : instrument::kSampleReplyCode));
     ++answered_;
 }
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <random>
 
-#include "recorder/meter_frames.h"
+#include "instrument/meter_frames.h"
 #include "simulator/responder.h"
 
 namespace simulator {
@@ -23,7 +23,7 @@ class MeterResponder final : public Responder {
     void unplugged() override { measuring_ = false; }
 
     // The session's values `elapsed` after measuring started (no noise).
-    static recorder::MeterSample sessionAt(std::chrono::duration<double> elapsed);
+    static instrument::MeterSample sessionAt(std::chrono::duration<double> elapsed);
     uint8_t outputSwitch() const { return outputSwitch_; }
     uint64_t samplesAnswered() const { return answered_; }
 

@@ -16,7 +16,7 @@ using analyzer::Frame;
 using analyzer::PageField;
 using analyzer::SendPages;
 
-const analyzer::OutputCapabilityTable kEmptyTable{};
+const instrument::OutputCapabilityTable kEmptyTable{};
 const analyzer::PendingOutputRequest kNoPending{};
 
 Frame sendFrame(uint8_t code, uint8_t length) {
@@ -136,7 +136,7 @@ TEST(ComposeSend, TestRequestOrdersItsFiveBytesAndKeepsTheCommandsLowByte) {
 }
 
 TEST(ComposeSend, OutputModeButtonsCopyTheEntrysMaximaVerbatim) {
-    analyzer::OutputCapabilityTable table;
+    instrument::OutputCapabilityTable table;
     table.modeCount = 15;
     for (std::size_t i = 0; i < 120; ++i)
         table.bytes[i] = static_cast<uint8_t>(0x20 + i);
@@ -167,7 +167,7 @@ TEST(ComposeSend, SetVoltageDialogRequestTruncatesToTenths) {
 }
 
 TEST(ComposeSend, NothingUnlessEmulatingAChargingDevice) {
-    analyzer::OutputCapabilityTable table;
+    instrument::OutputCapabilityTable table;
     table.modeCount = 1;
     table.bytes[1] = 0xE8;
     const analyzer::PendingOutputRequest pending{1, 5000, 1000};
@@ -531,7 +531,7 @@ std::array<uint8_t, 8> modeEntry(uint8_t steps, uint16_t maxV, uint16_t minV, ui
 }
 
 std::string row(const std::array<uint8_t, 8>& entry) {
-    return analyzer::outputModeRowText(analyzer::OutputModeEntry::parse(entry.data()));
+    return analyzer::outputModeRowText(instrument::OutputModeEntry::parse(entry.data()));
 }
 
 std::string spaces(int n) {

@@ -5,23 +5,25 @@
 
 namespace {
 
-using analyzer::OutputCapabilityTable;
-using analyzer::OutputModeEntry;
+using instrument::OutputCapabilityTable;
+using instrument::OutputModeEntry;
 
-OutputCapabilityTable tableOf(std::initializer_list<OutputModeEntry> entries) {
-    OutputCapabilityTable table;
-    for (const OutputModeEntry& e : entries)
-        e.writeTo(table.bytes.data() + table.modeCount++ * OutputModeEntry::kSize);
+instrument::OutputCapabilityTable tableOf(
+    std::initializer_list<instrument::OutputModeEntry> entries) {
+    instrument::OutputCapabilityTable table;
+    for (const instrument::OutputModeEntry& e : entries)
+        e.writeTo(table.bytes.data() + table.modeCount++ * instrument::OutputModeEntry::kSize);
     return table;
 }
 
 TEST(OutputModeEntry, ReadsWhatItWritesAndItsSteps) {
-    const OutputModeEntry written{0x09, 2100, 500, 325, 10};  // 20 mV steps, step code 4
+    const instrument::OutputModeEntry written{0x09, 2100, 500, 325,
+                                              10};  // 20 mV steps, step code 4
     uint8_t bytes[8] = {};
     written.writeTo(bytes);
     EXPECT_EQ(bytes[1], 0x34);  // little-endian 2100
     EXPECT_EQ(bytes[2], 0x08);
-    const OutputModeEntry read = OutputModeEntry::parse(bytes);
+    const instrument::OutputModeEntry read = instrument::OutputModeEntry::parse(bytes);
     EXPECT_EQ(read.maxVoltage10mV, 2100);
     EXPECT_EQ(read.minVoltage10mV, 500);
     EXPECT_EQ(read.maxCurrent10mA, 325);
@@ -31,7 +33,7 @@ TEST(OutputModeEntry, ReadsWhatItWritesAndItsSteps) {
 }
 
 TEST(OutputModes, VoltageOnlySpansAllModesAndPicksTheFirstThatReaches) {
-    const OutputCapabilityTable table =
+    const instrument::OutputCapabilityTable table =
         tableOf({{0, 550, 340, 300, 10}, {0, 1000, 500, 500, 10}, {0, 2100, 500, 325, 10}});
     const analyzer::OutputLimits limits = analyzer::voltageOnlyLimits(table);
     EXPECT_EQ(limits.minVoltage10mV, 340);

@@ -16,11 +16,11 @@ using simulator::Report;
 struct RecordingListener : analyzer::AnalyzerReportListener {
     void onRecordTaken(uint32_t count) override { counts.push_back(count); }
     void onStatus(const analyzer::StatusEffects& e) override { statuses.push_back(e); }
-    void onCapabilityTable(const analyzer::OutputCapabilityTable& t) override {
+    void onCapabilityTable(const instrument::OutputCapabilityTable& t) override {
         tables.push_back(t);
     }
-    void onLiveValues(const analyzer::LiveValues& v) override { live.push_back(v); }
-    void onCalibrationResult(const analyzer::CalibrationResult& r) override {
+    void onLiveValues(const instrument::LiveValues& v) override { live.push_back(v); }
+    void onCalibrationResult(const instrument::CalibrationResult& r) override {
         calibrations.push_back(r);
     }
     void onStoreFull(std::string_view text) override { storeFull.emplace_back(text); }
@@ -28,9 +28,9 @@ struct RecordingListener : analyzer::AnalyzerReportListener {
 
     std::vector<uint32_t> counts;
     std::vector<analyzer::StatusEffects> statuses;
-    std::vector<analyzer::OutputCapabilityTable> tables;
-    std::vector<analyzer::LiveValues> live;
-    std::vector<analyzer::CalibrationResult> calibrations;
+    std::vector<instrument::OutputCapabilityTable> tables;
+    std::vector<instrument::LiveValues> live;
+    std::vector<instrument::CalibrationResult> calibrations;
     std::vector<std::string> storeFull;
     int lostSteps = 0;
 };
@@ -72,7 +72,7 @@ TEST_F(DispatchTest, PagesCountOnlyOnceAStatusReplySwitchedCaptureOn) {
     sendAll(pagesOfPing());
     EXPECT_EQ(store->count(), 1u);
 
-    send(analyzer::statusReply(analyzer::kStatusListening));
+    send(instrument::statusReply(instrument::kStatusListening));
     ASSERT_EQ(listener.statuses.size(), 1u);
     const analyzer::StatusEffects& effects = listener.statuses[0];
     EXPECT_EQ(effects.mode, device::kModeListening);
@@ -92,9 +92,9 @@ TEST_F(DispatchTest, PagesCountOnlyOnceAStatusReplySwitchedCaptureOn) {
 }
 
 TEST_F(DispatchTest, StatusCodesAndTheirEffects) {
-    send(analyzer::statusReply(analyzer::kStatusChargingDevice));
-    send(analyzer::statusReply(analyzer::kStatusSendUnavailable));
-    send(analyzer::statusReply(0x42));
+    send(instrument::statusReply(instrument::kStatusChargingDevice));
+    send(instrument::statusReply(instrument::kStatusSendUnavailable));
+    send(instrument::statusReply(0x42));
     ASSERT_EQ(listener.statuses.size(), 3u);
     EXPECT_EQ(listener.statuses[0].mode, device::kModeChargingDevice);
     EXPECT_TRUE(listener.statuses[0].sendConfirmChanged);
@@ -113,7 +113,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
     std::vector<uint8_t> head(56);
     for (std::size_t i = 0; i < head.size(); ++i)
         head[i] = static_cast<uint8_t>(i + 1);
-    send(analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, 7, head.data()));
+    send(instrument::statusReply(instrument::kStatusChargingDeviceWithTable, 7, head.data()));
     ASSERT_EQ(listener.statuses.size(), 1u);
     EXPECT_TRUE(listener.statuses[0].capabilityTableFollows);
     EXPECT_TRUE(listener.statuses[0].enableSend);
@@ -128,7 +128,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
     tail[1] = 0x01;
     send(tail);
     ASSERT_EQ(listener.tables.size(), 1u);
-    const analyzer::OutputCapabilityTable& table = listener.tables[0];
+    const instrument::OutputCapabilityTable& table = listener.tables[0];
     EXPECT_EQ(table.modeCount, 7);
     EXPECT_EQ(table.bytes[0], 1);
     EXPECT_EQ(table.bytes[55], 56);
@@ -138,7 +138,7 @@ TEST_F(DispatchTest, CapabilityTableJoinsStatusReplyAndTheNextReport) {
 }
 
 TEST_F(DispatchTest, TableOnlyStatusNeverTouchesTheCapture) {
-    send(analyzer::statusReply(analyzer::kStatusTableOnly, 2));
+    send(instrument::statusReply(instrument::kStatusTableOnly, 2));
     EXPECT_FALSE(dispatcher.capturing());
     EXPECT_FALSE(listener.statuses.at(0).captureStarted);
     sendAll(pagesOfPing());  // the first page is the table's tail, the capture is still off
@@ -147,11 +147,11 @@ TEST_F(DispatchTest, TableOnlyStatusNeverTouchesTheCapture) {
 }
 
 TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
-    send(analyzer::statusReply(analyzer::kStatusListening));
+    send(instrument::statusReply(instrument::kStatusListening));
     const std::vector<Report> vendor = pagesOfVendor(150);  // three pages
     ASSERT_EQ(vendor.size(), 3u);
     send(vendor[0]);
-    send(analyzer::statusReply(analyzer::kStatusChargingDeviceWithTable, 1));
+    send(instrument::statusReply(instrument::kStatusChargingDeviceWithTable, 1));
     EXPECT_FALSE(listener.statuses.back().captureStarted);
     send(Report{});  // table tail
     send(vendor[1]);
@@ -161,7 +161,7 @@ TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
 
     // Any other status while capturing starts the capture over: the half record is dropped.
     send(vendor[0]);
-    send(analyzer::statusReply(analyzer::kStatusChargingDevice));
+    send(instrument::statusReply(instrument::kStatusChargingDevice));
     send(vendor[1]);
     EXPECT_EQ(listener.lostSteps, 1);
     EXPECT_TRUE(dispatcher.recoverFromLostStep());
@@ -169,7 +169,7 @@ TEST_F(DispatchTest, TableStatusWhileCapturingLeavesTheAssemblerAlone) {
 }
 
 TEST_F(DispatchTest, AfterALostStepPagesAreDroppedUntilTheOwnerRecovers) {
-    send(analyzer::statusReply(analyzer::kStatusListening));
+    send(instrument::statusReply(instrument::kStatusListening));
     sendAll(pagesOfPing(1));
     sendAll(pagesOfPing(2));
     ASSERT_EQ(store->count(), 3u);
@@ -200,7 +200,7 @@ TEST_F(DispatchTest, AfterALostStepPagesAreDroppedUntilTheOwnerRecovers) {
 }
 
 TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
-    send(analyzer::statusReply(analyzer::kStatusListening));
+    send(instrument::statusReply(instrument::kStatusListening));
     Report odd{};
     odd[0] = 0x55;
     odd[1] = 0x12;
@@ -212,9 +212,9 @@ TEST_F(DispatchTest, UnknownReplyKindIsACapturePage) {
 }
 
 TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {
-    analyzer::LiveValues values{9012, 2345, 900, 300, 3};
-    send(analyzer::liveValuesReply(values));
-    send(analyzer::calibrationReply(2001, 4));
+    instrument::LiveValues values{9012, 2345, 900, 300, 3};
+    send(instrument::liveValuesReply(values));
+    send(instrument::calibrationReply(2001, 4));
     ASSERT_EQ(listener.live.size(), 1u);
     EXPECT_EQ(listener.live[0].busMillivolts, 9012);
     EXPECT_EQ(listener.live[0].busMilliamps, 2345);
@@ -228,7 +228,7 @@ TEST_F(DispatchTest, LiveValuesAndCalibrationReplies) {
 }
 
 TEST_F(DispatchTest, FullStoreStopsTheCaptureOnce) {
-    send(analyzer::statusReply(analyzer::kStatusListening));
+    send(instrument::statusReply(instrument::kStatusListening));
     store->setCount(analyzer::kStoreFullCount);
     sendAll(pagesOfPing());
     EXPECT_EQ(store->count(), analyzer::kStoreFullCount + 1);

@@ -72,7 +72,7 @@ struct RecordingListener : analyzer::SessionListener {
     void onStatus(const analyzer::StatusEffects& effects) override {
         statuses.push_back(effects.code);
     }
-    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override {
+    void onCapabilityTable(const instrument::OutputCapabilityTable& table) override {
         tables.push_back(table);
     }
     void onStatusTick(const analyzer::StatusTexts& texts) override { ticks.push_back(texts); }
@@ -91,7 +91,7 @@ struct RecordingListener : analyzer::SessionListener {
     uint32_t lastCount = 0;
     int lostSteps = 0;
     std::vector<uint8_t> statuses;
-    std::vector<analyzer::OutputCapabilityTable> tables;
+    std::vector<instrument::OutputCapabilityTable> tables;
     std::vector<analyzer::StatusTexts> ticks;
     std::vector<std::string> storeFull;
     ufcs::CaptureList* list = nullptr;
@@ -220,7 +220,7 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
     ASSERT_TRUE(waitFor([this] { return !listener.tables.empty(); }));
     EXPECT_EQ(listener.statuses, (std::vector<uint8_t>{0x10, 0x11}));
     EXPECT_EQ(session.mode(), 2);
-    const analyzer::OutputCapabilityTable& table = session.capabilityTable();
+    const instrument::OutputCapabilityTable& table = session.capabilityTable();
     EXPECT_EQ(table.modeCount, 3);
     EXPECT_EQ(table.bytes[1] | (table.bytes[2] << 8), 550);             // mode 1 up to 5.50 V
     EXPECT_EQ(table.bytes[16 + 1] | (table.bytes[16 + 2] << 8), 2100);  // mode 3 up to 21.00 V

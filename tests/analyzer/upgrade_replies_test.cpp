@@ -5,7 +5,7 @@
 #include <numeric>
 #include <vector>
 
-#include "analyzer/firmware_frames.h"
+#include "instrument/firmware_frames.h"
 #include "support/comma_locale.h"
 
 namespace {
@@ -101,15 +101,15 @@ TEST(UpgradeReplies, RepliesReadTheSameUnderACommaLocale) {
 namespace {
 
 TEST(FirmwareFrames, PagesHeaderAndChecksum) {
-    EXPECT_EQ(analyzer::firmwarePageCount(112), 2u);
-    EXPECT_EQ(analyzer::firmwarePageCount(113), 3u);
-    EXPECT_TRUE(analyzer::firmwareChecksumMatches(0x1234, 0x34));
-    EXPECT_FALSE(analyzer::firmwareChecksumMatches(0x1234, 0x1234));
+    EXPECT_EQ(instrument::firmwarePageCount(112), 2u);
+    EXPECT_EQ(instrument::firmwarePageCount(113), 3u);
+    EXPECT_TRUE(instrument::firmwareChecksumMatches(0x1234, 0x34));
+    EXPECT_FALSE(instrument::firmwareChecksumMatches(0x1234, 0x1234));
 
     std::vector<uint8_t> image(113);
     std::iota(image.begin(), image.end(), uint8_t{1});
-    const auto header = analyzer::firmwareHeaderFrame(image, 0x02, 0x01);
-    const uint16_t sum = static_cast<uint16_t>(analyzer::firmwareByteSum(image));
+    const auto header = instrument::firmwareHeaderFrame(image, 0x02, 0x01);
+    const uint16_t sum = static_cast<uint16_t>(instrument::firmwareByteSum(image));
     EXPECT_EQ(std::vector<uint8_t>(header.begin(), header.begin() + 21),
               (std::vector<uint8_t>{0,
                                     1,
@@ -133,18 +133,18 @@ TEST(FirmwareFrames, PagesHeaderAndChecksum) {
                                     1,
                                     0}));
     // The last page carries the one byte left, then zeros.
-    const auto last = analyzer::firmwareDataFrame(image, 3);
+    const auto last = instrument::firmwareDataFrame(image, 3);
     EXPECT_EQ(last[5], 0);
     EXPECT_EQ(last[6], 3);
     EXPECT_EQ(last[9], 113);
     EXPECT_TRUE(
         std::all_of(last.begin() + 10, last.begin() + 65, [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(analyzer::firmwareDataFrame(image, 2)[9], 57);
+    EXPECT_EQ(instrument::firmwareDataFrame(image, 2)[9], 57);
 
-    EXPECT_EQ(analyzer::pageAcknowledgement(analyzer::pageAcknowledgementReply(2).data()), 2);
-    device::Report other = analyzer::pageAcknowledgementReply(1);
+    EXPECT_EQ(instrument::pageAcknowledgement(instrument::pageAcknowledgementReply(2).data()), 2);
+    device::Report other = instrument::pageAcknowledgementReply(1);
     other[6] = 8;
-    EXPECT_FALSE(analyzer::pageAcknowledgement(other.data()));
+    EXPECT_FALSE(instrument::pageAcknowledgement(other.data()));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include <QFile>
 #include <QTest>
 
-#include "analyzer/firmware_frames.h"
 #include "cli_run.h"
+#include "instrument/firmware_frames.h"
 #include "net/http_download.h"
 #include "net/local_http_server.h"
 #include "support/ed25519_signer.h"
@@ -59,8 +59,8 @@ class UpgradeCommandsTest final : public QObject {
 
     std::string server() const { return server_.baseUrl().toStdString(); }
     int checksum() const {
-        return int(analyzer::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
-                                              std::size_t(firmware_.size())}) %
+        return int(instrument::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
+                                                std::size_t(firmware_.size())}) %
                    256);
     }
 

@@ -11,7 +11,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using recorder::MeterCommand;
+using instrument::MeterCommand;
 
 // Time moves only when someone sleeps or a read waits.
 class ManualClock final : public common::Clock {
@@ -92,12 +92,12 @@ class MeterLinkTest : public ::testing::Test {
         device.writes.clear();
     }
     void sample(uint16_t mv, uint16_t ma, uint8_t code = 0x03) {
-        device.replies.push_back(recorder::sampleReply({mv, ma}, code));
+        device.replies.push_back(instrument::sampleReply({mv, ma}, code));
     }
     // Samples as the link hands them on, without a link thread: ticks are called directly.
     void armSampling() {
         link.arm(
-            [this](recorder::MeterSample s) {
+            [this](instrument::MeterSample s) {
                 samples.push_back(s);
                 return true;
             },
@@ -108,7 +108,7 @@ class MeterLinkTest : public ::testing::Test {
     ScriptedMeter device{clock};
     Loop loop;
     recorder::MeterLink link{device, clock, loop};
-    std::vector<recorder::MeterSample> samples;
+    std::vector<instrument::MeterSample> samples;
     std::vector<int> faults;
 };
 
@@ -117,25 +117,26 @@ TEST(MeterFrames, RequestsAreByteForByte) {
         return std::vector<uint8_t>(f.begin(), f.begin() + 11);
     };
     using V = std::vector<uint8_t>;
-    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::StartMeasuring)),
+    EXPECT_EQ(head(instrument::meterRequest(instrument::MeterCommand::StartMeasuring)),
               (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 1, 1, 0}));
-    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::StopMeasuring)),
+    EXPECT_EQ(head(instrument::meterRequest(instrument::MeterCommand::StopMeasuring)),
               (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 2, 0, 0}));
-    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::ReadSample)),
+    EXPECT_EQ(head(instrument::meterRequest(instrument::MeterCommand::ReadSample)),
               (V{0, 1, 0x11, 0x11, 4, 4, 1, 0x64, 3, 0, 0}));
-    EXPECT_EQ(head(recorder::meterRequest(MeterCommand::ReadDeviceInfo)),
+    EXPECT_EQ(head(instrument::meterRequest(instrument::MeterCommand::ReadDeviceInfo)),
               (V{0, 1, 0x11, 0x11, 4, 1, 1, 0x64, 4, 0, 0}));
-    EXPECT_EQ(head(recorder::outputSwitchRequest(1)), (V{1, 1, 0x11, 4, 3, 1, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(head(recorder::moduleStatusQuery()), (V{1, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    for (const auto& frame :
-         {recorder::meterRequest(MeterCommand::ReadSample), recorder::outputSwitchRequest(0)}) {
+    EXPECT_EQ(head(instrument::outputSwitchRequest(1)), (V{1, 1, 0x11, 4, 3, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(head(instrument::moduleStatusQuery()), (V{1, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    for (const auto& frame : {instrument::meterRequest(instrument::MeterCommand::ReadSample),
+                              instrument::outputSwitchRequest(0)}) {
         EXPECT_TRUE(std::all_of(frame.begin() + 11, frame.end(), [](uint8_t b) { return b == 0; }));
     }
     // 0xFFFF mV is 65.535 V, never negative.
-    const auto parsed = recorder::parseSampleReply(recorder::sampleReply({0xFFFF, 0x1234}).data());
+    const auto parsed =
+        instrument::parseSampleReply(instrument::sampleReply({0xFFFF, 0x1234}).data());
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->millivolts, 0xFFFF);
-    EXPECT_FALSE(recorder::parseSampleReply(recorder::sampleReply({1, 1}, 0x04).data()));
+    EXPECT_FALSE(instrument::parseSampleReply(instrument::sampleReply({1, 1}, 0x04).data()));
 }
 
 TEST_F(MeterLinkTest, ConnectFailuresSayWhyAndCloseTheDevice) {
@@ -160,7 +161,7 @@ TEST_F(MeterLinkTest, ConnectFailuresSayWhyAndCloseTheDevice) {
 }
 
 TEST_F(MeterLinkTest, SamplesCountMissesAndZeroUncalibratedCurrents) {
-    connect(recorder::kUncalibrated);
+    connect(instrument::kUncalibrated);
     armSampling();
     sample(5000, 1500, 0x04);  // not a sample: the read goes on
     sample(5001, 1500);
@@ -184,18 +185,18 @@ TEST_F(MeterLinkTest, SamplesCountMissesAndZeroUncalibratedCurrents) {
 }
 
 TEST_F(MeterLinkTest, QueuedRequestsFollowTheirRules) {
-    EXPECT_EQ(link.queue(recorder::outputSwitchRequest(1)),
+    EXPECT_EQ(link.queue(instrument::outputSwitchRequest(1)),
               recorder::MeterLink::QueueResult::NotConnected);
     connect();
     // Connected without a test: sent at once, unless it only goes with a tick.
-    EXPECT_EQ(link.queue(recorder::outputSwitchRequest(1)),
+    EXPECT_EQ(link.queue(instrument::outputSwitchRequest(1)),
               recorder::MeterLink::QueueResult::SentNow);
     EXPECT_EQ(device.writes.back()[5], 1);
-    EXPECT_EQ(link.queue(recorder::moduleStatusQuery(), false),
+    EXPECT_EQ(link.queue(instrument::moduleStatusQuery(), false),
               recorder::MeterLink::QueueResult::AtNextTick);
     // A test start drops it; one queued during the test goes after the tick's sample.
     armSampling();
-    link.queue(recorder::meterRequest(MeterCommand::ReadDeviceInfo), false);
+    link.queue(instrument::meterRequest(instrument::MeterCommand::ReadDeviceInfo), false);
     device.writes.clear();
     sample(9000, 2000);
     sample(9001, 2000);  // read once after the queued request, and kept

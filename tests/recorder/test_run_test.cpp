@@ -80,7 +80,7 @@ class TestRunTest : public ::testing::Test {
 };
 
 TEST_F(TestRunTest, ARunRecordsStopsInOrderAndItsJournalGoesWithTheSave) {
-    instrument->setCalibrationValue(recorder::kUncalibrated);
+    instrument->setCalibrationValue(instrument::kUncalibrated);
     run.start();
     ASSERT_TRUE(run.active()) << (listener.messages.empty() ? "" : listener.messages[0]);
     EXPECT_TRUE(awake.awake);

@@ -594,7 +594,7 @@ void MainWindow::onStatus(const analyzer::StatusEffects& effects) {
     if (effects.enableSend) sendButton_->setEnabled(true);
 }
 
-void MainWindow::onCapabilityTable(const analyzer::OutputCapabilityTable& table) {
+void MainWindow::onCapabilityTable(const instrument::OutputCapabilityTable& table) {
     sendDialog_->setCapabilityTable(table);
     modesPanel_->setTable(table);
     modesButton_->setEnabled(true);

@@ -151,7 +151,7 @@ class MainWindow final : public QDialog, private SessionListener {
     void onStoreFull(const std::string& text) override;
     void onStatus(const analyzer::StatusEffects& effects) override;
     void onStatusTick(const StatusTexts& texts) override;
-    void onCapabilityTable(const analyzer::OutputCapabilityTable& table) override;
+    void onCapabilityTable(const instrument::OutputCapabilityTable& table) override;
 
     void toggleComposer();
     void toggleModesPanel();

@@ -117,7 +117,7 @@ OutputModesPanel::OutputModesPanel(QWidget* parent)
     setLiveTexts({kIdleValueText, kIdleValueText, {}});
 }
 
-void OutputModesPanel::setTable(const analyzer::OutputCapabilityTable& table) {
+void OutputModesPanel::setTable(const instrument::OutputCapabilityTable& table) {
     table_ = table;
     const int shown = std::min<int>(table.modeCount, kRows);
     for (int row = 0; row < kRows; ++row) {
@@ -183,7 +183,7 @@ void OutputModesPanel::openVoltageOnly() {
 }
 
 SetOutputDialog::SetOutputDialog(const Limits& limits, bool voltageOnly,
-                                 const analyzer::OutputCapabilityTable& table,
+                                 const instrument::OutputCapabilityTable& table,
                                  std::function<const std::string&()> voltageText, QWidget* parent)
     : QDialog(parent), limits_(limits), voltageOnly_(voltageOnly), table_(table) {
     setWindowTitle(QStringLiteral("设置电压"));

@@ -23,7 +23,7 @@ class OutputModesPanel final : public QDialog {
     explicit OutputModesPanel(QWidget* parent = nullptr);
 
     // Refills the rows: number and description buttons for modes 1..min(count, 7).
-    void setTable(const analyzer::OutputCapabilityTable& table);
+    void setTable(const instrument::OutputCapabilityTable& table);
     void setLiveTexts(const StatusTexts& texts);
     // The operating mode the number buttons pass with their request.
     void setMode(int mode) { mode_ = mode; }
@@ -46,7 +46,7 @@ class OutputModesPanel final : public QDialog {
     void openSetOutput(int row);
     void openVoltageOnly();
 
-    analyzer::OutputCapabilityTable table_;
+    instrument::OutputCapabilityTable table_;
     int mode_ = 1;
     std::function<void(SetOutputDialog&)> runDialog_;
     struct Widgets;
@@ -59,7 +59,7 @@ class SetOutputDialog final : public QDialog {
   public:
     using Limits = analyzer::OutputLimits;
     SetOutputDialog(const Limits& limits, bool voltageOnly,
-                    const analyzer::OutputCapabilityTable& table,
+                    const instrument::OutputCapabilityTable& table,
                     std::function<const std::string&()> voltageText, QWidget* parent = nullptr);
 
     QLineEdit* voltageField() const { return voltage_; }
@@ -78,7 +78,7 @@ class SetOutputDialog final : public QDialog {
   private:
     Limits limits_;
     bool voltageOnly_;
-    analyzer::OutputCapabilityTable table_;
+    instrument::OutputCapabilityTable table_;
     QLineEdit* voltage_;
     QLineEdit* current_;
     QToolButton* stayOpen_;

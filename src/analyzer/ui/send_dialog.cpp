@@ -48,7 +48,7 @@ struct SendDialog::Impl : QObject {
     };
 
     SendPages pages;
-    analyzer::OutputCapabilityTable table;
+    instrument::OutputCapabilityTable table;
     std::function<void(const QString&)> sink;
     QListWidget* list = nullptr;
     QStackedWidget* stack = nullptr;
@@ -213,7 +213,7 @@ void SendDialog::Impl::buildPages() {
 }
 
 void SendDialog::Impl::fillFromMode(int n) {
-    const OutputModeEntry entry = table.entry(n - 1);
+    const instrument::OutputModeEntry entry = table.entry(n - 1);
     const std::vector<Field>& request = fields[kSendRequest];
     static_cast<QLineEdit*>(request[0].widget)->setText(QString::number(n));
     static_cast<QLineEdit*>(request[1].widget)->setText(QString::number(entry.maxVoltage10mV * 10));
@@ -290,7 +290,7 @@ void SendDialog::setSendEnabled(bool enabled) {
     impl_->sendButton->setEnabled(enabled);
 }
 
-void SendDialog::setCapabilityTable(const analyzer::OutputCapabilityTable& table) {
+void SendDialog::setCapabilityTable(const instrument::OutputCapabilityTable& table) {
     impl_->table = table;
     const int shown = std::min<int>(table.modeCount, 7);
     for (int i = 0; i < 7; ++i) {
@@ -300,7 +300,7 @@ void SendDialog::setCapabilityTable(const analyzer::OutputCapabilityTable& table
         for (QLabel* label : row.labels)
             label->setVisible(visible);
         if (!visible) continue;
-        const OutputModeEntry e = table.entry(i);
+        const instrument::OutputModeEntry e = table.entry(i);
         row.labels[0]->setText(
             QString::asprintf("%g-%g", e.minVoltage10mV * 0.01, e.maxVoltage10mV * 0.01));
         row.labels[1]->setText(

@@ -26,7 +26,7 @@ class SendDialog final : public QDialog {
     // The "发送" button follows the instrument's status replies.
     void setSendEnabled(bool enabled);
     // The Request page's mode rows and buttons "1"-"7" follow the charger's table.
-    void setCapabilityTable(const analyzer::OutputCapabilityTable& table);
+    void setCapabilityTable(const instrument::OutputCapabilityTable& table);
     // The Request page's "当前电压：", "当前电流：", "当前模式编号：" labels.
     void setLiveTexts(const StatusTexts& texts);
     void appendLog(const QString& text);

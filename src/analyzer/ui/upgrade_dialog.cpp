@@ -26,7 +26,7 @@ QLabel* addLabel(QVBoxLayout* layout, const QString& text = {}) {
 }
 
 // Tells the dialog, on its own thread, how the transfer goes.
-class PostedProgress final : public FirmwareTransferListener {
+class PostedProgress final : public instrument::FirmwareTransferListener {
   public:
     PostedProgress(common::EventLoop& dialogLoop, QLabel* status, QLabel* timeLeft,
                    QProgressBar* bar, std::atomic<bool>& headerSent)
@@ -44,7 +44,7 @@ class PostedProgress final : public FirmwareTransferListener {
     }
     void onProgress(uint32_t done, uint32_t pages) override {
         const std::string left =
-            timeLeftText(done, pages, std::chrono::milliseconds(clock_.elapsed()));
+            instrument::timeLeftText(done, pages, std::chrono::milliseconds(clock_.elapsed()));
         dialogLoop_.post([bar = bar_, timeLeft = timeLeft_, done, pages, left] {
             bar->setRange(0, static_cast<int>(pages));
             bar->setValue(static_cast<int>(done));
@@ -156,12 +156,13 @@ void UpgradeDialog::connectInstrument() {
         return;
     }
     worker_ = std::thread([this] {
-        const std::optional<InstrumentVersions> versions = readInstrumentVersions(device_, clock_);
+        const std::optional<instrument::InstrumentVersions> versions =
+            instrument::readInstrumentVersions(device_, clock_);
         fromWorker_.post([this, versions] { takeVersions(versions); });
     });
 }
 
-void UpgradeDialog::takeVersions(const std::optional<InstrumentVersions>& versions) {
+void UpgradeDialog::takeVersions(const std::optional<instrument::InstrumentVersions>& versions) {
     worker_.join();
     if (!versions) {
         session_.connectFailed();
@@ -170,9 +171,9 @@ void UpgradeDialog::takeVersions(const std::optional<InstrumentVersions>& versio
         return;
     }
     versions_ = versions;
-    firmwareCurrent_->setText(fromStd(currentFirmwareText(*versions)));
-    hardwareLabel_->setText(fromStd(hardwareVersionText(*versions)));
-    ufcsLabel_->setText(fromStd(ufcsVersionText(*versions)));
+    firmwareCurrent_->setText(fromStd(instrument::currentFirmwareText(*versions)));
+    hardwareLabel_->setText(fromStd(instrument::hardwareVersionText(*versions)));
+    ufcsLabel_->setText(fromStd(instrument::ufcsVersionText(*versions)));
     hardwareLabel_->show();
     ufcsLabel_->show();
     qt_adapters::startFetch(firmwareQueryRequest(*versions, settings_), this,
@@ -188,7 +189,7 @@ void UpgradeDialog::takeFirmwareReply(const FetchResult& reply) {
 
 void UpgradeDialog::upgradeFirmware() {
     if (!session_.connected() || !versions_) {
-        showFirmwareStatus(fromStd(kFirmwareNotConnected));
+        showFirmwareStatus(fromStd(instrument::kFirmwareNotConnected));
         return;
     }
     if (settings_.publicKey.empty() && !firmwareConsent_(settings_.server)) return;
@@ -206,7 +207,8 @@ void UpgradeDialog::upgradeFirmware() {
 void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
     firmwareCancel_->hide();
     if (!image.ok) {
-        showFirmwareStatus(fromStd(kFirmwareDownloadFailed) + '\n' + fromStd(image.error));
+        showFirmwareStatus(fromStd(instrument::kFirmwareDownloadFailed) + '\n' +
+                           fromStd(image.error));
         // Nothing was sent to the instrument: the user may try again.
         firmwareButton_->setEnabled(true);
         return;
@@ -227,20 +229,20 @@ void UpgradeDialog::transfer(std::vector<uint8_t> image) {
         std::atomic<bool> headerSent{false};
         PostedProgress progress(fromWorker_, firmwareStatus_, timeLeft_, firmwareProgress_,
                                 headerSent);
-        const FirmwareOutcome outcome = transferFirmware(
+        const instrument::FirmwareOutcome outcome = instrument::transferFirmware(
             device_, clock_, {image, versions.hardware[1], versions.hardware[0], checksum},
             progress, &cancelTransfer_);
         fromWorker_.post([this, outcome] { transferEnded(outcome); });
     });
 }
 
-void UpgradeDialog::transferEnded(FirmwareOutcome outcome) {
+void UpgradeDialog::transferEnded(instrument::FirmwareOutcome outcome) {
     worker_.join();
     wake_.keepAwake(false);
     exitButton_->setEnabled(true);
     timeLeft_->hide();
-    showFirmwareStatus(fromStd(firmwareOutcomeText(outcome)));
-    if (outcome == FirmwareOutcome::Burned) {
+    showFirmwareStatus(fromStd(instrument::firmwareOutcomeText(outcome)));
+    if (outcome == instrument::FirmwareOutcome::Burned) {
         firmwareCurrent_->hide();
         hardwareLabel_->hide();
         ufcsLabel_->hide();

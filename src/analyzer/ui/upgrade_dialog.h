@@ -71,12 +71,12 @@ class UpgradeDialog final : public QDialog {
     void buildProgramGroup(QGroupBox* group);
     void buildFirmwareGroup(QGroupBox* group);
     void connectInstrument();
-    void takeVersions(const std::optional<InstrumentVersions>& versions);
+    void takeVersions(const std::optional<instrument::InstrumentVersions>& versions);
     void takeFirmwareReply(const FetchResult& reply);
     void upgradeFirmware();
     void takeFirmwareImage(const FetchResult& image);
     void transfer(std::vector<uint8_t> image);
-    void transferEnded(FirmwareOutcome outcome);
+    void transferEnded(instrument::FirmwareOutcome outcome);
     void showFirmwareStatus(const QString& text);
     bool mayClose();
 
@@ -89,7 +89,7 @@ class UpgradeDialog final : public QDialog {
     std::function<bool(const std::string&)> firmwareConsent_ = [this](const std::string& server) {
         return qt_adapters::askUnsignedConsent(this, server);
     };
-    std::optional<InstrumentVersions> versions_;
+    std::optional<instrument::InstrumentVersions> versions_;
     FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
     FirmwareOffer firmwareOffer_;
     int checksPending_ = 0;

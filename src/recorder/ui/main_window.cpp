@@ -91,7 +91,7 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     view_->addPanelWidget(outputSwitch_);
     view_->addPanelWidget(timedStop_);
     connect(outputSwitch_, &OutputSwitchPanel::switched, this, [this](int state) {
-        if (link_.queue(outputSwitchRequest(static_cast<uint8_t>(state))) ==
+        if (link_.queue(instrument::outputSwitchRequest(static_cast<uint8_t>(state))) ==
             MeterLink::QueueResult::NotConnected)
             askers_.message(fromStd(std::string(kNotConnected)));
     });
@@ -179,7 +179,8 @@ void MainWindow::buildMenus() {
         request->setShortcut(keys);
         connect(request, &QAction::triggered, this, [this, information = information] {
             const auto frame =
-                information ? meterRequest(MeterCommand::ReadDeviceInfo) : moduleStatusQuery();
+                information ? instrument::meterRequest(instrument::MeterCommand::ReadDeviceInfo)
+                            : instrument::moduleStatusQuery();
             if (link_.queue(frame, information) == MeterLink::QueueResult::NotConnected)
                 askers_.message(fromStd(std::string(kNotConnected)));
         });

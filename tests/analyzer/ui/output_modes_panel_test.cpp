@@ -13,7 +13,7 @@ using analyzer::ui::SetOutputDialog;
 
 namespace {
 
-void putEntry(analyzer::OutputCapabilityTable& t, int index, int maxV, int minV, int maxI,
+void putEntry(instrument::OutputCapabilityTable& t, int index, int maxV, int minV, int maxI,
               int minI) {
     uint8_t* e = t.bytes.data() + index * 8;
     e[0] = 0x02;  // 10 mV, 20 mA steps
@@ -23,8 +23,8 @@ void putEntry(analyzer::OutputCapabilityTable& t, int index, int maxV, int minV,
 }
 
 // Three modes: 5-10 V / 0.5-3 A, 3.4-11 V / 0.1-5 A, 10-20 V / 0.2-3.25 A.
-analyzer::OutputCapabilityTable threeModes() {
-    analyzer::OutputCapabilityTable t;
+instrument::OutputCapabilityTable threeModes() {
+    instrument::OutputCapabilityTable t;
     t.modeCount = 3;
     putEntry(t, 0, 1000, 500, 300, 50);
     putEntry(t, 1, 1100, 340, 500, 10);

@@ -26,8 +26,8 @@ QLineEdit* edit(const SendDialog& dialog, int position, const char* name) {
 }
 
 // Mode n: max n V / (n+1) A, min 3.3 V / 0.5 A, 20 mV steps, current code 2.
-analyzer::OutputCapabilityTable table(uint8_t count) {
-    analyzer::OutputCapabilityTable t;
+instrument::OutputCapabilityTable table(uint8_t count) {
+    instrument::OutputCapabilityTable t;
     t.modeCount = count;
     for (int i = 0; i < 7; ++i) {
         uint8_t* e = t.bytes.data() + 8 * i;

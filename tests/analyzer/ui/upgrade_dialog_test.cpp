@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "analyzer/firmware_frames.h"
 #include "analyzer/ui/main_window.h"
+#include "instrument/firmware_frames.h"
 #include "net/local_http_server.h"
 #include "simulator/simulated_device.h"
 #include "support/quick_clock.h"
@@ -92,8 +92,8 @@ class UpgradeDialogTest : public QObject {
     }
 
     int checksum() const {
-        return int(analyzer::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
-                                              std::size_t(firmware_.size())}) %
+        return int(instrument::firmwareByteSum({reinterpret_cast<const uint8_t*>(firmware_.data()),
+                                                std::size_t(firmware_.size())}) %
                    256);
     }
     QString programDir() const { return QString::fromStdString(folder_->path().string()); }

@@ -9,7 +9,7 @@
 
 #include "device/frames.h"
 
-namespace analyzer {
+namespace instrument {
 
 inline constexpr std::size_t kFirmwarePageBytes = 56;
 inline constexpr uint8_t kFirmwarePageReply = 0x34;  // byte 2 of an acknowledgement
@@ -34,4 +34,4 @@ std::optional<uint8_t> pageAcknowledgement(const uint8_t* report);
 // For the simulated instrument.
 device::Report pageAcknowledgementReply(uint8_t status);
 
-}  // namespace analyzer
+}  // namespace instrument

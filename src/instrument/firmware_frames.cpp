@@ -1,10 +1,10 @@
-#include "analyzer/firmware_frames.h"
+#include "instrument/firmware_frames.h"
 
 #include <algorithm>
 
 #include "common/byte_order.h"
 
-namespace analyzer {
+namespace instrument {
 namespace {
 
 constexpr uint8_t kFirmwareCommand = static_cast<uint8_t>(device::CommandCode::FirmwareBlock);
@@ -78,4 +78,4 @@ device::Report pageAcknowledgementReply(uint8_t status) {
     return report;
 }
 
-}  // namespace analyzer
+}  // namespace instrument

@@ -1,8 +1,8 @@
-#include "recorder/meter_frames.h"
+#include "instrument/meter_frames.h"
 
 #include "common/byte_order.h"
 
-namespace recorder {
+namespace instrument {
 
 device::CommandFrame meterRequest(MeterCommand command) {
     const uint8_t param = command == MeterCommand::StartMeasuring ? 0x01 : 0x00;
@@ -53,4 +53,4 @@ device::Report sampleReply(MeterSample sample, uint8_t code) {
     return report;
 }
 
-}  // namespace recorder
+}  // namespace instrument

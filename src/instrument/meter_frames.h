@@ -9,7 +9,7 @@
 
 #include "device/frames.h"
 
-namespace recorder {
+namespace instrument {
 
 enum class MeterCommand : uint8_t {
     StartMeasuring = 1,
@@ -46,4 +46,4 @@ inline constexpr uint16_t kUncalibrated = 0xFFFF;
 // Replies as the instrument sends them, for the simulated instrument.
 device::Report sampleReply(MeterSample sample, uint8_t code = kSampleReplyCode);
 
-}  // namespace recorder
+}  // namespace instrument

@@ -1,4 +1,4 @@
-#include "analyzer/firmware_transfer.h"
+#include "instrument/firmware_transfer.h"
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "analyzer/firmware_frames.h"
+#include "instrument/firmware_frames.h"
 #include "simulator/simulated_device.h"
 #include "support/quick_clock.h"
 #include "support/test_folder.h"
 
 namespace {
 
-using analyzer::FirmwareOutcome;
+using instrument::FirmwareOutcome;
 
 // The pauses between frames are skipped; the instrument's own timing is real.
 using NoPauseClock = testing_support::QuickClock;
@@ -42,7 +42,7 @@ class CuttingDevice final : public device::HidDevice {
     simulator::SimulatedDevice& inner_;
 };
 
-struct Progress final : analyzer::FirmwareTransferListener {
+struct Progress final : instrument::FirmwareTransferListener {
     void onHeaderSent() override { headerSent = true; }
     void onStatusText(std::string_view text) override { texts.emplace_back(text); }
     void onProgress(uint32_t d, uint32_t p) override { done = d, pages = p; }
@@ -66,13 +66,13 @@ struct Bench {
           device(simulated) {
         EXPECT_TRUE(device.open());
     }
-    FirmwareOutcome transfer(const std::vector<uint8_t>& bytes, Progress& progress) {
-        const auto versions = analyzer::readInstrumentVersions(device, clock);
+    instrument::FirmwareOutcome transfer(const std::vector<uint8_t>& bytes, Progress& progress) {
+        const auto versions = instrument::readInstrumentVersions(device, clock);
         EXPECT_TRUE(versions);
-        const analyzer::FirmwareImage firmware{
+        const instrument::FirmwareImage firmware{
             bytes, versions->hardware[1], versions->hardware[0],
-            static_cast<int>(analyzer::firmwareByteSum(bytes) % 256)};
-        return analyzer::transferFirmware(device, clock, firmware, progress);
+            static_cast<int>(instrument::firmwareByteSum(bytes) % 256)};
+        return instrument::transferFirmware(device, clock, firmware, progress);
     }
     testing_support::IsolatedLocks locks;
     NoPauseClock clock;
@@ -85,7 +85,7 @@ TEST(FirmwareTransfer, BurnsTheImageAndTheInstrumentReportsItsNewVersion) {
     Bench bench;
     bench.instrument->clearReceivedFrames();
     Progress progress;
-    EXPECT_EQ(bench.transfer(image(113), progress), FirmwareOutcome::Burned);
+    EXPECT_EQ(bench.transfer(image(113), progress), instrument::FirmwareOutcome::Burned);
     EXPECT_TRUE(progress.headerSent);
     EXPECT_EQ(progress.done, 3u);
     EXPECT_EQ(progress.pages, 3u);
@@ -99,18 +99,18 @@ TEST(FirmwareTransfer, BurnsTheImageAndTheInstrumentReportsItsNewVersion) {
     EXPECT_EQ(frames[8][9], image(113)[112]);
     EXPECT_EQ(frames[8][10], 0);
     EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0203);
-    const auto after = analyzer::readInstrumentVersions(bench.device, bench.clock);
+    const auto after = instrument::readInstrumentVersions(bench.device, bench.clock);
     ASSERT_TRUE(after);
-    EXPECT_EQ(analyzer::currentFirmwareText(*after), "当前软件版本：2.3");
+    EXPECT_EQ(instrument::currentFirmwareText(*after), "当前软件版本：2.3");
 }
 
 TEST(FirmwareTransfer, FailuresKeepTheOldFirmware) {
     struct Case {
         const char* fault;
-        FirmwareOutcome outcome;
+        instrument::FirmwareOutcome outcome;
     };
-    for (const Case& c : {Case{"refuse-page@2", FirmwareOutcome::Failed},
-                          Case{"silent-burn", FirmwareOutcome::Failed}}) {
+    for (const Case& c : {Case{"refuse-page@2", instrument::FirmwareOutcome::Failed},
+                          Case{"silent-burn", instrument::FirmwareOutcome::Failed}}) {
         simulator::InstrumentSettings settings;
         ASSERT_TRUE(simulator::applyFault(c.fault, settings));
         Bench bench(settings);
@@ -125,10 +125,10 @@ TEST(FirmwareTransfer, AWrongChecksumSendsNothing) {
     bench.instrument->clearReceivedFrames();
     const auto bytes = image(120);
     Progress progress;
-    const analyzer::FirmwareImage firmware{bytes, 1, 0,
-                                           int(analyzer::firmwareByteSum(bytes) % 256) ^ 1};
-    EXPECT_EQ(analyzer::transferFirmware(bench.device, bench.clock, firmware, progress),
-              FirmwareOutcome::ChecksumMismatch);
+    const instrument::FirmwareImage firmware{bytes, 1, 0,
+                                             int(instrument::firmwareByteSum(bytes) % 256) ^ 1};
+    EXPECT_EQ(instrument::transferFirmware(bench.device, bench.clock, firmware, progress),
+              instrument::FirmwareOutcome::ChecksumMismatch);
     EXPECT_TRUE(bench.instrument->receivedFrames().empty());
     EXPECT_FALSE(progress.headerSent);
 }
@@ -140,14 +140,14 @@ TEST(FirmwareTransfer, AnUnplugMidTransferFailsAndAFreshAttemptSucceeds) {
         const auto bytes = image(56 * 9 + 5);  // ten pages
         bench.device.cutAtPage = std::uniform_int_distribution<uint32_t>(1, 10)(random);
         Progress progress;
-        EXPECT_EQ(bench.transfer(bytes, progress), FirmwareOutcome::Failed);
+        EXPECT_EQ(bench.transfer(bytes, progress), instrument::FirmwareOutcome::Failed);
         EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0105);
 
         bench.device.close();
         bench.instrument->plugIn();
         bench.device.cutAtPage = 0;
         ASSERT_TRUE(bench.device.open());
-        EXPECT_EQ(bench.transfer(bytes, progress), FirmwareOutcome::Burned);
+        EXPECT_EQ(bench.transfer(bytes, progress), instrument::FirmwareOutcome::Burned);
         EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0203);
     }
 }
@@ -202,9 +202,9 @@ TEST(FirmwareTransfer, VersionsAreReadWhateverTheReplysHead) {
     for (const auto& c : cases) {
         ScriptedDevice device(c.reports);
         NoPauseClock clock;
-        const auto versions = analyzer::readInstrumentVersions(device, clock);
+        const auto versions = instrument::readInstrumentVersions(device, clock);
         ASSERT_TRUE(versions) << c.what;
-        EXPECT_EQ(analyzer::currentFirmwareText(*versions), c.firmware) << c.what;
+        EXPECT_EQ(instrument::currentFirmwareText(*versions), c.firmware) << c.what;
         EXPECT_EQ(versions->hardware[0], 0x0A) << c.what;
         EXPECT_EQ(versions->ufcs[1], 0x10) << c.what;
     }
@@ -213,7 +213,7 @@ TEST(FirmwareTransfer, VersionsAreReadWhateverTheReplysHead) {
 TEST(FirmwareTransfer, ASilentInstrumentIsNotConnected) {
     Bench bench;
     bench.instrument->setAnswering(false);
-    EXPECT_FALSE(analyzer::readInstrumentVersions(bench.device, bench.clock));
+    EXPECT_FALSE(instrument::readInstrumentVersions(bench.device, bench.clock));
 }
 
 }  // namespace

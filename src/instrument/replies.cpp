@@ -1,10 +1,10 @@
-#include "analyzer/replies.h"
+#include "instrument/replies.h"
 
 #include <cstring>
 
 #include "common/byte_order.h"
 
-namespace analyzer {
+namespace instrument {
 
 OutputModeEntry OutputModeEntry::parse(const uint8_t* bytes) {
     return OutputModeEntry{bytes[0], common::readLe16(bytes + 1), common::readLe16(bytes + 3),
@@ -53,4 +53,4 @@ device::Report calibrationReply(uint16_t value, uint8_t index) {
     return report;
 }
 
-}  // namespace analyzer
+}  // namespace instrument

@@ -14,7 +14,7 @@
 #include "common/clock.h"
 #include "device/hid_device.h"
 
-namespace analyzer {
+namespace instrument {
 
 // Bytes 13-19 of the instrument's connect reply.
 struct InstrumentVersions {
@@ -29,7 +29,6 @@ struct InstrumentVersions {
 std::optional<InstrumentVersions> readInstrumentVersions(device::HidDevice& device,
                                                          common::Clock& clock);
 
-std::string firmwareQuery(const InstrumentVersions& versions);
 std::string currentFirmwareText(const InstrumentVersions& versions);  // 当前软件版本：
 std::string hardwareVersionText(const InstrumentVersions& versions);  // 当前硬件版本：
 std::string ufcsVersionText(const InstrumentVersions& versions);      // 当前UFCS协议版本：
@@ -74,4 +73,4 @@ FirmwareOutcome transferFirmware(device::HidDevice& device, common::Clock& clock
 // "剩余 12 秒": the time the remaining pages will take at the pace so far.
 std::string timeLeftText(uint32_t done, uint32_t pages, std::chrono::milliseconds elapsed);
 
-}  // namespace analyzer
+}  // namespace instrument

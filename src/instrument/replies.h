@@ -8,7 +8,7 @@
 
 #include "device/frames.h"
 
-namespace analyzer {
+namespace instrument {
 
 // Status codes of the status reply (report byte 6).
 inline constexpr uint8_t kStatusSendUnavailable = 0x0A;
@@ -75,4 +75,4 @@ device::Report statusReply(uint8_t status, uint8_t modeCount = 0,
 device::Report liveValuesReply(const LiveValues& values);
 device::Report calibrationReply(uint16_t value, uint8_t index);
 
-}  // namespace analyzer
+}  // namespace instrument

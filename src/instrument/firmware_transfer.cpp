@@ -1,13 +1,12 @@
-#include "analyzer/firmware_transfer.h"
+#include "instrument/firmware_transfer.h"
 
 #include <cstring>
 
-#include "analyzer/firmware_frames.h"
-#include "analyzer/upgrade_replies.h"
 #include "common/format.h"
 #include "device/frames.h"
+#include "instrument/firmware_frames.h"
 
-namespace analyzer {
+namespace instrument {
 namespace {
 
 using namespace std::chrono_literals;
@@ -135,11 +134,6 @@ std::optional<InstrumentVersions> readInstrumentVersions(device::HidDevice& devi
     return versionsOf(buffer.data() + 1);
 }
 
-std::string firmwareQuery(const InstrumentVersions& versions) {
-    return firmwareQuery(versions.hardware[1], versions.hardware[0], versions.firmware[0],
-                         versions.firmware[1]);
-}
-
 std::string currentFirmwareText(const InstrumentVersions& versions) {
     return common::format("当前软件版本：%x.%x", versions.firmware[0], versions.firmware[1]);
 }
@@ -178,4 +172,4 @@ std::string timeLeftText(uint32_t done, uint32_t pages, std::chrono::millisecond
     return common::format("剩余 %lld 秒", (left + 999) / 1000);
 }
 
-}  // namespace analyzer
+}  // namespace instrument
