@@ -175,7 +175,9 @@ class UpgradeDialogTest : public QObject {
             dialog.firmwareButton()->click();
             QTRY_VERIFY_WITH_TIMEOUT(dialog.transferring(), 5000);
             QVERIFY(!dialog.firmwareButton()->isEnabled());
-            // Closing during the transfer waits for its end, then closes.
+            // Once the header is sent (before it, closing cancels), closing
+            // during the transfer waits for its end, then closes.
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.firmwareProgress()->value() > 0, 10000);
             dialog.close();
             QVERIFY(dialog.isVisible());
             QTRY_COMPARE_WITH_TIMEOUT(dialog.firmwareStatus()->text(), QStringLiteral("升级成功!"),
