@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analyzer/fetch.h"
+#include "upgrade/fetch.h"
 
 namespace cli {
 
@@ -51,7 +51,7 @@ int runCheckUpdate(const std::vector<std::string>& args, bool trace, std::ostrea
                    std::ostream& err);
 int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
                 std::ostream& err);
-void setFetcher(analyzer::Fetcher fetcher);
+void setFetcher(upgrade::Fetcher fetcher);
 
 // A command line split into its positional words, its flags and its options with a value.
 struct Arguments {

@@ -2,34 +2,34 @@
 // automation and tests.
 #include <iostream>
 
-#include "analyzer/upgrade_flow.h"
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "cli/run_control.h"
 #include "common/format.h"
+#include "upgrade/upgrade_flow.h"
 
 namespace cli {
 namespace {
 
-analyzer::Fetcher& installedFetcher() {
-    static analyzer::Fetcher fetcher;
+upgrade::Fetcher& installedFetcher() {
+    static upgrade::Fetcher fetcher;
     return fetcher;
 }
 
 // The server and key of the command line, over the build's defaults.
-analyzer::UpgradeSettings settingsFrom(const Arguments& parsed) {
+upgrade::UpgradeSettings settingsFrom(const Arguments& parsed) {
     common::MemoryProfile profile;
-    analyzer::UpgradeSettings settings = analyzer::loadUpgradeSettings(profile);
+    upgrade::UpgradeSettings settings = upgrade::loadUpgradeSettings(profile);
     settings.server = parsed.value("--server", settings.server);
     settings.publicKey = parsed.value("--public-key", settings.publicKey);
     return settings;
 }
 
 // Without a key nothing vouches for a download: it is fetched only when asked for plainly.
-bool unsignedAllowed(const Arguments& parsed, const analyzer::UpgradeSettings& settings,
+bool unsignedAllowed(const Arguments& parsed, const upgrade::UpgradeSettings& settings,
                      const std::string& command, std::ostream& err) {
     if (!settings.publicKey.empty() || parsed.has("--allow-unsigned")) return true;
-    err << analyzer::unsignedWarning(settings.server) << "\n";
+    err << upgrade::unsignedWarning(settings.server) << "\n";
     reportBadArgument(command, "no --public-key: add --allow-unsigned to download unsigned", err);
     return false;
 }
@@ -41,7 +41,7 @@ bool haveFetcher(const std::string& command, std::ostream& err) {
 }
 
 // "下载 1.2 MB / 5.0 MB" on one stderr line, rewritten as it grows.
-analyzer::FetchProgress progressLine(std::ostream& err) {
+upgrade::FetchProgress progressLine(std::ostream& err) {
     return [&err](uint64_t received, int64_t total) {
         err << "\r" << common::format("下载 %.1f KB", received / 1024.0);
         if (total >= 0) err << common::format(" / %.1f KB", total / 1024.0);
@@ -65,7 +65,7 @@ class PrintedTransfer final : public instrument::FirmwareTransferListener {
 
 }  // namespace
 
-void setFetcher(analyzer::Fetcher fetcher) {
+void setFetcher(upgrade::Fetcher fetcher) {
     installedFetcher() = std::move(fetcher);
 }
 
@@ -79,12 +79,12 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
     if (!parsed) return 2;
     if (!haveFetcher(syntax.command, err)) return 2;
     const auto program = parsed->value("--program") == "recorder"
-                             ? analyzer::UpgradedProgram::Recorder
-                             : analyzer::UpgradedProgram::Analyzer;
-    const analyzer::UpgradeSettings settings = settingsFrom(*parsed);
-    const analyzer::FetchResult reply =
-        analyzer::fetchOrFail(installedFetcher(), analyzer::programQueryRequest(program, settings));
-    const analyzer::ProgramOffer offer = analyzer::readProgramOffer(program, reply);
+                             ? upgrade::UpgradedProgram::Recorder
+                             : upgrade::UpgradedProgram::Analyzer;
+    const upgrade::UpgradeSettings settings = settingsFrom(*parsed);
+    const upgrade::FetchResult reply =
+        upgrade::fetchOrFail(installedFetcher(), upgrade::programQueryRequest(program, settings));
+    const upgrade::ProgramOffer offer = upgrade::readProgramOffer(program, reply);
     if (!offer.reached) {
         out << offer.label << "\n";
         err << reply.error << "\n";
@@ -101,12 +101,12 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
     const std::string target = parsed->value("--download");
     if (target.empty() || !offer.newer) return 0;
     if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
-    const analyzer::FetchResult download = analyzer::fetchOrFail(
-        installedFetcher(), analyzer::programDownloadRequest(offer, pathArgument(target)),
+    const upgrade::FetchResult download = upgrade::fetchOrFail(
+        installedFetcher(), upgrade::programDownloadRequest(offer, pathArgument(target)),
         progressLine(err));
     err << "\n";
     if (const auto refusal =
-            analyzer::acceptProgramDownload(download, offer, settings, pathArgument(target))) {
+            upgrade::acceptProgramDownload(download, offer, settings, pathArgument(target))) {
         err << *refusal << "\n";
         return 1;
     }
@@ -123,7 +123,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
     if (!parsed) return 2;
     const auto faults = simulatedFaults(*parsed, syntax.command, kFirmwareFaults, err);
     if (!faults || !haveFetcher(syntax.command, err)) return 2;
-    const analyzer::UpgradeSettings settings = settingsFrom(*parsed);
+    const upgrade::UpgradeSettings settings = settingsFrom(*parsed);
     const std::unique_ptr<device::HidDevice> device =
         chosenInstrument(*parsed, trace, err, *faults);
     common::SystemClock clock;
@@ -140,23 +140,23 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
     out << instrument::currentFirmwareText(*versions) << "\n"
         << instrument::hardwareVersionText(*versions) << "\n"
         << instrument::ufcsVersionText(*versions) << "\n";
-    analyzer::FirmwareCheck check;
-    const analyzer::FetchResult reply = analyzer::fetchOrFail(
-        installedFetcher(), analyzer::firmwareQueryRequest(*versions, settings));
-    const analyzer::FirmwareOffer offer = analyzer::readFirmwareOffer(reply, check);
+    upgrade::FirmwareCheck check;
+    const upgrade::FetchResult reply = upgrade::fetchOrFail(
+        installedFetcher(), upgrade::firmwareQueryRequest(*versions, settings));
+    const upgrade::FirmwareOffer offer = upgrade::readFirmwareOffer(reply, check);
     out << offer.label << "\n";
     if (!offer.upgrade) return 1;
     if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
 
-    const analyzer::FetchResult image = analyzer::fetchOrFail(
-        installedFetcher(), analyzer::firmwareDownloadRequest(check), progressLine(err));
+    const upgrade::FetchResult image = upgrade::fetchOrFail(
+        installedFetcher(), upgrade::firmwareDownloadRequest(check), progressLine(err));
     err << "\n";
     if (!image.ok) {
         out << instrument::kFirmwareDownloadFailed << "\n";
         err << image.error << "\n";
         return 1;
     }
-    if (const auto refusal = analyzer::refusedFirmware(image, offer, settings, *versions)) {
+    if (const auto refusal = upgrade::refusedFirmware(image, offer, settings, *versions)) {
         out << *refusal << "\n";
         return 1;
     }

@@ -23,6 +23,6 @@ int runFirmware(const std::vector<std::string>&, bool, std::ostream&, std::ostre
     return absent("firmware", err);
 }
 
-void setFetcher(analyzer::Fetcher) {}
+void setFetcher(upgrade::Fetcher) {}
 
 }  // namespace cli

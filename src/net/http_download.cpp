@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "analyzer/download_checks.h"
 #include "common/format.h"
+#include "upgrade/download_checks.h"
 
 namespace net {
 namespace {
@@ -55,7 +55,7 @@ std::string networkError(QNetworkReply& reply) {
 
 }  // namespace
 
-HttpDownload::HttpDownload(analyzer::FetchRequest request, QObject* parent)
+HttpDownload::HttpDownload(upgrade::FetchRequest request, QObject* parent)
     : QObject(parent), request_(std::move(request)) {
     stallTimer_.setSingleShot(true);
     connect(&stallTimer_, &QTimer::timeout, this, [this] {
@@ -88,13 +88,13 @@ HttpDownload::~HttpDownload() {
 }
 
 void HttpDownload::start() {
-    if (const auto refusal = analyzer::refusedScheme(request_.url)) {
+    if (const auto refusal = upgrade::refusedScheme(request_.url)) {
         QTimer::singleShot(0, this, [this, text = *refusal] { fail(text); });
         return;
     }
     if (!request_.resumeFile.empty() && !openPartialFile()) {
         QTimer::singleShot(0, this, [this] {
-            fail("无法写入下载文件 " + analyzer::partialFileOf(request_.resumeFile) + "：" +
+            fail("无法写入下载文件 " + upgrade::partialFileOf(request_.resumeFile) + "：" +
                  partial_.errorString().toStdString());
         });
         return;
@@ -121,8 +121,8 @@ void HttpDownload::start() {
 }
 
 bool HttpDownload::openPartialFile() {
-    const std::string partial = analyzer::partialFileOf(request_.resumeFile);
-    const std::string source = analyzer::partialSourceOf(request_.resumeFile);
+    const std::string partial = upgrade::partialFileOf(request_.resumeFile);
+    const std::string source = upgrade::partialSourceOf(request_.resumeFile);
     partial_.setFileName(fromUtf8(partial));
     if (readSource(source) == request_.url && partial_.exists()) {
         resumedFrom_ = static_cast<quint64>(partial_.size());
@@ -204,7 +204,7 @@ void HttpDownload::onFinished() {
                             static_cast<long long>(total_)));
         return;
     }
-    analyzer::FetchResult result;
+    upgrade::FetchResult result;
     result.ok = true;
     if (request_.resumeFile.empty()) {
         result.bytes.assign(memory_.begin(), memory_.end());
@@ -214,7 +214,7 @@ void HttpDownload::onFinished() {
             return;
         }
         partial_.close();
-        result.file = analyzer::partialFileOf(request_.resumeFile);
+        result.file = upgrade::partialFileOf(request_.resumeFile);
     }
     finish(std::move(result));
 }
@@ -224,18 +224,18 @@ void HttpDownload::cancel() {
 }
 
 void HttpDownload::fail(const std::string& error, Keep keep, bool cancelled) {
-    analyzer::FetchResult result;
+    upgrade::FetchResult result;
     result.error = error;
     result.cancelled = cancelled;
     finish(std::move(result));
     if (keep == Keep::Nothing && !request_.resumeFile.empty()) {
         // Nothing worth continuing: the next attempt starts afresh.
         partial_.remove();
-        QFile::remove(fromUtf8(analyzer::partialSourceOf(request_.resumeFile)));
+        QFile::remove(fromUtf8(upgrade::partialSourceOf(request_.resumeFile)));
     }
 }
 
-void HttpDownload::finish(analyzer::FetchResult result) {
+void HttpDownload::finish(upgrade::FetchResult result) {
     if (done_) return;
     done_ = true;
     stallTimer_.stop();
@@ -255,17 +255,17 @@ void HttpDownload::finish(analyzer::FetchResult result) {
     emit finished(result);
 }
 
-analyzer::FetchResult fetchAndWait(const analyzer::FetchRequest& request,
-                                   const analyzer::FetchProgress& progress) {
+upgrade::FetchResult fetchAndWait(const upgrade::FetchRequest& request,
+                                  const upgrade::FetchProgress& progress) {
     HttpDownload download(request);
-    analyzer::FetchResult result;
+    upgrade::FetchResult result;
     QEventLoop loop;
     QObject::connect(&download, &HttpDownload::progress, &loop,
                      [&](quint64 received, qint64 total) {
                          if (progress) progress(received, total);
                      });
     QObject::connect(&download, &HttpDownload::finished, &loop,
-                     [&](const analyzer::FetchResult& done) {
+                     [&](const upgrade::FetchResult& done) {
                          result = done;
                          loop.quit();
                      });

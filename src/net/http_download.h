@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <chrono>
 
-#include "analyzer/fetch.h"
+#include "upgrade/fetch.h"
 
 class QNetworkAccessManager;
 
@@ -23,7 +23,7 @@ inline constexpr std::chrono::milliseconds kStallTimeout{10000};
 class HttpDownload final : public QObject {
     Q_OBJECT
   public:
-    explicit HttpDownload(analyzer::FetchRequest request, QObject* parent = nullptr);
+    explicit HttpDownload(upgrade::FetchRequest request, QObject* parent = nullptr);
     ~HttpDownload() override;
 
     void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
@@ -36,7 +36,7 @@ class HttpDownload final : public QObject {
 
   signals:
     void progress(quint64 received, qint64 total);
-    void finished(const analyzer::FetchResult& result);
+    void finished(const upgrade::FetchResult& result);
 
   private:
     void onHeaders();
@@ -46,11 +46,11 @@ class HttpDownload final : public QObject {
     // What an unfinished file download leaves for the next attempt.
     enum class Keep { Partial, Nothing };
     void fail(const std::string& error, Keep keep = Keep::Partial, bool cancelled = false);
-    void finish(analyzer::FetchResult result);
+    void finish(upgrade::FetchResult result);
     bool openPartialFile();
     bool write(const QByteArray& data);
 
-    analyzer::FetchRequest request_;
+    upgrade::FetchRequest request_;
     std::chrono::milliseconds stallTimeout_ = kStallTimeout;
     QNetworkAccessManager* manager_ = nullptr;
     QPointer<QNetworkReply> reply_;
@@ -68,7 +68,7 @@ class HttpDownload final : public QObject {
 
 // Fetches and waits on a local event loop (for the command line): needs a
 // QCoreApplication on the calling thread.
-analyzer::FetchResult fetchAndWait(const analyzer::FetchRequest& request,
-                                   const analyzer::FetchProgress& progress);
+upgrade::FetchResult fetchAndWait(const upgrade::FetchRequest& request,
+                                  const upgrade::FetchProgress& progress);
 
 }  // namespace net

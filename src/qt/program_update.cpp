@@ -34,15 +34,15 @@ QString findUpdater(const QString& programDir) {
 
 bool askUnsignedConsent(QWidget* parent, const std::string& server) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("未签名的下载"),
-                    fromStd(analyzer::unsignedWarning(server)) + QStringLiteral("\n\n仍然下载？"),
+                    fromStd(upgrade::unsignedWarning(server)) + QStringLiteral("\n\n仍然下载？"),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* owner,
-                              std::function<void(const analyzer::FetchResult&)> done,
+net::HttpDownload* startFetch(const upgrade::FetchRequest& request, QObject* owner,
+                              std::function<void(const upgrade::FetchResult&)> done,
                               std::function<void(quint64, qint64)> progress) {
     auto* download = new net::HttpDownload(request, owner);
     if (request.url.empty()) {
@@ -51,13 +51,13 @@ net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* ow
             owner,
             [download, done = std::move(done), request] {
                 download->deleteLater();
-                done(analyzer::fetchOrFail({}, request));
+                done(upgrade::fetchOrFail({}, request));
             },
             Qt::QueuedConnection);
         return download;
     }
     QObject::connect(download, &net::HttpDownload::finished, owner,
-                     [download, done = std::move(done)](const analyzer::FetchResult& result) {
+                     [download, done = std::move(done)](const upgrade::FetchResult& result) {
                          download->deleteLater();
                          done(result);
                      });
@@ -66,7 +66,7 @@ net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* ow
     return download;
 }
 
-ProgramUpdate::ProgramUpdate(analyzer::UpgradedProgram program, analyzer::UpgradeSettings settings,
+ProgramUpdate::ProgramUpdate(upgrade::UpgradedProgram program, upgrade::UpgradeSettings settings,
                              QString programDir, Controls controls, QObject* parent)
     : QObject(parent),
       program_(program),
@@ -98,12 +98,12 @@ bool ProgramUpdate::busy() const {
 }
 
 void ProgramUpdate::check() {
-    running_ = startFetch(analyzer::programQueryRequest(program_, settings_), this,
-                          [this](const analyzer::FetchResult& reply) { takeReply(reply); });
+    running_ = startFetch(upgrade::programQueryRequest(program_, settings_), this,
+                          [this](const upgrade::FetchResult& reply) { takeReply(reply); });
 }
 
-void ProgramUpdate::takeReply(const analyzer::FetchResult& reply) {
-    offer_ = analyzer::readProgramOffer(program_, reply);
+void ProgramUpdate::takeReply(const upgrade::FetchResult& reply) {
+    offer_ = upgrade::readProgramOffer(program_, reply);
     controls_.latest->setText(fromStd(offer_.label));
     controls_.upgrade->setVisible(offer_.newer);
     emit checked();
@@ -116,8 +116,8 @@ void ProgramUpdate::download() {
     if (controls_.cancel) controls_.cancel->show();
     showStatus(QStringLiteral("正在下载…"));
     running_ = startFetch(
-        analyzer::programDownloadRequest(offer_, downloadTarget()), this,
-        [this](const analyzer::FetchResult& result) { takeDownload(result); },
+        upgrade::programDownloadRequest(offer_, downloadTarget()), this,
+        [this](const upgrade::FetchResult& result) { takeDownload(result); },
         [this](quint64 received, qint64 total) {
             showStatus(QStringLiteral("正在下载 ") + sizeText(received) +
                        (total >= 0 ? QStringLiteral(" / ") + sizeText(quint64(total)) : QString()));
@@ -128,11 +128,11 @@ void ProgramUpdate::cancel() {
     if (running_) running_->cancel();
 }
 
-void ProgramUpdate::takeDownload(const analyzer::FetchResult& result) {
+void ProgramUpdate::takeDownload(const upgrade::FetchResult& result) {
     if (controls_.cancel) controls_.cancel->hide();
     controls_.upgrade->setEnabled(true);
     if (const auto refusal =
-            analyzer::acceptProgramDownload(result, offer_, settings_, downloadTarget())) {
+            upgrade::acceptProgramDownload(result, offer_, settings_, downloadTarget())) {
         showStatus(result.cancelled ? QStringLiteral("下载已取消，再次点击升级将从中断处继续")
                                     : fromStd(*refusal));
         return;
@@ -144,12 +144,12 @@ void ProgramUpdate::takeDownload(const analyzer::FetchResult& result) {
 // "k512.exe" or "k512_cur.exe" beside the program: the updater looks for it there.
 std::filesystem::path ProgramUpdate::downloadTarget() const {
     return std::filesystem::path(programDir_.toStdU16String()) /
-           std::string(analyzer::downloadName(program_));
+           std::string(upgrade::downloadName(program_));
 }
 
 void ProgramUpdate::handOver() {
     const QString updater = findUpdater(programDir_);
-    const QStringList arguments = {fromStd(analyzer::updaterArgument(program_))};
+    const QStringList arguments = {fromStd(upgrade::updaterArgument(program_))};
     if (updater.isEmpty() || !startUpdater_(updater, arguments, programDir_))
         emit message(QString::fromUtf8(kUpdaterNotStarted));
     emit handedOver();

@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "analyzer/upgrade_flow.h"
+#include "upgrade/upgrade_flow.h"
 
 class QLabel;
 class QPushButton;
@@ -42,7 +42,7 @@ class ProgramUpdate final : public QObject {
         QPushButton* cancel = nullptr;   // hidden while nothing downloads
         QLabel* status = nullptr;        // download progress and refusals, hidden until used
     };
-    ProgramUpdate(analyzer::UpgradedProgram program, analyzer::UpgradeSettings settings,
+    ProgramUpdate(upgrade::UpgradedProgram program, upgrade::UpgradeSettings settings,
                   QString programDir, Controls controls, QObject* parent = nullptr);
     ~ProgramUpdate() override;
 
@@ -62,7 +62,7 @@ class ProgramUpdate final : public QObject {
     void download();
     void cancel();
     bool busy() const;
-    const analyzer::ProgramOffer& offer() const { return offer_; }
+    const upgrade::ProgramOffer& offer() const { return offer_; }
 
   signals:
     void checked();
@@ -72,17 +72,17 @@ class ProgramUpdate final : public QObject {
     void message(const QString& text);
 
   private:
-    void takeReply(const analyzer::FetchResult& reply);
-    void takeDownload(const analyzer::FetchResult& result);
+    void takeReply(const upgrade::FetchResult& reply);
+    void takeDownload(const upgrade::FetchResult& result);
     void handOver();
     std::filesystem::path downloadTarget() const;
     void showStatus(const QString& text);
 
-    analyzer::UpgradedProgram program_;
-    analyzer::UpgradeSettings settings_;
+    upgrade::UpgradedProgram program_;
+    upgrade::UpgradeSettings settings_;
     QString programDir_;
     Controls controls_;
-    analyzer::ProgramOffer offer_;
+    upgrade::ProgramOffer offer_;
     QPointer<net::HttpDownload> running_;
     std::function<bool(const QString&, const QStringList&, const QString&)> startUpdater_;
     std::function<bool(const std::string&)> unsignedConsent_;
@@ -90,8 +90,8 @@ class ProgramUpdate final : public QObject {
 
 // The same download run for any request, with its result delivered on the
 // window thread; an empty URL fails at once.
-net::HttpDownload* startFetch(const analyzer::FetchRequest& request, QObject* owner,
-                              std::function<void(const analyzer::FetchResult&)> done,
+net::HttpDownload* startFetch(const upgrade::FetchRequest& request, QObject* owner,
+                              std::function<void(const upgrade::FetchResult&)> done,
                               std::function<void(quint64, qint64)> progress = {});
 
 }  // namespace qt_adapters

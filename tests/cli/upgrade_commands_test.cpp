@@ -207,7 +207,7 @@ class UpgradeCommandsTest final : public QObject {
         QByteArray extra;
         std::vector<std::string> args = {"firmware", "--simulate", "--server", server()};
         if (trust.startsWith("SIGNED ")) {
-            extra = releaseFields(signer, std::string(analyzer::kFirmwareReleaseName),
+            extra = releaseFields(signer, std::string(upgrade::kFirmwareReleaseName),
                                   trust.mid(7).toStdString(), firmware_);
             args.insert(args.end(), {"--public-key", signer.publicKey()});
         } else if (!trust.isEmpty()) {

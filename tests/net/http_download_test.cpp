@@ -9,8 +9,8 @@
 #include "net/local_http_server.h"
 #include "support/test_folder.h"
 
-using analyzer::FetchRequest;
-using analyzer::FetchResult;
+using upgrade::FetchRequest;
+using upgrade::FetchResult;
 
 class HttpDownloadTest final : public QObject {
     Q_OBJECT
@@ -100,7 +100,7 @@ class HttpDownloadTest final : public QObject {
         server_.setRoute("/k512.exe", route(whole, 12000));
         const FetchResult first = fetch({url("/k512.exe"), 1 << 20, target});
         QVERIFY(!first.ok);
-        QFile partial(QString::fromStdString(analyzer::partialFileOf(target)));
+        QFile partial(QString::fromStdString(upgrade::partialFileOf(target)));
         QVERIFY(partial.exists());
         const qint64 kept = partial.size();
         QVERIFY(kept > 0 && kept < whole.size());
@@ -146,8 +146,8 @@ class HttpDownloadTest final : public QObject {
             request.replyDeadline = std::chrono::milliseconds(400);
             request.leastRate = 0;
         } else {
-            request = analyzer::fileRequest(url("/trickle"), 1 << 20,
-                                            kind == "file" ? folder.file("k512.exe") : "");
+            request = upgrade::fileRequest(url("/trickle"), 1 << 20,
+                                           kind == "file" ? folder.file("k512.exe") : "");
             request.rateWindow = std::chrono::milliseconds(400);
         }
         const FetchResult result = fetch(request, std::chrono::milliseconds(10000));
@@ -162,8 +162,8 @@ class HttpDownloadTest final : public QObject {
         const std::string target = folder.file("k512.exe");
         // A download to continue, on a disk that has no room left.
         QVERIFY(QFile::link(QStringLiteral("/dev/full"),
-                            QString::fromStdString(analyzer::partialFileOf(target))));
-        QFile source(QString::fromStdString(analyzer::partialSourceOf(target)));
+                            QString::fromStdString(upgrade::partialFileOf(target))));
+        QFile source(QString::fromStdString(upgrade::partialSourceOf(target)));
         QVERIFY(source.open(QIODevice::WriteOnly));
         source.write(QByteArray::fromStdString(url("/k512.exe")));
         source.close();
@@ -172,7 +172,7 @@ class HttpDownloadTest final : public QObject {
         QVERIFY(!result.ok);
         QVERIFY2(QString::fromStdString(result.error).startsWith(QStringLiteral("磁盘已满")),
                  result.error.c_str());
-        QVERIFY(!QFileInfo::exists(QString::fromStdString(analyzer::partialFileOf(target))));
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(upgrade::partialFileOf(target))));
     }
 #endif
 

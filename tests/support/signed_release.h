@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-#include "analyzer/download_checks.h"
 #include "support/ed25519_signer.h"
+#include "upgrade/download_checks.h"
 
 namespace testing_support {
 
@@ -15,7 +15,7 @@ namespace testing_support {
 inline std::string signedReleaseFields(const Ed25519Signer& signer, const std::string& name,
                                        const std::string& version, std::span<const uint8_t> bytes) {
     const std::string statement =
-        analyzer::statementText({name, version, bytes.size(), analyzer::sha256Hex(bytes)});
+        upgrade::statementText({name, version, bytes.size(), upgrade::sha256Hex(bytes)});
     return ",\"statement\":\"" +
            base64(reinterpret_cast<const uint8_t*>(statement.data()), statement.size()) +
            "\",\"signature\":\"" + signer.sign(statement.data(), statement.size()) + "\"";

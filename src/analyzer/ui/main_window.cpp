@@ -905,7 +905,7 @@ void MainWindow::startRecorder() {
 void MainWindow::openUpgradeDialog() {
     // Opening it stops a capture: the dialog's exchanges are the only reads of the link.
     if (session_->connected()) session_->stopCapture();
-    UpgradeDialog dialog(*session_, device_, clock_, analyzer::loadUpgradeSettings(profile_),
+    UpgradeDialog dialog(*session_, device_, clock_, upgrade::loadUpgradeSettings(profile_),
                          programDir_, this);
     connect(&dialog, &UpgradeDialog::message, this, &MainWindow::message);
     bool handedOver = false;

@@ -66,7 +66,7 @@ class PostedProgress final : public instrument::FirmwareTransferListener {
 }  // namespace
 
 UpgradeDialog::UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
-                             const UpgradeSettings& settings, const QString& programDir,
+                             const upgrade::UpgradeSettings& settings, const QString& programDir,
                              QWidget* parent)
     : QDialog(parent), session_(session), device_(device), clock_(clock), settings_(settings) {
     setWindowTitle(QStringLiteral("升级"));
@@ -88,8 +88,8 @@ UpgradeDialog::UpgradeDialog(Session& session, device::HidDevice& device, common
     controls.status = addLabel(programLayout);
     controls.cancel = new QPushButton(QStringLiteral("取消下载"));
     programLayout->addWidget(controls.cancel, 0, Qt::AlignLeft);
-    programUpdate_ = std::make_unique<qt_adapters::ProgramUpdate>(UpgradedProgram::Analyzer,
-                                                                  settings_, programDir, controls);
+    programUpdate_ = std::make_unique<qt_adapters::ProgramUpdate>(
+        upgrade::UpgradedProgram::Analyzer, settings_, programDir, controls);
     connect(programUpdate_.get(), &qt_adapters::ProgramUpdate::checked, this,
             [this] { --checksPending_; });
     connect(programUpdate_.get(), &qt_adapters::ProgramUpdate::message, this,
@@ -109,7 +109,7 @@ void UpgradeDialog::buildProgramGroup(QGroupBox* group) {
     auto* layout = new QVBoxLayout(group);
     addLabel(layout, QStringLiteral("升级前请关闭其它Tarsel协议解析程序"));
     addLabel(layout, QStringLiteral("当前UFCS版本：1.0"));
-    addLabel(layout, fromStd(currentProgramText()));
+    addLabel(layout, fromStd(upgrade::currentProgramText()));
     programLatest_ = addLabel(layout);
     programButton_ = new QPushButton(QStringLiteral("升级"));
     layout->addWidget(programButton_, 0, Qt::AlignLeft);
@@ -176,12 +176,13 @@ void UpgradeDialog::takeVersions(const std::optional<instrument::InstrumentVersi
     ufcsLabel_->setText(fromStd(instrument::ufcsVersionText(*versions)));
     hardwareLabel_->show();
     ufcsLabel_->show();
-    qt_adapters::startFetch(firmwareQueryRequest(*versions, settings_), this,
-                            [this](const FetchResult& reply) { takeFirmwareReply(reply); });
+    qt_adapters::startFetch(
+        upgrade::firmwareQueryRequest(*versions, settings_), this,
+        [this](const upgrade::FetchResult& reply) { takeFirmwareReply(reply); });
 }
 
-void UpgradeDialog::takeFirmwareReply(const FetchResult& reply) {
-    firmwareOffer_ = readFirmwareOffer(reply, firmwareCheck_);
+void UpgradeDialog::takeFirmwareReply(const upgrade::FetchResult& reply) {
+    firmwareOffer_ = upgrade::readFirmwareOffer(reply, firmwareCheck_);
     firmwareLatest_->setText(fromStd(firmwareOffer_.label));
     firmwareButton_->setVisible(firmwareOffer_.upgrade);
     --checksPending_;
@@ -197,14 +198,14 @@ void UpgradeDialog::upgradeFirmware() {
     firmwareCancel_->show();
     showFirmwareStatus(QStringLiteral("正在下载固件…"));
     firmwareDownload_ = qt_adapters::startFetch(
-        firmwareDownloadRequest(firmwareCheck_), this,
-        [this](const FetchResult& image) { takeFirmwareImage(image); },
+        upgrade::firmwareDownloadRequest(firmwareCheck_), this,
+        [this](const upgrade::FetchResult& image) { takeFirmwareImage(image); },
         [this](quint64 received, qint64) {
             showFirmwareStatus(QStringLiteral("正在下载固件 %1 字节").arg(received));
         });
 }
 
-void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
+void UpgradeDialog::takeFirmwareImage(const upgrade::FetchResult& image) {
     firmwareCancel_->hide();
     if (!image.ok) {
         showFirmwareStatus(fromStd(instrument::kFirmwareDownloadFailed) + '\n' +
@@ -213,7 +214,8 @@ void UpgradeDialog::takeFirmwareImage(const FetchResult& image) {
         firmwareButton_->setEnabled(true);
         return;
     }
-    if (const auto refusal = refusedFirmware(image, firmwareOffer_, settings_, *versions_)) {
+    if (const auto refusal =
+            upgrade::refusedFirmware(image, firmwareOffer_, settings_, *versions_)) {
         showFirmwareStatus(fromStd(*refusal));
         return;
     }

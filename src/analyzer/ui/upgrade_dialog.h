@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "analyzer/session.h"
-#include "analyzer/upgrade_flow.h"
 #include "qt/program_update.h"
 #include "qt/qt_event_loop.h"
 #include "qt/wake_lock.h"
+#include "upgrade/upgrade_flow.h"
 
 namespace net {
 class HttpDownload;
@@ -34,7 +34,7 @@ class UpgradeDialog final : public QDialog {
     Q_OBJECT
   public:
     UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
-                  const UpgradeSettings& settings, const QString& programDir,
+                  const upgrade::UpgradeSettings& settings, const QString& programDir,
                   QWidget* parent = nullptr);
     ~UpgradeDialog() override;
 
@@ -72,9 +72,9 @@ class UpgradeDialog final : public QDialog {
     void buildFirmwareGroup(QGroupBox* group);
     void connectInstrument();
     void takeVersions(const std::optional<instrument::InstrumentVersions>& versions);
-    void takeFirmwareReply(const FetchResult& reply);
+    void takeFirmwareReply(const upgrade::FetchResult& reply);
     void upgradeFirmware();
-    void takeFirmwareImage(const FetchResult& image);
+    void takeFirmwareImage(const upgrade::FetchResult& image);
     void transfer(std::vector<uint8_t> image);
     void transferEnded(instrument::FirmwareOutcome outcome);
     void showFirmwareStatus(const QString& text);
@@ -83,15 +83,15 @@ class UpgradeDialog final : public QDialog {
     Session& session_;
     device::HidDevice& device_;
     common::Clock& clock_;
-    UpgradeSettings settings_;
+    upgrade::UpgradeSettings settings_;
     qt_adapters::WakeLock wake_;
     std::unique_ptr<qt_adapters::ProgramUpdate> programUpdate_;
     std::function<bool(const std::string&)> firmwareConsent_ = [this](const std::string& server) {
         return qt_adapters::askUnsignedConsent(this, server);
     };
     std::optional<instrument::InstrumentVersions> versions_;
-    FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
-    FirmwareOffer firmwareOffer_;
+    upgrade::FirmwareCheck firmwareCheck_;  // its flag and checksum outlive one reply
+    upgrade::FirmwareOffer firmwareOffer_;
     int checksPending_ = 0;
     QPointer<net::HttpDownload> firmwareDownload_;
     // The worker's results reach the dialog's thread through this loop's own

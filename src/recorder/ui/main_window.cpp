@@ -606,7 +606,7 @@ void MainWindow::setJournalNote(const std::string& note) {
 }
 
 void MainWindow::openUpdateDialog() {
-    UpdateDialog dialog(analyzer::loadUpgradeSettings(profile_), programDir_, this);
+    UpdateDialog dialog(upgrade::loadUpgradeSettings(profile_), programDir_, this);
     connect(&dialog.programUpdate(), &qt_adapters::ProgramUpdate::message, this,
             [this](const QString& text) { askers_.message(text); });
     dialog.programUpdate().check();

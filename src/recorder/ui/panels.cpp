@@ -204,12 +204,12 @@ std::optional<CsvOptions> CsvOptionsDialog::options(QString& problem) const {
                       milliamps_->isChecked(), milliwatts_->isChecked(), utf8_->isChecked()};
 }
 
-UpdateDialog::UpdateDialog(const analyzer::UpgradeSettings& settings, const QString& programDir,
+UpdateDialog::UpdateDialog(const upgrade::UpgradeSettings& settings, const QString& programDir,
                            QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("版本更新"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(qt_adapters::fromStd(analyzer::currentProgramText())));
+    layout->addWidget(new QLabel(qt_adapters::fromStd(upgrade::currentProgramText())));
     latest_ = new QLabel;
     layout->addWidget(latest_);
     updateButton_ = new QPushButton(QStringLiteral("更新"));
@@ -221,7 +221,7 @@ UpdateDialog::UpdateDialog(const analyzer::UpgradeSettings& settings, const QStr
     layout->addWidget(cancel, 0, Qt::AlignLeft);
     setMinimumWidth(320);
     update_ =
-        new qt_adapters::ProgramUpdate(analyzer::UpgradedProgram::Recorder, settings, programDir,
+        new qt_adapters::ProgramUpdate(upgrade::UpgradedProgram::Recorder, settings, programDir,
                                        {latest_, updateButton_, cancel, status}, this);
     connect(update_, &qt_adapters::ProgramUpdate::handedOver, this, [this] {
         handedOver_ = true;

@@ -92,7 +92,7 @@ class CsvOptionsDialog final : public QDialog {
 class UpdateDialog final : public QDialog {
     Q_OBJECT
   public:
-    UpdateDialog(const analyzer::UpgradeSettings& settings, const QString& programDir,
+    UpdateDialog(const upgrade::UpgradeSettings& settings, const QString& programDir,
                  QWidget* parent = nullptr);
     qt_adapters::ProgramUpdate& programUpdate() { return *update_; }
     QLabel* latest() const { return latest_; }

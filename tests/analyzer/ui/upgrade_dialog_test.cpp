@@ -88,7 +88,7 @@ class UpgradeDialogTest : public QObject {
     }
     std::string signedFirmware(const std::string& version) const {
         return testing_support::signedReleaseFields(
-            signer_, std::string(analyzer::kFirmwareReleaseName), version, firmwareBytes());
+            signer_, std::string(upgrade::kFirmwareReleaseName), version, firmwareBytes());
     }
 
     int checksum() const {

@@ -1,4 +1,4 @@
-#include "analyzer/upgrade_replies.h"
+#include "upgrade/upgrade_replies.h"
 
 #include <gtest/gtest.h>
 
@@ -11,47 +11,47 @@
 namespace {
 
 TEST(UpgradeReplies, QueriesCarryTheirKeysAndVersions) {
-    EXPECT_EQ(analyzer::programQuery(analyzer::UpgradedProgram::Analyzer),
+    EXPECT_EQ(upgrade::programQuery(upgrade::UpgradedProgram::Analyzer),
               "/vezu_android_apks/kvdapk?apkname=ufcs_analyse_protocol_app&vercode=100&devid="
               "731845502966214");
-    EXPECT_EQ(analyzer::programQuery(analyzer::UpgradedProgram::Recorder),
+    EXPECT_EQ(upgrade::programQuery(upgrade::UpgradedProgram::Recorder),
               "/vezu_android_apks/kvdapk?apkname=UFCS_ANALYSE_vol_cur_test&vercode=100&devid="
               "731845502966214");
-    EXPECT_EQ(analyzer::firmwareQuery(0x01, 0x0A, 0x02, 0x1F),
+    EXPECT_EQ(upgrade::firmwareQuery(0x01, 0x0A, 0x02, 0x1F),
               "/kvd/module_upgrade2?devid=480213657790&mtype=11&modetype=0583&pver=1.a&fver=2.1f");
 }
 
 TEST(UpgradeReplies, VersionTexts) {
-    EXPECT_EQ(analyzer::newProgramText(105), "最新版本：1.05");
-    EXPECT_EQ(analyzer::newProgramText(110), "最新版本：1.0a");
-    EXPECT_EQ(analyzer::newProgramText(100), "已是最新版本");
-    EXPECT_EQ(analyzer::newProgramText(0), "已是最新版本");
+    EXPECT_EQ(upgrade::newProgramText(105), "最新版本：1.05");
+    EXPECT_EQ(upgrade::newProgramText(110), "最新版本：1.0a");
+    EXPECT_EQ(upgrade::newProgramText(100), "已是最新版本");
+    EXPECT_EQ(upgrade::newProgramText(0), "已是最新版本");
 }
 
 TEST(UpgradeReplies, ProgramRepliesAreReadFromTheirStart) {
     const std::string good =
         R"({"id":0,"apkname":"ufcs_analyse_protocol_app","apkvercode":105,"upgradeFlag":1,)"
         R"("apkUrl":"http://h/k512.exe","x":1})";
-    const auto analyzerProgram = analyzer::UpgradedProgram::Analyzer;
-    analyzer::ProgramCheck check;
-    analyzer::readProgramReply(analyzerProgram, good, check);
+    const auto analyzerProgram = upgrade::UpgradedProgram::Analyzer;
+    upgrade::ProgramCheck check;
+    upgrade::readProgramReply(analyzerProgram, good, check);
     EXPECT_EQ(check.latestCode, 105);
     EXPECT_EQ(check.url, "http://h/k512.exe");
     // The recorder's pattern names the recorder.
-    analyzer::readProgramReply(analyzer::UpgradedProgram::Recorder, good, check);
+    upgrade::readProgramReply(upgrade::UpgradedProgram::Recorder, good, check);
     EXPECT_EQ(check.latestCode, 0);
 
     // Not at the start: no code, but the first apkUrl anywhere is still read.
-    analyzer::readProgramReply(analyzerProgram, " " + good, check);
+    upgrade::readProgramReply(analyzerProgram, " " + good, check);
     EXPECT_EQ(check.latestCode, 0);
     EXPECT_EQ(check.url, "http://h/k512.exe");
 
     // A URL longer than its field is cut to 299 characters; a reply to 1024 bytes.
     const std::string longUrl(5000, 'u');
-    analyzer::readProgramReply(analyzerProgram, R"({"apkUrl":")" + longUrl + "\"}", check);
+    upgrade::readProgramReply(analyzerProgram, R"({"apkUrl":")" + longUrl + "\"}", check);
     EXPECT_EQ(check.url.size(), 299u);
-    analyzer::readProgramReply(analyzerProgram,
-                               std::string(1020, ' ') + R"("apkUrl":"http://late")", check);
+    upgrade::readProgramReply(analyzerProgram, std::string(1020, ' ') + R"("apkUrl":"http://late")",
+                              check);
     EXPECT_TRUE(check.url.empty());
 }
 
@@ -74,9 +74,9 @@ void expectFirmwareRepliesRead() {
         {R"({"upgrade":0,"upgradeInfo":{"mtypecode":11,"vercode":12345678901234567890123,"fwUrl":"u"}})",
          0, "1234567890123456789", "u", 77},
     };
-    analyzer::FirmwareCheck check;
+    upgrade::FirmwareCheck check;
     for (const auto& c : cases) {
-        analyzer::readFirmwareReply(c.reply, check);
+        upgrade::readFirmwareReply(c.reply, check);
         EXPECT_EQ(check.upgradeFlag, c.flag) << c.reply;
         EXPECT_EQ(check.versionText, c.version) << c.reply;
         EXPECT_EQ(check.url, c.url) << c.reply;
@@ -93,7 +93,7 @@ TEST(UpgradeReplies, RepliesReadTheSameUnderACommaLocale) {
     const testing_support::CommaLocale comma;
     if (!comma.active()) GTEST_SKIP() << testing_support::CommaLocale::kMissing;
     expectFirmwareRepliesRead();
-    EXPECT_EQ(analyzer::newProgramText(105), "最新版本：1.05");
+    EXPECT_EQ(upgrade::newProgramText(105), "最新版本：1.05");
 }
 
 }  // namespace

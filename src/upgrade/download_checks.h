@@ -13,7 +13,7 @@
 
 #include "common/profile.h"
 
-namespace analyzer {
+namespace upgrade {
 
 inline constexpr std::size_t kMostProgramBytes = 64u << 20;
 inline constexpr std::size_t kMostFirmwareBytes = 1u << 20;
@@ -81,4 +81,4 @@ bool signatureVerifies(std::span<const uint8_t> bytes, std::string_view signatur
 // An invalid key makes every signature fail; this tells the user why.
 bool publicKeyUsable(std::string_view publicKey);
 
-}  // namespace analyzer
+}  // namespace upgrade

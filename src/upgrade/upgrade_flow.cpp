@@ -1,4 +1,4 @@
-#include "analyzer/upgrade_flow.h"
+#include "upgrade/upgrade_flow.h"
 
 #include <cstdio>
 #include <fstream>
@@ -7,7 +7,7 @@
 
 #include "common/format.h"
 
-namespace analyzer {
+namespace upgrade {
 namespace {
 
 namespace fs = std::filesystem;
@@ -142,4 +142,4 @@ FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,
     return fetcher(request, progress);
 }
 
-}  // namespace analyzer
+}  // namespace upgrade

@@ -1,4 +1,4 @@
-#include "analyzer/upgrade_replies.h"
+#include "upgrade/upgrade_replies.h"
 
 #include <cctype>
 #include <cerrno>
@@ -7,7 +7,7 @@
 
 #include "common/format.h"
 
-namespace analyzer {
+namespace upgrade {
 namespace {
 
 constexpr std::string_view kFirmwareHead = R"({"upgrade":)";
@@ -142,4 +142,4 @@ std::string newProgramText(int latestCode) {
     return latestCode <= kOwnVersionCode ? "已是最新版本" : latestVersionText(latestCode);
 }
 
-}  // namespace analyzer
+}  // namespace upgrade

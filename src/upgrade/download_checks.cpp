@@ -1,4 +1,4 @@
-#include "analyzer/download_checks.h"
+#include "upgrade/download_checks.h"
 
 #include <openssl/evp.h>
 
@@ -15,7 +15,7 @@
 #define UFCS_UPDATE_PUBLIC_KEY ""
 #endif
 
-namespace analyzer {
+namespace upgrade {
 namespace {
 
 constexpr std::size_t kEd25519KeyBytes = 32;
@@ -189,4 +189,4 @@ std::string unsignedWarning(std::string_view server) {
            " 或在网络途中的人，都可以换成别的程序。\n只在信任这个服务器和网络时才继续。";
 }
 
-}  // namespace analyzer
+}  // namespace upgrade

@@ -1,4 +1,4 @@
-#include "analyzer/download_checks.h"
+#include "upgrade/download_checks.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -8,7 +8,7 @@
 
 namespace {
 
-using analyzer::DownloadOffer;
+using upgrade::DownloadOffer;
 
 using Signer = testing_support::Ed25519Signer;
 
@@ -19,21 +19,20 @@ TEST(DownloadChecks, RefusesWhatDoesNotMatchItsSignedStatement) {
     const std::vector<uint8_t> bytes = {'n', 'e', 'w', 0, 1, 2};
     std::vector<uint8_t> tampered = bytes;
     tampered.back() ^= 1;
-    const std::string sha = analyzer::sha256Hex(bytes);
+    const std::string sha = upgrade::sha256Hex(bytes);
     const std::string program = "ufcs_analyse_protocol_app";
     const auto statement = [&](std::string name, std::string version, uint64_t size,
                                std::string hash) {
-        return analyzer::statementText(
-            {std::move(name), std::move(version), size, std::move(hash)});
+        return upgrade::statementText({std::move(name), std::move(version), size, std::move(hash)});
     };
     const std::string good = statement(program, "105", bytes.size(), sha);
     const auto signedBy = [](const Signer& who, const std::string& text) {
-        return analyzer::DownloadIntegrity{"", text, who.sign(text.data(), text.size())};
+        return upgrade::DownloadIntegrity{"", text, who.sign(text.data(), text.size())};
     };
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
-        analyzer::DownloadIntegrity integrity;
+        upgrade::DownloadIntegrity integrity;
         std::string key;
         int offered;
         const char* refusal;  // nullptr: accepted
@@ -80,7 +79,7 @@ TEST(DownloadChecks, RefusesWhatDoesNotMatchItsSignedStatement) {
         {"bad configured key", bytes, signedBy(signer, good), "c2hvcnQ=", 105, "公钥无效"},
     };
     for (const Case& c : cases) {
-        const auto refusal = analyzer::refusalOf(DownloadOffer{
+        const auto refusal = upgrade::refusalOf(DownloadOffer{
             c.bytes, c.integrity, c.key, program, std::to_string(c.offered), c.offered, 100});
         if (!c.refusal) {
             EXPECT_FALSE(refusal) << c.what << ": " << *refusal;
@@ -92,11 +91,11 @@ TEST(DownloadChecks, RefusesWhatDoesNotMatchItsSignedStatement) {
 }
 
 TEST(DownloadChecks, StatementsAreReadOnlyInTheirCanonicalForm) {
-    const analyzer::ReleaseStatement statement{"firmware-0583", "1.6", 3150, std::string(64, 'a')};
-    const std::string text = analyzer::statementText(statement);
+    const upgrade::ReleaseStatement statement{"firmware-0583", "1.6", 3150, std::string(64, 'a')};
+    const std::string text = upgrade::statementText(statement);
     EXPECT_EQ(text, "ufcs-release 1\nname firmware-0583\nversion 1.6\nsize 3150\nsha256 " +
                         std::string(64, 'a') + "\n");
-    const auto read = analyzer::parseStatement(text);
+    const auto read = upgrade::parseStatement(text);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->version, "1.6");
     EXPECT_EQ(read->size, 3150u);
@@ -105,29 +104,29 @@ TEST(DownloadChecks, StatementsAreReadOnlyInTheirCanonicalForm) {
           std::string("ufcs-release 1\nname a\nversion 1\nsize -3\nsha256 b\n"),
           std::string("ufcs-release 1\nname a\nversion 1\nsize 03\nsha256 b\n"),
           std::string("ufcs-release 1\nname \nversion 1\nsize 3\nsha256 b\n")})
-        EXPECT_FALSE(analyzer::parseStatement(bad)) << bad;
+        EXPECT_FALSE(upgrade::parseStatement(bad)) << bad;
 }
 
 TEST(DownloadChecks, ReadsTheIntegrityFieldsBounded) {
-    const auto read = analyzer::readIntegrity(
+    const auto read = upgrade::readIntegrity(
         R"({"apkUrl":"x","sha256":"ab12","statement":"dWZjcw==","signature":"c2ln"})");
     EXPECT_EQ(read.sha256, "ab12");
     EXPECT_EQ(read.statement, "ufcs");
     EXPECT_EQ(read.signature, "c2ln");
     const std::string longHash = R"({"sha256":")" + std::string(65, 'a') + "\"}";
-    EXPECT_EQ(analyzer::readIntegrity(longHash).sha256, "");
-    EXPECT_EQ(analyzer::readIntegrity(R"({"sha256":"abc)").sha256, "");
+    EXPECT_EQ(upgrade::readIntegrity(longHash).sha256, "");
+    EXPECT_EQ(upgrade::readIntegrity(R"({"sha256":"abc)").sha256, "");
 }
 
 TEST(DownloadChecks, ServerAddressAndSchemes) {
     common::MemoryProfile profile;
-    EXPECT_EQ(analyzer::serverUrl(analyzer::loadUpgradeSettings(profile), "/kvd"), "");
+    EXPECT_EQ(upgrade::serverUrl(upgrade::loadUpgradeSettings(profile), "/kvd"), "");
     profile.writeString("Upgrade", "Server", " 192.168.1.20:8080/ ");
-    EXPECT_EQ(analyzer::serverUrl(analyzer::loadUpgradeSettings(profile), "/kvd?a=1"),
+    EXPECT_EQ(upgrade::serverUrl(upgrade::loadUpgradeSettings(profile), "/kvd?a=1"),
               "http://192.168.1.20:8080/kvd?a=1");
-    EXPECT_FALSE(analyzer::refusedScheme("https://example.org/k512.exe"));
-    EXPECT_TRUE(analyzer::refusedScheme("file:///etc/passwd"));
-    EXPECT_TRUE(analyzer::refusedScheme("ftp://example.org/x"));
+    EXPECT_FALSE(upgrade::refusedScheme("https://example.org/k512.exe"));
+    EXPECT_TRUE(upgrade::refusedScheme("file:///etc/passwd"));
+    EXPECT_TRUE(upgrade::refusedScheme("ftp://example.org/x"));
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "analyzer/download_checks.h"
-#include "analyzer/fetch.h"
-#include "analyzer/upgrade_replies.h"
 #include "instrument/firmware_transfer.h"
+#include "upgrade/download_checks.h"
+#include "upgrade/fetch.h"
+#include "upgrade/upgrade_replies.h"
 
-namespace analyzer {
+namespace upgrade {
 
 // Replies are read into a 1024-byte buffer; a server may send more, which is not read.
 inline constexpr std::size_t kMostFetchedReplyBytes = 64 * 1024;
@@ -72,4 +72,4 @@ std::optional<std::string> refusedFirmware(const FetchResult& download, const Fi
 FetchResult fetchOrFail(const Fetcher& fetcher, const FetchRequest& request,
                         const FetchProgress& progress = {});
 
-}  // namespace analyzer
+}  // namespace upgrade

@@ -11,7 +11,7 @@
 
 #include "common/version.h"
 
-namespace analyzer {
+namespace upgrade {
 
 inline constexpr int kOwnVersionCode = common::kVersionCode;
 inline constexpr std::size_t kMostReplyBytes = 1024;
@@ -52,4 +52,4 @@ std::string newProgramText(int latestCode);
 // "最新版本：1.05": the code's hundreds and remainder, in hexadecimal.
 std::string latestVersionText(int latestCode);
 
-}  // namespace analyzer
+}  // namespace upgrade

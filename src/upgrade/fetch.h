@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace analyzer {
+namespace upgrade {
 
 struct FetchRequest {
     std::string url;
@@ -54,4 +54,4 @@ inline std::string partialSourceOf(const std::string& resumeFile) {
     return resumeFile + ".part.url";
 }
 
-}  // namespace analyzer
+}  // namespace upgrade
