@@ -36,7 +36,7 @@ constexpr std::size_t kSinkBuffer = 64 * 1024;
 constexpr auto kWaitStep = 50ms;
 constexpr const char* kSaveCancelled = "保存被中断";
 
-long long wholeSeconds(std::chrono::milliseconds duration) {
+[[maybe_unused]] long long wholeSeconds(std::chrono::milliseconds duration) {
     return static_cast<long long>((duration.count() + 999) / 1000);
 }
 

@@ -16,7 +16,9 @@
 #include <io.h>
 #include <sys/stat.h>
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <fcntl.h>

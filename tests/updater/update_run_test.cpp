@@ -30,7 +30,7 @@ class SteppingClock final : public common::Clock {
 };
 
 // Waits (in real time, up to 5 s) until `done`.
-bool QuickWait(const std::function<bool()>& done) {
+[[maybe_unused]] bool QuickWait(const std::function<bool()>& done) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!done()) {
         if (std::chrono::steady_clock::now() > until) return false;
