@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "analyzer/capture_feed.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
 #include "ufcs/capture_list.h"
 
 namespace {
@@ -49,7 +49,7 @@ void BM_CaptureIntake(benchmark::State& state) {
     double seconds = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        simulator::CaptureFeed feed(*store, {});
+        analyzer::CaptureFeed feed(*store, {});
         ufcs::CaptureList list(*store);
         for (const simulator::Report& report : load.reports)
             feed.feedReport(report);

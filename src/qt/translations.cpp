@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <clocale>
 
 namespace qt_adapters {
 
@@ -20,6 +21,11 @@ bool installChineseTranslations(QCoreApplication& app) {
     }
     delete translator;
     return false;
+}
+
+void keepNumbersInTheCLocale() {
+    // Qt took the user's locale at start: numbers in texts, files and queries stay as "10.5".
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 }  // namespace qt_adapters

@@ -7,9 +7,8 @@
 
 #include "common/program_info.h"
 #include "common/user_folders.h"
-#include "qt/instance_channel.h"
-#include "qt/program_startup.h"
 #include "qt/translations.h"
+#include "updater/close_request.h"
 #include "updater/updater_window.h"
 
 namespace {
@@ -41,33 +40,17 @@ int main(int argc, char** argv) {
     if (!updater::programIn(folder, *row))
         folder = std::filesystem::path(QDir::currentPath().toStdU16String());
 
-    const QString instance =
-        QString::fromUtf8(row->buildName.data(), qsizetype(row->buildName.size()));
     std::string problem;
-    const std::optional<std::filesystem::path> private_ = common::privateRuntimeFolder(problem);
-    const QString lockFolder =
-        private_ ? QString::fromStdU16String(private_->u16string()) : QString();
+    const std::optional<std::filesystem::path> lockFolder = common::privateRuntimeFolder(problem);
     const std::optional<std::filesystem::path> program = updater::programIn(folder, *row);
     // Only the program in this folder is asked to close: the one that will be swapped.
-    const qt_adapters::CloseRequest request{
-        instance, lockFolder, program ? QString::fromStdU16String(program->u16string()) : QString(),
-        1000};
+    const updater::CloseRequest request{std::string(row->buildName),
+                                        lockFolder.value_or(std::filesystem::path()),
+                                        program.value_or(std::filesystem::path())};
     updater::UpdateHooks hooks;
     hooks.askToClose = [request](const std::function<void()>& userAsked) {
-        if (request.folder.isEmpty()) return updater::CloseResult{};
-        const qt_adapters::CloseAnswer answer = qt_adapters::requestClose(request, userAsked);
-        switch (answer.reply) {
-            case qt_adapters::CloseReply::Closing:
-                return updater::CloseResult{updater::CloseAnswer::Closing, {}};
-            case qt_adapters::CloseReply::Kept:
-                return updater::CloseResult{updater::CloseAnswer::Kept, {}};
-            case qt_adapters::CloseReply::Other:
-                return updater::CloseResult{updater::CloseAnswer::Other,
-                                            answer.other.toStdString()};
-            case qt_adapters::CloseReply::NoInstance:
-                break;
-        }
-        return updater::CloseResult{};
+        if (request.folder.empty()) return updater::CloseResult{};
+        return updater::requestClose(request, userAsked);
     };
     hooks.stillRunning = updater::programRunning;
     hooks.launch = updater::launchAndWatch;

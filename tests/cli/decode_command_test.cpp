@@ -3,12 +3,13 @@
 #include <filesystem>
 #include <sstream>
 
+#include "analyzer/capture_feed.h"
 #include "cli/cli.h"
 #include "cli/cli_run.h"
 #include "cli/json.h"
 #include "common/byte_order.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
+#include "simulator/capture_pages.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
@@ -32,22 +33,22 @@ class DecodeCommandTest : public ::testing::Test {
         folder = new testing_support::TestFolder("decode_command_test");
         path = new fs::path(folder->path() / "capture.ufcs_stream");
         auto store = ufcs::CaptureStore::create();
-        simulator::CaptureFeed feed(*store, {});
+        analyzer::CaptureFeed feed(*store, {});
         simulator::BusEvent handshake;
         handshake.kind = 0xF0;
         handshake.wire = {0x12, 0x34};  // bytes the row builder and the decoder zero out
-        feed.feed(handshake);
+        feed.feedReports(simulator::capturePages(handshake));
         simulator::BusEvent ping;
         ping.kind = 2;
         ping.wire = ufcs::encodeControlMessage(ufcs::DeviceAddress::Source, 1, 0x00);
         ping.wire.back() ^= 0xFF;
-        feed.feed(ping);
+        feed.feedReports(simulator::capturePages(ping));
         simulator::BusEvent request;
         request.kind = 2;
         request.wire =
             ufcs::encodeDataMessage(ufcs::DeviceAddress::Source, 2, 0x02,
                                     std::vector<uint8_t>{0x30, 0, 0, 0, 0x03, 0x84, 0x00, 0xC8});
-        feed.feed(request);
+        feed.feedReports(simulator::capturePages(request));
         ASSERT_TRUE(ufcs::SaveCapture(*store, *path).ok);
     }
     static void TearDownTestSuite() {

@@ -6,11 +6,12 @@
 #include <memory>
 #include <sstream>
 
+#include "analyzer/capture_feed.h"
 #include "cli/cli.h"
 #include "cli/cli_run.h"
 #include "cli/json.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
+#include "simulator/capture_pages.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
@@ -40,10 +41,10 @@ class RowsCommandTest : public ::testing::Test {
         auto store = ufcs::CaptureStore::create();
         ufcs::CaptureHeaderRecord header;
         header.refuseAck = true;
-        simulator::CaptureFeed feed(*store, header);
+        analyzer::CaptureFeed feed(*store, header);
         simulator::BusTraffic traffic({21, 0.1});
         for (int i = 0; i < 200; ++i)
-            feed.feed(traffic.next());
+            feed.feedReports(simulator::capturePages(traffic.next()));
         recordCount = store->count();
         // Saved before any row was built: the command must build them itself.
         ASSERT_TRUE(ufcs::SaveCapture(*store, folder->path() / "capture.ufcs_stream").ok);
@@ -124,12 +125,12 @@ TEST_F(RowsCommandTest, CsvHasTitlesQuotingAndEitherEncoding) {
 
 TEST_F(RowsCommandTest, CheckReportsFindingsAsJsonAndRefusesUnreadableFiles) {
     auto store = ufcs::CaptureStore::create();
-    simulator::CaptureFeed feed(*store, {});
+    analyzer::CaptureFeed feed(*store, {});
     simulator::BusTraffic::Options options(4, 0.0);
     options.sequenceFaults.slowPowerReady = true;
     simulator::BusTraffic traffic(options);
     for (int i = 0; i < 300; ++i)
-        feed.feed(traffic.next());
+        feed.feedReports(simulator::capturePages(traffic.next()));
     ASSERT_TRUE(ufcs::SaveCapture(*store, file("slow.ufcs_stream")).ok);
 
     const CliRun json = run({"check", "--json", file("slow.ufcs_stream").string()});

@@ -7,9 +7,10 @@
 #include <functional>
 #include <thread>
 
-#include "qt/instance_channel.h"
+#include "qt/program/instance_channel.h"
 #include "support/other_user.h"
 #include "support/test_folder.h"
+#include "updater/close_request.h"
 
 #ifdef Q_OS_LINUX
 #include <signal.h>
@@ -19,7 +20,7 @@
 #include <cstring>
 #endif
 
-using qt_adapters::CloseReply;
+using CloseReply = updater::CloseAnswer;
 using qt_adapters::InstanceChannel;
 namespace fs = std::filesystem;
 
@@ -58,10 +59,13 @@ class InstanceChannelTest : public QObject {
         QString other;
         Asker(const QString& name, const QString& folder, const QString& program = {}) {
             thread = std::thread([this, name, folder, program] {
-                const qt_adapters::CloseAnswer answer = qt_adapters::requestClose(
-                    {name, folder, program, 2000}, [this] { userAsked = true; });
-                other = answer.other;
-                result = int(answer.reply);
+                const updater::CloseResult answer = updater::requestClose(
+                    {name.toStdString(), std::filesystem::path(folder.toStdU16String()),
+                     std::filesystem::path(program.toStdU16String()),
+                     std::chrono::milliseconds(2000)},
+                    [this] { userAsked = true; });
+                other = QString::fromStdString(answer.other);
+                result = int(answer.answer);
             });
         }
         ~Asker() { thread.join(); }

@@ -4,8 +4,9 @@
 #include <optional>
 #include <set>
 
+#include "analyzer/capture_feed.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
+#include "simulator/capture_pages.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/names.h"
 #include "ufcs/sequence_check.h"
@@ -53,10 +54,10 @@ class TrafficTest : public ::testing::Test {
 };
 
 TEST_F(TrafficTest, CleanTrafficListsWithoutFaults) {
-    simulator::CaptureFeed feed(*store, {});
+    analyzer::CaptureFeed feed(*store, {});
     simulator::BusTraffic traffic({11, 0.0});
     for (int i = 0; i < 3000; ++i)
-        feed.feed(traffic.next());
+        feed.feedReports(simulator::capturePages(traffic.next()));
     ASSERT_EQ(store->count(), 3001u);
     EXPECT_EQ(feed.lostSteps(), 0u);
 
@@ -81,13 +82,13 @@ TEST_F(TrafficTest, FaultsShowAndTheSeedRepeatsTheTraffic) {
     simulator::BusTraffic first({5, 0.5});
     simulator::BusTraffic second({5, 0.5});
     int faulty = 0;
-    simulator::CaptureFeed feed(*store, {});
+    analyzer::CaptureFeed feed(*store, {});
     for (int i = 0; i < 500; ++i) {
         const simulator::BusEvent a = first.next();
         const simulator::BusEvent b = second.next();
         ASSERT_EQ(a.wire, b.wire);
         ASSERT_EQ(a.ticks, b.ticks);
-        feed.feed(a);
+        feed.feedReports(simulator::capturePages(a));
     }
     ufcs::CaptureList list(*store);
     list.appendNew();
@@ -115,9 +116,9 @@ TEST_F(TrafficTest, SequenceChecksFindExactlyTheInjectedSlips) {
         simulator::BusTraffic::Options options(31, 0.0);
         options.sequenceFaults = c.faults;
         simulator::BusTraffic traffic(options);
-        simulator::CaptureFeed feed(*store, {});
+        analyzer::CaptureFeed feed(*store, {});
         for (int i = 0; i < 2000; ++i)
-            feed.feed(traffic.next());
+            feed.feedReports(simulator::capturePages(traffic.next()));
         const ufcs::SequenceReport report = ufcs::checkCapture(*store, {});
         std::set<ufcs::FindingKind> kinds;
         for (const ufcs::SequenceNote& note : report.notes())
@@ -134,13 +135,13 @@ TEST_F(TrafficTest, SequenceChecksFindExactlyTheInjectedSlips) {
 // Time stamps keep the asked rate, and the bus voltage moves with Power_Ready, not before.
 TEST_F(TrafficTest, TimeFollowsTheRateAndVoltageSettlesAtPowerReady) {
     simulator::BusTraffic traffic({3, 0.0});
-    simulator::CaptureFeed feed(*store, {});
+    analyzer::CaptureFeed feed(*store, {});
     uint64_t lastTicks = 0;
     for (int i = 0; i < 2500; ++i) {
         const simulator::BusEvent event = traffic.next();
         ASSERT_GE(event.ticks, lastTicks);
         lastTicks = event.ticks;
-        feed.feed(event);
+        feed.feedReports(simulator::capturePages(event));
     }
     const double seconds = static_cast<double>(lastTicks) / 5000.0;
     EXPECT_NEAR(seconds, 100.0, 10.0);  // 2500 events at 25 a second

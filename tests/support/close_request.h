@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QTest>
 
-#include "qt/instance_channel.h"
+#include "qt/program/instance_channel.h"
 
 namespace testing_support {
 

@@ -154,6 +154,9 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
 }
 
 MainWindow::~MainWindow() {
+    // Hidden while still whole: what the children signal as they hide (the
+    // header's geometry) reaches this window's slots, not a half-destroyed one.
+    hide();
     session_.reset();
 }
 
@@ -252,7 +255,9 @@ void MainWindow::buildButtons() {
     refusalButton_ = makeButton("拒收设置");
     curveButton_ = makeButton("步骤曲线");
     recorderButton_ = makeButton("测试曲线");
+#if UFCS_WITH_UPGRADES
     upgradeButton_ = makeButton("版本升级");
+#endif
     manualButton_ = makeButton("用户手册");
     exportButton_ = makeButton("导出");
     timingButton_ = makeButton("时序");
@@ -309,7 +314,7 @@ void MainWindow::layOutControls(bool compact) {
     for (QWidget* widget : std::initializer_list<QWidget*>{
              listenButton_, saveButton_, openButton_, sendButton_, modesButton_, modeButton_,
              refusalButton_, curveButton_, recorderButton_, upgradeButton_, manualButton_}) {
-        buttons->addWidget(widget);
+        if (widget) buttons->addWidget(widget);  // no upgrade button in a build without upgrades
     }
     buttons->addWidget(autoScrollBox_);
     buttons->addStretch();
@@ -367,7 +372,9 @@ void MainWindow::connectControls() {
     connect(modesButton_, &QPushButton::clicked, this, &MainWindow::toggleModesPanel);
     connect(curveButton_, &QPushButton::clicked, this, &MainWindow::toggleCurveView);
     connect(manualButton_, &QPushButton::clicked, this, &MainWindow::openManual);
+#if UFCS_WITH_UPGRADES
     connect(upgradeButton_, &QPushButton::clicked, this, &MainWindow::openUpgradeDialog);
+#endif
     connect(autoScrollBox_, &QCheckBox::clicked, this, [this](bool ticked) {
         if (!ticked) {
             autoScroll_.onCheckBox(false);
@@ -529,7 +536,7 @@ void MainWindow::onCaptureStarting() {
     }
     autoScrollBox_->setVisible(true);
     autoScrollBox_->setEnabled(true);
-    upgradeButton_->setVisible(false);
+    if (upgradeButton_) upgradeButton_->setVisible(false);
     sendButton_->setEnabled(false);
     sendDialog_->hide();
     sendButton_->setText(QStringLiteral("发送消息"));
@@ -556,7 +563,7 @@ void MainWindow::onListeningChanged(bool listening) {
     }
     autoScrollBox_->setEnabled(false);
     autoScrollBox_->setVisible(false);
-    upgradeButton_->setVisible(true);
+    if (upgradeButton_) upgradeButton_->setVisible(true);
     hideSendAndModes();
     voltageBox_->setPlainText(QString::fromUtf8(kIdleValueText));
     currentBox_->setPlainText(QString::fromUtf8(kIdleValueText));
@@ -902,6 +909,7 @@ void MainWindow::startRecorder() {
     }
 }
 
+#if UFCS_WITH_UPGRADES
 void MainWindow::openUpgradeDialog() {
     // Opening it stops a capture: the dialog's exchanges are the only reads of the link.
     if (session_->connected()) session_->stopCapture();
@@ -917,6 +925,7 @@ void MainWindow::openUpgradeDialog() {
     if (session_->connected() && !session_->workerRunning()) session_->stopCapture();
     if (handedOver) close();
 }
+#endif
 
 void MainWindow::openManual() {
     const QString path = QFileInfo(programDir_ + '/' + kManualName).absoluteFilePath();

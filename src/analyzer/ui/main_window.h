@@ -14,7 +14,9 @@
 #include "analyzer/composer.h"
 #include "analyzer/session.h"
 #include "analyzer/ui/dialogs.h"
+#if UFCS_WITH_UPGRADES
 #include "analyzer/ui/upgrade_dialog.h"
+#endif
 #include "qt/dialog_folder.h"
 #include "qt/qt_event_loop.h"
 #include "ufcs/capture_list.h"
@@ -85,10 +87,12 @@ class MainWindow final : public QDialog, private SessionListener {
     // How a file is shown in the desktop's viewer (QDesktopServices by default);
     // false when nothing could open it.
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+#if UFCS_WITH_UPGRADES
     // How the upgrade dialog is run (exec() by default; tests drive it).
     void setUpgradeDialogRunner(std::function<void(UpgradeDialog&)> runner) {
         runUpgradeDialog_ = std::move(runner);
     }
+#endif
     // A capture with records that were never saved (nor opened from a file).
     bool captureUnsaved() const;
 
@@ -104,8 +108,12 @@ class MainWindow final : public QDialog, private SessionListener {
     const ufcs::SequenceReport& sequenceReport();
     // Selects and shows the row of `record`; false when it is not listed.
     bool selectRecord(uint32_t record);
-    QLabel* statusLine() const { return statusLabel_; }
-    QLineEdit* findBox() const { return findBox_; }
+    QLabel* statusLine() const {
+        return statusLabel_;
+    }
+    QLineEdit* findBox() const {
+        return findBox_;
+    }
     QString timingSummaryText();
     void openFilterPopup(FilterPopup::Group group);
 
@@ -114,22 +122,50 @@ class MainWindow final : public QDialog, private SessionListener {
     void sendUfcs(int position, int mode);
 
     // For tests and the window's own parts.
-    SendDialog* sendDialog() const { return sendDialog_; }
-    OutputModesPanel* modesPanel() const { return modesPanel_; }
-    PacketCurveView* curveView() const { return curveView_; }
-    Session& session() { return *session_; }
-    QTableView* messageList() const { return list_; }
-    MessageListModel* model() const { return model_; }
-    QTreeWidget* tree() const { return tree_; }
-    QTextEdit* pane() const { return pane_; }
-    QPushButton* listenButton() const { return listenButton_; }
+    SendDialog* sendDialog() const {
+        return sendDialog_;
+    }
+    OutputModesPanel* modesPanel() const {
+        return modesPanel_;
+    }
+    PacketCurveView* curveView() const {
+        return curveView_;
+    }
+    Session& session() {
+        return *session_;
+    }
+    QTableView* messageList() const {
+        return list_;
+    }
+    MessageListModel* model() const {
+        return model_;
+    }
+    QTreeWidget* tree() const {
+        return tree_;
+    }
+    QTextEdit* pane() const {
+        return pane_;
+    }
+    QPushButton* listenButton() const {
+        return listenButton_;
+    }
     QPushButton* button(const QString& caption) const;
-    QCheckBox* autoScrollBox() const { return autoScrollBox_; }
-    QTextEdit* voltageBox() const { return voltageBox_; }
-    QTextEdit* currentBox() const { return currentBox_; }
+    QCheckBox* autoScrollBox() const {
+        return autoScrollBox_;
+    }
+    QTextEdit* voltageBox() const {
+        return voltageBox_;
+    }
+    QTextEdit* currentBox() const {
+        return currentBox_;
+    }
     QToolButton* filterButton(FilterPopup::Group group) const;
-    const AutoScroll& autoScroll() const { return autoScroll_; }
-    Layout windowLayout() const { return layout_; }
+    const AutoScroll& autoScroll() const {
+        return autoScroll_;
+    }
+    Layout windowLayout() const {
+        return layout_;
+    }
     // Appends to the detail pane as the program does (0/100 cyan, 1 red, 2 yellow).
     void appendPaneText(const QString& text, PaneStyle style);
     void copyPaneSelection();
@@ -176,7 +212,9 @@ class MainWindow final : public QDialog, private SessionListener {
     bool settleUnsavedCapture();
     void startRecorder();
     void openManual();
+#if UFCS_WITH_UPGRADES
     void openUpgradeDialog();
+#endif
     void showPaneMenu(const QPoint& position);
     void decodeRow(int row);
     void showSequenceNotes(uint32_t record);
@@ -256,9 +294,11 @@ class MainWindow final : public QDialog, private SessionListener {
     std::function<QString()> chooseSavePath_;
     std::function<ExportChoice()> chooseExport_;
     std::function<bool(const QUrl&)> openUrl_;
+#if UFCS_WITH_UPGRADES
     std::function<void(UpgradeDialog&)> runUpgradeDialog_ = [](UpgradeDialog& dialog) {
         dialog.exec();
     };
+#endif
 };
 
 }  // namespace analyzer::ui

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "analyzer/session.h"
-#include "qt/program_update.h"
 #include "qt/qt_event_loop.h"
+#include "qt/upgrade/program_update.h"
 #include "qt/wake_lock.h"
 #include "upgrade/upgrade_flow.h"
 

@@ -18,6 +18,9 @@
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/panels.h"
+#if UFCS_WITH_UPGRADES
+#include "recorder/ui/update_dialog.h"
+#endif
 #include "recorder/ui/waveform_view.h"
 
 namespace recorder::ui {
@@ -135,39 +138,77 @@ void MainWindow::storeViewSettings() {
     settings_.saveView(view);
 }
 
-QAction* MainWindow::addCommand(QMenu* menu, const QString& text, std::function<void()> run,
+QString commandCaption(Command command) {
+    static const char* const kCaptions[] = {
+        "新建",               // New
+        "打开",               // Open
+        "保存",               // Save
+        "另存为",             // SaveAs
+        "另存为CSV格式",      // SaveCsv
+        "退出",               // Exit
+        "开始新测试",         // StartTest
+        "停止测试",           // StopTest
+        "继续测试",           // ContinueTest
+        "版本更新",           // VersionUpdate
+        "时间放大显示",       // TimeIn
+        "时间缩小显示",       // TimeOut
+        "电流放大显示",       // CurrentIn
+        "电流缩小显示",       // CurrentOut
+        "电压放大显示",       // VoltageIn
+        "电压缩小显示",       // VoltageOut
+        "缩放时间",           // ZoomTime
+        "缩放电流",           // ZoomCurrent
+        "缩放电压",           // ZoomVoltage
+        "电压追踪",           // VoltageTracking
+        "电流追踪",           // CurrentTracking
+        "全景图",             // Panorama
+        "显示/隐藏网格",      // Grid
+        "显示/隐藏电压曲线",  // VoltageCurve
+        "显示/隐藏电流曲线",  // CurrentCurve
+        "显示/隐藏电压区线",  // VoltageZoneLines
+        "显示/隐藏时间区线",  // TimeZoneLines
+        "电压优先显示",       // VoltageFirst
+        "电流优先显示",       // CurrentFirst
+        "打印当前页",         // Print
+    };
+    static_assert(std::size(kCaptions) == kCommandCount);
+    return QString::fromUtf8(kCaptions[static_cast<std::size_t>(command)]);
+}
+
+QAction* MainWindow::addCommand(QMenu* menu, Command command, std::function<void()> run,
                                 const QList<QKeySequence>& keys) {
-    QAction* act = menu->addAction(text);
+    QAction* act = menu->addAction(commandCaption(command));
     act->setShortcuts(keys);
     connect(act, &QAction::triggered, this, [run = std::move(run)] { run(); });
-    actions_[text] = act;
+    actions_[static_cast<std::size_t>(command)] = act;
     return act;
 }
 
-QAction* MainWindow::action(const QString& text) const {
-    const auto it = actions_.find(text);
-    return it == actions_.end() ? nullptr : it->second;
+QAction* MainWindow::action(const QString& caption) const {
+    for (std::size_t i = 0; i < kCommandCount; ++i) {
+        if (actions_[i] && actions_[i]->text() == caption) return actions_[i];
+    }
+    return nullptr;
 }
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
-    addCommand(file, QStringLiteral("新建"), [this] { newDocument(); }, {QKeySequence::New});
-    addCommand(file, QStringLiteral("打开"), [this] { openChosenFile(); },
+    addCommand(file, Command::New, [this] { newDocument(); }, {QKeySequence::New});
+    addCommand(file, Command::Open, [this] { openChosenFile(); },
                {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    addCommand(file, QStringLiteral("保存"), [this] { save(); },
-               {QKeySequence(Qt::CTRL | Qt::Key_S)});
-    addCommand(file, QStringLiteral("另存为"), [this] { saveAs(); });
-    addCommand(file, QStringLiteral("另存为CSV格式"), [this] { exportCsv(); });
+    addCommand(file, Command::Save, [this] { save(); }, {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    addCommand(file, Command::SaveAs, [this] { saveAs(); });
+    addCommand(file, Command::SaveCsv, [this] { exportCsv(); });
     recentMenu_ = file->addMenu(QStringLiteral("最近文件"));
     file->addSeparator();
-    addCommand(file, QStringLiteral("退出"), [this] { close(); });
+    addCommand(file, Command::Exit, [this] { close(); });
     rebuildRecentMenu();
 
     QMenu* test = menuBar()->addMenu(QStringLiteral("测试"));
-    addCommand(test, QStringLiteral("开始新测试"), [this] { run_.start(); },
+    addCommand(test, Command::StartTest, [this] { run_.start(); },
                {QKeySequence(Qt::CTRL | Qt::Key_A)});
-    addCommand(test, QStringLiteral("停止测试"), [this] { run_.stop(); });
-    QAction* resume = addCommand(test, QStringLiteral("继续测试"), [this] { run_.continueTest(); });
+    addCommand(test, Command::StopTest, [this] { run_.stop(); });
+    QAction* resume = addCommand(test, Command::ContinueTest, [this] { run_.continueTest(); });
     resume->setToolTip(QStringLiteral("继续打开的曲线接着测试"));
     resume->setStatusTip(resume->toolTip());
     // The module information and module status requests, for the instrument's makers.
@@ -192,15 +233,18 @@ void MainWindow::buildMenus() {
     addAction(stopB);
 
     buildToolMenu(menuBar()->addMenu(QStringLiteral("工具")));
+#if UFCS_WITH_UPGRADES  // 帮助 holds the update alone
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
-    addCommand(help, QStringLiteral("版本更新"), [this] { openUpdateDialog(); });
+    addCommand(help, Command::VersionUpdate, [this] { openUpdateDialog(); });
+#endif
 
     QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
-    for (const char* name :
-         {"新建", "打开", "保存", "开始新测试", "停止测试", "继续测试", "全景图", "电压追踪",
-          "电流追踪", "缩放时间", "缩放电压", "缩放电流", "显示/隐藏网格", "显示/隐藏时间区线",
-          "显示/隐藏电压区线", "另存为CSV格式"}) {
-        bar->addAction(action(QString::fromUtf8(name)));
+    for (const Command command :
+         {Command::New, Command::Open, Command::Save, Command::StartTest, Command::StopTest,
+          Command::ContinueTest, Command::Panorama, Command::VoltageTracking,
+          Command::CurrentTracking, Command::ZoomTime, Command::ZoomVoltage, Command::ZoomCurrent,
+          Command::Grid, Command::TimeZoneLines, Command::VoltageZoneLines, Command::SaveCsv}) {
+        bar->addAction(action(command));
     }
 }
 
@@ -210,38 +254,34 @@ void MainWindow::buildToolMenu(QMenu* tools) {
         view_->update();
         updateEnabling();
     };
-    addCommand(tools, QStringLiteral("时间放大显示"), [this] {
+    addCommand(tools, Command::TimeIn, [this] {
         view_->zoomTime(true);
         settings_.saveTimeIndex(view_->state().timeIndex);
     });
-    addCommand(tools, QStringLiteral("时间缩小显示"), [this] {
+    addCommand(tools, Command::TimeOut, [this] {
         view_->zoomTime(false);
         settings_.saveTimeIndex(view_->state().timeIndex);
     });
-    addCommand(tools, QStringLiteral("电流放大显示"),
-               [this] { view_->zoomVertical(Axis::Current, true); },
+    addCommand(tools, Command::CurrentIn, [this] { view_->zoomVertical(Axis::Current, true); },
                {QKeySequence(Qt::Key_F10), QKeySequence(Qt::Key_0),
                 QKeySequence(Qt::KeypadModifier | Qt::Key_6)});
-    addCommand(tools, QStringLiteral("电流缩小显示"),
-               [this] { view_->zoomVertical(Axis::Current, false); },
+    addCommand(tools, Command::CurrentOut, [this] { view_->zoomVertical(Axis::Current, false); },
                {QKeySequence(Qt::Key_F9), QKeySequence(Qt::Key_9),
                 QKeySequence(Qt::KeypadModifier | Qt::Key_9)});
-    addCommand(tools, QStringLiteral("电压放大显示"),
-               [this] { view_->zoomVertical(Axis::Voltage, true); },
+    addCommand(tools, Command::VoltageIn, [this] { view_->zoomVertical(Axis::Voltage, true); },
                {QKeySequence(Qt::Key_F8), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus),
                 QKeySequence(Qt::Key_Equal)});
-    addCommand(tools, QStringLiteral("电压缩小显示"),
-               [this] { view_->zoomVertical(Axis::Voltage, false); },
+    addCommand(tools, Command::VoltageOut, [this] { view_->zoomVertical(Axis::Voltage, false); },
                {QKeySequence(Qt::Key_F7), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus),
                 QKeySequence(Qt::Key_Minus)});
     tools->addSeparator();
-    const std::pair<const char*, ZoomAtPoint> modes[] = {{"缩放时间", ZoomAtPoint::Time},
-                                                         {"缩放电流", ZoomAtPoint::Current},
-                                                         {"缩放电压", ZoomAtPoint::Voltage}};
+    const std::pair<Command, ZoomAtPoint> modes[] = {{Command::ZoomTime, ZoomAtPoint::Time},
+                                                     {Command::ZoomCurrent, ZoomAtPoint::Current},
+                                                     {Command::ZoomVoltage, ZoomAtPoint::Voltage}};
     const Qt::Key keys[] = {Qt::Key_X, Qt::Key_C, Qt::Key_Z};
     for (int i = 0; i < 3; ++i) {
         const ZoomAtPoint mode = modes[i].second;
-        QAction* act = addCommand(tools, QString::fromUtf8(modes[i].first),
+        QAction* act = addCommand(tools, modes[i].first,
                                   [mode, &state, refresh] {
                                       state.zoomMode =
                                           state.zoomMode == mode ? ZoomAtPoint::None : mode;
@@ -258,17 +298,17 @@ void MainWindow::buildToolMenu(QMenu* tools) {
     });
     addAction(escape);
     tools->addSeparator();
-    QAction* voltTrack = addCommand(tools, QStringLiteral("电压追踪"), [&state, refresh] {
+    QAction* voltTrack = addCommand(tools, Command::VoltageTracking, [&state, refresh] {
         state.voltTracking = !state.voltTracking;
         state.panorama = false;
         refresh();
     });
-    QAction* currentTrack = addCommand(tools, QStringLiteral("电流追踪"), [&state, refresh] {
+    QAction* currentTrack = addCommand(tools, Command::CurrentTracking, [&state, refresh] {
         state.currentTracking = !state.currentTracking;
         state.panorama = false;
         refresh();
     });
-    QAction* panorama = addCommand(tools, QStringLiteral("全景图"), [this, &state, refresh] {
+    QAction* panorama = addCommand(tools, Command::Panorama, [this, &state, refresh] {
         state.panorama = !state.panorama;
         state.voltTracking = state.currentTracking = false;
         if (state.panorama) view_->fitAll();
@@ -277,29 +317,27 @@ void MainWindow::buildToolMenu(QMenu* tools) {
     for (QAction* act : {voltTrack, currentTrack, panorama})
         act->setCheckable(true);
     tools->addSeparator();
-    QAction* grid = addCommand(tools, QStringLiteral("显示/隐藏网格"),
+    QAction* grid = addCommand(tools, Command::Grid,
                                [this] {
                                    view_->setGrid(!view_->gridShown());
                                    settings_.saveGrid(view_->gridShown());
                                    updateEnabling();
                                },
                                {QKeySequence(Qt::CTRL | Qt::Key_G)});
-    QAction* volts = addCommand(tools, QStringLiteral("显示/隐藏电压曲线"), [&state, refresh] {
+    QAction* volts = addCommand(tools, Command::VoltageCurve, [&state, refresh] {
         state.voltageShown = !state.voltageShown;
         refresh();
     });
-    QAction* amps = addCommand(tools, QStringLiteral("显示/隐藏电流曲线"), [&state, refresh] {
+    QAction* amps = addCommand(tools, Command::CurrentCurve, [&state, refresh] {
         state.currentShown = !state.currentShown;
         refresh();
     });
     QAction* voltLines = addCommand(
-        tools, QStringLiteral("显示/隐藏电压区线"),
-        [this] {
-            view_->showVoltageZoneLines(action(QStringLiteral("显示/隐藏电压区线"))->isChecked());
-        },
+        tools, Command::VoltageZoneLines,
+        [this] { view_->showVoltageZoneLines(action(Command::VoltageZoneLines)->isChecked()); },
         {QKeySequence(Qt::CTRL | Qt::Key_H)});
-    QAction* timeLines = addCommand(tools, QStringLiteral("显示/隐藏时间区线"), [this] {
-        view_->showTimeZoneLines(action(QStringLiteral("显示/隐藏时间区线"))->isChecked());
+    QAction* timeLines = addCommand(tools, Command::TimeZoneLines, [this] {
+        view_->showTimeZoneLines(action(Command::TimeZoneLines)->isChecked());
     });
     for (QAction* act : {grid, volts, amps, voltLines, timeLines})
         act->setCheckable(true);
@@ -307,11 +345,11 @@ void MainWindow::buildToolMenu(QMenu* tools) {
     volts->setChecked(true);
     amps->setChecked(true);
     tools->addSeparator();
-    QAction* voltFirst = addCommand(tools, QStringLiteral("电压优先显示"), [this] {
+    QAction* voltFirst = addCommand(tools, Command::VoltageFirst, [this] {
         view_->setVoltageOnTop(true);
         updateEnabling();
     });
-    QAction* currentFirst = addCommand(tools, QStringLiteral("电流优先显示"), [this] {
+    QAction* currentFirst = addCommand(tools, Command::CurrentFirst, [this] {
         view_->setVoltageOnTop(false);
         updateEnabling();
     });
@@ -324,7 +362,7 @@ void MainWindow::buildToolMenu(QMenu* tools) {
     }
     voltFirst->setChecked(true);
     tools->addSeparator();
-    addCommand(tools, QStringLiteral("打印当前页"), [] {})->setEnabled(false);
+    addCommand(tools, Command::Print, [] {})->setEnabled(false);
 }
 
 void MainWindow::updateEnabling() {
@@ -332,37 +370,35 @@ void MainWindow::updateEnabling() {
     for (const char* name : {"新建", "打开", "保存", "另存为", "另存为CSV格式"})
         action(QString::fromUtf8(name))->setEnabled(!testing);
     recentMenu_->setEnabled(!testing);
-    action(QStringLiteral("开始新测试"))->setEnabled(!testing);
-    action(QStringLiteral("停止测试"))->setEnabled(testing);
-    action(QStringLiteral("继续测试"))->setEnabled(run_.canContinue());
+    action(Command::StartTest)->setEnabled(!testing);
+    action(Command::StopTest)->setEnabled(testing);
+    action(Command::ContinueTest)->setEnabled(run_.canContinue());
     const WaveformState& state = view_->state();
     const bool samples = document_.largestCount() > 0;
-    action(QStringLiteral("电压放大显示"))->setEnabled(canZoomVertical(state, Axis::Voltage, true));
-    action(QStringLiteral("电压缩小显示"))
-        ->setEnabled(canZoomVertical(state, Axis::Voltage, false));
-    action(QStringLiteral("电流放大显示"))
-        ->setEnabled(samples && canZoomVertical(state, Axis::Current, true));
-    action(QStringLiteral("电流缩小显示"))
+    action(Command::VoltageIn)->setEnabled(canZoomVertical(state, Axis::Voltage, true));
+    action(Command::VoltageOut)->setEnabled(canZoomVertical(state, Axis::Voltage, false));
+    action(Command::CurrentIn)->setEnabled(samples && canZoomVertical(state, Axis::Current, true));
+    action(Command::CurrentOut)
         ->setEnabled(samples && canZoomVertical(state, Axis::Current, false));
-    action(QStringLiteral("时间放大显示"))->setEnabled(state.timeIndex < kScaleCount - 1);
-    action(QStringLiteral("时间缩小显示"))->setEnabled(state.timeIndex > 0);
-    const std::pair<const char*, ZoomAtPoint> modes[] = {{"缩放时间", ZoomAtPoint::Time},
-                                                         {"缩放电流", ZoomAtPoint::Current},
-                                                         {"缩放电压", ZoomAtPoint::Voltage}};
-    for (const auto& [name, mode] : modes) {
-        QAction* act = action(QString::fromUtf8(name));
+    action(Command::TimeIn)->setEnabled(state.timeIndex < kScaleCount - 1);
+    action(Command::TimeOut)->setEnabled(state.timeIndex > 0);
+    const std::pair<Command, ZoomAtPoint> modes[] = {{Command::ZoomTime, ZoomAtPoint::Time},
+                                                     {Command::ZoomCurrent, ZoomAtPoint::Current},
+                                                     {Command::ZoomVoltage, ZoomAtPoint::Voltage}};
+    for (const auto& [command, mode] : modes) {
+        QAction* act = action(command);
         act->setChecked(state.zoomMode == mode);
         act->setEnabled(state.zoomMode == ZoomAtPoint::None || state.zoomMode == mode);
     }
-    action(QStringLiteral("电压追踪"))->setChecked(state.voltTracking);
-    action(QStringLiteral("电流追踪"))->setChecked(state.currentTracking);
-    action(QStringLiteral("电压追踪"))->setEnabled(testing);
-    action(QStringLiteral("电流追踪"))->setEnabled(testing);
-    action(QStringLiteral("全景图"))->setChecked(state.panorama);
-    action(QStringLiteral("显示/隐藏电压曲线"))->setChecked(state.voltageShown);
-    action(QStringLiteral("显示/隐藏电流曲线"))->setChecked(state.currentShown);
-    action(QStringLiteral("电压优先显示"))->setChecked(view_->voltageOnTop());
-    action(QStringLiteral("电流优先显示"))->setChecked(!view_->voltageOnTop());
+    action(Command::VoltageTracking)->setChecked(state.voltTracking);
+    action(Command::CurrentTracking)->setChecked(state.currentTracking);
+    action(Command::VoltageTracking)->setEnabled(testing);
+    action(Command::CurrentTracking)->setEnabled(testing);
+    action(Command::Panorama)->setChecked(state.panorama);
+    action(Command::VoltageCurve)->setChecked(state.voltageShown);
+    action(Command::CurrentCurve)->setChecked(state.currentShown);
+    action(Command::VoltageFirst)->setChecked(view_->voltageOnTop());
+    action(Command::CurrentFirst)->setChecked(!view_->voltageOnTop());
 }
 
 void MainWindow::updateTitle() {
@@ -605,6 +641,7 @@ void MainWindow::setJournalNote(const std::string& note) {
     view_->setJournalNote(fromStd(note));
 }
 
+#if UFCS_WITH_UPGRADES
 void MainWindow::openUpdateDialog() {
     UpdateDialog dialog(upgrade::loadUpgradeSettings(profile_), programDir_, this);
     connect(&dialog.programUpdate(), &qt_adapters::ProgramUpdate::message, this,
@@ -614,5 +651,6 @@ void MainWindow::openUpdateDialog() {
     // The updater restarts the recorder once this one has closed.
     if (dialog.handedOver()) close();
 }
+#endif
 
 }  // namespace recorder::ui

@@ -6,9 +6,9 @@
 #include <QCoreApplication>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <array>
 #include <filesystem>
 #include <functional>
-#include <map>
 
 #include "common/clock.h"
 #include "device/hid_device.h"
@@ -21,6 +21,42 @@ class QLabel;
 class QMenu;
 
 namespace recorder::ui {
+
+// The menu commands; their captions live in one table (commandCaption).
+enum class Command {
+    New,
+    Open,
+    Save,
+    SaveAs,
+    SaveCsv,
+    Exit,
+    StartTest,
+    StopTest,
+    ContinueTest,
+    VersionUpdate,
+    TimeIn,
+    TimeOut,
+    CurrentIn,
+    CurrentOut,
+    VoltageIn,
+    VoltageOut,
+    ZoomTime,
+    ZoomCurrent,
+    ZoomVoltage,
+    VoltageTracking,
+    CurrentTracking,
+    Panorama,
+    Grid,
+    VoltageCurve,
+    CurrentCurve,
+    VoltageZoneLines,
+    TimeZoneLines,
+    VoltageFirst,
+    CurrentFirst,
+    Print,
+};
+inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Print) + 1;
+QString commandCaption(Command command);
 
 class OutputSwitchPanel;
 class TimedStopPanel;
@@ -53,7 +89,9 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();
 
-    QAction* action(const QString& text) const;
+    // A menu command by its caption, as the user sees it; null when the menus lack it.
+    QAction* action(const QString& caption) const;
+    QAction* action(Command command) const { return actions_[static_cast<std::size_t>(command)]; }
     WaveformView* view() const { return view_; }
     TimedStopPanel* timedStopPanel() const { return timedStop_; }
     TestRun& testRun() { return run_; }
@@ -61,7 +99,9 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     QLabel* statusText() const { return status_; }
     // Where the updater and the downloads are (the executable's folder by default).
     void setProgramDir(QString folder) { programDir_ = std::move(folder); }
+#if UFCS_WITH_UPGRADES
     void openUpdateDialog();
+#endif
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,7 +109,9 @@ class MainWindow final : public QMainWindow, private TestRunListener {
   private:
     // TestRunListener
     Answer askToSave() override;
-    bool saveDocument() override { return save(); }
+    bool saveDocument() override {
+        return save();
+    }
     bool confirmContinue() override;
     std::optional<TimedStop> readTimedStop() override;
     void lockTimedStop(bool locked) override;
@@ -84,7 +126,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
 
     void buildMenus();
     void buildToolMenu(QMenu* menu);
-    QAction* addCommand(QMenu* menu, const QString& text, std::function<void()> run,
+    QAction* addCommand(QMenu* menu, Command command, std::function<void()> run,
                         const QList<QKeySequence>& keys = {});
     void newDocument();
     void openChosenFile();
@@ -114,7 +156,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     OutputSwitchPanel* outputSwitch_ = nullptr;
     QLabel* status_ = nullptr;
     QMenu* recentMenu_ = nullptr;
-    std::map<QString, QAction*> actions_;
+    std::array<QAction*, kCommandCount> actions_{};  // null: not in this build's menus
     Askers askers_;
     QString programDir_ = QCoreApplication::applicationDirPath();
 };

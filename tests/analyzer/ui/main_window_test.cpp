@@ -18,13 +18,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "analyzer/capture_feed.h"
 #include "analyzer/ui/main_window.h"
 #include "analyzer/ui/message_list_model.h"
 #include "analyzer/ui/output_modes_panel.h"
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
+#include "simulator/capture_pages.h"
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
 #include "support/fallback_message.h"
@@ -175,6 +176,25 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->voltageBox()->toPlainText(), QStringLiteral(" ------"));
         start();
         QCOMPARE(modeDialogRuns_, 1);  // only the first click asks
+    }
+
+    // 版本升级 is offered while idle, hidden while listening, and absent from a
+    // build without upgrades.
+    void theUpgradeButtonFollowsTheBuildAndTheCapture() {
+        QPushButton* upgrade = window_->button("版本升级");
+#if UFCS_WITH_UPGRADES
+        QVERIFY(upgrade);
+        QVERIFY(!upgrade->isHidden());
+        start();
+        QVERIFY(upgrade->isHidden());
+        window_->listenButton()->click();
+        QTRY_VERIFY(!upgrade->isHidden());
+#else
+        QVERIFY(!upgrade);
+        start();  // the capture runs as before without it
+        window_->listenButton()->click();
+        QTRY_COMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+#endif
     }
 
     void chargingDeviceModeShowsTheSendButtonInPlaceOfSave() {
@@ -577,13 +597,13 @@ class MainWindowTest : public QObject {
     // A capture file of a pair that slips: a late Power_Ready and missed ACKs.
     QString slippingCapture() {
         auto store = ufcs::CaptureStore::create();
-        simulator::CaptureFeed feed(*store, {});
+        analyzer::CaptureFeed feed(*store, {});
         simulator::BusTraffic::Options options(4, 0.0);
         options.sequenceFaults.slowPowerReady = true;
         options.sequenceFaults.dropAck = true;
         simulator::BusTraffic traffic(options);
         for (int i = 0; i < 400; ++i)
-            feed.feed(traffic.next());
+            feed.feedReports(simulator::capturePages(traffic.next()));
         const QString path = QString::fromStdString(folder_->file("slips.ufcs_stream"));
         if (!ufcs::SaveCapture(*store, path.toStdString()).ok) qFatal("cannot save");
         return path;

@@ -10,17 +10,24 @@
 #include <QTest>
 #include <memory>
 
+#if UFCS_WITH_UPGRADES
 #include "net/local_http_server.h"
+#endif
 #include "recorder/csv_export.h"
 #include "recorder/journal.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/main_window.h"
 #include "recorder/ui/panels.h"
+#if UFCS_WITH_UPGRADES
+#include "recorder/ui/update_dialog.h"
+#endif
 #include "recorder/ui/waveform_view.h"
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
 #include "support/fallback_message.h"
+#if UFCS_WITH_UPGRADES
 #include "support/signed_release.h"
+#endif
 #include "support/test_folder.h"
 
 using recorder::ui::MainWindow;
@@ -161,6 +168,20 @@ class RecorderWindowTest : public QObject {
     }
 
     // Open a.osa, 开始新测试: the new test is an untitled document; 继续测试 appends to a.osa.
+    // Every menu command of this build is there under its own caption.
+    void everyCommandHasItsCaption() {
+        for (std::size_t i = 0; i < recorder::ui::kCommandCount; ++i) {
+            const auto command = recorder::ui::Command(i);
+            const QString caption = recorder::ui::commandCaption(command);
+            QAction* act = window_->action(command);
+            QCOMPARE(act != nullptr,
+                     command != recorder::ui::Command::VersionUpdate || UFCS_WITH_UPGRADES);
+            if (!act) continue;
+            QCOMPARE(act->text(), caption);
+            QCOMPARE(window_->action(caption), act);  // no two commands share a caption
+        }
+    }
+
     void aNewTestNeverOverwritesTheFileThatWasOpen() {
         startTest();
         waitForSamples(6);
@@ -376,6 +397,7 @@ class RecorderWindowTest : public QObject {
         act("停止测试")->trigger();
     }
 
+#if UFCS_WITH_UPGRADES
     void versionUpdateDownloadsAndHandsOver() {
         net::LocalHttpServer server;
         QVERIFY(server.listen());
@@ -431,6 +453,13 @@ class RecorderWindowTest : public QObject {
         QCOMPARE(downloaded.readAll(), program);
         QTRY_VERIFY(!window_->isVisible());
     }
+#else
+    // Built without upgrades: nothing offers one.
+    void noVersionUpdateWithoutUpgrades() {
+        QVERIFY(!act("版本更新"));
+        QVERIFY(act("开始新测试"));
+    }
+#endif
 
     void screenshots() {
         const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");

@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "analyzer/capture_feed.h"
 #include "simulator/bus_traffic.h"
-#include "simulator/capture_feed.h"
+#include "simulator/capture_pages.h"
 #include "ufcs/capture_file.h"
 #include "ufcs/capture_list.h"
 
@@ -48,10 +49,10 @@ int main(int argc, char** argv) {
     }
     ufcs::CaptureHeaderRecord header;
     header.currentRangeMa = 6000;
-    simulator::CaptureFeed feed(*store, header);
+    analyzer::CaptureFeed feed(*store, header);
     simulator::BusTraffic traffic({static_cast<uint32_t>(seed), 0.03});
     for (long i = 0; i < events && !feed.storeFull(); ++i)
-        feed.feed(traffic.next());
+        feed.feedReports(simulator::capturePages(traffic.next()));
 
     ufcs::CaptureList list(*store);  // the rows mark the records as the analyzer's list does
     list.appendNew();

@@ -1,4 +1,4 @@
-#include "qt/program_update.h"
+#include "qt/upgrade/program_update.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,20 +5,26 @@
 
 #include <QApplication>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "device/hid_device.h"
-#include "qt/instance_channel.h"
+#include "qt/program/instance_channel.h"
 #include "qt/settings_profile.h"
 
 namespace qt_adapters {
+
+// The instrument a program opens: the real one, or (true) a simulated one.
+// Each program's main() passes its choice in, so the adapters know no simulator.
+using InstrumentFactory = std::function<std::unique_ptr<device::HidDevice>(bool simulated)>;
 
 struct ProgramIdentity {
     QString applicationName;   // as installed and shown, e.g. "TarselUFCS解析程序"
     QString settingsFileName;  // e.g. "color.ini"
     QString instanceName;      // names the instance lock and socket, e.g. "color"
     QString desktopId;         // its desktop entry and icon, e.g. "com.tarsel.UfcsAnalyzer"
+    InstrumentFactory chooseInstrument;
 };
 
 struct StartedProgram {
@@ -32,12 +38,15 @@ struct StartedProgram {
 // the display opens: it has, since the QApplication exists, and the program ends.
 bool onlyCheckingTheDisplay();
 
-// Numbers formatted and read by the C library use a decimal point, whatever
-// the user's locale (which QApplication has taken); called by startProgram().
-void keepNumbersInTheCLocale();
-
 // Nothing when the program must not start; the user has then been told why.
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity);
+
+// A GUI program's main(): answers --help and --version with `usage` (no
+// display needed), opens the display, ends at once for --check-display,
+// starts the program and hands it to `run`, which makes and shows the window
+// and returns app.exec()'s result.
+int runProgram(int argc, char** argv, const ProgramIdentity& identity, const char* usage,
+               const std::function<int(QApplication&, StartedProgram&)>& run);
 
 // The one message for memory the program cannot do without.
 void showOutOfMemory();

@@ -1,6 +1,6 @@
-#include "simulator/capture_feed.h"
+#include "analyzer/capture_feed.h"
 
-namespace simulator {
+namespace analyzer {
 
 CaptureFeed::CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRecord& header)
     : intake_(store, *this), dispatcher_(store, intake_, *this) {
@@ -13,9 +13,4 @@ CaptureFeed::CaptureFeed(ufcs::CaptureStore& store, const ufcs::CaptureHeaderRec
     feedReport(instrument::statusReply(instrument::kStatusListening));
 }
 
-void CaptureFeed::feed(const BusEvent& event) {
-    for (const Report& page : capturePages(event))
-        feedReport(page);
-}
-
-}  // namespace simulator
+}  // namespace analyzer

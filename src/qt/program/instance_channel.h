@@ -5,11 +5,11 @@
 // swaps the program's executable). A second instance of the same program
 // starts as usual and listens once the first one has gone.
 //
-// The answer comes in lines: "asking" at once when the program first asks its
-// user what to do with unsaved work, then "ok" when it closes or "kept" when
-// the user chose to keep it open. A client may go away at any moment: the
-// request is taken, the socket slot returns, and only then is the window
-// closed (its question runs an event loop of its own).
+// The answer comes in lines (common/instance_protocol.h): "asking" at once
+// when the program first asks its user what to do with unsaved work, then "ok"
+// when it closes or "kept" when the user chose to keep it open. A client may go away at any moment:
+// the request is taken, the socket slot returns, and only then is the window closed (its question
+// runs an event loop of its own).
 //
 // The channel is the user's alone: its lock and socket live in a folder only
 // the user can enter, the socket admits only the user, a connection from
@@ -70,30 +70,6 @@ class InstanceChannel final : public QObject {
 
 // The socket name of program `name` whose lock files live in `folder`.
 QString instanceSocketName(const QString& name, const QString& folder);
-
-enum class CloseReply {
-    NoInstance,  // nobody answered: no instance runs (or it is gone)
-    Closing,     // the instance closes
-    Kept,        // its user chose to keep it open
-    Other,       // an instance of another executable answered (or another user's): not closed
-};
-
-struct CloseRequest {
-    QString name;     // the program's instance name, e.g. "color"
-    QString folder;   // the user's private folder
-    QString program;  // the executable to close; empty: whichever answers
-    int timeoutMs = 1000;
-};
-struct CloseAnswer {
-    CloseReply reply = CloseReply::NoInstance;
-    QString other;  // with Other: the executable that answered, or why it is not trusted
-};
-
-// Asks the running instance to close. `timeoutMs` bounds the wait for the
-// connection and the first answer; once the instance says it is asking its
-// user, `userAsked` is called and the answer is awaited for as long as the
-// instance lives. Blocking: call it off the thread that runs that instance.
-CloseAnswer requestClose(const CloseRequest& request, const std::function<void()>& userAsked = {});
 
 // The same executable, however named (links, relative paths).
 bool sameProgram(const QString& a, const QString& b);

@@ -1,17 +1,16 @@
-#include "qt/program_startup.h"
+#include "qt/program/program_startup.h"
 #include "qt/translations.h"
 
 #include <QCommandLineParser>
-#include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
-#include <clocale>
+#include <iostream>
 
+#include "common/program_info.h"
 #include "common/user_folders.h"
 #include "common/version.h"
-#include "simulator/instrument_choice.h"
 
 namespace qt_adapters {
 namespace {
@@ -33,11 +32,6 @@ const QString kCheckDisplay = QStringLiteral("check-display");
 
 bool onlyCheckingTheDisplay() {
     return QCoreApplication::arguments().contains("--" + kCheckDisplay);
-}
-
-void keepNumbersInTheCLocale() {
-    // Qt took the user's locale at start: numbers in texts, files and queries stay as "10.5".
-    std::setlocale(LC_NUMERIC, "C");
 }
 
 std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdentity& identity) {
@@ -63,8 +57,7 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     // UFCS_SIMULATE carries the choice across a restart by the updater, which
     // starts the program without arguments.
     const bool simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");
-    started.instrument = simulator::chooseInstrument(
-        {simulated, nullptr, static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch())});
+    started.instrument = identity.chooseInstrument(simulated);
     const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(settingsDir);
     started.profile =
@@ -79,6 +72,19 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
                  qPrintable(identity.applicationName), problem.c_str());
     }
     return started;
+}
+
+int runProgram(int argc, char** argv, const ProgramIdentity& identity, const char* usage,
+               const std::function<int(QApplication&, StartedProgram&)>& run) {
+    const std::string name = identity.applicationName.toStdString();
+    if (const auto answered =
+            common::answerHelpOrVersion({argv + 1, argv + argc}, name, usage, std::cout))
+        return *answered;
+    QApplication app(argc, argv);  // without a usable display Qt ends the process here
+    if (onlyCheckingTheDisplay()) return 0;
+    std::optional<StartedProgram> started = startProgram(app, identity);
+    if (!started) return 1;
+    return run(app, *started);
 }
 
 void showOutOfMemory() {

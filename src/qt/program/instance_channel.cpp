@@ -1,8 +1,10 @@
-#include "qt/instance_channel.h"
+#include "qt/program/instance_channel.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include "common/instance_protocol.h"
 
 #ifdef Q_OS_LINUX
 #include <sys/socket.h>
@@ -12,11 +14,9 @@
 namespace qt_adapters {
 namespace {
 
-constexpr char kCloseRequest[] = "close";
-constexpr char kAskingAnswer[] = "asking\n";
-constexpr char kClosingAnswer[] = "ok\n";
-constexpr char kKeptAnswer[] = "kept\n";
-constexpr char kOtherAnswer[] = "other ";
+QByteArray bytes(std::string_view word) {
+    return QByteArray(word.data(), qsizetype(word.size()));
+}
 constexpr int kTakeOverMs = 200;
 constexpr int kLastWordMs = 500;  // the final answer's write before a closing program ends
 
@@ -44,13 +44,8 @@ bool sameUserAtTheOtherEnd([[maybe_unused]] const QLocalSocket& socket) {
 }  // namespace
 
 QString instanceSocketName(const QString& name, const QString& folder) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(folder);
-    // A named pipe of the user's own.
-    return QStringLiteral("ufcs-instance-") + qEnvironmentVariable("USERNAME") + '-' + name;
-#else
-    return QDir(folder).filePath(name + QStringLiteral(".socket"));
-#endif
+    return QString::fromStdString(common::instanceSocketName(
+        name.toStdString(), std::filesystem::path(folder.toStdU16String())));
 }
 
 bool sameProgram(const QString& a, const QString& b) {
@@ -102,8 +97,8 @@ void InstanceChannel::answer() {
         connect(client, &QLocalSocket::readyRead, this, [this, guarded] {
             while (guarded && guarded->canReadLine()) {
                 const QByteArray line = guarded->readLine().chopped(1);
-                if (line == kCloseRequest || line.startsWith(QByteArray(kCloseRequest) + ' '))
-                    take(guarded, line);
+                const QByteArray close = bytes(common::kCloseRequest);
+                if (line == close || line.startsWith(close + ' ')) take(guarded, line);
             }
         });
     }
@@ -113,19 +108,20 @@ void InstanceChannel::answer() {
 // loop, never inside this socket's slot. "close PATH" is for the program
 // whose executable is PATH only.
 void InstanceChannel::take(QLocalSocket* client, const QByteArray& request) {
-    const QString wanted = QString::fromUtf8(request.mid(sizeof kCloseRequest));
+    const QString wanted =
+        QString::fromUtf8(request.mid(qsizetype(common::kCloseRequest.size()) + 1));
     if (!wanted.isEmpty() && !sameProgram(wanted, programPath_)) {
-        tell(client, kOtherAnswer + programPath_.toUtf8() + '\n');
+        tell(client, bytes(common::kOtherAnswer) + programPath_.toUtf8() + '\n');
         return;
     }
     waiting_.emplace_back(client);
     if (closing_) {
-        if (asking_) tell(client, kAskingAnswer);
+        if (asking_) tell(client, bytes(common::kAskingAnswer) + '\n');
         return;
     }
     closing_ = true;
     asking_ = window_ && willAsk_ && willAsk_();
-    if (asking_) tell(client, kAskingAnswer);
+    if (asking_) tell(client, bytes(common::kAskingAnswer) + '\n');
     QMetaObject::invokeMethod(this, &InstanceChannel::closeWindow, Qt::QueuedConnection);
 }
 
@@ -137,42 +133,10 @@ void InstanceChannel::closeWindow() {
     std::vector<QPointer<QLocalSocket>> waiting;
     waiting.swap(waiting_);
     for (const QPointer<QLocalSocket>& client : waiting) {
-        tell(client, closed ? kClosingAnswer : kKeptAnswer);
+        tell(client, bytes(closed ? common::kClosingAnswer : common::kKeptAnswer) + '\n');
         // The program may end right after this: the answer leaves first.
         if (closed && client && client->state() == QLocalSocket::ConnectedState)
             client->waitForBytesWritten(kLastWordMs);
-    }
-}
-
-CloseAnswer requestClose(const CloseRequest& request, const std::function<void()>& userAsked) {
-    QLocalSocket socket;
-    socket.connectToServer(instanceSocketName(request.name, request.folder));
-    if (!socket.waitForConnected(request.timeoutMs)) return {};
-    // Whoever listens must be this user: another one's program is not asked to close.
-    if (!sameUserAtTheOtherEnd(socket))
-        return {CloseReply::Other, QStringLiteral("另一个用户的程序")};
-    QByteArray line = kCloseRequest;
-    if (!request.program.isEmpty()) line += ' ' + request.program.toUtf8();
-    socket.write(line + '\n');
-    if (!socket.waitForBytesWritten(request.timeoutMs)) return {};
-    bool asked = false;
-    for (;;) {
-        while (!socket.canReadLine()) {
-            // Once the user is being asked, the answer may take as long as they do.
-            if (socket.waitForReadyRead(asked ? -1 : request.timeoutMs)) continue;
-            // An instance that went away while its user was asked has closed.
-            return {asked ? CloseReply::Closing : CloseReply::NoInstance, {}};
-        }
-        const QByteArray answer = socket.readLine();
-        if (answer == kClosingAnswer) return {CloseReply::Closing, {}};
-        if (answer == kKeptAnswer) return {CloseReply::Kept, {}};
-        if (answer.startsWith(kOtherAnswer))
-            return {CloseReply::Other,
-                    QString::fromUtf8(answer.mid(sizeof kOtherAnswer - 1).chopped(1))};
-        if (answer == kAskingAnswer && !asked) {
-            asked = true;
-            if (userAsked) userAsked();
-        }
     }
 }
 
