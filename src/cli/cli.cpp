@@ -125,7 +125,26 @@ constexpr const char* kFirmwareUsage =
     "  would show and exits 0 only on 升级成功!\n"
     "  --fault (with --simulate): refuse-page@K, unplug-page@K, silent-burn\n";
 
-using Runner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);
+// What every command is run with besides its arguments.
+struct RunContext {
+    bool trace = false;
+    const upgrade::Fetcher& fetch;
+};
+using Runner = int (*)(const std::vector<std::string>&, const RunContext&, std::ostream&,
+                       std::ostream&);
+using TracedRunner = int (*)(const std::vector<std::string>&, bool, std::ostream&, std::ostream&);
+using PlainRunner = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+
+template <TracedRunner run>
+int traced(const std::vector<std::string>& args, const RunContext& context, std::ostream& out,
+           std::ostream& err) {
+    return run(args, context.trace, out, err);
+}
+template <PlainRunner run>
+int plain(const std::vector<std::string>& args, const RunContext&, std::ostream& out,
+          std::ostream& err) {
+    return run(args, out, err);
+}
 
 struct Command {
     const char* name;
@@ -134,27 +153,22 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"rows", kRowsUsage,
-     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
-         return runRows(args, out, err);
-     }},
-    {"check", kCheckUsage,
-     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
-         return runCheck(args, out, err);
-     }},
-    {"decode", kDecodeUsage,
-     [](const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
-         return runDecode(args, out, err);
-     }},
-    {"capture", kCaptureUsage, runCapture},
-    {"send", kSendUsage, runSend},
-    {"modes", kModesUsage, runModes},
-    {"record", kRecordUsage, runRecord},
-    {"recover", kRecoverUsage, runRecover},
-    {"osa", kOsaUsage, runOsa},
-    {"csv", kCsvUsage, runCsv},
-    {"check-update", kCheckUpdateUsage, runCheckUpdate},
-    {"firmware", kFirmwareUsage, runFirmware},
+    {"rows", kRowsUsage, plain<runRows>},
+    {"check", kCheckUsage, plain<runCheck>},
+    {"decode", kDecodeUsage, plain<runDecode>},
+    {"capture", kCaptureUsage, traced<runCapture>},
+    {"send", kSendUsage, traced<runSend>},
+    {"modes", kModesUsage, traced<runModes>},
+    {"record", kRecordUsage, traced<runRecord>},
+    {"recover", kRecoverUsage, traced<runRecover>},
+    {"osa", kOsaUsage, traced<runOsa>},
+    {"csv", kCsvUsage, traced<runCsv>},
+    {"check-update", kCheckUpdateUsage,
+     [](const std::vector<std::string>& args, const RunContext& context, std::ostream& out,
+        std::ostream& err) { return runCheckUpdate(args, context.fetch, out, err); }},
+    {"firmware", kFirmwareUsage,
+     [](const std::vector<std::string>& args, const RunContext& context, std::ostream& out,
+        std::ostream& err) { return runFirmware(args, context.trace, context.fetch, out, err); }},
 };
 
 bool among(const std::vector<std::string>& words, const std::string& word) {
@@ -238,7 +252,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
     return parsed;
 }
 
-int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::ostream& err) {
+int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::ostream& err,
+           const upgrade::Fetcher& fetch) {
     // --trace may stand before or after the command name.
     std::vector<std::string> args;
     bool trace = false;
@@ -261,11 +276,12 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
             out << command.usage;
             return 0;
         }
-        if (!trace) return command.run(rest, trace, out, err);
+        const RunContext context{trace, fetch};
+        if (!trace) return command.run(rest, context, out, err);
         // The trace comes from the link thread: both write through one locked buffer.
         LockedStreambuf locked(err.rdbuf());
         std::ostream lockedErr(&locked);
-        const int status = command.run(rest, trace, out, lockedErr);
+        const int status = command.run(rest, context, out, lockedErr);
         lockedErr.flush();
         return status;
     }

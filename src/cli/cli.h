@@ -13,7 +13,9 @@
 namespace cli {
 
 // Runs one command line (without the program name); returns the exit status.
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `fetch` is how the upgrade commands download (none: they refuse to run).
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const upgrade::Fetcher& fetch = {});
 
 // `ufcs rows FILE [--json|--csv [--utf8]]`: the message list of a capture file.
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
@@ -46,12 +48,11 @@ int runCsv(const std::vector<std::string>& args, bool trace, std::ostream& out, 
 
 // `ufcs check-update ...`: the program check (and download) of the upgrade dialogs;
 // `ufcs firmware ...`: the firmware check and transfer. Both download through
-// the fetcher the program installs (none: they refuse to run).
-int runCheckUpdate(const std::vector<std::string>& args, bool trace, std::ostream& out,
-                   std::ostream& err);
-int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
-                std::ostream& err);
-void setFetcher(upgrade::Fetcher fetcher);
+// `fetch` (none: they refuse to run).
+int runCheckUpdate(const std::vector<std::string>& args, const upgrade::Fetcher& fetch,
+                   std::ostream& out, std::ostream& err);
+int runFirmware(const std::vector<std::string>& args, bool trace, const upgrade::Fetcher& fetch,
+                std::ostream& out, std::ostream& err);
 
 // A command line split into its positional words, its flags and its options with a value.
 struct Arguments {

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     // Downloads run on Qt's event loop; the other commands never enter it.
     QCoreApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");  // Qt took the user's locale; numbers stay as files have them
-    cli::setFetcher(net::fetchAndWait);
-#endif
+    return cli::runCli(args, std::cout, std::cerr, net::fetchAndWait);
+#else
     return cli::runCli(args, std::cout, std::cerr);
+#endif
 }

@@ -11,11 +11,6 @@
 namespace cli {
 namespace {
 
-upgrade::Fetcher& installedFetcher() {
-    static upgrade::Fetcher fetcher;
-    return fetcher;
-}
-
 // The server and key of the command line, over the build's defaults.
 upgrade::UpgradeSettings settingsFrom(const Arguments& parsed) {
     common::MemoryProfile profile;
@@ -34,8 +29,8 @@ bool unsignedAllowed(const Arguments& parsed, const upgrade::UpgradeSettings& se
     return false;
 }
 
-bool haveFetcher(const std::string& command, std::ostream& err) {
-    if (installedFetcher()) return true;
+bool haveFetcher(const upgrade::Fetcher& fetch, const std::string& command, std::ostream& err) {
+    if (fetch) return true;
     err << "ufcs " << command << ": this build cannot download\n";
     return false;
 }
@@ -65,25 +60,21 @@ class PrintedTransfer final : public instrument::FirmwareTransferListener {
 
 }  // namespace
 
-void setFetcher(upgrade::Fetcher fetcher) {
-    installedFetcher() = std::move(fetcher);
-}
-
-int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out,
-                   std::ostream& err) {
+int runCheckUpdate(const std::vector<std::string>& args, const upgrade::Fetcher& fetch,
+                   std::ostream& out, std::ostream& err) {
     const CommandSyntax syntax{
         "check-update",
         {"--json", "--allow-unsigned"},
         {{"--server"}, {"--program", {"analyzer", "recorder"}}, {"--download"}, {"--public-key"}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
-    if (!haveFetcher(syntax.command, err)) return 2;
+    if (!haveFetcher(fetch, syntax.command, err)) return 2;
     const auto program = parsed->value("--program") == "recorder"
                              ? upgrade::UpgradedProgram::Recorder
                              : upgrade::UpgradedProgram::Analyzer;
     const upgrade::UpgradeSettings settings = settingsFrom(*parsed);
     const upgrade::FetchResult reply =
-        upgrade::fetchOrFail(installedFetcher(), upgrade::programQueryRequest(program, settings));
+        upgrade::fetchOrFail(fetch, upgrade::programQueryRequest(program, settings));
     const upgrade::ProgramOffer offer = upgrade::readProgramOffer(program, reply);
     if (!offer.reached) {
         out << offer.label << "\n";
@@ -102,8 +93,7 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
     if (target.empty() || !offer.newer) return 0;
     if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
     const upgrade::FetchResult download = upgrade::fetchOrFail(
-        installedFetcher(), upgrade::programDownloadRequest(offer, pathArgument(target)),
-        progressLine(err));
+        fetch, upgrade::programDownloadRequest(offer, pathArgument(target)), progressLine(err));
     err << "\n";
     if (const auto refusal =
             upgrade::acceptProgramDownload(download, offer, settings, pathArgument(target))) {
@@ -114,15 +104,15 @@ int runCheckUpdate(const std::vector<std::string>& args, bool, std::ostream& out
     return 0;
 }
 
-int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& out,
-                std::ostream& err) {
+int runFirmware(const std::vector<std::string>& args, bool trace, const upgrade::Fetcher& fetch,
+                std::ostream& out, std::ostream& err) {
     const CommandSyntax syntax{"firmware",
                                {"--simulate", "--allow-unsigned"},
                                {{"--server"}, {"--public-key"}, {"--fault"}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
     const auto faults = simulatedFaults(*parsed, syntax.command, kFirmwareFaults, err);
-    if (!faults || !haveFetcher(syntax.command, err)) return 2;
+    if (!faults || !haveFetcher(fetch, syntax.command, err)) return 2;
     const upgrade::UpgradeSettings settings = settingsFrom(*parsed);
     const std::unique_ptr<device::HidDevice> device =
         chosenInstrument(*parsed, trace, err, *faults);
@@ -141,15 +131,15 @@ int runFirmware(const std::vector<std::string>& args, bool trace, std::ostream& 
         << instrument::hardwareVersionText(*versions) << "\n"
         << instrument::ufcsVersionText(*versions) << "\n";
     upgrade::FirmwareCheck check;
-    const upgrade::FetchResult reply = upgrade::fetchOrFail(
-        installedFetcher(), upgrade::firmwareQueryRequest(*versions, settings));
+    const upgrade::FetchResult reply =
+        upgrade::fetchOrFail(fetch, upgrade::firmwareQueryRequest(*versions, settings));
     const upgrade::FirmwareOffer offer = upgrade::readFirmwareOffer(reply, check);
     out << offer.label << "\n";
     if (!offer.upgrade) return 1;
     if (!unsignedAllowed(*parsed, settings, syntax.command, err)) return 2;
 
-    const upgrade::FetchResult image = upgrade::fetchOrFail(
-        installedFetcher(), upgrade::firmwareDownloadRequest(check), progressLine(err));
+    const upgrade::FetchResult image =
+        upgrade::fetchOrFail(fetch, upgrade::firmwareDownloadRequest(check), progressLine(err));
     err << "\n";
     if (!image.ok) {
         out << instrument::kFirmwareDownloadFailed << "\n";

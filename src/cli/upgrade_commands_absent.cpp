@@ -15,14 +15,14 @@ int absent(const char* command, std::ostream& err) {
 
 }  // namespace
 
-int runCheckUpdate(const std::vector<std::string>&, bool, std::ostream&, std::ostream& err) {
+int runCheckUpdate(const std::vector<std::string>&, const upgrade::Fetcher&, std::ostream&,
+                   std::ostream& err) {
     return absent("check-update", err);
 }
 
-int runFirmware(const std::vector<std::string>&, bool, std::ostream&, std::ostream& err) {
+int runFirmware(const std::vector<std::string>&, bool, const upgrade::Fetcher&, std::ostream&,
+                std::ostream& err) {
     return absent("firmware", err);
 }
-
-void setFetcher(upgrade::Fetcher) {}
 
 }  // namespace cli

@@ -15,9 +15,10 @@ struct CliRun {
     std::string err;
 };
 
-inline CliRun runUfcs(const std::vector<std::string>& args) {
+// `fetch`: how the upgrade commands download (none: they say this build cannot).
+inline CliRun runUfcs(const std::vector<std::string>& args, const upgrade::Fetcher& fetch = {}) {
     std::ostringstream out, err;
-    const int status = cli::runCli(args, out, err);
+    const int status = cli::runCli(args, out, err, fetch);
     return {status, out.str(), err.str()};
 }
 

@@ -9,9 +9,12 @@
 #include "support/signed_release.h"
 #include "support/test_folder.h"
 
-using testing_support::runUfcs;
-
 namespace {
+
+// The command line as `ufcs` runs it: downloads through Qt Network.
+testing_support::CliRun runUfcs(const std::vector<std::string>& args) {
+    return testing_support::runUfcs(args, net::fetchAndWait);
+}
 
 const QString kProgramPath = QStringLiteral("/vezu_android_apks/kvdapk");
 const QString kFirmwarePath = QStringLiteral("/kvd/module_upgrade2");
@@ -66,10 +69,22 @@ class UpgradeCommandsTest final : public QObject {
 
   private slots:
     void initTestCase() {
-        cli::setFetcher(net::fetchAndWait);
         QVERIFY(server_.listen());
         server_.setRoute("/k512.exe", route(program_));
         server_.setRoute("/fw.bin", route(firmware_));
+    }
+
+    // Run with no way to download (as a program that installs none), nothing is asked.
+    void withoutAFetcherTheCommandsRefuse() {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"check-update", "--server", server()},
+              {"firmware", "--simulate", "--server", server(), "--allow-unsigned"}}) {
+            const auto run = testing_support::runUfcs(args);
+            QCOMPARE(run.status, 2);
+            QVERIFY2(run.err.find("this build cannot download") != std::string::npos,
+                     run.err.c_str());
+        }
+        QVERIFY(server_.requests().isEmpty());
     }
 
     void showsTheLatestVersion_data() {
