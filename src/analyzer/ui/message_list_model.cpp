@@ -90,10 +90,23 @@ void MessageListModel::clear() {
     endResetModel();
 }
 
+// The note is one row after the listed ones: it comes, goes or changes
+// alone, and the selection and scroll position of the list stay.
 void MessageListModel::setTrailingNote(const QString& note) {
-    beginResetModel();
-    trailingNote_ = note;
-    endResetModel();
+    const int row = listedRows();
+    if (note == trailingNote_) return;
+    if (trailingNote_.isEmpty()) {
+        beginInsertRows({}, row, row);
+        trailingNote_ = note;
+        endInsertRows();
+    } else if (note.isEmpty()) {
+        beginRemoveRows({}, row, row);
+        trailingNote_.clear();
+        endRemoveRows();
+    } else {
+        trailingNote_ = note;
+        emit dataChanged(index(row, 0), index(row, kColumnCount - 1), {Qt::DisplayRole});
+    }
 }
 
 }  // namespace analyzer::ui
