@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 uint64_t rows = 1'000'000;
 
 struct Samples {
-    recorder::SampleChannel voltage;
-    recorder::SampleChannel current;
+    plot::SampledSeries voltage;
+    plot::SampledSeries current;
 };
 
 const Samples& samples() {

@@ -1,10 +1,13 @@
 // One full paint of the recorder's view (offscreen, the normal window's size)
 // at every time scale, at the start, the middle and the end of a 24-hour and a
-// 1000-hour recording; and the 24-hour panorama once more as a plain polyline
-// through every sample, drawn in the same run.
+// 1000-hour recording; the 24-hour panorama once more as a plain polyline
+// through every sample, drawn in the same run; and opening the 1000-hour
+// recording from its file: the load (with the summaries it builds) and the
+// first paint after it.
 //   WAVEFORM_PAINT_SCALE=F waveform_paint (F < 1 shrinks both recordings, for quick runs)
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <QImage>
 #include <QPainter>
 #include <chrono>
@@ -14,6 +17,7 @@
 #include <map>
 #include <memory>
 
+#include "recorder/osa_file.h"
 #include "recorder/ui/waveform_view.h"
 
 namespace {
@@ -69,7 +73,6 @@ void BM_Paint(benchmark::State& state) {
     view.timeScroll = where == 0   ? 0
                       : where == 1 ? std::max(0.0, last / 2 - visible / 2)
                                    : std::max(0.0, last - visible);
-    paintMilliseconds(*r.view, image);  // the summaries catch up once, before timing
     double total = 0;
     for (auto _ : state) {
         const double took = paintMilliseconds(*r.view, image);
@@ -101,7 +104,7 @@ void BM_PanoramaAgainstPolyline(benchmark::State& state) {
         QPainter painter(&image);
         painter.fillRect(image.rect(), Qt::black);
         for (const auto axis : {recorder::Axis::Current, recorder::Axis::Voltage}) {
-            const recorder::SampleChannel& channel =
+            const plot::SampledSeries& channel =
                 r.document.channel(axis == recorder::Axis::Voltage ? 0 : 2);
             QPolygonF points;
             points.reserve(static_cast<qsizetype>(channel.count()));
@@ -127,5 +130,45 @@ void BM_PanoramaAgainstPolyline(benchmark::State& state) {
     state.counters["ratio_vs_polyline"] = plain / paint;
 }
 BENCHMARK(BM_PanoramaAgainstPolyline)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Opening the 1000-hour recording as the window does: the load on its own
+// thread builds the summaries (summary_ms of load_ms); the first paint of a
+// fitted view after it (first_paint_ms) has nothing left to catch up.
+void BM_OpenAndFirstPaint(benchmark::State& state) {
+    char folder[] = "/tmp/waveform_paint.XXXXXX";
+    if (!mkdtemp(folder)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const std::filesystem::path file = std::filesystem::path(folder) / "long.osa";
+    if (!recorder::saveOsa(recording(1000).document, file).ok) {
+        state.SkipWithError("cannot write the recording");
+        return;
+    }
+    QImage image(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    double loadMs = 0, summaryMs = 0, firstPaintMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        recorder::OsaLoad load = recorder::loadOsa(file);
+        loadMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        summaryMs += std::chrono::duration<double, std::milli>(load.summaryTime).count();
+        recorder::SampleDocument document;
+        document.takeFrom(*load.document);
+        recorder::ui::WaveformView view(document);
+        view.resize(kViewWidth, kViewHeight);
+        view.documentReplaced(true);
+        const double took = paintMilliseconds(view, image);
+        state.SetIterationTime(took / 1000);
+        firstPaintMs += took;
+    }
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["load_ms"] = loadMs / runs;
+    state.counters["summary_ms"] = summaryMs / runs;
+    state.counters["first_paint_ms"] = firstPaintMs / runs;
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_OpenAndFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

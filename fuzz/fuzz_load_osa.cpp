@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every sample the counts promise came from the bytes.
     uint64_t samples = 0;
     for (int c = 0; c < recorder::kChannelCount; ++c) {
-        const recorder::SampleChannel& channel = load.document->channel(c);
+        const plot::SampledSeries& channel = load.document->channel(c);
         samples += channel.count();
         if (channel.count() > 0) (void)channel.at(channel.count() - 1);
     }

@@ -19,8 +19,8 @@ std::string signatureText(const std::array<uint8_t, 8>& signature) {
 }
 
 void printSampleLines(const recorder::SampleDocument& document, std::ostream& out) {
-    const recorder::SampleChannel& voltage = document.channel(recorder::kVoltageChannel);
-    const recorder::SampleChannel& current = document.channel(recorder::kCurrentChannel);
+    const plot::SampledSeries& voltage = document.channel(recorder::kVoltageChannel);
+    const plot::SampledSeries& current = document.channel(recorder::kCurrentChannel);
     const uint32_t count = std::max(voltage.count(), current.count());
     for (uint32_t i = 0; i < count; ++i) {
         out << i << '\t' << common::format("%.1f", i * document.period) << '\t'
@@ -29,7 +29,7 @@ void printSampleLines(const recorder::SampleDocument& document, std::ostream& ou
     }
 }
 
-void printJsonSamples(const recorder::SampleChannel& channel, std::ostream& out) {
+void printJsonSamples(const plot::SampledSeries& channel, std::ostream& out) {
     out << '[';
     for (uint32_t i = 0; i < channel.count(); ++i)
         out << (i ? "," : "") << channel.at(i);
@@ -43,7 +43,7 @@ void printJson(const recorder::OsaLoad& load, bool samples, std::ostream& out) {
         << ",\"period\":" << common::format("%.17g", document.period)
         << ",\"calibrated\":" << document.currentCalibrated << ",\"channels\":[";
     for (int c = 0; c < recorder::kChannelCount; ++c) {
-        const recorder::SampleChannel& channel = document.channel(c);
+        const plot::SampledSeries& channel = document.channel(c);
         out << (c ? "," : "") << "{\"count\":" << channel.count()
             << ",\"max\":" << channel.extremes().maximum
             << ",\"min\":" << channel.extremes().minimum
@@ -79,7 +79,7 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
             << "period: " << common::format("%g", document.period) << '\n'
             << "calibrated: " << (document.currentCalibrated ? 1 : 0) << '\n';
         for (int c = 0; c < recorder::kChannelCount; ++c) {
-            const recorder::SampleChannel& channel = document.channel(c);
+            const plot::SampledSeries& channel = document.channel(c);
             out << "channel " << c << ": count " << channel.count() << " max "
                 << channel.extremes().maximum << " min " << channel.extremes().minimum << " sum "
                 << common::format("%.17g", channel.sum()) << '\n';

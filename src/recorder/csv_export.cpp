@@ -119,7 +119,7 @@ std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, b
     return static_cast<std::size_t>(at - out);
 }
 
-common::FileResult exportCsv(const SampleChannel& voltage, const SampleChannel& current,
+common::FileResult exportCsv(const plot::SampledSeries& voltage, const plot::SampledSeries& current,
                              const CsvOptions& options, const std::filesystem::path& path) {
     const uint32_t samples = voltage.count();
     const uint32_t currents = current.count();

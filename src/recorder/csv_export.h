@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "common/file_save.h"
-#include "recorder/sample_channel.h"
+#include "plot/sampled_series.h"
 #include "recorder/settings.h"
 
 namespace recorder {
@@ -43,7 +43,7 @@ std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, b
 
 // Writes the export through the suite's save helper: nothing is written when
 // there are too many rows, and a failed write leaves no half file.
-common::FileResult exportCsv(const SampleChannel& voltage, const SampleChannel& current,
+common::FileResult exportCsv(const plot::SampledSeries& voltage, const plot::SampledSeries& current,
                              const CsvOptions& options, const std::filesystem::path& path);
 
 }  // namespace recorder

@@ -310,7 +310,7 @@ bool Journal::flush() {
     }
     std::vector<uint16_t> values;
     for (int c = 0; c < kChannelCount; ++c) {
-        const SampleChannel& channel = document_.channel(c);
+        const plot::SampledSeries& channel = document_.channel(c);
         uint32_t& written = current_.written[static_cast<std::size_t>(c)];
         const uint32_t count = channel.count();
         while (written < count) {
@@ -500,15 +500,15 @@ class Rebuilt {
         for (int c = 0; c < kChannelCount; ++c) {
             std::vector<uint16_t>& samples = channels_[static_cast<std::size_t>(c)];
             if (samples.empty()) continue;
-            SampleChannel& channel = document.channel(c);
-            ChannelExtremes extremes = channel.extremes();
+            plot::SampledSeries& channel = document.channel(c);
+            plot::SeriesExtremes extremes = channel.extremes();
             double sum = 0;
             for (const uint16_t sample : samples) {
                 sum += sample;
                 extremes.maximum = std::max<int32_t>(extremes.maximum, sample);
                 extremes.minimum = std::min<int32_t>(extremes.minimum, sample);
             }
-            if (samples.size() > SampleChannel::kCapacity - 1 ||
+            if (samples.size() > plot::SampledSeries::kCapacity - 1 ||
                 !channel.appendBlock(samples.data(), static_cast<uint32_t>(samples.size())))
                 return false;
             channel.setSum(sum);

@@ -70,31 +70,46 @@ OsaLoad refused(std::string message) {
     return load;
 }
 
-// Fills one channel from the source; an empty text when all went well.
-std::string readChannel(ByteSource& source, SampleChannel& channel, uint32_t count,
-                        std::vector<uint16_t>& block, const std::string& truncated) {
+struct ChannelReading {
+    ByteSource& source;
+    std::vector<uint16_t>& block;
+    const std::string& truncated;
+    const OsaLoadProgress& progress;
+    uint64_t read = 0;  // samples of all channels so far
+    uint64_t samples = 0;
+    bool cancelled = false;
+};
+
+// Fills one channel from the source (its summaries as it goes); an empty text
+// when all went well or the load was cancelled.
+std::string readChannel(ChannelReading& reading, plot::SampledSeries& channel, uint32_t count) {
     if (!channel.reserve(count)) return std::string(kOutOfMemory);
     while (count > 0) {
         const uint32_t taken = std::min(count, kBlockSamples);
         const std::size_t bytes = std::size_t{taken} * 2;
-        if (source.read(block.data(), bytes) != bytes) return truncated;
-        samplesFromFile(block.data(), taken);
-        channel.appendBlock(block.data(), taken);  // reserved: cannot fail
+        if (reading.source.read(reading.block.data(), bytes) != bytes) return reading.truncated;
+        samplesFromFile(reading.block.data(), taken);
+        channel.appendBlock(reading.block.data(), taken);  // reserved: cannot fail
         count -= taken;
+        reading.read += taken;
+        if (reading.progress && !reading.progress(reading.read, reading.samples)) {
+            reading.cancelled = true;
+            return {};
+        }
     }
     return {};
 }
 
 }  // namespace
 
-OsaLoad loadOsa(const std::filesystem::path& path) {
+OsaLoad loadOsa(const std::filesystem::path& path, const OsaLoadProgress& progress) {
     const std::string name = common::displayPath(path);
     std::unique_ptr<FileSource> source = FileSource::open(path);
     if (!source) return refused(common::format("无法打开文件 %s !", name.c_str()));
-    return loadOsa(*source, name);
+    return loadOsa(*source, name, progress);
 }
 
-OsaLoad loadOsa(ByteSource& source, const std::string& name) {
+OsaLoad loadOsa(ByteSource& source, const std::string& name, const OsaLoadProgress& progress) {
     const std::string truncated =
         common::format("文件 %s 不完整或不是测试文件(.osa)，无法打开!", name.c_str());
     uint8_t bytes[kOsaHeaderSize];
@@ -121,17 +136,23 @@ OsaLoad loadOsa(ByteSource& source, const std::string& name) {
     document.period = header.period;
     document.currentCalibrated = header.currentCalibrated;
     std::vector<uint16_t> block(std::min<uint64_t>(samples, kBlockSamples));
+    ChannelReading reading{source, block, truncated, progress, 0, samples};
     for (int c = 0; c < kChannelCount; ++c) {
         const auto index = static_cast<std::size_t>(c);
-        SampleChannel& channel = document.channel(c);
+        plot::SampledSeries& channel = document.channel(c);
         channel.setExtremes(header.extremes[index]);
         channel.setSum(header.sums[index]);
-        const std::string problem =
-            readChannel(source, channel, header.counts[index], block, truncated);
+        const std::string problem = readChannel(reading, channel, header.counts[index]);
         if (!problem.empty()) return refused(problem);
+        if (reading.cancelled) {
+            OsaLoad cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+        load.summaryTime += channel.blockSummaryTime();
     }
     // Channel 3's extremes are kept within ±10000 of a new document's.
-    ChannelExtremes third = document.channel(3).extremes();
+    plot::SeriesExtremes third = document.channel(3).extremes();
     third.maximum = std::max(third.maximum, -10000);
     third.minimum = std::min(third.minimum, 10000);
     document.channel(3).setExtremes(third);

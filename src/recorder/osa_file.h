@@ -5,8 +5,10 @@
 // samples, channel 0 first; little-endian, no padding.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,22 +32,29 @@ struct OsaHeader {
     double period = kSamplingPeriodSeconds;
     uint16_t currentCalibrated = 1;
     std::array<uint32_t, kChannelCount> counts{};
-    std::array<ChannelExtremes, kChannelCount> extremes{};
+    std::array<plot::SeriesExtremes, kChannelCount> extremes{};
     std::array<double, kChannelCount> sums{};
 };
 
 struct OsaLoad {
     std::unique_ptr<SampleDocument> document;  // nothing when the file was refused
     OsaHeader header;                          // as stored, before the channel 3 clamp
-    std::string message;                       // why it was refused
+    std::string message;                       // why it was refused (empty: cancelled)
+    bool cancelled = false;
+    std::chrono::nanoseconds summaryTime{0};  // spent on the channels' min/max summaries
 };
+
+// How far a load is (samples read of all samples), asked after each block;
+// returning false cancels the load.
+using OsaLoadProgress = std::function<bool(uint64_t samplesRead, uint64_t samples)>;
 
 // Reads a whole file into a new document; the open document is never touched.
 // The version and signature are not used to refuse a file. Counts the file
 // cannot hold, a period that is not a positive number and a short file are
 // refused before anything is allocated.
-OsaLoad loadOsa(const std::filesystem::path& path);
-OsaLoad loadOsa(ByteSource& source, const std::string& name);
+// The summaries the view draws from are built here, by the loader's thread.
+OsaLoad loadOsa(const std::filesystem::path& path, const OsaLoadProgress& progress = {});
+OsaLoad loadOsa(ByteSource& source, const std::string& name, const OsaLoadProgress& progress = {});
 
 // Writes the document through the suite's save helper; on success clears
 // `modified` and takes the display name from the file name.

@@ -4,8 +4,8 @@
 
 namespace recorder {
 
-ChannelExtremes newDocumentExtremes(int channel) {
-    ChannelExtremes extremes;
+plot::SeriesExtremes newDocumentExtremes(int channel) {
+    plot::SeriesExtremes extremes;
     if (channel == 2 || channel == 3) extremes.maximum = 1;
     if (channel == 3) extremes.minimum = 10000;
     return extremes;
@@ -36,7 +36,7 @@ ChannelFlags SampleDocument::channelsHoldingSamples() const {
 
 uint32_t SampleDocument::largestCount() const {
     uint32_t largest = 0;
-    for (const SampleChannel& each : channels_)
+    for (const plot::SampledSeries& each : channels_)
         largest = std::max(largest, each.count());
     return largest;
 }

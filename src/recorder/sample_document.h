@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "recorder/sample_channel.h"
+#include "plot/sampled_series.h"
 
 namespace recorder {
 
@@ -22,7 +22,7 @@ using ChannelFlags = std::array<bool, kChannelCount>;
 
 // A new document's extremes: maxima 0 (channels 2 and 3: 1), minima the
 // largest 32-bit value (channel 3: 10000).
-ChannelExtremes newDocumentExtremes(int channel);
+plot::SeriesExtremes newDocumentExtremes(int channel);
 
 class SampleDocument {
   public:
@@ -30,8 +30,8 @@ class SampleDocument {
     SampleDocument(const SampleDocument&) = delete;
     SampleDocument& operator=(const SampleDocument&) = delete;
 
-    SampleChannel& channel(int index) { return channels_[static_cast<std::size_t>(index)]; }
-    const SampleChannel& channel(int index) const {
+    plot::SampledSeries& channel(int index) { return channels_[static_cast<std::size_t>(index)]; }
+    const plot::SampledSeries& channel(int index) const {
         return channels_[static_cast<std::size_t>(index)];
     }
 
@@ -62,7 +62,7 @@ class SampleDocument {
     std::string displayName = "无标题";
 
   private:
-    std::array<SampleChannel, kChannelCount> channels_;
+    std::array<plot::SampledSeries, kChannelCount> channels_;
 };
 
 // The file name without its folder, cut at its first '.'.

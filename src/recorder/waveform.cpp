@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/format.h"
-#include "recorder/minmax_summary.h"
+#include "plot/sampled_series.h"
 
 namespace recorder {
 
@@ -159,15 +159,15 @@ int fittingIndex(const std::array<VerticalScale, kScaleCount>& table, double ran
 void panoramaFit(WaveformState& state, const SampleDocument& document, int viewWidth,
                  int viewHeight) {
     const int divisions = (viewHeight - 42) / kDivisionHeight;
-    const ChannelExtremes volts = document.channel(kVoltageChannel).extremes();
+    const plot::SeriesExtremes volts = document.channel(kVoltageChannel).extremes();
     if (document.channel(kVoltageChannel).count() > 0) {
         state.voltIndex = fittingIndex(kVoltScales, volts.maximum - volts.minimum, divisions);
         state.voltScroll =
             -std::trunc(volts.minimum * state.factor(Axis::Voltage) / kDivisionHeight);
     }
-    const SampleChannel& current = document.channel(kCurrentChannel);
+    const plot::SampledSeries& current = document.channel(kCurrentChannel);
     if (current.count() > 0) {
-        const ChannelExtremes amps = current.extremes();
+        const plot::SeriesExtremes amps = current.extremes();
         state.currentIndex = fittingIndex(kCurrentScales, amps.maximum - amps.minimum, divisions);
         const double position = -(amps.minimum * state.factor(Axis::Current) / kDivisionHeight);
         state.currentScroll = position < 0 ? std::floor(position) : std::trunc(position);
@@ -203,8 +203,8 @@ void followNewest(WaveformState& state, const SampleDocument& document, int view
                   int viewHeight) {
     const uint32_t displayed = document.displayedCount();
     if (!state.panorama) {
-        const SampleChannel& volts = document.channel(kVoltageChannel);
-        const SampleChannel& amps = document.channel(kCurrentChannel);
+        const plot::SampledSeries& volts = document.channel(kVoltageChannel);
+        const plot::SampledSeries& amps = document.channel(kCurrentChannel);
         if (state.voltTracking && state.voltageShown && volts.count() > 0)
             trackAxis(state, Axis::Voltage, volts.at(volts.count() - 1), viewHeight, true);
         if (state.currentTracking && state.currentShown && amps.count() > 0) {
@@ -224,15 +224,15 @@ void followNewest(WaveformState& state, const SampleDocument& document, int view
 
 ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last) {
     ZoneMeasurement zone;
-    const SampleChannel& volts = document.channel(kVoltageChannel);
-    const SampleChannel& amps = document.channel(kCurrentChannel);
+    const plot::SampledSeries& volts = document.channel(kVoltageChannel);
+    const plot::SampledSeries& amps = document.channel(kCurrentChannel);
     const uint32_t count = std::min(volts.count(), amps.count());
     if (first > last) std::swap(first, last);
     if (count == 0 || first >= count) return zone;
     last = std::min(last, count - 1);
     // Integers until the end, so a long zone adds up exactly.
     uint64_t millivoltSum = 0, milliampSum = 0, productSum = 0;
-    SampleRange voltRange, ampRange;
+    plot::SampleRange voltRange, ampRange;
     for (uint32_t i = first; i <= last; ++i) {
         const uint16_t mv = volts.at(i), ma = amps.at(i);
         millivoltSum += mv;

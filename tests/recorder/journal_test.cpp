@@ -170,7 +170,7 @@ TEST_F(JournalTest, RecoveryStepsOverDamageAndSaysWhatWasLost) {
         EXPECT_EQ(recovery.unreadable, c.unreadable);
         const auto expect = [&](int channel, uint32_t gapFrom, uint32_t gapTo,
                                 uint16_t (*value)(uint32_t)) {
-            const recorder::SampleChannel& back = recovery.document->channel(channel);
+            const plot::SampledSeries& back = recovery.document->channel(channel);
             const bool tornAway = gapTo == n && c.unreadable == 0;  // not filled: the end is gone
             ASSERT_EQ(back.count(), tornAway ? gapFrom : n);
             for (uint32_t i = 0; i < back.count(); ++i) {

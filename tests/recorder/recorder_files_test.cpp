@@ -37,28 +37,6 @@ class RecorderFiles : public ::testing::Test {
     testing_support::TestFolder folder{"recorder_files_test"};
 };
 
-TEST(SampleChannel, ReadersSeeCompleteSamplesWhileOneThreadAppends) {
-    recorder::SampleChannel channel;
-    constexpr uint32_t kSamples = 300'000;  // several chunks
-    std::thread writer([&] {
-        for (uint32_t i = 0; i < kSamples; ++i)
-            ASSERT_TRUE(channel.append(static_cast<uint16_t>(i * 7)));
-    });
-    uint32_t seen = 0;
-    while (seen < kSamples) {
-        const uint32_t count = channel.count();
-        for (uint32_t i = seen; i < count; ++i)
-            ASSERT_EQ(channel.at(i), static_cast<uint16_t>(i * 7)) << i;
-        seen = count;
-    }
-    writer.join();
-    EXPECT_EQ(channel.extremes().maximum, 0xFFFF);
-    std::vector<uint16_t> copied(70'000);
-    channel.copy(65'000, 70'000, copied.data());  // across a chunk boundary
-    EXPECT_EQ(copied.front(), static_cast<uint16_t>(65'000 * 7));
-    EXPECT_EQ(copied.back(), static_cast<uint16_t>(134'999 * 7));
-}
-
 TEST(SampleDocument, DisplayedCountHidesTheNewestTwo) {
     SampleDocument document;
     const std::pair<uint32_t, uint32_t> cases[] = {{0, 0}, {4, 0}, {5, 3}, {100, 98}};
@@ -113,6 +91,31 @@ TEST_F(RecorderFiles, SamplesRoundTripAndChannelThreeIsClamped) {
     EXPECT_EQ(loaded.channel(3).extremes().maximum, -10000);
     EXPECT_EQ(loaded.channel(3).extremes().minimum, 10000);
     EXPECT_EQ(load.header.extremes[3].maximum, -20000);  // as stored
+    // The loader summarised what the view draws from, and says what that took.
+    plot::SampleRange expected;
+    for (uint32_t i = 100; i < 69'000; ++i)
+        expected.take(loaded.channel(0).at(i));
+    EXPECT_EQ(loaded.channel(0).range(100, 69'000).maximum, expected.maximum);
+    EXPECT_EQ(loaded.channel(0).range(100, 69'000).minimum, expected.minimum);
+    EXPECT_GT(load.summaryTime.count(), 0);
+
+    // Its progress runs up to every sample of the file; false cancels it.
+    std::vector<uint64_t> reported;
+    const recorder::OsaLoad whole =
+        recorder::loadOsa(file("t.osa"), [&](uint64_t read, uint64_t all) {
+            EXPECT_EQ(all, 140'000u);
+            reported.push_back(read);
+            return true;
+        });
+    ASSERT_TRUE(whole.document);
+    ASSERT_FALSE(reported.empty());
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_EQ(reported.back(), 140'000u);
+    const recorder::OsaLoad cancelled =
+        recorder::loadOsa(file("t.osa"), [](uint64_t read, uint64_t) { return read < 65'536; });
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_FALSE(cancelled.document);
+    EXPECT_TRUE(cancelled.message.empty());
 }
 
 TEST_F(RecorderFiles, DamagedFilesAreRefusedWithTheirName) {
@@ -209,7 +212,7 @@ TEST_F(RecorderFiles, CsvFilesHaveTheirHeaderAndNothingOnRefusal) {
     EXPECT_TRUE(
         std::string(bytes.begin(), bytes.end()).starts_with("\xEF\xBB\xBF时间(1s),电压(mV),"));
 
-    recorder::SampleChannel many;
+    plot::SampledSeries many;
     std::vector<uint16_t> block(10'000'001, 1);
     ASSERT_TRUE(many.appendBlock(block.data(), static_cast<uint32_t>(block.size())));
     const common::FileResult refused = recorder::exportCsv(many, many, {}, file("big.csv"));

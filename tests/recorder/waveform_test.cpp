@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "recorder/minmax_summary.h"
+#include "plot/sampled_series.h"
 
 namespace {
 
@@ -53,28 +53,6 @@ TEST(Waveform, PanoramaFitsTheRecording) {
     // 35,998 samples over (1398 - 230) / 60 = 19 divisions: 5M/DIV is the finest that fits.
     EXPECT_EQ(state.timeIndex, 5);
     EXPECT_EQ(state.timeScroll, 0);
-}
-
-TEST(MinMaxSummary, RangesMatchTheSamplesAndStaySmall) {
-    recorder::SampleChannel channel;
-    recorder::MinMaxSummary summary;
-    std::mt19937 random(3);
-    for (int i = 0; i < 100'000; ++i) {
-        channel.append(static_cast<uint16_t>(random()));
-        if (i % 9999 == 0) summary.catchUp(channel);  // as paints come and go
-    }
-    summary.catchUp(channel);
-    for (int trial = 0; trial < 200; ++trial) {
-        const uint32_t first = random() % channel.count();
-        const uint32_t last = first + 1 + random() % (channel.count() - first);
-        recorder::SampleRange expected;
-        for (uint32_t i = first; i < last; ++i)
-            expected.take(channel.at(i));
-        const recorder::SampleRange got = summary.range(channel, first, last);
-        ASSERT_EQ(got.minimum, expected.minimum) << first << ".." << last;
-        ASSERT_EQ(got.maximum, expected.maximum) << first << ".." << last;
-    }
-    EXPECT_LT(summary.bytes(), channel.count() * 2 / 4);
 }
 
 TEST(Waveform, ZoneMeasurements) {

@@ -15,6 +15,7 @@
 
 #include "qt/dialog_folder.h"
 #include "qt/text.h"
+#include "qt/work_progress.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
 #include "recorder/ui/panels.h"
@@ -430,7 +431,19 @@ bool MainWindow::openFile(const QString& path) {
         return false;
     }
     if (!run_.settleModified()) return false;
-    OsaLoad load = loadOsa(pathOf(path));
+    // Read (and summarised for the view) on a thread of its own: a long
+    // recording shows its progress, can be cancelled, and the window paints.
+    OsaLoad load;
+    const std::filesystem::path file = pathOf(path);
+    qt_adapters::runWithProgress(
+        this, QStringLiteral("正在打开 %1 ……").arg(QFileInfo(path).fileName()),
+        [&load, &file](qt_adapters::WorkProgress& progress) {
+            load = loadOsa(file, [&progress](uint64_t read, uint64_t samples) {
+                progress.permille = samples ? static_cast<int>(read * 1000 / samples) : 1000;
+                return !progress.cancelled;
+            });
+        });
+    if (load.cancelled) return false;
     if (!load.document) {
         askers_.message(fromStd(load.message));
         return false;

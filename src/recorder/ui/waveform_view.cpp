@@ -98,7 +98,7 @@ void WaveformView::addPanelWidget(QWidget* widget) {
 void WaveformView::updateVerticalBars() {
     for (int i = 0; i < 2; ++i) {
         const Axis axis = i == 0 ? Axis::Voltage : Axis::Current;
-        const SampleChannel& channel =
+        const plot::SampledSeries& channel =
             document_.channel(i == 0 ? kVoltageChannel : kCurrentChannel);
         const int divisions = (originY() - kTopMargin) / kDivisionHeight;
         // From the largest sample at the foot of the plot to the axis' zero at its top.
@@ -201,8 +201,8 @@ QStringList WaveformView::scaleTexts() const {
 void WaveformView::samplesArrived() {
     followNewest(state_, document_, width(), height());
     // The panorama fits again at five samples and whenever an extreme moves.
-    const ChannelExtremes volts = document_.channel(kVoltageChannel).extremes();
-    const ChannelExtremes amps = document_.channel(kCurrentChannel).extremes();
+    const plot::SeriesExtremes volts = document_.channel(kVoltageChannel).extremes();
+    const plot::SeriesExtremes amps = document_.channel(kCurrentChannel).extremes();
     const bool moved = volts.maximum != fittedVolts_.maximum ||
                        volts.minimum != fittedVolts_.minimum ||
                        amps.maximum != fittedAmps_.maximum || amps.minimum != fittedAmps_.minimum;
@@ -215,9 +215,7 @@ void WaveformView::samplesArrived() {
 }
 
 void WaveformView::documentReplaced(bool fit) {
-    fittedVolts_ = fittedAmps_ = ChannelExtremes{};
-    voltageSummary_.clear();
-    currentSummary_.clear();
+    fittedVolts_ = fittedAmps_ = plot::SeriesExtremes{};
     state_.timeScroll = 0;
     state_.voltScroll = state_.currentScroll = 0;
     timeLines_.reset();
@@ -302,7 +300,7 @@ QString WaveformView::readoutAt(QPoint position) const {
     if (index < 0) return {};
     QString values;
     double volts = -1, amps = -1;
-    auto near = [&](const SampleChannel& channel, Axis axis, bool shown, double& value) {
+    auto near = [&](const plot::SampledSeries& channel, Axis axis, bool shown, double& value) {
         if (!shown || static_cast<uint64_t>(index) >= channel.count()) return false;
         const uint16_t raw = channel.at(static_cast<uint32_t>(index));
         if (std::abs(state_.heightOf(raw, axis) - height) > kNearCurve) return false;
@@ -420,11 +418,10 @@ void WaveformView::paintLabels(QPainter& painter) const {
 void WaveformView::paintCurve(QPainter& painter, Axis axis) {
     const bool voltage = axis == Axis::Voltage;
     if (!(voltage ? state_.voltageShown : state_.currentShown)) return;
-    const SampleChannel& channel = document_.channel(voltage ? kVoltageChannel : kCurrentChannel);
-    MinMaxSummary& summary = voltage ? voltageSummary_ : currentSummary_;
+    const plot::SampledSeries& channel =
+        document_.channel(voltage ? kVoltageChannel : kCurrentChannel);
     const uint32_t count = std::min(channel.count(), document_.displayedCount());
     if (count == 0) return;
-    summary.catchUp(channel);
     painter.setPen(QPen(voltage ? kVoltage : kCurrent, 2));
     auto yOf = [&](double raw) { return originY() - state_.heightOf(raw, axis); };
 
@@ -445,8 +442,8 @@ void WaveformView::paintCurve(QPainter& painter, Axis axis) {
             const double from = std::max(0.0, std::ceil(state_.sampleAtX(x)));
             const double to = std::min<double>(count, std::ceil(state_.sampleAtX(x + 1)));
             if (from >= to) continue;
-            const SampleRange range =
-                summary.range(channel, static_cast<uint32_t>(from), static_cast<uint32_t>(to));
+            const plot::SampleRange range =
+                channel.range(static_cast<uint32_t>(from), static_cast<uint32_t>(to));
             points << QPointF(x, yOf(range.minimum)) << QPointF(x, yOf(range.maximum));
         }
     }
@@ -485,8 +482,8 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
         painter.drawText(box, Qt::AlignLeft | Qt::TextWordWrap, text);
         y += used.height() + 6;
     };
-    const SampleChannel& volts = document_.channel(kVoltageChannel);
-    const SampleChannel& amps = document_.channel(kCurrentChannel);
+    const plot::SampledSeries& volts = document_.channel(kVoltageChannel);
+    const plot::SampledSeries& amps = document_.channel(kCurrentChannel);
     if (volts.count() > 0)
         line(fromStd(common::format("%.3f V", volts.at(volts.count() - 1) / 1000.0)), kVoltage);
     if (amps.count() > 0)

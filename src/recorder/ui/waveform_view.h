@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "recorder/minmax_summary.h"
+#include "plot/sampled_series.h"
 #include "recorder/test_run.h"
 #include "recorder/waveform.h"
 
@@ -97,8 +97,6 @@ class WaveformView final : public QWidget {
 
     SampleDocument& document_;
     WaveformState state_;
-    MinMaxSummary voltageSummary_;
-    MinMaxSummary currentSummary_;
     bool grid_ = true;
     bool voltageOnTop_ = true;
     bool secondsOnly_ = false;
@@ -109,7 +107,7 @@ class WaveformView final : public QWidget {
     std::optional<std::pair<double, double>> timeLines_;     // sample positions
     std::optional<std::pair<double, double>> voltageLines_;  // heights above the origin
     int dragging_ = -1;                                      // 0-1 time lines, 2-3 voltage lines
-    ChannelExtremes fittedVolts_, fittedAmps_;               // what the panorama last fitted
+    plot::SeriesExtremes fittedVolts_, fittedAmps_;          // what the panorama last fitted
     std::vector<QWidget*> panelWidgets_;
     QScrollBar* timeBar_ = nullptr;
     QScrollBar* verticalBars_[2] = {};  // voltage at the left edge, current at the right
