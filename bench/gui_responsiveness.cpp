@@ -44,10 +44,10 @@ void BM_WindowUnderLoad(benchmark::State& state) {
         analyzer::ui::MainWindow window(device, *store, profile, clock, QDir::tempPath(),
                                         analyzer::ui::Layout::Normal);
         QStringList messages;
-        window.setMessageSink([&](const QString& text) { messages << text; });
-        window.setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
+        window.askers().message = [&](const QString& text) { messages << text; };
+        window.askers().runModeDialog = [](analyzer::ui::ModeDialog&) { return true; };
         // quit() closes the window, which would ask about the unsaved capture.
-        window.setSaveQuestionRunner([] { return QMessageBox::No; });
+        window.askers().saveQuestion = [] { return QMessageBox::No; };
         window.show();
 
         QElapsedTimer sinceTick;

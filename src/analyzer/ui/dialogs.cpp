@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -182,6 +184,28 @@ QCheckBox* FilterPopup::box(const QString& caption) const {
         if (box->text() == caption) return box;
     }
     return nullptr;
+}
+
+TimingDialog::TimingDialog(const QString& summary, const ufcs::SequenceReport& report,
+                           QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("时序"));
+    resize(760, 420);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(summary, this));
+    auto* list = new QListWidget(this);
+    for (const ufcs::SequenceNote& note : report.notes()) {
+        if (!note.isFinding()) continue;
+        auto* item = new QListWidgetItem(
+            QStringLiteral("第 %1 条    ").arg(note.index) + QString::fromStdString(note.text),
+            list);
+        item->setData(Qt::UserRole, note.index);
+    }
+    layout->addWidget(list, 1);
+    layout->addWidget(new QLabel(QStringLiteral("双击一行转到该记录"), this));
+    connect(list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        emit recordChosen(item->data(Qt::UserRole).toUInt());
+    });
 }
 
 }  // namespace analyzer::ui

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 #include "ufcs/list_filter.h"
+#include "ufcs/sequence_check.h"
 
 class QCheckBox;
 class QRadioButton;
@@ -61,6 +62,18 @@ class FilterPopup final : public QDialog {
     Group group_;
     ufcs::ListFilter filter_;
     QList<QCheckBox*> boxes_;
+};
+
+// "时序": the capture's sequence findings, one a line; a double-click (or
+// Enter) on one asks for its record.
+class TimingDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    TimingDialog(const QString& summary, const ufcs::SequenceReport& report,
+                 QWidget* parent = nullptr);
+
+  signals:
+    void recordChosen(uint32_t record);
 };
 
 }  // namespace analyzer::ui

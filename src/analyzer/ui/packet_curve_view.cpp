@@ -181,6 +181,12 @@ void PacketCurveView::resetCount() {
     state_.resetCount();
 }
 
+void PacketCurveView::onCaptureOpened() {
+    resetCount();
+    countChanged(store_.count());
+    update();
+}
+
 void PacketCurveView::refreshTick() {
     if (!isVisible()) return;
     if (state_.following()) {

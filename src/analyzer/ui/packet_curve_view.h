@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 
+#include "analyzer/capture_document.h"
 #include "analyzer/packet_curve.h"
 #include "common/profile.h"
 #include "widgets/plot_painter.h"
@@ -16,7 +17,9 @@ class QPushButton;
 
 namespace analyzer::ui {
 
-class PacketCurveView final : public QDialog {
+// It follows the capture document: a new or cut-back capture starts the
+// count again, records added and an opened file move it on.
+class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     Q_OBJECT
   public:
     // Reads its scales from the profile's "Curve" section; small screen when narrower than 1360.
@@ -45,6 +48,11 @@ class PacketCurveView final : public QDialog {
     QString readingText() const;
     // The last paint, for tests and screenshots.
     QImage paintToImage();
+
+    // CaptureDocumentObserver
+    void onCaptureCleared() override { resetCount(); }
+    void onCaptureOpened() override;
+    void onRecordsArrived(uint32_t count) override { countChanged(count); }
 
   signals:
     // The view was closed: the scales were saved and the main window unticks 步骤曲线.

@@ -283,4 +283,20 @@ void UpgradeDialog::reject() {
     if (mayClose()) QDialog::reject();
 }
 
+bool runUpgrade(Session& session, device::HidDevice& device, common::Clock& clock,
+                const upgrade::UpgradeSettings& settings, const QString& programDir,
+                QWidget* parent, const std::function<void(UpgradeDialog&)>& run,
+                const std::function<void(const QString&)>& message) {
+    if (session.connected()) session.stopCapture();
+    UpgradeDialog dialog(session, device, clock, settings, programDir, parent);
+    QObject::connect(&dialog, &UpgradeDialog::message, parent, message);
+    bool handedOver = false;
+    QObject::connect(&dialog, &UpgradeDialog::programHandedOver, parent,
+                     [&handedOver] { handedOver = true; });
+    dialog.start();
+    run(dialog);
+    if (session.connected() && !session.workerRunning()) session.stopCapture();
+    return handedOver;
+}
+
 }  // namespace analyzer::ui

@@ -115,4 +115,13 @@ class UpgradeDialog final : public QDialog {
     QPushButton* exitButton_ = nullptr;
 };
 
+// 版本升级 from the main window: a running capture stops (the dialog's
+// exchanges are the only reads of the link), `run` shows the dialog, and the
+// instrument is released again afterwards so that 开始监听 starts afresh.
+// True when the program was handed to the updater (the window then closes).
+bool runUpgrade(Session& session, device::HidDevice& device, common::Clock& clock,
+                const upgrade::UpgradeSettings& settings, const QString& programDir,
+                QWidget* parent, const std::function<void(UpgradeDialog&)>& run,
+                const std::function<void(const QString&)>& message);
+
 }  // namespace analyzer::ui

@@ -91,7 +91,7 @@ class MainWindowTest : public QObject {
                                  5000);
     }
     void filterWith(FilterPopup::Group group, const QStringList& untick, bool tickAll = false) {
-        window_->setFilterPopupRunner([&](FilterPopup& popup) {
+        window_->askers().runFilterPopup = [&](FilterPopup& popup) {
             if (tickAll) {
                 for (QCheckBox* box : popup.findChildren<QCheckBox*>())
                     box->setChecked(true);
@@ -102,7 +102,7 @@ class MainWindowTest : public QObject {
                 box->setChecked(false);
             }
             return true;
-        });
+        };
         window_->openFilterPopup(group);
     }
 
@@ -129,18 +129,18 @@ class MainWindowTest : public QObject {
         new QAbstractItemModelTester(window_->model(),
                                      QAbstractItemModelTester::FailureReportingMode::QtTest,
                                      window_.get());
-        window_->setMessageSink([this](const QString& text) { messages_ << text; });
-        window_->setModeDialogRunner([this](analyzer::ui::ModeDialog& dialog) {
+        window_->askers().message = [this](const QString& text) { messages_ << text; };
+        window_->askers().runModeDialog = [this](analyzer::ui::ModeDialog& dialog) {
             ++modeDialogRuns_;
             (chosenMode_ == 2 ? dialog.chargingDeviceButton() : dialog.listeningButton())->click();
             return true;
-        });
-        window_->setSaveQuestionRunner([this] {
+        };
+        window_->askers().saveQuestion = [this] {
             ++saveQuestions_;
             return saveAnswer_;
-        });
+        };
         savePath_ = QString::fromStdString(folder_->file("asked.ufcs_stream"));
-        window_->setSavePathChooser([this] { return savePath_; });
+        window_->askers().chooseSavePath = [this] { return savePath_; };
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -283,11 +283,11 @@ class MainWindowTest : public QObject {
     }
 
     void refusalSettingsDropAckAndPing() {
-        window_->setRefusalDialogRunner([](analyzer::ui::RefusalDialog& dialog) {
+        window_->askers().runRefusalDialog = [](analyzer::ui::RefusalDialog& dialog) {
             dialog.ackBox()->setChecked(true);
             dialog.pingBox()->setChecked(true);
             return true;
-        });
+        };
         window_->button("拒收设置")->click();
         QCOMPARE(profile_.readInt("Select", "rRefuseAck", 0), 1);
         start();
@@ -365,11 +365,11 @@ class MainWindowTest : public QObject {
         testing_support::CloseRequestClient client;
         QVERIFY(client.connectTo(QStringLiteral("color"), lockFolder));
         bool settled = false;  // the client heard the question, or its socket is gone
-        window_->setSaveQuestionRunner([&] {
+        window_->askers().saveQuestion = [&] {
             ++saveQuestions_;
             settled = testing_support::updaterDuringQuestion(client, channel, clientStays);
             return QMessageBox::StandardButton(answer);
-        });
+        };
         client.requestClose();
         QTRY_COMPARE(saveQuestions_, 1);
         QVERIFY(settled);
@@ -544,10 +544,10 @@ class MainWindowTest : public QObject {
     void theManualOrWhatKeepsItFromOpening() {
         QStringList opened;
         bool viewerThere = false;
-        window_->setUrlOpener([&](const QUrl& url) {
+        window_->askers().openUrl = [&](const QUrl& url) {
             opened << url.toLocalFile();
             return viewerThere;
-        });
+        };
         window_->button("用户手册")->click();
         QCOMPARE(messages_.last(), QStringLiteral("无法打开 《ufcs分析仪使用说明.pdf》!\r\n"
                                                   "请确认当前文件夹下是否有此文件"));
@@ -706,8 +706,8 @@ class MainWindowTest : public QObject {
                 window_ = std::make_unique<MainWindow>(
                     *device_, *store_, profile_, clock_,
                     QString::fromStdString(folder_->path().string()), layout);
-                window_->setMessageSink([this](const QString& text) { messages_ << text; });
-                window_->setModeDialogRunner([](analyzer::ui::ModeDialog&) { return true; });
+                window_->askers().message = [this](const QString& text) { messages_ << text; };
+                window_->askers().runModeDialog = [](analyzer::ui::ModeDialog&) { return true; };
                 window_->show();
                 QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
             }

@@ -103,7 +103,7 @@ class UpgradeDialogTest : public QObject {
     // unless `realQuestion`, when the dialog's own message box asks.
     void openDialog(const std::function<void(UpgradeDialog&)>& drive, bool realQuestion = false) {
         bool ran = false;
-        window_->setUpgradeDialogRunner([&](UpgradeDialog& dialog) {
+        window_->askers().runUpgradeDialog = [&](UpgradeDialog& dialog) {
             ran = true;
             if (!realQuestion)
                 dialog.setUnsignedConsent([this](const std::string& server) {
@@ -113,7 +113,7 @@ class UpgradeDialogTest : public QObject {
             dialog.show();
             QTRY_VERIFY_WITH_TIMEOUT(!dialog.checking(), 10000);
             drive(dialog);
-        });
+        };
         window_->button("版本升级")->click();
         QVERIFY(ran);
     }
@@ -143,7 +143,7 @@ class UpgradeDialogTest : public QObject {
         unsignedAnswer_ = true;
         window_ = std::make_unique<MainWindow>(*device_, *store_, profile_, clock_, programDir(),
                                                analyzer::ui::Layout::Normal);
-        window_->setMessageSink([this](const QString& text) { messages_ << text; });
+        window_->askers().message = [this](const QString& text) { messages_ << text; };
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     }

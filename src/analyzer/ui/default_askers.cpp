@@ -1,0 +1,55 @@
+// What the analyzer's window asks its user, and how it tells them: message
+// boxes and the file dialogs (tests put their own answers in their place).
+#include <QDesktopServices>
+#include <QFileDialog>
+
+#include "analyzer/ui/main_window.h"
+#include "qt/save_question.h"
+
+namespace analyzer::ui {
+namespace {
+
+const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
+const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
+const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
+const QString kTextFilter = QStringLiteral("文本 (*.txt)");
+
+}  // namespace
+
+void MainWindow::setDefaultAskers() {
+    askers_.message = [this](const QString& text) {
+        QMessageBox::information(this, windowTitle(), text);
+    };
+    askers_.runModeDialog = [](ModeDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    askers_.runRefusalDialog = [](RefusalDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
+    askers_.runFilterPopup = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
+    askers_.saveQuestion = [this] { return qt_adapters::askToSave(this, windowTitle()); };
+    askers_.chooseOpenPath = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), dialogFolder_.start(),
+                                            kFileFilter);
+    };
+    askers_.chooseSavePath = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"),
+                                            dialogFolder_.suggest(QStringLiteral("my")),
+                                            kFileFilter);
+    };
+    askers_.chooseExport = [this] {
+        QString filter = kCsvUtf8Filter;
+        ExportChoice choice;
+        choice.path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("导出"), dialogFolder_.suggest(QStringLiteral("my")),
+            kCsvUtf8Filter + ";;" + kCsvGbkFilter + ";;" + kTextFilter, &filter);
+        choice.format = filter == kTextFilter     ? ufcs::RowExportFormat::Text
+                        : filter == kCsvGbkFilter ? ufcs::RowExportFormat::CsvGbk
+                                                  : ufcs::RowExportFormat::CsvUtf8;
+        return choice;
+    };
+    askers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+#if UFCS_WITH_UPGRADES
+    askers_.runUpgradeDialog = [](UpgradeDialog& dialog) { dialog.exec(); };
+#endif
+}
+
+}  // namespace analyzer::ui
