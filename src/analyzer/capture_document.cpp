@@ -90,7 +90,8 @@ common::FileResult CaptureDocument::exportRows(const std::filesystem::path& path
     // Counted as the status line counts: the capture's header row is not a record.
     std::size_t rows = list_.rowCount();
     if (rows > 0 && list_.recordAt(0) == 0) --rows;
-    setNote(common::format("已导出 %zu 行到 %s", rows, utf8Of(path).c_str()));
+    setNote(common::format("已导出 %llu 行到 %s", static_cast<unsigned long long>(rows),
+                           utf8Of(path).c_str()));
     return result;
 }
 
@@ -125,9 +126,10 @@ const ufcs::SequenceReport& CaptureDocument::report() {
 std::string CaptureDocument::timingSummary() {
     const ufcs::SequenceReport& findings = report();
     const ufcs::SequenceWindows& windows = checker_.windows();
-    return common::format("共 %zu 处时序问题（ACK 限 %g ms，回答限 %g ms，Power_Ready 限 %g ms）",
-                          findings.findingCount(), windows.ackUs / 1000.0,
-                          windows.answerUs / 1000.0, windows.powerReadyUs / 1000.0);
+    return common::format("共 %llu 处时序问题（ACK 限 %g ms，回答限 %g ms，Power_Ready 限 %g ms）",
+                          static_cast<unsigned long long>(findings.findingCount()),
+                          windows.ackUs / 1000.0, windows.answerUs / 1000.0,
+                          windows.powerReadyUs / 1000.0);
 }
 
 std::string CaptureDocument::statusText() const {
@@ -138,7 +140,8 @@ std::string CaptureDocument::statusText() const {
         text += "    时长 " + ufcs::durationText(span);
     }
     if (!openFile_.empty()) text += "    文件 " + utf8Of(openFile_.filename());
-    text += common::format("    时序问题 %zu 处", checker_.findingCount());
+    text += common::format("    时序问题 %llu 处",
+                           static_cast<unsigned long long>(checker_.findingCount()));
     if (!note_.empty()) text += "    " + note_;
     return text;
 }
