@@ -5,15 +5,6 @@
 #include "ufcs/list_row.h"
 
 namespace analyzer {
-namespace {
-
-std::string utf8Of(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-}  // namespace
-
 CaptureDocument::CaptureDocument(ufcs::CaptureStore& store, ufcs::SequenceWindows windows)
     : store_(store), list_(store), checker_(windows) {}
 
@@ -69,7 +60,8 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
     changed_ = false;
     setOpenFile(path);
     tell(&CaptureDocumentObserver::onCaptureSaved);
-    setNote(common::format("已保存 %u 条记录到 %s", capturedRecords(), utf8Of(path).c_str()));
+    setNote(common::format("已保存 %u 条记录到 %s", capturedRecords(),
+                           common::displayPath(path).c_str()));
     return result;
 }
 
@@ -91,7 +83,7 @@ common::FileResult CaptureDocument::exportRows(const std::filesystem::path& path
     std::size_t rows = list_.rowCount();
     if (rows > 0 && list_.recordAt(0) == 0) --rows;
     setNote(common::format("已导出 %llu 行到 %s", static_cast<unsigned long long>(rows),
-                           utf8Of(path).c_str()));
+                           common::displayPath(path).c_str()));
     return result;
 }
 
@@ -139,7 +131,7 @@ std::string CaptureDocument::statusText() const {
         const int64_t span = store_.record(count - 1).timeUs() - store_.record(1).timeUs();
         text += "    时长 " + ufcs::durationText(span);
     }
-    if (!openFile_.empty()) text += "    文件 " + utf8Of(openFile_.filename());
+    if (!openFile_.empty()) text += "    文件 " + common::displayPath(openFile_.filename());
     text += common::format("    时序问题 %llu 处",
                            static_cast<unsigned long long>(checker_.findingCount()));
     if (!note_.empty()) text += "    " + note_;

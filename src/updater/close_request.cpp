@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/file_save.h"
 #include "common/instance_protocol.h"
 
 #ifdef _WIN32
@@ -165,10 +166,7 @@ CloseResult requestClose(const CloseRequest& request, const std::function<void()
         return {};
     if (!connection.peerIsThisUser()) return {CloseAnswer::Other, "另一个用户的程序"};
     std::string line(common::kCloseRequest);
-    if (!request.program.empty()) {
-        const std::u8string program = request.program.u8string();
-        line += ' ' + std::string(program.begin(), program.end());
-    }
+    if (!request.program.empty()) line += ' ' + common::displayPath(request.program);
     if (!connection.send(line + '\n')) return {};
     std::string buffer;
     bool asked = false;

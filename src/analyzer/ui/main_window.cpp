@@ -29,14 +29,12 @@
 namespace analyzer::ui {
 namespace {
 
+using qt_adapters::fromPath;
 using qt_adapters::fromStd;
+using qt_adapters::pathOf;
 
 constexpr int kInsertBatchMs = 40;
 const QString kTitle = QStringLiteral("TarselUFCS解析程序");
-
-std::filesystem::path pathOf(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
-}
 
 }  // namespace
 
@@ -470,14 +468,13 @@ void MainWindow::onCaptureOpened() {
 
 void MainWindow::onStatusChanged() {
     statusLabel_->setText(fromStd(document_.statusText()));
-    statusLabel_->setToolTip(QString::fromStdU16String(document_.openFile().u16string()));
+    statusLabel_->setToolTip(fromPath(document_.openFile()));
 }
 
 void MainWindow::updateTitle() {
     const std::filesystem::path& file = document_.openFile();
     setWindowTitle(file.empty() ? kTitle
-                                : kTitle + QStringLiteral(" - ") +
-                                      QString::fromStdU16String(file.filename().u16string()));
+                                : kTitle + QStringLiteral(" - ") + fromPath(file.filename()));
 }
 
 bool MainWindow::saveCapture() {

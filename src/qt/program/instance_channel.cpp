@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "common/instance_protocol.h"
+#include "qt/text.h"
 
 #ifdef Q_OS_LINUX
 #include <sys/socket.h>
@@ -44,8 +45,7 @@ bool sameUserAtTheOtherEnd([[maybe_unused]] const QLocalSocket& socket) {
 }  // namespace
 
 QString instanceSocketName(const QString& name, const QString& folder) {
-    return QString::fromStdString(common::instanceSocketName(
-        name.toStdString(), std::filesystem::path(folder.toStdU16String())));
+    return QString::fromStdString(common::instanceSocketName(name.toStdString(), pathOf(folder)));
 }
 
 bool sameProgram(const QString& a, const QString& b) {

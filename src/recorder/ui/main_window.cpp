@@ -28,16 +28,13 @@ namespace recorder::ui {
 namespace {
 
 using qt_adapters::fromStd;
+using qt_adapters::pathOf;
 
 const QString kAppTitle = QStringLiteral("Tarsel电压电流测量");
 const QString kOsaFilter = QStringLiteral("测试文件 (*.osa)");
 const QString kCsvFilter = QStringLiteral("CSV(*.csv)");
 constexpr int kRecentFiles = 4;
 const char* kRecentSection = "Recent File List";
-
-std::filesystem::path pathOf(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
-}
 
 }  // namespace
 
