@@ -59,7 +59,7 @@ void BM_Paint(benchmark::State& state) {
         }
     }
     state.counters["packets_per_div"] =
-        analyzer::kPacketsPerDivision[static_cast<std::size_t>(state.range(0))];
+        analyzer::kPacketScales[static_cast<std::size_t>(state.range(0))].perDivision;
     state.counters["ms_per_paint"] = 1000.0 * seconds / static_cast<double>(paints);
 }
 BENCHMARK(BM_Paint)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/format.h"
+#include "plot/series_trace.h"
 
 namespace analyzer {
 namespace {
@@ -31,10 +32,38 @@ int currentY(uint16_t milliamps, double ampsPerDivision) {
     return static_cast<int>(milliamps * 100 / ampsPerDivision * 0.001);
 }
 
+void PacketSeries::catchUp(const ufcs::CaptureStore& store, uint32_t upTo) {
+    // A store cut back or started again under us: read it afresh.
+    if (store.count() < count()) clear();
+    upTo = std::min(upTo, store.count());
+    // The header is read each time: a capture's may be written after its first look.
+    if (upTo > 0) uncalibrated_ = store.record(0).at(1) == 1;
+    if (upTo <= count()) return;
+    // Room for both first, so the two series never differ in length.
+    if (!voltage_.reserve(upTo - count()) || !current_.reserve(upTo - count())) return;
+    for (uint32_t index = count(); index < upTo; ++index) {
+        const ufcs::ConstCaptureRecord record = store.record(index);
+        voltage_.append(record.voltage());
+        current_.append(record.current());
+        if (index > 0 &&
+            (ufcs::isMessageKind(record.kind()) || ufcs::isLineSignalKind(record.kind()))) {
+            highestMv_ = std::max(highestMv_, record.voltage());
+            highestMa_ = std::max(highestMa_, record.current());
+        }
+    }
+}
+
+void PacketSeries::clear() {
+    voltage_.clear();
+    current_.clear();
+    highestMv_ = highestMa_ = 0;
+    uncalibrated_ = false;
+}
+
 PacketCurveState::PacketCurveState(int voltageScale, int sampleIndex, int currentIndex)
     : voltageScale_(std::clamp(voltageScale, 1, kLargestVoltageScale)),
-      sampleIndex_(std::clamp(sampleIndex, 0, static_cast<int>(kPacketsPerDivision.size()) - 1)),
-      currentIndex_(std::clamp(currentIndex, 0, static_cast<int>(kAmpsPerDivision.size()) - 1)) {}
+      sampleIndex_(std::clamp(sampleIndex, 0, static_cast<int>(kPacketScales.size()) - 1)),
+      currentIndex_(std::clamp(currentIndex, 0, static_cast<int>(kCurrentScales.size()) - 1)) {}
 
 bool PacketCurveState::countChanged(uint32_t count) {
     if (count <= largestCount_) return false;
@@ -118,8 +147,9 @@ void PacketCurveState::scroll(Scroll action, int trackPosition) {
     clampPosition();
 }
 
-CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t count,
-                                   const CurveGeometry& geometry, uint16_t currentRangeMa) const {
+CurveFrame PacketCurveState::frame(const PacketSeries& packets, const CurveGeometry& geometry,
+                                   uint16_t currentRangeMa) const {
+    const uint32_t count = packets.count();
     CurveFrame frame;
     const int width = geometry.plotWidth();
     auto label = [&frame](std::string text, int x, int y, Align align, Colour colour, bool small) {
@@ -140,38 +170,37 @@ CurveFrame PacketCurveState::frame(const ufcs::CaptureStore& store, uint32_t cou
         label(common::format("%dmA", currentRangeMa), width + 10, 30, Align::Left, Colour::Green,
               true);
     }
-    const bool uncalibrated = count >= 1 && store.record(0).at(1) == 1;
-    if (uncalibrated)
+    if (packets.uncalibrated())
         label("本次测试未校准电流，电流值设置为0!", width / 2, 575, Align::Centre, Colour::Green,
               true);
-    const int packets = packetsPerDivision();
+    const int perDivision = packetsPerDivision();
     for (int i = 0; i < width / kDivisionWidth; ++i) {
-        std::string text = common::format("%d", (i + position_) * packets);
+        std::string text = common::format("%d", (i + position_) * perDivision);
         if (text.size() >= 5 && i % 2 != 0) continue;
         label(std::move(text), kDivisionWidth * i, -15, Align::Centre, Colour::Grey, true);
     }
     label("(序号)", width + 20, -15, Align::Left, Colour::Grey, true);
 
-    frame.voltageFirst = voltageChangedLast_;
+    frame.voltageOnTop = !voltageChangedLast_;
     if (count <= 1) return frame;
     const uint32_t first = firstRecord();
     if (first > count) return frame;
-    const int firstX = firstColumn();
     const uint32_t extra = position_ == 0 ? 0 : 1;
-    const uint32_t points = std::min<uint32_t>(
-        count - first, static_cast<uint32_t>(packets * geometry.divisionsShown()) + extra);
-    plot::ColumnReducer voltage(frame.voltage.points);
-    plot::ColumnReducer current(frame.current.points);
+    const uint32_t end =
+        first +
+        std::min<uint32_t>(count - first,
+                           static_cast<uint32_t>(perDivision * geometry.divisionsShown()) + extra);
+    // Record first + j lies in column firstColumn() + ⌊50 j ÷ packets⌋.
+    const plot::ColumnMapping columns{first, static_cast<double>(firstColumn()),
+                                      static_cast<double>(kDivisionWidth) / perDivision};
+    const int voltageScale = voltageScale_;
     const double amps = ampsPerDivision();
-    for (uint32_t j = 0; j < points; ++j) {
-        const ufcs::ConstCaptureRecord record = store.record(first + j);
-        const int x =
-            firstX + static_cast<int>(kDivisionWidth * j / static_cast<uint32_t>(packets));
-        voltage.add(x, voltageY(record.voltage(), voltageScale_));
-        current.add(x, currentY(record.current(), amps));
-    }
-    voltage.flush();
-    current.flush();
+    plot::traceSeries(
+        packets.voltage(), first, end, columns, 0, width + 1,
+        [voltageScale](uint16_t mv) { return voltageY(mv, voltageScale); }, frame.voltage.points);
+    plot::traceSeries(
+        packets.current(), first, end, columns, 0, width + 1,
+        [amps](uint16_t ma) { return currentY(ma, amps); }, frame.current.points);
     return frame;
 }
 
@@ -183,53 +212,35 @@ int PacketCurveState::firstColumn() const {
     return position_ == 0 ? kDivisionWidth / packetsPerDivision() : 0;
 }
 
-void PacketCurveState::fit(const ufcs::CaptureStore& store, uint32_t count,
-                           const CurveGeometry& geometry) {
+void PacketCurveState::fit(const PacketSeries& packets, const CurveGeometry& geometry) {
+    const uint32_t count = packets.count();
     const uint32_t records = count > 1 ? count - 1 : 0;
-    uint16_t highestMv = 0, highestMa = 0;
-    for (uint32_t index = 1; index < count; ++index) {
-        const ufcs::ConstCaptureRecord record = store.record(index);
-        if (!ufcs::isMessageKind(record.kind()) && !ufcs::isLineSignalKind(record.kind())) continue;
-        highestMv = std::max(highestMv, record.voltage());
-        highestMa = std::max(highestMa, record.current());
-    }
     // Five of the six divisions hold the highest value, leaving a margin at the top.
-    const int topDivisions = 5;
-    sampleIndex_ = static_cast<int>(kPacketsPerDivision.size()) - 1;
-    for (std::size_t i = 0; i < kPacketsPerDivision.size(); ++i) {
-        if (records <=
-            static_cast<uint32_t>(kPacketsPerDivision[i] * (geometry.divisionsShown() - 1))) {
-            sampleIndex_ = static_cast<int>(i);
-            break;
-        }
-    }
-    voltageScale_ = std::clamp((highestMv + topDivisions * 1000 - 1) / (topDivisions * 1000), 1,
-                               kLargestVoltageScale);
-    currentIndex_ = static_cast<int>(kAmpsPerDivision.size()) - 1;
-    for (std::size_t i = 0; i < kAmpsPerDivision.size(); ++i) {
-        if (highestMa <= kAmpsPerDivision[i] * 1000 * topDivisions) {
-            currentIndex_ = static_cast<int>(i);
-            break;
-        }
-    }
+    const double topDivisions = 5;
+    sampleIndex_ = static_cast<int>(
+        plot::finestHolding(kPacketScales, records, geometry.divisionsShown() - 1));
+    voltageScale_ = static_cast<int>(plot::finestHolding(
+                        kVoltageScales, packets.highestMillivolts() / 1000.0, topDivisions)) +
+                    1;
+    currentIndex_ = static_cast<int>(
+        plot::finestHolding(kCurrentScales, packets.highestMilliamps() / 1000.0, topDivisions));
     position_ = 0;
     follow_ = false;
     clampPosition();
 }
 
 std::optional<PacketCurveState::Reading> PacketCurveState::readingAt(
-    int plotX, const ufcs::CaptureStore& store, uint32_t count,
-    const CurveGeometry& geometry) const {
+    int plotX, const PacketSeries& packets, const CurveGeometry& geometry) const {
+    const uint32_t count = packets.count();
     if (plotX < 0 || plotX > geometry.plotWidth() || count <= 1) return std::nullopt;
-    const int packets = packetsPerDivision();
+    const int perDivision = packetsPerDivision();
     const int offset = plotX - firstColumn();
-    if (offset < -kDivisionWidth / packets / 2) return std::nullopt;
+    if (offset < -kDivisionWidth / perDivision / 2) return std::nullopt;
     const auto step = static_cast<uint32_t>(
-        std::max(0, (offset * packets + kDivisionWidth / 2) / kDivisionWidth));
+        std::max(0, (offset * perDivision + kDivisionWidth / 2) / kDivisionWidth));
     const uint32_t record = firstRecord() + step;
     if (record >= count) return std::nullopt;
-    const ufcs::ConstCaptureRecord chosen = store.record(record);
-    return Reading{record, chosen.voltage(), chosen.current()};
+    return Reading{record, packets.voltage().at(record), packets.current().at(record)};
 }
 
 }  // namespace analyzer

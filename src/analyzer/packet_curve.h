@@ -2,8 +2,9 @@
 // The packet curve: bus voltage and current of each captured message against
 // its sequence number. Everything a paint needs (grid, labels, both
 // polylines) and the view's scales and scrolling, computed without a window.
-// Only the points on screen are computed; where several fall into one pixel
-// column the column's extremes stand for them.
+// The curve draws from two sampled series (a record's values at its index),
+// kept up with the capture as records arrive; only the points on screen are
+// computed, a pixel column's extremes standing for the records in it.
 
 #include <array>
 #include <cstdint>
@@ -13,13 +14,54 @@
 
 #include "analyzer/settings.h"
 #include "plot/plot_frame.h"
+#include "plot/sampled_series.h"
+#include "plot/scales.h"
 #include "ufcs/capture_store.h"
 
 namespace analyzer {
 
-inline constexpr std::array<int, 9> kPacketsPerDivision = {1, 2, 5, 10, 20, 50, 100, 200, 500};
-inline constexpr std::array<double, 4> kAmpsPerDivision = {0.1, 0.2, 0.5, 1.0};
+inline constexpr std::array<plot::Scale, 9> kPacketScales = {{{1, "1"},
+                                                              {2, "2"},
+                                                              {5, "5"},
+                                                              {10, "10"},
+                                                              {20, "20"},
+                                                              {50, "50"},
+                                                              {100, "100"},
+                                                              {200, "200"},
+                                                              {500, "500"}}};
+inline constexpr std::array<plot::Scale, 4> kCurrentScales = {
+    {{0.1, "0.1"}, {0.2, "0.2"}, {0.5, "0.5"}, {1.0, "1"}}};
+// Volts per division; the profile keeps the number itself (1-7).
+inline constexpr std::array<plot::Scale, 7> kVoltageScales = {
+    {{1, "1"}, {2, "2"}, {3, "3"}, {4, "4"}, {5, "5"}, {6, "6"}, {7, "7"}}};
 inline constexpr int kLargestVoltageScale = 7;
+
+// Each record's bus voltage and current at its index, appended as the
+// capture grows, and the highest of them over the records 适合 fits to
+// (messages and line signals).
+class PacketSeries {
+  public:
+    // Appends records [count(), upTo) of `store` (no further than its count);
+    // starts again when the store holds fewer records than were read.
+    void catchUp(const ufcs::CaptureStore& store, uint32_t upTo);
+    // A new capture or an opened file: nothing read yet.
+    void clear();
+
+    uint32_t count() const { return voltage_.count(); }
+    const plot::SampledSeries& voltage() const { return voltage_; }
+    const plot::SampledSeries& current() const { return current_; }
+    uint16_t highestMillivolts() const { return highestMv_; }
+    uint16_t highestMilliamps() const { return highestMa_; }
+    // The capture's header says its currents were not calibrated (read as zero).
+    bool uncalibrated() const { return uncalibrated_; }
+
+  private:
+    plot::SampledSeries voltage_;
+    plot::SampledSeries current_;
+    uint16_t highestMv_ = 0;
+    uint16_t highestMa_ = 0;
+    bool uncalibrated_ = false;
+};
 
 // Pixel layout of the view; the plot's origin is (originX, originY) in window
 // pixels, with y growing upwards in plot units.
@@ -51,22 +93,10 @@ ScrollRange scrollRangeFor(uint32_t largestCount, int packetsPerDivision);
 int voltageY(uint16_t millivolts, int voltageScale);
 int currentY(uint16_t milliamps, double ampsPerDivision);
 
-using CurvePoint = plot::Point;
 // Small labels are the 15 × 9 font of the range note and the calibration note.
 using CurveLabel = plot::Label;
-
-// Everything one paint draws, in plot units.
-struct CurveFrame {
-    std::vector<CurveLabel> labels;
-    plot::Trace voltage{plot::Colour::Red, {}};
-    plot::Trace current{plot::Colour::Green, {}};
-    bool voltageFirst = true;  // the curve re-scaled last is drawn first
-
-    std::vector<const plot::Trace*> drawOrder() const {
-        if (voltageFirst) return {&voltage, &current};
-        return {&current, &voltage};
-    }
-};
+// Everything one paint draws, in plot units; the curve re-scaled last is drawn below.
+using CurveFrame = plot::Frame;
 
 // The view's state: scales, scrolling, following and the largest count seen.
 class PacketCurveState {
@@ -81,10 +111,10 @@ class PacketCurveState {
     int sampleIndex() const { return sampleIndex_; }
     int currentIndex() const { return currentIndex_; }
     int packetsPerDivision() const {
-        return kPacketsPerDivision[static_cast<std::size_t>(sampleIndex_)];
+        return static_cast<int>(kPacketScales[static_cast<std::size_t>(sampleIndex_)].perDivision);
     }
     double ampsPerDivision() const {
-        return kAmpsPerDivision[static_cast<std::size_t>(currentIndex_)];
+        return kCurrentScales[static_cast<std::size_t>(currentIndex_)].perDivision;
     }
     bool voltageChangedLast() const { return voltageChangedLast_; }
     bool following() const { return follow_; }
@@ -108,29 +138,29 @@ class PacketCurveState {
     bool voltageMinusEnabled() const { return voltageScale_ < kLargestVoltageScale; }
     bool currentPlusEnabled() const { return currentIndex_ > 0; }
     bool currentMinusEnabled() const {
-        return currentIndex_ < static_cast<int>(kAmpsPerDivision.size()) - 1;
+        return currentIndex_ < static_cast<int>(kCurrentScales.size()) - 1;
     }
     bool samplePlusEnabled() const { return sampleIndex_ > 0; }
     bool sampleMinusEnabled() const {
-        return sampleIndex_ < static_cast<int>(kPacketsPerDivision.size()) - 1;
+        return sampleIndex_ < static_cast<int>(kPacketScales.size()) - 1;
     }
 
     void scroll(Scroll action, int trackPosition = 0);
 
-    // 适合: the packet scale that shows all `count` records from the start (or
-    // the largest), and the smallest voltage and current scales their values fit in.
-    void fit(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry);
+    // 适合: the packet scale that shows all records from the start (or the
+    // largest), and the smallest voltage and current scales their values fit in.
+    void fit(const PacketSeries& packets, const CurveGeometry& geometry);
 
     // The record under plot column `plotX` (pixels right of the origin), if any.
     struct Reading {
         uint32_t record;
         uint16_t millivolts, milliamps;
     };
-    std::optional<Reading> readingAt(int plotX, const ufcs::CaptureStore& store, uint32_t count,
+    std::optional<Reading> readingAt(int plotX, const PacketSeries& packets,
                                      const CurveGeometry& geometry) const;
 
-    // The paint of the current state over `count` records of `store`.
-    CurveFrame frame(const ufcs::CaptureStore& store, uint32_t count, const CurveGeometry& geometry,
+    // The paint of the current state over the records read so far.
+    CurveFrame frame(const PacketSeries& packets, const CurveGeometry& geometry,
                      uint16_t currentRangeMa) const;
 
   private:

@@ -27,11 +27,26 @@ struct Label {
     Align align = Align::Left;
     Colour colour = Colour::Red;
     bool smallFont = false;
+    bool middle = false;  // y is the middle of the text rather than its top
 };
 
 struct Trace {
     Colour colour = Colour::Red;
     std::vector<Point> points;
+};
+
+// What a voltage-and-current plot paints: its labels and its two traces.
+struct Frame {
+    std::vector<Label> labels;
+    Trace voltage{Colour::Red, {}};
+    Trace current{Colour::Green, {}};
+    bool voltageOnTop = false;
+
+    // The traces in the order they are drawn, the one on top last.
+    std::vector<const Trace*> drawOrder() const {
+        if (voltageOnTop) return {&current, &voltage};
+        return {&voltage, &current};
+    }
 };
 
 // Points of one trace, one pixel column at a time: a column holding many

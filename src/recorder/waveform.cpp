@@ -5,10 +5,11 @@
 
 #include "common/format.h"
 #include "plot/sampled_series.h"
+#include "plot/series_trace.h"
 
 namespace recorder {
 
-const std::array<VerticalScale, kScaleCount> kVoltScales = {{
+const std::array<plot::Scale, kScaleCount> kVoltScales = {{
     {0.001, "0.001V/DIV"},
     {0.002, "0.002V/DIV"},
     {0.005, "0.005V/DIV"},
@@ -22,7 +23,7 @@ const std::array<VerticalScale, kScaleCount> kVoltScales = {{
     {2, "2V/DIV"},
     {5, "5V/DIV"},
 }};
-const std::array<VerticalScale, kScaleCount> kCurrentScales = {{
+const std::array<plot::Scale, kScaleCount> kCurrentScales = {{
     {0.001, "1mA/DIV"},
     {0.002, "2mA/DIV"},
     {0.005, "5mA/DIV"},
@@ -36,19 +37,20 @@ const std::array<VerticalScale, kScaleCount> kCurrentScales = {{
     {2, "2A/DIV"},
     {5, "5A/DIV"},
 }};
-const std::array<TimeScale, kScaleCount> kTimeScales = {{
-    {"2H/DIV", 1.0 / 1200},
-    {"1H/DIV", 1.0 / 600},
-    {"30M/DIV", 1.0 / 300},
-    {"20M/DIV", 0.005},
-    {"10M/DIV", 0.01},
-    {"5M/DIV", 0.02},
-    {"2M/DIV", 0.05},
-    {"1M/DIV", 0.1},
-    {"30S/DIV", 0.2},
-    {"6S/DIV", 1},
-    {"3S/DIV", 2},
-    {"1S/DIV", 6},
+// At the native 0.1 s a sample (a loaded file of another period keeps these divisions).
+const std::array<plot::Scale, kScaleCount> kTimeScales = {{
+    {72000, "2H/DIV"},
+    {36000, "1H/DIV"},
+    {18000, "30M/DIV"},
+    {12000, "20M/DIV"},
+    {6000, "10M/DIV"},
+    {3000, "5M/DIV"},
+    {1200, "2M/DIV"},
+    {600, "1M/DIV"},
+    {300, "30S/DIV"},
+    {60, "6S/DIV"},
+    {30, "3S/DIV"},
+    {10, "1S/DIV"},
 }};
 
 std::string viewTimeText(double seconds, int decimals) {
@@ -106,7 +108,7 @@ double timeScrollMaximum(const WaveformState& state, uint32_t displayed) {
 namespace {
 
 void moveTimeIndex(WaveformState& state, bool in) {
-    state.timeIndex = std::clamp(state.timeIndex + (in ? 1 : -1), 0, kScaleCount - 1);
+    plot::stepScale(kTimeScales, state.timeIndex, in ? 1 : -1);
 }
 
 }  // namespace
@@ -136,8 +138,8 @@ bool canZoomVertical(const WaveformState& state, Axis axis, bool in) {
 
 void zoomVerticalAt(WaveformState& state, Axis axis, double height, bool in) {
     const double raw = state.valueAtHeight(height, axis) * 1000;
-    int& index = axis == Axis::Voltage ? state.voltIndex : state.currentIndex;
-    index = std::clamp(index + (in ? -1 : 1), 0, kScaleCount - 1);
+    plot::stepScale(axis == Axis::Voltage ? kVoltScales : kCurrentScales,
+                    axis == Axis::Voltage ? state.voltIndex : state.currentIndex, in ? -1 : 1);
     state.scroll(axis) = std::floor(height / kDivisionHeight) -
                          std::trunc(raw * state.factor(axis) / kDivisionHeight);
     state.panorama = state.voltTracking = state.currentTracking = false;
@@ -145,13 +147,10 @@ void zoomVerticalAt(WaveformState& state, Axis axis, double height, bool in) {
 
 namespace {
 
-// The smallest index whose divisions hold the channel's range; 11 when none does.
-int fittingIndex(const std::array<VerticalScale, kScaleCount>& table, double range, int divisions) {
-    for (int index = 0; index < kScaleCount; ++index) {
-        if (range * (0.05 / table[index].perDivision) / std::max(1, divisions) < kDivisionHeight)
-            return index;
-    }
-    return kScaleCount - 1;
+// The finest scale whose divisions hold a channel's range (in mV or mA) with room to spare.
+int fittingIndex(const std::array<plot::Scale, kScaleCount>& table, double range, int divisions) {
+    return static_cast<int>(
+        plot::finestHolding(table, range / 1000, std::max(1, divisions), plot::Holding::Below));
 }
 
 }  // namespace
@@ -174,13 +173,7 @@ void panoramaFit(WaveformState& state, const SampleDocument& document, int viewW
     }
     const uint32_t displayed = document.displayedCount();
     const int timeDivisions = std::max(1, (viewWidth - 230) / kDivisionWidth);
-    state.timeIndex = 0;
-    for (int index = kScaleCount - 1; index >= 0; --index) {
-        if (displayed * kTimeScales[index].pixelsPerSample / timeDivisions <= kDivisionWidth) {
-            state.timeIndex = index;
-            break;
-        }
-    }
+    state.timeIndex = static_cast<int>(plot::finestHolding(kTimeScales, displayed, timeDivisions));
     state.timeScroll = 0;
 }
 
@@ -220,6 +213,81 @@ void followNewest(WaveformState& state, const SampleDocument& document, int view
         else if (state.panorama)
             panoramaFit(state, document, viewWidth, viewHeight);
     }
+}
+
+namespace {
+
+using plot::Colour;
+using Align = plot::Label::Align;
+
+void addValueLabels(plot::Frame& frame, const WaveformState& state, int plotWidth, int plotHeight) {
+    const int divisions = plotHeight / kDivisionHeight;
+    for (int k = 0; k <= divisions; ++k) {
+        const int y = k * kDivisionHeight;
+        const double volts = (k - state.voltScroll) * kVoltScales[state.voltIndex].perDivision;
+        const double amps =
+            (k - state.currentScroll) * kCurrentScales[state.currentIndex].perDivision;
+        frame.labels.push_back(
+            {common::format("%g", volts), -4, y, Align::Right, Colour::Red, false, true});
+        frame.labels.push_back({common::format("%g", amps), plotWidth + 3, y, Align::Left,
+                                Colour::Green, false, true});
+    }
+    const int top = plotHeight + kTopMargin;  // the view's top edge
+    frame.labels.push_back({"V(伏)", 0, top, Align::Right, Colour::Red});
+    frame.labels.push_back({"A(安)", plotWidth + 3, top, Align::Left, Colour::Green});
+}
+
+// Time under each vertical division line; when some are long, every other one.
+void addTimeLabels(plot::Frame& frame, const WaveformState& state, double period, int plotWidth,
+                   bool secondsOnly) {
+    std::vector<std::string> texts;
+    bool longOnes = false;
+    for (int k = 0; k * kDivisionWidth <= plotWidth && k < 81; ++k) {
+        const double seconds =
+            (state.timeScroll + k) * kDivisionWidth * period / state.pixelsPerSample();
+        texts.push_back(secondsOnly ? common::format("%.9g", seconds) : viewTimeText(seconds, 2));
+        longOnes = longOnes || texts.back().size() > 8;
+    }
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        const bool last = k + 1 == texts.size();
+        if (longOnes && k % 2 == 1 && !last) continue;
+        const int x = static_cast<int>(k) * kDivisionWidth;
+        frame.labels.push_back({texts[k], x, -4, Align::Centre, Colour::Grey});
+        if (last)
+            frame.labels.push_back({"       T(时间)", x - 40, -22, Align::Left, Colour::Grey});
+    }
+}
+
+}  // namespace
+
+plot::Frame waveformFrame(const WaveformState& state, const SampleDocument& document,
+                          const FrameOptions& options) {
+    plot::Frame frame;
+    const int originY = options.viewHeight - kOriginAboveBottom;
+    const int plotWidth = options.viewWidth - kPanelWidth - kOriginLeft;
+    const int plotHeight = originY - kTopMargin;
+    addValueLabels(frame, state, plotWidth, plotHeight);
+    addTimeLabels(frame, state, document.period, plotWidth, options.secondsOnly);
+    if (!document.currentCalibrated) {
+        // Right-aligned at the view's middle, 90 px above its bottom.
+        frame.labels.push_back({"本次测试未校准电流，电流值设置为0 ！",
+                                options.viewWidth / 2 - kOriginLeft, 90 - kOriginAboveBottom,
+                                Align::Right, Colour::Green, false, true});
+    }
+    frame.voltageOnTop = options.voltageOnTop;
+    const plot::ColumnMapping columns{0, -kDivisionWidth * state.timeScroll,
+                                      state.pixelsPerSample()};
+    auto trace = [&](Axis axis, bool shown, int channel, plot::Trace& out) {
+        if (!shown) return;
+        const plot::SampledSeries& series = document.channel(channel);
+        const uint32_t count = std::min(series.count(), document.displayedCount());
+        plot::traceSeries(
+            series, 0, count, columns, 0, plotWidth,
+            [&](uint16_t raw) { return plot::plotUnits(state.heightOf(raw, axis)); }, out.points);
+    };
+    trace(Axis::Voltage, state.voltageShown, kVoltageChannel, frame.voltage);
+    trace(Axis::Current, state.currentShown, kCurrentChannel, frame.current);
+    return frame;
 }
 
 ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last) {

@@ -1,35 +1,31 @@
 #pragma once
 // The waveform view's arithmetic, without a window: the scale tables, the
 // mappings between samples and pixels, the time texts, zooming (by command
-// and at a point), tracking, auto-scroll and the panorama fit. The window
-// draws what this decides.
+// and at a point), tracking, auto-scroll, the panorama fit, and the frame a
+// paint draws (labels and both curves). The window paints what this decides.
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
+#include "plot/plot_frame.h"
+#include "plot/scales.h"
 #include "recorder/sample_document.h"
 
 namespace recorder {
 
-struct VerticalScale {
-    double perDivision;  // volts or amperes
-    std::string_view label;
-};
-struct TimeScale {
-    std::string_view label;
-    double pixelsPerSample;
-};
 inline constexpr int kScaleCount = 12;
-extern const std::array<VerticalScale, kScaleCount> kVoltScales;
-extern const std::array<VerticalScale, kScaleCount> kCurrentScales;
-extern const std::array<TimeScale, kScaleCount> kTimeScales;
+// Volts and amperes per division, from the finest.
+extern const std::array<plot::Scale, kScaleCount> kVoltScales;
+extern const std::array<plot::Scale, kScaleCount> kCurrentScales;
+// Samples per division, from the coarsest (2H/DIV) to the finest (1S/DIV).
+extern const std::array<plot::Scale, kScaleCount> kTimeScales;
 
 // The plot inside the view: origin 53 px from the left and 43 px above the
-// bottom; the right-hand 176 px hold the panel.
+// bottom, its top 10 px below the view's; the right-hand 176 px hold the panel.
 inline constexpr int kOriginLeft = 53;
 inline constexpr int kOriginAboveBottom = 43;
+inline constexpr int kTopMargin = 10;
 inline constexpr int kPanelWidth = 176;
 inline constexpr int kDivisionWidth = 60;
 inline constexpr int kDivisionHeight = 50;
@@ -57,7 +53,7 @@ struct WaveformState {
     bool currentShown = true;
     ZoomAtPoint zoomMode = ZoomAtPoint::None;
 
-    double pixelsPerSample() const { return kTimeScales[timeIndex].pixelsPerSample; }
+    double pixelsPerSample() const { return kDivisionWidth / kTimeScales[timeIndex].perDivision; }
     // Volts or amperes per division of an axis.
     double perDivision(Axis axis) const;
     // Pixels per raw millivolt or milliampere.
@@ -93,6 +89,18 @@ void panoramaFit(WaveformState& state, const SampleDocument& document, int viewW
 // Tracking and auto-scroll after a new sample (raw values of the newest sample).
 void followNewest(WaveformState& state, const SampleDocument& document, int viewWidth,
                   int viewHeight);
+
+// What a paint of a `viewWidth` × `viewHeight` view draws, in plot units
+// (origin kOriginLeft from the left, kOriginAboveBottom above the bottom):
+// the value and time labels and the shown curves.
+struct FrameOptions {
+    int viewWidth = 0;
+    int viewHeight = 0;
+    bool secondsOnly = false;  // time labels as plain seconds
+    bool voltageOnTop = true;
+};
+plot::Frame waveformFrame(const WaveformState& state, const SampleDocument& document,
+                          const FrameOptions& options);
 
 // What the two time zone lines measure between them (samples [first, last]).
 struct ZoneMeasurement {

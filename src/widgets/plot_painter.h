@@ -1,7 +1,7 @@
 #pragma once
 // Paints a plot frame: the dotted grid, the axes, the labels and the traces,
-// in the shades and fonts a view gives it. The packet curve uses it; the
-// recorder's waveform will.
+// in the shades, fonts and pen a view gives it. The packet curve and the
+// recorder's waveform both paint through it.
 
 #include <QColor>
 #include <QFont>
@@ -27,13 +27,21 @@ struct PlotStyle {
     QFont smallFont;
     int labelSpan = 300;  // the box a label is aligned in
     int fontPixels = 15;
+    int traceWidth = 1;
+    bool clipTraces = false;  // traces stay inside the axes
 };
 
+// The dotted grid lines.
 void paintPlotGrid(QPainter& painter, const PlotStyle& style);
+// The left, bottom and right axes.
+void paintPlotAxes(QPainter& painter, const PlotStyle& style);
 void paintPlotLabels(QPainter& painter, const PlotStyle& style,
                      const std::vector<plot::Label>& labels);
 // The traces in order, the last on top.
 void paintPlotTraces(QPainter& painter, const PlotStyle& style,
                      const std::vector<const plot::Trace*>& traces);
+// Grid (when shown), axes, labels and traces.
+void paintPlotFrame(QPainter& painter, const PlotStyle& style, const plot::Frame& frame,
+                    bool gridShown = true);
 
 }  // namespace widgets

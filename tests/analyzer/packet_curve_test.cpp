@@ -28,8 +28,13 @@ class PacketCurveTest : public ::testing::Test {
         }
         store->setCount(messages + 1);
     }
-    CurveFrame paint(const PacketCurveState& state, uint16_t range = 0) const {
-        return state.frame(*store, store->count(), geometry, range);
+    // The curve's series, caught up with the store.
+    const analyzer::PacketSeries& packets() {
+        series.catchUp(*store, store->count());
+        return series;
+    }
+    CurveFrame paint(const PacketCurveState& state, uint16_t range = 0) {
+        return state.frame(packets(), geometry, range);
     }
     static const CurveLabel* find(const CurveFrame& frame, const std::string& text) {
         for (const CurveLabel& label : frame.labels) {
@@ -38,6 +43,7 @@ class PacketCurveTest : public ::testing::Test {
         return nullptr;
     }
     std::unique_ptr<ufcs::CaptureStore> store;
+    analyzer::PacketSeries series;
     analyzer::CurveGeometry geometry;
 };
 
@@ -95,7 +101,7 @@ TEST_F(PacketCurveTest, FirstScreenStartsAtRecordOneOneDivisionIn) {
     EXPECT_EQ(frame.voltage.points.front().y, analyzer::voltageY(5010, 1));
     EXPECT_EQ(frame.voltage.points.back().x, 1100);
     EXPECT_EQ(frame.current.points.front().y, analyzer::currentY(100, 0.1));
-    EXPECT_TRUE(frame.voltageFirst);
+    EXPECT_FALSE(frame.voltageOnTop);  // the voltage was re-scaled last: drawn below
 }
 
 TEST_F(PacketCurveTest, ScrolledViewStartsAtPositionTimesPackets) {
@@ -197,22 +203,54 @@ TEST_F(PacketCurveTest, ScrollActionsAndFollowing) {
 TEST_F(PacketCurveTest, FitShowsTheWholeCaptureAndTheMouseReadsARecord) {
     fill(300);  // up to 7.99 V and 5.9 A
     PacketCurveState state(1, 0, 0);
-    state.fit(*store, store->count(), geometry);
+    state.fit(packets(), geometry);
     EXPECT_EQ(state.packetsPerDivision(), 20);  // 300 records in 21 divisions
     EXPECT_EQ(state.voltageScale(), 2);         // 10 V at the fifth division
     EXPECT_EQ(state.ampsPerDivision(), 1.0);    // the largest: 5.9 A does not fit below it
     EXPECT_EQ(state.position(), 0);
     EXPECT_FALSE(state.following());
 
-    const auto first = state.readingAt(2, *store, store->count(), geometry);
+    const auto first = state.readingAt(2, packets(), geometry);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->record, 1u);
-    const auto later = state.readingAt(52, *store, store->count(), geometry);
+    const auto later = state.readingAt(52, packets(), geometry);
     ASSERT_TRUE(later);
     EXPECT_EQ(later->record, 21u);
     EXPECT_EQ(later->millivolts, 5210);
-    EXPECT_FALSE(state.readingAt(1000, *store, store->count(), geometry));  // beyond the last
-    EXPECT_FALSE(state.readingAt(-5, *store, store->count(), geometry));
+    EXPECT_FALSE(state.readingAt(1000, packets(), geometry));  // beyond the last
+    EXPECT_FALSE(state.readingAt(-5, packets(), geometry));
+}
+
+TEST_F(PacketCurveTest, TheSeriesFollowsTheStoreAndFitsToMessagesOnly) {
+    fill(100);
+    analyzer::PacketSeries packets;
+    packets.catchUp(*store, 40);
+    EXPECT_EQ(packets.count(), 40u);
+    packets.catchUp(*store, 1'000);  // never beyond the store
+    EXPECT_EQ(packets.count(), 101u);
+    EXPECT_EQ(packets.voltage().at(37), 5370);
+    EXPECT_EQ(packets.current().at(37), 3700);
+    EXPECT_EQ(packets.highestMillivolts(), 5000 + 10 * 100);
+    EXPECT_EQ(packets.highestMilliamps(), 5900);
+
+    // A record that is no message (a decode error) is drawn but not fitted to.
+    const uint32_t odd = 101;
+    store->recordBytes(odd)[2] = static_cast<uint8_t>(ufcs::EventKind::DecodeErrorDPlus);
+    common::writeLe16(store->recordBytes(odd) + 10, 30'000);
+    store->setCount(odd + 1);
+    packets.catchUp(*store, odd + 1);
+    EXPECT_EQ(packets.voltage().at(odd), 30'000);
+    EXPECT_EQ(packets.highestMillivolts(), 6000);
+    PacketCurveState state(1, 0, 0);
+    state.fit(packets, geometry);
+    EXPECT_EQ(state.voltageScale(), 2);
+
+    // A store started again under the series is read afresh.
+    fill(10, true);
+    packets.catchUp(*store, store->count());
+    EXPECT_EQ(packets.count(), 11u);
+    EXPECT_EQ(packets.highestMillivolts(), 5100);
+    EXPECT_TRUE(packets.uncalibrated());
 }
 
 }  // namespace

@@ -55,6 +55,65 @@ TEST(Waveform, PanoramaFitsTheRecording) {
     EXPECT_EQ(state.timeScroll, 0);
 }
 
+const plot::Label* findLabel(const plot::Frame& frame, const std::string& text) {
+    for (const plot::Label& label : frame.labels)
+        if (label.text == text) return &label;
+    return nullptr;
+}
+
+TEST(Waveform, TheFrameHoldsTheLabelsAndTheShownCurvesInsideThePlot) {
+    recorder::SampleDocument document;
+    for (int i = 0; i < 3'000; ++i)
+        document.appendSample(static_cast<uint16_t>(9'000 + i % 300),
+                              static_cast<uint16_t>(1'000 + i), {true, false, true});
+    WaveformState state;
+    state.panorama = false;
+    state.voltIndex = 9;     // 1 V a division
+    state.currentIndex = 9;  // 1 A a division
+    state.timeIndex = 9;     // 6S/DIV: a sample a pixel
+    state.timeScroll = 10;   // 600 samples left of the plot
+    const recorder::FrameOptions options{1398, 740, false, true};
+    const int plotWidth = 1398 - recorder::kPanelWidth - recorder::kOriginLeft;
+    plot::Frame frame = recorder::waveformFrame(state, document, options);
+
+    // Values at each horizontal line, times under each vertical one, the units above.
+    ASSERT_NE(findLabel(frame, "9"), nullptr);
+    EXPECT_EQ(findLabel(frame, "9")->y, 9 * recorder::kDivisionHeight);
+    EXPECT_TRUE(findLabel(frame, "9")->middle);
+    ASSERT_NE(findLabel(frame, "1:00"), nullptr);  // 10 divisions of 6 s in
+    EXPECT_EQ(findLabel(frame, "1:00")->x, 0);
+    EXPECT_EQ(findLabel(frame, "1:06")->x, recorder::kDivisionWidth);
+    EXPECT_NE(findLabel(frame, "V(伏)"), nullptr);
+    EXPECT_EQ(findLabel(frame, "本次测试未校准电流，电流值设置为0 ！"), nullptr);
+    EXPECT_TRUE(frame.voltageOnTop);
+
+    // Samples 600 on at one a pixel; the sample before the plot carries the line to its edge.
+    ASSERT_FALSE(frame.voltage.points.empty());
+    EXPECT_EQ(frame.voltage.points.front().x, -1);
+    EXPECT_EQ(frame.voltage.points[1].x, 0);
+    EXPECT_EQ(frame.voltage.points[1].y,
+              static_cast<int>(std::lround(state.heightOf(9'000, Axis::Voltage))));
+    for (const plot::Point& point : frame.current.points) {
+        ASSERT_GE(point.x, -1);
+        ASSERT_LE(point.x, plotWidth);
+    }
+    state.timeScroll = 0;
+    state.timeIndex = 0;
+    frame = recorder::waveformFrame(state, document, options);
+    EXPECT_NE(findLabel(frame, "2:00:00"), nullptr);
+    EXPECT_EQ(frame.voltage.points.back().x, 2997 / 1200);  // 2H/DIV: the last shown sample, 2997
+
+    // Hidden curves are not traced; an uncalibrated test says so.
+    state.voltageShown = false;
+    document.currentCalibrated = 0;
+    frame = recorder::waveformFrame(state, document, {1398, 740, true, false});
+    EXPECT_TRUE(frame.voltage.points.empty());
+    EXPECT_FALSE(frame.current.points.empty());
+    EXPECT_NE(findLabel(frame, "本次测试未校准电流，电流值设置为0 ！"), nullptr);
+    EXPECT_NE(findLabel(frame, "7200"), nullptr);  // plain seconds, one 2H division in
+    EXPECT_FALSE(frame.voltageOnTop);
+}
+
 TEST(Waveform, ZoneMeasurements) {
     recorder::SampleDocument document;
     for (uint16_t i = 0; i < 100; ++i)

@@ -143,14 +143,13 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
 }
 
 void PacketCurveView::fitToData() {
-    state_.fit(store_, store_.count(), geometry_);
+    state_.fit(latestPackets(), geometry_);
     syncControls();
     update();
 }
 
 void PacketCurveView::showReadingAt(int x) {
-    const auto reading =
-        state_.readingAt(x - geometry_.originX(), store_, store_.count(), geometry_);
+    const auto reading = state_.readingAt(x - geometry_.originX(), packets_, geometry_);
     reading_->setText(reading ? QString::asprintf("序号 %u    电压 %.2f V    电流 %.3f A",
                                                   reading->record, reading->millivolts / 1000.0,
                                                   reading->milliamps / 1000.0)
@@ -174,10 +173,18 @@ QPushButton* PacketCurveView::button(const char* which) const {
 }
 
 void PacketCurveView::countChanged(uint32_t count) {
+    packets_.catchUp(store_, count);
     if (state_.countChanged(count)) syncControls();
 }
 
+const PacketSeries& PacketCurveView::latestPackets() {
+    // The instrument's records may run ahead of their events.
+    packets_.catchUp(store_, store_.count());
+    return packets_;
+}
+
 void PacketCurveView::resetCount() {
+    packets_.clear();
     state_.resetCount();
 }
 
@@ -345,10 +352,8 @@ void PacketCurveView::paintEvent(QPaintEvent*) {
 
 void PacketCurveView::paintPlot(QPainter& painter) {
     painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
-    widgets::paintPlotGrid(painter, plotStyle_);
-    const CurveFrame frame = state_.frame(store_, store_.count(), geometry_, currentRange_);
-    widgets::paintPlotLabels(painter, plotStyle_, frame.labels);
-    widgets::paintPlotTraces(painter, plotStyle_, frame.drawOrder());
+    widgets::paintPlotFrame(painter, plotStyle_,
+                            state_.frame(latestPackets(), geometry_, currentRange_));
 }
 
 }  // namespace analyzer::ui

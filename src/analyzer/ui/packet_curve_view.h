@@ -38,6 +38,7 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     void setCurrentRange(uint16_t milliamps);
 
     const PacketCurveState& state() const { return state_; }
+    const PacketSeries& packets() const { return packets_; }
     QScrollBar* scrollBar() const { return scrollBar_; }
     QPushButton* button(const char* which) const;  // "V+", "V-", "A+", "A-", "N+", "N-"
     QPushButton* fitButton() const { return fitButton_; }
@@ -75,9 +76,12 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     void applyScroll(PacketCurveState::Scroll action, int track = 0);
     void syncControls();
     void paintPlot(QPainter& painter);
+    // The series caught up with whatever the store holds by now.
+    const PacketSeries& latestPackets();
     void saveScales();
 
     const ufcs::CaptureStore& store_;
+    PacketSeries packets_;  // the store's values, read as records arrive
     common::Profile& profile_;
     CurveGeometry geometry_;
     PacketCurveState state_;

@@ -13,6 +13,7 @@
 
 #include "common/format.h"
 #include "qt/text.h"
+#include "widgets/plot_painter.h"
 
 namespace recorder::ui {
 namespace {
@@ -26,10 +27,8 @@ const QColor kTimeText(150, 150, 150);
 const QColor kVoltage(255, 0, 0);
 const QColor kCurrent(0, 255, 0);
 const QColor kZoneLine(255, 255, 0);
-constexpr int kTopMargin = 10;
-constexpr int kNearCurve = 6;
-constexpr int kPanelTextTop = 214;  // the read-outs begin under the zoom panel  // pixels between
-                                    // the cursor and a curve that count as on it
+constexpr int kNearCurve = 6;       // pixels between the cursor and a curve that count as on it
+constexpr int kPanelTextTop = 214;  // the read-outs begin under the zoom panel
 
 QFont viewFont() {
     QFont font;
@@ -337,122 +336,27 @@ QString WaveformView::zoneText() const {
 void WaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
-    if (grid_) paintGrid(painter);
-    painter.setPen(QPen(kFrame, 1));
-    painter.drawLine(kOriginLeft, originY(), plotRight(), originY());
-    painter.drawLine(kOriginLeft, kTopMargin, kOriginLeft, originY());
-    painter.drawLine(plotRight(), kTopMargin, plotRight(), originY());
-    paintLabels(painter);
+    widgets::PlotStyle style;
+    style.origin = QPoint(kOriginLeft, originY());
+    style.width = plotRight() - kOriginLeft;
+    style.height = originY() - kTopMargin;
+    style.columnStep = kDivisionWidth;
+    style.rowStep = kDivisionHeight;
+    style.grid = kGrid;
+    style.axis = kFrame;
+    style.shades = {kVoltage, kCurrent, kTimeText};
+    style.bigFont = style.smallFont = font();
+    style.traceWidth = 2;
+    style.clipTraces = true;
+    const FrameOptions options{width(), height(), secondsOnly_, voltageOnTop_};
+    widgets::paintPlotFrame(painter, style, waveformFrame(state_, document_, options), grid_);
 
     painter.save();
     painter.setClipRect(
         QRect(QPoint(kOriginLeft + 1, kTopMargin), QPoint(plotRight() - 1, originY())));
-    const Axis below = voltageOnTop_ ? Axis::Current : Axis::Voltage;
-    const Axis above = voltageOnTop_ ? Axis::Voltage : Axis::Current;
-    paintCurve(painter, below);
-    paintCurve(painter, above);
     paintZoneLines(painter);
     painter.restore();
-
-    if (!document_.currentCalibrated) {
-        painter.setPen(kCurrent);
-        const QString note = QStringLiteral("本次测试未校准电流，电流值设置为0 ！");
-        const QRect box(0, height() - 80 - 20, width() / 2, 20);
-        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, note);
-    }
     paintPanelTexts(painter);
-}
-
-void WaveformView::paintGrid(QPainter& painter) const {
-    painter.setPen(QPen(kGrid, 1, Qt::DotLine));
-    for (int y = originY() - kDivisionHeight; y > kTopMargin; y -= kDivisionHeight)
-        painter.drawLine(kOriginLeft, y, plotRight(), y);
-    for (int x = kOriginLeft + kDivisionWidth; x < plotRight(); x += kDivisionWidth)
-        painter.drawLine(x, kTopMargin, x, originY());
-}
-
-void WaveformView::paintLabels(QPainter& painter) const {
-    const int divisions = (originY() - kTopMargin) / kDivisionHeight;
-    for (int k = 0; k <= divisions; ++k) {
-        const int y = originY() - k * kDivisionHeight;
-        const QRect left(0, y - 9, kOriginLeft - 4, 18);
-        painter.setPen(kVoltage);
-        painter.drawText(
-            left, Qt::AlignRight | Qt::AlignVCenter,
-            fromStd(common::format(
-                "%g", (k - state_.voltScroll) * kVoltScales[state_.voltIndex].perDivision)));
-        painter.setPen(kCurrent);
-        painter.drawText(
-            QRect(plotRight() + 3, y - 9, 38, 18), Qt::AlignLeft | Qt::AlignVCenter,
-            fromStd(common::format("%g", (k - state_.currentScroll) *
-                                             kCurrentScales[state_.currentIndex].perDivision)));
-    }
-    painter.setPen(kVoltage);
-    painter.drawText(QRect(0, 0, kOriginLeft, 16), Qt::AlignRight, QStringLiteral("V(伏)"));
-    painter.setPen(kCurrent);
-    painter.drawText(QRect(plotRight() + 3, 0, 40, 16), Qt::AlignLeft, QStringLiteral("A(安)"));
-
-    // Time under each vertical division line.
-    std::vector<QString> labels;
-    bool longOnes = false;
-    for (int k = 0; kOriginLeft + k * kDivisionWidth <= plotRight() && k < 81; ++k) {
-        const double seconds =
-            (state_.timeScroll + k) * kDivisionWidth * document_.period / state_.pixelsPerSample();
-        labels.push_back(secondsOnly_ ? fromStd(common::format("%.9g", seconds))
-                                      : fromStd(viewTimeText(seconds, 2)));
-        longOnes = longOnes || labels.back().size() > 8;
-    }
-    painter.setPen(kTimeText);
-    for (std::size_t k = 0; k < labels.size(); ++k) {
-        const bool last = k + 1 == labels.size();
-        if (longOnes && k % 2 == 1 && !last) continue;
-        const int x = kOriginLeft + static_cast<int>(k) * kDivisionWidth;
-        painter.drawText(QRect(x - 40, originY() + 4, 80, 18), Qt::AlignHCenter | Qt::AlignTop,
-                         labels[k]);
-        if (last)
-            painter.drawText(QRect(x - 40, originY() + 22, 160, 18), Qt::AlignLeft,
-                             QStringLiteral("       T(时间)"));
-    }
-}
-
-void WaveformView::paintCurve(QPainter& painter, Axis axis) {
-    const bool voltage = axis == Axis::Voltage;
-    if (!(voltage ? state_.voltageShown : state_.currentShown)) return;
-    const plot::SampledSeries& channel =
-        document_.channel(voltage ? kVoltageChannel : kCurrentChannel);
-    const uint32_t count = std::min(channel.count(), document_.displayedCount());
-    if (count == 0) return;
-    painter.setPen(QPen(voltage ? kVoltage : kCurrent, 2));
-    auto yOf = [&](double raw) { return originY() - state_.heightOf(raw, axis); };
-
-    QPolygonF points;
-    const double perPixel = 1.0 / state_.pixelsPerSample();
-    if (perPixel <= 2) {
-        // Few samples a pixel: every visible sample.
-        const auto first =
-            static_cast<long long>(std::max(0.0, std::floor(state_.sampleAtX(kOriginLeft))));
-        const auto last = std::min<long long>(
-            count - 1, static_cast<long long>(std::ceil(state_.sampleAtX(plotRight()))));
-        for (long long i = first; i <= last; ++i)
-            points << QPointF(state_.xOfSample(static_cast<double>(i)),
-                              yOf(channel.at(static_cast<uint32_t>(i))));
-    } else {
-        // Each pixel column as its samples' minimum and maximum.
-        for (int x = kOriginLeft; x < plotRight(); ++x) {
-            const double from = std::max(0.0, std::ceil(state_.sampleAtX(x)));
-            const double to = std::min<double>(count, std::ceil(state_.sampleAtX(x + 1)));
-            if (from >= to) continue;
-            const plot::SampleRange range =
-                channel.range(static_cast<uint32_t>(from), static_cast<uint32_t>(to));
-            points << QPointF(x, yOf(range.minimum)) << QPointF(x, yOf(range.maximum));
-        }
-    }
-    // Separate segments: a wide pen's joins cost more than the lines themselves.
-    QVector<QLineF> segments;
-    segments.reserve(points.size());
-    for (qsizetype i = 1; i < points.size(); ++i)
-        segments << QLineF(points[i - 1], points[i]);
-    painter.drawLines(segments);
 }
 
 void WaveformView::paintZoneLines(QPainter& painter) const {

@@ -87,9 +87,6 @@ class WaveformView final : public QWidget {
     void buildPanel();
     void updateVerticalBars();
     void updatePanel();
-    void paintGrid(QPainter& painter) const;
-    void paintLabels(QPainter& painter) const;
-    void paintCurve(QPainter& painter, Axis axis);
     void paintZoneLines(QPainter& painter) const;
     void paintPanelTexts(QPainter& painter) const;
     bool insidePlot(QPoint position) const;

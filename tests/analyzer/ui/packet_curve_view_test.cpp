@@ -286,7 +286,7 @@ class PacketCurveViewTest : public QObject {
         const QImage image = view.paintToImage();
         QCOMPARE(image.size(), QSize(1240, 700));
         const analyzer::CurveFrame frame =
-            view.state().frame(*store, 11, analyzer::CurveGeometry{}, 0);
+            view.state().frame(view.packets(), analyzer::CurveGeometry{}, 0);
         QVERIFY(!frame.voltage.points.empty() && !frame.current.points.empty());
         for (const auto& p : frame.voltage.points)
             QCOMPARE(pixelAt(image, p.x, p.y), kRed & 0xFFFFFF);
