@@ -28,4 +28,9 @@ void SystemClock::sleepUntil(TimePoint deadline) {
     std::this_thread::sleep_until(deadline);
 }
 
+Clock& systemClock() {
+    static SystemClock clock;
+    return clock;
+}
+
 }  // namespace common

@@ -4,7 +4,9 @@
 // neither sleep nor depend on the hour.
 
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 
 namespace common {
 
@@ -28,6 +30,12 @@ class Clock {
         const TimePoint at = now();
         if (at < deadline) sleepFor(std::chrono::ceil<std::chrono::milliseconds>(deadline - at));
     }
+    // Waits on `condition` (its mutex held through `lock`) until it is
+    // notified or `deadline` comes; the caller checks what it waits for again.
+    virtual void waitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock,
+                           TimePoint deadline) {
+        condition.wait_until(lock, deadline);
+    }
 };
 
 // `when` in the local calendar (thread-safe).
@@ -40,5 +48,8 @@ class SystemClock final : public Clock {
     void sleepFor(std::chrono::milliseconds duration) override;
     void sleepUntil(TimePoint deadline) override;
 };
+
+// The one system clock, for whatever has no clock of its own given to it.
+Clock& systemClock();
 
 }  // namespace common

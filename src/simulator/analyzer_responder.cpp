@@ -54,12 +54,14 @@ uint8_t baudCodeOf(uint16_t low16) {
 
 }  // namespace
 
-AnalyzerResponder::AnalyzerResponder(const InstrumentSettings& settings, Outbox& outbox)
-    : settings_(settings),
+AnalyzerResponder::AnalyzerResponder(const InstrumentSettings& settings, Outbox& outbox,
+                                     common::Clock& clock)
+    : Responder(clock),
+      settings_(settings),
       outbox_(outbox),
       traffic_(trafficOptions(settings)),
       phoneBus_(settings.seed + 1),
-      timeBase_(std::chrono::steady_clock::now()) {}
+      timeBase_(now()) {}
 
 uint64_t AnalyzerResponder::instrumentTicks(TimePoint at) const {
     return static_cast<uint64_t>(
@@ -84,11 +86,11 @@ bool AnalyzerResponder::takeFrame(const uint8_t* frame) {
 }
 
 void AnalyzerResponder::restartTrafficClock() {
-    const TimePoint now = std::chrono::steady_clock::now();
-    trafficStart_ = now;
+    const TimePoint at = now();
+    trafficStart_ = at;
     trafficDue_ = 0;
     traffic_.setEventsPerSecond(settings_.recordsPerSecond);
-    traffic_.catchUpTo(instrumentTicks(now));
+    traffic_.catchUpTo(instrumentTicks(at));
     nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
 }
 
@@ -101,27 +103,27 @@ std::optional<Responder::TimePoint> AnalyzerResponder::nextDue() const {
     if (!listening_ || settings_.recordsPerSecond <= 0) return std::nullopt;
     if (!chargingDevice_) return nextTrafficAt_;
     return trafficStart_ +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+           std::chrono::duration_cast<TimePoint::duration>(
                std::chrono::duration<double>((trafficDue_ + 1) / settings_.recordsPerSecond));
 }
 
 void AnalyzerResponder::generateDue() {
     if (!listening_ || settings_.recordsPerSecond <= 0) return;
-    const TimePoint now = std::chrono::steady_clock::now();
+    const TimePoint at = now();
     if (!chargingDevice_) {
         // Each event goes out when the instrument's clock reaches its time stamp.
-        const uint64_t nowTicks = instrumentTicks(now);
+        const uint64_t nowTicks = instrumentTicks(at);
         for (uint64_t n = 0; n < kMostEventsPerRead && traffic_.nextTicks() <= nowTicks; ++n)
             queueEvent(traffic_.next());
         nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
         return;
     }
-    const double elapsed = std::chrono::duration<double>(now - trafficStart_).count();
+    const double elapsed = std::chrono::duration<double>(at - trafficStart_).count();
     const auto due = static_cast<uint64_t>(elapsed * settings_.recordsPerSecond);
     for (uint64_t n = 0; trafficDue_ < due && n < kMostEventsPerRead; ++n, ++trafficDue_) {
         // As the phone, the instrument keeps the charger's watchdog fed with pings.
         if (trafficDue_ % 10 == 0) {
-            phoneBus_.catchUpTo(instrumentTicks(now));
+            phoneBus_.catchUpTo(instrumentTicks(at));
             phoneBus_.phoneSends(control(ufcs::control_command::kPing));
             drainBus(phoneBus_);
         }
@@ -187,11 +189,11 @@ void AnalyzerResponder::handleCommand(uint8_t code, uint8_t param) {
 void AnalyzerResponder::startListening() {
     listening_ = true;
     chargingDevice_ = false;
-    const TimePoint now = std::chrono::steady_clock::now();
-    trafficStart_ = now;
+    const TimePoint at = now();
+    trafficStart_ = at;
     trafficDue_ = 0;
     // A new capture sees the charger attached afresh: handshakes, then the first negotiation.
-    traffic_.attach(instrumentTicks(now));
+    traffic_.attach(instrumentTicks(at));
     nextTrafficAt_ = timeOfTicks(traffic_.nextTicks());
     outbox_.push_back(instrument::statusReply(instrument::kStatusListening));
 }
@@ -199,7 +201,7 @@ void AnalyzerResponder::startListening() {
 void AnalyzerResponder::startChargingDevice() {
     listening_ = true;
     chargingDevice_ = true;
-    trafficStart_ = std::chrono::steady_clock::now();
+    trafficStart_ = now();
     trafficDue_ = 0;
     phoneBus_.attach();
     phoneBus_.catchUpTo(instrumentTicks(trafficStart_));
@@ -271,7 +273,7 @@ std::optional<Message> dataMessageOf(uint8_t sendCode, const uint8_t* payload) {
 }  // namespace
 
 void AnalyzerResponder::handleSend(const uint8_t* frame) {
-    phoneBus_.catchUpTo(instrumentTicks(std::chrono::steady_clock::now()));
+    phoneBus_.catchUpTo(instrumentTicks(now()));
     const uint8_t sendCode = frame[3];
     const uint8_t* payload = frame + 5;
     for (const auto& [sent, command] : kControlSends) {

@@ -17,7 +17,7 @@ namespace simulator {
 
 class AnalyzerResponder final : public Responder {
   public:
-    AnalyzerResponder(const InstrumentSettings& settings, Outbox& outbox);
+    AnalyzerResponder(const InstrumentSettings& settings, Outbox& outbox, common::Clock& clock);
 
     bool takeFrame(const uint8_t* frame) override;
     void generateDue() override;

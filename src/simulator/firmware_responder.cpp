@@ -22,8 +22,11 @@ uint32_t readBe32(const uint8_t* at) {
 }  // namespace
 
 FirmwareResponder::FirmwareResponder(InstrumentSettings& settings, Outbox& outbox,
-                                     std::function<void()> leaveCapture)
-    : settings_(settings), outbox_(outbox), leaveCapture_(std::move(leaveCapture)) {}
+                                     common::Clock& clock, std::function<void()> leaveCapture)
+    : Responder(clock),
+      settings_(settings),
+      outbox_(outbox),
+      leaveCapture_(std::move(leaveCapture)) {}
 
 bool FirmwareResponder::isFirmwarePage(const uint8_t* frame, uint32_t& page) {
     if (frame[2] != device::kFrameClassCommand || frame[8] != kFirmwareCode) return false;
@@ -77,7 +80,7 @@ void FirmwareResponder::finishImage() {
         static_cast<uint16_t>(instrument::firmwareByteSum(image_)) == header_->byteSum;
     header_.reset();
     if (settings_.faults.silentBurn) return;
-    burnedAt_ = std::chrono::steady_clock::now() + settings_.firmwarePageTime + kBurnTime;
+    burnedAt_ = now() + settings_.firmwarePageTime + kBurnTime;
     burnedVersion_.reset();
     if (!whole) return;
     const bool marked = image_.size() >= kVersionMark.size() + 2 &&
@@ -92,12 +95,12 @@ std::optional<Responder::TimePoint> FirmwareResponder::nextDue() const {
 }
 
 void FirmwareResponder::generateDue() {
-    const TimePoint now = std::chrono::steady_clock::now();
-    if (pendingAck_ && now >= pendingAck_->due) {
+    const TimePoint at = now();
+    if (pendingAck_ && at >= pendingAck_->due) {
         acknowledge(pendingAck_->status);
         pendingAck_.reset();
     }
-    if (!burnedAt_ || std::chrono::steady_clock::now() < *burnedAt_) return;
+    if (!burnedAt_ || now() < *burnedAt_) return;
     burnedAt_.reset();
     if (!burnedVersion_) {
         acknowledge(kBurnFailed);
@@ -119,7 +122,7 @@ void FirmwareResponder::acknowledgeLater(uint8_t status) {
         acknowledge(status);
         return;
     }
-    pendingAck_ = PendingAck{status, std::chrono::steady_clock::now() + settings_.firmwarePageTime};
+    pendingAck_ = PendingAck{status, now() + settings_.firmwarePageTime};
 }
 
 void FirmwareResponder::acknowledge(uint8_t status) {

@@ -18,7 +18,7 @@ namespace simulator {
 class FirmwareResponder final : public Responder {
   public:
     // `leaveCapture` stops whatever the instrument captures while it takes an image.
-    FirmwareResponder(InstrumentSettings& settings, Outbox& outbox,
+    FirmwareResponder(InstrumentSettings& settings, Outbox& outbox, common::Clock& clock,
                       std::function<void()> leaveCapture);
 
     bool takeFrame(const uint8_t* frame) override;

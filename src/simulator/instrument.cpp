@@ -9,7 +9,8 @@
 
 namespace simulator {
 
-Instrument::Instrument(InstrumentSettings settings) : settings_(settings) {}
+Instrument::Instrument(InstrumentSettings settings, common::Clock& clock)
+    : clock_(clock), settings_(settings) {}
 
 bool Instrument::plugged() const {
     std::lock_guard lock(mutex_);
@@ -115,7 +116,7 @@ uint16_t Instrument::firmwareVersion() const {
 
 void Instrument::applyTimedFaults() {
     if (!testStartedAt_) return;
-    const auto elapsed = std::chrono::steady_clock::now() - *testStartedAt_;
+    const auto elapsed = clock_.now() - *testStartedAt_;
     const SimulatedFaults& faults = settings_.faults;
     if (faults.silenceAfter && elapsed >= *faults.silenceAfter) answering_ = false;
     if (faults.unplugAfter && elapsed >= *faults.unplugAfter && plugged_) unplugLocked();
@@ -174,7 +175,7 @@ int Instrument::receive(const uint8_t* frame) {
         if (!plugged_) return device::kRemoved;
         // The first start of listening or measuring starts the timed faults' clock.
         if (!testStartedAt_ && frame[2] == device::kFrameClassCommand && frame[8] == 1)
-            testStartedAt_ = std::chrono::steady_clock::now();
+            testStartedAt_ = clock_.now();
         LinkReport copy;
         std::memcpy(copy.data(), frame, copy.size());
         received_.push_back(copy);
@@ -194,7 +195,7 @@ int Instrument::receive(const uint8_t* frame) {
 }
 
 int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
+    const auto deadline = clock_.now() + wait;
     std::unique_lock lock(mutex_);
     while (true) {
         applyTimedFaults();
@@ -212,16 +213,15 @@ int Instrument::deliver(uint8_t* report, std::chrono::milliseconds wait) {
         auto wakeAt = deadline;
         if (testStartedAt_ && (settings_.faults.unplugAfter || settings_.faults.silenceAfter)) {
             // A timed fault falls due without a frame to notice it.
-            wakeAt =
-                std::min(wakeAt, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+            wakeAt = std::min(wakeAt, clock_.now() + std::chrono::milliseconds(20));
         }
         if (answering_) {
             for (const Responder* responder : responders_) {
                 if (const auto due = responder->nextDue()) wakeAt = std::min(wakeAt, *due);
             }
         }
-        if (std::chrono::steady_clock::now() >= deadline) return device::kTimedOut;
-        wake_.wait_until(lock, wakeAt);
+        if (clock_.now() >= deadline) return device::kTimedOut;
+        clock_.waitUntil(wake_, lock, wakeAt);
     }
 }
 

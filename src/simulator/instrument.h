@@ -23,7 +23,10 @@ using LinkReport = std::array<uint8_t, 65>;  // report id byte, then the 64 repo
 
 class Instrument {
   public:
-    explicit Instrument(InstrumentSettings settings = {});
+    // Its time (traffic, samples, acknowledgements, the read wait) is `clock`'s:
+    // a test's virtual clock makes a time-out cost nothing.
+    explicit Instrument(InstrumentSettings settings = {},
+                        common::Clock& clock = common::systemClock());
 
     // The link: a write from the host, and a read that waits up to `wait` for a report.
     // Results as the device backends return them (kWritten, kDataRead, kTimedOut, kRemoved).
@@ -55,6 +58,7 @@ class Instrument {
     void applyTimedFaults();
     void unplugLocked();
 
+    common::Clock& clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     InstrumentSettings settings_;
@@ -62,11 +66,11 @@ class Instrument {
     std::vector<LinkReport> received_;
     bool plugged_ = true;
     bool answering_ = true;
-    std::optional<std::chrono::steady_clock::time_point> testStartedAt_;
-    MeterResponder meter_{settings_, outbox_};
-    AnalyzerResponder analyzer_{settings_, outbox_};
+    std::optional<common::Clock::TimePoint> testStartedAt_;
+    MeterResponder meter_{settings_, outbox_, clock_};
+    AnalyzerResponder analyzer_{settings_, outbox_, clock_};
     // Taking an image, the instrument leaves its capture.
-    FirmwareResponder firmware_{settings_, outbox_, [this] { analyzer_.unplugged(); }};
+    FirmwareResponder firmware_{settings_, outbox_, clock_, [this] { analyzer_.unplugged(); }};
     // One responder per protocol; each frame goes to the first that owns it.
     std::vector<Responder*> responders_{&firmware_, &meter_, &analyzer_};
 };

@@ -17,8 +17,9 @@ constexpr double kTaperSeconds = 30.0;
 
 }  // namespace
 
-MeterResponder::MeterResponder(const InstrumentSettings& settings, Outbox& outbox)
-    : settings_(settings), outbox_(outbox), random_(settings.seed) {}
+MeterResponder::MeterResponder(const InstrumentSettings& settings, Outbox& outbox,
+                               common::Clock& clock)
+    : Responder(clock), settings_(settings), outbox_(outbox), random_(settings.seed) {}
 
 instrument::MeterSample MeterResponder::sessionAt(std::chrono::duration<double> elapsed) {
     const double t = elapsed.count();
@@ -51,7 +52,7 @@ bool MeterResponder::takeFrame(const uint8_t* frame) {
             return true;
         }
         measuring_ = true;
-        startedAt_ = std::chrono::steady_clock::now();
+        startedAt_ = now();
         requests_ = 0;
     }
     if (code == static_cast<uint8_t>(instrument::MeterCommand::StopMeasuring)) measuring_ = false;
@@ -61,11 +62,11 @@ bool MeterResponder::takeFrame(const uint8_t* frame) {
 void MeterResponder::answerSample() {
     if (!measuring_) {  // samples asked for without a start: the session starts now
         measuring_ = true;
-        startedAt_ = std::chrono::steady_clock::now();
+        startedAt_ = now();
     }
     ++requests_;
     if (settings_.faults.misses && requests_ % 5 == 0) return;  // one request in five
-    instrument::MeterSample sample = sessionAt(std::chrono::steady_clock::now() - startedAt_);
+    instrument::MeterSample sample = sessionAt(now() - startedAt_);
     std::uniform_int_distribution<int> noise(-8, 8);
     sample.millivolts = static_cast<uint16_t>(sample.millivolts + noise(random_));
     sample.milliamps = static_cast<uint16_t>(std::max(0, sample.milliamps + noise(random_)));

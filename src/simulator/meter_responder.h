@@ -17,7 +17,7 @@ namespace simulator {
 
 class MeterResponder final : public Responder {
   public:
-    MeterResponder(const InstrumentSettings& settings, Outbox& outbox);
+    MeterResponder(const InstrumentSettings& settings, Outbox& outbox, common::Clock& clock);
 
     bool takeFrame(const uint8_t* frame) override;
     void unplugged() override { measuring_ = false; }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "common/clock.h"
 #include "device/frames.h"
 #include "simulator/bus.h"
 
@@ -58,7 +59,8 @@ using Outbox = std::deque<device::Report>;
 
 class Responder {
   public:
-    using TimePoint = std::chrono::steady_clock::time_point;
+    using TimePoint = common::Clock::TimePoint;
+    explicit Responder(common::Clock& clock) : clock_(clock) {}
     virtual ~Responder() = default;
     // A frame from the host (report id first); false when it is not this protocol's.
     virtual bool takeFrame(const uint8_t* frame) = 0;
@@ -68,6 +70,12 @@ class Responder {
     virtual std::optional<TimePoint> nextDue() const { return std::nullopt; }
     // The instrument was unplugged: everything running stops.
     virtual void unplugged() {}
+
+  protected:
+    TimePoint now() const { return clock_.now(); }
+
+  private:
+    common::Clock& clock_;
 };
 
 }  // namespace simulator

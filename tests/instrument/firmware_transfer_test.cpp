@@ -10,15 +10,12 @@
 
 #include "instrument/firmware_frames.h"
 #include "simulator/simulated_device.h"
-#include "support/quick_clock.h"
 #include "support/test_folder.h"
+#include "support/virtual_clock.h"
 
 namespace {
 
 using instrument::FirmwareOutcome;
-
-// The pauses between frames are skipped; the instrument's own timing is real.
-using NoPauseClock = testing_support::QuickClock;
 
 // Cuts the link when page `cutAtPage` is written, as a pulled cable would.
 class CuttingDevice final : public device::HidDevice {
@@ -61,7 +58,7 @@ std::vector<uint8_t> image(std::size_t length, uint16_t version = 0x0203) {
 
 struct Bench {
     explicit Bench(simulator::InstrumentSettings settings = {})
-        : instrument(std::make_shared<simulator::Instrument>(settings)),
+        : instrument(std::make_shared<simulator::Instrument>(settings, clock)),
           simulated(instrument, locks.lockPath()),
           device(simulated) {
         EXPECT_TRUE(device.open());
@@ -75,7 +72,9 @@ struct Bench {
         return instrument::transferFirmware(device, clock, firmware, progress);
     }
     testing_support::IsolatedLocks locks;
-    NoPauseClock clock;
+    // The transfer's pauses, the instrument's acknowledgements and burning,
+    // and every read's time-out all in virtual time.
+    testing_support::VirtualClock clock;
     std::shared_ptr<simulator::Instrument> instrument;
     simulator::SimulatedDevice simulated;
     CuttingDevice device;
@@ -115,8 +114,11 @@ TEST(FirmwareTransfer, FailuresKeepTheOldFirmware) {
         ASSERT_TRUE(simulator::applyFault(c.fault, settings));
         Bench bench(settings);
         Progress progress;
+        const auto before = bench.clock.elapsed();
         EXPECT_EQ(bench.transfer(image(200), progress), c.outcome) << c.fault;
         EXPECT_EQ(bench.instrument->firmwareVersion(), 0x0105) << c.fault;
+        // It gave up only after waiting out the instrument (at least one read's wait).
+        EXPECT_GE(bench.clock.elapsed() - before, std::chrono::milliseconds(300)) << c.fault;
     }
 }
 
@@ -201,7 +203,7 @@ TEST(FirmwareTransfer, VersionsAreReadWhateverTheReplysHead) {
     };
     for (const auto& c : cases) {
         ScriptedDevice device(c.reports);
-        NoPauseClock clock;
+        testing_support::VirtualClock clock;
         const auto versions = instrument::readInstrumentVersions(device, clock);
         ASSERT_TRUE(versions) << c.what;
         EXPECT_EQ(instrument::currentFirmwareText(*versions), c.firmware) << c.what;
