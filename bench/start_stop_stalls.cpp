@@ -54,6 +54,13 @@ double worstStallAround(const std::function<void()>& action, const std::function
     return static_cast<double>(worst);
 }
 
+// The window's first paints, before anything is measured.
+void settleWindow() {
+    QElapsedTimer shown;
+    shown.start();
+    worstStallAround([] {}, [&] { return shown.elapsed() > 300; });
+}
+
 std::string lockPath(const char* what) {
     return (std::filesystem::temp_directory_path() /
             (std::string(what) + "_" + std::to_string(getpid()) + ".lock"))
@@ -75,6 +82,7 @@ void BM_RecorderStartStop(benchmark::State& state) {
             return QMessageBox::No;
         };
         window.show();
+        settleWindow();
         auto act = [&](const char* caption) {
             window.action(QString::fromUtf8(caption))->trigger();
         };
@@ -111,6 +119,7 @@ void BM_AnalyzerStartStop(benchmark::State& state) {
         window.askers().runModeDialog = [](analyzer::ui::ModeDialog&) { return true; };
         window.askers().saveQuestion = [] { return QMessageBox::No; };
         window.show();
+        settleWindow();
         worstStart = std::max(worstStart, worstStallAround([&] { window.listenButton()->click(); },
                                                            [&] { return store->count() > 20; }));
         QElapsedTimer settle;

@@ -151,6 +151,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
         run.start();
     else
         run.continueTest();
+    // The instrument answers on its link; its time-outs end the wait well within this.
+    loop.runUntil([&] { return !run.starting(); }, 30s);
     if (!run.active()) return 1;  // the reason has been printed
 
     const auto startedAt = clock.now();

@@ -55,7 +55,8 @@ bool TaskLoop::runUntil(const std::function<bool()>& done, std::chrono::millisec
         runPending();
         fireDueTimers();
         if (done()) return true;
-        Clock::TimePoint wakeAt = deadline;
+        // `done` may hang on another thread's state: it is looked at again at least this often.
+        Clock::TimePoint wakeAt = std::min(deadline, clock_.now() + std::chrono::milliseconds(20));
         for (const auto& [id, timer] : timers_)
             wakeAt = std::min(wakeAt, timer.due);
         if (clock_.now() >= deadline) return false;

@@ -11,14 +11,29 @@ MeterLink::MeterLink(device::HidDevice& device, common::Clock& clock, common::Ev
       clock_(clock),
       owner_(owner),
       link_(device, clock,
-            [&owner](device::LinkWorker::Task task) { owner.post(std::move(task)); }) {}
+            [&owner](device::InstrumentLink::Job task) { owner.post(std::move(task)); }) {}
 
 MeterLink::~MeterLink() {
-    link_.stop();
-    if (device_.isOpen()) device_.close();
+    stop();
+    // The link's destructor runs the closing sequence before its thread ends.
 }
 
-MeterLink::Connection MeterLink::connect() {
+void MeterLink::connect(std::function<void(const Connection&)> done) {
+    connecting_ = true;
+    const uint32_t attempt = ++attempt_;
+    link_.post([this, attempt, done = std::move(done)] {
+        const Connection result = connectOnLink();
+        owner_.post([this, alive = std::weak_ptr(alive_), attempt, done, result] {
+            if (alive.expired()) return;
+            if (attempt != attempt_) return;  // stopped meanwhile: the stop closed the device
+            connecting_ = false;
+            connected_ = result.ok;
+            done(result);
+        });
+    });
+}
+
+MeterLink::Connection MeterLink::connectOnLink() {
     Connection result;
     if (!device_.open()) {
         // The device's own reason (not found, busy, a lock file it cannot use) follows.
@@ -27,10 +42,9 @@ MeterLink::Connection MeterLink::connect() {
             result.message += "\n（" + why + "）";
         return result;
     }
-    connected_ = true;
     const auto info = device::connectExchange(device_, clock_);
     if (!info) {
-        stop();
+        closeOnLink();
         result.message = std::string(kNoDeviceInfo);
         return result;
     }
@@ -43,7 +57,7 @@ MeterLink::Connection MeterLink::connect() {
             device::kWritten &&
         device_.read(reply) == device::kDataRead && instrument::isStartAccepted(reply + 1);
     if (!accepted) {
-        stop();
+        closeOnLink();
         result.message = std::string(kDeviceRefused);
         return result;
     }
@@ -53,12 +67,26 @@ MeterLink::Connection MeterLink::connect() {
     return result;
 }
 
+// StopMeasuring after the last tick's exchange has settled, then the device closes.
+void MeterLink::closeOnLink() {
+    if (!device_.isOpen()) return;
+    clock_.sleepFor(110ms);
+    {
+        std::lock_guard lock(pendingMutex_);
+        pendingRequest_ = instrument::meterRequest(instrument::MeterCommand::StopMeasuring);
+        pending_ = true;
+    }
+    sendPending();
+    device_.close();
+}
+
 void MeterLink::startSampling(std::chrono::milliseconds period, SampleHandler onSample,
                               std::function<void(int)> onFault) {
     arm(std::move(onSample), std::move(onFault));
     // A removal reported for an earlier test must not stop this one.
-    link_.setRemovalHandler([this, test = test_.load()] {
-        if (test == test_.load() && link_.running()) raiseFault(kFaultRemoved);
+    link_.setRemovalHandler([this, alive = std::weak_ptr(alive_), test = test_.load()] {
+        if (alive.expired()) return;
+        if (test == test_.load() && link_.ticking()) raiseFault(kFaultRemoved);
     });
     link_.startTicking(period, [this] { tick(); });
 }
@@ -78,18 +106,11 @@ void MeterLink::arm(SampleHandler onSample, std::function<void(int)> onFault) {
 }
 
 void MeterLink::stop() {
-    link_.stop();
-    if (connected_) {
-        clock_.sleepFor(110ms);
-        {
-            std::lock_guard lock(pendingMutex_);
-            pendingRequest_ = instrument::meterRequest(instrument::MeterCommand::StopMeasuring);
-            pending_ = true;
-        }
-        sendPending();
-    }
-    device_.close();
-    connected_ = false;
+    link_.stopTicking();
+    ++test_;  // a fault or removal still on its way belongs to the test that ended
+    link_.post([this] { closeOnLink(); });  // nothing to do unless open
+    ++attempt_;
+    connected_ = connecting_ = false;
 }
 
 MeterLink::QueueResult MeterLink::queue(const device::CommandFrame& request, bool sendWhenIdle) {
@@ -99,8 +120,8 @@ MeterLink::QueueResult MeterLink::queue(const device::CommandFrame& request, boo
         pendingRequest_ = request;
         pending_ = true;
     }
-    if (link_.running() || !sendWhenIdle) return QueueResult::AtNextTick;
-    sendPending();
+    if (link_.ticking() || !sendWhenIdle) return QueueResult::AtNextTick;
+    link_.post([this] { sendPending(); });
     return QueueResult::SentNow;
 }
 
@@ -118,7 +139,8 @@ void MeterLink::sendPending() {
 
 void MeterLink::raiseFault(int code) {
     if (faulted_.exchange(true)) return;
-    owner_.post([this, code, test = test_.load()] {
+    owner_.post([this, alive = std::weak_ptr(alive_), code, test = test_.load()] {
+        if (alive.expired()) return;
         if (test == test_.load() && onFault_) onFault_(code);
     });
 }

@@ -74,7 +74,7 @@ TestRun::TestRun(Parts parts)
       journalPlace_(std::move(parts.journal)) {}
 
 TestRun::~TestRun() {
-    if (active_) stop();
+    if (active_ || starting_) stop();
     journal_.reset();  // the file stays: the samples were never saved
 }
 
@@ -105,31 +105,38 @@ void TestRun::holdRecovered(std::unique_ptr<JournalHold> held) {
 }
 
 void TestRun::start() {
-    if (active_ || !settleModified()) return;
+    if (active_ || starting_ || !settleModified()) return;
     begin(true);
 }
 
 void TestRun::continueTest() {
-    if (active_) return;
+    if (active_ || starting_) return;
     if (document_.displayedCount() > 0 && !listener_.confirmContinue()) return;
     begin(false);
 }
 
-bool TestRun::begin(bool fresh) {
-    std::optional<uint16_t> calibrated;
-    if (!link_.connected()) {
-        const MeterLink::Connection connection = link_.connect();
+void TestRun::begin(bool fresh) {
+    if (starting_) return;  // the instrument is still answering the last start
+    // The fields first: a wrong one is told at once, and nothing is opened.
+    const std::optional<TimedStop> timed = listener_.readTimedStop();
+    if (!timed) return;
+    if (link_.connected()) {
+        proceed(fresh, *timed, std::nullopt);
+        return;
+    }
+    // The connect runs on the instrument's link; the test goes on when it answers.
+    starting_ = true;
+    link_.connect([this, fresh, timed = *timed](const MeterLink::Connection& connection) {
+        starting_ = false;
         if (!connection.ok) {
             listener_.showMessage(connection.message);
-            return false;
+            return;
         }
-        calibrated = connection.currentCalibrated ? 1 : 0;
-    }
-    const std::optional<TimedStop> timed = listener_.readTimedStop();
-    if (!timed) {
-        link_.stop();  // the instrument is not left open without a test
-        return false;
-    }
+        proceed(fresh, timed, static_cast<uint16_t>(connection.currentCalibrated ? 1 : 0));
+    });
+}
+
+void TestRun::proceed(bool fresh, const TimedStop& timed, std::optional<uint16_t> calibrated) {
     // The test starts: only now is the last document let go.
     if (calibrated) document_.currentCalibrated = *calibrated;
     if (fresh) {
@@ -142,7 +149,7 @@ bool TestRun::begin(bool fresh) {
     }
     startJournal();
     active_ = true;
-    timed_ = *timed;
+    timed_ = timed;
     if (timed_.on) listener_.showTimedStopNotice(timed_.hours, timed_.minutes);
     settings_.saveTimedStop(timed_);
     listener_.lockTimedStop(true);
@@ -168,7 +175,6 @@ bool TestRun::begin(bool fresh) {
     }
     listener_.onTestActive(true, fresh);
     wake_.keepAwake(true);
-    return true;
 }
 
 // A journal that cannot be made does not stop the test: the user is told
@@ -234,6 +240,7 @@ void TestRun::stopTimers() {
 }
 
 void TestRun::stop(bool variantB) {
+    starting_ = false;  // a connect still on its way is dropped
     stopTimers();
     if (link_.connected() || variantB) listener_.resetOutputSwitch(variantB);
     link_.stop();  // the ticks end before StopMeasuring goes out and the device closes
@@ -259,13 +266,13 @@ void TestRun::onFault(int code) {
 
 bool TestRun::prepareToClose() {
     if (!document_.modified.load()) {
-        if (active_) stop();
+        if (active_ || starting_) stop();
         return true;
     }
     // Asked with any test still running; Yes stops it before saving.
     const TestRunListener::Answer answer = listener_.askToSave();
     if (answer == TestRunListener::Answer::Cancel) return false;
-    if (active_) stop();
+    if (active_ || starting_) stop();
     if (answer == TestRunListener::Answer::Yes) return listener_.saveDocument();
     document_.modified.store(false);
     documentSaved();

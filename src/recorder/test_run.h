@@ -99,8 +99,10 @@ class TestRun {
     explicit TestRun(Parts parts);
     ~TestRun();
 
-    void start();         // 开始新测试
-    void continueTest();  // 继续测试
+    // 开始新测试 and 继续测试: the instrument is connected on its link first
+    // (unless it already is), so the test becomes active when it answers.
+    void start();
+    void continueTest();
     void stop(bool variantB =
                   false);  // 停止测试; variant B (Ctrl+T, faults) also disables the output switch
     void onFault(int code);
@@ -122,12 +124,16 @@ class TestRun {
     bool prepareToClose();
 
     bool active() const { return active_; }
+    // A start waits for the instrument's answer.
+    bool starting() const { return starting_; }
     const TestTotals& totals() const { return totals_; }
     uint64_t ticksWithoutSample() const { return link_.ticksWithoutSample(); }
     bool canContinue() const { return !active_ && document_.displayedCount() > 0; }
 
   private:
-    bool begin(bool fresh);
+    void begin(bool fresh);
+    // The instrument answered (or was connected already): the test starts.
+    void proceed(bool fresh, const TimedStop& timed, std::optional<uint16_t> calibrated);
     void startJournal();
     void refresh();
     void watchJournal();
@@ -148,6 +154,7 @@ class TestRun {
     ChannelFlags enabled_{};
     TestTotals totals_;
     bool active_ = false;
+    bool starting_ = false;
     TimedStop timed_;
     common::Clock::TimePoint endsAt_{};
     common::TimerId refreshTimer_ = 0;

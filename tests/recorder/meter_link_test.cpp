@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/byte_order.h"
@@ -69,27 +72,62 @@ device::Report startReply(uint8_t code) {
     return report;
 }
 
+// The owner's loop: what the link posts waits here until the test runs it.
 struct Loop final : common::EventLoop {
-    void post(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    void post(std::function<void()> task) override {
+        {
+            std::lock_guard lock(mutex);
+            tasks.push_back(std::move(task));
+        }
+        posted.notify_all();
+    }
     common::TimerId startTimer(std::chrono::milliseconds, std::function<void()>) override {
         return 1;
     }
     void stopTimer(common::TimerId) override {}
-    void runAll() {
-        auto batch = std::move(tasks);
+    // Runs what was posted; with `wait`, first waits up to 5 s for something to be.
+    bool runAll(bool wait = false) {
+        std::vector<std::function<void()>> batch;
+        {
+            std::unique_lock lock(mutex);
+            if (wait && !posted.wait_for(lock, 5s, [&] { return !tasks.empty(); })) return false;
+            batch = std::move(tasks);
+            tasks.clear();
+        }
         for (auto& task : batch)
             task();
+        return true;
     }
+    std::mutex mutex;
+    std::condition_variable posted;
     std::vector<std::function<void()>> tasks;
 };
 
 class MeterLinkTest : public ::testing::Test {
   protected:
+    // The connect's answer, as the owner's loop is told it.
+    std::optional<recorder::MeterLink::Connection> connectAndWait() {
+        std::optional<recorder::MeterLink::Connection> answer;
+        link.connect([&](const recorder::MeterLink::Connection& c) { answer = c; });
+        EXPECT_TRUE(loop.runAll(true));
+        return answer;
+    }
     // Connects with the device info answered the second time and the start accepted.
     void connect(uint16_t calibration = 1000) {
         device.replies = {connectReply(calibration), connectReply(calibration), startReply(0x12)};
-        ASSERT_TRUE(link.connect().ok);
+        const auto answer = connectAndWait();
+        ASSERT_TRUE(answer && answer->ok);
+        ASSERT_TRUE(link.connected());
         device.writes.clear();
+    }
+    // Until the link has run everything posted to it.
+    bool settle() {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (link.busy()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::yield();
+        }
+        return true;
     }
     void sample(uint16_t mv, uint16_t ma, uint8_t code = 0x03) {
         device.replies.push_back(instrument::sampleReply({mv, ma}, code));
@@ -150,9 +188,10 @@ TEST_F(MeterLinkTest, ConnectFailuresSayWhyAndCloseTheDevice) {
     };
     for (const Case& c : cases) {
         device.replies = c.replies;
-        const recorder::MeterLink::Connection result = link.connect();
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.message, c.message);
+        const auto answer = connectAndWait();
+        ASSERT_TRUE(answer);
+        EXPECT_FALSE(answer->ok);
+        EXPECT_EQ(answer->message, c.message);
         EXPECT_FALSE(device.isOpen());
         EXPECT_FALSE(link.connected());
         // The stop procedure sent StopMeasuring before closing.
@@ -191,6 +230,7 @@ TEST_F(MeterLinkTest, QueuedRequestsFollowTheirRules) {
     // Connected without a test: sent at once, unless it only goes with a tick.
     EXPECT_EQ(link.queue(instrument::outputSwitchRequest(1)),
               recorder::MeterLink::QueueResult::SentNow);
+    ASSERT_TRUE(settle());
     EXPECT_EQ(device.writes.back()[5], 1);
     EXPECT_EQ(link.queue(instrument::moduleStatusQuery(), false),
               recorder::MeterLink::QueueResult::AtNextTick);
@@ -213,11 +253,27 @@ TEST_F(MeterLinkTest, StopSendsStopMeasuringAfterThePauseThenCloses) {
     connect();
     const long before = clock.ms_;
     link.stop();
+    EXPECT_FALSE(link.connected());  // at once, for the owner
+    ASSERT_TRUE(settle());
     ASSERT_EQ(device.writes.size(), 1u);
     EXPECT_EQ(device.writes[0][8], 2);
     EXPECT_EQ(device.closedAfterWrites, 1u);
     EXPECT_EQ(clock.ms_ - before, 210);
+}
+
+TEST_F(MeterLinkTest, AStopBeforeTheAnswerCancelsTheConnectAndClosesTheDevice) {
+    device.replies = {connectReply(1000), connectReply(1000), startReply(0x12)};
+    bool told = false;
+    link.connect([&](const recorder::MeterLink::Connection&) { told = true; });
+    EXPECT_TRUE(link.connecting());
+    link.stop();
+    EXPECT_FALSE(link.connecting());
+    ASSERT_TRUE(settle());
+    loop.runAll();
+    EXPECT_FALSE(told);  // the answer came after the stop: nobody hears it
     EXPECT_FALSE(link.connected());
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.writes.back()[8], 2);  // StopMeasuring went out before the close
 }
 
 }  // namespace

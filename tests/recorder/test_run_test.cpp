@@ -7,6 +7,7 @@
 
 #include "recorder/osa_file.h"
 #include "simulator/simulated_device.h"
+#include "support/owner_thread_guard.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -57,6 +58,19 @@ struct Awake final : common::WakeKeeper {
 class TestRunTest : public ::testing::Test {
   protected:
     bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5s); }
+    // A start goes on once the instrument has answered on its link.
+    void start(recorder::TestRun& r) {
+        r.start();
+        EXPECT_TRUE(waitFor([&] { return !r.starting(); }));
+    }
+    void continueTest(recorder::TestRun& r) {
+        r.continueTest();
+        EXPECT_TRUE(waitFor([&] { return !r.starting(); }));
+    }
+    // The link has sent what a stop leaves it to send, and closed the device.
+    bool linkSettled() {
+        return waitFor([&] { return !link.busy(); });
+    }
     bool recordSamples(uint32_t count) {
         return waitFor([&] { return document.channel(0).count() >= count; });
     }
@@ -81,7 +95,7 @@ class TestRunTest : public ::testing::Test {
 
 TEST_F(TestRunTest, ARunRecordsStopsInOrderAndItsJournalGoesWithTheSave) {
     instrument->setCalibrationValue(instrument::kUncalibrated);
-    run.start();
+    start(run);
     ASSERT_TRUE(run.active()) << (listener.messages.empty() ? "" : listener.messages[0]);
     EXPECT_TRUE(awake.awake);
     EXPECT_TRUE(listener.timedLocked);
@@ -94,6 +108,7 @@ TEST_F(TestRunTest, ARunRecordsStopsInOrderAndItsJournalGoesWithTheSave) {
 
     run.stop();
     EXPECT_FALSE(run.active());
+    ASSERT_TRUE(linkSettled());
     EXPECT_EQ(lastCommand(), 2);  // StopMeasuring last
     EXPECT_FALSE(device.isOpen());
     EXPECT_EQ(listener.status, "|测试停止");
@@ -110,18 +125,18 @@ TEST_F(TestRunTest, UnsavedSamplesAskFirstAndAbsenceSaysWhy) {
     document.channel(0).append(1);
     document.modified = true;
     listener.answer = Answer::Cancel;
-    run.start();
+    start(run);
     EXPECT_EQ(listener.saveQuestions, 1);
     EXPECT_TRUE(instrument->receivedFrames().empty());  // nothing opened
     listener.answer = Answer::Yes;
     listener.saved = false;  // a save that fails keeps the samples
-    run.start();
+    start(run);
     EXPECT_EQ(document.channel(0).count(), 1u);
     EXPECT_FALSE(run.active());
 
     instrument->unplug();
     listener.answer = Answer::No;
-    run.start();
+    start(run);
     EXPECT_FALSE(run.active());
     ASSERT_EQ(listener.messages.size(), 1u);
     // The Part's text, then the device's own reason.
@@ -133,7 +148,7 @@ TEST_F(TestRunTest, UnsavedSamplesAskFirstAndAbsenceSaysWhy) {
 // Nothing is let go before the start is known to succeed: a start that fails
 // after "No" keeps the samples, their journal and the unsaved state.
 TEST_F(TestRunTest, AStartThatFailsLetsNothingGo) {
-    run.start();
+    start(run);
     ASSERT_TRUE(recordSamples(6));
     run.stop();
     const uint32_t samples = document.channel(0).count();
@@ -148,7 +163,7 @@ TEST_F(TestRunTest, AStartThatFailsLetsNothingGo) {
                                                                          listener.timed.reset();
                                                                      }}}) {
         c.breakIt();
-        run.start();
+        start(run);
         EXPECT_FALSE(run.active()) << c.what;
         EXPECT_EQ(document.channel(0).count(), samples) << c.what;
         EXPECT_TRUE(document.modified) << c.what;
@@ -174,7 +189,7 @@ TEST_F(TestRunTest, AContinuedTestKeepsItsChannelsTheSameLength) {
             document.appendSample(5000, 100, c.held);
         profile.writeInt("Setting", "Chennel3", c.held[2] ? 0 : 1);
         profile.writeInt("Setting", "Chennel4", 1);
-        run.continueTest();
+        continueTest(run);
         ASSERT_TRUE(run.active()) << c.what;
         ASSERT_TRUE(recordSamples(14)) << c.what;
         run.stop();
@@ -187,7 +202,7 @@ TEST_F(TestRunTest, AContinuedTestKeepsItsChannelsTheSameLength) {
 
 TEST_F(TestRunTest, ATimedStopOfNoTimeStopsAtOnce) {
     listener.timed = recorder::TimedStop{true, 0, 0};
-    run.start();
+    start(run);
     EXPECT_EQ(listener.notices, (std::vector<int>{0}));
     ASSERT_TRUE(waitFor([&] { return !run.active(); }));
     EXPECT_EQ(listener.status, "定时停止|定时停止");
@@ -195,7 +210,7 @@ TEST_F(TestRunTest, ATimedStopOfNoTimeStopsAtOnce) {
 }
 
 TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {
-    run.start();
+    start(run);
     ASSERT_TRUE(recordSamples(6));
     instrument->unplug();
     ASSERT_TRUE(waitFor([&] { return !run.active(); }));
@@ -206,12 +221,12 @@ TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {
     const uint32_t before = document.channel(0).count();
     instrument->plugIn();
     ASSERT_TRUE(run.canContinue());
-    run.continueTest();
+    continueTest(run);
     ASSERT_TRUE(run.active());
     // Removals reported late for the first test do not stop this one.
     ASSERT_TRUE(recordSamples(before + 3));
     EXPECT_TRUE(run.active());
-    EXPECT_GT(listener.refreshes, 0);
+    EXPECT_TRUE(waitFor([&] { return listener.refreshes > 0; }));
     run.stop();
     EXPECT_EQ(listener.newDocuments, 1);  // continuing made no new document
 }
@@ -224,7 +239,7 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
             document, link, settings, loop, clock, listener, awake, std::move(place)});
     };
     auto elsewhere = runWith({folder.path() / "missing" / "t.osa.journal", {}, {}});
-    elsewhere->start();
+    start(*elsewhere);
     EXPECT_TRUE(elsewhere->active());
     ASSERT_FALSE(listener.journalNotes.empty());
     EXPECT_NE(listener.journalNotes.back().find("本次测试没有恢复日志"), std::string::npos);
@@ -240,7 +255,7 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
     };
     auto run2 = runWith({folder.path() / "full.osa.journal", {}, ops});
     listener.answer = Answer::No;
-    run2->start();
+    start(*run2);
     ASSERT_TRUE(run2->active());
     EXPECT_EQ(listener.journalNotes.back(), "");
     full = true;
@@ -255,6 +270,48 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
     ASSERT_TRUE(waitFor([&] { return listener.journalNotes.back().empty(); }));
     EXPECT_TRUE(run2->active());
     run2->stop();
+}
+
+// Start, sampling, stop and continue leave the owner's (the window's) thread
+// free: every pause, wait and exchange with the instrument runs on its link.
+TEST(TestRunOwnerThread, NothingWaitsOrTalksToTheInstrumentOnTheOwnersThread) {
+    testing_support::OwnerThreadGuard guard;
+    testing_support::GuardedClock clock(guard);
+    common::SystemClock loopClock;  // the loop's own idling is what a window does
+    common::TaskLoop loop{loopClock};
+    testing_support::IsolatedLocks locks;
+    testing_support::TestFolder folder{"test_run_owner_thread"};
+    auto instrument = std::make_shared<simulator::Instrument>();
+    simulator::SimulatedDevice simulated{instrument, folder.file("instrument.lock")};
+    testing_support::GuardedDevice device{simulated, guard};
+    common::MemoryProfile profile;
+    recorder::RecorderSettings settings{profile};
+    recorder::SampleDocument document;
+    recorder::MeterLink link{device, clock, loop};
+    Listener listener;
+    Awake awake;
+    recorder::TestRun run{{document,
+                           link,
+                           settings,
+                           loop,
+                           clock,
+                           listener,
+                           awake,
+                           {folder.path() / "t.osa.journal", {}, {}}}};
+    const auto until = [&](const std::function<bool()>& done) { return loop.runUntil(done, 5s); };
+
+    run.start();
+    ASSERT_TRUE(until([&] { return run.active(); }));
+    ASSERT_TRUE(until([&] { return document.channel(0).count() >= 5; }));
+    run.stop();
+    ASSERT_TRUE(until([&] { return !link.busy(); }));
+    EXPECT_FALSE(simulated.isOpen());
+    run.continueTest();
+    ASSERT_TRUE(until([&] { return run.active(); }));
+    run.stop();
+    ASSERT_TRUE(until([&] { return !link.busy(); }));
+    EXPECT_EQ(guard.violations(), 0) << "on the owner's thread: " << guard.last();
+    EXPECT_EQ(instrument->receivedFrames().back()[8], 2);  // StopMeasuring, on the link
 }
 
 TEST(TimedStopText, ShowsHoursOrDays) {
