@@ -35,7 +35,8 @@ void MeterLink::connect(std::function<void(const Connection&)> done) {
 
 MeterLink::Connection MeterLink::connectOnLink() {
     Connection result;
-    if (!device_.open()) {
+    opened_ = device_.open();
+    if (!opened_) {
         // The device's own reason (not found, busy, a lock file it cannot use) follows.
         result.message = std::string(kMeterConnectFailed);
         if (const std::string why = device_.errorText(); !why.empty())
@@ -69,7 +70,8 @@ MeterLink::Connection MeterLink::connectOnLink() {
 
 // StopMeasuring after the last tick's exchange has settled, then the device closes.
 void MeterLink::closeOnLink() {
-    if (!device_.isOpen()) return;
+    if (!opened_) return;  // another's, if open at all
+    opened_ = false;
     clock_.sleepFor(110ms);
     {
         std::lock_guard lock(pendingMutex_);
@@ -108,7 +110,7 @@ void MeterLink::arm(SampleHandler onSample, std::function<void(int)> onFault) {
 void MeterLink::stop() {
     link_.stopTicking();
     ++test_;  // a fault or removal still on its way belongs to the test that ended
-    link_.post([this] { closeOnLink(); });  // nothing to do unless open
+    link_.post([this] { closeOnLink(); });  // nothing to do unless this link opened it
     ++attempt_;
     connected_ = connecting_ = false;
 }

@@ -71,8 +71,8 @@ class MeterLink {
     // miss counts and any queued request cleared (tests then call tick()).
     void arm(SampleHandler onSample, std::function<void(int)> onFault);
     // Owner thread, returns at once: the ticks stop, then on the link thread,
-    // when the device is open (a connect on its way included), StopMeasuring
-    // (110 ms first) and the device closes.
+    // when its connect opened the device (one on its way included),
+    // StopMeasuring (110 ms first) and the device closes.
     void stop();
 
     enum class QueueResult { SentNow, AtNextTick, NotConnected };
@@ -109,6 +109,7 @@ class MeterLink {
     bool connecting_ = false;
     uint32_t attempt_ = 0;  // counts connects and stops, so a cancelled connect's answer is dropped
     // Link thread (set while connecting, read while sampling).
+    bool opened_ = false;  // this link opened the device, and closes it
     std::atomic<bool> currentCalibrated_{true};
     SampleHandler onSample_;
     std::function<void(int)> onFault_;
