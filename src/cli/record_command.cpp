@@ -140,7 +140,7 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     common::TaskLoop loop(clock);
     common::MemoryProfile profile;
     recorder::RecorderSettings settings(profile);
-    recorder::MeterLink link(*device, clock, loop);
+    instrument::MeterLink link(*device, clock, loop);
     CommandLineListener listener(err);
     NoWakeKeeping wake;
     recorder::TestRun run(

@@ -126,14 +126,15 @@ void TestRun::begin(bool fresh) {
     }
     // The connect runs on the instrument's link; the test goes on when it answers.
     starting_ = true;
-    link_.connect([this, fresh, timed = *timed](const MeterLink::Connection& connection) {
-        starting_ = false;
-        if (!connection.ok) {
-            listener_.showMessage(connection.message);
-            return;
-        }
-        proceed(fresh, timed, static_cast<uint16_t>(connection.currentCalibrated ? 1 : 0));
-    });
+    link_.connect(
+        [this, fresh, timed = *timed](const instrument::MeterLink::Connection& connection) {
+            starting_ = false;
+            if (!connection.ok) {
+                listener_.showMessage(connection.message);
+                return;
+            }
+            proceed(fresh, timed, static_cast<uint16_t>(connection.currentCalibrated ? 1 : 0));
+        });
 }
 
 void TestRun::proceed(bool fresh, const TimedStop& timed, std::optional<uint16_t> calibrated) {
@@ -255,10 +256,10 @@ void TestRun::stop(bool variantB) {
 
 void TestRun::onFault(int code) {
     if (!active_) return;
-    const char* text = code == kFaultRemoved     ? kFaultRemovedText.data()
-                       : code == kFaultNoSamples ? kFaultNoSamplesText.data()
-                       : code == kFaultStoreFull ? kFaultStoreFullText.data()
-                                                 : nullptr;
+    const char* text = code == instrument::kFaultRemoved     ? kFaultRemovedText.data()
+                       : code == instrument::kFaultNoSamples ? kFaultNoSamplesText.data()
+                       : code == instrument::kFaultStoreFull ? kFaultStoreFullText.data()
+                                                             : nullptr;
     if (!text) return;
     stop(true);
     listener_.showMessage(text);

@@ -15,8 +15,8 @@
 #include "common/clock.h"
 #include "common/event_loop.h"
 #include "common/wake_keeper.h"
+#include "instrument/meter_link.h"
 #include "recorder/journal.h"
-#include "recorder/meter_link.h"
 #include "recorder/sample_document.h"
 #include "recorder/settings.h"
 
@@ -88,7 +88,7 @@ class TestRun {
   public:
     struct Parts {
         SampleDocument& document;
-        MeterLink& link;
+        instrument::MeterLink& link;
         RecorderSettings& settings;
         common::EventLoop& loop;
         common::Clock& clock;
@@ -141,7 +141,7 @@ class TestRun {
     bool keepSample(instrument::MeterSample sample);
 
     SampleDocument& document_;
-    MeterLink& link_;
+    instrument::MeterLink& link_;
     RecorderSettings& settings_;
     common::EventLoop& loop_;
     common::Clock& clock_;

@@ -85,7 +85,7 @@ class TestRunTest : public ::testing::Test {
     common::MemoryProfile profile;
     recorder::RecorderSettings settings{profile};
     recorder::SampleDocument document;
-    recorder::MeterLink link{device, clock, loop};
+    instrument::MeterLink link{device, clock, loop};
     Listener listener;
     Awake awake;
     std::filesystem::path journal = folder.path() / "t.osa.journal";
@@ -141,7 +141,7 @@ TEST_F(TestRunTest, UnsavedSamplesAskFirstAndAbsenceSaysWhy) {
     ASSERT_EQ(listener.messages.size(), 1u);
     // The Part's text, then the device's own reason.
     EXPECT_EQ(listener.messages[0],
-              std::string(recorder::kMeterConnectFailed) + "\n（模拟仪器没有连接）");
+              std::string(instrument::kMeterConnectFailed) + "\n（模拟仪器没有连接）");
     EXPECT_EQ(listener.newDocuments, 0);
 }
 
@@ -287,7 +287,7 @@ TEST(TestRunOwnerThread, NothingWaitsOrTalksToTheInstrumentOnTheOwnersThread) {
     common::MemoryProfile profile;
     recorder::RecorderSettings settings{profile};
     recorder::SampleDocument document;
-    recorder::MeterLink link{device, clock, loop};
+    instrument::MeterLink link{device, clock, loop};
     Listener listener;
     Awake awake;
     recorder::TestRun run{{document,

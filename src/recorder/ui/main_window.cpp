@@ -93,8 +93,8 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     view_->addPanelWidget(timedStop_);
     connect(outputSwitch_, &OutputSwitchPanel::switched, this, [this](int state) {
         if (link_.queue(instrument::outputSwitchRequest(static_cast<uint8_t>(state))) ==
-            MeterLink::QueueResult::NotConnected)
-            askers_.message(fromStd(std::string(kNotConnected)));
+            instrument::MeterLink::QueueResult::NotConnected)
+            askers_.message(fromStd(std::string(instrument::kNotConnected)));
     });
 
     status_ = new QLabel(this);
@@ -220,8 +220,8 @@ void MainWindow::buildMenus() {
             const auto frame =
                 information ? instrument::meterRequest(instrument::MeterCommand::ReadDeviceInfo)
                             : instrument::moduleStatusQuery();
-            if (link_.queue(frame, information) == MeterLink::QueueResult::NotConnected)
-                askers_.message(fromStd(std::string(kNotConnected)));
+            if (link_.queue(frame, information) == instrument::MeterLink::QueueResult::NotConnected)
+                askers_.message(fromStd(std::string(instrument::kNotConnected)));
         });
         addAction(request);
     }

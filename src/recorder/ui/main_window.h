@@ -145,7 +145,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     qt_adapters::QtEventLoop loop_;
     SampleDocument document_;
     RecorderSettings settings_;
-    MeterLink link_;
+    instrument::MeterLink link_;
     qt_adapters::WakeLock wake_;
     TestRun run_;
     std::filesystem::path journalFolder_;

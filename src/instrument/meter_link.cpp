@@ -1,8 +1,8 @@
-#include "recorder/meter_link.h"
+#include "instrument/meter_link.h"
 
 #include "device/connect_exchange.h"
 
-namespace recorder {
+namespace instrument {
 
 using namespace std::chrono_literals;
 
@@ -49,20 +49,19 @@ MeterLink::Connection MeterLink::connectOnLink() {
         result.message = std::string(kNoDeviceInfo);
         return result;
     }
-    currentCalibrated_ = info->calibrationValue != instrument::kUncalibrated;
+    currentCalibrated_ = info->calibrationValue != kUncalibrated;
     result.currentCalibrated = currentCalibrated_;
 
     uint8_t reply[device::kLinkReportLength]{};
     const bool accepted =
-        device_.write(instrument::meterRequest(instrument::MeterCommand::StartMeasuring).data()) ==
-            device::kWritten &&
-        device_.read(reply) == device::kDataRead && instrument::isStartAccepted(reply + 1);
+        device_.write(meterRequest(MeterCommand::StartMeasuring).data()) == device::kWritten &&
+        device_.read(reply) == device::kDataRead && isStartAccepted(reply + 1);
     if (!accepted) {
         closeOnLink();
         result.message = std::string(kDeviceRefused);
         return result;
     }
-    device_.write(instrument::outputSwitchRequest(0).data());  // its result is not looked at
+    device_.write(outputSwitchRequest(0).data());  // its result is not looked at
     clock_.sleepFor(8ms);
     result.ok = true;
     return result;
@@ -75,7 +74,7 @@ void MeterLink::closeOnLink() {
     clock_.sleepFor(110ms);
     {
         std::lock_guard lock(pendingMutex_);
-        pendingRequest_ = instrument::meterRequest(instrument::MeterCommand::StopMeasuring);
+        pendingRequest_ = meterRequest(MeterCommand::StopMeasuring);
         pending_ = true;
     }
     sendPending();
@@ -154,7 +153,7 @@ bool MeterLink::readSample(bool once) {
         const int result = device_.read(reply);
         if (result == device::kRemoved) return false;
         if (result != device::kDataRead) continue;
-        std::optional<instrument::MeterSample> sample = instrument::parseSampleReply(reply + 1);
+        std::optional<MeterSample> sample = parseSampleReply(reply + 1);
         if (!sample) continue;
         if (!currentCalibrated_) sample->milliamps = 0;
         if (!onSample_(*sample)) raiseFault(kFaultStoreFull);
@@ -171,8 +170,7 @@ void MeterLink::tick() {
     if (missed > kMostTicksWithoutSample) raiseFault(kFaultNoSamples);  // this tick still runs
 
     bool sampled = false;
-    if (device_.write(instrument::meterRequest(instrument::MeterCommand::ReadSample).data()) !=
-        device::kRemoved)
+    if (device_.write(meterRequest(MeterCommand::ReadSample).data()) != device::kRemoved)
         sampled = readSample(false);
     bool pending = false;
     {
@@ -187,4 +185,4 @@ void MeterLink::tick() {
     if (!sampled) ticksWithout_.fetch_add(1, std::memory_order_relaxed);
 }
 
-}  // namespace recorder
+}  // namespace instrument

@@ -1,4 +1,4 @@
-#include "recorder/meter_link.h"
+#include "instrument/meter_link.h"
 
 #include <gtest/gtest.h>
 
@@ -106,9 +106,9 @@ struct Loop final : common::EventLoop {
 class MeterLinkTest : public ::testing::Test {
   protected:
     // The connect's answer, as the owner's loop is told it.
-    std::optional<recorder::MeterLink::Connection> connectAndWait() {
-        std::optional<recorder::MeterLink::Connection> answer;
-        link.connect([&](const recorder::MeterLink::Connection& c) { answer = c; });
+    std::optional<instrument::MeterLink::Connection> connectAndWait() {
+        std::optional<instrument::MeterLink::Connection> answer;
+        link.connect([&](const instrument::MeterLink::Connection& c) { answer = c; });
         EXPECT_TRUE(loop.runAll(true));
         return answer;
     }
@@ -145,7 +145,7 @@ class MeterLinkTest : public ::testing::Test {
     ManualClock clock;
     ScriptedMeter device{clock};
     Loop loop;
-    recorder::MeterLink link{device, clock, loop};
+    instrument::MeterLink link{device, clock, loop};
     std::vector<instrument::MeterSample> samples;
     std::vector<int> faults;
 };
@@ -182,9 +182,9 @@ TEST_F(MeterLinkTest, ConnectFailuresSayWhyAndCloseTheDevice) {
         std::deque<device::Report> replies;
         std::string_view message;
     } cases[] = {
-        {{connectReply(1000)}, recorder::kNoDeviceInfo},  // no second answer
-        {{connectReply(1000), connectReply(1000), startReply(0x0A)}, recorder::kDeviceRefused},
-        {{connectReply(1000), connectReply(1000)}, recorder::kDeviceRefused},  // start unanswered
+        {{connectReply(1000)}, instrument::kNoDeviceInfo},  // no second answer
+        {{connectReply(1000), connectReply(1000), startReply(0x0A)}, instrument::kDeviceRefused},
+        {{connectReply(1000), connectReply(1000)}, instrument::kDeviceRefused},  // start unanswered
     };
     for (const Case& c : cases) {
         device.replies = c.replies;
@@ -219,21 +219,21 @@ TEST_F(MeterLinkTest, SamplesCountMissesAndZeroUncalibratedCurrents) {
     link.tick();
     link.tick();
     loop.runAll();
-    EXPECT_EQ(faults, (std::vector<int>{recorder::kFaultNoSamples}));
+    EXPECT_EQ(faults, (std::vector<int>{instrument::kFaultNoSamples}));
     EXPECT_EQ(link.ticksWithoutSample(), 81u);
 }
 
 TEST_F(MeterLinkTest, QueuedRequestsFollowTheirRules) {
     EXPECT_EQ(link.queue(instrument::outputSwitchRequest(1)),
-              recorder::MeterLink::QueueResult::NotConnected);
+              instrument::MeterLink::QueueResult::NotConnected);
     connect();
     // Connected without a test: sent at once, unless it only goes with a tick.
     EXPECT_EQ(link.queue(instrument::outputSwitchRequest(1)),
-              recorder::MeterLink::QueueResult::SentNow);
+              instrument::MeterLink::QueueResult::SentNow);
     ASSERT_TRUE(settle());
     EXPECT_EQ(device.writes.back()[5], 1);
     EXPECT_EQ(link.queue(instrument::moduleStatusQuery(), false),
-              recorder::MeterLink::QueueResult::AtNextTick);
+              instrument::MeterLink::QueueResult::AtNextTick);
     // A test start drops it; one queued during the test goes after the tick's sample.
     armSampling();
     link.queue(instrument::meterRequest(instrument::MeterCommand::ReadDeviceInfo), false);
@@ -264,7 +264,7 @@ TEST_F(MeterLinkTest, StopSendsStopMeasuringAfterThePauseThenCloses) {
 TEST_F(MeterLinkTest, AStopBeforeTheAnswerCancelsTheConnectAndClosesTheDevice) {
     device.replies = {connectReply(1000), connectReply(1000), startReply(0x12)};
     bool told = false;
-    link.connect([&](const recorder::MeterLink::Connection&) { told = true; });
+    link.connect([&](const instrument::MeterLink::Connection&) { told = true; });
     EXPECT_TRUE(link.connecting());
     link.stop();
     EXPECT_FALSE(link.connecting());

@@ -1,5 +1,5 @@
 #pragma once
-// The recorder's side of the instrument link: the connect sequence, one
+// The meter protocol (the recorder's) on the instrument's link: the connect sequence, one
 // sample exchange per tick, the request the window queues for the next tick,
 // and the stop sequence. Every exchange with the instrument, and every pause
 // between them, runs on the instrument's link thread; the owner's calls
@@ -20,7 +20,7 @@
 #include "device/instrument_link.h"
 #include "instrument/meter_frames.h"
 
-namespace recorder {
+namespace instrument {
 
 inline constexpr std::string_view kMeterConnectFailed =
     "\r\n设备连接失败!\r\n请确认设备已经连接并没有被其它程序占用!"
@@ -37,7 +37,7 @@ inline constexpr int kMostTicksWithoutSample = 80;
 inline constexpr auto kSampleReadWindow = std::chrono::milliseconds(200);
 
 // Receives each valid sample, on the link thread; false when it could not be kept.
-using SampleHandler = std::function<bool(instrument::MeterSample)>;
+using SampleHandler = std::function<bool(MeterSample)>;
 
 class MeterLink {
   public:
@@ -124,4 +124,4 @@ class MeterLink {
     device::InstrumentLink link_;
 };
 
-}  // namespace recorder
+}  // namespace instrument
