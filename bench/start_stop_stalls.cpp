@@ -5,7 +5,6 @@
 // would feel (the instrument's connect, its pauses and its closing included
 // if they run on the window's thread).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -13,7 +12,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -24,6 +25,13 @@
 namespace {
 
 constexpr int kProbeMs = 5;
+
+// START_STOP_ROUNDS=N: starts and stops of each program measured (3 unless set).
+int rounds() {
+    const char* text = std::getenv("START_STOP_ROUNDS");
+    const int n = text ? std::atoi(text) : 3;
+    return n > 0 ? n : 3;
+}
 
 // The longest lateness of the probe timer while `action` runs on the window's
 // thread and until `settled` holds (or 10 s pass).
@@ -61,10 +69,14 @@ void settleWindow() {
     worstStallAround([] {}, [&] { return shown.elapsed() > 300; });
 }
 
+// A folder of its own for the instruments' locks and the journals, removed at the end.
+QString scratch(const char* name) {
+    static QTemporaryDir folder;
+    return folder.filePath(QString::fromUtf8(name));
+}
+
 std::string lockPath(const char* what) {
-    return (std::filesystem::temp_directory_path() /
-            (std::string(what) + "_" + std::to_string(getpid()) + ".lock"))
-        .string();
+    return scratch(what).toStdString() + ".lock";
 }
 
 void BM_RecorderStartStop(benchmark::State& state) {
@@ -74,8 +86,7 @@ void BM_RecorderStartStop(benchmark::State& state) {
         simulator::SimulatedDevice device(instrument, lockPath("start_stop_recorder"));
         common::MemoryProfile profile;
         common::SystemClock clock;
-        const QString journals =
-            QDir::tempPath() + "/start_stop_stalls_" + QString::number(getpid());
+        const QString journals = scratch("journals");
         recorder::ui::MainWindow window(device, profile, clock, journals.toStdString());
         window.askers().message = [](const QString&) {};
         window.askers().question = [](const QString&, QMessageBox::StandardButtons) {
@@ -101,7 +112,7 @@ void BM_RecorderStartStop(benchmark::State& state) {
     state.counters["start_stall_ms"] = worstStart;
     state.counters["stop_stall_ms"] = worstStop;
 }
-BENCHMARK(BM_RecorderStartStop)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecorderStartStop)->Iterations(rounds())->Unit(benchmark::kMillisecond);
 
 void BM_AnalyzerStartStop(benchmark::State& state) {
     double worstStart = 0, worstStop = 0;
@@ -113,7 +124,7 @@ void BM_AnalyzerStartStop(benchmark::State& state) {
                                           lockPath("start_stop_analyzer"));
         common::MemoryProfile profile;
         common::SystemClock clock;
-        analyzer::ui::MainWindow window(device, *store, profile, clock, QDir::tempPath(),
+        analyzer::ui::MainWindow window(device, *store, profile, clock, scratch("data"),
                                         analyzer::ui::Layout::Normal);
         window.askers().message = [](const QString&) {};
         window.askers().runModeDialog = [](analyzer::ui::ModeDialog&) { return true; };
@@ -133,6 +144,6 @@ void BM_AnalyzerStartStop(benchmark::State& state) {
     state.counters["start_stall_ms"] = worstStart;
     state.counters["stop_stall_ms"] = worstStop;
 }
-BENCHMARK(BM_AnalyzerStartStop)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnalyzerStartStop)->Iterations(rounds())->Unit(benchmark::kMillisecond);
 
 }  // namespace
