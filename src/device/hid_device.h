@@ -53,17 +53,26 @@ class HidDevice {
     // Any thread. Why the last call returned kFailed, as the system words it.
     virtual std::string errorText() const = 0;
 
-    // Set by the owner while no link thread runs (LinkWorker does it before it
-    // starts and clears it after the join). Called once, on the thread whose
-    // read or write noticed that the open device vanished.
-    void setRemovalHandler(std::function<void()> handler) { removalHandler_ = std::move(handler); }
+    // Any thread (a link sets it as a test starts, while its thread may be
+    // reading). Called once, on the thread whose read or write noticed that
+    // the open device vanished.
+    void setRemovalHandler(std::function<void()> handler) {
+        std::lock_guard guard(removalMutex_);
+        removalHandler_ = std::move(handler);
+    }
 
   protected:
     void reportRemoval() const {
-        if (removalHandler_) removalHandler_();
+        std::function<void()> handler;
+        {
+            std::lock_guard guard(removalMutex_);
+            handler = removalHandler_;
+        }
+        if (handler) handler();
     }
 
   private:
+    mutable std::mutex removalMutex_;
     std::function<void()> removalHandler_;
 };
 
