@@ -76,6 +76,18 @@ class HidDevice {
     std::function<void()> removalHandler_;
 };
 
+// Sets `device`'s removal handler to run `onRemoved` on the owner's thread,
+// through `post`; an empty `onRemoved` clears it.
+inline void postRemovalsTo(HidDevice& device,
+                           const std::function<void(std::function<void()>)>& post,
+                           std::function<void()> onRemoved) {
+    if (!onRemoved) {
+        device.setRemovalHandler(nullptr);
+        return;
+    }
+    device.setRemovalHandler([post, onRemoved = std::move(onRemoved)] { post(onRemoved); });
+}
+
 // What the real backends share: the last error's text, set by the thread that
 // failed and read by any.
 class ReportingDevice : public HidDevice {

@@ -60,12 +60,7 @@ bool InstrumentLink::busy() const {
 }
 
 void InstrumentLink::setRemovalHandler(Job onRemoved) {
-    if (!onRemoved) {
-        device_.setRemovalHandler(nullptr);
-        return;
-    }
-    device_.setRemovalHandler(
-        [post = post_, onRemoved = std::move(onRemoved)] { post(onRemoved); });
+    device::postRemovalsTo(device_, post_, std::move(onRemoved));
 }
 
 void InstrumentLink::run() {

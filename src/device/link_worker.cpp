@@ -23,12 +23,7 @@ LinkWorker::LinkWorker(HidDevice& device, common::Clock& clock, PostToOwner post
     : device_(device), clock_(clock), post_(std::move(post)) {}
 
 void LinkWorker::setRemovalHandler(Task onRemoved) {
-    if (!onRemoved) {
-        device_.setRemovalHandler(nullptr);
-        return;
-    }
-    device_.setRemovalHandler(
-        [post = post_, onRemoved = std::move(onRemoved)] { post(onRemoved); });
+    device::postRemovalsTo(device_, post_, std::move(onRemoved));
 }
 
 bool LinkWorker::start(std::function<void()> body) {
