@@ -74,7 +74,7 @@ TestRun::TestRun(Parts parts)
       journalPlace_(std::move(parts.journal)) {}
 
 TestRun::~TestRun() {
-    if (active_ || starting_) stop();
+    if (active_ || starting()) stop();
     journal_.reset();  // the file stays: the samples were never saved
 }
 
@@ -105,18 +105,18 @@ void TestRun::holdRecovered(std::unique_ptr<JournalHold> held) {
 }
 
 void TestRun::start() {
-    if (active_ || starting_ || !settleModified()) return;
+    if (active_ || starting() || !settleModified()) return;
     begin(true);
 }
 
 void TestRun::continueTest() {
-    if (active_ || starting_) return;
+    if (active_ || starting()) return;
     if (document_.displayedCount() > 0 && !listener_.confirmContinue()) return;
     begin(false);
 }
 
 void TestRun::begin(bool fresh) {
-    if (starting_) return;  // the instrument is still answering the last start
+    if (starting()) return;  // the instrument is still answering the last start
     // The fields first: a wrong one is told at once, and nothing is opened.
     const std::optional<TimedStop> timed = listener_.readTimedStop();
     if (!timed) return;
@@ -125,10 +125,8 @@ void TestRun::begin(bool fresh) {
         return;
     }
     // The connect runs on the instrument's link; the test goes on when it answers.
-    starting_ = true;
     link_.connect(
         [this, fresh, timed = *timed](const instrument::MeterLink::Connection& connection) {
-            starting_ = false;
             if (!connection.ok) {
                 listener_.showMessage(connection.message);
                 return;
@@ -241,7 +239,6 @@ void TestRun::stopTimers() {
 }
 
 void TestRun::stop(bool variantB) {
-    starting_ = false;  // a connect still on its way is dropped
     stopTimers();
     if (link_.connected() || variantB) listener_.resetOutputSwitch(variantB);
     link_.stop();  // the ticks end before StopMeasuring goes out and the device closes
@@ -267,13 +264,13 @@ void TestRun::onFault(int code) {
 
 bool TestRun::prepareToClose() {
     if (!document_.modified.load()) {
-        if (active_ || starting_) stop();
+        if (active_ || starting()) stop();
         return true;
     }
     // Asked with any test still running; Yes stops it before saving.
     const TestRunListener::Answer answer = listener_.askToSave();
     if (answer == TestRunListener::Answer::Cancel) return false;
-    if (active_ || starting_) stop();
+    if (active_ || starting()) stop();
     if (answer == TestRunListener::Answer::Yes) return listener_.saveDocument();
     document_.modified.store(false);
     documentSaved();

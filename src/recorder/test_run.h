@@ -124,8 +124,8 @@ class TestRun {
     bool prepareToClose();
 
     bool active() const { return active_; }
-    // A start waits for the instrument's answer.
-    bool starting() const { return starting_; }
+    // A start waits for the instrument's answer (a stop drops it).
+    bool starting() const { return link_.connecting(); }
     const TestTotals& totals() const { return totals_; }
     uint64_t ticksWithoutSample() const { return link_.ticksWithoutSample(); }
     bool canContinue() const { return !active_ && document_.displayedCount() > 0; }
@@ -154,7 +154,6 @@ class TestRun {
     ChannelFlags enabled_{};
     TestTotals totals_;
     bool active_ = false;
-    bool starting_ = false;
     TimedStop timed_;
     common::Clock::TimePoint endsAt_{};
     common::TimerId refreshTimer_ = 0;

@@ -76,12 +76,21 @@ class TestRunTest : public ::testing::Test {
     }
     int lastCommand() const { return instrument->receivedFrames().back()[8]; }
 
+    // Every test also checks that nothing paused, waited or talked to the
+    // instrument on the owner's (the window's) thread: all of that belongs to the link.
+    void TearDown() override {
+        EXPECT_EQ(guard.violations(), 0) << "on the owner's thread: " << guard.last();
+    }
+
     testing_support::IsolatedLocks locks;
     testing_support::TestFolder folder{"test_run_test"};
     std::shared_ptr<simulator::Instrument> instrument = std::make_shared<simulator::Instrument>();
-    simulator::SimulatedDevice device{instrument, folder.file("instrument.lock")};
-    common::SystemClock clock;
-    common::TaskLoop loop{clock};
+    simulator::SimulatedDevice simulated{instrument, folder.file("instrument.lock")};
+    testing_support::OwnerThreadGuard guard;
+    testing_support::GuardedDevice device{simulated, guard};
+    testing_support::GuardedClock clock{guard};
+    common::SystemClock loopClock;  // the loop's own idling is what a window does
+    common::TaskLoop loop{loopClock};
     common::MemoryProfile profile;
     recorder::RecorderSettings settings{profile};
     recorder::SampleDocument document;
@@ -274,44 +283,19 @@ TEST_F(TestRunTest, AJournalThatCannotWriteNeverStopsTheTest) {
 
 // Start, sampling, stop and continue leave the owner's (the window's) thread
 // free: every pause, wait and exchange with the instrument runs on its link.
-TEST(TestRunOwnerThread, NothingWaitsOrTalksToTheInstrumentOnTheOwnersThread) {
-    testing_support::OwnerThreadGuard guard;
-    testing_support::GuardedClock clock(guard);
-    common::SystemClock loopClock;  // the loop's own idling is what a window does
-    common::TaskLoop loop{loopClock};
-    testing_support::IsolatedLocks locks;
-    testing_support::TestFolder folder{"test_run_owner_thread"};
-    auto instrument = std::make_shared<simulator::Instrument>();
-    simulator::SimulatedDevice simulated{instrument, folder.file("instrument.lock")};
-    testing_support::GuardedDevice device{simulated, guard};
-    common::MemoryProfile profile;
-    recorder::RecorderSettings settings{profile};
-    recorder::SampleDocument document;
-    instrument::MeterLink link{device, clock, loop};
-    Listener listener;
-    Awake awake;
-    recorder::TestRun run{{document,
-                           link,
-                           settings,
-                           loop,
-                           clock,
-                           listener,
-                           awake,
-                           {folder.path() / "t.osa.journal", {}, {}}}};
-    const auto until = [&](const std::function<bool()>& done) { return loop.runUntil(done, 5s); };
-
-    run.start();
-    ASSERT_TRUE(until([&] { return run.active(); }));
-    ASSERT_TRUE(until([&] { return document.channel(0).count() >= 5; }));
+TEST_F(TestRunTest, NothingWaitsOrTalksToTheInstrumentOnTheOwnersThread) {
+    start(run);
+    ASSERT_TRUE(run.active());
+    ASSERT_TRUE(recordSamples(5));
     run.stop();
-    ASSERT_TRUE(until([&] { return !link.busy(); }));
+    ASSERT_TRUE(linkSettled());
     EXPECT_FALSE(simulated.isOpen());
-    run.continueTest();
-    ASSERT_TRUE(until([&] { return run.active(); }));
+    continueTest(run);
+    ASSERT_TRUE(run.active());
     run.stop();
-    ASSERT_TRUE(until([&] { return !link.busy(); }));
+    ASSERT_TRUE(linkSettled());
     EXPECT_EQ(guard.violations(), 0) << "on the owner's thread: " << guard.last();
-    EXPECT_EQ(instrument->receivedFrames().back()[8], 2);  // StopMeasuring, on the link
+    EXPECT_EQ(lastCommand(), 2);  // StopMeasuring, on the link
 }
 
 TEST(TimedStopText, ShowsHoursOrDays) {
