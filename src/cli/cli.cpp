@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/output.h"
 #include "common/program_info.h"
+#include "simulator/instrument_choice.h"
 
 #include <algorithm>
 #include <ostream>
@@ -15,6 +16,8 @@ constexpr const char* kUsage =
     "                               list a capture file as the analyzer lists it\n"
     "  check FILE [--json]          find missing ACKs, numbering slips and late answers\n"
     "  decode FILE INDEX [--json]   decode one record as the analyzer shows it\n"
+    "  devices [--simulate[=N]] [--json]\n"
+    "                               list the attached instruments (serial, path, firmware, busy)\n"
     "  capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
     "          [--seconds S] -o FILE\n"
     "                               listen to the instrument, print rows as they arrive, save the "
@@ -37,7 +40,18 @@ constexpr const char* kUsage =
     "  firmware [--simulate] --server URL [--public-key BASE64 | --allow-unsigned]\n"
     "                               check for new instrument firmware and transfer it\n"
     "global option: --trace         print every report written (>) and read (<) on stderr\n"
+    "instrument options of capture, send, modes, record and firmware:\n"
+    "  --simulate[=N]               N simulated instruments (SIM0001...) instead of real ones\n"
+    "  --device SERIAL|PATH         the instrument to use; without it the first one no other\n"
+    "                               program holds (see 'ufcs devices')\n"
     "'ufcs COMMAND --help' shows one command's usage.\n";
+
+constexpr const char* kDevicesUsage =
+    "usage: ufcs devices [--simulate[=N]] [--json]\n"
+    "  lists every attached instrument, one TAB-separated line each: serial number, path,\n"
+    "  firmware version (from its connect reply; - when it cannot be asked) and free, busy\n"
+    "  (another program holds it) or unavailable (with the reason); --json gives an array of\n"
+    "  {serial, path, firmware, state, problem}. Each free instrument is opened for a moment\n";
 
 constexpr const char* kRowsUsage =
     "usage: ufcs rows FILE [--json | --csv [--utf8]]\n"
@@ -59,7 +73,8 @@ constexpr const char* kDecodeUsage =
     "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
     "  field tree; --json gives the pane segments, the tree and the warnings\n";
 constexpr const char* kCaptureUsage =
-    "usage: ufcs capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] "
+    "usage: ufcs capture [--simulate[=N]] [--device SERIAL|PATH]"
+    " [--mode listen|sink] [--type-c] [--refuse-ack] "
     "[--refuse-ping]\n"
     "                    [--fault KIND[,KIND...]] [--seconds S] -o FILE\n"
     "  listens for S seconds (a positive number; without it, until Ctrl+C or the end of the\n"
@@ -70,7 +85,8 @@ constexpr const char* kCaptureUsage =
     "  --fault (with --simulate): unplug@S, silence@S, refuse-start, uncalibrated, drop-ack,\n"
     "  repeat-number, slow-power-ready\n";
 constexpr const char* kSendUsage =
-    "usage: ufcs send [--simulate] [--trace] ENTRY [fields]\n"
+    "usage: ufcs send [--simulate[=N]] [--device SERIAL|PATH]"
+    " [--trace] ENTRY [fields]\n"
     "       ufcs send --list\n"
     "  ENTRY: an entry of the send list (Ping, Request, 设置波特率, ...) or its position 0-19;\n"
     "  --list prints the entries with the fields each one takes\n"
@@ -82,7 +98,8 @@ constexpr const char* kSendUsage =
     "HH\"\n"
     "          --data \"HEX ...\" | --baud 115200|57600|38400|19200 | --bytes \"HEX ...\"\n";
 constexpr const char* kRecordUsage =
-    "usage: ufcs record [--simulate] [--fault KIND[,KIND...]] [--seconds S] [--append FILE.osa] "
+    "usage: ufcs record [--simulate[=N]] [--device SERIAL|PATH]"
+    " [--fault KIND[,KIND...]] [--seconds S] [--append FILE.osa] "
     "\n"
     "                   [--discard-journal] -o FILE.osa\n"
     "  records one voltage and current sample every 100 ms until S seconds have passed or\n"
@@ -104,7 +121,8 @@ constexpr const char* kCsvUsage =
     "W|mW] [--utf8]\n"
     "  writes the CSV export (one row per P seconds, 1-600; GBK header unless --utf8)\n";
 constexpr const char* kModesUsage =
-    "usage: ufcs modes [--simulate] [--trace] [--json]\n"
+    "usage: ufcs modes [--simulate[=N]] [--device SERIAL|PATH]"
+    " [--trace] [--json]\n"
     "  connects as the charging device and lists the charger's output modes (with --json an\n"
     "  array of {mode, min_mv, max_mv, min_ma, max_ma, step_mv, step_ma})\n";
 
@@ -117,7 +135,8 @@ constexpr const char* kCheckUpdateUsage =
     "  are right; without a key it is downloaded only with --allow-unsigned\n";
 
 constexpr const char* kFirmwareUsage =
-    "usage: ufcs firmware [--simulate] [--fault KIND] --server URL\n"
+    "usage: ufcs firmware [--simulate[=N]] [--device SERIAL|PATH]"
+    " [--fault KIND] --server URL\n"
     "                     [--public-key BASE64 | --allow-unsigned] [--trace]\n"
     "  connects as the upgrade dialog does, asks for new firmware and, when offered,\n"
     "  downloads, checks and transfers it (firmware not newer than the instrument's is\n"
@@ -154,6 +173,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"rows", kRowsUsage, plain<runRows>},
+    {"devices", kDevicesUsage, plain<runDevices>},
     {"check", kCheckUsage, plain<runCheck>},
     {"decode", kDecodeUsage, plain<runDecode>},
     {"capture", kCaptureUsage, traced<runCapture>},
@@ -234,6 +254,13 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
             parsed.values[arg] = value;
         } else if (among(syntax.flags, arg)) {
             parsed.flags.push_back(arg);
+        } else if (arg.starts_with("--simulate=") && among(syntax.flags, "--simulate")) {
+            const std::optional<unsigned> count = simulator::simulatedCountOf(arg);
+            if (!count)
+                return refuse("'" + arg + "': --simulate=N takes a count from 1 to " +
+                              std::to_string(simulator::kMostSimulatedInstruments));
+            parsed.flags.push_back("--simulate");
+            parsed.values["--simulate"] = std::to_string(*count);
         } else if (!arg.starts_with("-") || arg == "-") {
             parsed.positional.push_back(arg);
         } else {

@@ -26,6 +26,9 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // `ufcs decode FILE INDEX [--json]`: the decode of one record, as shown when its row is selected.
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `ufcs devices [--simulate[=N]] [--json]`: every attached instrument.
+int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // `ufcs capture ...`: listens to the instrument, prints rows as they arrive, saves the capture.
 int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& out,
                std::ostream& err);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "common/format.h"
+#include "device/tracing_device.h"
 #include "simulator/instrument_choice.h"
 #include "simulator/responder.h"
 
@@ -88,14 +89,30 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
     return faults;
 }
 
+const OptionSyntax kDeviceOption{"--device"};
+
 std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
                                                     std::ostream& err,
                                                     const std::vector<std::string>& faults) {
     simulator::InstrumentChoice choice;
     choice.simulate = parsed.has("--simulate");
-    choice.trace = trace ? &err : nullptr;
+    choice.simulatedCount =
+        parsed.values.count("--simulate") ? std::stoul(parsed.value("--simulate")) : 1;
+    choice.device = parsed.value("--device");
     choice.faults = faults;
-    return simulator::chooseInstrument(choice);
+    std::unique_ptr<device::ChoosingDevice> chooser = simulator::chooseInstruments(choice);
+    // The first free instrument is found now and kept, so that what is said
+    // about the busy ones holds for the whole command.
+    if (choice.device.empty() && chooser->open()) {
+        const device::AttachedInstrument taken = chooser->identity();
+        if (const auto busy = chooser->passedOver(); !busy.empty())
+            err << device::kBusyText << "：" << device::namesOf(busy) << "，改用 " << taken.name()
+                << "\n";
+        chooser->close();
+        chooser->choose(taken);
+    }
+    if (!trace) return chooser;
+    return std::make_unique<device::TracingDevice>(std::move(chooser), err);
 }
 
 EndingSignals::EndingSignals() {

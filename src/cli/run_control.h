@@ -37,10 +37,16 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
                                                         const std::vector<std::string>& applicable,
                                                         std::ostream& err);
 
-// The instrument the command line asks for: --simulate (with its faults), --trace.
+// What every command that talks to the instrument takes besides its own:
+// --simulate[=N] and --device SERIAL|PATH.
+extern const OptionSyntax kDeviceOption;
+
+// The instrument the command line asks for: --simulate[=N] (with its
+// faults), --device, --trace. Without --device the first instrument no other
+// program holds is taken, and the busy ones passed over are told on `err`.
 std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
                                                     std::ostream& err,
-                                                    const std::vector<std::string>& faults);
+                                                    const std::vector<std::string>& faults = {});
 
 // While it lives, Ctrl+C, SIGTERM and SIGHUP set interrupted() (the command
 // then ends and saves), and a closed standard output is a failed write, not a

@@ -7,8 +7,8 @@
 #include "analyzer/session.h"
 #include "cli/cli.h"
 #include "cli/output.h"
+#include "cli/run_control.h"
 #include "common/event_loop.h"
-#include "simulator/instrument_choice.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/names.h"
 
@@ -47,9 +47,9 @@ class SinkListener final : public analyzer::SessionListener {
 
 // The instrument in charging-device mode, with the charger's output modes in.
 struct SinkConnection {
-    SinkConnection(bool simulate, bool trace, std::ostream& err)
+    SinkConnection(const Arguments& parsed, bool trace, std::ostream& err)
         : store(ufcs::CaptureStore::create()), loop(clock), list(*store), listener(list, err) {
-        device = simulator::chooseInstrument({simulate, trace ? &err : nullptr});
+        device = chosenInstrument(parsed, trace, err);
         session =
             std::make_unique<analyzer::Session>(*device, *store, profile, loop, clock, listener);
         session->setMode(device::kModeChargingDevice);
@@ -107,6 +107,12 @@ std::vector<OptionSyntax> fieldOptions() {
     return options;
 }
 
+std::vector<OptionSyntax> sendOptions() {
+    std::vector<OptionSyntax> options = fieldOptions();
+    options.push_back(kDeviceOption);
+    return options;
+}
+
 void printEntries(std::ostream& out) {
     for (int position = 0; position < static_cast<int>(ufcs::SendMenuEntries.size()); ++position) {
         out << position << '\t' << ufcs::SendMenuEntries[static_cast<std::size_t>(position)];
@@ -118,9 +124,15 @@ void printEntries(std::ostream& out) {
 }
 
 // The first given option the entry's page does not take, named for the user.
+// --device and --simulate=N choose the instrument; they are not a message's fields.
+bool choosesInstrument(const std::string& option) {
+    return option == kDeviceOption.name || option == "--simulate";
+}
+
 std::optional<std::string> foreignField(int position, const Arguments& parsed) {
     const std::vector<std::string> taken = fieldOptionNames(position);
     for (const auto& [option, value] : parsed.values) {
+        if (choosesInstrument(option)) continue;
         if (std::find(taken.begin(), taken.end(), option) != taken.end()) continue;
         const std::string entry(ufcs::SendMenuEntries[static_cast<std::size_t>(position)]);
         return entry + (taken.empty() ? " takes no fields" : " takes only " + listed(taken)) +
@@ -138,7 +150,7 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
         return 0;
     }
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"send", {"--simulate"}, fieldOptions(), {"ENTRY"}}, err);
+        parseArguments(args, {"send", {"--simulate"}, sendOptions(), {"ENTRY"}}, err);
     if (!parsed) return 2;
     const std::optional<int> position = entryPosition(parsed->positional[0]);
     if (!position) {
@@ -158,15 +170,16 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
     }
     // The page's check comes first: a refused field sends nothing.
     std::vector<analyzer::PageField> fields;
-    for (const auto& [option, value] : parsed->values)
-        fields.push_back({option.substr(2), value});
+    for (const auto& [option, value] : parsed->values) {
+        if (!choosesInstrument(option)) fields.push_back({option.substr(2), value});
+    }
     analyzer::SendPages pages;
     if (const auto problem = analyzer::checkPage(*position, fields, pages)) {
         err << problem->message << '\n';
         return 2;
     }
 
-    SinkConnection sink(parsed->has("--simulate"), trace, err);
+    SinkConnection sink(*parsed, trace, err);
     if (!sink.store) {
         err << "内存不足！无法运行！\n";
         return 1;
@@ -216,9 +229,9 @@ void printModesJson(const instrument::OutputCapabilityTable& table, std::ostream
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err) {
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"modes", {"--simulate", "--json"}}, err);
+        parseArguments(args, {"modes", {"--simulate", "--json"}, {kDeviceOption}}, err);
     if (!parsed) return 2;
-    SinkConnection sink(parsed->has("--simulate"), trace, err);
+    SinkConnection sink(*parsed, trace, err);
     if (!sink.store || !sink.connect()) return 1;
     if (!sink.listener.tableArrived) {
         err << "充电器没有报告输出模式\n";

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace device {
 
@@ -25,6 +26,19 @@ inline constexpr int kTimedOut = 258;      // nothing within the 300 ms wait
 inline constexpr int kDataRead = 0x55555;  // a report was read
 inline constexpr int kFailed = -1;         // the call failed; errorText() says why
 inline constexpr int kRemoved = -2;        // the device has gone; the removal handler was called
+
+// What open() says when another program holds the instrument.
+inline constexpr const char* kBusyText = "仪器正被其它程序使用";
+inline constexpr const char* kNotFoundText = "没有找到仪器";
+
+// One attached instrument as the system lists it.
+struct AttachedInstrument {
+    std::string path;    // the system's name of its interface
+    std::string serial;  // its USB serial number; empty when it tells none
+    // How messages and titles name it.
+    std::string name() const { return serial.empty() ? path : serial; }
+    bool operator==(const AttachedInstrument&) const = default;
+};
 
 // Who calls what: one owner thread opens, writes and closes; one link thread
 // reads. Writes and reads may overlap (each has its own handle or lock), but
@@ -52,6 +66,13 @@ class HidDevice {
 
     // Any thread. Why the last call returned kFailed, as the system words it.
     virtual std::string errorText() const = 0;
+
+    // Any thread. The instrument open now, or opened last; empty when this
+    // device never names one (a test's device).
+    virtual AttachedInstrument identity() const { return {}; }
+    // Any thread. Instruments the last successful open() passed over because
+    // another program held them.
+    virtual std::vector<AttachedInstrument> passedOver() const { return {}; }
 
     // Any thread (a link sets it as a test starts, while its thread may be
     // reading). Called once, on the thread whose read or write noticed that
@@ -115,9 +136,5 @@ class ReportingDevice : public HidDevice {
     mutable std::mutex errorMutex_;
     std::string error_;
 };
-
-// The real instrument, through the system's HID backend (hidapi; on Windows the
-// HID and SetupAPI calls); `lockFolder` holds the per-device lock files.
-std::unique_ptr<HidDevice> makeInstrumentDevice(const std::string& lockFolder);
 
 }  // namespace device

@@ -2,6 +2,7 @@
 
 #include "device/exclusive_lock.h"
 #include "device/hid_device.h"
+#include "device/instrument_catalog.h"
 
 #include <hidapi.h>
 
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace device {
 namespace {
@@ -58,24 +60,30 @@ std::string toUtf8(const wchar_t* text) {
     return out;
 }
 
+// hid_init once, under the hidapi lock; false, with the reason, when it fails.
+bool hidapiReady(std::string& problem) {
+    static bool initialised = false;
+    if (!initialised && hid_init() != 0) {
+        problem = "hid_init: " + toUtf8(hid_error(nullptr));
+        return false;
+    }
+    initialised = true;
+    return true;
+}
+
+// One interface of an instrument, at the path the enumeration gave.
 class HidapiDevice final : public ReportingDevice {
   public:
-    explicit HidapiDevice(std::string lockFolder) : lockFolder_(std::move(lockFolder)) {}
+    HidapiDevice(std::string lockFolder, AttachedInstrument instrument)
+        : lockFolder_(std::move(lockFolder)), instrument_(std::move(instrument)) {}
     ~HidapiDevice() override { close(); }
 
     bool open() override {
         close();
         std::lock_guard guard(hidapiMutex());
-        static bool initialised = false;
-        if (!initialised && hid_init() != 0) return fail("hid_init: " + toUtf8(hid_error(nullptr)));
-        initialised = true;
-
-        // The first interface with the instrument's ids is the instrument.
-        hid_device_info* found = hid_enumerate(kInstrumentVendorId, kInstrumentProductId);
-        const std::string path = found && found->path ? found->path : "";
-        hid_free_enumeration(found);
-        if (path.empty()) return fail("没有找到仪器");
-
+        std::string problem;
+        if (!hidapiReady(problem)) return fail(problem);
+        const std::string& path = instrument_.path;
         // hidraw opens are shared, so the lock, named after the device, is what
         // keeps a second program (of any user) out.
         const auto lockPath = std::filesystem::path(lockFolder_) / lockFileName(path);
@@ -83,7 +91,7 @@ class HidapiDevice final : public ReportingDevice {
             case ExclusiveLock::Outcome::Taken:
                 break;
             case ExclusiveLock::Outcome::Busy:
-                return fail("仪器正被其它程序使用");
+                return fail(kBusyText);
             case ExclusiveLock::Outcome::Unavailable:
                 return fail("无法使用仪器的锁文件：" + lock_.problem());
         }
@@ -101,6 +109,8 @@ class HidapiDevice final : public ReportingDevice {
         setError({});
         return true;
     }
+
+    AttachedInstrument identity() const override { return instrument_; }
 
     void close() override {
         closeHandles();
@@ -157,6 +167,7 @@ class HidapiDevice final : public ReportingDevice {
     }
 
     const std::string lockFolder_;
+    const AttachedInstrument instrument_;
     hid_device* handle_ = nullptr;       // read by the worker
     hid_device* writeHandle_ = nullptr;  // written by the owner
     std::string path_;
@@ -164,10 +175,38 @@ class HidapiDevice final : public ReportingDevice {
     std::atomic<bool> removalReported_{false};
 };
 
+// Every interface with the instrument's ids: an instrument another program
+// holds through one interface may still be free through the next.
+class HidapiCatalog final : public InstrumentCatalog {
+  public:
+    explicit HidapiCatalog(std::string lockFolder) : lockFolder_(std::move(lockFolder)) {}
+
+    std::vector<AttachedInstrument> attached() override {
+        std::lock_guard guard(hidapiMutex());
+        std::vector<AttachedInstrument> instruments;
+        std::string problem;
+        if (!hidapiReady(problem)) return instruments;
+        hid_device_info* found = hid_enumerate(kInstrumentVendorId, kInstrumentProductId);
+        for (const hid_device_info* info = found; info; info = info->next) {
+            if (info->path && *info->path)
+                instruments.push_back({info->path, toUtf8(info->serial_number)});
+        }
+        hid_free_enumeration(found);
+        return instruments;
+    }
+
+    std::unique_ptr<HidDevice> deviceFor(const AttachedInstrument& instrument) override {
+        return std::make_unique<HidapiDevice>(lockFolder_, instrument);
+    }
+
+  private:
+    const std::string lockFolder_;
+};
+
 }  // namespace
 
-std::unique_ptr<HidDevice> makeInstrumentDevice(const std::string& lockFolder) {
-    return std::make_unique<HidapiDevice>(lockFolder);
+std::shared_ptr<InstrumentCatalog> makeInstrumentCatalog(const std::string& lockFolder) {
+    return std::make_shared<HidapiCatalog>(lockFolder);
 }
 
 }  // namespace device

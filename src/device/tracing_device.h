@@ -25,6 +25,8 @@ class TracingDevice final : public HidDevice {
     int write(const uint8_t* buffer) override;
     int read(uint8_t* buffer) override;
     std::string errorText() const override { return inner_.errorText(); }
+    AttachedInstrument identity() const override { return inner_.identity(); }
+    std::vector<AttachedInstrument> passedOver() const override { return inner_.passedOver(); }
 
   private:
     void trace(const char* direction, const uint8_t* bytes);

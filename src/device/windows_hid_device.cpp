@@ -2,11 +2,12 @@
 // hidapi on Windows. The only file that sees them.
 //
 // Found among the present interfaces of the HID class by vendor and product
-// id (the first match is taken), opened with share mode 0 so that one program
+// id (each match is one attached instrument), opened with share mode 0 so that one program
 // holds it, and moved one report per call with overlapped I/O: a call waits
 // 300 ms, then cancels what is still pending.
 
 #include "device/hid_device.h"
+#include "device/instrument_catalog.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -85,23 +86,44 @@ std::vector<std::string> hidInterfacePaths() {
     return paths;
 }
 
-// Whether the interface at `path` is the instrument. Asked without access
+// The instrument at `path`, when the interface is one. Asked without access
 // rights and with sharing, so that no other device is held, even for a moment.
-bool isInstrument(const std::string& path) {
+std::optional<AttachedInstrument> instrumentAt(const std::string& path) {
     const Handle probe(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
-    if (!probe.valid()) return false;
+    if (!probe.valid()) return std::nullopt;
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof(attributes);
-    return HidD_GetAttributes(probe.value, &attributes) &&
-           attributes.VendorID == kInstrumentVendorId &&
-           attributes.ProductID == kInstrumentProductId;
+    if (!HidD_GetAttributes(probe.value, &attributes) ||
+        attributes.VendorID != kInstrumentVendorId || attributes.ProductID != kInstrumentProductId)
+        return std::nullopt;
+    AttachedInstrument instrument{path, {}};
+    wchar_t serial[128] = {};
+    if (HidD_GetSerialNumberString(probe.value, serial, sizeof(serial) - sizeof(wchar_t))) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, serial, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes > 1) {
+            instrument.serial.resize(std::size_t(bytes));
+            WideCharToMultiByte(CP_UTF8, 0, serial, -1, instrument.serial.data(), bytes, nullptr,
+                                nullptr);
+            instrument.serial.resize(std::size_t(bytes - 1));
+        }
+    }
+    return instrument;
 }
 
-std::optional<std::string> instrumentPath() {
-    for (const std::string& path : hidInterfacePaths())
-        if (isInstrument(path)) return path;
-    return std::nullopt;
+std::vector<AttachedInstrument> attachedInstruments() {
+    std::vector<AttachedInstrument> instruments;
+    for (const std::string& path : hidInterfacePaths()) {
+        if (std::optional<AttachedInstrument> instrument = instrumentAt(path))
+            instruments.push_back(std::move(*instrument));
+    }
+    return instruments;
+}
+
+bool stillAttached(const std::string& path) {
+    for (const AttachedInstrument& instrument : attachedInstruments())
+        if (instrument.path == path) return true;
+    return false;
 }
 
 bool isRemovalError(DWORD code) {
@@ -112,26 +134,28 @@ bool isRemovalError(DWORD code) {
 
 class WindowsHidDevice final : public ReportingDevice {
   public:
+    explicit WindowsHidDevice(AttachedInstrument instrument) : instrument_(std::move(instrument)) {}
     ~WindowsHidDevice() override { close(); }
 
     bool open() override {
         close();
-        const std::optional<std::string> path = instrumentPath();
-        if (!path) return fail("没有找到仪器");
+        const std::string& path = instrument_.path;
         // Share mode 0: while this handle is open no other program can open the instrument.
-        handle_.reset(CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        handle_.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
         if (!handle_.valid()) {
             const DWORD code = GetLastError();
+            if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+                return fail(kNotFoundText);
             return fail(code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED
-                            ? "仪器正被其它程序使用"
-                            : "CreateFile " + *path + ": " + systemText(code));
+                            ? kBusyText
+                            : "CreateFile " + path + ": " + systemText(code));
         }
         if (!readCapabilities()) {
             handle_.reset();
             return false;
         }
-        path_ = *path;
+        path_ = path;
         removalReported_ = false;
         setError({});
         return true;
@@ -143,6 +167,7 @@ class WindowsHidDevice final : public ReportingDevice {
     }
 
     bool isOpen() const override { return handle_.valid(); }
+    AttachedInstrument identity() const override { return instrument_; }
 
     int write(const uint8_t* buffer) override {
         if (!handle_.valid()) return failWith("write: the instrument is not open");
@@ -199,7 +224,7 @@ class WindowsHidDevice final : public ReportingDevice {
     }
 
     int afterFailure(const char* call, DWORD code) {
-        if (isRemovalError(code) && instrumentPath() != path_) {
+        if (isRemovalError(code) && !stillAttached(path_)) {
             setError(std::string(call) + ": the instrument was removed");
             if (!removalReported_.exchange(true)) reportRemoval();
             return kRemoved;
@@ -207,6 +232,7 @@ class WindowsHidDevice final : public ReportingDevice {
         return failWith(std::string(call) + ": " + systemText(code));
     }
 
+    const AttachedInstrument instrument_;
     Handle handle_;
     std::string path_;
     DWORD inputLength_ = kLinkReportLength;
@@ -214,11 +240,19 @@ class WindowsHidDevice final : public ReportingDevice {
     std::atomic<bool> removalReported_{false};
 };
 
+class WindowsCatalog final : public InstrumentCatalog {
+  public:
+    std::vector<AttachedInstrument> attached() override { return attachedInstruments(); }
+    std::unique_ptr<HidDevice> deviceFor(const AttachedInstrument& instrument) override {
+        return std::make_unique<WindowsHidDevice>(instrument);
+    }
+};
+
 }  // namespace
 
-std::unique_ptr<HidDevice> makeInstrumentDevice(const std::string&) {
+std::shared_ptr<InstrumentCatalog> makeInstrumentCatalog(const std::string&) {
     // Share mode 0 already keeps a second program out; no lock file is needed.
-    return std::make_unique<WindowsHidDevice>();
+    return std::make_shared<WindowsCatalog>();
 }
 
 }  // namespace device

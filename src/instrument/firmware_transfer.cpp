@@ -135,7 +135,11 @@ std::optional<InstrumentVersions> readInstrumentVersions(device::HidDevice& devi
 }
 
 std::string currentFirmwareText(const InstrumentVersions& versions) {
-    return common::format("当前软件版本：%x.%x", versions.firmware[0], versions.firmware[1]);
+    return "当前软件版本：" + firmwareVersion(versions);
+}
+
+std::string firmwareVersion(const InstrumentVersions& versions) {
+    return common::format("%x.%x", versions.firmware[0], versions.firmware[1]);
 }
 
 std::string hardwareVersionText(const InstrumentVersions& versions) {

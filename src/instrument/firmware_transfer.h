@@ -29,6 +29,7 @@ struct InstrumentVersions {
 std::optional<InstrumentVersions> readInstrumentVersions(device::HidDevice& device,
                                                          common::Clock& clock);
 
+std::string firmwareVersion(const InstrumentVersions& versions);      // "1.5"
 std::string currentFirmwareText(const InstrumentVersions& versions);  // 当前软件版本：
 std::string hardwareVersionText(const InstrumentVersions& versions);  // 当前硬件版本：
 std::string ufcsVersionText(const InstrumentVersions& versions);      // 当前UFCS协议版本：

@@ -20,3 +20,13 @@ inline QString fromPath(const std::filesystem::path& path) {
 }
 
 }  // namespace qt_adapters
+
+namespace qt_adapters {
+
+// A window's title with the instrument it uses, when it names one:
+// "TITLE - SIM0002" (several instruments may be attached at once).
+inline QString withInstrument(const QString& title, std::string_view instrumentName) {
+    return instrumentName.empty() ? title : title + QStringLiteral(" - ") + fromStd(instrumentName);
+}
+
+}  // namespace qt_adapters

@@ -63,7 +63,8 @@ TEST_F(CaptureCommandTest, HeldOrMissingInstrumentFailsCleanly) {
         EXPECT_EQ(busy.status, 1);
         EXPECT_NE(busy.err.find("设备连接失败!"), std::string::npos);
         EXPECT_NE(busy.err.find("请确认设备已经连上并没有被其它程序占用！"), std::string::npos);
-        EXPECT_NE(busy.err.find("（仪器正被其它程序使用）"), std::string::npos) << busy.err;
+        EXPECT_NE(busy.err.find("（仪器正被其它程序使用：SIM0001）"), std::string::npos)
+            << busy.err;
         EXPECT_TRUE(busy.out.empty());
         EXPECT_FALSE(fs::exists(file("busy.ufcs_stream")));
     }
@@ -96,7 +97,12 @@ TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
          "ufcs capture: --mode 'both' is not one of listen, sink\n"},
         {{"capture", "--bogus"},
          "ufcs capture: unknown option '--bogus'; accepted: --simulate, --type-c, --refuse-ack, "
-         "--refuse-ping, --mode VALUE, --seconds VALUE, -o VALUE, --fault VALUE\n"},
+         "--refuse-ping, --mode VALUE, --seconds VALUE, -o VALUE, --fault VALUE, --device VALUE\n"},
+        {{"capture", "--simulate=0", "-o", file("x")},
+         "ufcs capture: '--simulate=0': --simulate=N takes a count from 1 to 16\n"},
+        {{"record", "--simulate=two", "-o", file("x")}, "'--simulate=two': --simulate=N takes"},
+        {{"rows", "--simulate=2", "a"}, "ufcs rows: unknown option '--simulate=2'"},
+        {{"devices", "--device", "SIM0001"}, "ufcs devices: unknown option '--device'"},
         {{"capture", "-o"}, "ufcs capture: -o needs a value\n"},
         {{"capture", "--seconds", "inf", "-o", file("x")},
          "ufcs capture: --seconds 'inf' is not a finite positive number of seconds\n"},
@@ -112,6 +118,8 @@ TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
         {{"decode", "a", "x1"}, "ufcs decode: INDEX 'x1' is not a record number\n"},
         {{"send", "Nope"}, "ufcs send: no entry 'Nope' in the send list; 'ufcs send --list'"},
         {{"send", "Ping", "--voltage", "5000"}, "ufcs send: Ping takes no fields; not --voltage\n"},
+        {{"send", "Ping", "--simulate=2", "--device", "SIM0002", "--voltage", "5000"},
+         "ufcs send: Ping takes no fields; not --voltage\n"},
         {{"send", "Request", "--ms", "5"},
          "ufcs send: Request takes only --mode-number, --voltage, --current; not --ms\n"},
     };

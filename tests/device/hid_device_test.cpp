@@ -1,5 +1,6 @@
 #include "device/hid_device.h"
 #include "device/exclusive_lock.h"
+#include "device/instrument_catalog.h"
 #include "support/other_user.h"
 #include "support/test_folder.h"
 
@@ -41,7 +42,8 @@ int inChild(Child child) {
 using InstrumentDeviceTest = TempFolder;
 
 TEST_F(InstrumentDeviceTest, WithoutTheInstrumentOpenFailsAndCallsFailCleanly) {
-    auto device = device::makeInstrumentDevice(folder_.string());
+    auto device =
+        std::make_unique<device::ChoosingDevice>(device::makeInstrumentCatalog(folder_.string()));
     if (device->open()) {
         device->close();
         GTEST_SKIP() << "an instrument is attached to this machine";

@@ -9,9 +9,12 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: TarselUFCS解析程序 [--simulate] [FILE.ufcs_stream]\n"
+    "usage: TarselUFCS解析程序 [--simulate[=N]] [--device SERIAL|PATH] [FILE.ufcs_stream]\n"
     "The UFCS protocol analyzer; opens the capture FILE.ufcs_stream when given.\n"
-    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n";
+    "  --simulate[=N]  use N simulated instruments (so does UFCS_SIMULATE=N)\n"
+    "  --device SERIAL|PATH\n"
+    "                  the instrument to use; without it the first free one, or the one\n"
+    "                  chosen when several are attached\n";
 
 int runAnalyzer(QApplication& app, qt_adapters::StartedProgram& started) {
     std::unique_ptr<ufcs::CaptureStore> store = ufcs::CaptureStore::create();
@@ -38,6 +41,9 @@ int main(int argc, char** argv) {
     const qt_adapters::ProgramIdentity identity{
         QStringLiteral("TarselUFCS解析程序"), QStringLiteral("color.ini"), QStringLiteral("color"),
         QStringLiteral("com.tarsel.UfcsAnalyzer"),
-        [](bool simulated) { return simulator::chooseInstrument({simulated}); }};
+        [](const qt_adapters::InstrumentRequest& request) {
+            return simulator::chooseInstruments(request.simulated, request.simulatedCount,
+                                                request.device);
+        }};
     return qt_adapters::runProgram(argc, argv, identity, kUsage, runAnalyzer);
 }

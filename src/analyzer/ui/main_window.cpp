@@ -57,7 +57,7 @@ MainWindow::MainWindow(device::HidDevice& device, ufcs::CaptureStore& store,
     session_ = std::make_unique<Session>(device, store, profile, loop_, clock,
                                          static_cast<SessionListener&>(*this));
     setDefaultAskers();
-    setWindowTitle(kTitle);
+    updateTitle();
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     store.setCount(0);
     buildControls();
@@ -352,6 +352,7 @@ void MainWindow::onCaptureStarting() {
 
 void MainWindow::onListeningChanged(bool listening) {
     listening_ = listening;
+    if (listening) updateTitle();  // the instrument the capture took
     if (!listening) {
         capturing_ = false;
         followTimer_->stop();
@@ -473,8 +474,9 @@ void MainWindow::onStatusChanged() {
 
 void MainWindow::updateTitle() {
     const std::filesystem::path& file = document_.openFile();
-    setWindowTitle(file.empty() ? kTitle
-                                : kTitle + QStringLiteral(" - ") + fromPath(file.filename()));
+    const QString title =
+        file.empty() ? kTitle : kTitle + QStringLiteral(" - ") + fromPath(file.filename());
+    setWindowTitle(qt_adapters::withInstrument(title, device_.identity().name()));
 }
 
 bool MainWindow::saveCapture() {

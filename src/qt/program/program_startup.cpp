@@ -1,4 +1,5 @@
 #include "qt/program/program_startup.h"
+#include "qt/program/instrument_chooser.h"
 #include "qt/translations.h"
 
 #include <QCommandLineParser>
@@ -6,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <algorithm>
 #include <iostream>
 
 #include "common/program_info.h"
@@ -28,6 +30,25 @@ bool screenLargeEnough() {
 
 const QString kCheckDisplay = QStringLiteral("check-display");
 
+// `--simulate=N` taken out of the arguments (Qt's parser knows only the bare
+// flag); nothing, after telling the user, for a count that is not one.
+std::optional<QStringList> withoutSimulatedCount(QStringList arguments, unsigned& count) {
+    for (QString& argument : arguments) {
+        if (!argument.startsWith(QStringLiteral("--simulate="))) continue;
+        bool valid = false;
+        count = argument.mid(11).toUInt(&valid);
+        if (!valid || count < 1 || count > device::kMostSimulatedInstruments) {
+            QMessageBox::information(nullptr, QString(),
+                                     QStringLiteral("%1：模拟仪器的数目应为 1 到 %2")
+                                         .arg(argument)
+                                         .arg(device::kMostSimulatedInstruments));
+            return std::nullopt;
+        }
+        argument = QStringLiteral("--simulate");
+    }
+    return arguments;
+}
+
 }  // namespace
 
 bool onlyCheckingTheDisplay() {
@@ -46,18 +67,31 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     const QCommandLineOption simulate(QStringLiteral("simulate"),
                                       QStringLiteral("use the simulated instrument"));
     parser.addOption(simulate);
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"), QStringLiteral("the instrument to use (serial number or path)"),
+        QStringLiteral("SERIAL|PATH"));
+    parser.addOption(deviceOption);
     parser.addOption(QCommandLineOption(
         kCheckDisplay, QStringLiteral("only check that the display opens, then end")));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("a file to open"));
-    parser.process(app);
+    InstrumentRequest request;
+    const std::optional<QStringList> arguments =
+        withoutSimulatedCount(QCoreApplication::arguments(), request.simulatedCount);
+    if (!arguments) return std::nullopt;
+    parser.process(*arguments);
     if (!screenLargeEnough()) return std::nullopt;
 
     StartedProgram started;
     started.file = parser.positionalArguments().value(0);
     // UFCS_SIMULATE carries the choice across a restart by the updater, which
     // starts the program without arguments.
-    const bool simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");
-    started.instrument = identity.chooseInstrument(simulated);
+    request.simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");
+    if (!parser.isSet(simulate) && request.simulated)
+        request.simulatedCount = std::clamp(qEnvironmentVariableIntValue("UFCS_SIMULATE"), 1,
+                                            int(device::kMostSimulatedInstruments));
+    request.device = parser.value(deviceOption).toStdString();
+    started.instrument = identity.chooseInstrument(request);
+    chooseAmongAttached(*started.instrument);
     const QString settingsDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(settingsDir);
     started.profile =

@@ -1,6 +1,7 @@
 #pragma once
 // What every GUI program does before its window opens: the screen check, the
-// `--simulate` option, the instrument (real or simulated), the settings file,
+// `--simulate[=N]` and `--device` options, the instrument (real or simulated;
+// asked for when several are attached), the settings file,
 // and the instance channel through which another program may ask it to close.
 
 #include <QApplication>
@@ -10,14 +11,24 @@
 #include <optional>
 
 #include "device/hid_device.h"
+#include "device/instrument_catalog.h"
 #include "qt/program/instance_channel.h"
 #include "qt/settings_profile.h"
 
 namespace qt_adapters {
 
-// The instrument a program opens: the real one, or (true) a simulated one.
-// Each program's main() passes its choice in, so the adapters know no simulator.
-using InstrumentFactory = std::function<std::unique_ptr<device::HidDevice>(bool simulated)>;
+// What the command line asks of the instrument: real or `--simulate[=N]`, and
+// `--device SERIAL|PATH` (empty: the first free one, or the user's choice
+// when several are attached).
+struct InstrumentRequest {
+    bool simulated = false;
+    unsigned simulatedCount = 1;
+    std::string device;
+};
+// The instrument a program opens. Each program's main() passes its choice
+// in, so the adapters know no simulator.
+using InstrumentFactory =
+    std::function<std::unique_ptr<device::ChoosingDevice>(const InstrumentRequest& request)>;
 
 struct ProgramIdentity {
     QString applicationName;   // as installed and shown, e.g. "TarselUFCS解析程序"
@@ -28,7 +39,7 @@ struct ProgramIdentity {
 };
 
 struct StartedProgram {
-    std::unique_ptr<device::HidDevice> instrument;
+    std::unique_ptr<device::ChoosingDevice> instrument;
     std::unique_ptr<SettingsProfile> profile;
     std::unique_ptr<InstanceChannel> instance;  // none when the user has no private folder
     QString file;  // a file given on the command line (a double-click in a file manager)

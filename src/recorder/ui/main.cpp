@@ -11,9 +11,12 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: Tarsel电压电流测量 [--simulate] [FILE.osa]\n"
+    "usage: Tarsel电压电流测量 [--simulate[=N]] [--device SERIAL|PATH] [FILE.osa]\n"
     "The UFCS instrument's voltage and current recorder; opens FILE.osa when given.\n"
-    "  --simulate      use the simulated instrument (so does UFCS_SIMULATE=1)\n";
+    "  --simulate[=N]  use N simulated instruments (so does UFCS_SIMULATE=N)\n"
+    "  --device SERIAL|PATH\n"
+    "                  the instrument to use; without it the first free one, or the one\n"
+    "                  chosen when several are attached\n";
 
 int runRecorder(QApplication& app, qt_adapters::StartedProgram& started) {
     common::SystemClock clock;
@@ -35,6 +38,9 @@ int main(int argc, char** argv) {
     const qt_adapters::ProgramIdentity identity{
         QStringLiteral("Tarsel电压电流测量"), QStringLiteral("oscillograph.ini"),
         QStringLiteral("oscillograph"), QStringLiteral("com.tarsel.UfcsRecorder"),
-        [](bool simulated) { return simulator::chooseInstrument({simulated}); }};
+        [](const qt_adapters::InstrumentRequest& request) {
+            return simulator::chooseInstruments(request.simulated, request.simulatedCount,
+                                                request.device);
+        }};
     return qt_adapters::runProgram(argc, argv, identity, kUsage, runRecorder);
 }

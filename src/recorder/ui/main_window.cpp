@@ -42,6 +42,7 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
                        std::filesystem::path journalFolder, QWidget* parent)
     : QMainWindow(parent),
       profile_(profile),
+      device_(device),
       loop_(this),
       settings_(profile),
       link_(device, clock, loop_),
@@ -401,8 +402,9 @@ void MainWindow::updateEnabling() {
 
 void MainWindow::updateTitle() {
     const QString name = fromStd(document_.displayName);
-    setWindowTitle(name == QStringLiteral("无标题") ? kAppTitle
-                                                    : name + QStringLiteral(" - ") + kAppTitle);
+    const QString title =
+        name == QStringLiteral("无标题") ? kAppTitle : name + QStringLiteral(" - ") + kAppTitle;
+    setWindowTitle(qt_adapters::withInstrument(title, device_.identity().name()));
 }
 
 // --- documents ------------------------------------------------------------------
@@ -626,7 +628,8 @@ void MainWindow::onNewDocument() {
 }
 
 void MainWindow::onTestActive(bool active, bool fresh) {
-    if (active && fresh) setWindowTitle(kAppTitle);
+    if (active && fresh)
+        setWindowTitle(qt_adapters::withInstrument(kAppTitle, device_.identity().name()));
     if (active) outputSwitch_->holdBriefly();
     view_->setTotals(active ? &run_.totals() : nullptr, run_.ticksWithoutSample());
     updateEnabling();

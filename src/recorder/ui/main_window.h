@@ -142,6 +142,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     void dropJournal();
 
     common::Profile& profile_;
+    const device::HidDevice& device_;
     qt_adapters::QtEventLoop loop_;
     SampleDocument document_;
     RecorderSettings settings_;

@@ -399,6 +399,48 @@ class RecorderWindowTest : public QObject {
         act("停止测试")->trigger();
     }
 
+    // Two recorders, each simulating the same two instruments (as two
+    // programs started with --simulate=2 do): the second takes the one the
+    // first does not hold, both record, and each title names its instrument.
+    void twoRecordersTakeTwoInstrumentsAndRecordSideBySide() {
+        auto devices = [this] {
+            std::vector<std::shared_ptr<simulator::Instrument>> instruments = {
+                std::make_shared<simulator::Instrument>(),
+                std::make_shared<simulator::Instrument>()};
+            return std::make_unique<device::ChoosingDevice>(
+                std::make_shared<simulator::SimulatedCatalog>(std::move(instruments),
+                                                              folder_->path().string()));
+        };
+        const auto firstDevice = devices();
+        const auto secondDevice = devices();
+        MainWindow first(*firstDevice, profile_, clock_, journals() / "first");
+        MainWindow second(*secondDevice, profile_, clock_, journals() / "second");
+        for (MainWindow* window : {&first, &second}) {
+            window->askers().message = [this](const QString& text) { messages_ << text; };
+            window->action(QStringLiteral("开始新测试"))->trigger();
+            QTRY_VERIFY(window->testRun().active());
+        }
+        QCOMPARE(first.windowTitle(), QStringLiteral("Tarsel电压电流测量 - SIM0001"));
+        QCOMPARE(second.windowTitle(), QStringLiteral("Tarsel电压电流测量 - SIM0002"));
+        QVERIFY(messages_.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            first.document().channel(0).count() >= 5 && second.document().channel(0).count() >= 5,
+            10000);
+        // A third finds both held and says so by name.
+        const auto thirdDevice = devices();
+        MainWindow third(*thirdDevice, profile_, clock_, journals() / "third");
+        third.askers().message = [this](const QString& text) { messages_ << text; };
+        third.action(QStringLiteral("开始新测试"))->trigger();
+        QTRY_COMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].contains(QStringLiteral("仪器正被其它程序使用：SIM0001、SIM0002")),
+                 qPrintable(messages_[0]));
+        QVERIFY(!third.testRun().active());
+        for (MainWindow* window : {&first, &second}) {
+            window->action(QStringLiteral("停止测试"))->trigger();
+            window->document().modified = false;
+        }
+    }
+
 #if UFCS_WITH_UPGRADES
     void versionUpdateDownloadsAndHandsOver() {
         net::LocalHttpServer server;
