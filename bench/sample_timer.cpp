@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/link_worker.h"
+#include "device/instrument_link.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 int ticks = 600;
 constexpr auto kPeriod = 100ms;
 
-// The link worker needs a device; its ticks never touch it.
+// The link needs a device; its ticks never touch it.
 class NoDevice final : public device::HidDevice {
   public:
     bool open() override { return true; }
@@ -47,18 +47,18 @@ void BM_SampleTimer(benchmark::State& state) {
         });
         NoDevice device;
         common::SystemClock clock;
-        device::LinkWorker worker(device, clock, [](device::LinkWorker::Task) {});
+        device::InstrumentLink link(device, clock, [](device::InstrumentLink::Job) {});
         std::vector<std::chrono::steady_clock::time_point> ranAt;
         ranAt.reserve(static_cast<std::size_t>(ticks));
         std::mutex mutex;
         const auto start = clock.now();  // the schedule counts from the start call
-        worker.startTicking(kPeriod, [&] {
+        link.startTicking(kPeriod, [&] {
             std::lock_guard lock(mutex);
             if (ranAt.size() < static_cast<std::size_t>(ticks))
                 ranAt.push_back(std::chrono::steady_clock::now());
         });
         std::this_thread::sleep_until(start + kPeriod * ticks + 50ms);
-        worker.stop();
+        link.stopTicking();
         busy = false;
         load.join();
 

@@ -28,7 +28,7 @@ Session::Session(device::HidDevice& device, ufcs::CaptureStore& store, common::P
       intake_(store, *this),
       dispatcher_(store, intake_, *this),
       link_(device, clock,
-            [this](device::LinkWorker::Task task) { postToOwner(std::move(task)); }) {
+            [this](device::InstrumentLink::Job task) { postToOwner(std::move(task)); }) {
     link_.setRemovalHandler([this] { onDeviceRemoved(); });
 }
 
@@ -60,13 +60,15 @@ void Session::setRefusal(bool refuseAck, bool refusePing) {
     refusePing_ = refusePing;
 }
 
-int Session::sendFrames(const std::vector<device::CommandFrame>& frames) {
-    int result = device::kWritten;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (i > 0) clock_.sleepFor(10ms);
-        result = device_.write(frames[i].data());
-    }
-    return result;
+void Session::sendFrames(std::vector<device::CommandFrame> frames, std::function<void(int)> done) {
+    link_.post([this, frames = std::move(frames), done = std::move(done)] {
+        int result = device::kWritten;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (i > 0) clock_.sleepFor(10ms);
+            result = device_.write(frames[i].data());
+        }
+        if (done) postToOwner([done, result] { done(result); });
+    });
 }
 
 int Session::sendCommand(device::CommandCode code, uint8_t param) {
@@ -81,17 +83,24 @@ void Session::toggleListening() {
         startListening();
 }
 
-bool Session::openDevice() {
-    if (device_.open()) return true;
+bool Session::openOnLink(uint64_t capture) {
+    if (device_.isOpen() || device_.open()) return true;
+    postToOwner([this, capture, why = device_.errorText()] {
+        if (capture == captureNumber_.load()) openFailed(why);
+    });
+    return false;
+}
+
+void Session::openFailed(const std::string& why) {
     const common::LocalTime t = clock_.localTime();
     pane(common::format(
              "\r\n设备连接失败! %d:%02d:%02d \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
              t.hour, t.minute, t.second),
          PaneStyle::NormalAtEnd);
     // The device's own reason (not found, busy, a lock file it cannot use).
-    if (const std::string why = device_.errorText(); !why.empty())
-        pane("（" + why + "）\r\n", PaneStyle::NormalAtEnd);
-    return false;
+    if (!why.empty()) pane("（" + why + "）\r\n", PaneStyle::NormalAtEnd);
+    connected_ = false;
+    listener_.onListeningChanged(false);
 }
 
 void Session::checkCalibration() {
@@ -123,40 +132,47 @@ void Session::prepareCapture() {
 
 bool Session::startListening() {
     if (connected_) return true;
-    if (!openWithoutCapture()) return false;
-    // The connect exchange and the start frames, with their pauses, run on the
-    // link thread; the owner takes the reply and sets the capture up in between.
-    startWorker([this, mode = mode_, typeC = typeCPort_] { return connectOnLink(mode, typeC); });
-    return true;
-}
-
-bool Session::openWithoutCapture() {
-    if (connected_) return true;
-    if (!openDevice()) return false;
     connected_ = true;
+    const uint64_t capture = ++captureNumber_;
+    // The open, the connect exchange and the start frames, with their pauses,
+    // run on the link; the owner takes the reply and sets the capture up in between.
+    link_.post(
+        [this, capture, mode = mode_, typeC = typeCPort_] { connectOnLink(capture, mode, typeC); });
     return true;
 }
 
-bool Session::connectOnLink(uint8_t mode, bool typeCPort) {
+void Session::runWithInstrument(std::function<void(device::HidDevice&, bool)> job) {
+    connected_ = true;
+    link_.post([this, capture = captureNumber_.load(), job = std::move(job)] {
+        job(device_, openOnLink(capture));
+    });
+}
+
+void Session::connectOnLink(uint64_t capture, uint8_t mode, bool typeCPort) {
+    if (!openOnLink(capture)) return;
     const std::optional<device::ConnectReply> reply = device::connectExchange(device_, clock_);
     auto decision = std::make_shared<std::promise<bool>>();
     std::future<bool> prepared = decision->get_future();
-    postToOwner([this, reply, decision] { takeConnectReply(reply, *decision); });
-    // Waits for the owner, unless it stops the link (or goes) meanwhile.
+    postToOwner([this, capture, reply, decision] { takeConnectReply(capture, reply, *decision); });
+    // Waits for the owner, unless it stops the capture (or goes) meanwhile;
+    // the stop's own job then closes the instrument.
     while (prepared.wait_for(20ms) != std::future_status::ready) {
-        if (!link_.running()) return false;
+        if (captureNumber_.load() != capture) return;
     }
-    if (!prepared.get()) return false;
-    if (sendStartListening(mode, typeCPort)) {
-        postToOwner([this] { announceListening(); });
-        return true;
+    if (!prepared.get()) return;
+    if (!sendStartListening(mode, typeCPort)) {
+        postToOwner([this, capture, reason = device_.errorText()] {
+            if (capture != captureNumber_.load()) return;
+            pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
+                 PaneStyle::Normal);
+            stopCapture();
+        });
+        return;
     }
-    postToOwner([this, reason = device_.errorText()] {
-        pane("下传失败\r\n" + (reason.empty() ? "" : reason + "\r\n") + "下传失败1\r\n",
-             PaneStyle::Normal);
-        stopCapture();
+    startReading();
+    postToOwner([this, capture] {
+        if (capture == captureNumber_.load()) announceListening();
     });
-    return true;
 }
 
 void Session::connectFailed() {
@@ -166,14 +182,14 @@ void Session::connectFailed() {
     stopCapture();
 }
 
-void Session::takeConnectReply(const std::optional<device::ConnectReply>& reply,
+void Session::takeConnectReply(uint64_t capture, const std::optional<device::ConnectReply>& reply,
                                std::promise<bool>& decision) {
-    if (!connected_) {
+    if (!connected_ || capture != captureNumber_.load()) {
         decision.set_value(false);
         return;
     }
     if (!reply) {
-        decision.set_value(false);  // before the stop, which joins the link thread
+        decision.set_value(false);
         connectFailed();
         return;
     }
@@ -221,31 +237,33 @@ void Session::closeAnalyzer() {
         stopCapture();
 }
 
-void Session::startWorker(device::LinkWorker::Prologue prologue) {
+void Session::startReading() {
     link_.startReading(
         [this](const uint8_t* report) {
             lastReport_.store(clock_.now().time_since_epoch().count(), std::memory_order_relaxed);
             dispatcher_.HandleReport(report);
         },
-        [this](const std::string& text) { pane(text, PaneStyle::Normal); }, std::move(prologue));
+        [this](const std::string& text) { pane(text, PaneStyle::Normal); });
 }
 
 void Session::stopCapture(std::optional<std::chrono::milliseconds> stopCommandPause) {
     if (statusTimer_) loop_.stopTimer(statusTimer_);
     statusTimer_ = 0;
-    // The stop command and its pause go out last on the link thread; the device
-    // closes only once that thread has ended, so close never overlaps a read.
-    device::LinkWorker::Task stopCommand;
-    if (stopCommandPause) {
-        stopCommand = [this, pause = *stopCommandPause] {
-            sendCommand(device::CommandCode::StopListening, 0);
-            clock_.sleepFor(pause);
-        };
-    }
-    link_.stop(std::move(stopCommand));
-    device_.close();
-    connected_ = false;
+    ++captureNumber_;  // a connect on its way gives up; its late news is dropped
     dispatcher_.stopCapture();
+    // On the link, after whatever was posted before: the reading ends, the
+    // stop command and its pause go out, and the instrument closes (never
+    // during a read). Pages read meanwhile are no longer taken.
+    link_.post([this, stopCommandPause] {
+        link_.stopReading();
+        dispatcher_.stopCapture();
+        if (stopCommandPause && device_.isOpen()) {
+            sendCommand(device::CommandCode::StopListening, 0);
+            clock_.sleepFor(*stopCommandPause);
+        }
+        device_.close();
+    });
+    connected_ = false;
     voltageText_ = currentText_ = kIdleValueText;
     table_ = instrument::OutputCapabilityTable{};
     listener_.onListeningChanged(false);
@@ -269,7 +287,7 @@ void Session::statusTick() {
     voltageText_ = common::format("  %2.2f", live_.busMillivolts * 0.001);
     currentText_ = common::format("  %2.2f", live_.busMilliamps * 0.001);
     listener_.onStatusTick(StatusTexts{voltageText_, currentText_, live_});
-    sendCommand(device::CommandCode::StatusPoll, mode_);
+    link_.post([this, mode = mode_] { sendCommand(device::CommandCode::StatusPoll, mode); });
 }
 
 void Session::onRecordTaken(uint32_t) {

@@ -1,9 +1,12 @@
 #pragma once
 // The analyzer's capture session without its window: connecting to the
-// instrument, listening in either operating mode on the link thread, the
-// status poll, removal and failures, and the settings that shape a capture.
-// Every text the window shows reaches the listener with its exact words, on
-// the owner's thread; the owner never waits out an instrument pause.
+// instrument, listening in either operating mode, the status poll, sends,
+// removal and failures, and the settings that shape a capture. Everything
+// that talks to the instrument is a job on its link (opening, the connect
+// exchange and start frames, polls, sends, the stop command and the close);
+// reports are read on the link's reader. Every text the window shows reaches
+// the listener with its exact words, on the owner's thread; the owner never
+// talks to the instrument or waits out one of its pauses.
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +22,7 @@
 #include "common/event_loop.h"
 #include "common/profile.h"
 #include "device/hid_device.h"
-#include "device/link_worker.h"
+#include "device/instrument_link.h"
 #include "ufcs/capture_intake.h"
 #include "ufcs/capture_store.h"
 #include "ufcs/decoder.h"
@@ -93,20 +96,28 @@ class Session final : private analyzer::AnalyzerReportListener {
     void saveRefusalSettings(bool refuseAck, bool refusePing);
     void setRefusal(bool refuseAck, bool refusePing);  // for this run only
 
+    // A capture is starting or running, or the instrument is held for the
+    // upgrade dialog.
     bool connected() const { return connected_; }
-    bool workerRunning() const { return link_.state() == device::LinkWorker::State::Running; }
+    bool workerRunning() const { return link_.reading(); }
+    // A job is running or waiting on the link (tests, and an exit that must
+    // know the instrument was left in order).
+    bool linkBusy() const { return link_.busy(); }
 
     // "开始监听" / "停止监听": starts when not connected, stops otherwise.
     void toggleListening();
-    // Opens the instrument (false, with the pane text, when it cannot) and
-    // starts the link: the connect exchange and the start frames follow there,
-    // and onListeningChanged(true) tells when listening has begun.
+    // Starts a capture on the link: the open, the connect exchange and the
+    // start frames run there; onListeningChanged(true) tells when listening
+    // has begun, and an instrument that cannot be opened is told in the pane
+    // and by onListeningChanged(false). Always true (kept for callers that
+    // started synchronously).
     bool startListening();
     void stopListening();
-    // Opens the instrument for the upgrade dialog as a capture would, without
-    // the link thread: the dialog's own exchanges are then the only reads.
-    // False (with the pane text) when it cannot be opened.
-    bool openWithoutCapture();
+    // For the upgrade dialog: runs `job` on the link after the jobs before
+    // it, with the instrument opened as a capture would open it but without
+    // reading, so the dialog's own exchanges are the only reads; `opened` is
+    // false (and the pane says why) when it cannot be opened.
+    void runWithInstrument(std::function<void(device::HidDevice& device, bool opened)> job);
     // The instrument did not answer the connect exchange: the pane says so and
     // the instrument is released.
     void connectFailed();
@@ -122,10 +133,11 @@ class Session final : private analyzer::AnalyzerReportListener {
     const std::string& voltageText() const { return voltageText_; }
     const std::string& currentText() const { return currentText_; }
 
-    // Writes the frames of one send 10 ms apart; the last write's result is the send's.
-    int sendFrames(const std::vector<device::CommandFrame>& frames);
-    // CPU time the last worker spent, in seconds.
-    double workerCpuSeconds() const { return link_.cpuSeconds(); }
+    // Writes the frames of one send 10 ms apart on the link; `done` gets the
+    // last write's result (the send's) on the owner's thread.
+    void sendFrames(std::vector<device::CommandFrame> frames, std::function<void(int)> done);
+    // CPU time the last reader spent, in seconds.
+    double workerCpuSeconds() const { return link_.readerCpuSeconds(); }
     // How long the instrument may send nothing while it is polled before the
     // capture ends as interrupted.
     void setSilenceLimit(std::chrono::milliseconds limit) { silenceLimit_ = limit; }
@@ -134,13 +146,14 @@ class Session final : private analyzer::AnalyzerReportListener {
     static constexpr uint16_t kLargestCalibration = 2000;
 
   private:
-    enum class ConnectStep { Opened, Exchanged };
-    bool openDevice();
-    bool connectOnLink(uint8_t mode, bool typeCPort);
-    void takeConnectReply(const std::optional<device::ConnectReply>& reply,
+    // On the link: opens the instrument, telling the owner when it cannot.
+    bool openOnLink(uint64_t capture);
+    void openFailed(const std::string& why);
+    void connectOnLink(uint64_t capture, uint8_t mode, bool typeCPort);
+    void takeConnectReply(uint64_t capture, const std::optional<device::ConnectReply>& reply,
                           std::promise<bool>& decision);
     void prepareCapture();
-    void startWorker(device::LinkWorker::Prologue prologue = {});
+    void startReading();
     void announceListening();
     bool sendStartListening(uint8_t mode, bool typeCPort);
     int sendCommand(device::CommandCode code, uint8_t param);
@@ -189,8 +202,11 @@ class Session final : private analyzer::AnalyzerReportListener {
     // When the link thread last read a report, in the clock's ticks.
     std::atomic<common::Clock::TimePoint::rep> lastReport_{0};
 
-    device::LinkWorker link_;
     std::atomic<bool> recordsNoticePending_{false};
+    // Counts the captures (and stops): a job of an earlier one tells the owner nothing.
+    std::atomic<uint64_t> captureNumber_{0};
+    // Last: its jobs and reader end before the members they use go.
+    device::InstrumentLink link_;
 };
 
 }  // namespace analyzer

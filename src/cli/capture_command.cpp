@@ -123,6 +123,9 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
     }
     const bool endedByInstrument = listener.stopped && !listener.storeFull;
     session.closeAnalyzer();
+    // The stop command, its pause and the close run on the link; the capture
+    // is whole once they have.
+    loop.runUntil([&] { return !session.linkBusy(); }, 5s);
     loop.runPending();
     listener.printNewRows();
 

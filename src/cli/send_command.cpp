@@ -188,7 +188,12 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
     const std::size_t firstRow = sink.list.rowCount();
     const auto frames = analyzer::composeSend(*position, sink.session->mode(), pages,
                                               sink.session->capabilityTable(), {});
-    const bool written = !frames.empty() && sink.session->sendFrames(frames) == device::kWritten;
+    std::optional<int> result;
+    if (!frames.empty()) {
+        sink.session->sendFrames(frames, [&result](int written) { result = written; });
+        sink.loop.runUntil([&] { return result.has_value(); }, 5s);
+    }
+    const bool written = result == device::kWritten;
     out << screenText(analyzer::sendLogEntry(*position, pages, written, sink.clock.localTime()));
 
     // The charger's answer: rows until it has been quiet for a moment, a second at most.

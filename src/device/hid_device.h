@@ -40,28 +40,28 @@ struct AttachedInstrument {
     bool operator==(const AttachedInstrument&) const = default;
 };
 
-// Who calls what: one owner thread opens, writes and closes; one link thread
-// reads. Writes and reads may overlap (each has its own handle or lock), but
-// the owner closes only after the link thread has ended, so close never
-// overlaps a read.
+// Who calls what: one thread at a time (the instrument link's) opens, writes
+// and closes; one reader thread reads. A read may overlap a write (each has
+// its own handle or lock), but a close comes only after the reading has
+// ended, so close never overlaps a read.
 class HidDevice {
   public:
     virtual ~HidDevice() = default;
 
-    // Owner, no link thread running. Finds and opens the instrument; false
-    // when it is absent or held by another program.
+    // No reader running. Opens the instrument; false when it is absent or
+    // held by another program.
     virtual bool open() = 0;
-    // Owner, after the link thread has ended. Safe to call when not open.
+    // After the reading has ended. Safe to call when not open.
     virtual void close() = 0;
     // Any thread.
     virtual bool isOpen() const = 0;
 
-    // Owner (or the link thread inside a command sequence it runs, while the
-    // owner writes nothing). Writes kLinkReportLength bytes from `buffer`
-    // (byte 0 the report id 0).
+    // The link's thread. Writes kLinkReportLength bytes from `buffer` (byte
+    // 0 the report id 0).
     virtual int write(const uint8_t* buffer) = 0;
-    // The link thread only. Reads one report into `buffer` (kLinkReportLength
-    // bytes, the report id at byte 0), waiting at most kWaitMilliseconds.
+    // The reader (or the link's thread when nothing reads). Reads one report
+    // into `buffer` (kLinkReportLength bytes, the report id at byte 0),
+    // waiting at most kWaitMilliseconds.
     virtual int read(uint8_t* buffer) = 0;
 
     // Any thread. Why the last call returned kFailed, as the system words it.

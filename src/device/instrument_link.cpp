@@ -1,8 +1,23 @@
 #include "device/instrument_link.h"
 
+#include <ctime>
+
 #include "common/thread_priority.h"
 
 namespace device {
+namespace {
+
+double threadCpuSeconds() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
 
 InstrumentLink::InstrumentLink(HidDevice& device, common::Clock& clock, PostToOwner post)
     : device_(device), clock_(clock), post_(std::move(post)) {
@@ -20,7 +35,38 @@ InstrumentLink::~InstrumentLink() {
     }
     wake_.notify_all();
     thread_.join();
+    stopReading();
     device_.setRemovalHandler(nullptr);
+}
+
+void InstrumentLink::startReading(ReportHandler handler,
+                                  std::function<void(std::string)> onFailure) {
+    stopReading();
+    readingWanted_.store(true, std::memory_order_release);
+    reading_.store(true, std::memory_order_release);
+    reader_ = std::thread([this, handler = std::move(handler), onFailure = std::move(onFailure)] {
+        common::raiseCurrentThreadPriority();
+        const double cpuAtStart = threadCpuSeconds();
+        uint8_t buffer[kLinkReportLength];
+        while (readingWanted_.load(std::memory_order_acquire)) {
+            const int result = device_.read(buffer);
+            if (result == kDataRead) {
+                handler(buffer + 1);
+            } else if (result == kRemoved) {
+                break;
+            } else if (result == kFailed) {
+                if (onFailure) post_([onFailure, text = device_.errorText()] { onFailure(text); });
+                break;
+            }
+        }
+        readerCpuSeconds_ = threadCpuSeconds() - cpuAtStart;
+        reading_.store(false, std::memory_order_release);
+    });
+}
+
+void InstrumentLink::stopReading() {
+    readingWanted_.store(false, std::memory_order_release);
+    if (reader_.joinable()) reader_.join();
 }
 
 void InstrumentLink::post(Job job) {

@@ -1,17 +1,21 @@
 #pragma once
-// One instrument's link: its device and the one thread that talks to it.
+// One instrument's link: its device and the thread that talks to it.
 // Owners post jobs to it (a connect, a command sequence with its pauses, a
-// closing sequence) that run one after another in the order posted, and
-// between them a resident activity: ticks on an absolute schedule (the
-// meter's sampling). Nothing here waits on an owner's thread: a job tells its
-// result through the owner's loop (PostToOwner).
+// send, a firmware transfer, a closing sequence) that run one after another in
+// the order posted, and between them a resident activity: ticks on an
+// absolute schedule (the meter's sampling). A capture's reading runs beside
+// the jobs on a reader thread of the link's own, since the device lets one
+// read overlap one write. Nothing here waits on an owner's thread: a job
+// tells its result through the owner's loop (PostToOwner).
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "common/clock.h"
@@ -44,6 +48,20 @@ class InstrumentLink {
     void stopTicking();
     bool ticking() const;
 
+    // One report (kReportSize bytes, the report id skipped), on the reader thread.
+    using ReportHandler = std::function<void(const uint8_t* report)>;
+    // From a job: reads and hands each report to `handler` until
+    // stopReading(), a removal (the removal handler tells the owner) or a
+    // failed read (`onFailure` is posted to the owner with the system's words).
+    void startReading(ReportHandler handler, std::function<void(std::string)> onFailure);
+    // From a job: ends the reading and waits out its read (at most the 300 ms
+    // wait), so that a close after it never overlaps a read.
+    void stopReading();
+    // Any thread: a reader is reading.
+    bool reading() const { return reading_.load(std::memory_order_acquire); }
+    // CPU time the last reader spent, in seconds.
+    double readerCpuSeconds() const { return readerCpuSeconds_.load(); }
+
     // Called (on the owner's thread) when the open device vanishes.
     void setRemovalHandler(Job onRemoved);
     // True while a job runs or waits; for tests and for an exit that must
@@ -68,6 +86,11 @@ class InstrumentLink {
     uint64_t schedule_ = 0;  // counts the schedules, so a stopped one's tick never counts on
     bool quit_ = false;
     std::thread thread_;
+    // The reader, started and stopped by jobs on the link thread.
+    std::thread reader_;
+    std::atomic<bool> readingWanted_{false};
+    std::atomic<bool> reading_{false};
+    std::atomic<double> readerCpuSeconds_{0};
 };
 
 }  // namespace device

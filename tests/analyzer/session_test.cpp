@@ -12,6 +12,7 @@
 
 #include "analyzer/session.h"
 #include "simulator/simulated_device.h"
+#include "support/owner_thread_guard.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/decoder.h"
@@ -22,11 +23,14 @@ using namespace std::chrono_literals;
 using analyzer::PaneStyle;
 
 // Real steady time, so the loop can wait for the worker; sleeps are only recorded.
+// Pauses cost nothing and are kept; one on the owner's thread is counted by `guard`.
 class TestClock final : public common::Clock {
   public:
+    explicit TestClock(testing_support::OwnerThreadGuard* guard = nullptr) : guard_(guard) {}
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
     common::LocalTime localTime() const override { return {9, 5, 7}; }
     void sleepFor(std::chrono::milliseconds duration) override {
+        if (guard_) guard_->note("a pause");
         std::lock_guard lock(mutex_);
         sleeps_.push_back(duration.count());
     }
@@ -36,6 +40,7 @@ class TestClock final : public common::Clock {
     }
 
   private:
+    testing_support::OwnerThreadGuard* guard_;
     mutable std::mutex mutex_;
     std::vector<long> sleeps_;
 };
@@ -137,13 +142,23 @@ class SessionTest : public ::testing::Test {
           instrument(std::make_shared<simulator::Instrument>(quietInstrument())),
           lockPath(uniqueLockPath()),
           simulated(instrument, lockPath),
-          device(simulated) {}
+          guarded(simulated, guard),
+          device(guarded) {}
+    // Nothing the session did talked to the instrument or paused on the owner's thread.
+    void TearDown() override {
+        session.closeAnalyzer();
+        EXPECT_EQ(guard.violations(), 0) << "on the owner's thread: " << guard.last();
+    }
     ~SessionTest() override {
         std::error_code ignored;  // still held (Windows) until the members go
         std::filesystem::remove(lockPath, ignored);
     }
 
     bool waitFor(const std::function<bool()>& condition) { return loop.runUntil(condition, 5s); }
+    // Every job posted to the instrument's link has run.
+    bool linkSettled() {
+        return waitFor([this] { return !session.linkBusy(); });
+    }
     // The instrument's command codes (byte 8) and parameters (byte 9) of the frames it received.
     std::vector<std::pair<int, int>> commands() const {
         std::vector<std::pair<int, int>> codes;
@@ -163,9 +178,11 @@ class SessionTest : public ::testing::Test {
     std::unique_ptr<ufcs::CaptureStore> store;
     std::shared_ptr<simulator::Instrument> instrument;
     std::string lockPath;
+    testing_support::OwnerThreadGuard guard;
     simulator::SimulatedDevice simulated;
+    testing_support::GuardedDevice guarded;
     BreakableDevice device;
-    TestClock clock;
+    TestClock clock{&guard};
     common::TaskLoop loop{clock};
     common::MemoryProfile profile;
     RecordingListener listener;
@@ -195,6 +212,7 @@ TEST_F(SessionTest, ListeningStartsWithTheConnectExchangeAndThreeStartFrames) {
     // The status timer polls with the current mode and shows the live values it got.
     instrument->clearReceivedFrames();
     loop.advanceTimers(250ms);
+    ASSERT_TRUE(linkSettled());
     EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{3, 1}}));
     ASSERT_TRUE(waitFor([this] {
         loop.advanceTimers(250ms);
@@ -227,6 +245,7 @@ TEST_F(SessionTest, ChargingDeviceModeStartsWithTypeCCodeAndGetsTheChargersModes
 
     session.setTypeCPort(false);
     session.stopListening();
+    ASSERT_TRUE(linkSettled());
     instrument->clearReceivedFrames();
     ASSERT_TRUE(session.startListening());
     ASSERT_TRUE(waitFor([this] { return listener.listening; }));
@@ -237,20 +256,39 @@ TEST_F(SessionTest, StopListeningClosesTheInstrumentAndResetsTheLiveValues) {
     ASSERT_TRUE(startAndSettle());
     instrument->clearReceivedFrames();
     session.stopListening();
-    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{2, 0}}));
-    EXPECT_EQ(clock.sleeps().back(), 20);
+    // The window hears of the stop at once; the instrument is left on the link.
     EXPECT_FALSE(session.connected());
-    EXPECT_FALSE(session.workerRunning());
-    EXPECT_FALSE(simulated.isOpen());
     EXPECT_FALSE(listener.listening);
     EXPECT_EQ(session.voltageText(), " ------");
+    ASSERT_TRUE(linkSettled());
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{2, 0}}));
+    EXPECT_EQ(clock.sleeps().back(), 20);
+    EXPECT_FALSE(session.workerRunning());
+    EXPECT_FALSE(simulated.isOpen());
     EXPECT_FALSE(instrument->listening());
 
     // The window's close stops a running capture with the longer pause.
-    ASSERT_TRUE(session.startListening());
+    ASSERT_TRUE(startAndSettle());
     session.closeAnalyzer();
-    EXPECT_EQ(clock.sleeps().back(), 100);
     EXPECT_FALSE(session.connected());
+    ASSERT_TRUE(linkSettled());
+    EXPECT_EQ(clock.sleeps().back(), 100);
+    EXPECT_FALSE(simulated.isOpen());
+
+    // A stop while the connect is still on its way: nothing is announced, and
+    // the instrument is left closed.
+    ASSERT_TRUE(session.startListening());
+    session.stopListening();
+    ASSERT_TRUE(linkSettled());
+    loop.runPending();
+    EXPECT_FALSE(listener.listening);
+    EXPECT_FALSE(session.connected());
+    EXPECT_FALSE(simulated.isOpen());
+    // A start right after a stop begins once the stop has left the instrument.
+    ASSERT_TRUE(startAndSettle());
+    session.stopListening();
+    ASSERT_TRUE(startAndSettle());
+    EXPECT_TRUE(simulated.isOpen());
 }
 
 TEST_F(SessionTest, RefusedAckAndPingNeverReachTheStore) {
@@ -370,8 +408,9 @@ TEST_F(SessionTest, UnplugWhileListeningStopsTheCapture) {
     instrument->unplug();
     ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
     EXPECT_TRUE(listener.paneHas("设备已经断开!\r\n", PaneStyle::NormalAtEnd));
-    EXPECT_FALSE(simulated.isOpen());
     EXPECT_FALSE(listener.listening);
+    ASSERT_TRUE(linkSettled());
+    EXPECT_FALSE(simulated.isOpen());
 }
 
 // Asked to listen, an instrument that answers anything but "listening" has
@@ -400,6 +439,7 @@ TEST_F(SessionTest, ARefusedStartOrASilentInstrumentEndsTheCapture) {
         const bool refused = mode == device::kModeListening;
         ASSERT_TRUE(waitFor([&] { return session2.connected() != refused; })) << int(mode);
         EXPECT_EQ(listener2.paneHas("设备拒绝!\r\n", PaneStyle::NormalAtEnd), refused);
+        ASSERT_TRUE(waitFor([&] { return !session2.linkBusy(); }));
         if (refused) {
             EXPECT_EQ(store->count(), 1u);  // the header: the capture was set up
             EXPECT_EQ(refusing->receivedFrames().back()[8], 2);  // told to stop listening
@@ -420,7 +460,10 @@ TEST_F(SessionTest, WorkerReadErrorEndsTheWorkerButNotTheCapture) {
 
 TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
     instrument->unplug();
-    EXPECT_FALSE(session.startListening());
+    listener.listening = true;
+    EXPECT_TRUE(session.startListening());
+    ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
+    EXPECT_FALSE(listener.listening);  // told, so a command line waiting for the start ends
     EXPECT_TRUE(listener.paneHas(
         "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
         PaneStyle::NormalAtEnd));
@@ -434,6 +477,7 @@ TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
     ASSERT_TRUE(waitFor([this] { return !session.connected(); }));
     EXPECT_TRUE(listener.paneHas("连接设备失败! 9:05:07 \r\n", PaneStyle::Normal));
     EXPECT_FALSE(session.connected());
+    ASSERT_TRUE(linkSettled());
     EXPECT_FALSE(simulated.isOpen());
 }
 
@@ -443,7 +487,8 @@ TEST_F(SessionTest, HeldInstrumentRefusesASecondProgram) {
     simulator::SimulatedDevice other(instrument, lockPath);
     RecordingListener otherListener;
     analyzer::Session second(other, *store, profile, loop, clock, otherListener);
-    EXPECT_FALSE(second.startListening());
+    EXPECT_TRUE(second.startListening());
+    ASSERT_TRUE(waitFor([&] { return !second.connected(); }));
     EXPECT_TRUE(otherListener.paneHas(
         "\r\n设备连接失败! 9:05:07 \r\n请确认设备已经连上并没有被其它程序占用！\r\n",
         PaneStyle::NormalAtEnd));

@@ -1,5 +1,7 @@
 #include "analyzer/ui/charging_device_controls.h"
 
+#include <QPointer>
+
 #include "analyzer/ui/output_modes_panel.h"
 #include "analyzer/ui/send_dialog.h"
 #include "qt/text.h"
@@ -83,10 +85,13 @@ void ChargingDeviceControls::sendUfcs(int position, int mode) {
     const std::vector<Frame> frames =
         composeSend(position, mode, sendDialog_->pages(), session_.capabilityTable(), pending_);
     if (frames.empty()) return;
-    const bool written = session_.sendFrames(frames) == device::kWritten;
-    const std::string entry =
-        sendLogEntry(position, sendDialog_->pages(), written, clock_.localTime());
-    if (!entry.empty()) sendDialog_->appendLog(qt_adapters::fromStd(entry));
+    // The log tells the send once the link has written it, with the time it was asked.
+    session_.sendFrames(frames, [dialog = QPointer<SendDialog>(sendDialog_), position,
+                                 pages = sendDialog_->pages(),
+                                 asked = clock_.localTime()](int result) {
+        const std::string entry = sendLogEntry(position, pages, result == device::kWritten, asked);
+        if (dialog && !entry.empty()) dialog->appendLog(qt_adapters::fromStd(entry));
+    });
 }
 
 }  // namespace analyzer::ui

@@ -237,9 +237,8 @@ void MainWindow::connectControls() {
             [this] { message(openManual(programDir_, askers_.openUrl)); });
 #if UFCS_WITH_UPGRADES
     connect(upgradeButton_, &QPushButton::clicked, this, [this] {
-        if (runUpgrade(*session_, device_, clock_, upgrade::loadUpgradeSettings(profile_),
-                       programDir_, this, askers_.runUpgradeDialog,
-                       [this](const QString& text) { message(text); }))
+        if (runUpgrade(*session_, clock_, upgrade::loadUpgradeSettings(profile_), programDir_, this,
+                       askers_.runUpgradeDialog, [this](const QString& text) { message(text); }))
             close();  // the updater restarts the analyzer once this one has gone
     });
 #endif

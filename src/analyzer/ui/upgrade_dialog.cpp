@@ -65,10 +65,10 @@ class PostedProgress final : public instrument::FirmwareTransferListener {
 
 }  // namespace
 
-UpgradeDialog::UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
+UpgradeDialog::UpgradeDialog(Session& session, common::Clock& clock,
                              const upgrade::UpgradeSettings& settings, const QString& programDir,
                              QWidget* parent)
-    : QDialog(parent), session_(session), device_(device), clock_(clock), settings_(settings) {
+    : QDialog(parent), session_(session), clock_(clock), settings_(settings) {
     setWindowTitle(QStringLiteral("升级"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -102,7 +102,24 @@ UpgradeDialog::UpgradeDialog(Session& session, device::HidDevice& device, common
 
 UpgradeDialog::~UpgradeDialog() {
     cancelTransfer_ = true;
-    if (worker_.joinable()) worker_.join();
+    // Only a job already running is waited for: the dialog stays open through
+    // a transfer, so this is at most a connect exchange.
+    std::unique_lock lock(jobsMutex_);
+    jobEnded_.wait(lock, [this] { return jobsOnLink_ == 0; });
+}
+
+void UpgradeDialog::onLink(std::function<void(device::HidDevice&, bool)> job) {
+    {
+        std::lock_guard lock(jobsMutex_);
+        ++jobsOnLink_;
+    }
+    session_.runWithInstrument(
+        [this, job = std::move(job)](device::HidDevice& device, bool opened) {
+            job(device, opened);
+            std::lock_guard lock(jobsMutex_);
+            --jobsOnLink_;
+            jobEnded_.notify_all();
+        });
 }
 
 void UpgradeDialog::buildProgramGroup(QGroupBox* group) {
@@ -149,21 +166,24 @@ void UpgradeDialog::start() {
 }
 
 void UpgradeDialog::connectInstrument() {
-    if (!session_.connected() && !session_.openWithoutCapture()) {
-        // The session has told the pane why; the firmware side has nothing to ask about.
-        firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
-        --checksPending_;
-        return;
-    }
-    worker_ = std::thread([this] {
+    onLink([this](device::HidDevice& device, bool opened) {
+        if (!opened) {
+            fromWorker_.post([this] { noInstrument(); });
+            return;
+        }
         const std::optional<instrument::InstrumentVersions> versions =
-            instrument::readInstrumentVersions(device_, clock_);
+            instrument::readInstrumentVersions(device, clock_);
         fromWorker_.post([this, versions] { takeVersions(versions); });
     });
 }
 
+// The session has told the pane why; the firmware side has nothing to ask about.
+void UpgradeDialog::noInstrument() {
+    firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
+    --checksPending_;
+}
+
 void UpgradeDialog::takeVersions(const std::optional<instrument::InstrumentVersions>& versions) {
-    worker_.join();
     if (!versions) {
         session_.connectFailed();
         firmwareCurrent_->setText(QStringLiteral("当前版本：设备未连接"));
@@ -226,20 +246,24 @@ void UpgradeDialog::transfer(std::vector<uint8_t> image) {
     exitButton_->setEnabled(false);
     wake_.keepAwake(true);
     cancelTransfer_ = false;
-    worker_ = std::thread([this, image = std::move(image), versions = *versions_,
-                           checksum = firmwareCheck_.checksum] {
+    transferring_ = true;
+    onLink([this, image = std::move(image), versions = *versions_,
+            checksum = firmwareCheck_.checksum](device::HidDevice& device, bool opened) {
         std::atomic<bool> headerSent{false};
         PostedProgress progress(fromWorker_, firmwareStatus_, timeLeft_, firmwareProgress_,
                                 headerSent);
-        const instrument::FirmwareOutcome outcome = instrument::transferFirmware(
-            device_, clock_, {image, versions.hardware[1], versions.hardware[0], checksum},
-            progress, &cancelTransfer_);
+        const instrument::FirmwareOutcome outcome =
+            opened
+                ? instrument::transferFirmware(
+                      device, clock_, {image, versions.hardware[1], versions.hardware[0], checksum},
+                      progress, &cancelTransfer_)
+                : instrument::FirmwareOutcome::Failed;
         fromWorker_.post([this, outcome] { transferEnded(outcome); });
     });
 }
 
 void UpgradeDialog::transferEnded(instrument::FirmwareOutcome outcome) {
-    worker_.join();
+    transferring_ = false;
     wake_.keepAwake(false);
     exitButton_->setEnabled(true);
     timeLeft_->hide();
@@ -283,12 +307,12 @@ void UpgradeDialog::reject() {
     if (mayClose()) QDialog::reject();
 }
 
-bool runUpgrade(Session& session, device::HidDevice& device, common::Clock& clock,
-                const upgrade::UpgradeSettings& settings, const QString& programDir,
-                QWidget* parent, const std::function<void(UpgradeDialog&)>& run,
+bool runUpgrade(Session& session, common::Clock& clock, const upgrade::UpgradeSettings& settings,
+                const QString& programDir, QWidget* parent,
+                const std::function<void(UpgradeDialog&)>& run,
                 const std::function<void(const QString&)>& message) {
     if (session.connected()) session.stopCapture();
-    UpgradeDialog dialog(session, device, clock, settings, programDir, parent);
+    UpgradeDialog dialog(session, clock, settings, programDir, parent);
     QObject::connect(&dialog, &UpgradeDialog::message, parent, message);
     bool handedOver = false;
     QObject::connect(&dialog, &UpgradeDialog::programHandedOver, parent,

@@ -2,16 +2,18 @@
 // "升级": the analyzer's upgrade dialog. Its program group checks for a newer
 // analyzer and hands over to the updater; its firmware group reads the
 // instrument's versions, asks for newer firmware, downloads it and transfers
-// it page by page. Downloads and the transfer run off the window thread; the
-// transfer cannot be cancelled once its header is out, and the dialog then
-// stays until it ends.
+// it page by page. Downloads run off the window thread, the connect exchange
+// and the transfer on the instrument's link; the transfer cannot be cancelled
+// once its header is out, and the dialog then stays until it ends.
 
 #include <QDialog>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "analyzer/session.h"
 #include "qt/qt_event_loop.h"
@@ -33,9 +35,8 @@ namespace analyzer::ui {
 class UpgradeDialog final : public QDialog {
     Q_OBJECT
   public:
-    UpgradeDialog(Session& session, device::HidDevice& device, common::Clock& clock,
-                  const upgrade::UpgradeSettings& settings, const QString& programDir,
-                  QWidget* parent = nullptr);
+    UpgradeDialog(Session& session, common::Clock& clock, const upgrade::UpgradeSettings& settings,
+                  const QString& programDir, QWidget* parent = nullptr);
     ~UpgradeDialog() override;
 
     // The steps of opening: the program check, the instrument, the firmware check.
@@ -56,7 +57,7 @@ class UpgradeDialog final : public QDialog {
     QPushButton* firmwareButton() const { return firmwareButton_; }
     QLabel* firmwareStatus() const { return firmwareStatus_; }
     QProgressBar* firmwareProgress() const { return firmwareProgress_; }
-    bool transferring() const { return worker_.joinable(); }
+    bool transferring() const { return transferring_; }
     bool checking() const { return checksPending_ > 0; }
 
   signals:
@@ -71,6 +72,9 @@ class UpgradeDialog final : public QDialog {
     void buildProgramGroup(QGroupBox* group);
     void buildFirmwareGroup(QGroupBox* group);
     void connectInstrument();
+    // Runs `job` on the instrument's link; the dialog outlives every job it posted.
+    void onLink(std::function<void(device::HidDevice& device, bool opened)> job);
+    void noInstrument();
     void takeVersions(const std::optional<instrument::InstrumentVersions>& versions);
     void takeFirmwareReply(const upgrade::FetchResult& reply);
     void upgradeFirmware();
@@ -81,7 +85,6 @@ class UpgradeDialog final : public QDialog {
     bool mayClose();
 
     Session& session_;
-    device::HidDevice& device_;
     common::Clock& clock_;
     upgrade::UpgradeSettings settings_;
     qt_adapters::WakeLock wake_;
@@ -94,10 +97,14 @@ class UpgradeDialog final : public QDialog {
     upgrade::FirmwareOffer firmwareOffer_;
     int checksPending_ = 0;
     QPointer<net::HttpDownload> firmwareDownload_;
-    // The worker's results reach the dialog's thread through this loop's own
+    // The link's results reach the dialog's thread through this loop's own
     // queue, an ordering ThreadSanitizer can see.
     qt_adapters::QtEventLoop fromWorker_{this};
-    std::thread worker_;  // the connect exchange, then the transfer
+    // The dialog's jobs on the link (the connect exchange, the transfer) not yet ended.
+    std::mutex jobsMutex_;
+    std::condition_variable jobEnded_;
+    int jobsOnLink_ = 0;
+    bool transferring_ = false;
     std::atomic<bool> cancelTransfer_{false};
     bool closeWhenDone_ = false;
 
@@ -119,9 +126,9 @@ class UpgradeDialog final : public QDialog {
 // exchanges are the only reads of the link), `run` shows the dialog, and the
 // instrument is released again afterwards so that 开始监听 starts afresh.
 // True when the program was handed to the updater (the window then closes).
-bool runUpgrade(Session& session, device::HidDevice& device, common::Clock& clock,
-                const upgrade::UpgradeSettings& settings, const QString& programDir,
-                QWidget* parent, const std::function<void(UpgradeDialog&)>& run,
+bool runUpgrade(Session& session, common::Clock& clock, const upgrade::UpgradeSettings& settings,
+                const QString& programDir, QWidget* parent,
+                const std::function<void(UpgradeDialog&)>& run,
                 const std::function<void(const QString&)>& message);
 
 }  // namespace analyzer::ui

@@ -479,7 +479,7 @@ class MainWindowTest : public QObject {
     void startWithoutAnInstrument() {
         instrument_->unplug();
         window_->listenButton()->click();
-        QVERIFY(paneContains(QStringLiteral("设备连接失败! 10:20:30")));
+        QTRY_VERIFY(paneContains(QStringLiteral("设备连接失败! 10:20:30")));
         QVERIFY(paneContains(QStringLiteral("请确认设备已经连上并没有被其它程序占用！")));
         QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
         QVERIFY(window_->button("打开文件")->isEnabled());
@@ -502,8 +502,9 @@ class MainWindowTest : public QObject {
         dialog->send();
         QTRY_COMPARE(rowsWithMessage(QStringLiteral("Power_Ready")), 1);
         QCOMPARE(rowsWithMessage(QStringLiteral("Request")), 1);
-        QVERIFY(dialog->findChild<QTextEdit*>()->toPlainText().contains(
-            QStringLiteral("请求电压：9000mV")));
+        QTRY_VERIFY2(dialog->findChild<QTextEdit*>()->toPlainText().contains(
+                         QStringLiteral("请求电压：9000mV")),
+                     qPrintable(dialog->findChild<QTextEdit*>()->toPlainText()));
         // The live values follow the granted output.
         QTRY_VERIFY_WITH_TIMEOUT(window_->voltageBox()->toPlainText().trimmed().toDouble() > 8.5,
                                  3000);
