@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 const CommandSyntax kCaptureSyntax{
     "capture",
     {"--simulate", "--type-c", "--refuse-ack", "--refuse-ping"},
-    {{"--mode", {"listen", "sink"}}, {"--seconds"}, {"-o"}, {"--fault"}, kDeviceOption}};
+    {{"--mode", {"listen", "sink"}}, {"--seconds"}, {"-o"}, {"--fault"}, {kDeviceOption}}};
 
 // Prints each row as it is listed, and the session's texts on the error stream.
 class CaptureListener final : public analyzer::SessionListener {

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 const CommandSyntax kRecordSyntax{
     "record",
     {"--simulate", "--discard-journal"},
-    {{"--seconds"}, {"--append"}, {"-o"}, {"--fault"}, kDeviceOption}};
+    {{"--seconds"}, {"--append"}, {"-o"}, {"--fault"}, {kDeviceOption}}};
 
 // The test run's questions answered for a command line; its texts on the error stream.
 class CommandLineListener final : public recorder::TestRunListener {

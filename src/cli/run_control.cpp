@@ -89,8 +89,6 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
     return faults;
 }
 
-const OptionSyntax kDeviceOption{"--device"};
-
 std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
                                                     std::ostream& err,
                                                     const std::vector<std::string>& faults) {

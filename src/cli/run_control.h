@@ -39,7 +39,8 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
 
 // What every command that talks to the instrument takes besides its own:
 // --simulate[=N] and --device SERIAL|PATH.
-extern const OptionSyntax kDeviceOption;
+// (A plain name: the commands' syntax tables are built at start-up, in any order.)
+inline constexpr const char* kDeviceOption = "--device";
 
 // The instrument the command line asks for: --simulate[=N] (with its
 // faults), --device, --trace. Without --device the first instrument no other

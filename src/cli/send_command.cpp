@@ -109,7 +109,7 @@ std::vector<OptionSyntax> fieldOptions() {
 
 std::vector<OptionSyntax> sendOptions() {
     std::vector<OptionSyntax> options = fieldOptions();
-    options.push_back(kDeviceOption);
+    options.push_back({kDeviceOption});
     return options;
 }
 
@@ -126,7 +126,7 @@ void printEntries(std::ostream& out) {
 // The first given option the entry's page does not take, named for the user.
 // --device and --simulate=N choose the instrument; they are not a message's fields.
 bool choosesInstrument(const std::string& option) {
-    return option == kDeviceOption.name || option == "--simulate";
+    return option == kDeviceOption || option == "--simulate";
 }
 
 std::optional<std::string> foreignField(int position, const Arguments& parsed) {
@@ -234,7 +234,7 @@ void printModesJson(const instrument::OutputCapabilityTable& table, std::ostream
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err) {
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"modes", {"--simulate", "--json"}, {kDeviceOption}}, err);
+        parseArguments(args, {"modes", {"--simulate", "--json"}, {{kDeviceOption}}}, err);
     if (!parsed) return 2;
     SinkConnection sink(*parsed, trace, err);
     if (!sink.store || !sink.connect()) return 1;

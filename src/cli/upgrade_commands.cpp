@@ -108,7 +108,7 @@ int runFirmware(const std::vector<std::string>& args, bool trace, const upgrade:
                 std::ostream& out, std::ostream& err) {
     const CommandSyntax syntax{"firmware",
                                {"--simulate", "--allow-unsigned"},
-                               {{"--server"}, {"--public-key"}, {"--fault"}, kDeviceOption}};
+                               {{"--server"}, {"--public-key"}, {"--fault"}, {kDeviceOption}}};
     const auto parsed = parseArguments(args, syntax, err);
     if (!parsed) return 2;
     const auto faults = simulatedFaults(*parsed, syntax.command, kFirmwareFaults, err);

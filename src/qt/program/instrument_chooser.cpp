@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/text.h"
 
@@ -38,6 +39,11 @@ InstrumentChooser::InstrumentChooser(std::vector<ChooserEntry> entries, QWidget*
         if (!entry.busy && firstFree < 0) firstFree = static_cast<int>(i);
     }
     list_->setCurrentRow(firstFree < 0 ? 0 : firstFree);
+    // Every line whole, and no more rows of room than a production line's bench needs.
+    const int frame = 2 * list_->frameWidth();
+    const int rows = std::min(list_->count(), 8);
+    list_->setMinimumWidth(list_->sizeHintForColumn(0) + frame + 8);
+    list_->setFixedHeight(rows * list_->sizeHintForRow(0) + frame + 4);
     layout->addWidget(list_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
