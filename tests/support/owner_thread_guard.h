@@ -3,6 +3,7 @@
 // every pause, wait and device call made on the thread that built them (the
 // owner's), while the link thread may do all of those freely.
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -86,6 +87,14 @@ class GuardedDevice final : public device::HidDevice {
   private:
     device::HidDevice& inner_;
     OwnerThreadGuard& guard_;
+};
+
+// Resets `owned` when the scope ends, however a test ends: a window made on
+// a guarded device and clock goes before them.
+template <typename T>
+struct ResetsFirst {
+    std::unique_ptr<T>& owned;
+    ~ResetsFirst() { owned.reset(); }
 };
 
 }  // namespace testing_support

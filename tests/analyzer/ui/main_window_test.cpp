@@ -29,6 +29,7 @@
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
 #include "support/fallback_message.h"
+#include "support/owner_thread_guard.h"
 #include "support/quick_clock.h"
 #include "support/test_folder.h"
 #include "ufcs/capture_file.h"
@@ -149,6 +150,42 @@ class MainWindowTest : public QObject {
         window_.reset();
         device_.reset();
         folder_.reset();
+    }
+
+    // 开始监听, a send as the charging device, 停止监听 and a start again: the
+    // window's thread never talks to the instrument and never pauses for it.
+    void theWindowThreadNeverWaitsForTheInstrument() {
+        window_.reset();
+        testing_support::OwnerThreadGuard guard;
+        testing_support::GuardedDevice guarded(*device_, guard);
+        testing_support::GuardedClock clock(guard);
+        const testing_support::ResetsFirst<MainWindow> closesFirst{window_};
+        window_ = std::make_unique<MainWindow>(guarded, *store_, profile_, clock,
+                                               QString::fromStdString(folder_->path().string()),
+                                               analyzer::ui::Layout::Normal);
+        window_->askers().message = [this](const QString& text) { messages_ << text; };
+        window_->askers().runModeDialog = [this](analyzer::ui::ModeDialog& dialog) {
+            (chosenMode_ == 2 ? dialog.chargingDeviceButton() : dialog.listeningButton())->click();
+            return true;
+        };
+        window_->askers().saveQuestion = [] { return QMessageBox::No; };
+        window_->show();
+        chosenMode_ = 2;
+        start();
+        QTRY_VERIFY(window_->button("发送消息")->isEnabled());
+        window_->button("发送消息")->click();
+        window_->sendDialog()->selectEntry(analyzer::kSendPing);
+        window_->sendDialog()->send();
+        QTRY_VERIFY(window_->sendDialog()->findChild<QTextEdit*>()->toPlainText().contains(
+            QStringLiteral("Ping")));
+        window_->listenButton()->click();
+        QCOMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));  // at once
+        start();
+        window_->listenButton()->click();
+        QTRY_VERIFY(!device_->isOpen());  // the stop left the instrument closed, on the link
+        window_.reset();
+        QVERIFY2(guard.violations() == 0, qPrintable(QStringLiteral("on the window's thread: ") +
+                                                     QString::fromStdString(guard.last())));
     }
 
     void firstClickAsksForTheModeThenListensAndStops() {

@@ -25,6 +25,7 @@
 #include "simulator/simulated_device.h"
 #include "support/close_request.h"
 #include "support/fallback_message.h"
+#include "support/owner_thread_guard.h"
 #if UFCS_WITH_UPGRADES
 #include "support/signed_release.h"
 #endif
@@ -397,6 +398,33 @@ class RecorderWindowTest : public QObject {
         waitForSamples(samples() + 12);
         QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(journal) > grown, 5000);
         act("停止测试")->trigger();
+    }
+
+    // 开始新测试, samples, 停止测试, and again: the window's thread never
+    // talks to the instrument and never pauses for it.
+    void theWindowThreadNeverWaitsForTheInstrument() {
+        window_.reset();
+        testing_support::OwnerThreadGuard guard;
+        testing_support::GuardedDevice guarded(*device_, guard);
+        testing_support::GuardedClock clock(guard);
+        const testing_support::ResetsFirst<MainWindow> closesFirst{window_};
+        window_ = std::make_unique<MainWindow>(guarded, profile_, clock, journals());
+        window_->askers().message = [this](const QString& text) { messages_ << text; };
+        window_->askers().question = [](const QString&, QMessageBox::StandardButtons) {
+            return QMessageBox::No;  // the first test's samples are not kept
+        };
+        for (int round = 0; round < 2; ++round) {
+            startTest();
+            waitForSamples(3);
+            act("停止测试")->trigger();
+            QVERIFY(!window_->testRun().active());  // at once
+        }
+        QTRY_VERIFY(!device_->isOpen());
+        window_->document().modified = false;
+        window_.reset();
+        QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
+        QVERIFY2(guard.violations() == 0, qPrintable(QStringLiteral("on the window's thread: ") +
+                                                     QString::fromStdString(guard.last())));
     }
 
     // Two recorders, each simulating the same two instruments (as two
