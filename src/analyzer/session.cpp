@@ -6,6 +6,7 @@
 #include "analyzer/settings.h"
 #include "common/format.h"
 #include "device/connect_exchange.h"
+#include "device/instrument_catalog.h"
 #include "ufcs/names.h"
 
 namespace analyzer {
@@ -84,7 +85,13 @@ void Session::toggleListening() {
 }
 
 bool Session::openOnLink(uint64_t capture) {
-    if (device_.isOpen() || device_.open()) return true;
+    if (device_.isOpen()) return true;
+    if (device_.open()) {
+        // The first free instrument was taken: the pane says which busy ones it passed over.
+        if (std::string told = device::passedOverText(device_); !told.empty())
+            postToOwner([this, told = std::move(told)] { pane(told + "\r\n", PaneStyle::Normal); });
+        return true;
+    }
     postToOwner([this, capture, why = device_.errorText()] {
         if (capture == captureNumber_.load()) openFailed(why);
     });

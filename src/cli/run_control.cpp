@@ -103,9 +103,8 @@ std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, boo
     // about the busy ones holds for the whole command.
     if (choice.device.empty() && chooser->open()) {
         const device::AttachedInstrument taken = chooser->identity();
-        if (const auto busy = chooser->passedOver(); !busy.empty())
-            err << device::kBusyText << "：" << device::namesOf(busy) << "，改用 " << taken.name()
-                << "\n";
+        if (const std::string told = device::passedOverText(*chooser); !told.empty())
+            err << told << '\n';
         chooser->close();
         chooser->choose(taken);
     }

@@ -13,6 +13,12 @@ std::string namesOf(const std::vector<AttachedInstrument>& instruments) {
     return names;
 }
 
+std::string passedOverText(const HidDevice& device) {
+    const std::vector<AttachedInstrument> busy = device.passedOver();
+    if (busy.empty()) return {};
+    return std::string(kBusyText) + "：" + namesOf(busy) + "，改用 " + device.identity().name();
+}
+
 ChoosingDevice::ChoosingDevice(std::shared_ptr<InstrumentCatalog> catalog, std::string selector)
     : catalog_(std::move(catalog)), selector_(std::move(selector)) {}
 

@@ -35,6 +35,9 @@ bool selects(const std::string& selector, const AttachedInstrument& instrument);
 
 // The instruments' names joined for a message: "A、B".
 std::string namesOf(const std::vector<AttachedInstrument>& instruments);
+// What the user is told when the last open() of `device` passed busy
+// instruments over: "仪器正被其它程序使用：A、B，改用 C"; empty when it passed none.
+std::string passedOverText(const HidDevice& device);
 
 class ChoosingDevice final : public HidDevice {
   public:

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "analyzer/session.h"
+#include "device/exclusive_lock.h"
+#include "device/instrument_catalog.h"
 #include "simulator/simulated_device.h"
 #include "support/owner_thread_guard.h"
 #include "support/test_folder.h"
@@ -479,6 +481,29 @@ TEST_F(SessionTest, NoInstrumentOrNoAnswer) {
     EXPECT_FALSE(session.connected());
     ASSERT_TRUE(linkSettled());
     EXPECT_FALSE(simulated.isOpen());
+}
+
+// Several instruments attached, the first held by another program: the
+// capture runs on the next, and the pane says which busy one was passed over.
+TEST_F(SessionTest, TheFirstFreeInstrumentIsTakenAndTheBusyOnesAreNamed) {
+    const testing_support::TestFolder locks("session_test_locks");
+    std::vector<std::shared_ptr<simulator::Instrument>> instruments = {
+        std::make_shared<simulator::Instrument>(quietInstrument()),
+        std::make_shared<simulator::Instrument>(quietInstrument())};
+    device::ChoosingDevice chooser(
+        std::make_shared<simulator::SimulatedCatalog>(instruments, locks.path().string()));
+    device::ExclusiveLock held;
+    ASSERT_TRUE(held.acquire(simulator::simulatorLockPath(locks.path().string(), "SIM0001")));
+    RecordingListener otherListener;
+    analyzer::Session other(chooser, *store, profile, loop, clock, otherListener);
+    ASSERT_TRUE(other.startListening());
+    ASSERT_TRUE(waitFor([&] { return otherListener.listening; }));
+    EXPECT_TRUE(otherListener.paneHas("仪器正被其它程序使用：SIM0001，改用 SIM0002\r\n",
+                                      PaneStyle::Normal));
+    EXPECT_TRUE(instruments[1]->listening());
+    EXPECT_FALSE(instruments[0]->listening());
+    other.stopListening();
+    ASSERT_TRUE(waitFor([&] { return !other.linkBusy(); }));
 }
 
 TEST_F(SessionTest, HeldInstrumentRefusesASecondProgram) {

@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "device/instrument_catalog.h"
 #include "qt/dialog_folder.h"
 #include "qt/text.h"
 #include "qt/work_progress.h"
@@ -628,8 +629,12 @@ void MainWindow::onNewDocument() {
 }
 
 void MainWindow::onTestActive(bool active, bool fresh) {
-    if (active && fresh)
+    if (active && fresh) {
         setWindowTitle(qt_adapters::withInstrument(kAppTitle, device_.identity().name()));
+        // The first free instrument was taken: the user hears which busy ones were passed over.
+        if (const std::string told = device::passedOverText(device_); !told.empty())
+            askers_.message(fromStd(told));
+    }
     if (active) outputSwitch_->holdBriefly();
     view_->setTotals(active ? &run_.totals() : nullptr, run_.ticksWithoutSample());
     updateEnabling();
