@@ -75,17 +75,12 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         simulatedFaults(*parsed, "capture", kCaptureFaults, err);
     if (!faults) return 2;
     if (!seconds) return 2;
-    const std::string path = parsed->value("-o");
-    if (path.empty()) {
-        reportBadArgument("capture", "missing -o FILE", err);
-        return 2;
-    }
-    const std::filesystem::path target = pathArgument(path);
     // Found now, not after a long capture.
-    if (const common::SaveOutcome check = common::checkSaveTarget(target); !check.ok) {
-        reportBadArgument("capture", "cannot save to '" + path + "': " + check.reason, err);
-        return 2;
-    }
+    const std::optional<std::filesystem::path> output =
+        outputArgument(*parsed, "capture", "FILE", err);
+    if (!output) return 2;
+    const std::filesystem::path& target = *output;
+    const std::string path = parsed->value("-o");
     const std::string mode = parsed->value("--mode", "listen");
 
     auto store = ufcs::CaptureStore::create();

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "cli/output.h"
+#include "common/file_save.h"
 #include "common/program_info.h"
 #include "simulator/instrument_choice.h"
 
@@ -31,8 +32,8 @@ constexpr const char* kUsage =
     "                               turn the journal a crashed recording left into a test file\n"
     "  osa FILE.osa [--json] [--samples]\n"
     "                               what a test file holds\n"
-    "  csv FILE.osa -o OUT.csv [--period P] [--volts V|mV] [--amps A|mA] [--power W|mW] "
-    "[--utf8]\n"
+    "  csv FILE.osa -o OUT.csv [--period P | --every-sample] [--from S] [--to S] [--volts V|mV]\n"
+    "          [--amps A|mA] [--power W|mW] [--utf8]\n"
     "                               export a test as 另存为CSV格式 does\n"
     "  check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
     "          [--public-key BASE64 | --allow-unsigned] [--json]\n"
@@ -114,12 +115,15 @@ constexpr const char* kRecoverUsage =
     "  turns the journal of a recording that never got saved into a test file\n";
 constexpr const char* kOsaUsage =
     "usage: ufcs osa FILE.osa [--json] [--samples]\n"
-    "  prints version, signature, period, calibrated and one line per channel (count, max, min,\n"
-    "  sum); --samples adds index, seconds, mV and mA of each sample\n";
+    "  prints version, signature, period, calibrated, the test's duration, energy (Wh) and\n"
+    "  charge (mAh), and one line per channel that holds samples (count, max, min, sum);\n"
+    "  --samples adds index, seconds, mV and mA of each sample\n";
 constexpr const char* kCsvUsage =
-    "usage: ufcs csv FILE.osa -o OUT.csv [--period P] [--volts V|mV] [--amps A|mA] [--power "
-    "W|mW] [--utf8]\n"
-    "  writes the CSV export (one row per P seconds, 1-600; GBK header unless --utf8)\n";
+    "usage: ufcs csv FILE.osa -o OUT.csv [--period P | --every-sample] [--from S] [--to S]\n"
+    "                [--volts V|mV] [--amps A|mA] [--power W|mW] [--utf8]\n"
+    "  writes the CSV export: one row per P seconds (1-600), or per sample (--every-sample or\n"
+    "  --period 0.1, times h:mm:ss.t); --from and --to (seconds in the test, both included)\n"
+    "  export a part; GBK header unless --utf8\n";
 constexpr const char* kModesUsage =
     "usage: ufcs modes [--simulate[=N]] [--device SERIAL|PATH]"
     " [--trace] [--json]\n"
@@ -222,6 +226,22 @@ std::string Arguments::value(const std::string& option, const std::string& fallb
 
 std::filesystem::path pathArgument(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::optional<std::filesystem::path> outputArgument(const Arguments& parsed,
+                                                    const std::string& command,
+                                                    const std::string& missing, std::ostream& err) {
+    const std::string path = parsed.value("-o");
+    if (path.empty()) {
+        reportBadArgument(command, "missing -o " + missing, err);
+        return std::nullopt;
+    }
+    const std::filesystem::path target = pathArgument(path);
+    if (const common::SaveOutcome check = common::checkSaveTarget(target); !check.ok) {
+        reportBadArgument(command, "cannot save to '" + path + "': " + check.reason, err);
+        return std::nullopt;
+    }
+    return target;
 }
 
 std::string listed(const std::vector<std::string>& words) {

@@ -87,6 +87,12 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
 void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err);
 // A path the user typed (UTF-8).
 std::filesystem::path pathArgument(const std::string& text);
+// The file -o names, checked before any work is done (the folder exists, it
+// is no folder itself); nothing after telling `err`, naming the command.
+// `missing` names what -o should give ("FILE.osa").
+std::optional<std::filesystem::path> outputArgument(const Arguments& parsed,
+                                                    const std::string& command,
+                                                    const std::string& missing, std::ostream& err);
 // The words joined with ", ".
 std::string listed(const std::vector<std::string>& words);
 

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <ostream>
 
 #include "cli/cli.h"
@@ -6,6 +7,7 @@
 #include "common/integer_field.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
+#include "recorder/waveform.h"
 
 namespace cli {
 namespace {
@@ -36,12 +38,29 @@ void printJsonSamples(const plot::SampledSeries& channel, std::ostream& out) {
     out << ']';
 }
 
+// The test's length and what went through the bus in it.
+struct Totals {
+    double seconds = 0;
+    double wattHours = 0;
+    double milliampHours = 0;
+};
+Totals totalsOf(const recorder::SampleDocument& document) {
+    const uint32_t count = document.channel(recorder::kVoltageChannel).count();
+    if (count == 0) return {};
+    const recorder::ZoneMeasurement whole = recorder::measureZone(document, 0, count - 1);
+    return {count * document.period, whole.wattHours, whole.milliampHours};
+}
+
 void printJson(const recorder::OsaLoad& load, bool samples, std::ostream& out) {
     const recorder::SampleDocument& document = *load.document;
+    const Totals totals = totalsOf(document);
     out << "{\"version\":" << load.header.version << ",\"signature_ok\":"
         << (load.header.signature == recorder::kOsaSignature ? "true" : "false")
         << ",\"period\":" << common::format("%.17g", document.period)
-        << ",\"calibrated\":" << document.currentCalibrated << ",\"channels\":[";
+        << ",\"calibrated\":" << document.currentCalibrated
+        << ",\"duration_s\":" << common::format("%.1f", totals.seconds)
+        << ",\"wh\":" << common::format("%.6f", totals.wattHours)
+        << ",\"mah\":" << common::format("%.3f", totals.milliampHours) << ",\"channels\":[";
     for (int c = 0; c < recorder::kChannelCount; ++c) {
         const plot::SampledSeries& channel = document.channel(c);
         out << (c ? "," : "") << "{\"count\":" << channel.count()
@@ -78,8 +97,19 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
             << "signature: " << signatureText(load.header.signature) << '\n'
             << "period: " << common::format("%g", document.period) << '\n'
             << "calibrated: " << (document.currentCalibrated ? 1 : 0) << '\n';
+        const Totals totals = totalsOf(document);
+        const auto tenths = static_cast<uint64_t>(std::llround(totals.seconds * 10));
+        out << "duration: "
+            << common::format("%u:%02u:%02u.%u", unsigned(tenths / 36000),
+                              unsigned(tenths / 600 % 60), unsigned(tenths / 10 % 60),
+                              unsigned(tenths % 10))
+            << '\n'
+            << "energy: " << common::format("%.4f Wh", totals.wattHours) << '\n'
+            << "charge: " << common::format("%.3f mAh", totals.milliampHours) << '\n';
+        // Only the channels this test recorded (the others stay empty in this program).
         for (int c = 0; c < recorder::kChannelCount; ++c) {
             const plot::SampledSeries& channel = document.channel(c);
+            if (channel.count() == 0) continue;
             out << "channel " << c << ": count " << channel.count() << " max "
                 << channel.extremes().maximum << " min " << channel.extremes().minimum << " sum "
                 << common::format("%.17g", channel.sum()) << '\n';
@@ -90,31 +120,91 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
     return out ? 0 : 1;
 }
 
+namespace {
+
+// The framework's prompt as a command line says it: without its quotes and full stop.
+std::string plainPrompt(std::string text) {
+    for (const std::string mark : {"“", "”", "。"}) {
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.erase(at, mark.size());
+    }
+    return text;
+}
+
+// A time in the test (--from, --to), in seconds; nothing after telling `err`.
+std::optional<double> timeInTest(const Arguments& parsed, const char* option, std::ostream& err) {
+    const std::string text = parsed.value(option);
+    const std::optional<double> seconds = common::parseNumber(text);
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 4e8) {
+        reportBadArgument("csv",
+                          std::string(option) + " '" + text +
+                              "' is not a time in the test (seconds from its start)",
+                          err);
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+// --period P (whole seconds 1-600, or 0.1 for every sample) and --every-sample.
+bool readPeriod(const Arguments& parsed, recorder::CsvOptions& options, std::ostream& err) {
+    const std::string period = parsed.value("--period", "1");
+    options.everySample = parsed.has("--every-sample") || period == "0.1";
+    if (options.everySample) return true;
+    const common::IntegerField field =
+        common::checkIntegerField(period, recorder::kLeastCsvPeriod, recorder::kMostCsvPeriod);
+    if (field.problem) {
+        reportBadArgument("csv",
+                          "--period: " + plainPrompt(*field.problem) + "（或 0.1：每个采样）", err);
+        return false;
+    }
+    options.periodSeconds = static_cast<int>(field.value);
+    return true;
+}
+
+// --from and --to as the samples between them, both included.
+std::optional<recorder::SampleSpan> readSpan(const Arguments& parsed, std::ostream& err) {
+    recorder::SampleSpan span;
+    constexpr double kPerSecond = 1 / recorder::kSamplingPeriodSeconds;
+    if (parsed.values.count("--from")) {
+        const auto from = timeInTest(parsed, "--from", err);
+        if (!from) return std::nullopt;
+        span.first = static_cast<uint32_t>(std::llround(*from * kPerSecond));
+    }
+    if (parsed.values.count("--to")) {
+        const auto to = timeInTest(parsed, "--to", err);
+        if (!to) return std::nullopt;
+        span.end = static_cast<uint32_t>(std::llround(*to * kPerSecond)) + 1;
+        if (span.end <= span.first) {
+            reportBadArgument("csv", "--to comes before --from", err);
+            return std::nullopt;
+        }
+    }
+    return span;
+}
+
+}  // namespace
+
 int runCsv(const std::vector<std::string>& args, bool, std::ostream&, std::ostream& err) {
     const std::optional<Arguments> parsed = parseArguments(args,
                                                            {"csv",
-                                                            {"--utf8"},
+                                                            {"--utf8", "--every-sample"},
                                                             {{"-o"},
                                                              {"--period"},
+                                                             {"--from"},
+                                                             {"--to"},
                                                              {"--volts", {"V", "mV"}},
                                                              {"--amps", {"A", "mA"}},
                                                              {"--power", {"W", "mW"}}},
                                                             {"FILE.osa"}},
                                                            err);
     if (!parsed) return 2;
-    const std::string output = parsed->value("-o");
-    if (output.empty()) {
-        reportBadArgument("csv", "missing -o OUT.csv", err);
-        return 2;
-    }
+    const std::optional<std::filesystem::path> output =
+        outputArgument(*parsed, "csv", "OUT.csv", err);
+    if (!output) return 2;
     recorder::CsvOptions options;
-    const common::IntegerField period = common::checkIntegerField(
-        parsed->value("--period", "1"), recorder::kLeastCsvPeriod, recorder::kMostCsvPeriod);
-    if (period.problem) {
-        err << *period.problem << '\n';
-        return 2;
-    }
-    options.periodSeconds = static_cast<int>(period.value);
+    if (!readPeriod(*parsed, options, err)) return 2;
+    const std::optional<recorder::SampleSpan> span = readSpan(*parsed, err);
+    if (!span) return 2;
     options.millivolts = parsed->value("--volts") == "mV";
     options.milliamps = parsed->value("--amps") == "mA";
     options.milliwatts = parsed->value("--power") == "mW";
@@ -122,14 +212,14 @@ int runCsv(const std::vector<std::string>& args, bool, std::ostream&, std::ostre
 
     const recorder::OsaLoad load = recorder::loadOsa(pathArgument(parsed->positional[0]));
     if (!load.document) {
-        err << load.message << '\n';
+        err << "ufcs csv: " << load.message << '\n';
         return 1;
     }
     const common::FileResult written = recorder::exportCsv(
         load.document->channel(recorder::kVoltageChannel),
-        load.document->channel(recorder::kCurrentChannel), options, pathArgument(output));
+        load.document->channel(recorder::kCurrentChannel), options, *output, *span);
     if (!written.ok) {
-        err << written.message << '\n';
+        err << "ufcs csv: " << written.message << '\n';
         return 1;
     }
     return 0;

@@ -107,16 +107,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     const std::optional<std::vector<std::string>> faults =
         simulatedFaults(*parsed, "record", kRecordFaults, err);
     if (!faults) return 2;
+    if (!outputArgument(*parsed, "record", "FILE.osa", err)) return 2;
     const std::string output = parsed->value("-o");
-    if (output.empty()) {
-        reportBadArgument("record", "missing -o FILE.osa", err);
-        return 2;
-    }
-    if (const common::SaveOutcome check = common::checkSaveTarget(pathArgument(output));
-        !check.ok) {
-        reportBadArgument("record", "cannot save to '" + output + "': " + check.reason, err);
-        return 2;
-    }
 
     const std::filesystem::path journal = pathArgument(output + ".journal");
     if (!journalPlaceFree(journal, parsed->has("--discard-journal"), err)) return 1;

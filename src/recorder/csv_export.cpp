@@ -1,5 +1,6 @@
 #include "recorder/csv_export.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -77,13 +78,32 @@ uint64_t csvRowCount(uint64_t samples, int periodSeconds) {
     return samples / step + (samples % step != 0 ? 1 : 0);
 }
 
+uint64_t csvStep(const CsvOptions& options) {
+    return options.everySample ? 1
+                               : kSamplesPerSecond * static_cast<uint64_t>(options.periodSeconds);
+}
+
+CsvRows csvRows(uint32_t samples, const CsvOptions& options, SampleSpan span) {
+    const uint64_t end = std::min<uint64_t>(span.end, samples);
+    uint64_t first = span.first;
+    // Rows of whole seconds keep to whole seconds.
+    if (!options.everySample && first % kSamplesPerSecond != 0)
+        first += kSamplesPerSecond - first % kSamplesPerSecond;
+    if (first >= end) return {first, 0};
+    const uint64_t step = csvStep(options);
+    return {first, (end - first + step - 1) / step};
+}
+
 std::string csvHeader(const CsvOptions& options) {
     const char* time = options.utf8 ? "时间" : "\xCA\xB1\xBC\xE4";
     const char* voltage = options.utf8 ? "电压" : "\xB5\xE7\xD1\xB9";
     const char* current = options.utf8 ? "电流" : "\xB5\xE7\xC1\xF7";
     const char* power = options.utf8 ? "功率" : "\xB9\xA6\xC2\xCA";
     std::string header = options.utf8 ? "\xEF\xBB\xBF" : "";
-    header += common::format("%s(%ds),", time, options.periodSeconds);
+    if (options.everySample)
+        header += common::format("%s(0.1s),", time);
+    else
+        header += common::format("%s(%ds),", time, options.periodSeconds);
     header += common::format("%s(%s),", voltage, options.millivolts ? "mV" : "V");
     header += common::format("%s(%s),", current, options.milliamps ? "mA" : "A");
     header += common::format("%s(%s)\r\n", power, options.milliwatts ? "mW" : "W");
@@ -101,13 +121,18 @@ CsvValues csvValues(uint16_t millivolts, uint16_t milliamps, const CsvOptions& o
     return {volts, amps, float(double(product) * toUnit)};
 }
 
-std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, bool milliwatts) {
+std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, bool milliwatts,
+                         int tenth) {
     char* at = out;
     at = writeUnsigned(at, seconds / 3600);
     *at++ = ':';
     at = writeUnsigned(at, seconds % 3600 / 60, 2);
     *at++ = ':';
     at = writeUnsigned(at, seconds % 60, 2);
+    if (tenth >= 0) {
+        *at++ = '.';
+        *at++ = static_cast<char>('0' + tenth % 10);
+    }
     *at++ = ',';
     at = writeFixed(at, values.volts, 3);
     *at++ = ',';
@@ -120,22 +145,22 @@ std::size_t formatCsvRow(char* out, uint64_t seconds, const CsvValues& values, b
 }
 
 common::FileResult exportCsv(const plot::SampledSeries& voltage, const plot::SampledSeries& current,
-                             const CsvOptions& options, const std::filesystem::path& path) {
-    const uint32_t samples = voltage.count();
+                             const CsvOptions& options, const std::filesystem::path& path,
+                             SampleSpan span) {
     const uint32_t currents = current.count();
-    const uint64_t rows = csvRowCount(samples, options.periodSeconds);
-    if (rows > kMostCsvRows) return {false, std::string(kTooManyCsvRows)};
-    const uint64_t step = kSamplesPerSecond * static_cast<uint64_t>(options.periodSeconds);
-
+    const CsvRows rows = csvRows(voltage.count(), options, span);
+    if (rows.count > kMostCsvRows) return {false, std::string(kTooManyCsvRows)};
+    const uint64_t step = csvStep(options);
     const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
         if (!sink.write(csvHeader(options))) return false;
         std::vector<char> block(kRowsPerWrite * kMostCsvRowBytes);
         std::size_t used = 0;
-        for (uint64_t row = 0; row < rows; ++row) {
-            const auto index = static_cast<uint32_t>(row * step);
+        for (uint64_t row = 0; row < rows.count; ++row) {
+            const auto index = static_cast<uint32_t>(rows.first + row * step);
             const uint16_t amps = index < currents ? current.at(index) : 0;
-            used += formatCsvRow(block.data() + used, row * options.periodSeconds,
-                                 csvValues(voltage.at(index), amps, options), options.milliwatts);
+            used += formatCsvRow(block.data() + used, index / kSamplesPerSecond,
+                                 csvValues(voltage.at(index), amps, options), options.milliwatts,
+                                 options.everySample ? int(index % kSamplesPerSecond) : -1);
             if (block.size() - used < kMostCsvRowBytes) {
                 if (!sink.write(block.data(), used)) return false;
                 used = 0;

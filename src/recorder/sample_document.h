@@ -20,6 +20,12 @@ inline constexpr int kCurrentChannel = 2;
 inline constexpr double kSamplingPeriodSeconds = 0.1;
 using ChannelFlags = std::array<bool, kChannelCount>;
 
+// Samples [first, end) of a test; the whole test by default.
+struct SampleSpan {
+    uint32_t first = 0;
+    uint32_t end = UINT32_MAX;
+};
+
 // A new document's extremes: maxima 0 (channels 2 and 3: 1), minima the
 // largest 32-bit value (channel 3: 10000).
 plot::SeriesExtremes newDocumentExtremes(int channel);

@@ -16,6 +16,7 @@ constexpr const char* kSaveVolts = "SaveRadioV";
 constexpr const char* kSaveAmps = "SaveRadioA";
 constexpr const char* kSavePower = "SaveRadioP";
 constexpr const char* kSaveUtf8 = "SaveUtf8";
+constexpr const char* kSaveEverySample = "SaveEverySample";
 constexpr ChannelFlags kDefaultChannels = {true, false, true, false, false, false, false, false};
 
 }  // namespace
@@ -52,6 +53,7 @@ CsvOptions RecorderSettings::csvOptions() const {
     options.milliamps = profile_.readInt(kSave, kSaveAmps, 0) == 1;
     options.milliwatts = profile_.readInt(kSave, kSavePower, 0) == 1;
     options.utf8 = profile_.readInt(kSave, kSaveUtf8, 0) == 1;
+    options.everySample = profile_.readInt(kSave, kSaveEverySample, 0) == 1;
     return options;
 }
 
@@ -61,6 +63,7 @@ void RecorderSettings::saveCsvOptions(const CsvOptions& options) {
     profile_.writeInt(kSave, kSaveAmps, options.milliamps ? 1 : 0);
     profile_.writeInt(kSave, kSavePower, options.milliwatts ? 1 : 0);
     profile_.writeInt(kSave, kSaveUtf8, options.utf8 ? 1 : 0);
+    profile_.writeInt(kSave, kSaveEverySample, options.everySample ? 1 : 0);
 }
 
 namespace {

@@ -20,7 +20,8 @@ struct CsvOptions {
     bool millivolts = false;
     bool milliamps = false;
     bool milliwatts = false;
-    bool utf8 = false;  // UTF-8 with a byte-order mark instead of GBK
+    bool utf8 = false;         // UTF-8 with a byte-order mark instead of GBK
+    bool everySample = false;  // a row per sample (0.1 s), whatever the period
 };
 inline constexpr int kLeastCsvPeriod = 1;
 inline constexpr int kMostCsvPeriod = 600;

@@ -290,6 +290,12 @@ plot::Frame waveformFrame(const WaveformState& state, const SampleDocument& docu
     return frame;
 }
 
+SampleSpan zoneSpan(double firstLine, double secondLine) {
+    const auto first = static_cast<uint32_t>(std::max(0.0, std::round(firstLine)));
+    const auto second = static_cast<uint32_t>(std::max(0.0, std::round(secondLine)));
+    return {std::min(first, second), std::max(first, second) + 1};
+}
+
 ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last) {
     ZoneMeasurement zone;
     const plot::SampledSeries& volts = document.channel(kVoltageChannel);

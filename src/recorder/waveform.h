@@ -112,5 +112,8 @@ struct ZoneMeasurement {
 };
 // Nothing is measured (all zero) when the range holds no sample.
 ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last);
+// The samples between two time zone lines (sample positions, either order),
+// both lines' samples included.
+SampleSpan zoneSpan(double firstLine, double secondLine);
 
 }  // namespace recorder

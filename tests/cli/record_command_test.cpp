@@ -45,9 +45,13 @@ TEST_F(RecordCommandTest, RecordThenReadAndExportTheFile) {
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_TRUE(
         info.out.starts_with("version: 220\nsignature: ok\nperiod: 0.1\ncalibrated: 1\n"
-                             "channel 0: count "))
+                             "duration: 0:00:0"))
         << info.out;
-    EXPECT_NE(info.out.find("channel 3: count 0 max 1 min 10000 sum 0\n"), std::string::npos);
+    EXPECT_NE(info.out.find("\nenergy: 0.0"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find(" Wh\ncharge: 0."), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find(" mAh\nchannel 0: count "), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\nchannel 2: count "), std::string::npos) << info.out;
+    EXPECT_EQ(info.out.find("channel 3"), std::string::npos);  // only channels with samples
     const CliRun json = runUfcs({"osa", file("t.osa"), "--json", "--samples"});
     EXPECT_TRUE(json.out.starts_with("{\"version\":220,\"signature_ok\":true,\"period\":0.1"))
         << json.out;
@@ -60,8 +64,54 @@ TEST_F(RecordCommandTest, RecordThenReadAndExportTheFile) {
     EXPECT_EQ(fs::file_size(file("t.csv")) > 40, true);
     const CliRun period = runUfcs({"csv", file("t.osa"), "-o", file("p.csv"), "--period", "601"});
     EXPECT_EQ(period.status, 2);
-    EXPECT_EQ(period.err, "“请填入一个在1和600之间的整数。”\n");
+    EXPECT_TRUE(period.err.starts_with("ufcs csv: --period: 请填入一个在1和600之间的整数（"))
+        << period.err;
     EXPECT_FALSE(fs::exists(file("p.csv")));
+}
+
+// Every sample, or a part of the test, as rows; wrong times are told by name.
+TEST_F(RecordCommandTest, CsvOfEverySampleOrOfAPart) {
+    ASSERT_EQ(runUfcs({"record", "--simulate", "--seconds", "1.5", "-o", file("t.osa")}).status, 0);
+    auto rows = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> args = {"csv", file("t.osa"), "-o", file("p.csv"), "--utf8"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = runUfcs(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::ifstream csv(file("p.csv"));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(csv, line);)
+            lines.push_back(line.substr(0, line.find(',')));
+        return lines;
+    };
+    const std::vector<std::string> every = rows({"--every-sample", "--to", "0.3"});
+    EXPECT_EQ(every, (std::vector<std::string>{"\xEF\xBB\xBF时间(0.1s)", "0:00:00.0", "0:00:00.1",
+                                               "0:00:00.2", "0:00:00.3"}));
+    EXPECT_EQ(rows({"--period", "0.1", "--from", "0.2", "--to", "0.3"}),
+              (std::vector<std::string>{"\xEF\xBB\xBF时间(0.1s)", "0:00:00.2", "0:00:00.3"}));
+    EXPECT_EQ(rows({"--from", "0.5"}),
+              (std::vector<std::string>{"\xEF\xBB\xBF时间(1s)", "0:00:01"}));
+
+    const struct {
+        std::vector<std::string> options;
+        std::string says;
+    } wrong[] = {
+        {{"--from", "soon"}, "ufcs csv: --from 'soon' is not a time in the test"},
+        {{"--to", "-1"}, "ufcs csv: --to '-1' is not a time in the test"},
+        {{"--from", "1", "--to", "0.5"}, "ufcs csv: --to comes before --from"},
+        {{"--period", "0"}, "ufcs csv: --period: 请填入"},
+    };
+    for (const auto& w : wrong) {
+        std::vector<std::string> args = {"csv", file("t.osa"), "-o", file("w.csv")};
+        args.insert(args.end(), w.options.begin(), w.options.end());
+        const CliRun run = runUfcs(args);
+        EXPECT_EQ(run.status, 2) << w.says;
+        EXPECT_TRUE(run.err.starts_with(w.says)) << run.err;
+        EXPECT_FALSE(fs::exists(file("w.csv")));
+    }
+    const CliRun noFolder = runUfcs({"csv", file("t.osa"), "-o", file("none/w.csv")});
+    EXPECT_EQ(noFolder.status, 2);
+    EXPECT_TRUE(noFolder.err.starts_with("ufcs csv: cannot save to '")) << noFolder.err;
+    EXPECT_NE(noFolder.err.find("不存在"), std::string::npos) << noFolder.err;
 }
 
 // A German or French user's locale changes no number in a file, a text or an option.

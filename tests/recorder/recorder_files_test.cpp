@@ -161,7 +161,7 @@ TEST(CsvExport, RowsTimesAndValuesAreAsPrintfWritesThem) {
         EXPECT_EQ(recorder::csvRowCount(samples, period), rows) << samples << " / " << period;
 
     recorder::CsvOptions volts;
-    recorder::CsvOptions milli{1, true, true, true, false};
+    recorder::CsvOptions milli{1, true, true, true, false, false};
     char row[recorder::kMostCsvRowBytes];
     auto text = [&](uint64_t seconds, uint16_t mv, uint16_t ma, const recorder::CsvOptions& o) {
         return std::string(row, recorder::formatCsvRow(row, seconds, recorder::csvValues(mv, ma, o),
@@ -173,8 +173,8 @@ TEST(CsvExport, RowsTimesAndValuesAreAsPrintfWritesThem) {
 
     // Every unit combination against printf itself, on values with ties and rounding.
     for (int units = 0; units < 8; ++units) {
-        const recorder::CsvOptions o{1, (units & 1) != 0, (units & 2) != 0, (units & 4) != 0,
-                                     false};
+        const recorder::CsvOptions o{
+            1, (units & 1) != 0, (units & 2) != 0, (units & 4) != 0, false, false};
         for (uint32_t mv = 0;; mv = std::min(mv + 251, 65535u)) {
             for (uint32_t ma : {0u, 1u, 3u, 125u, 500u, 1499u, 2047u, 33333u, 65535u}) {
                 const recorder::CsvValues v = recorder::csvValues(uint16_t(mv), uint16_t(ma), o);
@@ -189,6 +189,43 @@ TEST(CsvExport, RowsTimesAndValuesAreAsPrintfWritesThem) {
             if (mv == 65535) break;
         }
     }
+}
+
+// Which samples become rows: every one, or one a period from the first whole
+// second, of the whole test or of the part between the zone lines.
+TEST(CsvExport, RowsOfAPartOfATestAndOfEverySample) {
+    struct Case {
+        const char* name;
+        uint32_t samples;
+        bool everySample;
+        int period;
+        recorder::SampleSpan span;
+        uint64_t first, count;
+    };
+    const Case cases[] = {
+        {"whole test, 1 s", 25, false, 1, {}, 0, 3},
+        {"whole test, every sample", 25, true, 1, {}, 0, 25},
+        {"a part from a whole second", 100, false, 1, {20, 41}, 20, 3},
+        {"a part from 1.2 s starts at 2 s", 100, false, 1, {12, 41}, 20, 3},
+        {"a part of every sample", 100, true, 1, {12, 15}, 12, 3},
+        {"a part beyond the test", 30, true, 1, {25, 60}, 25, 5},
+        {"a part after the test", 30, false, 1, {40, 60}, 40, 0},
+        {"a part too short for a whole second", 100, false, 1, {11, 19}, 20, 0},
+    };
+    for (const Case& c : cases) {
+        recorder::CsvOptions options;
+        options.everySample = c.everySample;
+        options.periodSeconds = c.period;
+        const recorder::CsvRows rows = recorder::csvRows(c.samples, options, c.span);
+        EXPECT_EQ(rows.count, c.count) << c.name;
+        if (rows.count) {
+            EXPECT_EQ(rows.first, c.first) << c.name;
+        }
+    }
+    char row[recorder::kMostCsvRowBytes];
+    const std::size_t length =
+        recorder::formatCsvRow(row, 3725, recorder::csvValues(5000, 1500, {}), false, 4);
+    EXPECT_EQ(std::string(row, length), "1:02:05.4,5.000,1.500,7.500\r\n");
 }
 
 TEST_F(RecorderFiles, CsvFilesHaveTheirHeaderAndNothingOnRefusal) {

@@ -487,7 +487,8 @@ bool MainWindow::saveTo(const QString& path) {
 }
 
 void MainWindow::exportCsv() {
-    CsvOptionsDialog dialog(settings_.csvOptions(), this);
+    const std::optional<SampleSpan> zone = view_->zoneSpan();
+    CsvOptionsDialog dialog(settings_.csvOptions(), zone.has_value(), this);
     if (!askers_.runDialog(dialog)) return;
     QString problem;
     const std::optional<CsvOptions> options = dialog.options(problem);
@@ -498,13 +499,13 @@ void MainWindow::exportCsv() {
     QString path = askers_.chooseFile(true, kCsvFilter, suggested);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
-    exportCsvTo(path, *options);
+    exportCsvTo(path, *options, dialog.zoneOnly() && zone ? *zone : SampleSpan{});
 }
 
-bool MainWindow::exportCsvTo(const QString& path, const CsvOptions& options) {
+bool MainWindow::exportCsvTo(const QString& path, const CsvOptions& options, SampleSpan span) {
     const common::FileResult written =
         recorder::exportCsv(document_.channel(kVoltageChannel), document_.channel(kCurrentChannel),
-                            options, pathOf(path));
+                            options, pathOf(path), span);
     if (!written.ok) askers_.message(fromStd(written.message));
     return written.ok;
 }

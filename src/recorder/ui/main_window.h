@@ -84,7 +84,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
 
     bool openFile(const QString& path);
     bool saveTo(const QString& path);
-    bool exportCsvTo(const QString& path, const CsvOptions& options);
+    bool exportCsvTo(const QString& path, const CsvOptions& options, SampleSpan span = {});
     // Journals left by tests that never ended cleanly (and that no running
     // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();

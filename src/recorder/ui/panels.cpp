@@ -154,13 +154,26 @@ void OutputSwitchPanel::holdBriefly() {
     timer_->start();
 }
 
-CsvOptionsDialog::CsvOptionsDialog(const CsvOptions& options, QWidget* parent)
-    : QDialog(parent), period_(new QLineEdit(QString::number(options.periodSeconds), this)) {
+CsvOptionsDialog::CsvOptionsDialog(const CsvOptions& options, bool zoneShown, QWidget* parent)
+    : QDialog(parent),
+      period_(new QLineEdit(QString::number(options.periodSeconds), this)),
+      everySample_(new QCheckBox(QStringLiteral("每个采样（0.1秒，不丢失数据）"), this)),
+      zoneOnly_(new QCheckBox(QStringLiteral("只导出两条时间区域线之间的部分"), this)) {
     setWindowTitle(QStringLiteral("Tarsel电压电流测量"));
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("请选择采样周期："), this), 0, 0);
     grid->addWidget(period_, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("秒"), this), 0, 2);
+    // Every sample needs no period: the field waits, greyed, for the box to be cleared.
+    everySample_->setChecked(options.everySample);
+    period_->setEnabled(!options.everySample);
+    connect(everySample_, &QCheckBox::toggled, period_,
+            [this](bool on) { period_->setEnabled(!on); });
+    grid->addWidget(everySample_, 4, 0, 1, 3);
+    // Grey, with the reason, when there are no zone lines to export between.
+    zoneOnly_->setEnabled(zoneShown);
+    if (!zoneShown) zoneOnly_->setToolTip(QStringLiteral("请先显示时间区域线"));
+    grid->addWidget(zoneOnly_, 5, 0, 1, 3);
     millivolts_ = radioPair(grid, 1, QStringLiteral("请选择电压单位："), QStringLiteral("V"),
                             QStringLiteral("mV"), options.millivolts, this);
     milliamps_ = radioPair(grid, 2, QStringLiteral("请选择电流单位："), QStringLiteral("A "),
@@ -194,14 +207,24 @@ CsvOptionsDialog::CsvOptionsDialog(const CsvOptions& options, QWidget* parent)
 }
 
 std::optional<CsvOptions> CsvOptionsDialog::options(QString& problem) const {
+    CsvOptions options;
+    options.everySample = everySample_->isChecked();
     const common::IntegerField period =
         common::checkIntegerField(period_->text().toStdString(), kLeastCsvPeriod, kMostCsvPeriod);
-    if (period.problem) {
+    if (period.problem && !options.everySample) {
         problem = fromStd(*period.problem);
         return std::nullopt;
     }
-    return CsvOptions{static_cast<int>(period.value), millivolts_->isChecked(),
-                      milliamps_->isChecked(), milliwatts_->isChecked(), utf8_->isChecked()};
+    options.periodSeconds = period.problem ? 1 : static_cast<int>(period.value);
+    options.millivolts = millivolts_->isChecked();
+    options.milliamps = milliamps_->isChecked();
+    options.milliwatts = milliwatts_->isChecked();
+    options.utf8 = utf8_->isChecked();
+    return options;
+}
+
+bool CsvOptionsDialog::zoneOnly() const {
+    return zoneOnly_->isEnabled() && zoneOnly_->isChecked();
 }
 
 }  // namespace recorder::ui

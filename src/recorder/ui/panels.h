@@ -74,13 +74,20 @@ class OutputSwitchPanel final : public QWidget {
 class CsvOptionsDialog final : public QDialog {
     Q_OBJECT
   public:
-    CsvOptionsDialog(const CsvOptions& options, QWidget* parent = nullptr);
+    // `zoneShown`: the time zone lines are shown, so their part may be exported alone.
+    CsvOptionsDialog(const CsvOptions& options, bool zoneShown = false, QWidget* parent = nullptr);
     // The options, or the framework's prompt when the period is wrong.
     std::optional<CsvOptions> options(QString& problem) const;
+    // Only the samples between the time zone lines.
+    bool zoneOnly() const;
     QLineEdit* periodField() const { return period_; }
+    QCheckBox* everySampleBox() const { return everySample_; }
+    QCheckBox* zoneOnlyBox() const { return zoneOnly_; }
 
   private:
     QLineEdit* period_;
+    QCheckBox* everySample_;
+    QCheckBox* zoneOnly_;
     QRadioButton* millivolts_;
     QRadioButton* milliamps_;
     QRadioButton* milliwatts_;

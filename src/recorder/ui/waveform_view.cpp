@@ -319,11 +319,15 @@ QString WaveformView::readoutAt(QPoint position) const {
     return values + QStringLiteral(" , T=") + fromStd(viewTimeText(seconds, 3));
 }
 
+std::optional<SampleSpan> WaveformView::zoneSpan() const {
+    if (!timeLines_) return std::nullopt;
+    return recorder::zoneSpan(timeLines_->first, timeLines_->second);
+}
+
 QString WaveformView::zoneText() const {
-    if (!timeLines_) return {};
-    const auto first = static_cast<uint32_t>(std::max(0.0, std::round(timeLines_->first)));
-    const auto last = static_cast<uint32_t>(std::max(0.0, std::round(timeLines_->second)));
-    const ZoneMeasurement zone = measureZone(document_, first, last);
+    const std::optional<SampleSpan> span = zoneSpan();
+    if (!span) return {};
+    const ZoneMeasurement zone = measureZone(document_, span->first, span->end - 1);
     return fromStd(common::format(
         "Δt=%s\nU平均 %.3f V\nU %.3f~%.3f\nI平均 %.3f A\nI %.3f~%.3f\n%.4f Wh\n%.3f mAh",
         viewTimeText(zone.seconds, 3).c_str(), zone.averageVolts, zone.minimumVolts,

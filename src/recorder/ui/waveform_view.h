@@ -63,6 +63,8 @@ class WaveformView final : public QWidget {
     QString readoutAt(QPoint position) const;
     // The zone measurement between the time lines, as the right panel shows it.
     QString zoneText() const;
+    // The samples between the time lines, when they are shown.
+    std::optional<SampleSpan> zoneSpan() const;
     std::optional<std::pair<double, double>> timeLines() const { return timeLines_; }
     void setTimeLines(double firstSample, double secondSample) {
         timeLines_ = {firstSample, secondSample};

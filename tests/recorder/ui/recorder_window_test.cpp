@@ -51,6 +51,13 @@ class RecorderWindowTest : public QObject {
     QAction* act(const char* name) const { return window_->action(QString::fromUtf8(name)); }
     uint32_t samples() const { return window_->document().channel(0).count(); }
     QString file(const char* name) const { return QString::fromStdString(folder_->file(name)); }
+    recorder::ui::MainWindow::Askers& askers() { return window_->askers(); }
+    // The data rows of an exported CSV file.
+    qsizetype csvRows(const char* name) const {
+        QFile csv(file(name));
+        if (!csv.open(QIODevice::ReadOnly)) return -1;
+        return csv.readAll().count("\r\n") - 1;
+    }
     void startTest() {
         act("开始新测试")->trigger();
         QTRY_VERIFY(window_->testRun().active());
@@ -400,6 +407,38 @@ class RecorderWindowTest : public QObject {
         act("停止测试")->trigger();
     }
 
+    // 另存为CSV格式 of every sample between the zone lines; without the lines
+    // that choice is greyed.
+    void csvOfEverySampleBetweenTheZoneLines() {
+        startTest();
+        waitForSamples(25);
+        act("停止测试")->trigger();
+        bool zoneOffered = true;
+        askers().runDialog = [&](QDialog& dialog) {
+            auto* csv = qobject_cast<recorder::ui::CsvOptionsDialog*>(&dialog);
+            if (!csv) return false;
+            zoneOffered = csv->zoneOnlyBox()->isEnabled();
+            csv->everySampleBox()->setChecked(true);
+            if (csv->periodField()->isEnabled()) return false;  // no period for every sample
+            csv->zoneOnlyBox()->setChecked(zoneOffered);
+            return true;
+        };
+        chosenFile_ = file("whole.csv");
+        act("另存为CSV格式")->trigger();
+        QVERIFY(!zoneOffered);
+        QCOMPARE(csvRows("whole.csv"), static_cast<qsizetype>(samples()));
+
+        window_->view()->setTimeLines(20, 10);  // either order
+        chosenFile_ = file("zone.csv");
+        act("另存为CSV格式")->trigger();
+        QVERIFY(zoneOffered);
+        QCOMPARE(csvRows("zone.csv"), qsizetype{11});  // 1.0 s to 2.0 s, both lines' samples
+        QFile zone(file("zone.csv"));
+        QVERIFY(zone.open(QIODevice::ReadOnly));
+        QVERIFY(zone.readAll().contains("\r\n0:00:01.0,"));
+        window_->document().modified = false;
+    }
+
     // 开始新测试, samples, 停止测试, and again: the window's thread never
     // talks to the instrument and never pauses for it.
     void theWindowThreadNeverWaitsForTheInstrument() {
@@ -562,7 +601,7 @@ class RecorderWindowTest : public QObject {
         QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_zoomed_readout.png"));
         window_->resize(1024, 700);
         QVERIFY(window_->grab().save(QString::fromUtf8(folder) + "/recorder_small.png"));
-        recorder::ui::CsvOptionsDialog dialog(recorder::CsvOptions{}, window_.get());
+        recorder::ui::CsvOptionsDialog dialog(recorder::CsvOptions{}, false, window_.get());
         dialog.show();
         QVERIFY(dialog.grab().save(QString::fromUtf8(folder) + "/recorder_csv_dialog.png"));
     }
