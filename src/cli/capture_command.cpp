@@ -89,7 +89,8 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
         return 1;
     }
     const std::unique_ptr<device::HidDevice> device =
-        chosenInstrument(*parsed, trace, err, *faults);
+        chosenInstrument("capture", *parsed, trace, err, *faults);
+    if (!device) return 1;
 
     common::SystemClock clock;
     common::TaskLoop loop(clock);

@@ -25,14 +25,16 @@ void printJson(const ufcs::SequenceReport& report, std::ostream& out) {
     out << "\n]\n";
 }
 
-void printText(const ufcs::SequenceReport& report, std::ostream& out) {
+// The findings on the output, one line each, so that a pipe counts them; the
+// summary on the error stream.
+void printText(const ufcs::SequenceReport& report, std::ostream& out, std::ostream& err) {
     for (const ufcs::SequenceNote& note : report.notes()) {
         if (!note.isFinding()) continue;
         out << note.index << '\t' << ufcs::findingKindName(*note.kind) << '\t'
             << (note.delayUs ? ufcs::millisecondsText(*note.delayUs) : std::string("-")) << '\t'
             << note.text << '\n';
     }
-    out << report.findingCount() << " 处时序问题\n";
+    err << report.findingCount() << " 处时序问题\n";
 }
 
 // A window option in milliseconds (whole or with decimals down to 0.1 ms), as microseconds.
@@ -70,7 +72,7 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (parsed->has("--json"))
         printJson(report, out);
     else
-        printText(report, out);
+        printText(report, out, err);
     out.flush();
     return out ? 0 : 1;
 }

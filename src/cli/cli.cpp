@@ -11,41 +11,26 @@ namespace cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: ufcs COMMAND ...\n"
+    "usage: ufcs COMMAND ...   ('ufcs COMMAND --help' shows one command's options)\n"
     "commands:\n"
-    "  rows FILE [--json | --csv [--utf8]]\n"
-    "                               list a capture file as the analyzer lists it\n"
-    "  check FILE [--json]          find missing ACKs, numbering slips and late answers\n"
-    "  decode FILE INDEX [--json]   decode one record as the analyzer shows it\n"
-    "  devices [--simulate[=N]] [--json]\n"
-    "                               list the attached instruments (serial, path, firmware, busy)\n"
-    "  capture [--simulate] [--mode listen|sink] [--type-c] [--refuse-ack] [--refuse-ping]\n"
-    "          [--seconds S] -o FILE\n"
-    "                               listen to the instrument, print rows as they arrive, save the "
-    "capture\n"
-    "  send [--simulate] ENTRY [fields] | send --list\n"
-    "                               send one entry of the send list as the charging device\n"
-    "  modes [--simulate] [--json]  list the charger's output modes\n"
-    "  record [--simulate] [--seconds S] [--append FILE.osa] [--discard-journal] -o FILE.osa\n"
-    "                               record bus voltage and current ten times a second\n"
-    "  recover FILE.osa.journal -o FILE.osa\n"
-    "                               turn the journal a crashed recording left into a test file\n"
-    "  osa FILE.osa [--json] [--samples]\n"
-    "                               what a test file holds\n"
-    "  csv FILE.osa -o OUT.csv [--period P | --every-sample] [--from S] [--to S] [--volts V|mV]\n"
-    "          [--amps A|mA] [--power W|mW] [--utf8]\n"
-    "                               export a test as 另存为CSV格式 does\n"
-    "  check-update --server URL [--program analyzer|recorder] [--download FILE]\n"
-    "          [--public-key BASE64 | --allow-unsigned] [--json]\n"
-    "                               ask the update server for a newer program (and download it)\n"
-    "  firmware [--simulate] --server URL [--public-key BASE64 | --allow-unsigned]\n"
-    "                               check for new instrument firmware and transfer it\n"
-    "global option: --trace         print every report written (>) and read (<) on stderr\n"
+    "  rows          list a capture file as the analyzer lists it\n"
+    "  check         find missing ACKs, numbering slips and late answers in a capture\n"
+    "  decode        decode one record of a capture as the analyzer shows it\n"
+    "  devices       list the attached instruments (serial, path, firmware, busy)\n"
+    "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
+    "  send          send one message of the send list as the charging device\n"
+    "  modes         list the charger's output modes\n"
+    "  record        record bus voltage and current ten times a second to an .osa file\n"
+    "  recover       turn the journal a crashed recording left into an .osa file\n"
+    "  osa           what an .osa test file holds (duration, Wh, mAh, channels)\n"
+    "  csv           export an .osa test as CSV, as 另存为CSV格式 does\n"
+    "  check-update  ask the update server for a newer program (and download it)\n"
+    "  firmware      check for new instrument firmware and transfer it\n"
+    "global option: --trace   print every report written (>) and read (<) on stderr\n"
     "instrument options of capture, send, modes, record and firmware:\n"
-    "  --simulate[=N]               N simulated instruments (SIM0001...) instead of real ones\n"
-    "  --device SERIAL|PATH         the instrument to use; without it the first one no other\n"
-    "                               program holds (see 'ufcs devices')\n"
-    "'ufcs COMMAND --help' shows one command's usage.\n";
+    "  --simulate[=N]         N simulated instruments (SIM0001...) instead of real ones\n"
+    "  --device SERIAL|PATH   the instrument to use; without it the first one no other\n"
+    "                         program holds (see 'ufcs devices')\n";
 
 constexpr const char* kDevicesUsage =
     "usage: ufcs devices [--simulate[=N]] [--json]\n"
@@ -53,7 +38,6 @@ constexpr const char* kDevicesUsage =
     "  firmware version (from its connect reply; - when it cannot be asked) and free, busy\n"
     "  (another program holds it) or unavailable (with the reason); --json gives an array of\n"
     "  {serial, path, firmware, state, problem}. Each free instrument is opened for a moment\n";
-
 constexpr const char* kRowsUsage =
     "usage: ufcs rows FILE [--json | --csv [--utf8]]\n"
     "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
@@ -67,7 +51,8 @@ constexpr const char* kCheckUsage =
     "  numbers, Request -> Accept/Refuse -> Power_Ready and Get_* -> answer, with their delays.\n"
     "  Prints one TAB-separated line per finding (index, kind, delay, text), or with --json an\n"
     "  array of {index, kind, delay_us, text}; kind is no_ack, ack_mismatch, retransmission,\n"
-    "  lost_message, no_answer or late. Windows default to 5, 50 and 300 ms. Exit 0 with or\n"
+    "  lost_message, no_answer or late. Windows default to 5, 50 and 300 ms. The findings go\n"
+    "  to standard output, the summary line (N 处时序问题) to standard error. Exit 0 with or\n"
     "  without findings, 1 for a file it cannot read\n";
 constexpr const char* kDecodeUsage =
     "usage: ufcs decode FILE INDEX [--json]\n"

@@ -128,7 +128,8 @@ int runRecord(const std::vector<std::string>& args, bool trace, std::ostream&, s
     }
 
     const std::unique_ptr<device::HidDevice> device =
-        chosenInstrument(*parsed, trace, err, *faults);
+        chosenInstrument("record", *parsed, trace, err, *faults);
+    if (!device) return 1;
     common::SystemClock clock;
     common::TaskLoop loop(clock);
     common::MemoryProfile profile;

@@ -89,7 +89,8 @@ std::optional<std::vector<std::string>> simulatedFaults(const Arguments& parsed,
     return faults;
 }
 
-std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
+std::unique_ptr<device::HidDevice> chosenInstrument(const std::string& command,
+                                                    const Arguments& parsed, bool trace,
                                                     std::ostream& err,
                                                     const std::vector<std::string>& faults) {
     simulator::InstrumentChoice choice;
@@ -99,6 +100,11 @@ std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, boo
     choice.device = parsed.value("--device");
     choice.faults = faults;
     std::unique_ptr<device::ChoosingDevice> chooser = simulator::chooseInstruments(choice);
+    if (chooser->catalog().attached().empty()) {
+        err << "ufcs " << command << ": " << device::kNotFoundText
+            << "（没有连接仪器时，可用 --simulate 使用模拟仪器）\n";
+        return nullptr;
+    }
     // The first free instrument is found now and kept, so that what is said
     // about the busy ones holds for the whole command.
     if (choice.device.empty() && chooser->open()) {

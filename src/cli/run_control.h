@@ -45,7 +45,10 @@ inline constexpr const char* kDeviceOption = "--device";
 // The instrument the command line asks for: --simulate[=N] (with its
 // faults), --device, --trace. Without --device the first instrument no other
 // program holds is taken, and the busy ones passed over are told on `err`.
-std::unique_ptr<device::HidDevice> chosenInstrument(const Arguments& parsed, bool trace,
+// Nothing, after one line on `err` that says so and how to simulate one,
+// when no instrument is attached.
+std::unique_ptr<device::HidDevice> chosenInstrument(const std::string& command,
+                                                    const Arguments& parsed, bool trace,
                                                     std::ostream& err,
                                                     const std::vector<std::string>& faults = {});
 

@@ -47,9 +47,11 @@ class SinkListener final : public analyzer::SessionListener {
 
 // The instrument in charging-device mode, with the charger's output modes in.
 struct SinkConnection {
-    SinkConnection(const Arguments& parsed, bool trace, std::ostream& err)
+    SinkConnection(const std::string& command, const Arguments& parsed, bool trace,
+                   std::ostream& err)
         : store(ufcs::CaptureStore::create()), loop(clock), list(*store), listener(list, err) {
-        device = chosenInstrument(parsed, trace, err);
+        device = chosenInstrument(command, parsed, trace, err);
+        if (!device || !store) return;
         session =
             std::make_unique<analyzer::Session>(*device, *store, profile, loop, clock, listener);
         session->setMode(device::kModeChargingDevice);
@@ -59,7 +61,7 @@ struct SinkConnection {
     }
     // Connects and waits for the charger's output modes; false when the instrument is not there.
     bool connect() {
-        if (!session->startListening()) return false;
+        if (!session || !session->startListening()) return false;
         loop.runUntil([this] { return listener.tableArrived || listener.stopped; }, 3s);
         return session->connected();
     }
@@ -179,7 +181,7 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
         return 2;
     }
 
-    SinkConnection sink(*parsed, trace, err);
+    SinkConnection sink("send", *parsed, trace, err);
     if (!sink.store) {
         err << "内存不足！无法运行！\n";
         return 1;
@@ -236,7 +238,7 @@ int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out
     const std::optional<Arguments> parsed =
         parseArguments(args, {"modes", {"--simulate", "--json"}, {{kDeviceOption}}}, err);
     if (!parsed) return 2;
-    SinkConnection sink(*parsed, trace, err);
+    SinkConnection sink("modes", *parsed, trace, err);
     if (!sink.store || !sink.connect()) return 1;
     if (!sink.listener.tableArrived) {
         err << "充电器没有报告输出模式\n";

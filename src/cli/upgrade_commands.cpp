@@ -115,8 +115,12 @@ int runFirmware(const std::vector<std::string>& args, bool trace, const upgrade:
     if (!faults || !haveFetcher(fetch, syntax.command, err)) return 2;
     const upgrade::UpgradeSettings settings = settingsFrom(*parsed);
     const std::unique_ptr<device::HidDevice> device =
-        chosenInstrument(*parsed, trace, err, *faults);
+        chosenInstrument(syntax.command, *parsed, trace, err, *faults);
     common::SystemClock clock;
+    if (!device) {
+        out << "当前版本：设备未连接\n";
+        return 1;
+    }
     if (!device->open()) {
         out << "当前版本：设备未连接\n";
         err << "设备连接失败! 请确认设备已经连上并没有被其它程序占用！\n";

@@ -82,7 +82,8 @@ TEST_F(CaptureCommandTest, HeldOrMissingInstrumentFailsCleanly) {
     // No real instrument is attached here.
     const CliRun missing = run({"capture", "--seconds", "1", "-o", file("none.ufcs_stream")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("设备连接失败!"), std::string::npos);
+    EXPECT_EQ(missing.err,
+              "ufcs capture: 没有找到仪器（没有连接仪器时，可用 --simulate 使用模拟仪器）\n");
 }
 
 TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
@@ -134,8 +135,18 @@ TEST_F(CaptureCommandTest, BadArgumentsSayWhatIsWrong) {
     EXPECT_FALSE(fs::exists(file("x")));
 }
 
+// `ufcs --help` lists every command on one line of its own; each command's
+// own --help starts with its usage.
 TEST_F(CaptureCommandTest, HelpAndTheSendListGoToStandardOutput) {
-    for (const std::string command : {"rows", "decode", "capture", "send", "modes"}) {
+    const CliRun overview = run({"--help"});
+    EXPECT_EQ(overview.status, 0);
+    for (const std::string command :
+         {"rows", "check", "decode", "devices", "capture", "send", "modes", "record", "recover",
+          "osa", "csv", "check-update", "firmware"}) {
+        const std::string line = "\n  " + command + " ";
+        const auto at = overview.out.find(line);
+        EXPECT_NE(at, std::string::npos) << command;
+        EXPECT_EQ(overview.out.find(line, at + 1), std::string::npos) << command << " twice";
         const CliRun help = run({command, "--help"});
         EXPECT_EQ(help.status, 0);
         EXPECT_TRUE(help.out.starts_with("usage: ufcs " + command)) << help.out;

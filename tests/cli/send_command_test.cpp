@@ -92,12 +92,17 @@ TEST_F(SendCommand, ModesListsTheChargersTable) {
     EXPECT_EQ(out[3], "3\t  5.00-21.00       0.10-3.25         10            10       ");
 }
 
-TEST_F(SendCommand, NoInstrument) {
+TEST_F(SendCommand, NoInstrumentIsOneLineThatSuggestsTheSimulator) {
     if (!device::makeInstrumentCatalog(common::sharedLockFolder().string())->attached().empty())
         GTEST_SKIP() << "this test needs a machine without the instrument attached";
-    const CliRun sent = run({"send", "Ping"});
-    EXPECT_EQ(sent.status, 1);
-    EXPECT_NE(sent.err.find("设备连接失败!"), std::string::npos);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"send", "Ping"}, {"modes"}}) {
+        const CliRun run = testing_support::runUfcs(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "ufcs " + args[0] +
+                               ": 没有找到仪器（没有连接仪器时，可用 --simulate 使用模拟仪器）\n");
+        EXPECT_TRUE(run.out.empty());
+    }
 }
 
 }  // namespace
