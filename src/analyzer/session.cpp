@@ -176,10 +176,12 @@ void Session::connectOnLink(uint64_t capture, uint8_t mode, bool typeCPort) {
         });
         return;
     }
-    startReading();
+    // Announced before the reader starts, so the owner hears of listening
+    // before anything the reader finds (a refused start among it).
     postToOwner([this, capture] {
         if (capture == captureNumber_.load()) announceListening();
     });
+    startReading();
 }
 
 void Session::connectFailed() {

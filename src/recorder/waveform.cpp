@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "common/format.h"
 #include "plot/sampled_series.h"
@@ -147,10 +148,34 @@ void zoomVerticalAt(WaveformState& state, Axis axis, double height, bool in) {
 
 namespace {
 
-// The finest scale whose divisions hold a channel's range (in mV or mA) with room to spare.
-int fittingIndex(const std::array<plot::Scale, kScaleCount>& table, double range, int divisions) {
-    return static_cast<int>(
-        plot::finestHolding(table, range / 1000, std::max(1, divisions), plot::Holding::Below));
+// The finest scale, and the scroll position from a whole division under the
+// lowest sample, whose `divisions` hold the channel's lowest and highest
+// samples (mV or mA); the coarsest when none does.
+struct AxisFit {
+    int index = 0;
+    double scroll = 0;
+};
+AxisFit fitAxis(const std::array<plot::Scale, kScaleCount>& table,
+                const plot::SeriesExtremes& range, int divisions) {
+    std::optional<AxisFit> best;
+    double bestPerDivision = 0;
+    AxisFit coarsest;
+    double coarsestPerDivision = 0;
+    for (int i = 0; i < kScaleCount; ++i) {
+        const double perDivision = table[static_cast<std::size_t>(i)].perDivision * 1000;
+        const double bottom = std::floor(range.minimum / perDivision);
+        const AxisFit fit{i, -bottom};
+        if (perDivision > coarsestPerDivision) {
+            coarsest = fit;
+            coarsestPerDivision = perDivision;
+        }
+        const bool holds = (bottom + std::max(1, divisions)) * perDivision >= range.maximum;
+        if (holds && (!best || perDivision < bestPerDivision)) {
+            best = fit;
+            bestPerDivision = perDivision;
+        }
+    }
+    return best.value_or(coarsest);
 }
 
 }  // namespace
@@ -158,18 +183,17 @@ int fittingIndex(const std::array<plot::Scale, kScaleCount>& table, double range
 void panoramaFit(WaveformState& state, const SampleDocument& document, int viewWidth,
                  int viewHeight) {
     const int divisions = (viewHeight - 42) / kDivisionHeight;
-    const plot::SeriesExtremes volts = document.channel(kVoltageChannel).extremes();
-    if (document.channel(kVoltageChannel).count() > 0) {
-        state.voltIndex = fittingIndex(kVoltScales, volts.maximum - volts.minimum, divisions);
-        state.voltScroll =
-            -std::trunc(volts.minimum * state.factor(Axis::Voltage) / kDivisionHeight);
+    const plot::SampledSeries& voltage = document.channel(kVoltageChannel);
+    if (voltage.count() > 0) {
+        const AxisFit fit = fitAxis(kVoltScales, voltage.extremes(), divisions);
+        state.voltIndex = fit.index;
+        state.voltScroll = fit.scroll;
     }
     const plot::SampledSeries& current = document.channel(kCurrentChannel);
     if (current.count() > 0) {
-        const plot::SeriesExtremes amps = current.extremes();
-        state.currentIndex = fittingIndex(kCurrentScales, amps.maximum - amps.minimum, divisions);
-        const double position = -(amps.minimum * state.factor(Axis::Current) / kDivisionHeight);
-        state.currentScroll = position < 0 ? std::floor(position) : std::trunc(position);
+        const AxisFit fit = fitAxis(kCurrentScales, current.extremes(), divisions);
+        state.currentIndex = fit.index;
+        state.currentScroll = fit.scroll;
     }
     const uint32_t displayed = document.displayedCount();
     const int timeDivisions = std::max(1, (viewWidth - 230) / kDivisionWidth);

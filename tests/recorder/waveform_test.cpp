@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
+#include <string>
 
 #include "plot/sampled_series.h"
 
@@ -53,6 +55,56 @@ TEST(Waveform, PanoramaFitsTheRecording) {
     // 35,998 samples over (1398 - 230) / 60 = 19 divisions: 5M/DIV is the finest that fits.
     EXPECT_EQ(state.timeIndex, 5);
     EXPECT_EQ(state.timeScroll, 0);
+}
+
+// 全景图 holds each channel's lowest and highest samples on its axis, on the
+// finest scale that does: a current tapering to 0.78 A, a 10.4 V test, a flat line.
+TEST(Waveform, PanoramaHoldsEveryChannelBetweenItsAxisEnds) {
+    struct Case {
+        const char* name;
+        uint16_t voltFrom, voltTo, ampFrom, ampTo;
+    };
+    const Case cases[] = {
+        {"a current tapering to 0.78 A", 9000, 9050, 3000, 780},
+        {"a 10.4 V test", 10350, 10420, 2000, 2100},
+        {"flat lines", 5000, 5000, 1500, 1500},
+        {"from zero", 0, 20000, 0, 5000},
+        {"beyond every scale", 0, 65535, 0, 65535},
+    };
+    const int height = 820;
+    const int divisions = (height - 42) / recorder::kDivisionHeight;
+    for (const Case& c : cases) {
+        recorder::SampleDocument document;
+        for (int i = 0; i <= 100; ++i) {
+            const auto between = [i](int from, int to) {
+                return static_cast<uint16_t>(from + (to - from) * i / 100);
+            };
+            document.appendSample(between(c.voltFrom, c.voltTo), between(c.ampFrom, c.ampTo),
+                                  {true, false, true});
+        }
+        WaveformState state;
+        recorder::panoramaFit(state, document, 1398, height);
+        for (const Axis axis : {Axis::Voltage, Axis::Current}) {
+            const plot::SeriesExtremes range =
+                document.channel(axis == Axis::Voltage ? 0 : 2).extremes();
+            const double bottom = state.valueAtHeight(0, axis) * 1000;
+            const double top =
+                state.valueAtHeight(divisions * recorder::kDivisionHeight, axis) * 1000;
+            const bool fits = bottom <= range.minimum && top >= range.maximum;
+            if (std::string(c.name) != "beyond every scale") {
+                EXPECT_TRUE(fits) << c.name << (axis == Axis::Voltage ? " volts " : " amps ")
+                                  << bottom << "..." << top;
+            }
+            // The next finer scale would not hold the channel.
+            WaveformState finer = state;
+            int& index = axis == Axis::Voltage ? finer.voltIndex : finer.currentIndex;
+            if (!fits || index == 0) continue;
+            --index;
+            const double perDivision = finer.perDivision(axis) * 1000;
+            const double finerBottom = std::floor(range.minimum / perDivision) * perDivision;
+            EXPECT_LT(finerBottom + divisions * perDivision, range.maximum) << c.name;
+        }
+    }
 }
 
 const plot::Label* findLabel(const plot::Frame& frame, const std::string& text) {

@@ -455,7 +455,7 @@ bool MainWindow::openFile(const QString& path) {
     currentPath_ = path;
     rememberRecent(path);
     view_->setStatusTexts({}, {});
-    view_->documentReplaced(view_->state().panorama);
+    view_->documentReplaced(true);  // an opened test is shown whole
     updateTitle();
     updateEnabling();
     return true;

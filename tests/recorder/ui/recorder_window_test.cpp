@@ -122,9 +122,16 @@ class RecorderWindowTest : public QObject {
         waitForSamples(saved + 3);
         act("停止测试")->trigger();
 
-        answer_ = QMessageBox::No;  // drop the continued samples
+        answer_ = QMessageBox::No;               // drop the continued samples
+        window_->view()->state().voltIndex = 0;  // zoomed far in before the open
+        window_->view()->state().panorama = false;
         QVERIFY(window_->openFile(file("t.osa")));
         QCOMPARE(samples(), saved);
+        // An opened test is shown fitted: its lowest and highest volts on the axis.
+        const recorder::WaveformState& fitted = window_->view()->state();
+        const plot::SeriesExtremes volts = window_->document().channel(0).extremes();
+        QVERIFY(fitted.voltIndex > 0);
+        QVERIFY(fitted.valueAtHeight(0, recorder::Axis::Voltage) * 1000 <= volts.minimum);
         QVERIFY(!window_->document().modified);
         QVERIFY(window_->exportCsvTo(file("t.csv"), recorder::CsvOptions{}));
         QFile csv(file("t.csv"));
