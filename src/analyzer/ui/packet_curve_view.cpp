@@ -143,6 +143,7 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
 }
 
 void PacketCurveView::fitToData() {
+    userChoseScales_ = false;  // fitted scales again: later captures fit too
     state_.fit(latestPackets(), geometry_);
     syncControls();
     update();
@@ -175,6 +176,23 @@ QPushButton* PacketCurveView::button(const char* which) const {
 void PacketCurveView::countChanged(uint32_t count) {
     packets_.catchUp(store_, count);
     if (state_.countChanged(count)) syncControls();
+    fitWhenDue();
+}
+
+void PacketCurveView::fitWhenDue() {
+    if (!fitDue_ || !isVisible() || latestPackets().count() < 2) return;
+    fitDue_ = false;
+    if (!userChoseScales_) fitToData();
+}
+
+void PacketCurveView::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    fitWhenDue();
+}
+
+void PacketCurveView::onCaptureCleared() {
+    resetCount();
+    fitDue_ = true;  // a new capture is shown whole once it has records
 }
 
 const PacketSeries& PacketCurveView::latestPackets() {
@@ -190,6 +208,7 @@ void PacketCurveView::resetCount() {
 
 void PacketCurveView::onCaptureOpened() {
     resetCount();
+    fitDue_ = true;
     countChanged(store_.count());
     update();
 }
@@ -218,6 +237,7 @@ void PacketCurveView::setCurrentRange(uint16_t milliamps) {
 }
 
 void PacketCurveView::press(bool (PacketCurveState::*change)(), int self, int partner) {
+    userChoseScales_ = true;
     (state_.*change)();
     syncControls();
     if (!buttons_[self]->isEnabled()) buttons_[partner]->setFocus();

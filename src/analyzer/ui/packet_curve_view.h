@@ -51,7 +51,7 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     QImage paintToImage();
 
     // CaptureDocumentObserver
-    void onCaptureCleared() override { resetCount(); }
+    void onCaptureCleared() override;
     void onCaptureOpened() override;
     void onRecordsArrived(uint32_t count) override { countChanged(count); }
 
@@ -60,6 +60,7 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     void closed();
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -79,6 +80,10 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     // The series caught up with whatever the store holds by now.
     const PacketSeries& latestPackets();
     void saveScales();
+    // Fits as 适合 does when a fit is due (the first show, a new capture, an
+    // opened file) and there is something to fit, unless the user has chosen
+    // scales since.
+    void fitWhenDue();
 
     const ufcs::CaptureStore& store_;
     PacketSeries packets_;  // the store's values, read as records arrive
@@ -91,6 +96,8 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     QPushButton* fitButton_ = nullptr;
     QLabel* reading_ = nullptr;
     bool syncing_ = false;
+    bool fitDue_ = true;            // the first show fits
+    bool userChoseScales_ = false;  // with the scale buttons, since the last fit
     widgets::PlotStyle plotStyle_;  // made once: a paint only reads it
     QImage image_;
 };

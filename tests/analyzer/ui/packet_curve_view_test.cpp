@@ -65,6 +65,12 @@ std::unique_ptr<ufcs::CaptureStore> chargerCapture(uint32_t messages) {
 
 class PacketCurveViewTest : public QObject {
     Q_OBJECT
+    // A scale chosen with the buttons (here the saved one again): no fit on showing.
+    static void keepTheSavedScales(PacketCurveView& view) {
+        view.button("N-")->click();
+        view.button("N+")->click();
+    }
+
   private slots:
     void titleSizeAndHidden() {
         auto store = steadyCapture(0, 0, 0);
@@ -192,6 +198,7 @@ class PacketCurveViewTest : public QObject {
         auto store = steadyCapture(199, 5000, 1000);
         common::MemoryProfile profile;
         PacketCurveView view(*store, profile, false);
+        keepTheSavedScales(view);
         view.show();
         view.countChanged(200);
         QCOMPARE(view.scrollBar()->maximum(), 179);
@@ -248,6 +255,7 @@ class PacketCurveViewTest : public QObject {
         view.countChanged(300);
         view.refreshTick();
         QCOMPARE(view.state().position(), 0);  // hidden: left alone
+        keepTheSavedScales(view);
         view.show();
         view.refreshTick();
         QCOMPARE(view.state().position(), 279);
@@ -344,6 +352,33 @@ class PacketCurveViewTest : public QObject {
         QCOMPARE(pixelAt(image, 0, 300), qRgb(150, 150, 255) & 0xFFFFFF);
         // Voltage labels are still there.
         QVERIFY(countColour(image, QRect(0, kOriginY - 508, kOriginX, 15), kRed) > 5);
+    }
+
+    // Shown for the first time, the view fits the capture as 适合 does; a new
+    // capture fits again, unless the user has chosen scales with the buttons.
+    void theCaptureIsFittedWhenTheViewFirstShowsIt() {
+        auto store = chargerCapture(2000);
+        common::MemoryProfile profile;
+        PacketCurveView view(*store, profile, false);
+        view.countChanged(2001);
+        QCOMPARE(view.state().voltageScale(), 1);  // not shown yet: the saved scales
+        view.show();
+        QCOMPARE(view.state().packetsPerDivision(), 100);
+        QCOMPARE(view.state().voltageScale(), 5);
+
+        // A new capture: fitted once it has records.
+        view.onCaptureCleared();
+        store->setCount(1);
+        view.countChanged(1);
+        view.button("N-")->click();  // the user's own choice...
+        const int chosen = view.state().packetsPerDivision();
+        store->setCount(2001);
+        view.countChanged(2001);
+        QCOMPARE(view.state().packetsPerDivision(), chosen);  // ...is kept
+        view.fitButton()->click();
+        QCOMPARE(view.state().packetsPerDivision(), 100);
+        view.onCaptureOpened();  // after 适合, an opened file fits again
+        QCOMPARE(view.state().packetsPerDivision(), 100);
     }
 
     // With the default scales a 20 V session lies above the grid; 适合 brings all of it in.
