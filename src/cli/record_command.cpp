@@ -30,7 +30,7 @@ class CommandLineListener final : public recorder::TestRunListener {
     bool saveDocument() override { return false; }
     bool confirmContinue() override { return true; }
     std::optional<recorder::TimedStop> readTimedStop() override { return recorder::TimedStop{}; }
-    void lockTimedStop(bool) override {}
+    void setTimedStopLive(bool) override {}
     void showTimedStopNotice(int, int) override {}
     void showMessage(const std::string& text) override {
         err_ << screenText(text) << '\n';

@@ -151,7 +151,7 @@ void TestRun::proceed(bool fresh, const TimedStop& timed, std::optional<uint16_t
     timed_ = timed;
     if (timed_.on) listener_.showTimedStopNotice(timed_.hours, timed_.minutes);
     settings_.saveTimedStop(timed_);
-    listener_.lockTimedStop(true);
+    listener_.setTimedStopLive(true);
 
     // A continued test goes on in the channels the document holds, so they stay the same length.
     const ChannelFlags holding = document_.channelsHoldingSamples();
@@ -162,16 +162,12 @@ void TestRun::proceed(bool fresh, const TimedStop& timed, std::optional<uint16_t
     link_.startSampling(
         period, [this](instrument::MeterSample sample) { return keepSample(sample); },
         [this](int code) { onFault(code); });
-    endsAt_ = clock_.now() + std::chrono::seconds(timed_.seconds());
+    startedAt_ = clock_.now();
+    endsAt_ = startedAt_ + std::chrono::seconds(timed_.seconds());
     shownCount_ = document_.displayedCount();
     refreshTimer_ =
         loop_.startTimer(fresh ? kRefreshPeriod : kContinuedRefreshPeriod, [this] { refresh(); });
-    if (timed_.on) {
-        timedStopTimer_ = loop_.startTimer(std::chrono::seconds(timed_.seconds()), [this] {
-            stop();
-            listener_.setStatusTexts(std::string(kStatusTimedStop), std::string(kStatusTimedStop));
-        });
-    }
+    armTimedStop();
     listener_.onTestActive(true, fresh);
     wake_.keepAwake(true);
 }
@@ -232,6 +228,28 @@ void TestRun::refresh() {
     watchJournal();
 }
 
+void TestRun::armTimedStop() {
+    if (timedStopTimer_) loop_.stopTimer(timedStopTimer_);
+    timedStopTimer_ = 0;
+    if (!timed_.on) return;
+    const auto left =
+        std::max(std::chrono::milliseconds(0),
+                 std::chrono::duration_cast<std::chrono::milliseconds>(endsAt_ - clock_.now()));
+    timedStopTimer_ = loop_.startTimer(left, [this] {
+        stop();
+        listener_.setStatusTexts(std::string(kStatusTimedStop), std::string(kStatusTimedStop));
+    });
+}
+
+void TestRun::changeTimedStop(const TimedStop& timed) {
+    settings_.saveTimedStop(timed);
+    if (!active_) return;
+    timed_ = timed;
+    endsAt_ = startedAt_ + std::chrono::seconds(timed_.seconds());
+    armTimedStop();
+    refresh();  // the panel shows the new time left at once
+}
+
 void TestRun::stopTimers() {
     if (refreshTimer_) loop_.stopTimer(refreshTimer_);
     if (timedStopTimer_) loop_.stopTimer(timedStopTimer_);
@@ -244,7 +262,7 @@ void TestRun::stop(bool variantB) {
     link_.stop();  // the ticks end before StopMeasuring goes out and the device closes
     if (journal_) journal_->pause();
     listener_.setStatusTexts("", std::string(kStatusStopped));
-    listener_.lockTimedStop(false);
+    listener_.setTimedStopLive(false);
     const bool wasActive = active_;
     active_ = false;
     if (wasActive) listener_.onTestActive(false, false);

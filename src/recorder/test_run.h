@@ -39,7 +39,9 @@ class TestRunListener {
     // The timed-stop panel's fields, validated (the panel has told the user
     // what is wrong when it returns nothing).
     virtual std::optional<TimedStop> readTimedStop() = 0;
-    virtual void lockTimedStop(bool locked) = 0;
+    // A test runs (true): a change of the timed stop applies to it at once
+    // (TestRun::changeTimedStop).
+    virtual void setTimedStopLive(bool live) = 0;
     virtual void showTimedStopNotice(int hours, int minutes) = 0;
     virtual void showMessage(const std::string& text) = 0;
     virtual void onNewDocument() = 0;
@@ -122,6 +124,9 @@ class TestRun {
     void holdRecovered(std::unique_ptr<JournalHold> held);
     // Closing the program: settles the document and stops any test. False: stay open.
     bool prepareToClose();
+    // The timed stop changed while the test runs: it counts from the test's
+    // start (a time already past stops the test now); off cancels it.
+    void changeTimedStop(const TimedStop& timed);
 
     bool active() const { return active_; }
     // A start waits for the instrument's answer (a stop drops it).
@@ -138,6 +143,8 @@ class TestRun {
     void refresh();
     void watchJournal();
     void stopTimers();
+    // The timer of the timed stop, ending at endsAt_ (none when it is off).
+    void armTimedStop();
     bool keepSample(instrument::MeterSample sample);
 
     SampleDocument& document_;
@@ -155,6 +162,7 @@ class TestRun {
     TestTotals totals_;
     bool active_ = false;
     TimedStop timed_;
+    common::Clock::TimePoint startedAt_{};
     common::Clock::TimePoint endsAt_{};
     common::TimerId refreshTimer_ = 0;
     common::TimerId timedStopTimer_ = 0;

@@ -23,7 +23,7 @@ struct Listener final : recorder::TestRunListener {
     bool saveDocument() override { return saved; }
     bool confirmContinue() override { return true; }
     std::optional<recorder::TimedStop> readTimedStop() override { return timed; }
-    void lockTimedStop(bool locked) override { timedLocked = locked; }
+    void setTimedStopLive(bool live) override { timedLocked = live; }
     void showTimedStopNotice(int hours, int minutes) override {
         notices.push_back(hours * 60 + minutes);
     }
@@ -216,6 +216,25 @@ TEST_F(TestRunTest, ATimedStopOfNoTimeStopsAtOnce) {
     ASSERT_TRUE(waitFor([&] { return !run.active(); }));
     EXPECT_EQ(listener.status, "定时停止|定时停止");
     EXPECT_EQ(profile.readInt("CComTime", "m_DingshiSel", 0), 1);
+}
+
+// The timed stop set or changed during a test counts from the test's start:
+// a time ahead shows its time left, one already past stops now, off cancels.
+TEST_F(TestRunTest, ATimedStopChangedDuringATestAppliesAtOnce) {
+    start(run);
+    ASSERT_TRUE(run.active());
+    run.changeTimedStop({true, 2, 30});
+    EXPECT_TRUE(listener.timedText.starts_with("定时：2:29:5")) << listener.timedText;
+    EXPECT_EQ(profile.readInt("CComTime", "m_DingshiSel", 0), 1);  // kept for the next test
+    run.changeTimedStop({false, 2, 30});
+    EXPECT_TRUE(listener.timedText.empty());
+    ASSERT_TRUE(recordSamples(3));
+    EXPECT_TRUE(run.active());
+    run.changeTimedStop({true, 0, 0});  // already past
+    ASSERT_TRUE(waitFor([&] { return !run.active(); }));
+    EXPECT_EQ(listener.status, "定时停止|定时停止");
+    run.changeTimedStop({true, 0, 5});  // no test: only kept
+    EXPECT_FALSE(run.active());
 }
 
 TEST_F(TestRunTest, UnpluggingStopsTheTestAndContinueAppends) {

@@ -89,6 +89,9 @@ MainWindow::MainWindow(device::HidDevice& device, common::Profile& profile, comm
     view_->setTimeFormatSeconds(stored.secondsOnly);
 
     timedStop_ = new TimedStopPanel(settings_.timedStop(), view_);
+    connect(timedStop_, &TimedStopPanel::changed, this, [this] {
+        if (const std::optional<TimedStop> timed = readTimedStop()) run_.changeTimedStop(*timed);
+    });
     outputSwitch_ = new OutputSwitchPanel(view_);
     outputSwitch_->setEnabled(false);
     view_->addPanelWidget(outputSwitch_);
@@ -604,8 +607,8 @@ std::optional<TimedStop> MainWindow::readTimedStop() {
     return timedStop_->read(askers_.message);
 }
 
-void MainWindow::lockTimedStop(bool locked) {
-    timedStop_->setLocked(locked);
+void MainWindow::setTimedStopLive(bool live) {
+    timedStop_->setLive(live);
 }
 
 void MainWindow::showTimedStopNotice(int hours, int minutes) {

@@ -114,7 +114,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     }
     bool confirmContinue() override;
     std::optional<TimedStop> readTimedStop() override;
-    void lockTimedStop(bool locked) override;
+    void setTimedStopLive(bool live) override;
     void showTimedStopNotice(int hours, int minutes) override;
     void showMessage(const std::string& text) override;
     void onNewDocument() override;

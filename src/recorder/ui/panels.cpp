@@ -60,7 +60,19 @@ TimedStopPanel::TimedStopPanel(const TimedStop& stored, QWidget* parent)
     layout->addWidget(box_);
     layout->addLayout(row);
     connect(box_, &QCheckBox::toggled, this, &TimedStopPanel::enableFields);
+    connect(box_, &QCheckBox::toggled, this, &TimedStopPanel::announce);
+    for (QLineEdit* field : {hours_, minutes_})
+        connect(field, &QLineEdit::editingFinished, this, &TimedStopPanel::announce);
     enableFields();
+}
+
+void TimedStopPanel::announce() {
+    if (!live_) return;
+    const QString now =
+        QStringLiteral("%1 %2:%3").arg(box_->isChecked()).arg(hours_->text(), minutes_->text());
+    if (now == announced_) return;
+    announced_ = now;
+    emit changed();
 }
 
 void TimedStopPanel::enableFields() {
@@ -68,9 +80,11 @@ void TimedStopPanel::enableFields() {
     minutes_->setEnabled(box_->isEnabled() && box_->isChecked());
 }
 
-void TimedStopPanel::setLocked(bool locked) {
-    box_->setEnabled(!locked);
-    enableFields();
+void TimedStopPanel::setLive(bool live) {
+    live_ = live;
+    announced_ =
+        QStringLiteral("%1 %2:%3").arg(box_->isChecked()).arg(hours_->text(), minutes_->text());
+    setToolTip(live ? QStringLiteral("测试中修改立即生效，从本次测试开始时计时") : QString());
 }
 
 std::optional<TimedStop> TimedStopPanel::read(

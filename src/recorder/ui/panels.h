@@ -25,16 +25,25 @@ class TimedStopPanel final : public QWidget {
     // The fields checked as the dialog framework checks them; on a problem the
     // message goes to `tell` and nothing is returned. Off: the fields are not looked at.
     std::optional<TimedStop> read(const std::function<void(const QString&)>& tell) const;
-    void setLocked(bool locked);
+    // While a test runs, a change (the box, or a field left or confirmed with
+    // Enter) is announced by changed(), to apply at once.
+    void setLive(bool live);
+    bool live() const { return live_; }
     QCheckBox* checkBox() const { return box_; }
     QLineEdit* hoursField() const { return hours_; }
     QLineEdit* minutesField() const { return minutes_; }
 
+  signals:
+    void changed();
+
   private:
     void enableFields();
+    void announce();
     QCheckBox* box_;
     QLineEdit* hours_;
     QLineEdit* minutes_;
+    bool live_ = false;
+    QString announced_;  // what was last announced, so a field left unchanged says nothing
 };
 
 // "定时": shown when a timed test starts; counts down from 3 and closes itself after 3 s.

@@ -289,6 +289,25 @@ class RecorderWindowTest : public QObject {
         }
     }
 
+    // The timed stop is set during a test, and applies at once: a wrong field
+    // is told and changes nothing; a time already past stops the test.
+    void theTimedStopIsSetDuringATest() {
+        recorder::ui::TimedStopPanel* panel = window_->timedStopPanel();
+        panel->checkBox()->setChecked(false);
+        startTest();
+        QVERIFY(panel->checkBox()->isEnabled());
+        panel->hoursField()->setText(QStringLiteral("24"));
+        panel->minutesField()->setText(QStringLiteral("0"));
+        panel->checkBox()->setChecked(true);
+        QCOMPARE(messages_.last(), QStringLiteral("“请填入一个在0和23之间的整数。”"));
+        QVERIFY(window_->testRun().active());
+        panel->hoursField()->setText(QStringLiteral("0"));
+        emit panel->hoursField()->editingFinished();
+        QTRY_VERIFY(!window_->testRun().active());
+        panel->checkBox()->setChecked(false);
+        window_->document().modified = false;
+    }
+
     void timedStopOfNoTimeAndFaults() {
         window_->timedStopPanel()->checkBox()->setChecked(true);
         window_->timedStopPanel()->hoursField()->setText(QStringLiteral("24"));
