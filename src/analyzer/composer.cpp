@@ -250,6 +250,28 @@ std::vector<std::string> pageFieldNames(int position) {
     }
 }
 
+std::optional<PageProblem> requestOutsideModes(const SendPages& pages,
+                                               const instrument::OutputCapabilityTable& table) {
+    const int modes = table.countedEntries();
+    if (pages.requestMode < 1 || pages.requestMode > modes) {
+        return PageProblem{"mode-number", modes == 0
+                                              ? std::string("充电器没有报告输出模式")
+                                              : common::format("充电器的输出模式是 1-%d", modes)};
+    }
+    const instrument::OutputModeEntry entry = table.entry(pages.requestMode - 1);
+    const int leastVolts = entry.minVoltage10mV * 10, mostVolts = entry.maxVoltage10mV * 10;
+    if (pages.requestMillivolts < leastVolts || pages.requestMillivolts > mostVolts) {
+        return PageProblem{"voltage", common::format("模式 %d 的电压范围是 %d-%d mV",
+                                                     pages.requestMode, leastVolts, mostVolts)};
+    }
+    const int leastAmps = entry.minCurrent10mA * 10, mostAmps = entry.maxCurrent10mA * 10;
+    if (pages.requestMilliamps < leastAmps || pages.requestMilliamps > mostAmps) {
+        return PageProblem{"current", common::format("模式 %d 的电流范围是 %d-%d mA",
+                                                     pages.requestMode, leastAmps, mostAmps)};
+    }
+    return std::nullopt;
+}
+
 std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages) {
     SendPages checked = pages;

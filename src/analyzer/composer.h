@@ -98,6 +98,10 @@ struct PageProblem {
 };
 std::optional<PageProblem> checkPage(int position, const std::vector<PageField>& fields,
                                      SendPages& pages);
+// A Request the charger's output modes cannot grant: a mode number it does not have, or
+// a voltage or current outside that mode's range. Nothing when the request fits.
+std::optional<PageProblem> requestOutsideModes(const SendPages& pages,
+                                               const instrument::OutputCapabilityTable& table);
 // The names of the fields a send-list entry's page takes (none for most entries).
 std::vector<std::string> pageFieldNames(int position);
 

@@ -76,6 +76,9 @@ constexpr const char* kSendUsage =
     "       ufcs send --list\n"
     "  ENTRY: an entry of the send list (Ping, Request, 设置波特率, ...) or its position 0-19;\n"
     "  --list prints the entries with the fields each one takes\n"
+    "  prints the message sent and the rows of the charger's answer; exits 0 when it was sent.\n"
+    "  A Request outside the charger's output modes is refused unless --out-of-range is given\n"
+    "  (to see the charger refuse it); voltage and current go in 10 mV and 10 mA units.\n"
     "  fields: --mode-number N --voltage MV --current MA | --ms N | --key-index HEX --random \"HEX "
     "...\" |\n"
     "          --encrypted \"HEX ...\" --random \"HEX ...\" | --test-mode 0|1 --voltage-accuracy "
@@ -233,6 +236,14 @@ std::string listed(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words)
         text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+std::string plainPrompt(std::string text) {
+    for (const std::string mark : {"“", "”", "。"}) {
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.erase(at, mark.size());
+    }
     return text;
 }
 

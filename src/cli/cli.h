@@ -85,6 +85,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
                                         const CommandSyntax& syntax, std::ostream& err);
 // "ufcs COMMAND: problem" and where to read the usage, on `err`.
 void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err);
+// A dialog's prompt as a command line says it: without its quotes and full stop.
+std::string plainPrompt(std::string text);
 // A path the user typed (UTF-8).
 std::filesystem::path pathArgument(const std::string& text);
 // The file -o names, checked before any work is done (the folder exists, it

@@ -122,15 +122,6 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
 
 namespace {
 
-// The framework's prompt as a command line says it: without its quotes and full stop.
-std::string plainPrompt(std::string text) {
-    for (const std::string mark : {"“", "”", "。"}) {
-        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
-            text.erase(at, mark.size());
-    }
-    return text;
-}
-
 // A time in the test (--from, --to), in seconds; nothing after telling `err`.
 std::optional<double> timeInTest(const Arguments& parsed, const char* option, std::ostream& err) {
     const std::string text = parsed.value(option);

@@ -22,7 +22,9 @@ class SinkListener final : public analyzer::SessionListener {
   public:
     SinkListener(ufcs::CaptureList& list, std::ostream& err) : list_(list), err_(err) {}
     void onPaneText(const std::string& text, analyzer::PaneStyle) override {
-        err_ << screenText(text);
+        const std::string shown = screenText(text);
+        err_ << shown;
+        if (!shown.empty() && shown.back() != '\n') err_ << '\n';
     }
     void onMessageBox(const std::string& text) override { err_ << screenText(text) << '\n'; }
     void onCaptureStarting() override { list_.clear(); }
@@ -115,6 +117,8 @@ std::vector<OptionSyntax> sendOptions() {
     return options;
 }
 
+constexpr const char* kOutOfRangeOption = "--out-of-range";
+
 void printEntries(std::ostream& out) {
     for (int position = 0; position < static_cast<int>(ufcs::SendMenuEntries.size()); ++position) {
         out << position << '\t' << ufcs::SendMenuEntries[static_cast<std::size_t>(position)];
@@ -128,7 +132,20 @@ void printEntries(std::ostream& out) {
 // The first given option the entry's page does not take, named for the user.
 // --device and --simulate=N choose the instrument; they are not a message's fields.
 bool choosesInstrument(const std::string& option) {
-    return option == kDeviceOption || option == "--simulate";
+    return option == kDeviceOption || option == "--simulate" || option == kOutOfRangeOption;
+}
+
+// The Request carries 10 mV and 10 mA units: a value between them would be cut, not sent.
+std::optional<analyzer::PageProblem> inexactRequest(const analyzer::SendPages& pages) {
+    if (pages.requestMillivolts % 10 != 0)
+        return analyzer::PageProblem{"voltage", "请求以 10 mV 为单位，请填入 10 的整数倍"};
+    if (pages.requestMilliamps % 10 != 0)
+        return analyzer::PageProblem{"current", "请求以 10 mA 为单位，请填入 10 的整数倍"};
+    return std::nullopt;
+}
+
+void reportField(const analyzer::PageProblem& problem, std::ostream& err) {
+    reportBadArgument("send", "--" + problem.field + ": " + plainPrompt(problem.message), err);
 }
 
 std::optional<std::string> foreignField(int position, const Arguments& parsed) {
@@ -151,8 +168,8 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
         printEntries(out);
         return 0;
     }
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"send", {"--simulate"}, sendOptions(), {"ENTRY"}}, err);
+    const std::optional<Arguments> parsed = parseArguments(
+        args, {"send", {"--simulate", kOutOfRangeOption}, sendOptions(), {"ENTRY"}}, err);
     if (!parsed) return 2;
     const std::optional<int> position = entryPosition(parsed->positional[0]);
     if (!position) {
@@ -176,8 +193,10 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
         if (!choosesInstrument(option)) fields.push_back({option.substr(2), value});
     }
     analyzer::SendPages pages;
-    if (const auto problem = analyzer::checkPage(*position, fields, pages)) {
-        err << problem->message << '\n';
+    auto problem = analyzer::checkPage(*position, fields, pages);
+    if (!problem && *position == analyzer::kSendRequest) problem = inexactRequest(pages);
+    if (problem) {
+        reportField(*problem, err);
         return 2;
     }
 
@@ -187,6 +206,20 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
         return 1;
     }
     if (!sink.connect()) return 1;
+    // A Request the charger's modes cannot grant is refused here, unless the user
+    // means to see the charger refuse it.
+    if (*position == analyzer::kSendRequest && !parsed->has(kOutOfRangeOption)) {
+        if (!sink.listener.tableArrived) {
+            err << "ufcs send: 充电器没有报告输出模式，请求的范围没有核对\n";
+        } else if (const auto outside =
+                       analyzer::requestOutsideModes(pages, sink.session->capabilityTable())) {
+            reportBadArgument("send",
+                              "--" + outside->field + ": " + outside->message + "（" +
+                                  kOutOfRangeOption + " 照样发送）",
+                              err);
+            return 2;
+        }
+    }
     const std::size_t firstRow = sink.list.rowCount();
     const auto frames = analyzer::composeSend(*position, sink.session->mode(), pages,
                                               sink.session->capabilityTable(), {});

@@ -48,9 +48,9 @@ TEST_F(SendCommand, RequestIsTracedAndTheChargerGrantsIt) {
     EXPECT_NE(sent.out.find("\tPower_Ready\t"), std::string::npos);
 }
 
-TEST_F(SendCommand, ImpossibleRequestIsRefusedByTheCharger) {
-    const CliRun sent =
-        run({"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000"});
+TEST_F(SendCommand, ImpossibleRequestIsRefusedByTheChargerWhenAskedFor) {
+    const CliRun sent = run(
+        {"send", "--simulate", "10", "--mode-number", "1", "--voltage", "20000", "--out-of-range"});
     ASSERT_EQ(sent.status, 0) << sent.err;
     EXPECT_NE(sent.out.find("\tRefuse\t拒绝\t"), std::string::npos) << sent.out;
     EXPECT_EQ(sent.out.find("\tPower_Ready\t"), std::string::npos);
@@ -72,15 +72,43 @@ TEST_F(SendCommand, RefusedFieldSendsNothing) {
     const CliRun bad = run({"send", "--simulate", "--trace", "Verify_Request", "--key-index", "5",
                             "--random", "01 02"});
     EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, "请输入16个十六进制数，注意数据用空格分开!\n");
+    EXPECT_NE(bad.err.find("ufcs send: --random: 请输入16个十六进制数，注意数据用空格分开!\n"),
+              std::string::npos)
+        << bad.err;
     EXPECT_TRUE(bad.out.empty());
-
-    const CliRun range = run({"send", "--simulate", "Request", "--mode-number", "8"});
-    EXPECT_EQ(range.status, 2);
-    EXPECT_EQ(range.err, "“请填入一个在1和7之间的整数。”\n");
 
     EXPECT_EQ(run({"send", "--simulate", "Nonsense"}).status, 2);
     EXPECT_EQ(run({"send", "--simulate", "Ping", "--volts", "3"}).status, 2);
+}
+
+// A Request is checked against the page, the message's units and then the charger's own
+// output modes (the simulated charger's mode 1 is 3.4-5.5 V, 0.1-3 A; it has three modes):
+// nothing is sent, and the message names the option.
+TEST_F(SendCommand, RequestOutsideWhatCanBeSentOrGrantedIsRefusedBeforeSending) {
+    const struct {
+        std::vector<std::string> fields;
+        std::string message;
+    } cases[] = {
+        {{"--mode-number", "8"}, "ufcs send: --mode-number: 请填入一个在1和7之间的整数\n"},
+        {{"--voltage", "400000"}, "ufcs send: --voltage: 请填入一个在10和300000之间的整数\n"},
+        {{"--voltage", "99999"}, "ufcs send: --voltage: 请求以 10 mV 为单位，请填入 10 的整数倍\n"},
+        {{"--current", "1005"}, "ufcs send: --current: 请求以 10 mA 为单位，请填入 10 的整数倍\n"},
+        {{"--voltage", "99990"},
+         "ufcs send: --voltage: 模式 1 的电压范围是 3400-5500 mV（--out-of-range 照样发送）\n"},
+        {{"--current", "3010"},
+         "ufcs send: --current: 模式 1 的电流范围是 100-3000 mA（--out-of-range 照样发送）\n"},
+        {{"--mode-number", "4"},
+         "ufcs send: --mode-number: 充电器的输出模式是 1-3（--out-of-range 照样发送）\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"send", "--simulate", "--trace", "Request"};
+        args.insert(args.end(), c.fields.begin(), c.fields.end());
+        const CliRun refused = run(args);
+        EXPECT_EQ(refused.status, 2) << c.fields[0];
+        EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+        EXPECT_EQ(refused.err.find("> 00 FE 21 48"), std::string::npos) << c.fields[0];
+        EXPECT_TRUE(refused.out.empty()) << refused.out;
+    }
 }
 
 TEST_F(SendCommand, ModesListsTheChargersTable) {
