@@ -38,28 +38,15 @@ void printJsonSamples(const plot::SampledSeries& channel, std::ostream& out) {
     out << ']';
 }
 
-// The test's length and what went through the bus in it.
-struct Totals {
-    double seconds = 0;
-    double wattHours = 0;
-    double milliampHours = 0;
-};
-Totals totalsOf(const recorder::SampleDocument& document) {
-    const uint32_t count = document.channel(recorder::kVoltageChannel).count();
-    if (count == 0) return {};
-    const recorder::ZoneMeasurement whole = recorder::measureZone(document, 0, count - 1);
-    return {count * document.period, whole.wattHours, whole.milliampHours};
-}
-
 void printJson(const recorder::OsaLoad& load, bool samples, std::ostream& out) {
     const recorder::SampleDocument& document = *load.document;
-    const Totals totals = totalsOf(document);
+    const recorder::PanelTotals totals = recorder::documentTotals(document);
     out << "{\"version\":" << load.header.version << ",\"signature_ok\":"
         << (load.header.signature == recorder::kOsaSignature ? "true" : "false")
         << ",\"period\":" << common::format("%.17g", document.period)
         << ",\"calibrated\":" << document.currentCalibrated
         << ",\"duration_s\":" << common::format("%.1f", totals.seconds)
-        << ",\"wh\":" << common::format("%.6f", totals.wattHours)
+        << ",\"wh\":" << common::format("%.6f", totals.milliwattHours / 1000)
         << ",\"mah\":" << common::format("%.3f", totals.milliampHours) << ",\"channels\":[";
     for (int c = 0; c < recorder::kChannelCount; ++c) {
         const plot::SampledSeries& channel = document.channel(c);
@@ -97,14 +84,14 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
             << "signature: " << signatureText(load.header.signature) << '\n'
             << "period: " << common::format("%g", document.period) << '\n'
             << "calibrated: " << (document.currentCalibrated ? 1 : 0) << '\n';
-        const Totals totals = totalsOf(document);
+        const recorder::PanelTotals totals = recorder::documentTotals(document);
         const auto tenths = static_cast<uint64_t>(std::llround(totals.seconds * 10));
         out << "duration: "
             << common::format("%u:%02u:%02u.%u", unsigned(tenths / 36000),
                               unsigned(tenths / 600 % 60), unsigned(tenths / 10 % 60),
                               unsigned(tenths % 10))
             << '\n'
-            << "energy: " << common::format("%.4f Wh", totals.wattHours) << '\n'
+            << "energy: " << common::format("%.4f Wh", totals.milliwattHours / 1000) << '\n'
             << "charge: " << common::format("%.3f mAh", totals.milliampHours) << '\n';
         // Only the channels this test recorded (the others stay empty in this program).
         for (int c = 0; c < recorder::kChannelCount; ++c) {

@@ -50,6 +50,11 @@ double TestTotals::milliwattHours() const {
     return static_cast<double>(milliwattMilliSum.load()) * periodMilliseconds / 3.6e9;
 }
 
+PanelTotals TestTotals::panelTotals(uint64_t missedSamples) const {
+    return {static_cast<double>(samples.load()) * periodMilliseconds / 1000.0, milliwattHours(),
+            milliampHours(), missedSamples};
+}
+
 std::string timedStopText(long long remaining) {
     if (remaining < 0) remaining = 0;
     const long long days = remaining / 86400;

@@ -19,6 +19,7 @@
 #include "recorder/journal.h"
 #include "recorder/sample_document.h"
 #include "recorder/settings.h"
+#include "recorder/waveform.h"
 
 namespace recorder {
 
@@ -81,6 +82,7 @@ struct TestTotals {
     void add(uint16_t millivolts, uint16_t milliamps);
     double milliampHours() const;
     double milliwattHours() const;
+    PanelTotals panelTotals(uint64_t missedSamples) const;
 };
 
 // "定时：h:mm:ss", or with days when a day or more remains.

@@ -353,4 +353,22 @@ ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint
     return zone;
 }
 
+PanelTotals documentTotals(const SampleDocument& document) {
+    const uint32_t count = document.channel(kVoltageChannel).count();
+    if (count == 0) return {};
+    const ZoneMeasurement whole = measureZone(document, 0, count - 1);
+    return {count * document.period, whole.wattHours * 1000, whole.milliampHours, std::nullopt};
+}
+
+std::string panelTotalsText(const PanelTotals& totals) {
+    std::string text =
+        common::format("测试 %s\n%.3f mWh  %.3f mAh", viewTimeText(totals.seconds, 0).c_str(),
+                       totals.milliwattHours, totals.milliampHours);
+    if (totals.missedSamples) {
+        common::appendFormat(text, "\n漏采 %llu",
+                             static_cast<unsigned long long>(*totals.missedSamples));
+    }
+    return text;
+}
+
 }  // namespace recorder

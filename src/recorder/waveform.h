@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "plot/plot_frame.h"
@@ -112,6 +113,18 @@ struct ZoneMeasurement {
 };
 // Nothing is measured (all zero) when the range holds no sample.
 ZoneMeasurement measureZone(const SampleDocument& document, uint32_t first, uint32_t last);
+// What the side panel tells of a test: its length, energy and charge, and for a test
+// run here the ticks that brought no sample.
+struct PanelTotals {
+    double seconds = 0;
+    double milliwattHours = 0;
+    double milliampHours = 0;
+    std::optional<uint64_t> missedSamples;
+};
+// A whole document's totals (each sample stands for one period).
+PanelTotals documentTotals(const SampleDocument& document);
+// "测试 h:mm:ss", "mWh  mAh", then "漏采 n" when known, one per line.
+std::string panelTotalsText(const PanelTotals& totals);
 // The samples between two time zone lines (sample positions, either order),
 // both lines' samples included.
 SampleSpan zoneSpan(double firstLine, double secondLine);

@@ -183,3 +183,20 @@ TEST(Waveform, ZoneMeasurements) {
 }
 
 }  // namespace
+
+// The side panel's totals of a whole document: the same sums as a zone over every
+// sample, a length of one period a sample, and the missed count only when known.
+TEST(Waveform, PanelTotalsOfADocument) {
+    recorder::SampleDocument document;
+    EXPECT_EQ(recorder::documentTotals(document).seconds, 0);
+    for (int i = 0; i < 36000; ++i)  // one hour at 9 V, 2 A
+        document.appendSample(9000, 2000, {true, false, true});
+    const recorder::PanelTotals totals = recorder::documentTotals(document);
+    EXPECT_NEAR(totals.seconds, 3600, 1e-6);
+    EXPECT_NEAR(totals.milliwattHours, 18000, 1e-6);
+    EXPECT_NEAR(totals.milliampHours, 2000, 1e-6);
+    EXPECT_EQ(recorder::panelTotalsText(totals), "测试 1:00:00\n18000.000 mWh  2000.000 mAh");
+    recorder::PanelTotals run = totals;
+    run.missedSamples = 3;
+    EXPECT_EQ(recorder::panelTotalsText(run), "测试 1:00:00\n18000.000 mWh  2000.000 mAh\n漏采 3");
+}

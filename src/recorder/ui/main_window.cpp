@@ -437,14 +437,16 @@ bool MainWindow::openFile(const QString& path) {
     // Read (and summarised for the view) on a thread of its own: a long
     // recording shows its progress, can be cancelled, and the window paints.
     OsaLoad load;
+    PanelTotals totals;
     const std::filesystem::path file = pathOf(path);
     qt_adapters::runWithProgress(
         this, QStringLiteral("正在打开 %1 ……").arg(QFileInfo(path).fileName()),
-        [&load, &file](qt_adapters::WorkProgress& progress) {
+        [&load, &totals, &file](qt_adapters::WorkProgress& progress) {
             load = loadOsa(file, [&progress](uint64_t read, uint64_t samples) {
                 progress.permille = samples ? static_cast<int>(read * 1000 / samples) : 1000;
                 return !progress.cancelled;
             });
+            if (load.document) totals = documentTotals(*load.document);
         });
     if (load.cancelled) return false;
     if (!load.document) {
@@ -458,6 +460,7 @@ bool MainWindow::openFile(const QString& path) {
     currentPath_ = path;
     rememberRecent(path);
     view_->setStatusTexts({}, {});
+    view_->setTotals(totals);
     view_->documentReplaced(true);  // an opened test is shown whole
     updateTitle();
     updateEnabling();
@@ -568,6 +571,7 @@ void MainWindow::offerRecovery() {
         document_.displayName = "无标题";
         run_.holdRecovered(std::move(held));
         currentPath_.clear();
+        view_->setTotals(documentTotals(document_));
         view_->documentReplaced(true);
         updateTitle();
         updateEnabling();
@@ -627,6 +631,7 @@ void MainWindow::showMessage(const std::string& text) {
 void MainWindow::onNewDocument() {
     currentPath_.clear();
     view_->setStatusTexts({}, {});
+    view_->setTotals(std::nullopt);
     view_->documentReplaced(false);
     updateTitle();
     updateEnabling();
@@ -640,7 +645,8 @@ void MainWindow::onTestActive(bool active, bool fresh) {
             askers_.message(fromStd(told));
     }
     if (active) outputSwitch_->holdBriefly();
-    view_->setTotals(active ? &run_.totals() : nullptr, run_.ticksWithoutSample());
+    // A stopped test keeps its totals in the panel until another document comes.
+    view_->setTotals(run_.totals().panelTotals(run_.ticksWithoutSample()));
     updateEnabling();
 }
 
@@ -654,7 +660,7 @@ void MainWindow::resetOutputSwitch(bool disable) {
 
 void MainWindow::onRefresh(uint32_t, bool changed, const std::string& timedText) {
     if (changed) view_->samplesArrived();
-    view_->setTotals(run_.active() ? &run_.totals() : nullptr, run_.ticksWithoutSample());
+    if (run_.active()) view_->setTotals(run_.totals().panelTotals(run_.ticksWithoutSample()));
     status_->setText(fromStd(timedText));
     updateEnabling();
 }

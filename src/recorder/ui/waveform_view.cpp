@@ -229,9 +229,8 @@ void WaveformView::setStatusTexts(const QString& first, const QString& second) {
     update();
 }
 
-void WaveformView::setTotals(const TestTotals* totals, uint64_t missedTicks) {
+void WaveformView::setTotals(const std::optional<PanelTotals>& totals) {
     totals_ = totals;
-    missedTicks_ = missedTicks;
     update();
 }
 
@@ -397,16 +396,10 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
     if (amps.count() > 0)
         line(fromStd(common::format("%.3f A", amps.at(amps.count() - 1) / 1000.0)), kCurrent);
     for (const QString& status : status_) {
-        if (!status.isEmpty()) line(status, QColor(220, 220, 220));
+        if (!status.isEmpty() && (&status == &status_[0] || status != status_[0]))
+            line(status, QColor(220, 220, 220));  // "定时停止" in both is said once
     }
-    if (totals_) {
-        const double elapsed = totals_->samples.load() * totals_->periodMilliseconds / 1000.0;
-        line(fromStd(common::format("测试 %s\n%.3f mWh  %.3f mAh\n漏采 %llu",
-                                    viewTimeText(elapsed, 0).c_str(), totals_->milliwattHours(),
-                                    totals_->milliampHours(),
-                                    static_cast<unsigned long long>(missedTicks_))),
-             QColor(220, 220, 120));
-    }
+    if (totals_) line(fromStd(panelTotalsText(*totals_)), QColor(220, 220, 120));
     if (!journalNote_.isEmpty()) line(journalNote_, QColor(255, 110, 80));
     if (!lastReadout_.isEmpty()) {
         QString shown = lastReadout_;

@@ -32,7 +32,8 @@ class WaveformView final : public QWidget {
     // A new or loaded document: summaries dropped, scroll positions reset.
     void documentReplaced(bool fitAll);
     void setStatusTexts(const QString& first, const QString& second);
-    void setTotals(const TestTotals* totals, uint64_t missedTicks);  // nothing: not testing
+    void setTotals(const std::optional<PanelTotals>& totals);  // nothing: no test shown
+    const std::optional<PanelTotals>& totals() const { return totals_; }
     // What is wrong with the test's crash protection (empty: nothing), shown in the panel.
     void setJournalNote(const QString& note);
     QString journalNote() const { return journalNote_; }
@@ -100,8 +101,7 @@ class WaveformView final : public QWidget {
     bool voltageOnTop_ = true;
     bool secondsOnly_ = false;
     QString status_[2];
-    const TestTotals* totals_ = nullptr;
-    uint64_t missedTicks_ = 0;
+    std::optional<PanelTotals> totals_;
     QString journalNote_;
     std::optional<std::pair<double, double>> timeLines_;     // sample positions
     std::optional<std::pair<double, double>> voltageLines_;  // heights above the origin

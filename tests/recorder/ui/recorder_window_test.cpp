@@ -109,6 +109,12 @@ class RecorderWindowTest : public QObject {
         act("停止测试")->trigger();
         QVERIFY(!window_->testRun().active());
         QVERIFY(act("继续测试")->isEnabled());
+        // The stopped test's totals stay in the panel: the samples it took, and what it missed.
+        const auto stopped = window_->view()->totals();
+        QVERIFY(stopped.has_value());
+        QCOMPARE(stopped->seconds, samples() * 0.1);
+        QVERIFY(stopped->milliampHours > 0 && stopped->milliwattHours > 0);
+        QVERIFY(stopped->missedSamples.has_value());
         QVERIFY(window_->saveTo(file("t.osa")));
         QCOMPARE(window_->windowTitle(), QStringLiteral("t - Tarsel电压电流测量"));
         const uint32_t saved = samples();
@@ -127,6 +133,13 @@ class RecorderWindowTest : public QObject {
         window_->view()->state().panorama = false;
         QVERIFY(window_->openFile(file("t.osa")));
         QCOMPARE(samples(), saved);
+        // An opened test shows its totals; what it missed is not in the file.
+        const auto opened = window_->view()->totals();
+        QVERIFY(opened.has_value());
+        QCOMPARE(opened->seconds, saved * 0.1);
+        QCOMPARE(opened->milliampHours,
+                 recorder::documentTotals(window_->document()).milliampHours);
+        QVERIFY(!opened->missedSamples.has_value());
         // An opened test is shown fitted: its lowest and highest volts on the axis.
         const recorder::WaveformState& fitted = window_->view()->state();
         const plot::SeriesExtremes volts = window_->document().channel(0).extremes();
@@ -304,6 +317,7 @@ class RecorderWindowTest : public QObject {
         panel->hoursField()->setText(QStringLiteral("0"));
         emit panel->hoursField()->editingFinished();
         QTRY_VERIFY(!window_->testRun().active());
+        QVERIFY(window_->view()->totals().has_value());  // a timed stop keeps them too
         panel->checkBox()->setChecked(false);
         window_->document().modified = false;
     }
