@@ -85,7 +85,7 @@ void BM_Paint(benchmark::State& state) {
 
 void paintCases(benchmark::internal::Benchmark* b) {
     for (const int hours : {24, 1000})
-        for (int index = 0; index < recorder::kScaleCount; ++index)
+        for (int index = 0; index < recorder::kTimeScaleCount; ++index)
             for (int where = 0; where < 3; ++where)
                 b->Args({hours, index, where});
 }

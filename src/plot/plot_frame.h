@@ -41,6 +41,9 @@ struct Frame {
     Trace voltage{Colour::Red, {}};
     Trace current{Colour::Green, {}};
     bool voltageOnTop = false;
+    // The vertical grid lines start this many pixels right of the origin (0 up to a
+    // column step), so they stay under labels that scroll with the data.
+    int columnShift = 0;
 
     // The traces in the order they are drawn, the one on top last.
     std::vector<const Trace*> drawOrder() const {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "recorder/waveform.h"
+
 namespace recorder {
 namespace {
 
@@ -80,8 +82,8 @@ ViewSettings RecorderSettings::view() const {
     if (view.voltIndex > 11 || view.voltIndex < 0) view.voltIndex = 8;
     view.currentIndex = profile_.readInt(kSettings, "ComboBox3Sel", 15);
     if (view.currentIndex > 17 || view.currentIndex < 0) view.currentIndex = 15;
-    view.timeIndex = profile_.readInt(kSelect, "TX", -1);
-    if (view.timeIndex < 0 || view.timeIndex > 11) view.timeIndex = 3;
+    view.timeIndex = timeIndexFromProfile(profile_.readInt(kSelect, "TX", -1));
+    if (view.timeIndex < 0) view.timeIndex = 3;
     view.grid = profile_.readInt(kSetting, "ShowGrid", -1) != 0;
     view.voltTracking = profile_.readInt(kSettings, "AutoVScoll", 1) != 0;
     view.currentTracking = profile_.readInt(kSettings, "AutoAScoll", 1) != 0;
@@ -100,7 +102,7 @@ void RecorderSettings::saveView(const ViewSettings& view) {
 }
 
 void RecorderSettings::saveTimeIndex(int index) {
-    profile_.writeInt(kSelect, "TX", index);
+    profile_.writeInt(kSelect, "TX", timeIndexForProfile(index));
 }
 
 void RecorderSettings::saveGrid(bool shown) {

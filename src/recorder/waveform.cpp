@@ -39,7 +39,7 @@ const std::array<plot::Scale, kScaleCount> kCurrentScales = {{
     {5, "5A/DIV"},
 }};
 // At the native 0.1 s a sample (a loaded file of another period keeps these divisions).
-const std::array<plot::Scale, kScaleCount> kTimeScales = {{
+const std::array<plot::Scale, kTimeScaleCount> kTimeScales = {{
     {72000, "2H/DIV"},
     {36000, "1H/DIV"},
     {18000, "30M/DIV"},
@@ -49,10 +49,27 @@ const std::array<plot::Scale, kScaleCount> kTimeScales = {{
     {1200, "2M/DIV"},
     {600, "1M/DIV"},
     {300, "30S/DIV"},
+    {150, "15S/DIV"},
+    {100, "10S/DIV"},
     {60, "6S/DIV"},
     {30, "3S/DIV"},
     {10, "1S/DIV"},
 }};
+
+namespace {
+constexpr int kLastClassicCoarse = 8;  // 30S/DIV, the last scale before the added two
+constexpr int kAddedTimeScales = kTimeScaleCount - kScaleCount;
+}  // namespace
+
+int timeIndexFromProfile(int stored) {
+    if (stored < 0 || stored >= kScaleCount) return -1;
+    return stored <= kLastClassicCoarse ? stored : stored + kAddedTimeScales;
+}
+
+int timeIndexForProfile(int index) {
+    if (index <= kLastClassicCoarse) return index;
+    return std::max(kLastClassicCoarse, index - kAddedTimeScales);
+}
 
 std::string viewTimeText(double seconds, int decimals) {
     const long long scale = decimals == 3 ? 1000 : decimals == 2 ? 100 : 1;
@@ -262,24 +279,38 @@ void addValueLabels(plot::Frame& frame, const WaveformState& state, int plotWidt
 }
 
 // Time under each vertical division line; when some are long, every other one.
+// Under each whole division of time, so each label is a round value of the scale
+// however far the plot has scrolled; the vertical grid lines follow them.
 void addTimeLabels(plot::Frame& frame, const WaveformState& state, double period, int plotWidth,
                    bool secondsOnly) {
-    std::vector<std::string> texts;
+    const double firstDivision = std::ceil(state.timeScroll - 1e-6);
+    const double shift = (firstDivision - state.timeScroll) * kDivisionWidth;
+    frame.columnShift = static_cast<int>(std::lround(shift)) % kDivisionWidth;
+    const double secondsPerDivision = kTimeScales[state.timeIndex].perDivision * period;
+    struct Placed {
+        double division;
+        int x;
+        std::string text;
+    };
+    std::vector<Placed> placed;
     bool longOnes = false;
-    for (int k = 0; k * kDivisionWidth <= plotWidth && k < 81; ++k) {
-        const double seconds =
-            (state.timeScroll + k) * kDivisionWidth * period / state.pixelsPerSample();
-        texts.push_back(secondsOnly ? common::format("%.9g", seconds) : viewTimeText(seconds, 2));
-        longOnes = longOnes || texts.back().size() > 8;
+    for (int k = 0; shift + k * kDivisionWidth <= plotWidth && k < 81; ++k) {
+        const double division = firstDivision + k;
+        if (division < 0) continue;  // before the test: no time to tell
+        const double seconds = division * secondsPerDivision;
+        std::string text = secondsOnly ? common::format("%.9g", seconds) : viewTimeText(seconds, 2);
+        longOnes = longOnes || text.size() > 8;
+        placed.push_back(
+            {division, static_cast<int>(std::lround(shift + k * kDivisionWidth)), std::move(text)});
     }
-    for (std::size_t k = 0; k < texts.size(); ++k) {
-        const bool last = k + 1 == texts.size();
-        if (longOnes && k % 2 == 1 && !last) continue;
-        const int x = static_cast<int>(k) * kDivisionWidth;
-        frame.labels.push_back({texts[k], x, -4, Align::Centre, Colour::Grey});
-        if (last)
-            frame.labels.push_back({"       T(时间)", x - 40, -22, Align::Left, Colour::Grey});
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        // Long labels: every other one, the same ones wherever the plot has scrolled.
+        const bool odd = std::fmod(placed[i].division, 2.0) != 0;
+        if (longOnes && odd && i + 1 != placed.size()) continue;
+        frame.labels.push_back({placed[i].text, placed[i].x, -4, Align::Centre, Colour::Grey});
     }
+    const int lastColumn = plotWidth / kDivisionWidth * kDivisionWidth;
+    frame.labels.push_back({"       T(时间)", lastColumn - 40, -22, Align::Left, Colour::Grey});
 }
 
 }  // namespace

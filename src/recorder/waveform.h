@@ -19,8 +19,15 @@ inline constexpr int kScaleCount = 12;
 // Volts and amperes per division, from the finest.
 extern const std::array<plot::Scale, kScaleCount> kVoltScales;
 extern const std::array<plot::Scale, kScaleCount> kCurrentScales;
-// Samples per division, from the coarsest (2H/DIV) to the finest (1S/DIV).
-extern const std::array<plot::Scale, kScaleCount> kTimeScales;
+// Samples per division, from the coarsest (2H/DIV) to the finest (1S/DIV). Beside the twelve
+// classic scales, 15S and 10S/DIV fill the fivefold step from 6S to 30S/DIV, so a test of two
+// or three minutes fits the plot.
+inline constexpr int kTimeScaleCount = 14;
+extern const std::array<plot::Scale, kTimeScaleCount> kTimeScales;
+// The profile keeps the time scale as an index of the twelve classic scales: one of the
+// two added ones is kept as 30S/DIV.
+int timeIndexFromProfile(int stored);
+int timeIndexForProfile(int index);
 
 // The plot inside the view: origin 53 px from the left and 43 px above the
 // bottom, its top 10 px below the view's; the right-hand 176 px hold the panel.

@@ -17,13 +17,13 @@ QPoint windowPoint(const PlotStyle& style, plot::Point point) {
 
 }  // namespace
 
-void paintPlotGrid(QPainter& painter, const PlotStyle& style) {
+void paintPlotGrid(QPainter& painter, const PlotStyle& style, int columnShift) {
     const int ox = style.origin.x();
     const int oy = style.origin.y();
     painter.setPen(QPen(style.grid, 1, Qt::DotLine));
     for (int y = 0; y < style.height; y += style.rowStep)
         painter.drawLine(ox, oy - y, ox + style.width, oy - y);
-    for (int x = 0; x <= style.width; x += style.columnStep)
+    for (int x = columnShift; x <= style.width; x += style.columnStep)
         painter.drawLine(ox + x, oy, ox + x, oy - style.height);
 }
 
@@ -97,7 +97,7 @@ void paintPlotTraces(QPainter& painter, const PlotStyle& style,
 
 void paintPlotFrame(QPainter& painter, const PlotStyle& style, const plot::Frame& frame,
                     bool gridShown) {
-    if (gridShown) paintPlotGrid(painter, style);
+    if (gridShown) paintPlotGrid(painter, style, frame.columnShift);
     paintPlotAxes(painter, style);
     paintPlotLabels(painter, style, frame.labels);
     paintPlotTraces(painter, style, frame.drawOrder());

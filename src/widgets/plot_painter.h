@@ -32,7 +32,7 @@ struct PlotStyle {
 };
 
 // The dotted grid lines.
-void paintPlotGrid(QPainter& painter, const PlotStyle& style);
+void paintPlotGrid(QPainter& painter, const PlotStyle& style, int columnShift = 0);
 // The left, bottom and right axes.
 void paintPlotAxes(QPainter& painter, const PlotStyle& style);
 void paintPlotLabels(QPainter& painter, const PlotStyle& style,

@@ -55,6 +55,32 @@ TEST(Waveform, PanoramaFitsTheRecording) {
     // 35,998 samples over (1398 - 230) / 60 = 19 divisions: 5M/DIV is the finest that fits.
     EXPECT_EQ(state.timeIndex, 5);
     EXPECT_EQ(state.timeScroll, 0);
+
+    // A test of 2:19 fits 10S/DIV (0-3:10), not the classic table's 30S/DIV (0-9:30).
+    recorder::SampleDocument shortTest;
+    for (int i = 0; i < 1390; ++i)
+        shortTest.appendSample(5000, 1500, {true, false, true});
+    recorder::panoramaFit(state, shortTest, 1398, 820);
+    EXPECT_EQ(recorder::kTimeScales[static_cast<std::size_t>(state.timeIndex)].label, "10S/DIV");
+}
+
+// The profile's "TX" counts the twelve classic time scales; the added 15S and 10S/DIV
+// are kept as 30S/DIV, and every classic one comes back as itself.
+TEST(Waveform, TimeScaleInTheProfile) {
+    for (int stored = 0; stored < recorder::kScaleCount; ++stored) {
+        const int index = recorder::timeIndexFromProfile(stored);
+        EXPECT_EQ(recorder::timeIndexForProfile(index), stored);
+    }
+    const std::pair<std::string_view, int> kept[] = {
+        {"30S/DIV", 8}, {"15S/DIV", 8}, {"10S/DIV", 8}, {"6S/DIV", 9}, {"1S/DIV", 11}};
+    for (const auto& [label, stored] : kept) {
+        int index = 0;
+        while (recorder::kTimeScales[static_cast<std::size_t>(index)].label != label)
+            ++index;
+        EXPECT_EQ(recorder::timeIndexForProfile(index), stored) << label;
+    }
+    for (const int wrong : {-1, 12, 99})
+        EXPECT_EQ(recorder::timeIndexFromProfile(wrong), -1);
 }
 
 // 全景图 holds each channel's lowest and highest samples on its axis, on the
@@ -113,6 +139,44 @@ const plot::Label* findLabel(const plot::Frame& frame, const std::string& text) 
     return nullptr;
 }
 
+// However the plot has scrolled (a zoom at a point leaves it between divisions), the time
+// labels read whole divisions of the scale and sit where those times are; the grid follows.
+TEST(Waveform, TimeLabelsFallOnRoundValuesOfTheScale) {
+    recorder::SampleDocument document;
+    for (int i = 0; i < 3'000; ++i)
+        document.appendSample(5'000, 1'000, {true, false, true});
+    const struct {
+        int timeIndex;
+        double scroll;
+        const char* first;  // the first label, at the first whole division in the plot
+        int firstX;
+        const char* second;
+    } cases[] = {
+        {12, 4.95, "15", 3, "18"},  // 3S/DIV: was 14.85, 17.85
+        {12, 5.0, "15", 0, "18"},   // on a division already
+        {11, 0.5, "6", 30, "12"},   // 6S/DIV
+        {13, 7.25, "8", 45, "9"},   // 1S/DIV
+        {10, 2.1, "30", 54, "40"},  // 10S/DIV
+        {12, -1.5, "0", 90, "3"},   // scrolled before the start: nothing below 0
+    };
+    for (const auto& c : cases) {
+        WaveformState state;
+        state.panorama = false;
+        state.timeIndex = c.timeIndex;
+        state.timeScroll = c.scroll;
+        const plot::Frame frame = recorder::waveformFrame(state, document, {1398, 740, true, true});
+        std::vector<const plot::Label*> times;
+        for (const plot::Label& label : frame.labels)
+            if (label.y == -4) times.push_back(&label);
+        ASSERT_GE(times.size(), 2u) << c.scroll;
+        EXPECT_EQ(times[0]->text, c.first) << c.scroll;
+        EXPECT_EQ(times[0]->x, c.firstX) << c.scroll;
+        EXPECT_EQ(times[1]->text, c.second) << c.scroll;
+        EXPECT_EQ(times[1]->x - times[0]->x, recorder::kDivisionWidth);
+        EXPECT_EQ(frame.columnShift, c.firstX % recorder::kDivisionWidth) << c.scroll;
+    }
+}
+
 TEST(Waveform, TheFrameHoldsTheLabelsAndTheShownCurvesInsideThePlot) {
     recorder::SampleDocument document;
     for (int i = 0; i < 3'000; ++i)
@@ -122,7 +186,7 @@ TEST(Waveform, TheFrameHoldsTheLabelsAndTheShownCurvesInsideThePlot) {
     state.panorama = false;
     state.voltIndex = 9;     // 1 V a division
     state.currentIndex = 9;  // 1 A a division
-    state.timeIndex = 9;     // 6S/DIV: a sample a pixel
+    state.timeIndex = 11;    // 6S/DIV: a sample a pixel
     state.timeScroll = 10;   // 600 samples left of the plot
     const recorder::FrameOptions options{1398, 740, false, true};
     const int plotWidth = 1398 - recorder::kPanelWidth - recorder::kOriginLeft;

@@ -383,7 +383,7 @@ void MainWindow::updateEnabling() {
     action(Command::CurrentIn)->setEnabled(samples && canZoomVertical(state, Axis::Current, true));
     action(Command::CurrentOut)
         ->setEnabled(samples && canZoomVertical(state, Axis::Current, false));
-    action(Command::TimeIn)->setEnabled(state.timeIndex < kScaleCount - 1);
+    action(Command::TimeIn)->setEnabled(state.timeIndex < kTimeScaleCount - 1);
     action(Command::TimeOut)->setEnabled(state.timeIndex > 0);
     const std::pair<Command, ZoomAtPoint> modes[] = {{Command::ZoomTime, ZoomAtPoint::Time},
                                                      {Command::ZoomCurrent, ZoomAtPoint::Current},

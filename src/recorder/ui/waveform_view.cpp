@@ -68,7 +68,7 @@ void WaveformView::buildPanel() {
         scaleLabels_[i]->setStyleSheet(QStringLiteral("color: rgb(220,220,220)"));
         scaleLabels_[i]->setWordWrap(true);
         sliders_[i] = new QSlider(Qt::Horizontal, this);
-        sliders_[i]->setRange(0, kScaleCount - 1);
+        sliders_[i]->setRange(0, (i == 2 ? kTimeScaleCount : kScaleCount) - 1);
         sliders_[i]->setEnabled(false);  // shows the scale; the buttons move it
         auto* in = new QToolButton(this);
         auto* out = new QToolButton(this);
@@ -239,8 +239,11 @@ void WaveformView::setJournalNote(const QString& note) {
     update();
 }
 
+// A scale the user picks ends the panorama, which would otherwise fit it away at the
+// next sample; tracking goes on at the new scale.
 void WaveformView::zoomTime(bool in) {
     zoomTimeCentred(state_, width(), in, document_.displayedCount());
+    state_.panorama = false;
     updatePanel();
 }
 
@@ -249,6 +252,7 @@ void WaveformView::zoomVertical(Axis axis, bool in) {
     if (axis == Axis::Current && document_.largestCount() == 0) return;
     int& index = axis == Axis::Voltage ? state_.voltIndex : state_.currentIndex;
     index += in ? -1 : 1;
+    state_.panorama = false;
     updatePanel();
 }
 

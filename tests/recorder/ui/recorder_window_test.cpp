@@ -302,6 +302,30 @@ class RecorderWindowTest : public QObject {
         }
     }
 
+    // The time scale the user picks stays as the test grows: it ends the panorama, which
+    // would fit it away when the simulated charger steps up, and tracking on and off keeps it.
+    void theChosenTimeScaleStays() {
+        recorder::WaveformState& state = window_->view()->state();
+        state.panorama = true;
+        state.voltTracking = state.currentTracking = false;
+        startTest();
+        waitForSamples(5);
+        const int fitted = state.timeIndex;
+        act("时间缩小显示")->trigger();
+        QCOMPARE(state.timeIndex, fitted - 1);
+        QVERIFY(!act("全景图")->isChecked());
+        waitForSamples(40);  // past the charger's steps to 9 V and 10 V
+        act("电流追踪")->trigger();
+        QVERIFY(state.currentTracking);
+        waitForSamples(samples() + 5);
+        act("电流追踪")->trigger();
+        QVERIFY(!state.currentTracking);
+        waitForSamples(samples() + 5);
+        QCOMPARE(state.timeIndex, fitted - 1);
+        act("停止测试")->trigger();
+        window_->document().modified = false;
+    }
+
     // The timed stop is set during a test, and applies at once: a wrong field
     // is told and changes nothing; a time already past stops the test.
     void theTimedStopIsSetDuringATest() {
@@ -351,7 +375,7 @@ class RecorderWindowTest : public QObject {
         act("停止测试")->trigger();
         recorder::ui::WaveformView* view = window_->view();
         auto& state = view->state();
-        state.timeIndex = 9;  // 1 pixel a sample
+        state.timeIndex = 11;  // 6S/DIV: 1 pixel a sample
         state.timeScroll = 0;
         view->update();
         // The newest shown sample is under its pixel; one beyond the last has nothing.
@@ -369,9 +393,9 @@ class RecorderWindowTest : public QObject {
         const int clickX = static_cast<int>(state.xOfSample(20));
         const double sample = state.sampleAtX(clickX);
         QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(clickX, 300));
-        QCOMPARE(state.timeIndex, 10);
+        QCOMPARE(state.timeIndex, 12);  // 3S/DIV
         QVERIFY(std::abs(state.xOfSample(sample) - clickX) <= 1.0);
-        QCOMPARE(profile_.readInt("Select", "TX", -1), 10);
+        QCOMPARE(profile_.readInt("Select", "TX", -1), 10);  // 3S/DIV among the classic scales
 
         // The scroll bar under the view moves through time, and the arrow keys move it.
         auto* bar = window_->findChild<QScrollBar*>();
@@ -628,7 +652,7 @@ class RecorderWindowTest : public QObject {
         // Zoomed in, with the read-out of the sample under the cursor.
         auto& state = window_->view()->state();
         state.panorama = false;
-        state.timeIndex = 10;
+        state.timeIndex = 12;  // 3S/DIV
         state.timeScroll = 0;
         window_->view()->stateChanged();
         const auto& volts = window_->document().channel(0);
