@@ -1,6 +1,7 @@
 #include "recorder/sample_document.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace recorder {
 
@@ -53,6 +54,42 @@ bool SampleDocument::appendSample(uint16_t millivolts, uint16_t milliamps,
     if (enabled[kCurrentChannel]) taken = channel(kCurrentChannel).append(milliamps) && taken;
     modified.store(true, std::memory_order_relaxed);
     return taken;
+}
+
+std::unique_ptr<SampleDocument> documentPart(const SampleDocument& whole, SampleSpan span) {
+    auto part = std::make_unique<SampleDocument>();
+    part->period = whole.period;
+    part->currentCalibrated = whole.currentCalibrated;
+    bool any = false;
+    std::vector<uint16_t> block;
+    for (int index = 0; index < kChannelCount; ++index) {
+        const plot::SampledSeries& from = whole.channel(index);
+        const uint32_t end = std::min(span.end, from.count());
+        if (span.first >= end) continue;
+        plot::SampledSeries& to = part->channel(index);
+        if (!to.reserve(end - span.first)) return nullptr;
+        // Blocks leave the sum and extremes to the caller: the part's own, as a recorded test's.
+        plot::SeriesExtremes extremes = newDocumentExtremes(index);
+        double sum = 0;
+        for (uint32_t at = span.first; at < end;) {
+            const uint32_t take = std::min<uint32_t>(end - at, 1u << 16);
+            block.resize(take);
+            for (uint32_t i = 0; i < take; ++i) {
+                block[i] = from.at(at + i);
+                sum += block[i];
+                extremes.maximum = std::max<int32_t>(extremes.maximum, block[i]);
+                extremes.minimum = std::min<int32_t>(extremes.minimum, block[i]);
+            }
+            if (!to.appendBlock(block.data(), take)) return nullptr;
+            at += take;
+        }
+        to.setSum(sum);
+        to.setExtremes(extremes);
+        any = true;
+    }
+    if (!any) return nullptr;
+    part->modified = true;
+    return part;
 }
 
 std::string displayNameOf(const std::filesystem::path& path) {

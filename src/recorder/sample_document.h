@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "plot/sampled_series.h"
@@ -70,6 +71,11 @@ class SampleDocument {
   private:
     std::array<plot::SampledSeries, kChannelCount> channels_;
 };
+
+// Samples [first, end) of every channel as a test of its own, with the period and the
+// calibration of `whole`; nothing when the span holds no sample or memory runs out.
+// Owner thread, nothing sampling.
+std::unique_ptr<SampleDocument> documentPart(const SampleDocument& whole, SampleSpan span);
 
 // The file name without its folder, cut at its first '.'.
 std::string displayNameOf(const std::filesystem::path& path);

@@ -118,6 +118,54 @@ TEST_F(RecorderFiles, SamplesRoundTripAndChannelThreeIsClamped) {
     EXPECT_TRUE(cancelled.message.empty());
 }
 
+// A part of a test is a test of its own: its samples, sums and extremes, the period and
+// calibration of the whole, and it saves and opens as any other.
+TEST_F(RecorderFiles, APartOfATestIsATestOfItsOwn) {
+    SampleDocument whole;
+    fill(whole, 100'000);  // more than one block of the copy
+    whole.currentCalibrated = 0;
+    const struct {
+        recorder::SampleSpan span;
+        uint32_t first, count;
+    } cases[] = {
+        {{10, 51}, 10, 41},
+        {{0, 100'000}, 0, 100'000},
+        {{99'990, UINT32_MAX}, 99'990, 10},  // a line beyond the last sample
+        {{3, 4}, 3, 1},
+    };
+    for (const auto& c : cases) {
+        const auto part = recorder::documentPart(whole, c.span);
+        ASSERT_TRUE(part) << c.first;
+        EXPECT_TRUE(part->modified);
+        EXPECT_EQ(part->currentCalibrated, 0);
+        for (const int channel : {recorder::kVoltageChannel, recorder::kCurrentChannel}) {
+            const plot::SampledSeries& series = part->channel(channel);
+            ASSERT_EQ(series.count(), c.count) << c.first;
+            double sum = 0;
+            plot::SampleRange range;
+            for (uint32_t i = 0; i < c.count; ++i) {
+                ASSERT_EQ(series.at(i), whole.channel(channel).at(c.first + i));
+                sum += series.at(i);
+                range.take(series.at(i));
+            }
+            EXPECT_EQ(series.sum(), sum);
+            EXPECT_EQ(series.extremes().maximum, std::max<int32_t>(range.maximum, channel == 2));
+            EXPECT_EQ(series.extremes().minimum, range.minimum);
+        }
+        EXPECT_EQ(part->channel(1).count(), 0u);
+    }
+    EXPECT_FALSE(recorder::documentPart(whole, {100'000, 100'010}));  // after the test
+    EXPECT_FALSE(recorder::documentPart(whole, {5, 5}));
+
+    const auto part = recorder::documentPart(whole, {1000, 2000});
+    ASSERT_TRUE(recorder::writeOsa(*part, file("part.osa")).ok);
+    const recorder::OsaLoad load = recorder::loadOsa(file("part.osa"));
+    ASSERT_TRUE(load.document) << load.message;
+    EXPECT_EQ(load.document->channel(0).count(), 1000u);
+    EXPECT_EQ(load.document->channel(2).at(0), whole.channel(2).at(1000));
+    EXPECT_EQ(load.document->channel(0).sum(), part->channel(0).sum());
+}
+
 TEST_F(RecorderFiles, DamagedFilesAreRefusedWithTheirName) {
     SampleDocument document;
     fill(document, 10);

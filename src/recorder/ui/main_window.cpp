@@ -148,6 +148,7 @@ QString commandCaption(Command command) {
         "保存",               // Save
         "另存为",             // SaveAs
         "另存为CSV格式",      // SaveCsv
+        "区域另存为",         // SaveZone
         "退出",               // Exit
         "开始新测试",         // StartTest
         "停止测试",           // StopTest
@@ -202,6 +203,9 @@ void MainWindow::buildMenus() {
     addCommand(file, Command::Save, [this] { save(); }, {QKeySequence(Qt::CTRL | Qt::Key_S)});
     addCommand(file, Command::SaveAs, [this] { saveAs(); });
     addCommand(file, Command::SaveCsv, [this] { exportCsv(); });
+    addCommand(file, Command::SaveZone, [this] {
+        saveZoneAs();
+    })->setToolTip(QStringLiteral("把两条时间区线之间的部分另存为一个测试文件"));
     recentMenu_ = file->addMenu(QStringLiteral("最近文件"));
     file->addSeparator();
     addCommand(file, Command::Exit, [this] { close(); });
@@ -372,6 +376,7 @@ void MainWindow::updateEnabling() {
     const bool testing = run_.active();
     for (const char* name : {"新建", "打开", "保存", "另存为", "另存为CSV格式"})
         action(QString::fromUtf8(name))->setEnabled(!testing);
+    action(Command::SaveZone)->setEnabled(!testing && document_.largestCount() > 0);
     recentMenu_->setEnabled(!testing);
     action(Command::StartTest)->setEnabled(!testing);
     action(Command::StopTest)->setEnabled(testing);
@@ -512,6 +517,39 @@ bool MainWindow::exportCsvTo(const QString& path, const CsvOptions& options, Sam
     const common::FileResult written =
         recorder::exportCsv(document_.channel(kVoltageChannel), document_.channel(kCurrentChannel),
                             options, pathOf(path), span);
+    if (!written.ok) askers_.message(fromStd(written.message));
+    return written.ok;
+}
+
+void MainWindow::saveZoneAs() {
+    if (!view_->zoneSpan()) {
+        askers_.message(QStringLiteral(
+            "请先显示时间区线（显示/隐藏时间区线），把要保存的部分放在两条线之间。"));
+        return;
+    }
+    const QString named = fromStd(document_.displayName) + QStringLiteral("-区域");
+    QString path = askers_.chooseFile(true, kOsaFilter, named);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".osa");
+    saveZoneTo(path);
+}
+
+bool MainWindow::saveZoneTo(const QString& path) {
+    const std::optional<SampleSpan> zone = view_->zoneSpan();
+    if (!zone || run_.active()) return false;
+    // Copied and written away from the window thread: a zone may hold days of samples.
+    if (zone->first >= document_.largestCount()) {
+        askers_.message(QStringLiteral("两条时间区线之间没有采样。"));
+        return false;
+    }
+    common::FileResult written{false, "内存不足，无法保存这一部分。"};
+    const std::filesystem::path file = pathOf(path);
+    qt_adapters::runWithProgress(
+        this, QStringLiteral("正在保存 %1 ……").arg(QFileInfo(path).fileName()),
+        [&](qt_adapters::WorkProgress&) {
+            if (const auto part = documentPart(document_, *zone))
+                written = writeOsa(*part, file, common::windowSaveControl());
+        });
     if (!written.ok) askers_.message(fromStd(written.message));
     return written.ok;
 }

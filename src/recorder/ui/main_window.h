@@ -29,6 +29,7 @@ enum class Command {
     Save,
     SaveAs,
     SaveCsv,
+    SaveZone,
     Exit,
     StartTest,
     StopTest,
@@ -85,6 +86,9 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     bool openFile(const QString& path);
     bool saveTo(const QString& path);
     bool exportCsvTo(const QString& path, const CsvOptions& options, SampleSpan span = {});
+    // The samples between the time zone lines as a test file of their own; the window's
+    // document stays as it was.
+    bool saveZoneTo(const QString& path);
     // Journals left by tests that never ended cleanly (and that no running
     // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();
@@ -133,6 +137,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     bool save();
     bool saveAs();
     void exportCsv();
+    void saveZoneAs();
     void rememberRecent(const QString& path);
     void rebuildRecentMenu();
     void updateTitle();

@@ -302,6 +302,38 @@ class RecorderWindowTest : public QObject {
         }
     }
 
+    // 区域另存为: the samples between the time zone lines go to a file of their own; the
+    // window keeps its test as it was. Without the lines shown, the user is told how.
+    void theZoneIsSavedAsATestOfItsOwn() {
+        startTest();
+        waitForSamples(60);
+        QVERIFY(!act("区域另存为")->isEnabled());
+        act("停止测试")->trigger();
+        QVERIFY(act("区域另存为")->isEnabled());
+        chosenFile_ = file("zone");
+        act("区域另存为")->trigger();
+        QVERIFY(messages_.last().startsWith(QStringLiteral("请先显示时间区线")));
+        QVERIFY(!QFileInfo::exists(file("zone.osa")));
+
+        const uint32_t count = samples();
+        const bool modified = window_->document().modified;
+        act("显示/隐藏时间区线")->trigger();
+        window_->view()->setTimeLines(50, 10);
+        act("区域另存为")->trigger();
+        const recorder::OsaLoad load = recorder::loadOsa(folder_->path() / "zone.osa");
+        QVERIFY2(load.document, load.message.c_str());
+        QCOMPARE(load.document->channel(0).count(), 41u);
+        QCOMPARE(load.document->channel(0).at(0), window_->document().channel(0).at(10));
+        QCOMPARE(load.document->channel(2).at(40), window_->document().channel(2).at(50));
+        QCOMPARE(samples(), count);
+        QCOMPARE(window_->document().modified.load(), modified);
+
+        window_->view()->setTimeLines(count + 10, count + 20);
+        QVERIFY(!window_->saveZoneTo(file("beyond.osa")));
+        QCOMPARE(messages_.last(), QStringLiteral("两条时间区线之间没有采样。"));
+        window_->document().modified = false;
+    }
+
     // The time scale the user picks stays as the test grows: it ends the panorama, which
     // would fit it away when the simulated charger steps up, and tracking on and off keeps it.
     void theChosenTimeScaleStays() {
