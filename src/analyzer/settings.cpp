@@ -15,6 +15,8 @@ constexpr const char* kChecks = "Checks";
 constexpr const char* kAckUs = "AckUs";
 constexpr const char* kAnswerUs = "AnswerUs";
 constexpr const char* kPowerReadyUs = "PowerReadyUs";
+constexpr const char* kList = "List";
+constexpr const char* kTimeFromCapture = "TimeFromCapture";
 
 constexpr int kShortestWindowUs = 200;  // one time-stamp tick
 constexpr int kLongestWindowUs = 60'000'000;
@@ -51,6 +53,14 @@ void AnalyzerSettings::saveCurveScales(const CurveScales& scales) {
     profile_.writeInt(kCurve, kSampleIndex, scales.sampleIndex);
     profile_.writeInt(kCurve, kCurrentIndex, scales.currentIndex);
     profile_.writeInt(kCurve, kVoltageScale, scales.voltageScale);
+}
+
+bool AnalyzerSettings::timeFromCaptureStart() const {
+    return profile_.readInt(kList, kTimeFromCapture, 0) != 0;
+}
+
+void AnalyzerSettings::saveTimeFromCaptureStart(bool fromStart) {
+    profile_.writeInt(kList, kTimeFromCapture, fromStart ? 1 : 0);
 }
 
 ufcs::SequenceWindows AnalyzerSettings::checkWindows() const {

@@ -2,7 +2,8 @@
 // The analyzer's settings in the program's profile, every section, key and
 // default in one place: "Select" (refusal of ACK and Ping, and the "DisAck"
 // box the window never shows ticked), "Curve" (the packet curve's scales),
-// "Checks" (the windows of the timing checks, in microseconds). The file
+// "Checks" (the windows of the timing checks, in microseconds), "List" (what the
+// time column counts from). The file
 // dialogs' "Files" section is qt_adapters::DialogFolder's, shared by the programs.
 // The recorder's settings follow the same pattern.
 
@@ -33,6 +34,10 @@ class AnalyzerSettings {
 
     CurveScales curveScales() const;
     void saveCurveScales(const CurveScales& scales);
+
+    // The time column counts from the capture's first record rather than the uptime.
+    bool timeFromCaptureStart() const;
+    void saveTimeFromCaptureStart(bool fromStart);
 
     // A window outside 0.2 ms - 60 s is taken as its default.
     ufcs::SequenceWindows checkWindows() const;

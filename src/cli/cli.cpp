@@ -39,12 +39,13 @@ constexpr const char* kDevicesUsage =
     "  (another program holds it) or unavailable (with the reason); --json gives an array of\n"
     "  {serial, path, firmware, state, problem}. Each free instrument is opened for a moment\n";
 constexpr const char* kRowsUsage =
-    "usage: ufcs rows FILE [--json | --csv [--utf8]]\n"
+    "usage: ufcs rows FILE [--json | --csv [--utf8]] [--relative]\n"
     "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
     "  line per row (index, type, receiver, message, summary, voltage, time, baud, colour),\n"
     "  or a JSON array with --json (the texts, plus time_us, delta_us, voltage_mv, current_ma\n"
     "  and bytes), or CSV with --csv (GBK unless --utf8, which writes UTF-8 with a byte-order\n"
-    "  mark), as the analyzer's 导出 writes it\n";
+    "  mark), as the analyzer's 导出 writes it; --relative counts the times from the capture's\n"
+    "  first record instead of the instrument's uptime\n";
 constexpr const char* kCheckUsage =
     "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]\n"
     "  checks a capture across messages: the ACK of each message, each sender's message\n"

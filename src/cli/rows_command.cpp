@@ -39,8 +39,8 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 }  // namespace
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"rows", {"--json", "--csv", "--utf8"}, {}, {"FILE"}}, err);
+    const std::optional<Arguments> parsed = parseArguments(
+        args, {"rows", {"--json", "--csv", "--utf8", "--relative"}, {}, {"FILE"}}, err);
     if (!parsed) return 2;
     if (parsed->has("--json") && parsed->has("--csv")) {
         reportBadArgument("rows", "--json and --csv do not go together", err);
@@ -52,6 +52,8 @@ int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
+    if (parsed->has("--relative"))
+        capture->list->setTimeOrigin(ufcs::CaptureList::TimeOrigin::CaptureStart);
     if (parsed->has("--json"))
         printJson(*capture->list, out);
     else if (parsed->has("--csv"))

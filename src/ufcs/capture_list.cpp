@@ -2,6 +2,20 @@
 
 namespace ufcs {
 
+ListRow CaptureList::recordTexts(uint32_t record) const {
+    const ConstCaptureRecord at = store_.record(record);
+    ListRow row = listRowTexts(at, record);
+    if (timeOrigin_ == TimeOrigin::CaptureStart && !row.columns[6].empty())
+        row.columns[6] = durationText(at.timeUs() - timeOriginUs());
+    return row;
+}
+
+int64_t CaptureList::timeOriginUs() const {
+    // Record 0 is the capture's header, which has no time of its own.
+    if (timeOrigin_ == TimeOrigin::InstrumentUptime || store_.count() < 2) return 0;
+    return store_.record(1).timeUs();
+}
+
 bool CaptureList::listRecord(uint32_t index, ListFilter::Pass pass) {
     CaptureRecord record = store_.record(index);
     if (!filter_.passes(record, pass)) return false;

@@ -40,9 +40,18 @@ class CaptureList {
     std::size_t rowCount() const { return rows_.size(); }
     uint32_t recordAt(std::size_t row) const { return rows_[row]; }
     const std::vector<uint32_t>& rows() const { return rows_; }
-    ListRow rowTexts(std::size_t row) const {
-        return listRowTexts(store_.record(rows_[row]), rows_[row]);
-    }
+    ListRow rowTexts(std::size_t row) const { return recordTexts(rows_[row]); }
+    // A record's row texts, its time counted from the list's time origin.
+    ListRow recordTexts(uint32_t record) const;
+
+    // The time column counts the instrument's uptime, as the time stamps do, or the
+    // time since the capture's first record.
+    enum class TimeOrigin { InstrumentUptime, CaptureStart };
+    void setTimeOrigin(TimeOrigin origin) { timeOrigin_ = origin; }
+    TimeOrigin timeOrigin() const { return timeOrigin_; }
+    // What the listed times count from, in the time stamps' microseconds: 0 for the
+    // uptime, else the first record's time stamp.
+    int64_t timeOriginUs() const;
     uint32_t nextRecord() const { return nextRecord_; }
     const CaptureStore& store() const { return store_; }
 
@@ -58,6 +67,7 @@ class CaptureList {
     std::vector<uint32_t> staged_;
     uint32_t nextRecord_ = 0;
     bool frozen_ = false;
+    TimeOrigin timeOrigin_ = TimeOrigin::InstrumentUptime;
     std::optional<DeviceRanges> deviceRanges_;
 };
 

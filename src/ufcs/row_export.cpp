@@ -52,7 +52,7 @@ RowValues listedRowValues(const CaptureList& list, std::size_t row) {
     const ConstCaptureRecord record = list.store().record(list.recordAt(row));
     RowValues values;
     if (!hasTime(record)) return values;
-    values.timeUs = record.timeUs();
+    values.timeUs = record.timeUs() - list.timeOriginUs();
     values.deltaUs = listedRowDeltaUs(list, row);
     values.millivolts = record.voltage();
     values.milliamps = record.current();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -101,6 +102,37 @@ TEST_F(RowsCommandTest, JsonCarriesTheSameRows) {
         [](const std::string& row) { return row.find("\"type\":\"控制\"") != std::string::npos; });
     EXPECT_NE(message.find("\"bytes\":\"AA "), std::string::npos) << message;
     EXPECT_EQ(message.find("\"delta_us\":null"), std::string::npos) << message;
+}
+
+// "h:mm:ss.mmm" in milliseconds.
+int64_t milliseconds(const std::string& text) {
+    int hours = 0, minutes = 0, seconds = 0, millis = 0;
+    EXPECT_EQ(std::sscanf(text.c_str(), "%d:%d:%d.%d", &hours, &minutes, &seconds, &millis), 4)
+        << text;
+    return ((hours * 60LL + minutes) * 60 + seconds) * 1000 + millis;
+}
+
+// --relative: every row's time less the first record's, in the texts and the numbers;
+// the header row still has none.
+TEST_F(RowsCommandTest, RelativeTimesCountFromTheFirstRecord) {
+    const CliRun uptime = run({"rows", file("capture.ufcs_stream").string()});
+    const CliRun relative = run({"rows", "--relative", file("capture.ufcs_stream").string()});
+    ASSERT_EQ(relative.status, 0) << relative.err;
+    const std::vector<std::string> absoluteLines = split(uptime.out, '\n');
+    const std::vector<std::string> relativeLines = split(relative.out, '\n');
+    ASSERT_EQ(absoluteLines.size(), relativeLines.size());
+    EXPECT_EQ(split(relativeLines[0] + "\t", '\t')[6], "");
+    const int64_t start = milliseconds(split(absoluteLines[1], '\t')[6]);
+    EXPECT_GT(start, 0);  // the instrument had been up a while: the two must differ
+    for (std::size_t i = 1; i < relativeLines.size(); ++i) {
+        const int64_t absolute = milliseconds(split(absoluteLines[i], '\t')[6]);
+        const int64_t counted = milliseconds(split(relativeLines[i], '\t')[6]);
+        ASSERT_NEAR(counted, absolute - start, 1) << relativeLines[i];  // each rounded down
+    }
+    const CliRun json = run({"rows", "--relative", "--json", file("capture.ufcs_stream").string()});
+    EXPECT_NE(json.out.find("\"time\":\"0:00:00.000\",\"baud\":\"\",\"color\":\"#32C832\","
+                            "\"time_us\":0,"),
+              std::string::npos);
 }
 
 TEST_F(RowsCommandTest, CsvHasTitlesQuotingAndEitherEncoding) {

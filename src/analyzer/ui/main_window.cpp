@@ -256,6 +256,10 @@ void MainWindow::connectControls() {
         autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
     });
     connect(list_, &MessageListView::filterRequested, this, &MainWindow::openFilterPopup);
+    list_->setTimeFromCaptureStart(analyzer::AnalyzerSettings(profile_).timeFromCaptureStart());
+    connect(list_, &MessageListView::timeOriginChanged, this, [this](bool fromStart) {
+        analyzer::AnalyzerSettings(profile_).saveTimeFromCaptureStart(fromStart);
+    });
     connect(decode_, &DecodePane::message, this, &MainWindow::message);
     connect(followTimer_, &QTimer::timeout, this, &MainWindow::followNewestRow);
     connect(rebuildTimer_, &QTimer::timeout, this, &MainWindow::rebuildList);

@@ -51,7 +51,7 @@ QString MessageListModel::deltaText(int row) const {
 
 const ufcs::ListRow& MessageListModel::rowTexts(uint32_t record) const {
     if (record != cachedRecord_) {
-        cachedRow_ = ufcs::listRowTexts(store_.record(record), record);
+        cachedRow_ = list_.recordTexts(record);
         cachedRecord_ = record;
     }
     return cachedRow_;
@@ -64,6 +64,11 @@ QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, 
     return QString::fromUtf8(
         ufcs::kListColumnTitles[static_cast<std::size_t>(section)].data(),
         static_cast<qsizetype>(ufcs::kListColumnTitles[static_cast<std::size_t>(section)].size()));
+}
+
+void MessageListModel::timesChanged() {
+    cachedRecord_ = UINT32_MAX;
+    if (listedRows() > 0) emit dataChanged(index(0, 6), index(listedRows() - 1, 6));
 }
 
 void MessageListModel::appendNew() {

@@ -31,6 +31,8 @@ class MessageListModel final : public QAbstractTableModel {
     void rebuild();
     // No rows (a new capture, or a capture cut back to its header).
     void clear();
+    // The time column counts from the list's time origin again.
+    void timesChanged();
     // A last row that only carries a note in the summary column ("数据已爆表！"); empty removes it.
     void setTrailingNote(const QString& note);
 

@@ -136,6 +136,12 @@ void MessageListView::showFilter(const ufcs::ListFilter& filter) {
             filterIcon(groupAllTicked(filter, static_cast<FilterPopup::Group>(i))));
 }
 
+void MessageListView::setTimeFromCaptureStart(bool fromStart) {
+    list_.setTimeOrigin(fromStart ? ufcs::CaptureList::TimeOrigin::CaptureStart
+                                  : ufcs::CaptureList::TimeOrigin::InstrumentUptime);
+    model_->timesChanged();
+}
+
 void MessageListView::showHeaderMenu(const QPoint& position) {
     QMenu menu(this);
     QAction* delta = menu.addAction(QStringLiteral("显示“间隔”列（与上一行的时间差）"));
@@ -144,6 +150,14 @@ void MessageListView::showHeaderMenu(const QPoint& position) {
     connect(delta, &QAction::toggled, this, [this](bool shown) {
         setColumnHidden(MessageListModel::kDeltaColumn, !shown);
         if (shown) setColumnWidth(MessageListModel::kDeltaColumn, 90);
+    });
+    QAction* fromStart =
+        menu.addAction(QStringLiteral("“时间”列从第一条记录算起（否则为仪器的运行时间）"));
+    fromStart->setCheckable(true);
+    fromStart->setChecked(list_.timeOrigin() == ufcs::CaptureList::TimeOrigin::CaptureStart);
+    connect(fromStart, &QAction::toggled, this, [this](bool on) {
+        setTimeFromCaptureStart(on);
+        emit timeOriginChanged(on);
     });
     menu.exec(horizontalHeader()->viewport()->mapToGlobal(position));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The message list: one row per listed record on black, the columns sized for
 // their widest texts, the filter buttons in the header (B), the header's menu
-// for the 间隔 column, and Home/End to the first and last row.
+// for the 间隔 column and what the time column counts from, and Home/End to the first and last row.
 
 #include <QTableView>
 #include <optional>
@@ -31,6 +31,8 @@ class MessageListView final : public QTableView {
     QToolButton* filterButton(FilterPopup::Group group) const {
         return filterButtons_[static_cast<int>(group)];
     }
+    // The time column counts the instrument's uptime or the time since the capture's start.
+    void setTimeFromCaptureStart(bool fromStart);
     // The header buttons show whether their popup has every box ticked.
     void showFilter(const ufcs::ListFilter& filter);
 
@@ -38,6 +40,8 @@ class MessageListView final : public QTableView {
     // Any key pressed in the list (Home and End then go to the first and last row).
     void keyPressed(int key);
     void filterRequested(FilterPopup::Group group);
+    // The user chose what the time column counts from (the list already does).
+    void timeOriginChanged(bool fromCaptureStart);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

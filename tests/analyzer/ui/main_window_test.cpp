@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "analyzer/capture_feed.h"
+#include "analyzer/settings.h"
 #include "analyzer/ui/main_window.h"
 #include "analyzer/ui/message_list_model.h"
 #include "analyzer/ui/output_modes_panel.h"
@@ -726,6 +727,26 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->model()->headerData(delta, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("间隔"));
         QVERIFY(cell(2, delta).endsWith(QStringLiteral(" ms")));
+    }
+
+    // The time column counts from the capture's first record when asked; the status line's
+    // span is then the last row's time. The choice goes to the profile.
+    void theTimeColumnCanCountFromTheCapture() {
+        QVERIFY(window_->openCaptureFrom(slippingCapture()));
+        QTRY_VERIFY(rows() > 300);
+        const QString uptime = cell(1, 6);
+        auto* view = qobject_cast<analyzer::ui::MessageListView*>(window_->messageList());
+        QVERIFY(view);
+        view->setTimeFromCaptureStart(true);
+        QCOMPARE(cell(1, 6), QStringLiteral("0:00:00.000"));
+        QVERIFY(cell(1, 6) != uptime);
+        const QString last = cell(window_->model()->listedRows() - 1, 6);
+        QVERIFY2(window_->statusLine()->text().contains(QStringLiteral("时长 ") + last),
+                 qPrintable(window_->statusLine()->text() + " / " + last));
+        emit view->timeOriginChanged(true);  // as the header menu's entry does
+        QCOMPARE(analyzer::AnalyzerSettings(profile_).timeFromCaptureStart(), true);
+        view->setTimeFromCaptureStart(false);
+        QCOMPARE(cell(1, 6), uptime);
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {
