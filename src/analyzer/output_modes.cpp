@@ -58,4 +58,11 @@ std::string outputModeRowText(const instrument::OutputModeEntry& entry) {
            std::string(7, ' ');
 }
 
+std::array<std::string, 4> outputModeCells(const instrument::OutputModeEntry& entry) {
+    return {common::format("%.2lf-%.2lf", entry.minVoltage10mV * 0.01, entry.maxVoltage10mV * 0.01),
+            common::format("%.2lf-%.2lf", entry.minCurrent10mA * 0.01, entry.maxCurrent10mA * 0.01),
+            common::format("%d", entry.voltageStepMillivolts()),
+            common::format("%d", entry.currentStepMilliamps())};
+}
+
 }  // namespace analyzer

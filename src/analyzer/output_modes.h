@@ -4,8 +4,10 @@
 // goes to, the typed-number check both send forms share, and the panel's row
 // text of a mode.
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "instrument/replies.h"
 
@@ -38,5 +40,10 @@ PendingOutputRequest voltageOnlyRequest(const instrument::OutputCapabilityTable&
 
 // The output-modes panel's text of one mode.
 std::string outputModeRowText(const instrument::OutputModeEntry& entry);
+// The same as four cells for a table: the voltage range (V), the current range (A),
+// the voltage step (mV) and the current step (mA).
+std::array<std::string, 4> outputModeCells(const instrument::OutputModeEntry& entry);
+inline constexpr std::array<std::string_view, 5> kOutputModeColumns = {"编号", "电压(V)", "电流(A)",
+                                                                       "步进(mV)", "步进(mA)"};
 
 }  // namespace analyzer

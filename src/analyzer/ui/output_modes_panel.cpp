@@ -20,6 +20,7 @@ namespace analyzer::ui {
 namespace {
 
 constexpr int kRows = 7;
+constexpr int kCellPadding = 10;
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -45,6 +46,7 @@ struct OutputModesPanel::Widgets : QObject {
     using QObject::QObject;
     std::array<QPushButton*, kRows> numbers{};
     std::array<QPushButton*, kRows> descriptions{};
+    std::array<std::array<QLabel*, 4>, kRows> cells{};  // over each description button
     QPushButton* voltageOnly = nullptr;
     QLabel* voltage = nullptr;
     QLabel* current = nullptr;
@@ -78,33 +80,45 @@ OutputModesPanel::OutputModesPanel(QWidget* parent)
     layout->addWidget(w.requestedVoltage);
     layout->addWidget(w.requestedCurrent);
 
-    auto* header = new QLabel(
-        QStringLiteral("编号       电压(V)          电流(A)      步进(mV)   步进(mA)"), this);
-    header->setFont(fixed);
-    layout->addWidget(header);
+    // One grid for the titles and the rows, so every column lines up. A row's cells lie
+    // over its description button, which takes their clicks.
     auto* rows = new QGridLayout;
+    rows->setHorizontalSpacing(0);
+    for (std::size_t column = 0; column < kOutputModeColumns.size(); ++column) {
+        const std::string_view title = kOutputModeColumns[column];
+        auto* label =
+            new QLabel(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())), this);
+        label->setContentsMargins(column == 0 ? 0 : kCellPadding, 0, kCellPadding, 0);
+        rows->addWidget(label, 0, static_cast<int>(column),
+                        column == 0 ? Qt::AlignCenter : Qt::AlignLeft);
+    }
     for (int row = 0; row < kRows; ++row) {
         auto* number = new QPushButton(QString::number(row + 1), this);
         auto* description = new QPushButton(this);
-        description->setFont(fixed);
-        // Left-aligned so the padded columns line up from row to row.
-        description->setStyleSheet(QStringLiteral("text-align: left; padding: 3px 6px;"));
         number->hide();
         description->hide();
         connect(number, &QPushButton::clicked, this,
                 [this, row] { emit requestMode(20 + row, mode_); });
         connect(description, &QPushButton::clicked, this, [this, row] { openSetOutput(row); });
-        rows->addWidget(number, row, 0);
-        rows->addWidget(description, row, 1);
+        rows->addWidget(number, row + 1, 0);
+        rows->addWidget(description, row + 1, 1, 1, static_cast<int>(w.cells[row].size()));
+        for (std::size_t cell = 0; cell < w.cells[row].size(); ++cell) {
+            auto* label = new QLabel(this);
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
+            label->setContentsMargins(kCellPadding, 0, kCellPadding, 0);
+            label->hide();
+            rows->addWidget(label, row + 1, static_cast<int>(cell) + 1);
+            w.cells[row][cell] = label;
+        }
         w.numbers[row] = number;
         w.descriptions[row] = description;
     }
-    rows->setColumnStretch(1, 1);
+    rows->setColumnStretch(static_cast<int>(kOutputModeColumns.size()) - 1, 1);
     layout->addLayout(rows);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(QStringLiteral("点击编号或电压选择档位电压或者"), this));
-    w.voltageOnly = new QPushButton(this);
+    w.voltageOnly = new QPushButton(QStringLiteral("输入电压"), this);
     w.voltageOnly->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
     connect(w.voltageOnly, &QPushButton::clicked, this, &OutputModesPanel::openVoltageOnly);
     bottom->addWidget(w.voltageOnly);
@@ -122,10 +136,18 @@ void OutputModesPanel::setTable(const instrument::OutputCapabilityTable& table) 
     const int shown = std::min<int>(table.modeCount, kRows);
     for (int row = 0; row < kRows; ++row) {
         const bool visible = row < shown;
-        if (visible)
-            widgets_->descriptions[row]->setText(text(outputModeRowText(table.entry(row))));
+        QPushButton* description = widgets_->descriptions[row];
+        if (visible) {
+            // The row's text as the instrument's program wrote it, for tools that read buttons.
+            description->setAccessibleName(text(outputModeRowText(table.entry(row))));
+            const auto cells = outputModeCells(table.entry(row));
+            for (std::size_t cell = 0; cell < cells.size(); ++cell)
+                widgets_->cells[row][cell]->setText(text(cells[cell]));
+        }
         widgets_->numbers[row]->setVisible(visible);
-        widgets_->descriptions[row]->setVisible(visible);
+        description->setVisible(visible);
+        for (QLabel* cell : widgets_->cells[row])
+            cell->setVisible(visible);
     }
 }
 
@@ -151,6 +173,13 @@ QPushButton* OutputModesPanel::numberButton(int row) const {
 
 QPushButton* OutputModesPanel::descriptionButton(int row) const {
     return widgets_->descriptions.at(row);
+}
+
+QStringList OutputModesPanel::descriptionCells(int row) const {
+    QStringList texts;
+    for (const QLabel* cell : widgets_->cells.at(static_cast<std::size_t>(row)))
+        texts << cell->text();
+    return texts;
 }
 
 QPushButton* OutputModesPanel::voltageOnlyButton() const {

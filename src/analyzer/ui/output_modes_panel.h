@@ -3,6 +3,7 @@
 // emulates a charging device, and "设置电压" to request a voltage and current.
 
 #include <QDialog>
+#include <QStringList>
 #include <functional>
 
 #include "analyzer/composer.h"
@@ -30,6 +31,8 @@ class OutputModesPanel final : public QDialog {
 
     QPushButton* numberButton(int row) const;       // row 0-6
     QPushButton* descriptionButton(int row) const;  // row 0-6
+    // The four cells of a row's description: voltage and current range, the two steps.
+    QStringList descriptionCells(int row) const;
     QPushButton* voltageOnlyButton() const;
     QLabel* label(const QString& startsWith) const;
     // How the set-voltage dialog is run (exec() by default; tests answer it).

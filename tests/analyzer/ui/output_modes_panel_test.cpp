@@ -75,10 +75,29 @@ class OutputModesPanelTest : public QObject {
             QCOMPARE(panel.descriptionButton(row)->isHidden(), row >= 3);
         }
         QCOMPARE(panel.numberButton(1)->text(), QStringLiteral("2"));
-        QCOMPARE(panel.descriptionButton(0)->text(),
+        // A table: each value in its own cell, under its title, whatever its width.
+        QCOMPARE(panel.descriptionCells(0), (QStringList{"5.00-10.00", "0.50-3.00", "10", "20"}));
+        QCOMPARE(panel.descriptionButton(0)->accessibleName(),
                  QStringLiteral("  5.00-10.00       0.50-3.00         10            20       "));
-        QCOMPARE(panel.descriptionButton(2)->text(),
+        QCOMPARE(panel.descriptionButton(2)->accessibleName(),
                  QString::fromStdString(analyzer::outputModeRowText(table.entry(2))));
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        for (const int column : {0, 1, 2, 3}) {
+            const QLabel* title = nullptr;
+            for (const QLabel* l : panel.findChildren<QLabel*>())
+                if (l->text() == QString::fromUtf8(analyzer::kOutputModeColumns[column + 1].data()))
+                    title = l;
+            QVERIFY(title);
+            for (const int row : {0, 1, 2}) {
+                const QLabel* cell = nullptr;
+                for (const QLabel* l : panel.findChildren<QLabel*>())
+                    if (l->text() == panel.descriptionCells(row)[column] &&
+                        l->x() >= title->x() - 1 && l->x() <= title->x() + 1)
+                        cell = l;
+                QVERIFY2(cell, qPrintable(panel.descriptionCells(row)[column]));
+            }
+        }
         panel.setTable({});
         for (int row = 0; row < 7; ++row)
             QVERIFY(panel.descriptionButton(row)->isHidden());
