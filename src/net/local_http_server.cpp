@@ -7,6 +7,7 @@
 #include <QSslServer>
 #include <QTcpSocket>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace net {
 namespace {
@@ -64,22 +65,35 @@ void LocalHttpServer::takeConnections() {
     });
 }
 
-bool LocalHttpServer::listen(quint16 port) {
-    return server_->listen(QHostAddress::LocalHost, port);
+bool LocalHttpServer::listen(quint16 port, const QHostAddress& address) {
+    return server_->listen(address, port);
 }
 
 QString LocalHttpServer::baseUrl() const {
-    return QStringLiteral("%1://127.0.0.1:%2")
+    const QHostAddress address = server_->serverAddress();
+    const bool any = address == QHostAddress::Any || address == QHostAddress::AnyIPv4 ||
+                     address == QHostAddress::AnyIPv6 || address.isNull();
+    QString host = any ? QStringLiteral("127.0.0.1") : address.toString();
+    if (address.protocol() == QAbstractSocket::IPv6Protocol && !any)
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    return QStringLiteral("%1://%2:%3")
         .arg(qobject_cast<QSslServer*>(server_.get()) ? QStringLiteral("https")
-                                                      : QStringLiteral("http"))
+                                                      : QStringLiteral("http"),
+             host)
         .arg(server_->serverPort());
 }
 
-std::optional<Route> LocalHttpServer::routeFor(const QString& path) const {
+std::optional<Route> LocalHttpServer::routeFor(const QString& path, const QString& program) const {
     if (const auto found = routes_.find(path); found != routes_.end()) return *found;
-    if (folder_.isEmpty() || path.contains(QLatin1String(".."))) return std::nullopt;
-    QFile file(QDir(folder_).filePath(path.mid(1)));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (folder_.isEmpty() || path.contains(QLatin1String("..")) ||
+        program.contains(QLatin1Char('/')) || program.contains(QLatin1String("..")))
+        return std::nullopt;
+    const QString name = QDir(folder_).filePath(path.mid(1));
+    QFile file(program.isEmpty() ? name : name + QLatin1Char('-') + program);
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(name);
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    }
     Route route;
     route.body = file.readAll();
     return route;
@@ -97,11 +111,13 @@ void LocalHttpServer::answer(QTcpSocket* socket, const QByteArray& head) {
     }
     lastRange_ = range;
 
-    const QString path = QUrl(target).path();
+    const QUrl url(target);
+    const QString path = url.path();
     Route missing;
     missing.status = 404;
     missing.body = "not found";
-    Route route = routeFor(path).value_or(missing);
+    const QString program = QUrlQuery(url).queryItemValue(QStringLiteral("apkname"));
+    Route route = routeFor(path, program).value_or(missing);
     QByteArray body = route.body;
     int status = route.status;
     QByteArray extra;

@@ -31,11 +31,13 @@ class LocalHttpServer final : public QObject {
 
     // Serves HTTPS with this certificate and key; call before listen().
     void useTls(const QSslConfiguration& configuration);
-    // Listens on 127.0.0.1 (port 0: any free port).
-    bool listen(quint16 port = 0);
-    QString baseUrl() const;  // "http://127.0.0.1:PORT" (or https://)
+    // Listens on 127.0.0.1 unless told another address (port 0: any free port).
+    bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    QString baseUrl() const;  // "http://127.0.0.1:PORT" (or https://), with the address listened on
 
-    // Routes match the path without its query; the folder serves the rest.
+    // Routes match the path without its query; the folder serves the rest. A program
+    // query (an `apkname` in the query) is answered from PATH-APKNAME when that file
+    // exists, so one folder answers for both programs.
     void setRoute(const QString& path, Route route) { routes_.insert(path, std::move(route)); }
     void serveFolder(const QString& folder) { folder_ = folder; }
 
@@ -46,7 +48,7 @@ class LocalHttpServer final : public QObject {
   private:
     void takeConnections();
     void answer(QTcpSocket* socket, const QByteArray& head);
-    std::optional<Route> routeFor(const QString& path) const;
+    std::optional<Route> routeFor(const QString& path, const QString& program) const;
 
     std::unique_ptr<QTcpServer> server_ = std::make_unique<QTcpServer>();  // a QSslServer for TLS
     QHash<QString, Route> routes_;

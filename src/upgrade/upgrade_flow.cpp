@@ -1,10 +1,13 @@
 #include "upgrade/upgrade_flow.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#include "common/file_save.h"
 #include "common/format.h"
 
 namespace upgrade {
@@ -79,6 +82,28 @@ FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check) 
     offer.upgrade = check.upgradeFlag != 0;
     offer.label = offer.upgrade ? "最新软件版本：" + check.versionText : "已是最新版!";
     return offer;
+}
+
+std::optional<std::string> programFolderRefusal(const std::filesystem::path& folder) {
+    // Asked of the folder itself, by writing: permissions, ACLs and read-only mounts alike.
+    static std::atomic<unsigned> probes{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const std::filesystem::path probe =
+        folder / common::format(".ufcs-upgrade-probe-%llx-%u", static_cast<unsigned long long>(now),
+                                probes++);
+    bool written = false;
+    {
+        std::ofstream file(probe, std::ios::binary | std::ios::trunc);
+        written = file.good();
+    }
+    std::error_code ignored;
+    std::filesystem::remove(probe, ignored);
+    if (written) return std::nullopt;
+    return common::format(
+        "程序所在的文件夹 %s 不能写入（由软件包安装的程序都是这样），不能在这里自行升级。\n"
+        "请用系统的软件包更新它（例如 sudo apt install --only-upgrade ufcs-suite），"
+        "或请管理员安装新版本。",
+        common::displayPath(folder).c_str());
 }
 
 FetchRequest programDownloadRequest(const ProgramOffer& offer, const fs::path& target) {

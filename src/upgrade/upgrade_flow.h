@@ -52,6 +52,10 @@ FetchRequest firmwareQueryRequest(const instrument::InstrumentVersions& versions
 // `check` keeps the flag and the checksum of earlier replies.
 FirmwareOffer readFirmwareOffer(const FetchResult& reply, FirmwareCheck& check);
 
+// Nothing when the program's own folder takes the download and the swap; else what to
+// tell the user before anything is downloaded. A packaged install lives in a folder its
+// user cannot write, and is upgraded with the system's packages.
+std::optional<std::string> programFolderRefusal(const std::filesystem::path& folder);
 // The program download goes to `target` (beside the program, under its
 // hand-over name) by way of `target`.part, where an interrupted one resumes.
 FetchRequest programDownloadRequest(const ProgramOffer& offer, const std::filesystem::path& target);

@@ -66,6 +66,43 @@ class HttpDownloadTest final : public QObject {
         QCOMPARE(server_.requests().last(), QStringLiteral("GET /reply?apkname=x"));
     }
 
+    // A served folder answers each program's query from its own file when there is one
+    // (PATH-APKNAME), else from PATH; nothing outside the folder is reachable.
+    void aFolderAnswersEachProgramFromItsOwnFile() {
+        testing_support::TestFolder folder("served_folder_test");
+        const auto put = [&](const char* name, const QByteArray& text) {
+            QFile file(QString::fromStdString(folder.file(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        };
+        put("kvdapk", "either");
+        put("kvdapk-UFCS_ANALYSE_vol_cur_test", "recorder");
+        put("firmware", "image");
+        net::LocalHttpServer server;
+        server.serveFolder(QString::fromStdString(folder.path().string()));
+        QVERIFY(server.listen());
+        const struct {
+            const char* path;
+            const char* answer;  // nullptr: refused
+        } cases[] = {
+            {"/kvdapk?apkname=UFCS_ANALYSE_vol_cur_test&vercode=100", "recorder"},
+            {"/kvdapk?apkname=ufcs_analyse_protocol_app&vercode=100", "either"},
+            {"/kvdapk", "either"},
+            {"/firmware?devid=1", "image"},
+            {"/kvdapk?apkname=../kvdapk", nullptr},
+            {"/../served_folder_test/firmware", nullptr},
+            {"/missing", nullptr},
+        };
+        for (const auto& c : cases) {
+            const FetchResult result =
+                net::fetchAndWait({(server.baseUrl() + c.path).toStdString(), 1 << 20, {}}, {});
+            QCOMPARE(result.ok, c.answer != nullptr);
+            if (c.answer)
+                QCOMPARE(std::string(result.bytes.begin(), result.bytes.end()),
+                         std::string(c.answer));
+        }
+    }
+
     void refusesWhatCannotBeUsed_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("cap");

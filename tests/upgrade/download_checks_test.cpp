@@ -1,10 +1,19 @@
 #include "upgrade/download_checks.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/file_save.h"
 #include "support/ed25519_signer.h"
+#include "support/test_folder.h"
+#include "upgrade/upgrade_flow.h"
 
 namespace {
 
@@ -130,3 +139,30 @@ TEST(DownloadChecks, ServerAddressAndSchemes) {
 }
 
 }  // namespace
+
+// A program upgrade is refused before it downloads anything when the program's folder
+// cannot take the new executable: a packaged install, a folder that is gone. The probe
+// leaves nothing behind in a folder that can.
+TEST(ProgramFolder, AnUnwritableFolderIsToldBeforeAnyDownload) {
+    testing_support::TestFolder folder("program_folder_test");
+    EXPECT_FALSE(upgrade::programFolderRefusal(folder.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+
+    std::ofstream(folder.path() / "a-file") << "x";
+    for (const std::filesystem::path& refused :
+         {folder.path() / "gone", folder.path() / "a-file"}) {
+        const auto told = upgrade::programFolderRefusal(refused);
+        ASSERT_TRUE(told) << refused;
+        EXPECT_NE(told->find(common::displayPath(refused)), std::string::npos) << *told;
+        EXPECT_NE(told->find("软件包"), std::string::npos) << *told;
+    }
+#ifndef _WIN32
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
+    const std::filesystem::path installed = folder.path() / "installed";
+    std::filesystem::create_directory(installed);
+    std::filesystem::permissions(
+        installed, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_TRUE(upgrade::programFolderRefusal(installed));
+    std::filesystem::permissions(installed, std::filesystem::perms::owner_all);
+#endif
+}

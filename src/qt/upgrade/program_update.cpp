@@ -111,6 +111,11 @@ void ProgramUpdate::takeReply(const upgrade::FetchResult& reply) {
 
 void ProgramUpdate::download() {
     if (busy() || !offer_.newer) return;
+    if (const auto refusal =
+            upgrade::programFolderRefusal(std::filesystem::path(programDir_.toStdU16String()))) {
+        emit message(fromStd(*refusal));
+        return;
+    }
     if (settings_.publicKey.empty() && !unsignedConsent_(settings_.server)) return;
     controls_.upgrade->setEnabled(false);
     if (controls_.cancel) controls_.cancel->show();

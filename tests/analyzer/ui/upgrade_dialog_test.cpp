@@ -17,6 +17,7 @@
 #include "analyzer/ui/main_window.h"
 #include "instrument/firmware_frames.h"
 #include "net/local_http_server.h"
+#include "qt/upgrade/program_update.h"
 #include "simulator/simulated_device.h"
 #include "support/quick_clock.h"
 #include "support/signed_release.h"
@@ -317,6 +318,35 @@ class UpgradeDialogTest : public QObject {
         QCOMPARE(downloaded.readAll(), program);
         QTRY_VERIFY(!window_->isVisible());
         QVERIFY(messages_.isEmpty());
+    }
+
+    // A program in a folder it cannot write (an installed package) is told so when 升级 is
+    // clicked, before any question or download.
+    void aProgramThatCannotBeReplacedSaysSoFirst() {
+        server_.setRoute("/color-packaged", route("#!/bin/sh\n"));
+        server_.setRoute("/vezu_android_apks/kvdapk",
+                         route(programReply(105, server_.baseUrl() + "/color-packaged")));
+        QLabel latest;
+        QPushButton upgrade;
+        const QString installed = programDir() + "/not-a-folder";
+        QFile(installed).open(QIODevice::WriteOnly);  // a file where the folder should be
+        upgrade::UpgradeSettings settings;
+        settings.server = server_.baseUrl().toStdString();
+        qt_adapters::ProgramUpdate update(upgrade::UpgradedProgram::Analyzer, settings, installed,
+                                          {&latest, &upgrade, nullptr, nullptr});
+        QStringList told;
+        connect(&update, &qt_adapters::ProgramUpdate::message, this,
+                [&](const QString& text) { told << text; });
+        bool asked = false;
+        update.setUnsignedConsent([&](const std::string&) { return asked = true; });
+        update.check();
+        QTRY_VERIFY(update.offer().newer);
+        upgrade.click();
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told[0].contains(QStringLiteral("软件包")));
+        QVERIFY(!asked);
+        QVERIFY(!update.busy());
+        QVERIFY(server_.requests().filter("GET /color-packaged").isEmpty());
     }
 
     // The real question: it names the server, says why, and its default is No.
