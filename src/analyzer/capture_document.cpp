@@ -12,11 +12,13 @@ void CaptureDocument::captureStarting() {
     changed_ = true;
     openFile_.clear();
     note_.clear();
+    dropRecordRange();
     restartChecks();
     tell(&CaptureDocumentObserver::onCaptureCleared);
 }
 
 void CaptureDocument::cutBack() {
+    dropRecordRange();
     restartChecks();
     tell(&CaptureDocumentObserver::onCaptureCleared);
 }
@@ -24,6 +26,14 @@ void CaptureDocument::cutBack() {
 void CaptureDocument::recordsAdded(uint32_t count) {
     for (CaptureDocumentObserver* observer : observers_)
         observer->onRecordsArrived(count);
+}
+
+// A range of records belongs to the capture it was chosen in.
+void CaptureDocument::dropRecordRange() {
+    if (!list_.filter().records) return;
+    ufcs::ListFilter filter = list_.filter();
+    filter.records.reset();
+    list_.setFilter(filter);
 }
 
 // A new capture, a cut-back one or an opened file: the store may still hold
@@ -70,6 +80,7 @@ common::FileResult CaptureDocument::open(const std::filesystem::path& path) {
     if (!result.ok) return result;
     changed_ = false;
     setOpenFile(path);
+    dropRecordRange();
     restartChecks();
     tell(&CaptureDocumentObserver::onCaptureOpened);
     return result;
@@ -134,6 +145,8 @@ std::string CaptureDocument::statusText() const {
     if (!openFile_.empty()) text += "    文件 " + common::displayPath(openFile_.filename());
     text += common::format("    时序问题 %llu 处",
                            static_cast<unsigned long long>(checker_.findingCount()));
+    if (const std::string filtered = ufcs::filterStatusText(list_.filter()); !filtered.empty())
+        text += "    " + filtered;
     if (!note_.empty()) text += "    " + note_;
     return text;
 }

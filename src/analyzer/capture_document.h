@@ -80,13 +80,16 @@ class CaptureDocument {
     // "共 N 处时序问题（ACK 限 … ms，…）"
     std::string timingSummary();
 
-    // "记录 N 条    时长 …    文件 NAME    时序问题 N 处    NOTE"
+    // "记录 N 条    时长 …    文件 NAME    时序问题 N 处    过滤：…    NOTE"
     std::string statusText() const;
+
+    // A confirmation or a miss, shown after the counts until the next one.
+    void setNote(std::string note);
 
   private:
     void setOpenFile(const std::filesystem::path& path);
     void restartChecks();
-    void setNote(std::string note);
+    void dropRecordRange();
     template <typename Event>
     void tell(Event event) {
         for (CaptureDocumentObserver* observer : observers_)

@@ -243,4 +243,39 @@ std::optional<PacketCurveState::Reading> PacketCurveState::readingAt(
     return Reading{record, packets.voltage().at(record), packets.current().at(record)};
 }
 
+std::optional<int> PacketCurveState::columnOfRecord(uint32_t record, uint32_t count,
+                                                    const CurveGeometry& geometry) const {
+    const uint32_t first = firstRecord();
+    if (record < first || record >= count) return std::nullopt;
+    // As the frame maps them: record first + j at firstColumn() + ⌊50 j ÷ packets⌋.
+    const uint64_t offset =
+        uint64_t{record - first} * kDivisionWidth / static_cast<uint64_t>(packetsPerDivision());
+    const uint64_t column = static_cast<uint64_t>(firstColumn()) + offset;
+    if (column > static_cast<uint64_t>(geometry.plotWidth())) return std::nullopt;
+    return static_cast<int>(column);
+}
+
+std::optional<PacketCurveState::RecordSpan> PacketCurveState::recordsBetween(
+    int plotX1, int plotX2, uint32_t count, const CurveGeometry& geometry) const {
+    const int left = std::clamp(std::min(plotX1, plotX2), 0, geometry.plotWidth());
+    const int right = std::clamp(std::max(plotX1, plotX2), 0, geometry.plotWidth());
+    const uint32_t first = firstRecord();
+    if (count <= first) return std::nullopt;
+    const int64_t perDivision = packetsPerDivision();
+    // The first record at or right of `left`, the last at or left of `right`.
+    const int64_t fromLeft = left - firstColumn();
+    const int64_t fromRight = right - firstColumn();
+    if (fromRight < 0) return std::nullopt;
+    // Record first + j is at column ⌊50 j ÷ packets⌋ from the first: at or right of `left`
+    // from j = ⌈left × packets ÷ 50⌉, at or left of `right` up to
+    // j = ⌊((right + 1) × packets − 1) ÷ 50⌋.
+    const int64_t low =
+        fromLeft <= 0 ? 0 : (fromLeft * perDivision + kDivisionWidth - 1) / kDivisionWidth;
+    const int64_t high = ((fromRight + 1) * perDivision - 1) / kDivisionWidth;
+    const int64_t lastRecord = static_cast<int64_t>(count) - 1;
+    const int64_t firstChosen = first + low, lastChosen = std::min(lastRecord, first + high);
+    if (firstChosen > lastChosen) return std::nullopt;
+    return RecordSpan{static_cast<uint32_t>(firstChosen), static_cast<uint32_t>(lastChosen)};
+}
+
 }  // namespace analyzer

@@ -159,6 +159,17 @@ class PacketCurveState {
     std::optional<Reading> readingAt(int plotX, const PacketSeries& packets,
                                      const CurveGeometry& geometry) const;
 
+    // The plot column where `record` is drawn, when it is in view (of `count` records).
+    std::optional<int> columnOfRecord(uint32_t record, uint32_t count,
+                                      const CurveGeometry& geometry) const;
+    // The records drawn between two plot columns (either order; beyond the plot counts as
+    // its edge), of `count`; nothing when no record lies between them.
+    struct RecordSpan {
+        uint32_t first, last;
+    };
+    std::optional<RecordSpan> recordsBetween(int plotX1, int plotX2, uint32_t count,
+                                             const CurveGeometry& geometry) const;
+
     // The paint of the current state over the records read so far.
     CurveFrame frame(const PacketSeries& packets, const CurveGeometry& geometry,
                      uint16_t currentRangeMa) const;

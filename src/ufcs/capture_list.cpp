@@ -17,6 +17,7 @@ int64_t CaptureList::timeOriginUs() const {
 }
 
 bool CaptureList::listRecord(uint32_t index, ListFilter::Pass pass) {
+    if (!filter_.inRange(index)) return false;
     CaptureRecord record = store_.record(index);
     if (!filter_.passes(record, pass)) return false;
     markListRecord(record);

@@ -1,5 +1,7 @@
 #include "ufcs/list_filter.h"
 
+#include "common/format.h"
+
 #include <algorithm>
 
 #include "ufcs/names.h"
@@ -92,6 +94,18 @@ bool ListFilter::passes(ConstCaptureRecord record, Pass pass) const {
         default:
             return true;
     }
+}
+
+std::string filterStatusText(const ListFilter& filter) {
+    std::string parts;
+    auto add = [&parts](const std::string& part) { parts += (parts.empty() ? "" : "、") + part; };
+    if (!filter.typesAllTicked()) add("类型");
+    if (!filter.receiversAllTicked()) add("接收者");
+    if (!filter.messagesAllTicked()) add("消息");
+    if (!filter.baudsAllTicked()) add("波特");
+    if (filter.records)
+        add(common::format("序号 %u-%u", filter.records->first, filter.records->last));
+    return parts.empty() ? parts : "过滤：" + parts;
 }
 
 }  // namespace ufcs

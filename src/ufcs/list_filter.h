@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "ufcs/capture_record.h"
 
@@ -26,6 +28,13 @@ struct ListFilter {
     std::array<bool, 4> handshakes{true, true, true, true};
     // Baud-rate popup: 115200, 57600, 38400, 19200.
     std::array<bool, 4> bauds{true, true, true, true};
+    // Only the records first-last (a range chosen on the packet curve); the capture's
+    // header row stays.
+    struct RecordRange {
+        uint32_t first = 0, last = 0;
+        bool operator==(const RecordRange&) const = default;
+    };
+    std::optional<RecordRange> records;
 
     ListFilter();
 
@@ -34,7 +43,14 @@ struct ListFilter {
     enum class Pass { Intake, Rebuild };
 
     bool passes(ConstCaptureRecord record, Pass pass) const;
+    // Whether record `index` lies in the chosen range (or no range is chosen).
+    bool inRange(uint32_t index) const {
+        return !records || index == 0 || (index >= records->first && index <= records->last);
+    }
+    // Every box of the four popups ticked (a record range aside).
     bool allTicked() const;
+    // Nothing hidden at all: every box ticked and no range.
+    bool showsEverything() const { return allTicked() && !records; }
     bool typesAllTicked() const;
     bool receiversAllTicked() const;
     bool messagesAllTicked() const;
@@ -44,5 +60,9 @@ struct ListFilter {
 
     bool operator==(const ListFilter&) const = default;
 };
+
+// What the filters hide, for the status line: "过滤：消息、波特、序号 12-80"; empty when
+// nothing is.
+std::string filterStatusText(const ListFilter& filter);
 
 }  // namespace ufcs

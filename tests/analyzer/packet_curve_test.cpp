@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "analyzer/packet_curve.h"
 #include "common/byte_order.h"
@@ -219,6 +222,50 @@ TEST_F(PacketCurveTest, FitShowsTheWholeCaptureAndTheMouseReadsARecord) {
     EXPECT_EQ(later->millivolts, 5210);
     EXPECT_FALSE(state.readingAt(1000, packets(), geometry));  // beyond the last
     EXPECT_FALSE(state.readingAt(-5, packets(), geometry));
+}
+
+// A record's column is where the curve draws it, and a dragged span takes exactly the
+// records drawn between its ends: checked against every record, for sparse and dense
+// scales, at the start and scrolled, with ends in either order and beyond the plot.
+TEST_F(PacketCurveTest, ColumnsOfRecordsAndTheRecordsBetweenTwoColumns) {
+    const uint32_t count = 3001;  // records 1-3000 and the header
+    const struct {
+        int sampleIndex;  // packets a division: 1, 2, 5, 10, ... as the scale table has them
+        int track;        // scroll position; 0 is the first screen
+    } views[] = {{0, 0}, {2, 0}, {2, 7}, {5, 0}, {8, 1}, {8, 0}};
+    const std::pair<int, int> drags[] = {{0, 1100},   {30, 31},     {31, 30}, {-40, 12},
+                                         {500, 5000}, {1099, 1100}, {3, 3},   {777, 212}};
+    for (const auto& view : views) {
+        PacketCurveState state(1, view.sampleIndex, 0);
+        state.countChanged(count);
+        if (view.track) state.scroll(Scroll::Track, view.track);
+        std::vector<std::pair<uint32_t, int>> drawn;  // record, column
+        for (uint32_t record = 0; record < count; ++record)
+            if (const auto column = state.columnOfRecord(record, count, geometry))
+                drawn.push_back({record, *column});
+        ASSERT_FALSE(drawn.empty());
+        // The first drawn record is where the frame's curve starts.
+        fill(count - 1);
+        const CurveFrame frame = paint(state);
+        ASSERT_FALSE(frame.voltage.points.empty());
+        EXPECT_LE(frame.voltage.points.front().x, drawn.front().second) << view.sampleIndex;
+        for (const auto& [x1, x2] : drags) {
+            const int left = std::clamp(std::min(x1, x2), 0, geometry.plotWidth());
+            const int right = std::clamp(std::max(x1, x2), 0, geometry.plotWidth());
+            std::optional<std::pair<uint32_t, uint32_t>> expected;
+            for (const auto& [record, column] : drawn) {
+                if (column < left || column > right) continue;
+                if (!expected) expected = {record, record};
+                expected->second = record;
+            }
+            const auto span = state.recordsBetween(x1, x2, count, geometry);
+            ASSERT_EQ(span.has_value(), expected.has_value())
+                << view.sampleIndex << " " << x1 << "-" << x2;
+            if (!span) continue;
+            EXPECT_EQ(span->first, expected->first) << view.sampleIndex << " " << x1 << "-" << x2;
+            EXPECT_EQ(span->last, expected->second) << view.sampleIndex << " " << x1 << "-" << x2;
+        }
+    }
 }
 
 TEST_F(PacketCurveTest, TheSeriesFollowsTheStoreAndFitsToMessagesOnly) {

@@ -199,3 +199,21 @@ TEST(ListFilter, SetAllMessagesTicksOrClearsTheWholeMessagePopup) {
 
 }  // namespace
 }  // namespace ufcs
+
+// The status line names what the filters hide: the popups whose boxes are not all
+// ticked, and a range of records; a range keeps the capture's header row.
+TEST(ListFilterStatus, NamesWhatIsHidden) {
+    ufcs::ListFilter filter;
+    EXPECT_EQ(ufcs::filterStatusText(filter), "");
+    EXPECT_TRUE(filter.showsEverything());
+    filter.bauds[1] = false;
+    EXPECT_EQ(ufcs::filterStatusText(filter), "过滤：波特");
+    filter.setAllMessages(false);
+    filter.records = ufcs::ListFilter::RecordRange{12, 80};
+    EXPECT_EQ(ufcs::filterStatusText(filter), "过滤：消息、波特、序号 12-80");
+    EXPECT_FALSE(filter.showsEverything());
+    const std::pair<uint32_t, bool> indices[] = {
+        {0, true}, {11, false}, {12, true}, {80, true}, {81, false}};
+    for (const auto& [index, listed] : indices)
+        EXPECT_EQ(filter.inRange(index), listed) << index;
+}

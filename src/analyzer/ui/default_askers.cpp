@@ -26,6 +26,9 @@ void MainWindow::setDefaultAskers() {
     };
     askers_.runFilterPopup = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
     askers_.saveQuestion = [this] { return qt_adapters::askToSave(this, windowTitle()); };
+    askers_.confirm = [this](const QString& text) {
+        return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
+    };
     askers_.chooseOpenPath = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), dialogFolder_.start(),
                                             kFileFilter);

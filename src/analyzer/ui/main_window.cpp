@@ -167,6 +167,12 @@ void MainWindow::buildDialogs() {
     curveButton_->setCheckable(true);
     connect(curveView_, &PacketCurveView::closed, this,
             [this] { curveButton_->setChecked(false); });
+    // The curve and the list show each other's choice.
+    connect(curveView_, &PacketCurveView::recordClicked, this, [this](uint32_t record) {
+        if (!selectRecord(record))
+            document_.setNote("序号 " + std::to_string(record) + " 不在列表中（被过滤掉了）");
+    });
+    connect(curveView_, &PacketCurveView::recordsChosen, this, &MainWindow::offerRecordRange);
     charger_ = new ChargingDeviceControls(*session_, clock_, this,
                                           [this](const QString& text) { message(text); });
     connect(charger_, &ChargingDeviceControls::sendDialogToggled, this, &MainWindow::applyState);
@@ -256,6 +262,8 @@ void MainWindow::connectControls() {
         autoScrollBox_->setChecked(autoScroll_.checkBoxTicked());
     });
     connect(list_, &MessageListView::filterRequested, this, &MainWindow::openFilterPopup);
+    connect(list_, &MessageListView::showEverythingRequested, this,
+            [this] { applyFilter(ufcs::ListFilter{}); });
     list_->setTimeFromCaptureStart(analyzer::AnalyzerSettings(profile_).timeFromCaptureStart());
     connect(list_, &MessageListView::timeOriginChanged, this, [this](bool fromStart) {
         analyzer::AnalyzerSettings(profile_).saveTimeFromCaptureStart(fromStart);
@@ -266,6 +274,7 @@ void MainWindow::connectControls() {
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) decodeRow(current.row());
+                curveView_->markRecord(list_->currentRecord());
             });
     connect(exportButton_, &QPushButton::clicked, this, &MainWindow::exportListedRows);
     connect(timingButton_, &QPushButton::clicked, this, &MainWindow::showTimingSummary);
@@ -519,7 +528,23 @@ void MainWindow::openFilterPopup(FilterPopup::Group group) {
     QToolButton* button = filterButton(group);
     popup.move(button->mapToGlobal(QPoint(0, button->height())));
     if (!askers_.runFilterPopup(popup)) return;
-    if (!document_.list().setFilter(popup.filter())) return;
+    applyFilter(popup.filter());
+}
+
+void MainWindow::offerRecordRange(uint32_t first, uint32_t last) {
+    if (!askers_.confirm(
+            QStringLiteral("只列出序号 %1 到 %2 的记录？\n（列表表头的右键菜单可以清除所有过滤）")
+                .arg(first)
+                .arg(last)))
+        return;
+    ufcs::ListFilter filter = document_.list().filter();
+    filter.records = ufcs::ListFilter::RecordRange{first, last};
+    applyFilter(filter);
+}
+
+void MainWindow::applyFilter(const ufcs::ListFilter& filter) {
+    if (!document_.list().setFilter(filter)) return;
+    document_.setNote({});  // a miss told before may not hold for the new list
     list_->showFilter(document_.list().filter());
     scheduleRebuild();
 }

@@ -66,6 +66,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
         std::function<bool(RefusalDialog&)> runRefusalDialog;
         std::function<bool(FilterPopup&)> runFilterPopup;
         std::function<QMessageBox::StandardButton()> saveQuestion;  // "是否存盘?"
+        std::function<bool(const QString&)> confirm;                // a Yes/No question
         std::function<QString()> chooseOpenPath;                    // empty: cancelled
         std::function<QString()> chooseSavePath;
         std::function<ExportChoice()> chooseExport;
@@ -101,6 +102,10 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     bool selectRecord(uint32_t record);
     QString timingSummaryText();
     void openFilterPopup(FilterPopup::Group group);
+    // A span dragged on the packet curve: the user is asked whether the list shows only it.
+    void offerRecordRange(uint32_t first, uint32_t last);
+    // The list through `filter`, rebuilt (a popup's boxes, a range, or everything again).
+    void applyFilter(const ufcs::ListFilter& filter);
 
     // A send of the send list (0-19) or of the output-modes panel (20-34, 1000), as the
     // dialogs ask for it; only mode 2 sends anything.

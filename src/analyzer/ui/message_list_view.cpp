@@ -159,6 +159,10 @@ void MessageListView::showHeaderMenu(const QPoint& position) {
         setTimeFromCaptureStart(on);
         emit timeOriginChanged(on);
     });
+    menu.addSeparator();
+    QAction* everything = menu.addAction(QStringLiteral("显示全部记录（清除所有过滤）"));
+    everything->setEnabled(!list_.filter().showsEverything());
+    connect(everything, &QAction::triggered, this, &MessageListView::showEverythingRequested);
     menu.exec(horizontalHeader()->viewport()->mapToGlobal(position));
 }
 

@@ -40,6 +40,8 @@ class MessageListView final : public QTableView {
     // Any key pressed in the list (Home and End then go to the first and last row).
     void keyPressed(int key);
     void filterRequested(FilterPopup::Group group);
+    // The header menu's 显示全部记录: every filter cleared.
+    void showEverythingRequested();
     // The user chose what the time column counts from (the list already does).
     void timeOriginChanged(bool fromCaptureStart);
 

@@ -162,8 +162,59 @@ QString PacketCurveView::readingText() const {
 }
 
 void PacketCurveView::mouseMoveEvent(QMouseEvent* event) {
-    showReadingAt(event->position().toPoint().x());
+    const QPoint at = event->position().toPoint();
+    showReadingAt(at.x());
+    if (dragFrom_) {
+        dragTo_ = at.x() - geometry_.originX();
+        update();
+    }
     QDialog::mouseMoveEvent(event);
+}
+
+bool PacketCurveView::insidePlot(QPoint position) const {
+    const int x = position.x() - geometry_.originX();
+    const int above = geometry_.originY() - position.y();
+    return x >= 0 && x <= geometry_.plotWidth() && above >= 0 && above <= geometry_.plotHeight();
+}
+
+void PacketCurveView::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && insidePlot(at)) {
+        dragFrom_ = dragTo_ = at.x() - geometry_.originX();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+// A click picks the record drawn there; a drag of a few pixels or more picks those between.
+void PacketCurveView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragFrom_) {
+        QDialog::mouseReleaseEvent(event);
+        return;
+    }
+    const int from = *dragFrom_;
+    const int to = event->position().toPoint().x() - geometry_.originX();
+    dragFrom_.reset();
+    dragTo_.reset();
+    update();
+    const uint32_t count = latestPackets().count();
+    if (std::abs(to - from) < 4) {
+        if (const auto reading = state_.readingAt(to, packets_, geometry_))
+            emit recordClicked(reading->record);
+    } else if (const auto span = state_.recordsBetween(from, to, count, geometry_)) {
+        emit recordsChosen(span->first, span->last);
+    }
+}
+
+void PacketCurveView::markRecord(std::optional<uint32_t> record) {
+    if (marked_ == record) return;
+    marked_ = record;
+    update();
+}
+
+std::optional<int> PacketCurveView::markedColumn() const {
+    if (!marked_) return std::nullopt;
+    return state_.columnOfRecord(*marked_, packets_.count(), geometry_);
 }
 
 QPushButton* PacketCurveView::button(const char* which) const {
@@ -374,6 +425,22 @@ void PacketCurveView::paintPlot(QPainter& painter) {
     painter.fillRect(QRect(2, 0, width() - 4, height() - 2), Qt::black);
     widgets::paintPlotFrame(painter, plotStyle_,
                             state_.frame(latestPackets(), geometry_, currentRange_));
+    paintMarks(painter);
+}
+
+void PacketCurveView::paintMarks(QPainter& painter) {
+    const int ox = geometry_.originX(), oy = geometry_.originY();
+    const int top = oy - geometry_.plotHeight();
+    if (dragFrom_ && dragTo_) {
+        const int left = std::clamp(std::min(*dragFrom_, *dragTo_), 0, geometry_.plotWidth());
+        const int right = std::clamp(std::max(*dragFrom_, *dragTo_), 0, geometry_.plotWidth());
+        painter.fillRect(QRect(ox + left, top, right - left + 1, oy - top),
+                         QColor(90, 140, 255, 70));
+    }
+    if (const auto column = markedColumn()) {
+        painter.setPen(QPen(QColor(255, 255, 255), 1, Qt::DashLine));
+        painter.drawLine(ox + *column, oy, ox + *column, top);
+    }
 }
 
 }  // namespace analyzer::ui

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QImage>
+#include <optional>
 
 #include "analyzer/capture_document.h"
 #include "analyzer/packet_curve.h"
@@ -46,6 +47,11 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     void fitToData();
     // The record under window position `x` (the mouse), shown below the scroll bar.
     void showReadingAt(int x);
+    // The record selected in the list, marked with a line where it is drawn; none: no mark.
+    void markRecord(std::optional<uint32_t> record);
+    std::optional<uint32_t> markedRecord() const { return marked_; }
+    // The marked record's plot column, when it is in view.
+    std::optional<int> markedColumn() const;
     QString readingText() const;
     // The last paint, for tests and screenshots.
     QImage paintToImage();
@@ -58,12 +64,18 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
   signals:
     // The view was closed: the scales were saved and the main window unticks 步骤曲线.
     void closed();
+    // A click on the curve: the record drawn nearest the click.
+    void recordClicked(uint32_t record);
+    // A drag across the curve: the records drawn between its ends.
+    void recordsChosen(uint32_t first, uint32_t last);
 
   protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -77,6 +89,9 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     void applyScroll(PacketCurveState::Scroll action, int track = 0);
     void syncControls();
     void paintPlot(QPainter& painter);
+    // The selected record's line and the span being dragged, over the curve.
+    void paintMarks(QPainter& painter);
+    bool insidePlot(QPoint position) const;
     // The series caught up with whatever the store holds by now.
     const PacketSeries& latestPackets();
     void saveScales();
@@ -98,7 +113,9 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     bool syncing_ = false;
     bool fitDue_ = true;            // the first show fits
     bool userChoseScales_ = false;  // with the scale buttons, since the last fit
-    widgets::PlotStyle plotStyle_;  // made once: a paint only reads it
+    std::optional<uint32_t> marked_;
+    std::optional<int> dragFrom_, dragTo_;  // plot columns of a press and of the mouse since
+    widgets::PlotStyle plotStyle_;          // made once: a paint only reads it
     QImage image_;
 };
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -747,6 +748,63 @@ class MainWindowTest : public QObject {
         QCOMPARE(analyzer::AnalyzerSettings(profile_).timeFromCaptureStart(), true);
         view->setTimeFromCaptureStart(false);
         QCOMPARE(cell(1, 6), uptime);
+    }
+
+    // The packet curve and the list work together: a click on the curve selects that
+    // record's row, the selected row is marked on the curve, and a drag across the curve
+    // offers to list only its records, a filter the status line names and the header menu
+    // clears with the others.
+    void theCurveAndTheListWorkTogether() {
+        QVERIFY(window_->openCaptureFrom(slippingCapture()));
+        QTRY_VERIFY(rows() > 300);
+        window_->button("步骤曲线")->click();
+        analyzer::ui::PacketCurveView* view = window_->curveView();
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        const analyzer::CurveGeometry geometry{view->width() < 1240};
+        const auto columnOf = [&](uint32_t record) {
+            const auto column = view->state().columnOfRecord(record, store_->count(), geometry);
+            return column ? QPoint(geometry.originX() + *column, geometry.originY() - 100)
+                          : QPoint(-1, -1);
+        };
+        const QPoint at = columnOf(7);
+        QVERIFY(at.x() > 0);
+        QTest::mouseClick(view, Qt::LeftButton, {}, at);
+        QTRY_COMPARE(window_->model()->recordAt(window_->messageList()->currentIndex().row()), 7u);
+
+        window_->messageList()->selectRow(12);
+        const uint32_t selected = window_->model()->recordAt(12);
+        QCOMPARE(view->markedRecord(), std::optional<uint32_t>(selected));
+        QVERIFY(view->markedColumn().has_value());
+
+        QStringList asked;
+        window_->askers().confirm = [&](const QString& text) {
+            asked << text;
+            return true;
+        };
+        const QPoint from = columnOf(20), to = columnOf(40);
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), view->mapToGlobal(QPointF(to)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &move);
+        if (const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR"); !folder.isEmpty())
+            QVERIFY(view->grab().save(QString::fromUtf8(folder) + "/packet_curve_drag.png"));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("序号 20 到 40")), qPrintable(asked[0]));
+        QTRY_COMPARE(rows(), 1 + 21);  // the header row and records 20-40
+        QCOMPARE(window_->model()->recordAt(1), 20u);
+        QCOMPARE(window_->model()->recordAt(21), 40u);
+        QTRY_VERIFY2(window_->statusLine()->text().contains(QStringLiteral("过滤：序号 20-40")),
+                     qPrintable(window_->statusLine()->text()));
+        // A record outside the range is told, not selected.
+        QTest::mouseClick(view, Qt::LeftButton, {}, columnOf(60));
+        QTRY_VERIFY(window_->statusLine()->text().contains(QStringLiteral("序号 60 不在列表中")));
+
+        auto* list = qobject_cast<analyzer::ui::MessageListView*>(window_->messageList());
+        emit list->showEverythingRequested();  // the header menu's entry
+        QTRY_VERIFY(rows() > 300);
+        QVERIFY2(!window_->statusLine()->text().contains(QStringLiteral("过滤")),
+                 qPrintable(window_->statusLine()->text()));
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {
