@@ -378,9 +378,16 @@ class UpgradeDialogTest : public QObject {
     void screenshot() {
         const QByteArray folder = qgetenv("UFCS_SCREENSHOT_DIR");
         if (folder.isEmpty()) QSKIP("set UFCS_SCREENSHOT_DIR to save screenshots");
-        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(105, "http://x/y")));
-        server_.setRoute("/kvd/module_upgrade2",
-                         route(firmwareReply(1, server_.baseUrl() + "/fw.bin", checksum())));
+        // What scripts/demo-upgrade offers: the analyzer 1.01 and firmware 1.6.
+        const QByteArray image = "SIMFW\x01\x06" + QByteArray(56 * 56 + 25, 'f');
+        int sum = 0;
+        for (const char byte : image)
+            sum += static_cast<uint8_t>(byte);
+        server_.setRoute("/firmware-1.6.bin", route(image));
+        server_.setRoute("/vezu_android_apks/kvdapk", route(programReply(101, "http://x/y")));
+        server_.setRoute(
+            "/kvd/module_upgrade2",
+            route(firmwareReply(1, server_.baseUrl() + "/firmware-1.6.bin", sum % 256, "1.6")));
         openDialog([&](UpgradeDialog& dialog) {
             dialog.firmwareButton()->click();
             QTRY_VERIFY_WITH_TIMEOUT(dialog.firmwareProgress()->value() > 20, 10000);
