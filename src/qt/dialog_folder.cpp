@@ -15,7 +15,10 @@ constexpr const char* kKey = "LastFolder";
 QString DialogFolder::start() const {
     const QString last = QString::fromStdString(profile_.readString(kSection, kKey, ""));
     if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // The documents folder, made when the account has none yet; never the program's folder.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir().mkpath(documents)) return documents;
+    return QDir::homePath();
 }
 
 QString DialogFolder::suggest(const QString& name) const {

@@ -1,5 +1,6 @@
 // The file dialogs start in the last folder chosen, or the documents folder.
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -29,6 +30,22 @@ class DialogFolderTest : public QObject {
 
         profile.writeString("Files", "LastFolder", (where + "/gone").toStdString());
         QCOMPARE(folder.start(), documents);  // a folder since removed
+    }
+
+    // An account without a documents folder gets one, rather than a dialog in the
+    // program's own folder.
+    void aMissingDocumentsFolderIsMade() {
+        testing_support::TestFolder home("dialog_folder_home");
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home.path() / "config").string()));
+        common::MemoryProfile profile;
+        const QString start = qt_adapters::DialogFolder(profile).start();
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QVERIFY2(start.startsWith(QString::fromStdString(home.path().string())), qPrintable(start));
+        QVERIFY(QFileInfo(start).isDir());
+        QVERIFY(start != QString::fromStdString(home.path().string()));
     }
 };
 
