@@ -38,6 +38,19 @@ std::string ChoosingDevice::selector() const {
     return selector_;
 }
 
+InstrumentOpening openInstrument(InstrumentCatalog& catalog, const AttachedInstrument& instrument) {
+    InstrumentOpening opening;
+    opening.device = catalog.deviceFor(instrument);
+    if (opening.device->open()) {
+        opening.outcome = InstrumentOpening::Outcome::Opened;
+        return opening;
+    }
+    opening.problem = opening.device->errorText();
+    opening.outcome = opening.problem == kBusyText ? InstrumentOpening::Outcome::Busy
+                                                   : InstrumentOpening::Outcome::Unavailable;
+    return opening;
+}
+
 bool ChoosingDevice::fail(std::string text) {
     std::lock_guard guard(mutex_);
     error_ = std::move(text);
@@ -53,19 +66,19 @@ bool ChoosingDevice::open() {
     for (const AttachedInstrument& candidate : catalog_->attached()) {
         if (!selects(wanted, candidate)) continue;
         any = true;
-        std::unique_ptr<HidDevice> device = catalog_->deviceFor(candidate);
-        if (!device->open()) {
-            const std::string why = device->errorText();
-            if (why == kBusyText)
-                busy.push_back(candidate);
-            else if (otherProblem.empty())
-                otherProblem = why;
+        InstrumentOpening opening = openInstrument(*catalog_, candidate);
+        if (opening.outcome == InstrumentOpening::Outcome::Busy) {
+            busy.push_back(candidate);
+            continue;
+        }
+        if (opening.outcome == InstrumentOpening::Outcome::Unavailable) {
+            if (otherProblem.empty()) otherProblem = opening.problem;
             continue;
         }
         // The removal of the instrument is this device's removal.
-        device->setRemovalHandler([this] { reportRemoval(); });
+        opening.device->setRemovalHandler([this] { reportRemoval(); });
         std::lock_guard guard(mutex_);
-        open_ = std::move(device);
+        open_ = std::move(opening.device);
         instrument_ = candidate;
         passedOver_ = std::move(busy);
         error_.clear();

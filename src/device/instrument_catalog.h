@@ -25,6 +25,16 @@ class InstrumentCatalog {
     virtual std::unique_ptr<HidDevice> deviceFor(const AttachedInstrument& instrument) = 0;
 };
 
+// One attempt to open an attached instrument: the device, open, or whether
+// another program holds it, or what else kept it shut.
+struct InstrumentOpening {
+    enum class Outcome { Opened, Busy, Unavailable };
+    std::unique_ptr<HidDevice> device;  // open when Opened
+    Outcome outcome = Outcome::Unavailable;
+    std::string problem;  // the device's text when it is not Opened
+};
+InstrumentOpening openInstrument(InstrumentCatalog& catalog, const AttachedInstrument& instrument);
+
 // The real instruments, through the system's HID backend (hidapi; on Windows
 // the HID and SetupAPI calls); `lockFolder` holds the per-device lock files.
 std::shared_ptr<InstrumentCatalog> makeInstrumentCatalog(const std::string& lockFolder);

@@ -8,15 +8,19 @@ std::vector<ListedInstrument> listInstruments(device::InstrumentCatalog& catalog
     for (const device::AttachedInstrument& attached : catalog.attached()) {
         ListedInstrument entry;
         entry.attached = attached;
-        const std::unique_ptr<device::HidDevice> device = catalog.deviceFor(attached);
-        if (device->open()) {
-            entry.versions = readInstrumentVersions(*device, clock);
-            device->close();
-        } else if (device->errorText() == device::kBusyText) {
-            entry.state = ListedInstrument::State::Busy;
-        } else {
-            entry.state = ListedInstrument::State::Unavailable;
-            entry.problem = device->errorText();
+        const device::InstrumentOpening opening = device::openInstrument(catalog, attached);
+        switch (opening.outcome) {
+            case device::InstrumentOpening::Outcome::Opened:
+                entry.versions = readInstrumentVersions(*opening.device, clock);
+                opening.device->close();
+                break;
+            case device::InstrumentOpening::Outcome::Busy:
+                entry.state = ListedInstrument::State::Busy;
+                break;
+            case device::InstrumentOpening::Outcome::Unavailable:
+                entry.state = ListedInstrument::State::Unavailable;
+                entry.problem = opening.problem;
+                break;
         }
         listed.push_back(std::move(entry));
     }

@@ -13,11 +13,10 @@ namespace qt_adapters {
 std::vector<ChooserEntry> chooserEntries(device::InstrumentCatalog& catalog) {
     std::vector<ChooserEntry> entries;
     for (const device::AttachedInstrument& instrument : catalog.attached()) {
-        const std::unique_ptr<device::HidDevice> probe = catalog.deviceFor(instrument);
-        const bool opened = probe->open();
-        const bool busy = !opened && probe->errorText() == device::kBusyText;
-        probe->close();
-        entries.push_back({instrument, busy});
+        const device::InstrumentOpening opening = device::openInstrument(catalog, instrument);
+        opening.device->close();
+        entries.push_back(
+            {instrument, opening.outcome == device::InstrumentOpening::Outcome::Busy});
     }
     return entries;
 }
