@@ -1,0 +1,128 @@
+#include "logic/line_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace logic {
+namespace {
+
+// The training byte 0xAA as 8N1 on the line: the start bit and bit 0 low
+// together, then the levels alternate every bit up to bit 7 (high), which the
+// end bit continues: eight edges, the first two bits apart, the rest one.
+constexpr int kTrainingEdges = 8;
+constexpr double kTrainingBits[kTrainingEdges - 1] = {2, 1, 1, 1, 1, 1, 1};
+constexpr double kEdgeSlack = 0.35;  // of a bit, for jitter and the sample grid
+
+struct Training {
+    double bitSamples;
+};
+
+// A sample number from a computed position; never past the last a recording can have.
+uint64_t sampleAt(double position) {
+    constexpr double kLast = 1.8e19;
+    if (!(position > 0)) return 0;
+    return position >= kLast ? static_cast<uint64_t>(kLast) : static_cast<uint64_t>(position);
+}
+
+// Whether the falling edge at changes[at] starts a training byte.
+std::optional<Training> trainingAt(const std::vector<uint64_t>& changes, std::size_t at,
+                                   double sampleRate) {
+    if (at + kTrainingEdges > changes.size()) return std::nullopt;
+    const double bit = static_cast<double>(changes[at + kTrainingEdges - 1] - changes[at]) / 8;
+    if (bit <= 0) return std::nullopt;
+    const double baud = sampleRate / bit;
+    const double nominal = nominalBaud(baud);
+    if (std::abs(baud - nominal) > nominal * kReceiverTolerance) return std::nullopt;
+    double expected = 0;
+    for (int i = 0; i < kTrainingEdges - 1; ++i) {
+        expected += kTrainingBits[i] * bit;
+        const double actual = static_cast<double>(changes[at + i + 1] - changes[at]);
+        if (std::abs(actual - expected) > kEdgeSlack * bit) return std::nullopt;
+    }
+    return Training{bit};
+}
+
+// One character from its start edge: the eight data bits at their middles, LSB first.
+uint8_t characterAt(const DigitalChannel& line, uint64_t start, double bit, bool& endBitLow) {
+    uint8_t value = 0;
+    for (int k = 0; k < 8; ++k) {
+        const uint64_t middle = sampleAt(static_cast<double>(start) + (1.5 + k) * bit);
+        if (line.levelAt(middle)) value |= static_cast<uint8_t>(1u << k);
+    }
+    const uint64_t end = sampleAt(static_cast<double>(start) + 9.5 * bit);
+    endBitLow = !line.levelAt(end);
+    return value;
+}
+
+}  // namespace
+
+double nominalBaud(double baud) {
+    double nearest = kNominalBauds[0];
+    for (const double nominal : kNominalBauds) {
+        if (std::abs(baud - nominal) / nominal < std::abs(baud - nearest) / nearest)
+            nearest = nominal;
+    }
+    return nearest;
+}
+
+std::vector<LinePacket> decodeLine(const DigitalChannel& line, double sampleRate) {
+    std::vector<LinePacket> packets;
+    const std::vector<uint64_t>& changes = line.changes;
+    const double timeout = kFrameTimeoutSeconds * sampleRate;
+    std::size_t at = 0;
+    while (at < changes.size()) {
+        // A packet starts on a falling edge after the line has been idle longer than the
+        // time-out (or since the recording began): an edge nearer the last one belongs to
+        // whatever went before, however much it looks like a training byte.
+        const bool falling = line.levelAt(changes[at]) == false;
+        const bool afterIdle =
+            at == 0 || static_cast<double>(changes[at] - changes[at - 1]) > timeout;
+        const std::optional<Training> training =
+            falling && afterIdle ? trainingAt(changes, at, sampleRate) : std::nullopt;
+        if (!training) {
+            ++at;
+            continue;
+        }
+        LinePacket packet;
+        packet.firstEdge = changes[at];
+        packet.baud = sampleRate / training->bitSamples;
+        uint64_t start = changes[at];
+        for (;;) {
+            bool endBitLow = false;
+            packet.bytes.push_back(characterAt(line, start, training->bitSamples, endBitLow));
+            packet.starts.push_back(start);
+            packet.framingError = packet.framingError || endBitLow;
+            // The next start bit: the first falling edge after this character's end bit began.
+            const uint64_t endBit = sampleAt(static_cast<double>(start) + 9 * training->bitSamples);
+            auto next = std::upper_bound(changes.begin(), changes.end(), endBit);
+            while (next != changes.end() && line.levelAt(*next))
+                ++next;
+            const double characterEnd = static_cast<double>(start) + 10 * training->bitSamples;
+            if (next == changes.end() || static_cast<double>(*next) - characterEnd > timeout) {
+                at = static_cast<std::size_t>(next - changes.begin());
+                break;
+            }
+            start = *next;
+        }
+        packets.push_back(std::move(packet));
+    }
+    return packets;
+}
+
+void writePacket(DigitalChannel& line, double sampleRate, double startSeconds,
+                 const std::vector<uint8_t>& bytes, double baud, double idleBits) {
+    const double bit = 1 / baud;
+    double t = startSeconds;
+    auto level = [&](double seconds, bool high) {
+        line.see(sampleAt(std::round(seconds * sampleRate)), high);
+    };
+    for (const uint8_t byte : bytes) {
+        level(t, false);  // start bit
+        for (int k = 0; k < 8; ++k)
+            level(t + (1 + k) * bit, ((byte >> k) & 1) != 0);
+        level(t + 9 * bit, true);  // end bit, then idle
+        t += (10 + idleBits) * bit;
+    }
+}
+
+}  // namespace logic

@@ -1,0 +1,47 @@
+#pragma once
+// A recording of digital lines as a logic analyzer makes it, kept as the
+// moments each line changed level: D+ and D- change a few times a bit, so a
+// few million samples a second cost only their edges.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace logic {
+
+// One digital line: its level before the first change, then the samples at
+// which it changed (each one toggles it), strictly increasing.
+struct DigitalChannel {
+    std::string name;
+    bool initial = true;
+    std::vector<uint64_t> changes;
+
+    // The level at `sample`.
+    bool levelAt(uint64_t sample) const;
+    // The first change after `sample` (none: the line stays as it is).
+    std::optional<uint64_t> nextChangeAfter(uint64_t sample) const;
+    // Records a level seen at `sample` (never before the last change); a change when it differs.
+    void see(uint64_t sample, bool level);
+};
+
+struct LogicRecording {
+    double sampleRate = 0;     // samples a second
+    uint64_t sampleCount = 0;  // the recording's length
+    std::vector<DigitalChannel> channels;
+
+    double secondsAt(uint64_t sample) const { return static_cast<double>(sample) / sampleRate; }
+};
+
+// A reader's result: the recording, or one message that names the file and what is wrong.
+struct LogicLoad {
+    std::optional<LogicRecording> recording;
+    std::string message;
+};
+
+// Bounds a hostile file cannot talk the readers past.
+inline constexpr std::size_t kMostChannels = 64;
+inline constexpr std::size_t kMostChanges = 200'000'000;  // edges kept in all, about 1.6 GB
+inline constexpr double kHighestSampleRate = 100e9;
+
+}  // namespace logic
