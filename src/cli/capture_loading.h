@@ -17,8 +17,13 @@ struct LoadedCapture {
 
 // Opens a capture file as the analyzer does: the store filled from the file,
 // then the list rebuilt with every filter box ticked, so every record's row
-// (fault bits, computed CRC, colour) is built. A refused file: the analyzer's
-// message on `err` and nothing returned.
-std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err);
+// (fault bits, computed CRC, colour) is built. A logic analyzer's recording
+// (.vcd, .csv) is imported, its D+ and D- lines found by name unless
+// `lines` gives them. A refused file: the message on `err` and nothing returned.
+struct LogicLines {
+    std::optional<std::size_t> dplus, dminus;  // 0-based
+};
+std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err,
+                                         const LogicLines& lines = {});
 
 }  // namespace cli

@@ -16,6 +16,7 @@ constexpr const char* kUsage =
     "  rows          list a capture file as the analyzer lists it\n"
     "  check         find missing ACKs, numbering slips and late answers in a capture\n"
     "  decode        decode one record of a capture as the analyzer shows it\n"
+    "  import        turn a logic analyzer's D+/D- recording (.vcd, .csv) into a capture\n"
     "  devices       list the attached instruments (serial, path, firmware, busy)\n"
     "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
     "  send          send one message of the send list as the charging device\n"
@@ -46,6 +47,13 @@ constexpr const char* kRowsUsage =
     "  and bytes), or CSV with --csv (GBK unless --utf8, which writes UTF-8 with a byte-order\n"
     "  mark), as the analyzer's 导出 writes it; --relative counts the times from the capture's\n"
     "  first record instead of the instrument's uptime\n";
+constexpr const char* kImportUsage =
+    "usage: ufcs import FILE.vcd|FILE.csv [--dp N] [--dm N] -o OUT.ufcs_stream\n"
+    "  a logic analyzer's recording of D+ and D- (a VCD, or a CSV of a time column in seconds\n"
+    "  and one 0/1 column per line) as a capture file: each packet, found by its training\n"
+    "  byte, becomes a record with its line, baud rate and time. D+ and D- are the lines so\n"
+    "  named (D+/DP, D-/DM), else the first two; --dp and --dm give them by number from 0.\n"
+    "  rows, decode and check read these files directly too.\n";
 constexpr const char* kCheckUsage =
     "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]\n"
     "  checks a capture across messages: the ACK of each message, each sender's message\n"
@@ -169,6 +177,7 @@ const Command kCommands[] = {
     {"devices", kDevicesUsage, plain<runDevices>},
     {"check", kCheckUsage, plain<runCheck>},
     {"decode", kDecodeUsage, plain<runDecode>},
+    {"import", kImportUsage, plain<runImport>},
     {"capture", kCaptureUsage, traced<runCapture>},
     {"send", kSendUsage, traced<runSend>},
     {"modes", kModesUsage, traced<runModes>},

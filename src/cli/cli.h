@@ -20,6 +20,9 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 // `ufcs rows FILE [--json|--csv [--utf8]]`: the message list of a capture file.
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `ufcs import FILE -o OUT.ufcs_stream`: a logic analyzer's recording as a capture file.
+int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // `ufcs check FILE [--json]`: the sequence and timing findings of a capture file.
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -1,0 +1,132 @@
+#include "logic/capture_import.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <fstream>
+
+#include "common/byte_order.h"
+#include "common/file_save.h"
+#include "logic/line_decoder.h"
+#include "logic/text_readers.h"
+#include "ufcs/capture_record.h"
+
+namespace logic {
+namespace {
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// "D+", "DP", "D_P", "USB D+", "D+ (source)": the name's last word that says which line.
+bool named(const std::string& name, bool plus) {
+    static const std::vector<std::string> kPlus = {"D+", "DP", "D_P", "DPLUS"};
+    static const std::vector<std::string> kMinus = {"D-", "DM", "D_M", "DMINUS", "DN", "D_N"};
+    const std::string text = upper(name);
+    for (const std::string& word : plus ? kPlus : kMinus) {
+        const std::size_t at = text.find(word);
+        if (at == std::string::npos) continue;
+        const std::size_t end = at + word.size();
+        const bool alone =
+            (at == 0 || !std::isalnum(static_cast<unsigned char>(text[at - 1]))) &&
+            (end == text.size() || !std::isalnum(static_cast<unsigned char>(text[end])));
+        if (alone) return true;
+    }
+    return false;
+}
+
+uint8_t baudCode(double baud) {
+    const double nominal = nominalBaud(baud);
+    return nominal == 115200  ? ufcs::kBaud115200
+           : nominal == 57600 ? ufcs::kBaud57600
+                              : ufcs::kBaud38400;
+}
+
+struct Found {
+    uint64_t firstEdge;
+    bool dplus;
+    const LinePacket* packet;
+};
+
+}  // namespace
+
+std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
+                                         std::optional<std::size_t> dplus,
+                                         std::optional<std::size_t> dminus) {
+    const std::size_t lines = recording.channels.size();
+    LineRoles roles;
+    std::optional<std::size_t> plus = dplus, minus = dminus;
+    for (std::size_t i = 0; i < lines; ++i) {
+        if (!plus && named(recording.channels[i].name, true)) plus = i;
+        if (!minus && named(recording.channels[i].name, false)) minus = i;
+    }
+    roles.dplus = plus.value_or(minus == std::size_t{0} ? 1 : 0);
+    roles.dminus = minus.value_or(roles.dplus == 1 ? 0 : 1);
+    if (roles.dplus >= lines || roles.dminus >= lines || roles.dplus == roles.dminus)
+        return std::nullopt;
+    return roles;
+}
+
+CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
+                              ufcs::CaptureStore& store) {
+    const std::vector<LinePacket> dplus =
+        decodeLine(recording.channels[roles.dplus], recording.sampleRate);
+    const std::vector<LinePacket> dminus =
+        decodeLine(recording.channels[roles.dminus], recording.sampleRate);
+    std::vector<Found> found;
+    for (const LinePacket& packet : dplus)
+        found.push_back({packet.firstEdge, true, &packet});
+    for (const LinePacket& packet : dminus)
+        found.push_back({packet.firstEdge, false, &packet});
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return a.firstEdge < b.firstEdge; });
+
+    store.setCount(0);
+    std::fill_n(store.recordBytes(0), ufcs::kRecordSize, uint8_t{0});
+    ufcs::CaptureHeaderRecord{}.writeTo(store.record(0));
+    uint32_t count = 1;
+    CaptureImport result{true, 0, {}};
+    for (const Found& each : found) {
+        if (count == ufcs::CaptureStore::kCapacity) {
+            result.message = "记录已满：只导入了前 65535 条";
+            break;
+        }
+        uint8_t* bytes = store.recordBytes(count);
+        std::fill_n(bytes, ufcs::kRecordSize, uint8_t{0});
+        bytes[0] = ufcs::kFirstPageMarker;
+        bytes[1] = 1;
+        bytes[2] = static_cast<uint8_t>(each.dplus ? ufcs::EventKind::MessageDPlus
+                                                   : ufcs::EventKind::MessageDMinus);
+        bytes[3] = baudCode(each.packet->baud);
+        // The time stamp: 0.2 ms ticks, in periods of 10 s. A nanosecond's rounding in the
+        // file (times written as decimal seconds) must not move an edge to the tick before.
+        const auto ticks =
+            static_cast<uint64_t>(std::floor(recording.secondsAt(each.firstEdge) * 5000 + 5e-6));
+        common::writeLe16(bytes + 4, static_cast<uint16_t>(ticks / 50'000));
+        common::writeLe16(bytes + 6, static_cast<uint16_t>(ticks % 50'000));
+        const std::size_t length = std::min(each.packet->bytes.size(), ufcs::kMaxCapturedBytes);
+        common::writeLe16(bytes + 8, static_cast<uint16_t>(length));
+        std::copy_n(each.packet->bytes.begin(), length, bytes + ufcs::kWireOffset);
+        ++count;
+        ++result.packets;
+    }
+    store.setCount(count);
+    return result;
+}
+
+bool isLogicFile(const std::filesystem::path& path) {
+    const std::string extension = upper(path.extension().string());
+    return extension == ".VCD" || extension == ".CSV";
+}
+
+LogicLoad readLogicFile(const std::filesystem::path& path) {
+    const std::string name = common::displayPath(path.filename());
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {std::nullopt, "无法打开 " + common::displayPath(path)};
+    if (upper(path.extension().string()) == ".VCD") return readVcd(in, name);
+    return readTransitionCsv(in, name);
+}
+
+}  // namespace logic

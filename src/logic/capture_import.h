@@ -1,0 +1,43 @@
+#pragma once
+// A logic recording as a capture: D+ and D- chosen among its lines, each
+// packet on them one message record, as the instrument makes it (its line,
+// the nominal baud rate nearest the measured one, the time of its first edge
+// in the record's 0.2 ms ticks, the bytes from the training byte on), in
+// time order after the capture's header record.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "logic/logic_recording.h"
+#include "ufcs/capture_store.h"
+
+namespace logic {
+
+struct LineRoles {
+    std::size_t dplus = 0;   // source to sink
+    std::size_t dminus = 1;  // sink to source
+};
+
+// The lines named D+ and D- (also DP/DM, D_P, "USB D+", ...), else the first two; a
+// line given by number (0-based) wins. Nothing when there are not two lines to use.
+std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
+                                         std::optional<std::size_t> dplus = std::nullopt,
+                                         std::optional<std::size_t> dminus = std::nullopt);
+
+struct CaptureImport {
+    bool ok = false;
+    uint32_t packets = 0;
+    std::string message;  // why nothing was imported, or that the store filled up
+};
+// Replaces the store's records with the recording's packets.
+CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
+                              ufcs::CaptureStore& store);
+
+// Whether `path` names a file this folder reads (.vcd, .csv), by its extension.
+bool isLogicFile(const std::filesystem::path& path);
+// Reads a logic file by its extension.
+LogicLoad readLogicFile(const std::filesystem::path& path);
+
+}  // namespace logic
