@@ -10,6 +10,10 @@ namespace analyzer::ui {
 namespace {
 
 const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
+// Opening also takes a logic analyzer's recordings of D+ and D-.
+const QString kOpenFilter = QStringLiteral(
+    "UFCS 或逻辑分析仪(*.ufcs_stream *.vcd *.csv);;UFCS(*.ufcs_stream);;"
+    "逻辑分析仪 VCD、CSV(*.vcd *.csv);;所有文件(*.*)");
 const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
 const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
 const QString kTextFilter = QStringLiteral("文本 (*.txt)");
@@ -31,7 +35,7 @@ void MainWindow::setDefaultAskers() {
     };
     askers_.chooseOpenPath = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), dialogFolder_.start(),
-                                            kFileFilter);
+                                            kOpenFilter);
     };
     askers_.chooseSavePath = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("保存文件"),

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "analyzer/capture_feed.h"
@@ -26,6 +27,7 @@
 #include "analyzer/ui/output_modes_panel.h"
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
+#include "logic/line_decoder.h"
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_pages.h"
 #include "simulator/simulated_device.h"
@@ -805,6 +807,49 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY(rows() > 300);
         QVERIFY2(!window_->statusLine()->text().contains(QStringLiteral("过滤")),
                  qPrintable(window_->statusLine()->text()));
+    }
+
+    // 打开文件 takes a logic analyzer's VCD of D+ and D-: its packets are the rows, decoded
+    // as any capture's; a file it cannot read is told and the capture stays.
+    void aLogicAnalyzerRecordingOpensAsACapture() {
+        logic::DigitalChannel dplus, dminus;
+        const std::vector<uint8_t> request = {0xAA, 0x22, 0x09, 0x02, 0x08, 0x10, 0x00,
+                                              0x00, 0x00, 0x01, 0x90, 0x01, 0x22, 0x97};
+        logic::writePacket(dplus, 1e9, 0.002, request, 115200);
+        logic::writePacket(dminus, 1e9, 0.0045, {0xAA, 0x41, 0x09, 0x00, 0x5D}, 57600);
+        std::string vcd =
+            "$timescale 1 ns $end\n$var wire 1 ! D+ $end\n$var wire 1 \" D- $end\n"
+            "$enddefinitions $end\n#0 1! 1\"\n";
+        std::map<uint64_t, std::string> changes;
+        for (const auto& [line, id] : {std::pair{&dplus, '!'}, std::pair{&dminus, '"'}}) {
+            bool level = true;
+            for (const uint64_t at : line->changes)
+                changes[at] += std::string(1, (level = !level) ? '1' : '0') + id + "\n";
+        }
+        for (const auto& [at, text] : changes)
+            vcd += "#" + std::to_string(at) + "\n" + text;
+        const QString path = QString::fromStdString(folder_->file("bus.vcd"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(vcd.data(), static_cast<qint64>(vcd.size()));
+        file.close();
+
+        QVERIFY(window_->openCaptureFrom(path));
+        QTRY_COMPARE(rows(), 3);  // the header row and two packets
+        QCOMPARE(cell(1, 3), QStringLiteral("Request"));
+        QCOMPARE(cell(1, 6), QStringLiteral("0:00:00.002"));
+        QCOMPARE(cell(2, 7), QStringLiteral("57600"));
+        QVERIFY(window_->windowTitle().contains(QStringLiteral("bus.vcd")));
+        window_->messageList()->selectRow(1);
+        QVERIFY(paneContains(QStringLiteral("请求输出电压:0x0190 4000mV")));
+
+        QFile broken(QString::fromStdString(folder_->file("broken.csv")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("Time [s],D+\nx,1\n");
+        broken.close();
+        QVERIFY(!window_->openCaptureFrom(broken.fileName()));
+        QVERIFY(messages_.last().startsWith(QStringLiteral("无法读取 broken.csv：")));
+        QCOMPARE(rows(), 3);
     }
 
     void paneCopyWithoutSelectionTellsTheCaret() {
