@@ -8,6 +8,7 @@
 #include "common/byte_order.h"
 #include "common/file_save.h"
 #include "logic/line_decoder.h"
+#include "logic/session_archives.h"
 #include "logic/text_readers.h"
 #include "ufcs/capture_record.h"
 
@@ -118,11 +119,12 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 
 bool isLogicFile(const std::filesystem::path& path) {
     const std::string extension = upper(path.extension().string());
-    return extension == ".VCD" || extension == ".CSV";
+    return extension == ".VCD" || extension == ".CSV" || extension == ".SR";
 }
 
 LogicLoad readLogicFile(const std::filesystem::path& path) {
     const std::string name = common::displayPath(path.filename());
+    if (upper(path.extension().string()) == ".SR") return readSigrokSession(path);
     std::ifstream in(path, std::ios::binary);
     if (!in) return {std::nullopt, "无法打开 " + common::displayPath(path)};
     if (upper(path.extension().string()) == ".VCD") return readVcd(in, name);

@@ -35,7 +35,7 @@ struct CaptureImport {
 CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
                               ufcs::CaptureStore& store);
 
-// Whether `path` names a file this folder reads (.vcd, .csv), by its extension.
+// Whether `path` names a file this folder reads (.vcd, .csv, .sr), by its extension.
 bool isLogicFile(const std::filesystem::path& path);
 // Reads a logic file by its extension.
 LogicLoad readLogicFile(const std::filesystem::path& path);

@@ -1,0 +1,244 @@
+#include "logic/session_archives.h"
+
+#include <zip.h>
+
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/file_save.h"
+#include "common/format.h"
+
+namespace logic {
+namespace {
+
+constexpr std::size_t kLongestText = 64 * 1024;  // version, metadata
+constexpr std::size_t kChunkBytes = 1 << 20;
+
+struct ZipCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using Archive = std::unique_ptr<zip_t, ZipCloser>;
+struct EntryCloser {
+    void operator()(zip_file_t* entry) const { zip_fclose(entry); }
+};
+using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
+
+LogicLoad refused(const std::string& name, const std::string& what) {
+    return {std::nullopt, "无法读取 " + name + "：" + what};
+}
+
+// A small text member whole; nothing when it is missing, unreadable or too long.
+std::optional<std::string> readText(zip_t* archive, const char* member) {
+    Entry entry(zip_fopen(archive, member, 0));
+    if (!entry) return std::nullopt;
+    std::string text(kLongestText + 1, '\0');
+    std::size_t used = 0;
+    while (used < text.size()) {
+        const zip_int64_t got = zip_fread(entry.get(), text.data() + used, text.size() - used);
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        used += static_cast<std::size_t>(got);
+    }
+    if (used > kLongestText) return std::nullopt;
+    text.resize(used);
+    return text;
+}
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start])))
+        ++start;
+    return text.substr(start);
+}
+
+// "[section]" and "key=value" lines: section -> key -> value.
+std::map<std::string, std::map<std::string, std::string>> iniOf(const std::string& text) {
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    std::string section;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            section = trimmed(line.substr(1, line.size() - 2));
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        sections[section][trimmed(line.substr(0, equals))] = trimmed(line.substr(equals + 1));
+    }
+    return sections;
+}
+
+// "24 MHz", "500kHz", "1 GHz", "100 Hz": samples a second.
+std::optional<double> sampleRate(const std::string& text) {
+    std::size_t used = 0;
+    const std::optional<double> number = common::readNumber(text, &used);
+    if (!number || !(*number > 0)) return std::nullopt;
+    const std::string unit = trimmed(text.substr(used));
+    static const std::map<std::string, double> kUnits = {
+        {"Hz", 1}, {"kHz", 1e3}, {"MHz", 1e6}, {"GHz", 1e9}, {"", 1}};
+    const auto found = kUnits.find(unit);
+    if (found == kUnits.end()) return std::nullopt;
+    const double rate = *number * found->second;
+    if (rate > kHighestSampleRate) return std::nullopt;
+    return rate;
+}
+
+class SigrokReader {
+  public:
+    SigrokReader(zip_t* archive, std::string name) : archive_(archive), name_(std::move(name)) {}
+
+    LogicLoad read() {
+        const std::optional<std::string> metadata = readText(archive_, "metadata");
+        if (!metadata) return refused(name_, "没有可读的 metadata，不是 sigrok 会话文件");
+        const auto ini = iniOf(*metadata);
+        const auto device = ini.find("device 1");
+        if (device == ini.end()) return refused(name_, "metadata 中没有 [device 1]");
+        const auto& keys = device->second;
+        auto value = [&keys](const std::string& key) {
+            const auto found = keys.find(key);
+            return found == keys.end() ? std::string() : found->second;
+        };
+        const std::optional<double> rate = sampleRate(value("samplerate"));
+        if (!rate)
+            return refused(name_, "metadata 中的 samplerate '" + value("samplerate") + "' 不对");
+        const std::optional<double> probes = common::parseNumber(value("total probes"));
+        if (!probes || *probes < 1 || *probes > static_cast<double>(kMostChannels) ||
+            *probes != std::floor(*probes))
+            return refused(name_,
+                           "metadata 中的 total probes '" + value("total probes") + "' 不对");
+        const std::optional<double> unit = common::parseNumber(value("unitsize"));
+        const auto probeCount = static_cast<std::size_t>(*probes);
+        if (!unit || *unit < 1 || *unit > 8 || *unit != std::floor(*unit) ||
+            static_cast<std::size_t>(*unit) * 8 < probeCount)
+            return refused(name_, "metadata 中的 unitsize '" + value("unitsize") + "' 不对");
+        unitSize_ = static_cast<std::size_t>(*unit);
+        recording_.sampleRate = *rate;
+        for (std::size_t i = 1; i <= probeCount; ++i) {
+            const std::string probeName = value("probe" + std::to_string(i));
+            recording_.channels.push_back(
+                {probeName.empty() ? common::format("D%zu", i - 1) : probeName, true, {}});
+        }
+        std::string capture = value("capturefile");
+        if (capture.empty()) capture = "logic-1";
+        if (const auto problem = readSamples(capture)) return refused(name_, *problem);
+        if (samples_ == 0) return refused(name_, "没有逻辑采样（" + capture + "-1）");
+        recording_.sampleCount = samples_;
+        return {std::move(recording_), {}};
+    }
+
+  private:
+    // capture-1, capture-2, ... in order (an old session keeps all in `capture`).
+    std::optional<std::string> readSamples(const std::string& capture) {
+        const bool chunked = zip_name_locate(archive_, (capture + "-1").c_str(), 0) >= 0;
+        for (int part = 1;; ++part) {
+            const std::string member = chunked ? capture + "-" + std::to_string(part) : capture;
+            if (zip_name_locate(archive_, member.c_str(), 0) < 0) return std::nullopt;
+            if (const auto problem = readMember(member)) return problem;
+            if (!chunked) return std::nullopt;
+        }
+    }
+
+    std::optional<std::string> readMember(const std::string& member) {
+        Entry entry(zip_fopen(archive_, member.c_str(), 0));
+        if (!entry) return member + " 打不开：" + zip_strerror(archive_);
+        std::vector<uint8_t> chunk(kChunkBytes + 8);
+        std::size_t carried = 0;  // bytes of a sample cut by the chunk's end
+        for (;;) {
+            const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
+            if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
+            if (got == 0) break;
+            const std::size_t bytes = carried + static_cast<std::size_t>(got);
+            const std::size_t whole = bytes - bytes % unitSize_;
+            if (const auto problem = takeSamples(chunk.data(), whole / unitSize_)) return problem;
+            carried = bytes - whole;
+            std::copy(chunk.data() + whole, chunk.data() + bytes, chunk.data());
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> takeSamples(const uint8_t* bytes, std::size_t count) {
+        const std::size_t lines = recording_.channels.size();
+        for (std::size_t i = 0; i < count; ++i, bytes += unitSize_) {
+            uint64_t sample = 0;
+            for (std::size_t b = 0; b < unitSize_; ++b)
+                sample |= static_cast<uint64_t>(bytes[b]) << (8 * b);
+            if (samples_ == 0) {
+                for (std::size_t line = 0; line < lines; ++line)
+                    recording_.channels[line].initial = ((sample >> line) & 1) != 0;
+            } else if (sample != previous_) {
+                const uint64_t changed = sample ^ previous_;
+                for (std::size_t line = 0; line < lines; ++line) {
+                    if (((changed >> line) & 1) == 0) continue;
+                    if (++changes_ > kMostChanges) return std::string("电平变化太多");
+                    recording_.channels[line].see(samples_, ((sample >> line) & 1) != 0);
+                }
+            }
+            previous_ = sample;
+            ++samples_;
+        }
+        return std::nullopt;
+    }
+
+    zip_t* archive_;
+    std::string name_;
+    LogicRecording recording_;
+    std::size_t unitSize_ = 1;
+    uint64_t samples_ = 0;
+    uint64_t previous_ = 0;
+    std::size_t changes_ = 0;
+};
+
+LogicLoad readOpened(zip_t* archive, int error, const std::string& name) {
+    if (!archive) {
+        zip_error_t why;
+        zip_error_init_with_code(&why, error);
+        const std::string text = zip_error_strerror(&why);
+        zip_error_fini(&why);
+        return refused(name, "不是 zip 格式的会话文件（" + text + "）");
+    }
+    Archive owned(archive);
+    return SigrokReader(archive, name).read();
+}
+
+}  // namespace
+
+bool readsArchives() {
+    return true;
+}
+
+LogicLoad readSigrokSession(const std::filesystem::path& path) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored))
+        return {std::nullopt, "无法打开 " + common::displayPath(path)};
+    int error = 0;
+    zip_t* archive = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
+    return readOpened(archive, error, common::displayPath(path.filename()));
+}
+
+LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
+    if (!source) {
+        zip_error_fini(&error);
+        return refused(name, "内存不足");
+    }
+    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (!archive) zip_source_free(source);
+    return readOpened(archive, code, name);
+}
+
+}  // namespace logic

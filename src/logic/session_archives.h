@@ -1,0 +1,22 @@
+#pragma once
+// Session files of logic-analyzer programs, which are zip archives: sigrok's
+// `.sr` (PulseView, sigrok-cli). Read through libzip, one chunk of samples
+// at a time, so a recording of any length costs only its edges.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "logic/logic_recording.h"
+
+namespace logic {
+
+// Whether this build reads archives (a build without libzip tells the user so).
+bool readsArchives();
+
+// The logic probes of device 1 become the channels, named as the session
+// names them; analog channels are not read yet.
+LogicLoad readSigrokSession(const std::filesystem::path& path);
+LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name);
+
+}  // namespace logic

@@ -1,0 +1,136 @@
+// sigrok sessions made by hand from the format's description (a zip of
+// `version`, `metadata` and the samples in `logic-1-1`, `logic-1-2`, ...):
+// their lines, their packets, and one message for each kind of damage.
+#include "logic/session_archives.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <string>
+#include <vector>
+
+#include "logic/line_decoder.h"
+
+namespace {
+
+const std::vector<uint8_t> kRequest = {0xAA, 0x22, 0x09, 0x02, 0x08, 0x10, 0x00,
+                                       0x00, 0x00, 0x01, 0x90, 0x01, 0x22, 0x97};
+const std::vector<uint8_t> kAck = {0xAA, 0x41, 0x09, 0x00, 0x5D};
+
+// A zip archive in memory holding the named members.
+std::vector<uint8_t> zipOf(const std::vector<std::pair<std::string, std::string>>& members) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
+    zip_source_keep(buffer);
+    for (const auto& [name, bytes] : members) {
+        char* copy = static_cast<char*>(malloc(bytes.size() + 1));
+        std::copy(bytes.begin(), bytes.end(), copy);
+        zip_source_t* member = zip_source_buffer(archive, copy, bytes.size(), 1);
+        zip_file_add(archive, name.c_str(), member, ZIP_FL_ENC_UTF_8);
+    }
+    zip_close(archive);
+    zip_source_open(buffer);
+    zip_source_seek(buffer, 0, SEEK_END);
+    const zip_int64_t size = zip_source_tell(buffer);
+    zip_source_seek(buffer, 0, SEEK_SET);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
+    zip_source_read(buffer, bytes.data(), bytes.size());
+    zip_source_close(buffer);
+    zip_source_free(buffer);
+    zip_error_fini(&error);
+    return bytes;
+}
+
+// Samples of `unitSize` bytes at 4 MHz: probe 3 carries D+ (the Request at 1 ms),
+// probe 6 D- (the ACK at 3 ms), probe 1 a clock, the rest stay low.
+std::string samples(std::size_t unitSize, std::size_t count) {
+    const double rate = 4e6;
+    logic::DigitalChannel dplus, dminus;
+    logic::writePacket(dplus, rate, 0.001, kRequest, 115200);
+    logic::writePacket(dminus, rate, 0.003, kAck, 115200);
+    std::string bytes;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t value = (i / 7) % 2;  // probe 1
+        if (dplus.levelAt(i)) value |= 1u << 2;
+        if (dminus.levelAt(i)) value |= 1u << 5;
+        for (std::size_t b = 0; b < unitSize; ++b)
+            bytes.push_back(static_cast<char>((value >> (8 * b)) & 0xFF));
+    }
+    return bytes;
+}
+
+std::string metadata(const std::string& unitSize, const std::string& rate = "4 MHz",
+                     const std::string& probes = "8") {
+    return "[global]\nsigrok version=0.5.2\n\n[device 1]\ncapturefile=logic-1\n"
+           "total probes=" +
+           probes + "\nsamplerate=" + rate +
+           "\ntotal analog=0\n"
+           "probe1=CLK\nprobe2=X\nprobe3=D+\nprobe4=Y\nprobe5=Z\nprobe6=D-\nprobe7=A\nprobe8=B\n"
+           "unitsize=" +
+           unitSize + "\n";
+}
+
+logic::LogicLoad load(const std::vector<uint8_t>& archive) {
+    return logic::readSigrokSession(archive.data(), archive.size(), "bus.sr");
+}
+
+TEST(SigrokSession, LinesAndPacketsOfAnySampleSizeAndChunking) {
+    const std::size_t count = 20'000;  // 5 ms
+    for (const std::size_t unitSize : {1u, 2u, 3u}) {
+        const std::string all = samples(unitSize, count);
+        // Chunks that cut a sample in two, as a session written piece by piece may.
+        const std::size_t cut = all.size() / 3 + 1;
+        const auto archive = zipOf({{"version", "2"},
+                                    {"metadata", metadata(std::to_string(unitSize))},
+                                    {"logic-1-1", all.substr(0, cut)},
+                                    {"logic-1-2", all.substr(cut)}});
+        const logic::LogicLoad loaded = load(archive);
+        ASSERT_TRUE(loaded.recording) << loaded.message;
+        const logic::LogicRecording& recording = *loaded.recording;
+        EXPECT_EQ(recording.sampleRate, 4e6);
+        EXPECT_EQ(recording.sampleCount, count);
+        ASSERT_EQ(recording.channels.size(), 8u);
+        EXPECT_EQ(recording.channels[2].name, "D+");
+        EXPECT_EQ(recording.channels[0].changes.size(), count / 7 - (count % 7 == 0 ? 1 : 0));
+        const auto dplus = logic::decodeLine(recording.channels[2], recording.sampleRate);
+        const auto dminus = logic::decodeLine(recording.channels[5], recording.sampleRate);
+        ASSERT_EQ(dplus.size(), 1u) << unitSize;
+        ASSERT_EQ(dminus.size(), 1u) << unitSize;
+        EXPECT_EQ(dplus[0].bytes, kRequest);
+        EXPECT_EQ(dminus[0].bytes, kAck);
+        EXPECT_EQ(dplus[0].firstEdge, 4000u);
+    }
+}
+
+TEST(SigrokSession, DamageIsToldWithTheFileName) {
+    const std::string all = samples(1, 4000);
+    const auto good = zipOf({{"version", "2"}, {"metadata", metadata("1")}, {"logic-1-1", all}});
+    std::vector<uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+    const struct {
+        std::vector<uint8_t> archive;
+        const char* told;
+    } cases[] = {
+        {{'n', 'o', 't', ' ', 'z', 'i', 'p'}, "不是 zip 格式"},
+        {truncated, "不是 zip 格式"},
+        {zipOf({{"version", "2"}, {"logic-1-1", all}}), "没有可读的 metadata"},
+        {zipOf({{"metadata", "[device 2]\nsamplerate=1 MHz\n"}}), "没有 [device 1]"},
+        {zipOf({{"metadata", metadata("1", "fast")}, {"logic-1-1", all}}), "samplerate 'fast'"},
+        {zipOf({{"metadata", metadata("1", "4 MHz", "99")}, {"logic-1-1", all}}),
+         "total probes '99'"},
+        {zipOf({{"metadata", metadata("9")}, {"logic-1-1", all}}), "unitsize '9'"},
+        {zipOf({{"metadata", metadata("1", "4 MHz", "12")}, {"logic-1-1", all}}),
+         "unitsize '1'"},  // twelve probes do not fit one byte
+        {zipOf({{"metadata", metadata("1")}}), "没有逻辑采样"},
+        {zipOf({{"metadata", std::string(70'000, 'x')}}), "没有可读的 metadata"},
+    };
+    for (const auto& c : cases) {
+        const logic::LogicLoad loaded = load(c.archive);
+        EXPECT_FALSE(loaded.recording) << c.told;
+        EXPECT_EQ(loaded.message.rfind("无法读取 bus.sr：", 0), 0u) << loaded.message;
+        EXPECT_NE(loaded.message.find(c.told), std::string::npos) << loaded.message;
+    }
+}
+
+}  // namespace
