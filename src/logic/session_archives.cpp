@@ -127,7 +127,7 @@ class SigrokReader {
         for (std::size_t i = 1; i <= probeCount; ++i) {
             const std::string probeName = value("probe" + std::to_string(i));
             recording_.channels.push_back(
-                {probeName.empty() ? common::format("D%zu", i - 1) : probeName, true, {}});
+                {probeName.empty() ? "D" + std::to_string(i - 1) : probeName, true, {}});
         }
         std::string capture = value("capturefile");
         if (capture.empty()) capture = "logic-1";

@@ -135,7 +135,7 @@ class VcdReader {
                 if (words[1] != "1" || kNotLines.count(words[0])) return std::nullopt;
                 if (ids_.count(words[2])) return std::nullopt;  // the same signal in another scope
                 if (recording_.channels.size() == kMostChannels)
-                    return common::format("信号多于 %zu 个", kMostChannels);
+                    return "信号多于 " + std::to_string(kMostChannels) + " 个";
                 ids_[words[2]] = recording_.channels.size();
                 recording_.channels.push_back({words[3], true, {}});
                 started_.push_back(false);
@@ -241,7 +241,8 @@ LogicLoad readTransitionCsv(std::istream& in, const std::string& name) {
     recording.sampleRate = kTicksPerSecond;
     std::optional<double> firstTime;
     uint64_t last = 0;
-    std::size_t number = 0, rows = 0, changes = 0;
+    unsigned long long number = 0;
+    std::size_t rows = 0, changes = 0;
     bool tooLong = false;
     while (const auto line = readLine(in, tooLong)) {
         ++number;
@@ -250,42 +251,47 @@ LogicLoad readTransitionCsv(std::istream& in, const std::string& name) {
         const std::optional<double> time = common::parseNumber(parts[0]);
         if (!time && rows == 0 && recording.channels.empty()) {  // the names
             if (parts.size() < 2 || parts.size() > kMostChannels + 1)
-                return refused(name, common::format("第 %zu 行：应有时间和 1 到 %zu 个信号", number,
-                                                    kMostChannels));
+                return refused(name,
+                               common::format("第 %llu 行：应有时间和 1 到 %llu 个信号", number,
+                                              static_cast<unsigned long long>(kMostChannels)));
             for (std::size_t i = 1; i < parts.size(); ++i)
                 recording.channels.push_back({parts[i], true, {}});
             continue;
         }
         if (!time || !std::isfinite(*time))
-            return refused(
-                name, common::format("第 %zu 行：'%s' 不是以秒计的时间", number, parts[0].c_str()));
+            return refused(name, common::format("第 %llu 行：'%s' 不是以秒计的时间", number,
+                                                parts[0].c_str()));
         if (recording.channels.empty()) {
             if (parts.size() < 2 || parts.size() > kMostChannels + 1)
-                return refused(name, common::format("第 %zu 行：应有时间和 1 到 %zu 个信号", number,
-                                                    kMostChannels));
+                return refused(name,
+                               common::format("第 %llu 行：应有时间和 1 到 %llu 个信号", number,
+                                              static_cast<unsigned long long>(kMostChannels)));
             for (std::size_t i = 1; i < parts.size(); ++i)
-                recording.channels.push_back({common::format("D%zu", i - 1), true, {}});
+                recording.channels.push_back({"D" + std::to_string(i - 1), true, {}});
         }
         if (parts.size() != recording.channels.size() + 1)
-            return refused(name, common::format("第 %zu 行有 %zu 列，应为 %zu 列", number,
-                                                parts.size(), recording.channels.size() + 1));
+            return refused(
+                name,
+                common::format("第 %llu 行有 %llu 列，应为 %llu 列", number,
+                               static_cast<unsigned long long>(parts.size()),
+                               static_cast<unsigned long long>(recording.channels.size() + 1)));
         if (!firstTime) firstTime = *time;
         const double since = (*time - *firstTime) * kTicksPerSecond;
         if (since > 9e18)
             return refused(
-                name, common::format("第 %zu 行：时间 %s 离第一行太远", number, parts[0].c_str()));
+                name, common::format("第 %llu 行：时间 %s 离第一行太远", number, parts[0].c_str()));
         if (since < 0)
             return refused(
-                name, common::format("第 %zu 行：时间 %s 在前一行之前", number, parts[0].c_str()));
+                name, common::format("第 %llu 行：时间 %s 在前一行之前", number, parts[0].c_str()));
         const auto tick = static_cast<uint64_t>(std::llround(since));
         if (tick < last)
             return refused(
-                name, common::format("第 %zu 行：时间 %s 在前一行之前", number, parts[0].c_str()));
+                name, common::format("第 %llu 行：时间 %s 在前一行之前", number, parts[0].c_str()));
         last = tick;
         for (std::size_t i = 1; i < parts.size(); ++i) {
             if (parts[i] != "0" && parts[i] != "1")
                 return refused(
-                    name, common::format("第 %zu 行：'%s' 不是 0 或 1", number, parts[i].c_str()));
+                    name, common::format("第 %llu 行：'%s' 不是 0 或 1", number, parts[i].c_str()));
             DigitalChannel& channel = recording.channels[i - 1];
             const bool level = parts[i] == "1";
             if (rows == 0)
