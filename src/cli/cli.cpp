@@ -16,7 +16,7 @@ constexpr const char* kUsage =
     "  rows          list a capture file as the analyzer lists it\n"
     "  check         find missing ACKs, numbering slips and late answers in a capture\n"
     "  decode        decode one record of a capture as the analyzer shows it\n"
-    "  import        turn a logic analyzer's D+/D- recording (.sr, .vcd, .csv) into a capture\n"
+    "  import        turn a logic analyzer's D+/D- recording (.sr .dsl .vcd .csv) into a capture\n"
     "  devices       list the attached instruments (serial, path, firmware, busy)\n"
     "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
     "  send          send one message of the send list as the charging device\n"
@@ -48,8 +48,9 @@ constexpr const char* kRowsUsage =
     "  mark), as the analyzer's 导出 writes it; --relative counts the times from the capture's\n"
     "  first record instead of the instrument's uptime\n";
 constexpr const char* kImportUsage =
-    "usage: ufcs import FILE.sr|FILE.vcd|FILE.csv [--dp N] [--dm N] -o OUT.ufcs_stream\n"
-    "  a logic analyzer's recording of D+ and D- (a sigrok session, a VCD, or a CSV of a time\n"
+    "usage: ufcs import FILE.sr|FILE.dsl|FILE.vcd|FILE.csv [--dp N] [--dm N] -o OUT.ufcs_stream\n"
+    "  a logic analyzer's recording of D+ and D- (a sigrok or DSView session, a VCD, or a CSV of a "
+    "time\n"
     "  column in seconds and one 0/1 column per line) as a capture file: each packet, found by its "
     "training\n"
     "  byte, becomes a record with its line, baud rate and time. D+ and D- are the lines so\n"

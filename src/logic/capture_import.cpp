@@ -119,12 +119,13 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 
 bool isLogicFile(const std::filesystem::path& path) {
     const std::string extension = upper(path.extension().string());
-    return extension == ".VCD" || extension == ".CSV" || extension == ".SR";
+    return extension == ".VCD" || extension == ".CSV" || extension == ".SR" || extension == ".DSL";
 }
 
 LogicLoad readLogicFile(const std::filesystem::path& path) {
     const std::string name = common::displayPath(path.filename());
     if (upper(path.extension().string()) == ".SR") return readSigrokSession(path);
+    if (upper(path.extension().string()) == ".DSL") return readDsViewSession(path);
     std::ifstream in(path, std::ios::binary);
     if (!in) return {std::nullopt, "无法打开 " + common::displayPath(path)};
     if (upper(path.extension().string()) == ".VCD") return readVcd(in, name);

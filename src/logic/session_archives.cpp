@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -199,7 +200,99 @@ class SigrokReader {
     std::size_t changes_ = 0;
 };
 
-LogicLoad readOpened(zip_t* archive, int error, const std::string& name) {
+// DSView: "header" ([header]: total samples, total blocks, samplerate, probeK = NAME),
+// then for each probe K and block b the member L-K/b, a bit a sample, LSB first.
+class DsViewReader {
+  public:
+    DsViewReader(zip_t* archive, std::string name) : archive_(archive), name_(std::move(name)) {}
+
+    LogicLoad read() {
+        const std::optional<std::string> header = readText(archive_, "header");
+        if (!header) return refused(name_, "没有可读的 header，不是 DSView 会话文件");
+        const auto ini = iniOf(*header);
+        const auto section = ini.find("header");
+        if (section == ini.end()) return refused(name_, "header 中没有 [header]");
+        const auto& keys = section->second;
+        auto value = [&keys](const std::string& key) {
+            const auto found = keys.find(key);
+            return found == keys.end() ? std::string() : found->second;
+        };
+        const std::optional<double> rate = sampleRate(value("samplerate"));
+        if (!rate)
+            return refused(name_, "header 中的 samplerate '" + value("samplerate") + "' 不对");
+        const std::optional<double> total = common::parseNumber(value("total samples"));
+        if (!total || *total < 1 || *total > 1e15 || *total != std::floor(*total))
+            return refused(name_,
+                           "header 中的 total samples '" + value("total samples") + "' 不对");
+        const std::optional<double> blocks = common::parseNumber(value("total blocks"));
+        if (!blocks || *blocks < 1 || *blocks > 1e6 || *blocks != std::floor(*blocks))
+            return refused(name_, "header 中的 total blocks '" + value("total blocks") + "' 不对");
+        total_ = static_cast<uint64_t>(*total);
+        recording_.sampleRate = *rate;
+        recording_.sampleCount = total_;
+        std::vector<std::pair<unsigned long, std::string>> probes;
+        for (const auto& [key, name] : keys) {
+            if (key.size() < 6 || key.compare(0, 5, "probe") != 0 ||
+                key.find_first_not_of("0123456789", 5) != std::string::npos || key.size() > 9)
+                continue;
+            probes.push_back({std::stoul(key.substr(5)), name});
+        }
+        if (probes.empty()) return refused(name_, "header 中没有 probe");
+        if (probes.size() > kMostChannels)
+            return refused(name_, "probe 多于 " + std::to_string(kMostChannels) + " 个");
+        std::sort(probes.begin(), probes.end());
+        for (const auto& [number, probeName] : probes) {
+            recording_.channels.push_back({probeName, true, {}});
+            if (const auto problem = readProbe(number, static_cast<unsigned long>(*blocks),
+                                               recording_.channels.back()))
+                return refused(name_, *problem);
+        }
+        return {std::move(recording_), {}};
+    }
+
+  private:
+    std::optional<std::string> readProbe(unsigned long number, unsigned long blocks,
+                                         DigitalChannel& line) {
+        uint64_t sample = 0;
+        bool current = true;
+        std::vector<uint8_t> chunk(kChunkBytes);
+        for (unsigned long block = 0; block < blocks && sample < total_; ++block) {
+            const std::string member = "L-" + std::to_string(number) + "/" + std::to_string(block);
+            Entry entry(zip_fopen(archive_, member.c_str(), 0));
+            if (!entry) return "缺少 " + member;
+            for (;;) {
+                const zip_int64_t got = zip_fread(entry.get(), chunk.data(), chunk.size());
+                if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
+                if (got == 0) break;
+                for (zip_int64_t i = 0; i < got && sample < total_; ++i) {
+                    const uint8_t byte = chunk[static_cast<std::size_t>(i)];
+                    for (int bit = 0; bit < 8 && sample < total_; ++bit, ++sample) {
+                        const bool level = ((byte >> bit) & 1) != 0;
+                        if (sample == 0) {
+                            line.initial = current = level;
+                        } else if (level != current) {
+                            if (++changes_ > kMostChanges) return std::string("电平变化太多");
+                            line.changes.push_back(sample);
+                            current = level;
+                        }
+                    }
+                }
+            }
+        }
+        if (sample < total_) return "L-" + std::to_string(number) + " 的采样少于 total samples";
+        return std::nullopt;
+    }
+
+    zip_t* archive_;
+    std::string name_;
+    LogicRecording recording_;
+    uint64_t total_ = 0;
+    std::size_t changes_ = 0;
+};
+
+enum class Session { Sigrok, DsView };
+
+LogicLoad readOpened(zip_t* archive, int error, const std::string& name, Session session) {
     if (!archive) {
         zip_error_t why;
         zip_error_init_with_code(&why, error);
@@ -208,25 +301,21 @@ LogicLoad readOpened(zip_t* archive, int error, const std::string& name) {
         return refused(name, "不是 zip 格式的会话文件（" + text + "）");
     }
     Archive owned(archive);
+    if (session == Session::DsView) return DsViewReader(archive, name).read();
     return SigrokReader(archive, name).read();
 }
 
-}  // namespace
-
-bool readsArchives() {
-    return true;
-}
-
-LogicLoad readSigrokSession(const std::filesystem::path& path) {
+LogicLoad readFile(const std::filesystem::path& path, Session session) {
     std::error_code ignored;
     if (!std::filesystem::is_regular_file(path, ignored))
         return {std::nullopt, "无法打开 " + common::displayPath(path)};
     int error = 0;
     zip_t* archive = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
-    return readOpened(archive, error, common::displayPath(path.filename()));
+    return readOpened(archive, error, common::displayPath(path.filename()), session);
 }
 
-LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name) {
+LogicLoad readBytes(const uint8_t* data, std::size_t size, const std::string& name,
+                    Session session) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
@@ -238,7 +327,29 @@ LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::st
     const int code = zip_error_code_zip(&error);
     zip_error_fini(&error);
     if (!archive) zip_source_free(source);
-    return readOpened(archive, code, name);
+    return readOpened(archive, code, name, session);
+}
+
+}  // namespace
+
+bool readsArchives() {
+    return true;
+}
+
+LogicLoad readSigrokSession(const std::filesystem::path& path) {
+    return readFile(path, Session::Sigrok);
+}
+
+LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name) {
+    return readBytes(data, size, name, Session::Sigrok);
+}
+
+LogicLoad readDsViewSession(const std::filesystem::path& path) {
+    return readFile(path, Session::DsView);
+}
+
+LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name) {
+    return readBytes(data, size, name, Session::DsView);
 }
 
 }  // namespace logic

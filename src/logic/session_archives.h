@@ -1,6 +1,6 @@
 #pragma once
 // Session files of logic-analyzer programs, which are zip archives: sigrok's
-// `.sr` (PulseView, sigrok-cli). Read through libzip, one chunk of samples
+// `.sr` (PulseView, sigrok-cli) and DSView's `.dsl`. Read through libzip, one chunk of samples
 // at a time, so a recording of any length costs only its edges.
 
 #include <cstdint>
@@ -18,5 +18,9 @@ bool readsArchives();
 // names them; analog channels are not read yet.
 LogicLoad readSigrokSession(const std::filesystem::path& path);
 LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name);
+
+// The probes the header names (probeK = NAME), each from its blocks L-K/0, L-K/1, ...
+LogicLoad readDsViewSession(const std::filesystem::path& path);
+LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name);
 
 }  // namespace logic

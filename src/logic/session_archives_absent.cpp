@@ -26,4 +26,12 @@ LogicLoad readSigrokSession(const uint8_t*, std::size_t, const std::string& name
     return refusedHere(name);
 }
 
+LogicLoad readDsViewSession(const std::filesystem::path& path) {
+    return refusedHere(common::displayPath(path.filename()));
+}
+
+LogicLoad readDsViewSession(const uint8_t*, std::size_t, const std::string& name) {
+    return refusedHere(name);
+}
+
 }  // namespace logic

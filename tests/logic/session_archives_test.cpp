@@ -133,4 +133,72 @@ TEST(SigrokSession, DamageIsToldWithTheFileName) {
     }
 }
 
+// DSView's session: a header and, per probe and block, a bit a sample (LSB first).
+// Probes are numbered as the header numbers them; the last block may run past
+// total samples.
+std::string bitsOf(const logic::DigitalChannel& line, uint64_t first, uint64_t count) {
+    std::string bytes((count + 7) / 8, '\0');
+    for (uint64_t i = 0; i < count; ++i)
+        if (line.levelAt(first + i))
+            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (1 << (i % 8)));
+    return bytes;
+}
+
+TEST(DsViewSession, ProbesFromTheirBlocks) {
+    const double rate = 2e6;
+    logic::DigitalChannel dplus, dminus;
+    logic::writePacket(dplus, rate, 0.001, kRequest, 57600);
+    logic::writePacket(dminus, rate, 0.004, kAck, 57600);
+    const uint64_t total = 12'003, block = 8'000;  // two blocks, the second padded
+    const std::string header =
+        "[version]\nversion = 2\n[header]\ndriver = DSLogic\ntotal samples = 12003\n"
+        "total probes = 2\ntotal blocks = 2\nsamplerate = 2 MHz\nprobe0 = D-\nprobe1 = D+\n"
+        "trigger pos = 0\n";
+    const auto archive = zipOf({{"header", header},
+                                {"L-0/0", bitsOf(dminus, 0, block)},
+                                {"L-0/1", bitsOf(dminus, block, block)},
+                                {"L-1/0", bitsOf(dplus, 0, block)},
+                                {"L-1/1", bitsOf(dplus, block, block)},
+                                {"session", "{}"}});
+    const logic::LogicLoad loaded =
+        logic::readDsViewSession(archive.data(), archive.size(), "bus.dsl");
+    ASSERT_TRUE(loaded.recording) << loaded.message;
+    const logic::LogicRecording& recording = *loaded.recording;
+    EXPECT_EQ(recording.sampleCount, total);
+    ASSERT_EQ(recording.channels.size(), 2u);
+    EXPECT_EQ(recording.channels[0].name, "D-");
+    EXPECT_EQ(recording.channels[1].name, "D+");
+    EXPECT_EQ(recording.channels[1].changes, dplus.changes);
+    const auto packets = logic::decodeLine(recording.channels[1], rate);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].bytes, kRequest);
+    EXPECT_EQ(logic::decodeLine(recording.channels[0], rate).at(0).bytes, kAck);
+
+    const struct {
+        std::vector<uint8_t> archive;
+        const char* told;
+    } broken[] = {
+        {zipOf({{"L-0/0", "x"}}), "没有可读的 header"},
+        {zipOf(
+             {{"header", "[header]\ntotal samples = 10\ntotal blocks = 1\nsamplerate = 1 MHz\n"}}),
+         "没有 probe"},
+        {zipOf({{"header", header}, {"L-0/0", bitsOf(dminus, 0, block)}}), "缺少 L-0/1"},
+        {zipOf({{"header", header},
+                {"L-0/0", bitsOf(dminus, 0, block)},
+                {"L-0/1", "ab"},
+                {"L-1/0", ""},
+                {"L-1/1", ""}}),
+         "L-0 的采样少于 total samples"},
+        {zipOf(
+             {{"header", "[header]\ntotal samples = -3\ntotal blocks = 1\nsamplerate = 1 MHz\n"}}),
+         "total samples '-3'"},
+    };
+    for (const auto& c : broken) {
+        const logic::LogicLoad refused =
+            logic::readDsViewSession(c.archive.data(), c.archive.size(), "bus.dsl");
+        EXPECT_FALSE(refused.recording) << c.told;
+        EXPECT_NE(refused.message.find(c.told), std::string::npos) << refused.message;
+    }
+}
+
 }  // namespace

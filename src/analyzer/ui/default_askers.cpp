@@ -12,8 +12,8 @@ namespace {
 const QString kFileFilter = QStringLiteral("UFCS(*.ufcs_stream);;所有文件(*.*)");
 // Opening also takes a logic analyzer's recordings of D+ and D-.
 const QString kOpenFilter = QStringLiteral(
-    "UFCS 或逻辑分析仪(*.ufcs_stream *.sr *.vcd *.csv);;UFCS(*.ufcs_stream);;"
-    "逻辑分析仪 sigrok、VCD、CSV(*.sr *.vcd *.csv);;所有文件(*.*)");
+    "UFCS 或逻辑分析仪(*.ufcs_stream *.sr *.dsl *.vcd *.csv);;UFCS(*.ufcs_stream);;"
+    "逻辑分析仪 sigrok、DSView、VCD、CSV(*.sr *.dsl *.vcd *.csv);;所有文件(*.*)");
 const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
 const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
 const QString kTextFilter = QStringLiteral("文本 (*.txt)");
