@@ -25,9 +25,10 @@ std::vector<uint8_t> zipOf(const std::vector<std::pair<std::string, std::string>
     zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
     zip_source_keep(buffer);
     for (const auto& [name, bytes] : members) {
-        char* copy = static_cast<char*>(malloc(bytes.size() + 1));
-        std::copy(bytes.begin(), bytes.end(), copy);
-        zip_source_t* member = zip_source_buffer(archive, copy, bytes.size(), 1);
+        // libzip frees a copy it was given, but takes no buffer for an empty member.
+        char* copy = bytes.empty() ? nullptr : static_cast<char*>(malloc(bytes.size()));
+        if (copy) std::copy(bytes.begin(), bytes.end(), copy);
+        zip_source_t* member = zip_source_buffer(archive, copy, bytes.size(), copy ? 1 : 0);
         zip_file_add(archive, name.c_str(), member, ZIP_FL_ENC_UTF_8);
     }
     zip_close(archive);
