@@ -77,26 +77,15 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
     return result;
 }
 
-namespace {
-
 // A logic analyzer's recording, its packets as the capture's records; D+ and D- by name.
-common::FileResult importLogic(const std::filesystem::path& path, ufcs::CaptureStore& store) {
-    const logic::LogicLoad load = logic::readLogicFile(path);
-    if (!load.recording) return {false, load.message};
-    const auto roles = logic::chooseLineRoles(*load.recording);
-    if (!roles) {
-        return {false, "无法使用 " + common::displayPath(path.filename()) +
-                           "：没有两条不同的线可作 D+ 和 D-"};
-    }
-    const logic::CaptureImport imported = logic::importRecording(*load.recording, *roles, store);
+common::FileResult CaptureDocument::logicCapture(const std::filesystem::path& path) {
+    const logic::CaptureImport imported = logic::importLogicFile(path, store_);
     return {imported.ok, imported.message};
 }
 
-}  // namespace
-
 common::FileResult CaptureDocument::open(const std::filesystem::path& path) {
     const common::FileResult result =
-        logic::isLogicFile(path) ? importLogic(path, store_) : ufcs::OpenCapture(store_, path);
+        logic::isLogicFile(path) ? logicCapture(path) : ufcs::OpenCapture(store_, path);
     if (!result.ok) return result;
     changed_ = false;
     setOpenFile(path);

@@ -90,6 +90,7 @@ class CaptureDocument {
     void setOpenFile(const std::filesystem::path& path);
     void restartChecks();
     void dropRecordRange();
+    common::FileResult logicCapture(const std::filesystem::path& path);
     template <typename Event>
     void tell(Event event) {
         for (CaptureDocumentObserver* observer : observers_)

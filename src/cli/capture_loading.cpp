@@ -9,28 +9,6 @@
 
 namespace cli {
 
-namespace {
-
-bool importLogic(const std::filesystem::path& path, const LogicLines& lines,
-                 ufcs::CaptureStore& store, std::ostream& err) {
-    const logic::LogicLoad load = logic::readLogicFile(path);
-    if (!load.recording) {
-        err << load.message << '\n';
-        return false;
-    }
-    const auto roles = logic::chooseLineRoles(*load.recording, lines.dplus, lines.dminus);
-    if (!roles) {
-        err << "无法使用 " << common::displayPath(path.filename())
-            << "：没有两条不同的线可作 D+ 和 D-（--dp N --dm N 指定，从 0 数起）\n";
-        return false;
-    }
-    const logic::CaptureImport imported = logic::importRecording(*load.recording, *roles, store);
-    if (!imported.message.empty()) err << imported.message << '\n';
-    return imported.ok;
-}
-
-}  // namespace
-
 std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err,
                                          const LogicLines& lines) {
     LoadedCapture loaded;
@@ -41,7 +19,12 @@ std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& 
     }
     const std::filesystem::path file = pathArgument(path);
     if (logic::isLogicFile(file)) {
-        if (!importLogic(file, lines, *loaded.store, err)) return std::nullopt;
+        const logic::CaptureImport imported =
+            logic::importLogicFile(file, *loaded.store, lines.dplus, lines.dminus);
+        if (!imported.message.empty())
+            err << imported.message << (imported.noLines ? "（--dp N --dm N 指定，从 0 数起）" : "")
+                << '\n';
+        if (!imported.ok) return std::nullopt;
     } else if (const ufcs::FileResult opened = ufcs::OpenCapture(*loaded.store, file); !opened.ok) {
         err << opened.message << '\n';
         return std::nullopt;

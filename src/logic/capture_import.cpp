@@ -117,6 +117,20 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
     return result;
 }
 
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              std::optional<std::size_t> dplus, std::optional<std::size_t> dminus) {
+    const LogicLoad load = readLogicFile(path);
+    if (!load.recording) return {false, 0, load.message};
+    const auto roles = chooseLineRoles(*load.recording, dplus, dminus);
+    if (!roles) {
+        return {
+            false, 0,
+            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-",
+            true};
+    }
+    return importRecording(*load.recording, *roles, store);
+}
+
 bool isLogicFile(const std::filesystem::path& path) {
     const std::string extension = upper(path.extension().string());
     return extension == ".VCD" || extension == ".CSV" || extension == ".SR" || extension == ".DSL";

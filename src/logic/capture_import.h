@@ -29,11 +29,18 @@ std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
 struct CaptureImport {
     bool ok = false;
     uint32_t packets = 0;
-    std::string message;  // why nothing was imported, or that the store filled up
+    std::string message;   // why nothing was imported, or that the store filled up
+    bool noLines = false;  // the file read, but has no two lines for D+ and D-
 };
 // Replaces the store's records with the recording's packets.
 CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
                               ufcs::CaptureStore& store);
+
+// A logic file read, its lines chosen (by name unless given) and imported into `store`:
+// one message naming the file for whatever stopped it.
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              std::optional<std::size_t> dplus = std::nullopt,
+                              std::optional<std::size_t> dminus = std::nullopt);
 
 // Whether `path` names a file this folder reads (.vcd, .csv, .sr), by its extension.
 bool isLogicFile(const std::filesystem::path& path);
