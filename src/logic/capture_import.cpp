@@ -8,6 +8,8 @@
 #include "common/byte_order.h"
 #include "common/file_save.h"
 #include "logic/line_decoder.h"
+#include "logic/line_findings.h"
+#include "logic/line_signals.h"
 #include "logic/session_archives.h"
 #include "logic/text_readers.h"
 #include "ufcs/capture_record.h"
@@ -42,14 +44,59 @@ uint8_t baudCode(double baud) {
     const double nominal = nominalBaud(baud);
     return nominal == 115200  ? ufcs::kBaud115200
            : nominal == 57600 ? ufcs::kBaud57600
-                              : ufcs::kBaud38400;
+           : nominal == 38400 ? ufcs::kBaud38400
+                              : ufcs::kBaud19200;
 }
 
+// A packet or a signal on one of the two lines, to be a record.
 struct Found {
-    uint64_t firstEdge;
+    uint64_t sample;
     bool dplus;
     const LinePacket* packet;
+    const LineSignal* signal;
 };
+
+uint8_t signalKind(SignalKind kind, bool dplus) {
+    using ufcs::EventKind;
+    EventKind event = EventKind::HandshakeDPlus;
+    switch (kind) {
+        case SignalKind::Handshake:
+            event = dplus ? EventKind::HandshakeDPlus : EventKind::HandshakeDMinus;
+            break;
+        case SignalKind::Answer:
+            event = dplus ? EventKind::HandshakeSourceAnswer : EventKind::HandshakeSinkReply;
+            break;
+        case SignalKind::DeviceReset:
+            event = dplus ? EventKind::ResetSinkDPlus : EventKind::ResetSourceDMinus;
+            break;
+        case SignalKind::CableReset:
+            event = dplus ? EventKind::ResetCableDPlus : EventKind::ResetCableDMinus;
+            break;
+    }
+    return static_cast<uint8_t>(event);
+}
+
+// One line's packets and signals.
+struct LineContent {
+    std::vector<LinePacket> packets;
+    std::vector<LineSignal> signals;
+};
+
+LineContent readLine(const LogicRecording& recording, std::size_t channel) {
+    LineContent content;
+    const DigitalChannel& line = recording.channels[channel];
+    content.packets = decodeLine(line, recording.sampleRate);
+    content.signals =
+        findLineSignals(line, recording.sampleRate, recording.sampleCount, content.packets);
+    return content;
+}
+
+void gather(const LineContent& content, bool dplus, std::vector<Found>& found) {
+    for (const LinePacket& packet : content.packets)
+        found.push_back({packet.firstEdge, dplus, &packet, nullptr});
+    for (const LineSignal& signal : content.signals)
+        found.push_back({signal.sample, dplus, nullptr, &signal});
+}
 
 }  // namespace
 
@@ -72,23 +119,21 @@ std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
 
 CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
                               ufcs::CaptureStore& store) {
-    const std::vector<LinePacket> dplus =
-        decodeLine(recording.channels[roles.dplus], recording.sampleRate);
-    const std::vector<LinePacket> dminus =
-        decodeLine(recording.channels[roles.dminus], recording.sampleRate);
+    const LineContent dplus = readLine(recording, roles.dplus);
+    const LineContent dminus = readLine(recording, roles.dminus);
     std::vector<Found> found;
-    for (const LinePacket& packet : dplus)
-        found.push_back({packet.firstEdge, true, &packet});
-    for (const LinePacket& packet : dminus)
-        found.push_back({packet.firstEdge, false, &packet});
+    gather(dplus, true, found);
+    gather(dminus, false, found);
     std::stable_sort(found.begin(), found.end(),
-                     [](const Found& a, const Found& b) { return a.firstEdge < b.firstEdge; });
+                     [](const Found& a, const Found& b) { return a.sample < b.sample; });
 
     store.setCount(0);
     std::fill_n(store.recordBytes(0), ufcs::kRecordSize, uint8_t{0});
     ufcs::CaptureHeaderRecord{}.writeTo(store.record(0));
     uint32_t count = 1;
-    CaptureImport result{true, 0, {}};
+    CaptureImport result;
+    result.ok = true;
+    const LinePacket* lastPacket[2] = {nullptr, nullptr};  // D-, D+
     for (const Found& each : found) {
         if (count == ufcs::CaptureStore::kCapacity) {
             result.message = "记录已满：只导入了前 65535 条";
@@ -98,20 +143,36 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
         std::fill_n(bytes, ufcs::kRecordSize, uint8_t{0});
         bytes[0] = ufcs::kFirstPageMarker;
         bytes[1] = 1;
-        bytes[2] = static_cast<uint8_t>(each.dplus ? ufcs::EventKind::MessageDPlus
-                                                   : ufcs::EventKind::MessageDMinus);
-        bytes[3] = baudCode(each.packet->baud);
         // The time stamp: 0.2 ms ticks, in periods of 10 s. A nanosecond's rounding in the
         // file (times written as decimal seconds) must not move an edge to the tick before.
         const auto ticks =
-            static_cast<uint64_t>(std::floor(recording.secondsAt(each.firstEdge) * 5000 + 5e-6));
+            static_cast<uint64_t>(std::floor(recording.secondsAt(each.sample) * 5000 + 5e-6));
         common::writeLe16(bytes + 4, static_cast<uint16_t>(ticks / 50'000));
         common::writeLe16(bytes + 6, static_cast<uint16_t>(ticks % 50'000));
-        const std::size_t length = std::min(each.packet->bytes.size(), ufcs::kMaxCapturedBytes);
-        common::writeLe16(bytes + 8, static_cast<uint16_t>(length));
-        std::copy_n(each.packet->bytes.begin(), length, bytes + ufcs::kWireOffset);
+        if (each.packet) {
+            const LinePacket& packet = *each.packet;
+            bytes[2] = static_cast<uint8_t>(each.dplus ? ufcs::EventKind::MessageDPlus
+                                                       : ufcs::EventKind::MessageDMinus);
+            bytes[3] = baudCode(packet.baud);
+            const std::size_t length = std::min(packet.bytes.size(), ufcs::kMaxCapturedBytes);
+            common::writeLe16(bytes + 8, static_cast<uint16_t>(length));
+            std::copy_n(packet.bytes.begin(), length, bytes + ufcs::kWireOffset);
+            const std::vector<ufcs::SequenceNote> findings =
+                packetFindings(packet, lastPacket[each.dplus], recording.sampleRate, count);
+            result.findings.insert(result.findings.end(), findings.begin(), findings.end());
+            lastPacket[each.dplus] = &packet;
+            ++result.packets;
+        } else {
+            bytes[2] = signalKind(each.signal->kind, each.dplus);
+            bytes[3] = ufcs::kBaud115200;
+            if (each.signal->kind == SignalKind::Handshake) {
+                const std::vector<ufcs::SequenceNote> findings =
+                    handshakeFindings(*each.signal, recording.sampleRate, count);
+                result.findings.insert(result.findings.end(), findings.begin(), findings.end());
+            }
+            ++result.signals;
+        }
         ++count;
-        ++result.packets;
     }
     store.setCount(count);
     return result;
@@ -120,13 +181,17 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
                               std::optional<std::size_t> dplus, std::optional<std::size_t> dminus) {
     const LogicLoad load = readLogicFile(path);
-    if (!load.recording) return {false, 0, load.message};
+    CaptureImport refused;
+    if (!load.recording) {
+        refused.message = load.message;
+        return refused;
+    }
     const auto roles = chooseLineRoles(*load.recording, dplus, dminus);
     if (!roles) {
-        return {
-            false, 0,
-            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-",
-            true};
+        refused.message =
+            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-";
+        refused.noLines = true;
+        return refused;
     }
     return importRecording(*load.recording, *roles, store);
 }

@@ -2,8 +2,9 @@
 // A logic recording as a capture: D+ and D- chosen among its lines, each
 // packet on them one message record, as the instrument makes it (its line,
 // the nominal baud rate nearest the measured one, the time of its first edge
-// in the record's 0.2 ms ticks, the bytes from the training byte on), in
-// time order after the capture's header record.
+// in the record's 0.2 ms ticks, the bytes from the training byte on), and
+// each handshake, answer and hardware reset the event record the instrument
+// makes for it, in time order after the capture's header record.
 
 #include <cstddef>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "logic/logic_recording.h"
 #include "ufcs/capture_store.h"
+#include "ufcs/sequence_check.h"
 
 namespace logic {
 
@@ -31,6 +33,9 @@ struct CaptureImport {
     uint32_t packets = 0;
     std::string message;   // why nothing was imported, or that the store filled up
     bool noLines = false;  // the file read, but has no two lines for D+ and D-
+    uint32_t signals = 0;  // handshakes, answers and resets
+    // What the lines showed about the records (baud, framing, idle, handshake widths).
+    std::vector<ufcs::SequenceNote> findings;
 };
 // Replaces the store's records with the recording's packets.
 CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,

@@ -54,6 +54,22 @@ uint8_t characterAt(const DigitalChannel& line, uint64_t start, double bit, bool
     return value;
 }
 
+// A character's own bit time, from its start edge to its last edge before the end bit's
+// middle, when that spans enough bits to say something (a 0xFF has one edge a bit in).
+void measureCharacter(const std::vector<uint64_t>& changes, LineCharacter& character, double bit) {
+    constexpr int kFewestBits = 4;
+    const auto last = std::upper_bound(changes.begin(), changes.end(),
+                                       sampleAt(static_cast<double>(character.start) + 9.5 * bit));
+    if (last == changes.begin()) return;
+    const uint64_t edge = *(last - 1);
+    if (edge <= character.start) return;
+    const auto span = static_cast<double>(edge - character.start);
+    const int bits = static_cast<int>(std::lround(span / bit));
+    if (bits < kFewestBits) return;
+    character.bitSamples = span / bits;
+    character.spanBits = bits;
+}
+
 }  // namespace
 
 double nominalBaud(double baud) {
@@ -86,12 +102,19 @@ std::vector<LinePacket> decodeLine(const DigitalChannel& line, double sampleRate
         LinePacket packet;
         packet.firstEdge = changes[at];
         packet.baud = sampleRate / training->bitSamples;
+        packet.bitSamples = training->bitSamples;
         uint64_t start = changes[at];
         for (;;) {
-            bool endBitLow = false;
-            packet.bytes.push_back(characterAt(line, start, training->bitSamples, endBitLow));
-            packet.starts.push_back(start);
-            packet.framingError = packet.framingError || endBitLow;
+            LineCharacter character;
+            character.start = start;
+            packet.bytes.push_back(
+                characterAt(line, start, training->bitSamples, character.endBitLow));
+            measureCharacter(changes, character, training->bitSamples);
+            packet.framingError = packet.framingError || character.endBitLow;
+            const double ownBit =
+                character.bitSamples > 0 ? character.bitSamples : training->bitSamples;
+            packet.end = sampleAt(static_cast<double>(start) + 10 * ownBit);
+            packet.characters.push_back(character);
             // The next start bit: the first falling edge after this character's end bit began.
             const uint64_t endBit = sampleAt(static_cast<double>(start) + 9 * training->bitSamples);
             auto next = std::upper_bound(changes.begin(), changes.end(), endBit);
@@ -109,20 +132,41 @@ std::vector<LinePacket> decodeLine(const DigitalChannel& line, double sampleRate
     return packets;
 }
 
-void writePacket(DigitalChannel& line, double sampleRate, double startSeconds,
-                 const std::vector<uint8_t>& bytes, double baud, double idleBits) {
-    const double bit = 1 / baud;
-    double t = startSeconds;
-    auto level = [&](double seconds, bool high) {
-        line.see(sampleAt(std::round(seconds * sampleRate)), high);
+double writePacket(DigitalChannel& line, double sampleRate, double startSeconds,
+                   const std::vector<uint8_t>& bytes, double baud, const PacketFlaws& flaws) {
+    // The jitter's sequence: the same packet at the same moment gets the same edges.
+    uint64_t state = static_cast<uint64_t>(startSeconds * 1e9) * 6364136223846793005ULL + 1;
+    auto late = [&] {
+        if (flaws.jitterSeconds <= 0) return 0.0;
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return flaws.jitterSeconds * static_cast<double>(state >> 11) / 9007199254740992.0;
     };
-    for (const uint8_t byte : bytes) {
+    auto level = [&](double seconds, bool high) {
+        uint64_t sample = sampleAt(std::round((seconds + late()) * sampleRate));
+        if (!line.changes.empty()) sample = std::max(sample, line.changes.back());
+        line.see(sample, high);
+    };
+    const std::size_t count = bytes.size();
+    double t = startSeconds;
+    for (std::size_t j = 0; j < count; ++j) {
+        const double growth =
+            count > 1 ? flaws.driftPercent / 100 * static_cast<double>(j) / (count - 1) : 0;
+        const double bit = (1 + growth) / baud;
         level(t, false);  // start bit
         for (int k = 0; k < 8; ++k)
-            level(t + (1 + k) * bit, ((byte >> k) & 1) != 0);
-        level(t + 9 * bit, true);  // end bit, then idle
-        t += (10 + idleBits) * bit;
+            level(t + (1 + k) * bit, ((bytes[j] >> k) & 1) != 0);
+        const bool endLow = static_cast<int>(j) == flaws.lowEndBitCharacter;
+        level(t + 9 * bit, !endLow);  // end bit, then idle
+        if (endLow) level(t + 10 * bit, true);
+        if (j + 1 == count) return t + 10 * bit;
+        t += (10 + flaws.idleBits) * bit;
     }
+    return t;
+}
+
+double packetSeconds(std::size_t bytes, double baud, double idleBits) {
+    if (bytes == 0) return 0;
+    return (static_cast<double>(bytes) * (10 + idleBits) - idleBits) / baud;
 }
 
 }  // namespace logic

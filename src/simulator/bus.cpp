@@ -1,6 +1,7 @@
 #include "simulator/bus.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ufcs/crc8.h"
 #include "ufcs/names.h"
@@ -48,13 +49,69 @@ bool Bus::faultDue(bool enabled, unsigned& chances) {
     return enabled && chances++ % kFaultEvery == 0;
 }
 
+namespace {
+
+// What an event does to its line: when it may start after the line was last
+// used, and how long it keeps the line afterwards. Packets leave the 2 ms
+// the standard asks between two on one line; a handshake's pulses last 12 ms
+// and may drop an idle line a millisecond early; a hardware reset holds the
+// line low for 2.5 ms (1.25 ms for the cable's).
+struct LineUse {
+    int line = -1;  // 0: D+, 1: D-, -1: neither
+    double leadInSeconds = 0;
+    double busySeconds = 0;
+};
+
+LineUse lineUse(uint8_t kind, std::size_t bytes, uint8_t baudCode) {
+    using ufcs::EventKind;
+    constexpr double kPacketIdle = 2.2e-3, kSignalIdle = 1e-3;
+    switch (static_cast<EventKind>(kind)) {
+        case EventKind::MessageDPlus:
+        case EventKind::MessageDMinus: {
+            const double seconds = static_cast<double>(ufcs::wireDurationUs(bytes, baudCode)) / 1e6;
+            return {kind == 1 ? 0 : 1, 0, seconds + kPacketIdle};
+        }
+        case EventKind::HandshakeDPlus:
+        case EventKind::HandshakeDMinus:
+            return {kind == 0xF0 ? 0 : 1, 1e-3, 12e-3 + kSignalIdle};
+        case EventKind::HandshakeSourceAnswer:
+        case EventKind::HandshakeSinkReply:
+            return {kind == 0xF1 ? 0 : 1, 0, kSignalIdle};
+        case EventKind::ResetSinkDPlus:
+        case EventKind::ResetSourceDMinus:
+            return {kind == 0xF4 ? 0 : 1, 0, 2.5e-3};
+        case EventKind::ResetCableDPlus:
+        case EventKind::ResetCableDMinus:
+            return {kind == 0xF6 ? 0 : 1, 0, 1.25e-3 + kSignalIdle};
+        default:
+            return {};
+    }
+}
+
+uint64_t ceilTicks(double seconds) {
+    return static_cast<uint64_t>(std::ceil(seconds * kTicksPerSecond));
+}
+
+}  // namespace
+
 void Bus::push(uint8_t kind, Message wire, Gap gap) {
     static constexpr std::pair<uint32_t, uint32_t> kGapTicks[] = {
         {2, 8}, {10, 60}, {100, 400}, {2000, 4000}, {20, 100}};
     const auto [low, high] = kGapTicks[static_cast<int>(gap)];
     // Above the natural rate every step shrinks alike, so the rate still holds.
     const double scale = std::min(1.0, meanGapTicks_ / kNaturalGapTicks);
-    const auto step = static_cast<uint64_t>(uniform(low, high) * scale);
+    uint64_t step = static_cast<uint64_t>(uniform(low, high) * scale);
+    // An ACK goes out once the message it answers has ended.
+    if (gap == Gap::Ack) step += lastWireTicks_;
+    // Nothing starts on a line before what went before on it has finished.
+    const LineUse use = lineUse(kind, wire.size(), baudCode_);
+    if (use.line >= 0) {
+        const uint64_t earliest = lineFreeTicks_[use.line] + ceilTicks(use.leadInSeconds);
+        if (ticks_ + step < earliest) step = earliest - ticks_;
+        lineFreeTicks_[use.line] = ticks_ + step + ceilTicks(use.busySeconds);
+    }
+    lastWireTicks_ =
+        ceilTicks(static_cast<double>(ufcs::wireDurationUs(wire.size(), baudCode_)) / 1e6);
     ticks_ += step;
     pauseDebt_ += meanGapTicks_ - static_cast<double>(step);
     BusEvent event;

@@ -4,8 +4,11 @@
 // the bus voltage and current of that moment. The phone talks on D-, the
 // charger on D+. An ACK carries the number of the message it answers; time
 // between events follows the protocol's steps (an ACK within a millisecond or
-// two, answers within milliseconds, Power_Ready once the output has settled)
-// and the pauses between exchanges keep the asked number of events a second.
+// two of the message's end, answers within milliseconds, Power_Ready once the
+// output has settled) and the pauses between exchanges keep the asked number
+// of events a second. Nothing starts on a line before what went before on it
+// has ended, with the idle the standard asks (2 ms between packets), so a
+// capture can be written out as the two lines' levels.
 
 #include <cstdint>
 #include <deque>
@@ -76,8 +79,10 @@ class Bus {
     unsigned ackChances_ = 0, numberChances_ = 0, powerReadyChances_ = 0;
     std::deque<BusEvent> events_;
     uint64_t ticks_ = 0;
-    double meanGapTicks_ = 200;  // between events, pauses included
-    double pauseDebt_ = 0;       // ticks the pauses still owe the asked rate
+    uint64_t lineFreeTicks_[2] = {};  // D+, D-: when each may carry the next thing
+    uint64_t lastWireTicks_ = 0;      // how long the last event's bytes took on the line
+    double meanGapTicks_ = 200;       // between events, pauses included
+    double pauseDebt_ = 0;            // ticks the pauses still owe the asked rate
     uint8_t baudCode_ = ufcs::kBaud115200;
     uint8_t phoneNumber_ = 0;
 };

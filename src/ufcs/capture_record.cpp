@@ -24,4 +24,23 @@ CaptureHeaderRecord CaptureHeaderRecord::readFrom(ConstCaptureRecord record) {
     return header;
 }
 
+double baudRate(uint8_t code) {
+    switch (code) {
+        case kBaud57600:
+            return 57600;
+        case kBaud38400:
+            return 38400;
+        case kBaud19200:
+            return 19200;
+        default:
+            return 115200;
+    }
+}
+
+int64_t wireDurationUs(std::size_t bytes, uint8_t baudCode) {
+    if (bytes == 0) return 0;
+    const double bits = static_cast<double>(bytes) * 11 - 1;
+    return static_cast<int64_t>(bits * 1e6 / baudRate(baudCode) + 0.5);
+}
+
 }  // namespace ufcs

@@ -63,6 +63,11 @@ inline constexpr uint8_t kBaud115200 = 0x73;
 inline constexpr uint8_t kBaud57600 = 0x39;
 inline constexpr uint8_t kBaud38400 = 0x26;
 inline constexpr uint8_t kBaud19200 = 0x13;
+// The rate a code stands for; an unknown code is taken as the default 115200.
+double baudRate(uint8_t code);
+// How long `bytes` characters take on the line at that rate: 10 bits each and
+// the shortest idle the standard allows (a bit) between them.
+int64_t wireDurationUs(std::size_t bytes, uint8_t baudCode);
 
 // A view of one record's bytes: BasicCaptureRecord<uint8_t> may write,
 // BasicCaptureRecord<const uint8_t> only reads. Copying the view copies the

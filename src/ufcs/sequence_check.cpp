@@ -80,8 +80,18 @@ uint8_t senderOf(uint8_t kind, uint8_t receiver) {
 }  // namespace
 
 std::string_view findingKindName(FindingKind kind) {
-    static constexpr std::array<std::string_view, 6> kNames = {
-        "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late"};
+    static constexpr std::array<std::string_view, 12> kNames = {"no_ack",
+                                                                "ack_mismatch",
+                                                                "retransmission",
+                                                                "lost_message",
+                                                                "no_answer",
+                                                                "late",
+                                                                "baud_out_of_range",
+                                                                "baud_drift",
+                                                                "framing_error",
+                                                                "short_character_idle",
+                                                                "short_packet_idle",
+                                                                "handshake_pulse"};
     return kNames[static_cast<std::size_t>(kind)];
 }
 
@@ -166,7 +176,7 @@ void SequenceChecker::takeMessage(ConstCaptureRecord record, uint32_t index, int
     Sent message{index,    senderOf(record.kind(), receiver),
                  receiver, static_cast<uint8_t>((record.at(16) >> 1) & 0x0F),
                  type,     record.command(),
-                 timeUs};
+                 timeUs,   timeUs + wireDurationUs(record.byteCount(), record.baudCode())};
     if (answersCable(message)) message.sender = kCable;
     if (type == kTypeControl && (message.command == cc::kAck || message.command == cc::kNck)) {
         // A broken ACK acknowledges nothing (its row is already marked).
@@ -203,7 +213,7 @@ void SequenceChecker::takeAck(const Sent& ack) {
     }
     const Sent answered = *match;
     awaitingAck_.erase(std::next(match).base());
-    const int64_t delay = ack.timeUs - answered.timeUs;
+    const int64_t delay = ack.timeUs - answered.endUs;
     const std::string what = messageName(answered.type, answered.command);
     if (delay > windows_.ackUs) {
         note(ack.index, FindingKind::Late, delay,
@@ -341,17 +351,18 @@ void SequenceChecker::startChain(const Sent& message) {
 void SequenceChecker::note(uint32_t index, std::optional<FindingKind> kind,
                            std::optional<int64_t> delayUs, std::string text) {
     if (kind) ++settledFindings_;
-    notes_.push_back({index, kind, delayUs, std::move(text)});
+    notes_.push_back({index, kind, delayUs, std::move(text), std::nullopt});
 }
 
 void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
     for (const Sent& sent : awaitingAck_) {
-        if (lastTimeUs_ - sent.timeUs <= windows_.ackUs) continue;
+        if (lastTimeUs_ - sent.endUs <= windows_.ackUs) continue;
         out.push_back({sent.index, FindingKind::NoAck, std::nullopt,
                        common::format("没有 ACK：%s %s 内未应答这条 %s",
                                       std::string(partyName(sent.receiver)).c_str(),
                                       millisecondsText(windows_.ackUs).c_str(),
-                                      messageName(sent.type, sent.command).c_str())});
+                                      messageName(sent.type, sent.command).c_str()),
+                       std::nullopt});
     }
     for (const Chain& chain : chains_) {
         const uint32_t window = chain.powerReady ? windows_.powerReadyUs : windows_.answerUs;
@@ -364,7 +375,8 @@ void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
                  : common::format("没有回答：%s %s 内未回答这条 %s",
                                   std::string(partyName(chain.request.receiver)).c_str(),
                                   millisecondsText(window).c_str(),
-                                  messageName(chain.request.type, chain.request.command).c_str())});
+                                  messageName(chain.request.type, chain.request.command).c_str()),
+             std::nullopt});
     }
 }
 
@@ -384,8 +396,18 @@ std::size_t SequenceChecker::findingCount() const {
     return settledFindings_ + open.size();
 }
 
-SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows) {
+void SequenceChecker::addLineNotes(const std::vector<SequenceNote>& notes) {
+    for (const SequenceNote& note : notes) {
+        notes_.push_back(note);
+        if (note.isFinding()) ++settledFindings_;
+    }
+    reportStale_ = true;
+}
+
+SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows,
+                            const std::vector<SequenceNote>& lineNotes) {
     SequenceChecker checker(windows);
+    checker.addLineNotes(lineNotes);
     checker.catchUp(store);
     return checker.report();
 }

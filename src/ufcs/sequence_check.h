@@ -5,6 +5,10 @@
 // takes part gets notes: timings for the record that completes a step, and
 // findings for what went wrong.
 //
+// An ACK's delay counts from the end of the message it answers (its length
+// at its baud rate, with a bit of idle between characters); the other steps
+// count from the start of the message that began them.
+//
 // Who sent a message: D+ carries the source, D- the sink; a message captured
 // without a line is taken to come from the party it is not addressed to, and
 // one addressed to the cable from an unknown sender is left out of the
@@ -35,16 +39,33 @@ enum class FindingKind : uint8_t {
     Retransmission,
     LostMessage,
     NoAnswer,
-    Late
+    Late,
+    // What only a sampled recording of the lines shows.
+    BaudOutOfRange,
+    BaudDrift,
+    FramingError,
+    ShortCharacterIdle,
+    ShortPacketIdle,
+    HandshakePulse
 };
-// "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late".
+// "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late",
+// "baud_out_of_range", "baud_drift", "framing_error", "short_character_idle",
+// "short_packet_idle", "handshake_pulse".
 std::string_view findingKindName(FindingKind kind);
+
+// A measured value and the range it should be in (a side without a bound is empty).
+struct Measurement {
+    double value = 0;
+    std::optional<double> low, high;
+    std::string unit;
+};
 
 struct SequenceNote {
     uint32_t index = 0;               // the record the note is about
     std::optional<FindingKind> kind;  // empty for a timing that is in order
     std::optional<int64_t> delayUs;
     std::string text;
+    std::optional<Measurement> measurement;
     bool isFinding() const { return kind.has_value(); }
 };
 
@@ -82,6 +103,9 @@ class SequenceChecker {
     // Adds the store's records it has not seen yet.
     void catchUp(const CaptureStore& store);
     uint32_t nextRecord() const { return nextRecord_; }
+    // Findings made elsewhere about this capture's records (the lines of a logic
+    // recording), kept beside the checker's own until the next reset().
+    void addLineNotes(const std::vector<SequenceNote>& notes);
 
     // Everything found so far, plus the steps still open whose window had
     // passed by the time of the last record.
@@ -94,6 +118,7 @@ class SequenceChecker {
         uint32_t index;
         uint8_t sender, receiver, number, type, command;
         int64_t timeUs;
+        int64_t endUs;  // its last bit, from its length and baud rate
     };
     struct Chain {
         Sent request;
@@ -135,6 +160,7 @@ class SequenceChecker {
 };
 
 // The whole capture at once.
-SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows);
+SequenceReport checkCapture(const CaptureStore& store, SequenceWindows windows,
+                            const std::vector<SequenceNote>& lineNotes = {});
 
 }  // namespace ufcs

@@ -41,7 +41,7 @@ TEST(LineDecoder, PacketsComeBackFromTheirEdges) {
         EXPECT_EQ(packets[0].firstEdge, static_cast<uint64_t>(std::llround(0.010 * c.sampleRate)));
         EXPECT_EQ(packets[1].firstEdge, static_cast<uint64_t>(std::llround(0.020 * c.sampleRate)));
         EXPECT_NEAR(packets[0].baud, c.baud, c.baud * 0.01) << c.sampleRate;
-        EXPECT_EQ(packets[0].starts.size(), kRequest.size());
+        EXPECT_EQ(packets[0].characters.size(), kRequest.size());
         EXPECT_FALSE(packets[0].framingError);
         EXPECT_FALSE(packets[1].framingError);
     }

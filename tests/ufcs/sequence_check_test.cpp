@@ -67,7 +67,7 @@ std::vector<std::pair<uint32_t, FindingKind>> findings(const SequenceReport& rep
 
 // A phone's Request granted in time: every step acknowledged.
 const std::vector<Step> kGrantedRequest = {
-    {kSnk, 3, kTypeData, dc::kRequest, 0},        {kSrc, 3, kTypeControl, cc::kAck, 1},
+    {kSnk, 3, kTypeData, dc::kRequest, 0},        {kSrc, 3, kTypeControl, cc::kAck, 2.4},
     {kSrc, 8, kTypeControl, cc::kAccept, 4},      {kSnk, 8, kTypeControl, cc::kAck, 5},
     {kSrc, 9, kTypeControl, cc::kPowerReady, 90}, {kSnk, 9, kTypeControl, cc::kAck, 91},
 };
@@ -160,10 +160,13 @@ TEST(SequenceCheck, FindsEachKindOfSlip) {
 TEST(SequenceCheck, TimingsAreNotedOnTheAnsweringRows) {
     const SequenceReport report = check(kGrantedRequest);
     ASSERT_EQ(report.findingCount(), 0u);
+    // The ACK's delay counts from the Request's last bit (14 bytes at 115200: 1.328 ms).
+    const test::TestRecord request = recordOf(kGrantedRequest[0]);
+    ASSERT_EQ(wireDurationUs(request.view().byteCount(), request.view().baudCode()), 1328);
     const auto ack = report.notesFor(2);
     ASSERT_EQ(ack.size(), 1u);
-    EXPECT_EQ(ack[0]->delayUs, 1000);
-    EXPECT_EQ(ack[0]->text, "ACK：应答第 1 条 Request，用时 1.0 ms");
+    EXPECT_EQ(ack[0]->delayUs, 2400 - 1328);
+    EXPECT_EQ(ack[0]->text, "ACK：应答第 1 条 Request，用时 1.1 ms");
     const auto powerReady = report.notesFor(5);
     ASSERT_EQ(powerReady.size(), 1u);
     EXPECT_EQ(powerReady[0]->delayUs, 86000);
