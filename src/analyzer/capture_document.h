@@ -90,7 +90,8 @@ class CaptureDocument {
     void setOpenFile(const std::filesystem::path& path);
     void restartChecks();
     void dropRecordRange();
-    common::FileResult logicCapture(const std::filesystem::path& path);
+    common::FileResult logicCapture(const std::filesystem::path& path,
+                                    std::vector<ufcs::SequenceNote>& lineFindings);
     template <typename Event>
     void tell(Event event) {
         for (CaptureDocumentObserver* observer : observers_)

@@ -9,6 +9,24 @@
 
 namespace cli {
 
+std::optional<LogicLines> logicLinesOption(const Arguments& parsed, const char* command,
+                                           std::ostream& err) {
+    LogicLines lines;
+    for (const char* option : {"--dp", "--dm"}) {
+        if (!parsed.values.count(option)) continue;
+        const std::string text = parsed.value(option);
+        if (text.empty() || text.size() > 2 ||
+            text.find_first_not_of("0123456789") != std::string::npos) {
+            reportBadArgument(
+                command, std::string(option) + " '" + text + "' is not a line number (0, 1, ...)",
+                err);
+            return std::nullopt;
+        }
+        (option[3] == 'p' ? lines.dplus : lines.dminus) = std::stoul(text);
+    }
+    return lines;
+}
+
 std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err,
                                          const LogicLines& lines) {
     LoadedCapture loaded;
@@ -19,8 +37,9 @@ std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& 
     }
     const std::filesystem::path file = pathArgument(path);
     if (logic::isLogicFile(file)) {
-        const logic::CaptureImport imported =
+        logic::CaptureImport imported =
             logic::importLogicFile(file, *loaded.store, lines.dplus, lines.dminus);
+        loaded.lineFindings = std::move(imported.findings);
         if (!imported.message.empty())
             err << imported.message << (imported.noLines ? "（--dp N --dm N 指定，从 0 数起）" : "")
                 << '\n';

@@ -4,15 +4,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ufcs/capture_list.h"
 #include "ufcs/capture_store.h"
+#include "ufcs/sequence_check.h"
 
 namespace cli {
 
 struct LoadedCapture {
     std::unique_ptr<ufcs::CaptureStore> store;
     std::unique_ptr<ufcs::CaptureList> list;
+    std::vector<ufcs::SequenceNote> lineFindings;  // what a logic recording's lines showed
 };
 
 // Opens a capture file as the analyzer does: the store filled from the file,
@@ -25,5 +28,11 @@ struct LogicLines {
 };
 std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err,
                                          const LogicLines& lines = {});
+
+struct Arguments;
+// --dp N / --dm N, the lines of a logic recording by number; nothing (and a
+// message) when one is not a number.
+std::optional<LogicLines> logicLinesOption(const Arguments& parsed, const char* command,
+                                           std::ostream& err);
 
 }  // namespace cli

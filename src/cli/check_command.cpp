@@ -11,6 +11,16 @@
 namespace cli {
 namespace {
 
+std::string numberOrNull(std::optional<double> value) {
+    return value ? common::format("%.6g", *value) : std::string("null");
+}
+
+std::string measurementJson(const ufcs::Measurement& measured) {
+    return "{\"value\":" + numberOrNull(measured.value) + ",\"low\":" + numberOrNull(measured.low) +
+           ",\"high\":" + numberOrNull(measured.high) + ",\"unit\":" + jsonString(measured.unit) +
+           '}';
+}
+
 void printJson(const ufcs::SequenceReport& report, std::ostream& out) {
     out << '[';
     bool first = true;
@@ -19,7 +29,9 @@ void printJson(const ufcs::SequenceReport& report, std::ostream& out) {
         out << (first ? "\n" : ",\n") << "{\"index\":" << note.index
             << ",\"kind\":" << jsonString(ufcs::findingKindName(*note.kind)) << ",\"delay_us\":"
             << (note.delayUs ? std::to_string(*note.delayUs) : std::string("null"))
-            << ",\"text\":" << jsonString(note.text) << '}';
+            << ",\"text\":" << jsonString(note.text);
+        if (note.measurement) out << ",\"measured\":" << measurementJson(*note.measurement);
+        out << '}';
         first = false;
     }
     out << "\n]\n";
@@ -56,19 +68,25 @@ bool windowOption(const Arguments& parsed, const char* option, uint32_t& us, std
 }  // namespace
 
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(
-        args,
-        {"check", {"--json"}, {{"--ack-ms"}, {"--answer-ms"}, {"--power-ready-ms"}}, {"FILE"}},
-        err);
+    const std::optional<Arguments> parsed =
+        parseArguments(args,
+                       {"check",
+                        {"--json"},
+                        {{"--ack-ms"}, {"--answer-ms"}, {"--power-ready-ms"}, {"--dp"}, {"--dm"}},
+                        {"FILE"}},
+                       err);
     if (!parsed) return 2;
+    const std::optional<LogicLines> lines = logicLinesOption(*parsed, "check", err);
+    if (!lines) return 2;
     ufcs::SequenceWindows windows;
     if (!windowOption(*parsed, "--ack-ms", windows.ackUs, err) ||
         !windowOption(*parsed, "--answer-ms", windows.answerUs, err) ||
         !windowOption(*parsed, "--power-ready-ms", windows.powerReadyUs, err))
         return 2;
-    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err, *lines);
     if (!capture) return 1;
-    const ufcs::SequenceReport report = ufcs::checkCapture(*capture->store, windows);
+    const ufcs::SequenceReport report =
+        ufcs::checkCapture(*capture->store, windows, capture->lineFindings);
     if (parsed->has("--json"))
         printJson(report, out);
     else

@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "  check         find missing ACKs, numbering slips and late answers in a capture\n"
     "  decode        decode one record of a capture as the analyzer shows it\n"
     "  import        turn a logic analyzer's D+/D- recording (.sr .dsl .vcd .csv) into a capture\n"
+    "  export-logic  write a capture as D+/D- levels in a sigrok session (.sr), flaws if asked\n"
     "  devices       list the attached instruments (serial, path, firmware, busy)\n"
     "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
     "  send          send one message of the send list as the charging device\n"
@@ -40,33 +41,51 @@ constexpr const char* kDevicesUsage =
     "  (another program holds it) or unavailable (with the reason); --json gives an array of\n"
     "  {serial, path, firmware, state, problem}. Each free instrument is opened for a moment\n";
 constexpr const char* kRowsUsage =
-    "usage: ufcs rows FILE [--json | --csv [--utf8]] [--relative]\n"
+    "usage: ufcs rows FILE [--json | --csv [--utf8]] [--relative] [--dp N --dm N]\n"
     "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
     "  line per row (index, type, receiver, message, summary, voltage, time, baud, colour),\n"
     "  or a JSON array with --json (the texts, plus time_us, delta_us, voltage_mv, current_ma\n"
     "  and bytes), or CSV with --csv (GBK unless --utf8, which writes UTF-8 with a byte-order\n"
     "  mark), as the analyzer's 导出 writes it; --relative counts the times from the capture's\n"
-    "  first record instead of the instrument's uptime\n";
+    "  first record instead of the instrument's uptime. FILE may be a logic analyzer's\n"
+    "  recording (see 'ufcs import'; --dp/--dm give its lines)\n";
 constexpr const char* kImportUsage =
     "usage: ufcs import FILE.sr|FILE.dsl|FILE.vcd|FILE.csv [--dp N] [--dm N] -o OUT.ufcs_stream\n"
     "  a logic analyzer's recording of D+ and D- (a sigrok or DSView session, a VCD, or a CSV of a "
     "time\n"
     "  column in seconds and one 0/1 column per line) as a capture file: each packet, found by its "
     "training\n"
-    "  byte, becomes a record with its line, baud rate and time. D+ and D- are the lines so\n"
-    "  named (D+/DP, D-/DM), else the first two; --dp and --dm give them by number from 0.\n"
-    "  rows, decode and check read these files directly too.\n";
+    "  byte, becomes a record with its line, baud rate and time; handshakes and hardware resets\n"
+    "  become their event records. D+ and D- are the lines so named (D+/DP, D-/DM), else the\n"
+    "  first two; --dp and --dm give them by number from 0. rows, decode and check read these\n"
+    "  files directly too, and check adds what only the lines show (see 'ufcs check')\n";
+constexpr const char* kExportLogicUsage =
+    "usage: ufcs export-logic CAPTURE -o OUT.sr [--rate 1MHz|24MHz] [--baud-error PCT]\n"
+    "                         [--jitter NS] [--gap-us N] [--drift PCT]\n"
+    "  writes a capture as the D+ and D- levels a logic analyzer records, as a sigrok session\n"
+    "  PulseView opens: each message as 8N1 characters at its baud rate with a bit of idle\n"
+    "  between them, handshakes and hardware resets as their pulses; the file starts 10 ms\n"
+    "  before the first record. --rate sets the sample rate (default 1MHz). Imperfections:\n"
+    "  --baud-error every packet PCT faster (below 0: slower), --drift the bit time growing by\n"
+    "  PCT through each packet, --jitter each edge late by up to NS nanoseconds, --gap-us the\n"
+    "  idle between characters. 'ufcs check' on the file shows what they amount to\n";
 constexpr const char* kCheckUsage =
-    "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]\n"
+    "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]"
+    " [--dp N --dm N]\n"
     "  checks a capture across messages: the ACK of each message, each sender's message\n"
     "  numbers, Request -> Accept/Refuse -> Power_Ready and Get_* -> answer, with their delays.\n"
     "  Prints one TAB-separated line per finding (index, kind, delay, text), or with --json an\n"
     "  array of {index, kind, delay_us, text}; kind is no_ack, ack_mismatch, retransmission,\n"
-    "  lost_message, no_answer or late. Windows default to 5, 50 and 300 ms. The findings go\n"
+    "  lost_message, no_answer or late. An ACK counts from the end of the message it answers.\n"
+    "  For a logic analyzer's recording also baud_out_of_range (beyond 10 %), baud_drift (over\n"
+    "  1 % in a packet), framing_error, short_character_idle (under a bit),\n"
+    "  short_packet_idle (under 2 ms on one line) and handshake_pulse (a width outside its\n"
+    "  window), each with measured {value, low, high, unit} in --json.\n"
+    "  Windows default to 5, 50 and 300 ms. The findings go\n"
     "  to standard output, the summary line (N 处时序问题) to standard error. Exit 0 with or\n"
     "  without findings, 1 for a file it cannot read\n";
 constexpr const char* kDecodeUsage =
-    "usage: ufcs decode FILE INDEX [--json]\n"
+    "usage: ufcs decode FILE INDEX [--json] [--dp N --dm N]\n"
     "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
     "  field tree; --json gives the pane segments, the tree and the warnings\n";
 constexpr const char* kCaptureUsage =
@@ -180,6 +199,7 @@ const Command kCommands[] = {
     {"check", kCheckUsage, plain<runCheck>},
     {"decode", kDecodeUsage, plain<runDecode>},
     {"import", kImportUsage, plain<runImport>},
+    {"export-logic", kExportLogicUsage, plain<runExportLogic>},
     {"capture", kCaptureUsage, traced<runCapture>},
     {"send", kSendUsage, traced<runSend>},
     {"modes", kModesUsage, traced<runModes>},

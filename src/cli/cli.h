@@ -22,6 +22,7 @@ int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 // `ufcs import FILE -o OUT.ufcs_stream`: a logic analyzer's recording as a capture file.
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runExportLogic(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // `ufcs check FILE [--json]`: the sequence and timing findings of a capture file.
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -69,15 +69,17 @@ std::optional<uint32_t> parseIndex(const std::string& text) {
 
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"decode", {"--json"}, {}, {"FILE", "INDEX"}}, err);
+        parseArguments(args, {"decode", {"--json"}, {{"--dp"}, {"--dm"}}, {"FILE", "INDEX"}}, err);
     if (!parsed) return 2;
+    const std::optional<LogicLines> lines = logicLinesOption(*parsed, "decode", err);
+    if (!lines) return 2;
     const std::optional<uint32_t> index = parseIndex(parsed->positional[1]);
     if (!index) {
         reportBadArgument("decode", "INDEX '" + parsed->positional[1] + "' is not a record number",
                           err);
         return 2;
     }
-    std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err, *lines);
     if (!capture) return 1;
     const uint32_t count = capture->store->count();
     if (*index >= count) {

@@ -40,8 +40,11 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::optional<Arguments> parsed = parseArguments(
-        args, {"rows", {"--json", "--csv", "--utf8", "--relative"}, {}, {"FILE"}}, err);
+        args, {"rows", {"--json", "--csv", "--utf8", "--relative"}, {{"--dp"}, {"--dm"}}, {"FILE"}},
+        err);
     if (!parsed) return 2;
+    const std::optional<LogicLines> lines = logicLinesOption(*parsed, "rows", err);
+    if (!lines) return 2;
     if (parsed->has("--json") && parsed->has("--csv")) {
         reportBadArgument("rows", "--json and --csv do not go together", err);
         return 2;
@@ -50,7 +53,7 @@ int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         reportBadArgument("rows", "--utf8 goes with --csv", err);
         return 2;
     }
-    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err, *lines);
     if (!capture) return 1;
     if (parsed->has("--relative"))
         capture->list->setTimeOrigin(ufcs::CaptureList::TimeOrigin::CaptureStart);

@@ -72,6 +72,9 @@ uint8_t signalKind(SignalKind kind, bool dplus) {
         case SignalKind::CableReset:
             event = dplus ? EventKind::ResetCableDPlus : EventKind::ResetCableDMinus;
             break;
+        case SignalKind::Undecoded:
+            event = dplus ? EventKind::DecodeErrorDPlus : EventKind::DecodeErrorDMinus;
+            break;
     }
     return static_cast<uint8_t>(event);
 }

@@ -55,19 +55,27 @@ uint8_t characterAt(const DigitalChannel& line, uint64_t start, double bit, bool
 }
 
 // A character's own bit time, from its start edge to its last edge before the end bit's
-// middle, when that spans enough bits to say something (a 0xFF has one edge a bit in).
+// middle, when that spans enough bits to say something (a 0xFF has one edge a bit in);
+// and how far its edges lie off the grid of that bit time (jitter, drift).
 void measureCharacter(const std::vector<uint64_t>& changes, LineCharacter& character, double bit) {
     constexpr int kFewestBits = 4;
+    const auto first = std::lower_bound(changes.begin(), changes.end(), character.start);
     const auto last = std::upper_bound(changes.begin(), changes.end(),
                                        sampleAt(static_cast<double>(character.start) + 9.5 * bit));
-    if (last == changes.begin()) return;
+    if (last == changes.begin() || first == last) return;
     const uint64_t edge = *(last - 1);
-    if (edge <= character.start) return;
     const auto span = static_cast<double>(edge - character.start);
     const int bits = static_cast<int>(std::lround(span / bit));
-    if (bits < kFewestBits) return;
-    character.bitSamples = span / bits;
-    character.spanBits = bits;
+    if (bits >= kFewestBits) {
+        character.bitSamples = span / bits;
+        character.spanBits = bits;
+    }
+    const double own = character.bitSamples > 0 ? character.bitSamples : bit;
+    for (auto at = first; at != last; ++at) {
+        const auto offset = static_cast<double>(*at - character.start);
+        const double off = std::abs(offset - std::round(offset / own) * own);
+        character.scatter = std::max(character.scatter, off);
+    }
 }
 
 }  // namespace

@@ -22,9 +22,12 @@ inline constexpr double kFrameTimeoutSeconds = 600e-6;
 inline constexpr double kReceiverTolerance = 0.20;
 
 struct LineCharacter {
-    uint64_t start = 0;      // its start edge, in samples
-    double bitSamples = 0;   // its own bit time, from its start to its last edge; 0: too few edges
-    int spanBits = 0;        // the bits that measurement spans
+    uint64_t start = 0;     // its start edge, in samples
+    double bitSamples = 0;  // its own bit time, from its start to its last edge; 0: too few edges
+    int spanBits = 0;       // the bits that measurement spans
+    // The furthest an edge lies off its bit grid, in samples: at least the half
+    // sample of the grid itself.
+    double scatter = 0.5;
     bool endBitLow = false;  // a framing error
 };
 

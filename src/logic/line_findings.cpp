@@ -1,6 +1,7 @@
 #include "logic/line_findings.h"
 
 #include <cmath>
+#include <optional>
 
 #include "common/format.h"
 
@@ -17,15 +18,21 @@ ufcs::SequenceNote finding(uint32_t index, ufcs::FindingKind kind, std::string t
     return note;
 }
 
-// The relative uncertainty of a bit time measured over `bits` bits, with either end a sample off.
-double uncertainty(double bitSamples, double bits) {
-    return 2 / (bitSamples * bits);
+// The relative uncertainty of a bit time measured over `bits` bits, with either end as far
+// off as the character's edges scatter.
+double uncertainty(double bitSamples, double bits, double scatter) {
+    return 2 * scatter / (bitSamples * bits);
+}
+
+double trainingUncertainty(const LinePacket& packet) {
+    const double scatter = packet.characters.empty() ? 0.5 : packet.characters[0].scatter;
+    return uncertainty(packet.bitSamples, 8, scatter);
 }
 
 void checkBaud(const LinePacket& packet, uint32_t index, std::vector<ufcs::SequenceNote>& out) {
     const double nominal = nominalBaud(packet.baud);
     const double off = packet.baud / nominal - 1;
-    if (std::abs(off) - uncertainty(packet.bitSamples, 8) <= kSenderBaudTolerance) return;
+    if (std::abs(off) - trainingUncertainty(packet) <= kSenderBaudTolerance) return;
     out.push_back(finding(index, ufcs::FindingKind::BaudOutOfRange,
                           common::format("波特率 %.0f，偏离标称 %.0f 的 %+.1f%%（限 ±10%%）",
                                          packet.baud, nominal, off * 100),
@@ -41,8 +48,9 @@ void checkDrift(const LinePacket& packet, uint32_t index, std::vector<ufcs::Sequ
         const LineCharacter& character = packet.characters[i];
         if (character.bitSamples <= 0) continue;
         const double drift = character.bitSamples / packet.bitSamples - 1;
-        const double beyond = std::abs(drift) - uncertainty(packet.bitSamples, 8) -
-                              uncertainty(character.bitSamples, character.spanBits);
+        const double beyond =
+            std::abs(drift) - trainingUncertainty(packet) -
+            uncertainty(character.bitSamples, character.spanBits, character.scatter);
         if (beyond > worstBeyond) {
             worst = drift;
             worstBeyond = beyond;
@@ -70,16 +78,49 @@ void checkEndBits(const LinePacket& packet, uint32_t index, std::vector<ufcs::Se
     }
 }
 
+// Each character's bit time: its own, else between those of the nearest characters that
+// have one (a rate that drifts, drifts evenly), else the training byte's.
+std::vector<double> characterBits(const LinePacket& packet) {
+    const std::vector<LineCharacter>& characters = packet.characters;
+    std::vector<double> bits(characters.size(), packet.bitSamples);
+    std::optional<std::size_t> before;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        if (characters[i].bitSamples > 0) {
+            bits[i] = characters[i].bitSamples;
+            before = i;
+            continue;
+        }
+        std::size_t after = i + 1;
+        while (after < characters.size() && characters[after].bitSamples <= 0)
+            ++after;
+        const bool hasAfter = after < characters.size();
+        if (before && hasAfter) {
+            const double share =
+                static_cast<double>(i - *before) / static_cast<double>(after - *before);
+            bits[i] = bits[*before] + share * (characters[after].bitSamples - bits[*before]);
+        } else if (before) {
+            bits[i] = bits[*before];
+        } else if (hasAfter) {
+            bits[i] = characters[after].bitSamples;
+        }
+    }
+    return bits;
+}
+
 void checkCharacterIdle(const LinePacket& packet, uint32_t index,
                         std::vector<ufcs::SequenceNote>& out) {
     double shortest = 0;
     std::size_t at = 0;  // the character after the shortest idle that is surely too short
+    const std::vector<double> bits = characterBits(packet);
     for (std::size_t i = 0; i + 1 < packet.characters.size(); ++i) {
         const LineCharacter& character = packet.characters[i];
         const bool own = character.bitSamples > 0;
-        const double bit = own ? character.bitSamples : packet.bitSamples;
-        const double spread =
-            10 * (own ? uncertainty(bit, character.spanBits) : uncertainty(bit, 8)) + 2 / bit;
+        const double bit = bits[i];
+        // Ten bits of this character's time, and the two start edges themselves.
+        const double timeSpread = own ? uncertainty(bit, character.spanBits, character.scatter)
+                                      : trainingUncertainty(packet);
+        const double edgeSpread = (character.scatter + packet.characters[i + 1].scatter) / bit;
+        const double spread = 10 * timeSpread + edgeSpread;
         const auto between = static_cast<double>(packet.characters[i + 1].start - character.start);
         const double idle = between / bit - 10;
         if (idle + spread < kShortestCharacterIdleBits && (at == 0 || idle < shortest)) {

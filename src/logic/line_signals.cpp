@@ -86,9 +86,19 @@ class SignalScan {
         }
         if (risesAgain && handshakeAt(i + 1))
             return i + 1;  // the line leaving idle for a handshake
-        if (low >= kShortestCableResetMs && risesAgain)
+        if (low >= kShortestCableResetMs && risesAgain) {
             found_.push_back({changes_[i], SignalKind::CableReset, {}});
-        return i + 2;  // a cable reset, or a low too short to be anything but noise
+            return i + 2;
+        }
+        // Too short for a pulse: what the line carried was not a packet. The edges that
+        // follow within the time-out are the same undecodable burst.
+        found_.push_back({changes_[i], SignalKind::Undecoded, {}});
+        const auto timeout = static_cast<uint64_t>(kFrameTimeoutSeconds * rate_);
+        std::size_t next = i + 1;
+        while (next + 1 < changes_.size() && changes_[next + 1] - changes_[next] <= timeout &&
+               !inPacket(changes_[next + 1]))
+            ++next;
+        return next + 1;
     }
 
     const DigitalChannel& line_;
@@ -137,6 +147,11 @@ void writeAnswer(DigitalChannel& line, double sampleRate, double seconds) {
 void writeLowPulse(DigitalChannel& line, double sampleRate, double seconds, double lowSeconds) {
     drive(line, sampleRate, seconds, false);
     if (lowSeconds > 0) drive(line, sampleRate, seconds + lowSeconds, true);
+}
+
+void writeUndecodable(DigitalChannel& line, double sampleRate, double seconds, double baud) {
+    drive(line, sampleRate, seconds, false);
+    drive(line, sampleRate, seconds + 9 / baud, true);
 }
 
 }  // namespace logic

@@ -21,7 +21,9 @@
 
 namespace logic {
 
-enum class SignalKind { Handshake, Answer, DeviceReset, CableReset };
+// Undecoded: something fell from idle that is neither a packet nor one of the
+// pulses (a byte without the training byte before it, noise), as one record.
+enum class SignalKind { Handshake, Answer, DeviceReset, CableReset, Undecoded };
 
 struct LineSignal {
     uint64_t sample = 0;  // its first edge
@@ -47,6 +49,8 @@ void writeHandshake(DigitalChannel& line, double sampleRate, double seconds,
 void writeAnswer(DigitalChannel& line, double sampleRate, double seconds);
 // `lowSeconds` 0: the line stays low.
 void writeLowPulse(DigitalChannel& line, double sampleRate, double seconds, double lowSeconds);
+// A byte 0x00 with no training byte before it, which no receiver decodes.
+void writeUndecodable(DigitalChannel& line, double sampleRate, double seconds, double baud);
 
 // How long each keeps its line busy, from its start, before anything else may follow.
 inline constexpr double kHandshakeSeconds = 12e-3;

@@ -1,6 +1,10 @@
 #include "logic/logic_recording.h"
 
 #include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "common/format.h"
 
 namespace logic {
 
@@ -23,6 +27,24 @@ void DigitalChannel::see(uint64_t sample, bool level) {
         return;
     }
     changes.push_back(sample);
+}
+
+std::optional<double> parseSampleRate(std::string_view text) {
+    std::size_t used = 0;
+    const std::optional<double> number = common::readNumber(text, &used);
+    if (!number || !(*number > 0)) return std::nullopt;
+    std::string_view unit = text.substr(used);
+    while (!unit.empty() && std::isspace(static_cast<unsigned char>(unit.front())))
+        unit.remove_prefix(1);
+    while (!unit.empty() && std::isspace(static_cast<unsigned char>(unit.back())))
+        unit.remove_suffix(1);
+    static const std::map<std::string_view, double> kUnits = {
+        {"Hz", 1}, {"kHz", 1e3}, {"MHz", 1e6}, {"GHz", 1e9}, {"", 1}};
+    const auto found = kUnits.find(unit);
+    if (found == kUnits.end()) return std::nullopt;
+    const double rate = *number * found->second;
+    if (rate > kHighestSampleRate) return std::nullopt;
+    return rate;
 }
 
 }  // namespace logic

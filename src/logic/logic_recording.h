@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace logic {
@@ -43,5 +44,8 @@ struct LogicLoad {
 inline constexpr std::size_t kMostChannels = 64;
 inline constexpr std::size_t kMostChanges = 200'000'000;  // edges kept in all, about 1.6 GB
 inline constexpr double kHighestSampleRate = 100e9;
+
+// "24 MHz", "500kHz", "1 GHz", "100 Hz", "1e6": samples a second, up to the highest.
+std::optional<double> parseSampleRate(std::string_view text);
 
 }  // namespace logic

@@ -80,21 +80,6 @@ std::map<std::string, std::map<std::string, std::string>> iniOf(const std::strin
     return sections;
 }
 
-// "24 MHz", "500kHz", "1 GHz", "100 Hz": samples a second.
-std::optional<double> sampleRate(const std::string& text) {
-    std::size_t used = 0;
-    const std::optional<double> number = common::readNumber(text, &used);
-    if (!number || !(*number > 0)) return std::nullopt;
-    const std::string unit = trimmed(text.substr(used));
-    static const std::map<std::string, double> kUnits = {
-        {"Hz", 1}, {"kHz", 1e3}, {"MHz", 1e6}, {"GHz", 1e9}, {"", 1}};
-    const auto found = kUnits.find(unit);
-    if (found == kUnits.end()) return std::nullopt;
-    const double rate = *number * found->second;
-    if (rate > kHighestSampleRate) return std::nullopt;
-    return rate;
-}
-
 class SigrokReader {
   public:
     SigrokReader(zip_t* archive, std::string name) : archive_(archive), name_(std::move(name)) {}
@@ -110,7 +95,7 @@ class SigrokReader {
             const auto found = keys.find(key);
             return found == keys.end() ? std::string() : found->second;
         };
-        const std::optional<double> rate = sampleRate(value("samplerate"));
+        const std::optional<double> rate = parseSampleRate(value("samplerate"));
         if (!rate)
             return refused(name_, "metadata 中的 samplerate '" + value("samplerate") + "' 不对");
         const std::optional<double> probes = common::parseNumber(value("total probes"));
@@ -217,7 +202,7 @@ class DsViewReader {
             const auto found = keys.find(key);
             return found == keys.end() ? std::string() : found->second;
         };
-        const std::optional<double> rate = sampleRate(value("samplerate"));
+        const std::optional<double> rate = parseSampleRate(value("samplerate"));
         if (!rate)
             return refused(name_, "header 中的 samplerate '" + value("samplerate") + "' 不对");
         const std::optional<double> total = common::parseNumber(value("total samples"));
@@ -350,6 +335,182 @@ LogicLoad readDsViewSession(const std::filesystem::path& path) {
 
 LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name) {
     return readBytes(data, size, name, Session::DsView);
+}
+
+namespace {
+
+constexpr uint64_t kSamplesPerMember = 4 << 20;
+
+// One member's samples, made from the lines' edges as libzip asks for them.
+class SampleMember {
+  public:
+    SampleMember(const LogicRecording& recording, uint64_t begin, uint64_t end)
+        : recording_(recording), begin_(begin), end_(end) {
+        zip_error_init(&error_);
+    }
+    ~SampleMember() { zip_error_fini(&error_); }
+
+    static zip_int64_t call(void* state, void* data, zip_uint64_t length,
+                            zip_source_cmd_t command) {
+        auto* member = static_cast<SampleMember*>(state);
+        switch (command) {
+            case ZIP_SOURCE_OPEN:
+                member->at_ = member->begin_;
+                return 0;
+            case ZIP_SOURCE_READ:
+                return member->fill(static_cast<uint8_t*>(data), length);
+            case ZIP_SOURCE_CLOSE:
+                return 0;
+            case ZIP_SOURCE_STAT: {
+                auto* stat = static_cast<zip_stat_t*>(data);
+                zip_stat_init(stat);
+                stat->size = member->end_ - member->begin_;
+                stat->valid |= ZIP_STAT_SIZE;
+                return sizeof(zip_stat_t);
+            }
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(&member->error_, data, length);
+            case ZIP_SOURCE_FREE:
+                delete member;
+                return 0;
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                      ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                      ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+            default:
+                zip_error_set(&member->error_, ZIP_ER_OPNOTSUPP, 0);
+                return -1;
+        }
+    }
+
+  private:
+    // Bit k of each sample is line k: zero, then each line's high runs.
+    zip_int64_t fill(uint8_t* data, zip_uint64_t length) {
+        const uint64_t count = std::min<uint64_t>(length, end_ - at_);
+        std::fill_n(data, count, uint8_t{0});
+        for (std::size_t k = 0; k < recording_.channels.size(); ++k) {
+            const DigitalChannel& line = recording_.channels[k];
+            const auto bit = static_cast<uint8_t>(1u << k);
+            auto next = std::upper_bound(line.changes.begin(), line.changes.end(), at_);
+            bool high = ((next - line.changes.begin()) % 2 == 0) == line.initial;
+            uint64_t from = at_;
+            while (from < at_ + count) {
+                const uint64_t until =
+                    next == line.changes.end() ? at_ + count : std::min(*next, at_ + count);
+                if (high) {
+                    for (uint64_t s = from; s < until; ++s)
+                        data[s - at_] |= bit;
+                }
+                from = until;
+                if (next != line.changes.end() && *next == until) {
+                    high = !high;
+                    ++next;
+                }
+            }
+        }
+        at_ += count;
+        return static_cast<zip_int64_t>(count);
+    }
+
+    const LogicRecording& recording_;
+    uint64_t begin_, end_, at_ = 0;
+    zip_error_t error_;
+};
+
+std::string rateText(double rate) {
+    if (rate >= 1e9 && std::fmod(rate, 1e9) == 0) return common::format("%.0f GHz", rate / 1e9);
+    if (rate >= 1e6 && std::fmod(rate, 1e6) == 0) return common::format("%.0f MHz", rate / 1e6);
+    if (rate >= 1e3 && std::fmod(rate, 1e3) == 0) return common::format("%.0f kHz", rate / 1e3);
+    return common::format("%.0f Hz", rate);
+}
+
+std::string sigrokMetadata(const LogicRecording& recording) {
+    std::string text = "[global]\nsigrok version=0.5.2\n\n[device 1]\ncapturefile=logic-1\n";
+    text += "total probes=" + std::to_string(recording.channels.size()) + "\n";
+    text += "samplerate=" + rateText(recording.sampleRate) + "\ntotal analog=0\n";
+    for (std::size_t k = 0; k < recording.channels.size(); ++k)
+        text += "probe" + std::to_string(k + 1) + "=" + recording.channels[k].name + "\n";
+    return text + "unitsize=1\n";
+}
+
+struct SourceCloser {
+    void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+using Source = std::unique_ptr<zip_source_t, SourceCloser>;
+
+bool addText(zip_t* archive, const char* name, const std::string& text) {
+    zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+    if (!source) return false;
+    if (zip_file_add(archive, name, source, ZIP_FL_OVERWRITE) < 0) {
+        zip_source_free(source);
+        return false;
+    }
+    return true;
+}
+
+bool addSamples(zip_t* archive, const LogicRecording& recording) {
+    uint64_t member = 1;
+    for (uint64_t begin = 0; begin < recording.sampleCount; begin += kSamplesPerMember, ++member) {
+        const uint64_t end = std::min(recording.sampleCount, begin + kSamplesPerMember);
+        auto* samples = new SampleMember(recording, begin, end);
+        zip_source_t* source = zip_source_function(archive, &SampleMember::call, samples);
+        if (!source) {
+            delete samples;
+            return false;
+        }
+        const std::string name = "logic-1-" + std::to_string(member);
+        if (zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(source);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+common::FileResult writeSigrokSession(const std::filesystem::path& path,
+                                      const LogicRecording& recording) {
+    const std::string name = common::displayPath(path.filename());
+    auto failed = [&](const std::string& what) {
+        return common::FileResult{false, "无法写入 " + name + "：" + what};
+    };
+    if (recording.channels.empty() || recording.channels.size() > 8)
+        return failed("只能写 1 到 8 条线");
+    zip_error_t error;
+    zip_error_init(&error);
+    Source buffer(zip_source_buffer_create(nullptr, 0, 0, &error));
+    zip_error_fini(&error);
+    if (!buffer) return failed("内存不足");
+    zip_source_keep(buffer.get());
+    zip_t* archive = zip_open_from_source(buffer.get(), ZIP_TRUNCATE, nullptr);
+    if (!archive) return failed("内存不足");
+    // Both texts are read when the archive closes.
+    static const std::string kVersion = "2";
+    const std::string metadata = sigrokMetadata(recording);
+    if (!addText(archive, "version", kVersion) || !addText(archive, "metadata", metadata) ||
+        !addSamples(archive, recording)) {
+        zip_discard(archive);
+        return failed("无法组成压缩包");
+    }
+    if (zip_close(archive) < 0) {
+        const std::string why = zip_strerror(archive);
+        zip_discard(archive);
+        return failed(why);
+    }
+    if (zip_source_open(buffer.get()) < 0) return failed("无法读回压缩包");
+    const common::SaveOutcome saved = common::saveFile(path, [&](common::ByteSink& sink) {
+        std::vector<uint8_t> chunk(kChunkBytes);
+        for (;;) {
+            const zip_int64_t got = zip_source_read(buffer.get(), chunk.data(), chunk.size());
+            if (got < 0) return false;
+            if (got == 0) return true;
+            if (!sink.write(chunk.data(), static_cast<std::size_t>(got))) return true;
+        }
+    });
+    zip_source_close(buffer.get());
+    if (!saved.ok) return failed(saved.reason);
+    return {};
 }
 
 }  // namespace logic

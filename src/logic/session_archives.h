@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/file_save.h"
 #include "logic/logic_recording.h"
 
 namespace logic {
@@ -22,5 +23,12 @@ LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::st
 // The probes the header names (probeK = NAME), each from its blocks L-K/0, L-K/1, ...
 LogicLoad readDsViewSession(const std::filesystem::path& path);
 LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name);
+
+// Writes `recording` (at most 8 lines) as a sigrok session PulseView opens:
+// `version`, `metadata` and the samples in members of 4 MiB, a byte a sample.
+// The samples are made from the edges while the archive is compressed, so
+// only the compressed archive is ever held whole.
+common::FileResult writeSigrokSession(const std::filesystem::path& path,
+                                      const LogicRecording& recording);
 
 }  // namespace logic

@@ -34,4 +34,9 @@ LogicLoad readDsViewSession(const uint8_t*, std::size_t, const std::string& name
     return refusedHere(name);
 }
 
+common::FileResult writeSigrokSession(const std::filesystem::path& path, const LogicRecording&) {
+    return {false,
+            "无法写入 " + common::displayPath(path.filename()) + "：这个版本的程序不能写 .sr 文件"};
+}
+
 }  // namespace logic

@@ -71,6 +71,10 @@ LineUse lineUse(uint8_t kind, std::size_t bytes, uint8_t baudCode) {
             const double seconds = static_cast<double>(ufcs::wireDurationUs(bytes, baudCode)) / 1e6;
             return {kind == 1 ? 0 : 1, 0, seconds + kPacketIdle};
         }
+        case EventKind::DecodeErrorDPlus:
+        case EventKind::DecodeErrorDMinus:  // a byte the instrument could not read
+            return {kind == 0x16 ? 0 : 1, 0,
+                    static_cast<double>(ufcs::wireDurationUs(1, baudCode)) / 1e6 + kPacketIdle};
         case EventKind::HandshakeDPlus:
         case EventKind::HandshakeDMinus:
             return {kind == 0xF0 ? 0 : 1, 1e-3, 12e-3 + kSignalIdle};

@@ -1,0 +1,239 @@
+// Captures written as D+/D- levels and read back: the simulator's traffic
+// survives the round trip record for record, each asked-for imperfection
+// gives exactly its finding, and the line signals and faults that only a
+// hand-made recording has are found with their measured values.
+#include "logic/capture_export.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "analyzer/capture_feed.h"
+#include "logic/capture_import.h"
+#include "logic/line_decoder.h"
+#include "logic/line_signals.h"
+#include "logic/session_archives.h"
+#include "simulator/bus_traffic.h"
+#include "simulator/capture_pages.h"
+#include "support/test_folder.h"
+
+namespace {
+
+using ufcs::FindingKind;
+
+std::unique_ptr<ufcs::CaptureStore> simulatedCapture(uint32_t seed, int events) {
+    auto store = ufcs::CaptureStore::create();
+    analyzer::CaptureFeed feed(*store, {});
+    const simulator::BusTraffic::Options options(seed);
+    simulator::BusTraffic traffic(options);
+    for (int i = 0; i < events; ++i)
+        feed.feedReports(simulator::capturePages(traffic.next()));
+    return store;
+}
+
+// Every record of `imported` as `original` has it: kind, time from the first record, the
+// bytes and (for messages) the baud code.
+void expectSameRecords(const ufcs::CaptureStore& original, const ufcs::CaptureStore& imported) {
+    for (uint32_t i = 1; i < std::min(original.count(), imported.count()); ++i) {
+        if (original.record(i).kind() != imported.record(i).kind() ||
+            original.record(i).timeUs() - original.record(1).timeUs() !=
+                imported.record(i).timeUs() - imported.record(1).timeUs()) {
+            ADD_FAILURE() << "record " << i << " kind " << int(original.record(i).kind()) << " at "
+                          << original.record(i).timeUs() - original.record(1).timeUs()
+                          << " became kind " << int(imported.record(i).kind()) << " at "
+                          << imported.record(i).timeUs() - imported.record(1).timeUs();
+            break;
+        }
+    }
+    ASSERT_EQ(imported.count(), original.count());
+    const int64_t originalStart = original.record(1).timeUs();
+    const int64_t importedStart = imported.record(1).timeUs();
+    for (uint32_t i = 1; i < original.count(); ++i) {
+        const ufcs::ConstCaptureRecord a = original.record(i), b = imported.record(i);
+        ASSERT_EQ(b.kind(), a.kind()) << "record " << i;
+        ASSERT_EQ(b.timeUs() - importedStart, a.timeUs() - originalStart) << "record " << i;
+        ASSERT_EQ(b.byteCount(), a.byteCount()) << "record " << i;
+        ASSERT_TRUE(std::equal(a.wire(), a.wire() + a.byteCount(), b.wire())) << "record " << i;
+        if (ufcs::isMessageKind(a.kind())) {
+            ASSERT_EQ(b.baudCode(), a.baudCode()) << "record " << i;
+        }
+    }
+}
+
+std::set<FindingKind> kindsOf(const std::vector<ufcs::SequenceNote>& findings) {
+    std::set<FindingKind> kinds;
+    for (const ufcs::SequenceNote& note : findings)
+        kinds.insert(*note.kind);
+    return kinds;
+}
+
+TEST(CaptureExport, SimulatedTrafficRoundTripsThroughASigrokSession) {
+    const testing_support::TestFolder folder;
+    for (const double rate : {1e6, 24e6}) {
+        const auto original = simulatedCapture(rate > 1e6 ? 5 : 11, rate > 1e6 ? 250 : 900);
+        logic::SynthesisOptions options;
+        options.sampleRate = rate;
+        const logic::Synthesis synthesis = logic::synthesizeRecording(*original, options);
+        EXPECT_EQ(synthesis.moved, 0u);
+        EXPECT_EQ(synthesis.written, original->count() - 1);
+        const auto file = folder.path() / "traffic.sr";
+        ASSERT_TRUE(logic::writeSigrokSession(file, synthesis.recording).ok);
+        const logic::LogicLoad load = logic::readSigrokSession(file);
+        ASSERT_TRUE(load.recording) << load.message;
+        EXPECT_EQ(load.recording->sampleRate, rate);
+        EXPECT_EQ(load.recording->channels[0].name, "D+");
+        auto imported = ufcs::CaptureStore::create();
+        const auto roles = logic::chooseLineRoles(*load.recording);
+        ASSERT_TRUE(roles);
+        const logic::CaptureImport result =
+            logic::importRecording(*load.recording, *roles, *imported);
+        expectSameRecords(*original, *imported);
+        EXPECT_TRUE(result.findings.empty()) << result.findings.front().text;
+        EXPECT_GE(result.signals, 4u);  // the handshakes, answers and resets came back too
+    }
+}
+
+TEST(CaptureExport, EachImperfectionGivesExactlyItsFinding) {
+    const auto original = simulatedCapture(3, 300);
+    struct Case {
+        const char* name;
+        logic::SynthesisOptions options;
+        std::set<FindingKind> expected;
+        bool sameRecords;
+    };
+    auto with = [](double rate, auto set) {
+        logic::SynthesisOptions options;
+        options.sampleRate = rate;
+        set(options);
+        return options;
+    };
+    const Case cases[] = {
+        {"clean at 24 MHz", with(24e6, [](auto&) {}), {}, true},
+        {"8 % fast is within the tolerance",
+         with(1e6, [](auto& o) { o.baudErrorPercent = 8; }),
+         {},
+         true},
+        {"12 % fast",
+         with(1e6, [](auto& o) { o.baudErrorPercent = 12; }),
+         {FindingKind::BaudOutOfRange},
+         true},
+        {"4 % drift",
+         with(24e6, [](auto& o) { o.driftPercent = -4; }),
+         {FindingKind::BaudDrift},
+         true},
+        {"0.5 % drift is within the tolerance",
+         with(24e6, [](auto& o) { o.driftPercent = 0.5; }),
+         {},
+         true},
+        {"no idle between bytes",
+         with(1e6, [](auto& o) { o.gapSeconds = 0; }),
+         {FindingKind::ShortCharacterIdle},
+         true},
+        {"jitter with room between bytes",
+         with(24e6,
+              [](auto& o) {
+                  o.jitterSeconds = 500e-9;
+                  o.gapSeconds = 60e-6;
+              }),
+         {},
+         false},  // the longer packets push some later ones back
+    };
+    for (const Case& c : cases) {
+        const logic::Synthesis synthesis = logic::synthesizeRecording(*original, c.options);
+        auto imported = ufcs::CaptureStore::create();
+        const logic::CaptureImport result =
+            logic::importRecording(synthesis.recording, {}, *imported);
+        EXPECT_EQ(kindsOf(result.findings), c.expected) << c.name;
+        if (!c.expected.empty()) {
+            EXPECT_GE(result.findings.size(), 20u) << c.name;
+        }
+        if (c.sameRecords) {
+            SCOPED_TRACE(c.name);
+            expectSameRecords(*original, *imported);
+        }
+    }
+}
+
+// A request on D+ as a recording at 24 MHz, with what each case does to it.
+struct LineCase {
+    const char* name;
+    void (*draw)(logic::DigitalChannel& dplus, logic::DigitalChannel& dminus, double rate);
+    std::vector<uint8_t> kinds;  // the records after the header
+    std::set<FindingKind> findings;
+    double measured;  // the first finding's value
+};
+
+const std::vector<uint8_t> kPing = {0xAA, 0x42, 0x09, 0x06, 0x78};
+
+TEST(LineSignals, HandshakesResetsAndLineFaultsAreFoundWithTheirMeasure) {
+    constexpr double kRate = 24e6;
+    const LineCase cases[] = {
+        {"the standard's handshake: sink's pulses on D-, the source answers on D+, the sink too",
+         [](auto& dplus, auto& dminus, double rate) {
+             logic::writeHandshake(dminus, rate, 0.002);
+             logic::writeAnswer(dplus, rate, 0.016);
+             logic::writeAnswer(dminus, rate, 0.020);
+             logic::writePacket(dminus, rate, 0.030, kPing, 115200);
+         },
+         {0xF2, 0xF1, 0xF3, 2},
+         {},
+         0},
+        {"a second pulse of 4 ms",
+         [](auto& dplus, auto& dminus, double rate) {
+             logic::writeHandshake(dminus, rate, 0.002, {{2, 4, 2}});
+             logic::writeAnswer(dplus, rate, 0.016);
+         },
+         {0xF2, 0xF1},
+         {FindingKind::HandshakePulse},
+         4},
+        {"resets: the source's by the sink on D-, the cable's on D+",
+         [](auto& dplus, auto& dminus, double rate) {
+             dplus.initial = dminus.initial = true;
+             logic::writeLowPulse(dplus, rate, 0.002, 1.2e-3);
+             logic::writeLowPulse(dminus, rate, 0.010, 0);
+         },
+         {0xF6, 0xF5},
+         {},
+         0},
+        {"an end bit held low",
+         [](auto& dplus, auto&, double rate) {
+             logic::PacketFlaws flaws;
+             flaws.lowEndBitCharacter = 2;
+             logic::writePacket(dplus, rate, 0.002, kPing, 115200, flaws);
+         },
+         {1},
+         {FindingKind::FramingError},
+         0},
+        {"two packets 1 ms apart on one line",
+         [](auto& dplus, auto&, double rate) {
+             const double end = logic::writePacket(dplus, rate, 0.002, kPing, 115200);
+             logic::writePacket(dplus, rate, end + 1e-3, kPing, 115200);
+         },
+         {1, 1},
+         {FindingKind::ShortPacketIdle},
+         1},
+    };
+    for (const LineCase& c : cases) {
+        logic::LogicRecording recording;
+        recording.sampleRate = kRate;
+        recording.channels = {{"D+", false, {}}, {"D-", false, {}}};
+        if (c.kinds.front() < 3)
+            recording.channels[0].initial = recording.channels[1].initial = true;
+        c.draw(recording.channels[0], recording.channels[1], kRate);
+        recording.sampleCount = static_cast<uint64_t>(0.05 * kRate);
+        auto store = ufcs::CaptureStore::create();
+        const logic::CaptureImport result = logic::importRecording(recording, {}, *store);
+        std::vector<uint8_t> kinds;
+        for (uint32_t i = 1; i < store->count(); ++i)
+            kinds.push_back(store->record(i).kind());
+        EXPECT_EQ(kinds, c.kinds) << c.name;
+        EXPECT_EQ(kindsOf(result.findings), c.findings) << c.name;
+        if (!c.findings.empty()) {
+            ASSERT_TRUE(result.findings.front().measurement) << c.name;
+            EXPECT_NEAR(result.findings.front().measurement->value, c.measured, 0.01) << c.name;
+        }
+    }
+}
+
+}  // namespace
