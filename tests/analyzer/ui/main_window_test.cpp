@@ -810,12 +810,15 @@ class MainWindowTest : public QObject {
     }
 
     // 打开文件 takes a logic analyzer's VCD of D+ and D-: its packets are the rows, decoded
-    // as any capture's; a file it cannot read is told and the capture stays.
+    // as any capture's, with what the lines showed among the checks (a low end bit here);
+    // a file it cannot read is told and the capture stays.
     void aLogicAnalyzerRecordingOpensAsACapture() {
         logic::DigitalChannel dplus, dminus;
         const std::vector<uint8_t> request = {0xAA, 0x22, 0x09, 0x02, 0x08, 0x10, 0x00,
                                               0x00, 0x00, 0x01, 0x90, 0x01, 0x22, 0x97};
-        logic::writePacket(dplus, 1e9, 0.002, request, 115200);
+        logic::PacketFlaws lowEndBit;
+        lowEndBit.lowEndBitCharacter = 4;
+        logic::writePacket(dplus, 1e9, 0.002, request, 115200, lowEndBit);
         logic::writePacket(dminus, 1e9, 0.0045, {0xAA, 0x41, 0x09, 0x00, 0x5D}, 57600);
         std::string vcd =
             "$timescale 1 ns $end\n$var wire 1 ! D+ $end\n$var wire 1 \" D- $end\n"
@@ -842,6 +845,9 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->windowTitle().contains(QStringLiteral("bus.vcd")));
         window_->messageList()->selectRow(1);
         QVERIFY(paneContains(QStringLiteral("请求输出电压:0x0190 4000mV")));
+        QVERIFY(paneContains(QStringLiteral("帧错误：第 5 个字节的停止位为低电平")));
+        QVERIFY2(window_->statusLine()->text().contains(QStringLiteral("时序问题 1 处")),
+                 qPrintable(window_->statusLine()->text()));
 
         QFile broken(QString::fromStdString(folder_->file("broken.csv")));
         QVERIFY(broken.open(QIODevice::WriteOnly));
