@@ -79,17 +79,21 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
 
 // A logic analyzer's recording, its packets as the capture's records; D+ and D- by name.
 common::FileResult CaptureDocument::logicCapture(const std::filesystem::path& path,
+                                                 const logic::LineChooser& chooseLines,
                                                  std::vector<ufcs::SequenceNote>& lineFindings) {
-    logic::CaptureImport imported = logic::importLogicFile(path, store_);
+    logic::CaptureImport imported = chooseLines ? logic::importLogicFile(path, store_, chooseLines)
+                                                : logic::importLogicFile(path, store_);
     lineFindings = std::move(imported.findings);
     return {imported.ok, imported.message};
 }
 
-common::FileResult CaptureDocument::open(const std::filesystem::path& path) {
+common::FileResult CaptureDocument::open(const std::filesystem::path& path,
+                                         const logic::LineChooser& chooseLines) {
     // What the lines of a logic recording showed stays with the records it came with.
     std::vector<ufcs::SequenceNote> lineFindings;
-    const common::FileResult result = logic::isLogicFile(path) ? logicCapture(path, lineFindings)
-                                                               : ufcs::OpenCapture(store_, path);
+    const common::FileResult result = logic::isLogicFile(path)
+                                          ? logicCapture(path, chooseLines, lineFindings)
+                                          : ufcs::OpenCapture(store_, path);
     if (!result.ok) return result;
     changed_ = false;
     setOpenFile(path);

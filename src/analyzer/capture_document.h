@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/file_save.h"
+#include "logic/capture_import.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/capture_store.h"
 #include "ufcs/list_search.h"
@@ -65,7 +66,10 @@ class CaptureDocument {
     // Saves the capture; on failure the message also says where a copy went
     // (the user's data folder), and the capture stays unsaved.
     common::FileResult save(const std::filesystem::path& path, const common::SaveControl& control);
-    common::FileResult open(const std::filesystem::path& path);
+    // A logic analyzer's recording asks `chooseLines` for D+ and D- when its
+    // lines' names do not say (a cancel gives a failure without a message).
+    common::FileResult open(const std::filesystem::path& path,
+                            const logic::LineChooser& chooseLines = {});
     // The listed rows, as the filters show them.
     common::FileResult exportRows(const std::filesystem::path& path, ufcs::RowExportFormat format);
 
@@ -91,6 +95,7 @@ class CaptureDocument {
     void restartChecks();
     void dropRecordRange();
     common::FileResult logicCapture(const std::filesystem::path& path,
+                                    const logic::LineChooser& chooseLines,
                                     std::vector<ufcs::SequenceNote>& lineFindings);
     template <typename Event>
     void tell(Event event) {

@@ -173,7 +173,7 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
                     handshakeFindings(*each.signal, recording.sampleRate, count);
                 result.findings.insert(result.findings.end(), findings.begin(), findings.end());
             }
-            ++result.signals;
+            ++result.lineSignals;
         }
         ++count;
     }
@@ -197,6 +197,39 @@ CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureSt
         return refused;
     }
     return importRecording(*load.recording, *roles, store);
+}
+
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              const LineChooser& choose) {
+    const LogicLoad load = readLogicFile(path);
+    CaptureImport refused;
+    if (!load.recording) {
+        refused.message = load.message;
+        return refused;
+    }
+    const LogicRecording& recording = *load.recording;
+    std::optional<LineRoles> roles = chooseLineRoles(recording);
+    std::vector<std::string> names;
+    bool plusNamed = false, minusNamed = false;
+    for (const DigitalChannel& line : recording.channels) {
+        names.push_back(line.name);
+        plusNamed = plusNamed || named(line.name, true);
+        minusNamed = minusNamed || named(line.name, false);
+    }
+    if (roles && choose && !(plusNamed && minusNamed)) {
+        roles = choose(names, *roles);
+        if (!roles) return refused;  // cancelled: nothing to tell
+        if (roles->dplus >= names.size() || roles->dminus >= names.size() ||
+            roles->dplus == roles->dminus)
+            roles.reset();
+    }
+    if (!roles) {
+        refused.message =
+            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-";
+        refused.noLines = true;
+        return refused;
+    }
+    return importRecording(recording, *roles, store);
 }
 
 bool isLogicFile(const std::filesystem::path& path) {

@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "logic/logic_recording.h"
 #include "ufcs/capture_store.h"
@@ -31,9 +33,9 @@ std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
 struct CaptureImport {
     bool ok = false;
     uint32_t packets = 0;
-    std::string message;   // why nothing was imported, or that the store filled up
-    bool noLines = false;  // the file read, but has no two lines for D+ and D-
-    uint32_t signals = 0;  // handshakes, answers and resets
+    std::string message;       // why nothing was imported, or that the store filled up
+    bool noLines = false;      // the file read, but has no two lines for D+ and D-
+    uint32_t lineSignals = 0;  // handshakes, answers and resets
     // What the lines showed about the records (baud, framing, idle, handshake widths).
     std::vector<ufcs::SequenceNote> findings;
 };
@@ -46,6 +48,14 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
                               std::optional<std::size_t> dplus = std::nullopt,
                               std::optional<std::size_t> dminus = std::nullopt);
+
+// Asked, when the names of a file's lines do not say which are D+ and D-, which two to
+// use: the names of all lines, and the choice made without asking. Nothing: cancelled.
+using LineChooser = std::function<std::optional<LineRoles>(const std::vector<std::string>& names,
+                                                           const LineRoles& proposed)>;
+// As above, with the user asked; cancelling leaves `store` alone and gives no message.
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              const LineChooser& choose);
 
 // Whether `path` names a file this folder reads (.vcd, .csv, .sr), by its extension.
 bool isLogicFile(const std::filesystem::path& path);

@@ -28,6 +28,9 @@ void MainWindow::setDefaultAskers() {
     askers_.runRefusalDialog = [](RefusalDialog& dialog) {
         return dialog.exec() == QDialog::Accepted;
     };
+    askers_.runLogicLinesDialog = [](LogicLinesDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
     askers_.runFilterPopup = [](FilterPopup& popup) { return popup.exec() == QDialog::Accepted; };
     askers_.saveQuestion = [this] { return qt_adapters::askToSave(this, windowTitle()); };
     askers_.confirm = [this](const QString& text) {

@@ -127,6 +127,39 @@ bool RefusalDialog::refusePing() const {
     return ping_->isChecked();
 }
 
+LogicLinesDialog::LogicLinesDialog(const QStringList& lines, int dplus, int dminus, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("选择 D+ 和 D-"));
+    dplus_ = new QComboBox(this);
+    dminus_ = new QComboBox(this);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString entry = QStringLiteral("%1  %2").arg(i).arg(lines[i]);
+        dplus_->addItem(entry);
+        dminus_->addItem(entry);
+    }
+    dplus_->setCurrentIndex(dplus);
+    dminus_->setCurrentIndex(dminus);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("文件中的线名没有标明 D+、D-，请选择："), this));
+    auto* plusRow = new QHBoxLayout;
+    plusRow->addWidget(new QLabel(QStringLiteral("D+（供电设备发送）"), this));
+    plusRow->addWidget(dplus_, 1);
+    auto* minusRow = new QHBoxLayout;
+    minusRow->addWidget(new QLabel(QStringLiteral("D-（充电设备发送）"), this));
+    minusRow->addWidget(dminus_, 1);
+    layout->addLayout(plusRow);
+    layout->addLayout(minusRow);
+    layout->addLayout(okCancelRow(this));
+}
+
+int LogicLinesDialog::dplus() const {
+    return dplus_->currentIndex();
+}
+
+int LogicLinesDialog::dminus() const {
+    return dminus_->currentIndex();
+}
+
 FilterPopup::FilterPopup(Group group, const ufcs::ListFilter& filter, QWidget* parent)
     : QDialog(parent, Qt::Popup), group_(group), filter_(filter) {
     auto* layout = new QVBoxLayout(this);

@@ -1,7 +1,9 @@
 #pragma once
 // The analyzer's small modal dialogs and the list's filter popups.
 
+#include <QComboBox>
 #include <QDialog>
+#include <QStringList>
 
 #include "ufcs/list_filter.h"
 #include "ufcs/sequence_check.h"
@@ -43,6 +45,21 @@ class RefusalDialog final : public QDialog {
   private:
     QCheckBox* ack_;
     QCheckBox* ping_;
+};
+
+// Which lines of a logic analyzer's recording are D+ and D-, when their names do not say.
+class LogicLinesDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    LogicLinesDialog(const QStringList& lines, int dplus, int dminus, QWidget* parent = nullptr);
+    int dplus() const;
+    int dminus() const;
+    QComboBox* dplusBox() const { return dplus_; }
+    QComboBox* dminusBox() const { return dminus_; }
+
+  private:
+    QComboBox* dplus_;
+    QComboBox* dminus_;
 };
 
 // One of the four popups behind the list header's "B" buttons.

@@ -517,8 +517,21 @@ void MainWindow::openCapture() {
 }
 
 bool MainWindow::openCaptureFrom(const QString& path) {
-    const common::FileResult result = document_.open(pathOf(path));
-    if (!result.ok) message(fromStd(result.message));
+    // A logic analyzer's lines not named D+ and D- are the user's to choose.
+    const logic::LineChooser chooseLines =
+        [this](const std::vector<std::string>& names,
+               const logic::LineRoles& proposed) -> std::optional<logic::LineRoles> {
+        QStringList lines;
+        for (const std::string& name : names)
+            lines << fromStd(name);
+        LogicLinesDialog dialog(lines, static_cast<int>(proposed.dplus),
+                                static_cast<int>(proposed.dminus), this);
+        if (!askers_.runLogicLinesDialog(dialog)) return std::nullopt;
+        return logic::LineRoles{static_cast<std::size_t>(dialog.dplus()),
+                                static_cast<std::size_t>(dialog.dminus())};
+    };
+    const common::FileResult result = document_.open(pathOf(path), chooseLines);
+    if (!result.ok && !result.message.empty()) message(fromStd(result.message));
     updateTitle();
     return result.ok;
 }

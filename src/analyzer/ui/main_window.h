@@ -64,6 +64,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
         std::function<void(const QString&)> message;
         std::function<bool(ModeDialog&)> runModeDialog;
         std::function<bool(RefusalDialog&)> runRefusalDialog;
+        std::function<bool(LogicLinesDialog&)> runLogicLinesDialog;
         std::function<bool(FilterPopup&)> runFilterPopup;
         std::function<QMessageBox::StandardButton()> saveQuestion;  // "是否存盘?"
         std::function<bool(const QString&)> confirm;                // a Yes/No question

@@ -858,6 +858,57 @@ class MainWindowTest : public QObject {
         QCOMPARE(rows(), 3);
     }
 
+    // Lines whose names do not say which is D+ and D- are asked for, proposing the first
+    // two; the choice is what is imported, and cancelling leaves the capture as it was.
+    void unnamedLogicLinesAreAskedFor() {
+        std::vector<logic::DigitalChannel> lines(3);
+        logic::writePacket(
+            lines[2], 1e6, 0.002,
+            {0xAA, 0x22, 0x09, 0x02, 0x08, 0x10, 0x00, 0x00, 0x00, 0x01, 0x90, 0x01, 0x22, 0x97},
+            115200);
+        logic::writePacket(lines[0], 1e6, 0.004, {0xAA, 0x41, 0x09, 0x00, 0x5D}, 115200);
+        std::map<uint64_t, int> changes;  // sample -> lines that change there, as bits
+        for (int k = 0; k < 3; ++k)
+            for (const uint64_t at : lines[k].changes)
+                changes[at] |= 1 << k;
+        std::string csv = "Time [s],A,B,C\n0,1,1,1\n";
+        int levels = 7;
+        for (const auto& [at, which] : changes) {
+            levels ^= which;
+            csv += std::to_string(static_cast<double>(at) / 1e6) + "," +
+                   std::to_string(levels & 1) + "," + std::to_string((levels >> 1) & 1) + "," +
+                   std::to_string((levels >> 2) & 1) + "\n";
+        }
+        csv += "0.01,1,1,1\n";
+        const QString path = QString::fromStdString(folder_->file("unnamed.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(csv.data(), static_cast<qint64>(csv.size()));
+        file.close();
+
+        int asked = 0;
+        window_->askers().runLogicLinesDialog = [&](analyzer::ui::LogicLinesDialog& dialog) {
+            ++asked;
+            if (asked == 1) return false;  // cancelled
+            if (dialog.dplus() != 0 || dialog.dminus() != 1 || dialog.dplusBox()->count() != 3)
+                return false;
+            dialog.dplusBox()->setCurrentIndex(2);
+            dialog.dminusBox()->setCurrentIndex(0);
+            return true;
+        };
+        const int before = rows();
+        const int messagesBefore = static_cast<int>(messages_.size());
+        QVERIFY(!window_->openCaptureFrom(path));
+        QCOMPARE(static_cast<int>(messages_.size()), messagesBefore);  // a cancel is not an error
+        QCOMPARE(rows(), before);
+        QVERIFY(window_->openCaptureFrom(path));
+        QCOMPARE(asked, 2);
+        QTRY_COMPARE(rows(), 3);
+        QCOMPARE(cell(1, 3), QStringLiteral("Request"));  // from line C, as D+
+        QCOMPARE(window_->document().store().record(1).kind(), 1);  // D+
+        QCOMPARE(window_->document().store().record(2).kind(), 2);  // line A, as D-
+    }
+
     void paneCopyWithoutSelectionTellsTheCaret() {
         window_->appendPaneText(QStringLiteral("abc"), analyzer::PaneStyle::NormalAtEnd);
         window_->copyPaneSelection();
