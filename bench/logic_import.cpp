@@ -85,19 +85,12 @@ uint64_t inflateOnly() {
 void resetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
-double peakMemoryBytes() {
+// A size line of /proc/self/status ("VmHWM:", "VmRSS:"), in bytes.
+double statusBytes(const std::string& key) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) * 1024;
-    }
-    return 0;
-}
-double residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) * 1024;
+        if (line.rfind(key, 0) == 0) return std::stod(line.substr(key.size())) * 1024;
     }
     return 0;
 }
@@ -110,7 +103,7 @@ void ReadAndDecode(benchmark::State& state) {
     uint32_t records = 0;
     for (auto _ : state) {
         inflateSeconds += secondsOf([] { benchmark::DoNotOptimize(inflateOnly()); });
-        const double before = residentBytes();
+        const double before = statusBytes("VmRSS:");
         resetPeakMemory();
         const double seconds = secondsOf([&] {
             const logic::LogicLoad load = logic::readSigrokSession(file());
@@ -118,7 +111,7 @@ void ReadAndDecode(benchmark::State& state) {
             logic::importRecording(*load.recording, {}, *store);
             records = store->count() - 1;
         });
-        peakAbove = std::max(peakAbove, peakMemoryBytes() - before);
+        peakAbove = std::max(peakAbove, statusBytes("VmHWM:") - before);
         readSeconds += seconds;
         state.SetIterationTime(seconds);
     }

@@ -904,7 +904,7 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->openCaptureFrom(path));
         QCOMPARE(asked, 2);
         QTRY_COMPARE(rows(), 3);
-        QCOMPARE(cell(1, 3), QStringLiteral("Request"));  // from line C, as D+
+        QCOMPARE(cell(1, 3), QStringLiteral("Request"));            // from line C, as D+
         QCOMPARE(window_->document().store().record(1).kind(), 1);  // D+
         QCOMPARE(window_->document().store().record(2).kind(), 2);  // line A, as D-
     }
