@@ -73,6 +73,11 @@ int runExportLogic(const std::vector<std::string>& args, std::ostream& out, std:
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
     const logic::Synthesis synthesis = logic::synthesizeRecording(*capture->store, options);
+    if (synthesis.written == 0) {
+        err << "ufcs export-logic: " << parsed->positional[0]
+            << " 中没有可写成电平的记录（消息、握手、复位）\n";
+        return 1;
+    }
     if (static_cast<double>(synthesis.recording.sampleCount) > kMostSamples) {
         err << common::format("ufcs export-logic: 记录太长：%.0f 个采样，请用较低的 --rate\n",
                               static_cast<double>(synthesis.recording.sampleCount));
