@@ -43,10 +43,6 @@ bool startsLow(uint8_t kind) {
     return kind == 0xF0 || kind == 0xF1 || kind == 0xF2 || kind == 0xF3;
 }
 
-bool isHigh(const DigitalChannel& line) {
-    return line.changes.size() % 2 == 0 ? line.initial : !line.initial;
-}
-
 }  // namespace
 
 Synthesis synthesizeRecording(const ufcs::CaptureStore& store, const SynthesisOptions& options) {
@@ -61,6 +57,13 @@ Synthesis synthesizeRecording(const ufcs::CaptureStore& store, const SynthesisOp
     double lineEnd[2] = {0, 0};  // when each line's last packet or pulse ended
     double last = kLeadSeconds;
     const double rate = options.sampleRate;
+    // Characters nearer the line's last ones than the time-out would be read as their
+    // continuation: they go after them, with the idle the standard asks between packets.
+    auto clearOfTheLineBefore = [&result](double& t, double lineEnd) {
+        if (t >= lineEnd + kFrameTimeoutSeconds + 1e-4) return;
+        t = lineEnd + kShortestPacketIdleMs / 1e3;
+        ++result.moved;
+    };
     for (uint32_t index = 1; index < count; ++index) {
         const ufcs::ConstCaptureRecord record = store.record(index);
         const std::optional<int> line = lineOf(record);
@@ -76,13 +79,8 @@ Synthesis synthesizeRecording(const ufcs::CaptureStore& store, const SynthesisOp
             const std::size_t length =
                 std::min<std::size_t>(record.byteCount(), ufcs::kMaxCapturedBytes);
             if (length == 0) continue;
-            // Nearer than the time-out, the decoder would read it as the packet before's
-            // continuation: it goes after that one, with the idle the standard asks.
-            if (t < lineEnd[*line] + kFrameTimeoutSeconds + 1e-4) {
-                t = lineEnd[*line] + kShortestPacketIdleMs / 1e3;
-                ++result.moved;
-            }
-            if (!isHigh(channel)) writeAnswer(channel, rate, t - kLeadInSeconds);
+            clearOfTheLineBefore(t, lineEnd[*line]);
+            if (!channel.lastLevel()) writeAnswer(channel, rate, t - kLeadInSeconds);
             const double baud =
                 ufcs::baudRate(record.baudCode()) * (1 + options.baudErrorPercent / 100);
             PacketFlaws flaws;
@@ -110,10 +108,7 @@ Synthesis synthesizeRecording(const ufcs::CaptureStore& store, const SynthesisOp
                     break;
                 case EventKind::DecodeErrorDPlus:
                 case EventKind::DecodeErrorDMinus: {
-                    if (t < lineEnd[*line] + kFrameTimeoutSeconds + 1e-4) {
-                        t = lineEnd[*line] + kShortestPacketIdleMs / 1e3;
-                        ++result.moved;
-                    }
+                    clearOfTheLineBefore(t, lineEnd[*line]);
                     const double baud = ufcs::baudRate(record.baudCode());
                     writeUndecodable(channel, rate, t, baud);
                     lineEnd[*line] = t + 10 / baud;

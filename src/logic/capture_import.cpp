@@ -181,26 +181,13 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
     return result;
 }
 
-CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              std::optional<std::size_t> dplus, std::optional<std::size_t> dminus) {
-    const LogicLoad load = readLogicFile(path);
-    CaptureImport refused;
-    if (!load.recording) {
-        refused.message = load.message;
-        return refused;
-    }
-    const auto roles = chooseLineRoles(*load.recording, dplus, dminus);
-    if (!roles) {
-        refused.message =
-            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-";
-        refused.noLines = true;
-        return refused;
-    }
-    return importRecording(*load.recording, *roles, store);
-}
+namespace {
 
-CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              const LineChooser& choose) {
+// Reads the file, chooses its lines (by the numbers given, by name, else the first two,
+// and asks `choose` when the names do not say) and imports it.
+CaptureImport readAndImport(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                            std::optional<std::size_t> dplus, std::optional<std::size_t> dminus,
+                            const LineChooser& choose) {
     const LogicLoad load = readLogicFile(path);
     CaptureImport refused;
     if (!load.recording) {
@@ -208,20 +195,22 @@ CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureSt
         return refused;
     }
     const LogicRecording& recording = *load.recording;
-    std::optional<LineRoles> roles = chooseLineRoles(recording);
-    std::vector<std::string> names;
-    bool plusNamed = false, minusNamed = false;
-    for (const DigitalChannel& line : recording.channels) {
-        names.push_back(line.name);
-        plusNamed = plusNamed || named(line.name, true);
-        minusNamed = minusNamed || named(line.name, false);
-    }
-    if (roles && choose && !(plusNamed && minusNamed)) {
-        roles = choose(names, *roles);
-        if (!roles) return refused;  // cancelled: nothing to tell
-        if (roles->dplus >= names.size() || roles->dminus >= names.size() ||
-            roles->dplus == roles->dminus)
-            roles.reset();
+    std::optional<LineRoles> roles = chooseLineRoles(recording, dplus, dminus);
+    if (roles && choose) {
+        std::vector<std::string> names;
+        bool plusNamed = false, minusNamed = false;
+        for (const DigitalChannel& line : recording.channels) {
+            names.push_back(line.name);
+            plusNamed = plusNamed || named(line.name, true);
+            minusNamed = minusNamed || named(line.name, false);
+        }
+        if (!(plusNamed && minusNamed)) {
+            roles = choose(names, *roles);
+            if (!roles) return refused;  // cancelled: nothing to tell
+            if (roles->dplus >= names.size() || roles->dminus >= names.size() ||
+                roles->dplus == roles->dminus)
+                roles.reset();
+        }
     }
     if (!roles) {
         refused.message =
@@ -230,6 +219,18 @@ CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureSt
         return refused;
     }
     return importRecording(recording, *roles, store);
+}
+
+}  // namespace
+
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              std::optional<std::size_t> dplus, std::optional<std::size_t> dminus) {
+    return readAndImport(path, store, dplus, dminus, {});
+}
+
+CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
+                              const LineChooser& choose) {
+    return readAndImport(path, store, std::nullopt, std::nullopt, choose);
 }
 
 bool isLogicFile(const std::filesystem::path& path) {

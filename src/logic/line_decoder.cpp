@@ -150,9 +150,7 @@ double writePacket(DigitalChannel& line, double sampleRate, double startSeconds,
         return flaws.jitterSeconds * static_cast<double>(state >> 11) / 9007199254740992.0;
     };
     auto level = [&](double seconds, bool high) {
-        uint64_t sample = sampleAt(std::round((seconds + late()) * sampleRate));
-        if (!line.changes.empty()) sample = std::max(sample, line.changes.back());
-        line.see(sample, high);
+        line.driveAt(sampleRate, seconds + late(), high);
     };
     const std::size_t count = bytes.size();
     double t = startSeconds;

@@ -110,17 +110,6 @@ class SignalScan {
     std::vector<LineSignal> found_;
 };
 
-bool levelNow(const DigitalChannel& line) {
-    return line.changes.size() % 2 == 0 ? line.initial : !line.initial;
-}
-
-void drive(DigitalChannel& line, double sampleRate, double seconds, bool high) {
-    const double position = std::round(seconds * sampleRate);
-    uint64_t sample = position > 0 ? static_cast<uint64_t>(position) : 0;
-    if (!line.changes.empty()) sample = std::max(sample, line.changes.back());
-    line.see(sample, high);
-}
-
 }  // namespace
 
 std::vector<LineSignal> findLineSignals(const DigitalChannel& line, double sampleRate,
@@ -131,27 +120,27 @@ std::vector<LineSignal> findLineSignals(const DigitalChannel& line, double sampl
 
 void writeHandshake(DigitalChannel& line, double sampleRate, double seconds,
                     const HandshakeWidths& widths) {
-    if (levelNow(line)) drive(line, sampleRate, seconds - kLeadInSeconds, false);
+    if (line.lastLevel()) line.driveAt(sampleRate, seconds - kLeadInSeconds, false);
     double t = seconds;
-    drive(line, sampleRate, t, true);
+    line.driveAt(sampleRate, t, true);
     for (int k = 0; k < 3; ++k) {
         t += widths.ms[k] / 1e3;
-        drive(line, sampleRate, t, k % 2 == 1);
+        line.driveAt(sampleRate, t, k % 2 == 1);
     }
 }
 
 void writeAnswer(DigitalChannel& line, double sampleRate, double seconds) {
-    drive(line, sampleRate, seconds, true);
+    line.driveAt(sampleRate, seconds, true);
 }
 
 void writeLowPulse(DigitalChannel& line, double sampleRate, double seconds, double lowSeconds) {
-    drive(line, sampleRate, seconds, false);
-    if (lowSeconds > 0) drive(line, sampleRate, seconds + lowSeconds, true);
+    line.driveAt(sampleRate, seconds, false);
+    if (lowSeconds > 0) line.driveAt(sampleRate, seconds + lowSeconds, true);
 }
 
 void writeUndecodable(DigitalChannel& line, double sampleRate, double seconds, double baud) {
-    drive(line, sampleRate, seconds, false);
-    drive(line, sampleRate, seconds + 9 / baud, true);
+    line.driveAt(sampleRate, seconds, false);
+    line.driveAt(sampleRate, seconds + 9 / baud, true);
 }
 
 }  // namespace logic

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 
 #include "common/format.h"
@@ -20,13 +21,19 @@ std::optional<uint64_t> DigitalChannel::nextChangeAfter(uint64_t sample) const {
 }
 
 void DigitalChannel::see(uint64_t sample, bool level) {
-    const bool current = changes.size() % 2 == 0 ? initial : !initial;
-    if (level == current) return;
+    if (level == lastLevel()) return;
     if (!changes.empty() && sample == changes.back()) {
         changes.pop_back();  // changed back at the same moment: no change at all
         return;
     }
     changes.push_back(sample);
+}
+
+void DigitalChannel::driveAt(double sampleRate, double seconds, bool level) {
+    const double position = std::round(seconds * sampleRate);
+    uint64_t sample = position > 0 ? static_cast<uint64_t>(std::min(position, 1.8e19)) : 0;
+    if (!changes.empty()) sample = std::max(sample, changes.back());
+    see(sample, level);
 }
 
 std::optional<double> parseSampleRate(std::string_view text) {

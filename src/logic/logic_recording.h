@@ -24,6 +24,10 @@ struct DigitalChannel {
     std::optional<uint64_t> nextChangeAfter(uint64_t sample) const;
     // Records a level seen at `sample` (never before the last change); a change when it differs.
     void see(uint64_t sample, bool level);
+    // The level after the last change.
+    bool lastLevel() const { return changes.size() % 2 == 0 ? initial : !initial; }
+    // Drives the line to `level` at `seconds` (the nearest sample, never before the last change).
+    void driveAt(double sampleRate, double seconds, bool level);
 };
 
 struct LogicRecording {
