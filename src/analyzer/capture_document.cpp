@@ -81,8 +81,7 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
 common::FileResult CaptureDocument::logicCapture(const std::filesystem::path& path,
                                                  const logic::LineChooser& chooseLines,
                                                  std::vector<ufcs::SequenceNote>& lineFindings) {
-    logic::CaptureImport imported = chooseLines ? logic::importLogicFile(path, store_, chooseLines)
-                                                : logic::importLogicFile(path, store_);
+    logic::CaptureImport imported = logic::importLogicFile(path, store_, {}, chooseLines);
     lineFindings = std::move(imported.findings);
     return {imported.ok, imported.message};
 }

@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 #include "common/file_save.h"
+#include "common/format.h"
 #include "logic/capture_import.h"
 #include "ufcs/capture_file.h"
 
@@ -24,6 +25,26 @@ std::optional<LogicLines> logicLinesOption(const Arguments& parsed, const char* 
         }
         (option[3] == 'p' ? lines.dplus : lines.dminus) = std::stoul(text);
     }
+    for (const char* option : {"--vbus", "--ibus"}) {
+        if (!parsed.values.count(option)) continue;
+        std::string text = parsed.value(option);
+        double scale = 1;
+        if (const std::size_t star = text.rfind('*'); star != std::string::npos) {
+            const std::optional<double> factor = common::parseNumber(text.substr(star + 1));
+            if (!factor || !(*factor > 0) || *factor > 1e6) {
+                reportBadArgument(command,
+                                  std::string(option) + " '" + text +
+                                      "' is not NAME or NAME*SCALE with a positive scale",
+                                  err);
+                return std::nullopt;
+            }
+            scale = *factor;
+            text.resize(star);
+        }
+        const bool voltage = option[2] == 'v';
+        (voltage ? lines.vbus : lines.ibus) = text;
+        (voltage ? lines.vbusScale : lines.ibusScale) = scale;
+    }
     return lines;
 }
 
@@ -37,8 +58,7 @@ std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& 
     }
     const std::filesystem::path file = pathArgument(path);
     if (logic::isLogicFile(file)) {
-        logic::CaptureImport imported =
-            logic::importLogicFile(file, *loaded.store, lines.dplus, lines.dminus);
+        logic::CaptureImport imported = logic::importLogicFile(file, *loaded.store, lines);
         loaded.lineFindings = std::move(imported.findings);
         if (!imported.message.empty())
             err << imported.message << (imported.noLines ? "（--dp N --dm N 指定，从 0 数起）" : "")

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/capture_import.h"
 #include "ufcs/capture_list.h"
 #include "ufcs/capture_store.h"
 #include "ufcs/sequence_check.h"
@@ -23,15 +24,14 @@ struct LoadedCapture {
 // (fault bits, computed CRC, colour) is built. A logic analyzer's recording
 // (.vcd, .csv) is imported, its D+ and D- lines found by name unless
 // `lines` gives them. A refused file: the message on `err` and nothing returned.
-struct LogicLines {
-    std::optional<std::size_t> dplus, dminus;  // 0-based
-};
+using LogicLines = logic::LineRequest;
 std::optional<LoadedCapture> loadCapture(const std::string& path, std::ostream& err,
                                          const LogicLines& lines = {});
 
 struct Arguments;
-// --dp N / --dm N, the lines of a logic recording by number; nothing (and a
-// message) when one is not a number.
+// --dp N / --dm N, the lines of a logic recording by number, and --vbus NAME[*SCALE] /
+// --ibus NAME[*SCALE], its analog lines of bus voltage and current; nothing (and a
+// message) when one cannot be used.
 std::optional<LogicLines> logicLinesOption(const Arguments& parsed, const char* command,
                                            std::ostream& err);
 

@@ -68,13 +68,18 @@ bool windowOption(const Arguments& parsed, const char* option, uint32_t& us, std
 }  // namespace
 
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args,
-                       {"check",
-                        {"--json"},
-                        {{"--ack-ms"}, {"--answer-ms"}, {"--power-ready-ms"}, {"--dp"}, {"--dm"}},
-                        {"FILE"}},
-                       err);
+    const std::optional<Arguments> parsed = parseArguments(args,
+                                                           {"check",
+                                                            {"--json"},
+                                                            {{"--ack-ms"},
+                                                             {"--answer-ms"},
+                                                             {"--power-ready-ms"},
+                                                             {"--dp"},
+                                                             {"--dm"},
+                                                             {"--vbus"},
+                                                             {"--ibus"}},
+                                                            {"FILE"}},
+                                                           err);
     if (!parsed) return 2;
     const std::optional<LogicLines> lines = logicLinesOption(*parsed, "check", err);
     if (!lines) return 2;

@@ -68,8 +68,10 @@ std::optional<uint32_t> parseIndex(const std::string& text) {
 }  // namespace
 
 int runDecode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"decode", {"--json"}, {{"--dp"}, {"--dm"}}, {"FILE", "INDEX"}}, err);
+    const std::optional<Arguments> parsed = parseArguments(
+        args,
+        {"decode", {"--json"}, {{"--dp"}, {"--dm"}, {"--vbus"}, {"--ibus"}}, {"FILE", "INDEX"}},
+        err);
     if (!parsed) return 2;
     const std::optional<LogicLines> lines = logicLinesOption(*parsed, "decode", err);
     if (!lines) return 2;

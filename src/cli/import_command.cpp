@@ -8,8 +8,8 @@
 namespace cli {
 
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"import", {}, {{"-o"}, {"--dp"}, {"--dm"}}, {"FILE"}}, err);
+    const std::optional<Arguments> parsed = parseArguments(
+        args, {"import", {}, {{"-o"}, {"--dp"}, {"--dm"}, {"--vbus"}, {"--ibus"}}, {"FILE"}}, err);
     if (!parsed) return 2;
     const std::optional<LogicLines> lines = logicLinesOption(*parsed, "import", err);
     if (!lines) return 2;

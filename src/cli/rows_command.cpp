@@ -39,9 +39,13 @@ void printJson(const ufcs::CaptureList& list, std::ostream& out) {
 }  // namespace
 
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parseArguments(
-        args, {"rows", {"--json", "--csv", "--utf8", "--relative"}, {{"--dp"}, {"--dm"}}, {"FILE"}},
-        err);
+    const std::optional<Arguments> parsed =
+        parseArguments(args,
+                       {"rows",
+                        {"--json", "--csv", "--utf8", "--relative"},
+                        {{"--dp"}, {"--dm"}, {"--vbus"}, {"--ibus"}},
+                        {"FILE"}},
+                       err);
     if (!parsed) return 2;
     const std::optional<LogicLines> lines = logicLinesOption(*parsed, "rows", err);
     if (!lines) return 2;

@@ -40,6 +40,41 @@ bool named(const std::string& name, bool plus) {
     return false;
 }
 
+// "VBUS", "V", "Voltage", "VBUS (V)" for the bus voltage; "IBUS", "I", "Current" for the
+// current: the name's first word.
+bool namedAnalog(const std::string& name, bool voltage) {
+    static const std::vector<std::string> kVoltage = {"VBUS", "V", "U", "VOLTAGE", "VOLT"};
+    static const std::vector<std::string> kCurrent = {"IBUS", "I", "CURRENT", "AMP"};
+    std::string first = upper(name);
+    const std::size_t end = first.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_");
+    if (end != std::string::npos) first.resize(end);
+    for (const std::string& word : voltage ? kVoltage : kCurrent)
+        if (first == word) return true;
+    return false;
+}
+
+LineNames lineNames(const LogicRecording& recording) {
+    LineNames names;
+    for (const DigitalChannel& line : recording.channels)
+        names.digital.push_back(line.name);
+    for (const AnalogChannel& line : recording.analog)
+        names.analog.push_back(line.name);
+    return names;
+}
+
+// Whether the names say which lines are D+ and D-, and, when there are analog lines,
+// which is the bus voltage or current.
+bool linesSayTheirRoles(const LogicRecording& recording) {
+    bool plus = false, minus = false, bus = recording.analog.empty();
+    for (const DigitalChannel& line : recording.channels) {
+        plus = plus || named(line.name, true);
+        minus = minus || named(line.name, false);
+    }
+    for (const AnalogChannel& line : recording.analog)
+        bus = bus || namedAnalog(line.name, true) || namedAnalog(line.name, false);
+    return plus && minus && bus;
+}
+
 uint8_t baudCode(double baud) {
     const double nominal = nominalBaud(baud);
     return nominal == 115200  ? ufcs::kBaud115200
@@ -101,6 +136,19 @@ void gather(const LineContent& content, bool dplus, std::vector<Found>& found) {
         found.push_back({signal.sample, dplus, nullptr, &signal});
 }
 
+// The bus voltage (mV) and current (mA) at a record's moment, from the analog lines chosen.
+void writeBus(const LogicRecording& recording, const LineRoles& roles, double seconds,
+              uint8_t* bytes) {
+    auto milli = [&](std::optional<std::size_t> line, double scale) -> uint16_t {
+        if (!line || *line >= recording.analog.size()) return 0;
+        const std::optional<double> value = recording.analog[*line].valueAt(seconds);
+        if (!value) return 0;
+        return static_cast<uint16_t>(std::clamp(*value * scale * 1000, 0.0, 65535.0) + 0.5);
+    };
+    common::writeLe16(bytes + 10, milli(roles.vbus, roles.vbusScale));
+    common::writeLe16(bytes + 12, milli(roles.ibus, roles.ibusScale));
+}
+
 }  // namespace
 
 std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
@@ -117,6 +165,10 @@ std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
     roles.dminus = minus.value_or(roles.dplus == 1 ? 0 : 1);
     if (roles.dplus >= lines || roles.dminus >= lines || roles.dplus == roles.dminus)
         return std::nullopt;
+    for (std::size_t k = 0; k < recording.analog.size(); ++k) {
+        if (!roles.vbus && namedAnalog(recording.analog[k].name, true)) roles.vbus = k;
+        if (!roles.ibus && namedAnalog(recording.analog[k].name, false)) roles.ibus = k;
+    }
     return roles;
 }
 
@@ -152,6 +204,7 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
             static_cast<uint64_t>(std::floor(recording.secondsAt(each.sample) * 5000 + 5e-6));
         common::writeLe16(bytes + 4, static_cast<uint16_t>(ticks / 50'000));
         common::writeLe16(bytes + 6, static_cast<uint16_t>(ticks % 50'000));
+        writeBus(recording, roles, recording.secondsAt(each.sample), bytes);
         if (each.packet) {
             const LinePacket& packet = *each.packet;
             bytes[2] = static_cast<uint8_t>(each.dplus ? ufcs::EventKind::MessageDPlus
@@ -183,54 +236,72 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 
 namespace {
 
-// Reads the file, chooses its lines (by the numbers given, by name, else the first two,
-// and asks `choose` when the names do not say) and imports it.
-CaptureImport readAndImport(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                            std::optional<std::size_t> dplus, std::optional<std::size_t> dminus,
-                            const LineChooser& choose) {
-    const LogicLoad load = readLogicFile(path);
-    CaptureImport refused;
-    if (!load.recording) {
-        refused.message = load.message;
-        return refused;
+// The analog lines `request` names, into `roles`; a name not among the recording's
+// analog lines is told with those that are.
+std::optional<std::string> takeAnalogLines(const LogicRecording& recording,
+                                           const LineRequest& request, LineRoles& roles) {
+    for (const auto& [wanted, line] :
+         {std::pair{&request.vbus, &roles.vbus}, std::pair{&request.ibus, &roles.ibus}}) {
+        if (wanted->empty()) continue;
+        std::string present;
+        line->reset();
+        for (std::size_t k = 0; k < recording.analog.size(); ++k) {
+            if (recording.analog[k].name == *wanted) *line = k;
+            present += (present.empty() ? "" : "、") + recording.analog[k].name;
+        }
+        if (!*line)
+            return "没有名为 " + *wanted + " 的模拟通道" +
+                   (present.empty() ? "（文件中没有模拟通道）" : "（有：" + present + "）");
     }
-    const LogicRecording& recording = *load.recording;
-    std::optional<LineRoles> roles = chooseLineRoles(recording, dplus, dminus);
-    if (roles && choose) {
-        std::vector<std::string> names;
-        bool plusNamed = false, minusNamed = false;
-        for (const DigitalChannel& line : recording.channels) {
-            names.push_back(line.name);
-            plusNamed = plusNamed || named(line.name, true);
-            minusNamed = minusNamed || named(line.name, false);
+    roles.vbusScale = request.vbusScale;
+    roles.ibusScale = request.ibusScale;
+    return std::nullopt;
+}
+
+bool validRoles(const LogicRecording& recording, const LineRoles& roles) {
+    const std::size_t lines = recording.channels.size(), analog = recording.analog.size();
+    return roles.dplus < lines && roles.dminus < lines && roles.dplus != roles.dminus &&
+           (!roles.vbus || *roles.vbus < analog) && (!roles.ibus || *roles.ibus < analog) &&
+           roles.vbusScale > 0 && roles.ibusScale > 0;
+}
+
+}  // namespace
+
+CaptureImport importLoaded(const LogicRecording& recording, const std::string& fileName,
+                           ufcs::CaptureStore& store, const LineRequest& request,
+                           const LineChooser& choose) {
+    CaptureImport refused;
+    const std::string cannot = "无法使用 " + fileName + "：";
+    std::optional<LineRoles> roles = chooseLineRoles(recording, request.dplus, request.dminus);
+    if (roles) {
+        if (const std::optional<std::string> wrong = takeAnalogLines(recording, request, *roles)) {
+            refused.message = cannot + *wrong;
+            return refused;
         }
-        if (!(plusNamed && minusNamed)) {
-            roles = choose(names, *roles);
-            if (!roles) return refused;  // cancelled: nothing to tell
-            if (roles->dplus >= names.size() || roles->dminus >= names.size() ||
-                roles->dplus == roles->dminus)
-                roles.reset();
-        }
+    }
+    if (roles && choose && !linesSayTheirRoles(recording)) {
+        roles = choose(lineNames(recording), *roles);
+        if (!roles) return refused;  // cancelled: nothing to tell
+        if (!validRoles(recording, *roles)) roles.reset();
     }
     if (!roles) {
-        refused.message =
-            "无法使用 " + common::displayPath(path.filename()) + "：没有两条不同的线可作 D+ 和 D-";
+        refused.message = cannot + "没有两条不同的线可作 D+ 和 D-";
         refused.noLines = true;
         return refused;
     }
     return importRecording(recording, *roles, store);
 }
 
-}  // namespace
-
 CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              std::optional<std::size_t> dplus, std::optional<std::size_t> dminus) {
-    return readAndImport(path, store, dplus, dminus, {});
-}
-
-CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              const LineChooser& choose) {
-    return readAndImport(path, store, std::nullopt, std::nullopt, choose);
+                              const LineRequest& request, const LineChooser& choose) {
+    const LogicLoad load = readLogicFile(path);
+    if (!load.recording) {
+        CaptureImport refused;
+        refused.message = load.message;
+        return refused;
+    }
+    return importLoaded(*load.recording, common::displayPath(path.filename()), store, request,
+                        choose);
 }
 
 bool isLogicFile(const std::filesystem::path& path) {

@@ -22,10 +22,15 @@ namespace logic {
 struct LineRoles {
     std::size_t dplus = 0;   // source to sink
     std::size_t dminus = 1;  // sink to source
+    // Analog lines for the records' bus voltage and current, each with the factor that
+    // makes its reading volts or amperes (a divider, a shunt's amplifier).
+    std::optional<std::size_t> vbus, ibus;
+    double vbusScale = 1, ibusScale = 1;
 };
 
 // The lines named D+ and D- (also DP/DM, D_P, "USB D+", ...), else the first two; a
-// line given by number (0-based) wins. Nothing when there are not two lines to use.
+// line given by number (0-based) wins. Analog lines named VBUS or IBUS (V, I, Voltage,
+// Current) carry the bus. Nothing when there are not two lines to use.
 std::optional<LineRoles> chooseLineRoles(const LogicRecording& recording,
                                          std::optional<std::size_t> dplus = std::nullopt,
                                          std::optional<std::size_t> dminus = std::nullopt);
@@ -43,19 +48,32 @@ struct CaptureImport {
 CaptureImport importRecording(const LogicRecording& recording, const LineRoles& roles,
                               ufcs::CaptureStore& store);
 
-// A logic file read, its lines chosen (by name unless given) and imported into `store`:
-// one message naming the file for whatever stopped it.
-CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              std::optional<std::size_t> dplus = std::nullopt,
-                              std::optional<std::size_t> dminus = std::nullopt);
+// What a user may say of a file's lines: D+ and D- by number (0-based), the analog
+// lines of the bus voltage and current by name, with their scales.
+struct LineRequest {
+    std::optional<std::size_t> dplus, dminus;
+    std::string vbus, ibus;
+    double vbusScale = 1, ibusScale = 1;
+};
 
-// Asked, when the names of a file's lines do not say which are D+ and D-, which two to
-// use: the names of all lines, and the choice made without asking. Nothing: cancelled.
-using LineChooser = std::function<std::optional<LineRoles>(const std::vector<std::string>& names,
-                                                           const LineRoles& proposed)>;
-// As above, with the user asked; cancelling leaves `store` alone and gives no message.
+struct LineNames {
+    std::vector<std::string> digital, analog;
+};
+// Asked, when the names of a file's lines do not say which are D+ and D- (or which
+// analog line is the bus), which to use: the names of all lines, and the choice made
+// without asking. Nothing: cancelled.
+using LineChooser =
+    std::function<std::optional<LineRoles>(const LineNames& names, const LineRoles& proposed)>;
+
+// A read recording's lines chosen (by name unless `request` gives them, `choose` asked
+// if set and needed) and imported into `store`; one message naming `fileName` for
+// whatever stopped it. Cancelling leaves `store` alone and gives no message.
+CaptureImport importLoaded(const LogicRecording& recording, const std::string& fileName,
+                           ufcs::CaptureStore& store, const LineRequest& request = {},
+                           const LineChooser& choose = {});
+// The same for a file, read first.
 CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureStore& store,
-                              const LineChooser& choose);
+                              const LineRequest& request = {}, const LineChooser& choose = {});
 
 // Whether `path` names a file this folder reads (.vcd, .csv, .sr), by its extension.
 bool isLogicFile(const std::filesystem::path& path);

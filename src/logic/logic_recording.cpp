@@ -36,6 +36,13 @@ void DigitalChannel::driveAt(double sampleRate, double seconds, bool level) {
     see(sample, level);
 }
 
+std::optional<double> AnalogChannel::valueAt(double seconds) const {
+    if (!(seconds >= 0) || points.empty()) return std::nullopt;
+    const double position = seconds * pointsPerSecond;
+    if (position >= static_cast<double>(points.size())) return std::nullopt;
+    return points[static_cast<std::size_t>(position)];
+}
+
 std::optional<double> parseSampleRate(std::string_view text) {
     std::size_t used = 0;
     const std::optional<double> number = common::readNumber(text, &used);

@@ -30,10 +30,21 @@ struct DigitalChannel {
     void driveAt(double sampleRate, double seconds, bool level);
 };
 
+// An analog line (bus voltage, a shunt's voltage) as the mean of each
+// millisecond: the records need its value at a moment, not every sample.
+struct AnalogChannel {
+    std::string name;
+    double pointsPerSecond = 1000;
+    std::vector<float> points;
+    // The mean around `seconds`; nothing outside the recording.
+    std::optional<double> valueAt(double seconds) const;
+};
+
 struct LogicRecording {
     double sampleRate = 0;     // samples a second
     uint64_t sampleCount = 0;  // the recording's length
     std::vector<DigitalChannel> channels;
+    std::vector<AnalogChannel> analog;
 
     double secondsAt(uint64_t sample) const { return static_cast<double>(sample) / sampleRate; }
 };
@@ -48,6 +59,7 @@ struct LogicLoad {
 inline constexpr std::size_t kMostChannels = 64;
 inline constexpr std::size_t kMostChanges = 200'000'000;  // edges kept in all, about 1.6 GB
 inline constexpr double kHighestSampleRate = 100e9;
+inline constexpr std::size_t kMostAnalogPoints = 100'000'000;  // about a day at 1 kHz, 400 MB
 
 // "24 MHz", "500kHz", "1 GHz", "100 Hz", "1e6": samples a second, up to the highest.
 std::optional<double> parseSampleRate(std::string_view text);

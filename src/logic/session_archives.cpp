@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -120,10 +121,75 @@ class SigrokReader {
         if (const auto problem = readSamples(capture)) return refused(name_, *problem);
         if (samples_ == 0) return refused(name_, "没有逻辑采样（" + capture + "-1）");
         recording_.sampleCount = samples_;
+        // Analog channels are numbered after the logic probes: analogK, analog-1-K-1, ...
+        const std::optional<double> analog = common::parseNumber(value("total analog"));
+        const auto analogCount =
+            analog && *analog >= 1 && *analog <= 16 && *analog == std::floor(*analog)
+                ? static_cast<std::size_t>(*analog)
+                : 0;
+        for (std::size_t k = probeCount + 1; k <= probeCount + analogCount; ++k) {
+            AnalogChannel channel;
+            channel.name = value("analog" + std::to_string(k));
+            if (channel.name.empty()) channel.name = "A" + std::to_string(k - probeCount - 1);
+            if (const auto problem = readAnalog(capture, k, channel))
+                return refused(name_, *problem);
+            if (!channel.points.empty()) recording_.analog.push_back(std::move(channel));
+        }
         return {std::move(recording_), {}};
     }
 
   private:
+    // analog-1-K-1, -2, ...: 32-bit floats, little-endian, a sample each, kept as the
+    // mean of each millisecond (or of each sample, below 1 kHz).
+    std::optional<std::string> readAnalog(const std::string& capture, std::size_t k,
+                                          AnalogChannel& channel) {
+        const std::size_t dash = capture.find('-');
+        const std::string prefix = "analog" +
+                                   (dash == std::string::npos ? "-1" : capture.substr(dash)) + "-" +
+                                   std::to_string(k) + "-";
+        const auto perPoint =
+            static_cast<uint64_t>(std::max(1.0, std::round(recording_.sampleRate / 1000)));
+        channel.pointsPerSecond = recording_.sampleRate / static_cast<double>(perPoint);
+        double sum = 0;
+        uint64_t inPoint = 0;
+        std::vector<uint8_t> chunk(kChunkBytes + 4);
+        std::size_t carried = 0;  // bytes of a float cut by a chunk's or a member's end
+        for (int part = 1;; ++part) {
+            const std::string member = prefix + std::to_string(part);
+            if (zip_name_locate(archive_, member.c_str(), 0) < 0) break;
+            Entry entry(zip_fopen(archive_, member.c_str(), 0));
+            if (!entry) return member + " 打不开：" + zip_strerror(archive_);
+            for (;;) {
+                const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
+                if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
+                if (got == 0) break;
+                const std::size_t bytes = carried + static_cast<std::size_t>(got);
+                const std::size_t whole = bytes - bytes % 4;
+                for (std::size_t at = 0; at < whole; at += 4) {
+                    float sample;
+                    const uint32_t bits = static_cast<uint32_t>(chunk[at]) |
+                                          static_cast<uint32_t>(chunk[at + 1]) << 8 |
+                                          static_cast<uint32_t>(chunk[at + 2]) << 16 |
+                                          static_cast<uint32_t>(chunk[at + 3]) << 24;
+                    std::memcpy(&sample, &bits, 4);
+                    sum += std::isfinite(sample) ? sample : 0;
+                    if (++inPoint < perPoint) continue;
+                    if (channel.points.size() == kMostAnalogPoints)
+                        return std::string("模拟采样太多");
+                    channel.points.push_back(
+                        static_cast<float>(sum / static_cast<double>(inPoint)));
+                    sum = 0;
+                    inPoint = 0;
+                }
+                carried = bytes - whole;
+                std::copy(chunk.data() + whole, chunk.data() + bytes, chunk.data());
+            }
+        }
+        if (inPoint > 0)
+            channel.points.push_back(static_cast<float>(sum / static_cast<double>(inPoint)));
+        return std::nullopt;
+    }
+
     // capture-1, capture-2, ... in order (an old session keeps all in `capture`).
     std::optional<std::string> readSamples(const std::string& capture) {
         const bool chunked = zip_name_locate(archive_, (capture + "-1").c_str(), 0) >= 0;
@@ -138,8 +204,10 @@ class SigrokReader {
     std::optional<std::string> readMember(const std::string& member) {
         Entry entry(zip_fopen(archive_, member.c_str(), 0));
         if (!entry) return member + " 打不开：" + zip_strerror(archive_);
-        std::vector<uint8_t> chunk(kChunkBytes + 8);
-        std::size_t carried = 0;  // bytes of a sample cut by the chunk's end
+        // A sample cut by a chunk's end, or by the member's, goes on in the next read.
+        std::vector<uint8_t>& chunk = chunk_;
+        std::size_t& carried = carried_;
+        chunk.resize(kChunkBytes + 8);
         for (;;) {
             const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
             if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
@@ -179,6 +247,8 @@ class SigrokReader {
     zip_t* archive_;
     std::string name_;
     LogicRecording recording_;
+    std::vector<uint8_t> chunk_;
+    std::size_t carried_ = 0;
     std::size_t unitSize_ = 1;
     uint64_t samples_ = 0;
     uint64_t previous_ = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/capture_import.h"
 #include "logic/line_decoder.h"
 
 namespace {
@@ -82,7 +83,7 @@ TEST(SigrokSession, LinesAndPacketsOfAnySampleSizeAndChunking) {
     for (const std::size_t unitSize : {1u, 2u, 3u}) {
         const std::string all = samples(unitSize, count);
         // Chunks that cut a sample in two, as a session written piece by piece may.
-        const std::size_t cut = all.size() / 3 + 1;
+        const std::size_t cut = all.size() / 3 / unitSize * unitSize + 1;
         const auto archive = zipOf({{"version", "2"},
                                     {"metadata", metadata(std::to_string(unitSize))},
                                     {"logic-1-1", all.substr(0, cut)},
@@ -103,6 +104,41 @@ TEST(SigrokSession, LinesAndPacketsOfAnySampleSizeAndChunking) {
         EXPECT_EQ(dminus[0].bytes, kAck);
         EXPECT_EQ(dplus[0].firstEdge, 4000u);
     }
+}
+
+// Analog channels follow the probes (analog9, analog10): their floats become the mean of
+// each millisecond, and the records take the bus voltage and current from them, scaled.
+TEST(SigrokSession, AnalogChannelsGiveTheRecordsTheirBus) {
+    const std::size_t count = 20'000;  // 5 ms at 4 MHz
+    std::string vbus, ibus;
+    for (std::size_t i = 0; i < count; ++i) {
+        // 0.5 V for the first 2 ms, then 0.9 V (a divider of 10: 5 V, then 9 V); 0.15 V a shunt.
+        const float volts = i < 8000 ? 0.5f : 0.9f, amps = 0.15f;
+        vbus.append(reinterpret_cast<const char*>(&volts), 4);
+        ibus.append(reinterpret_cast<const char*>(&amps), 4);
+    }
+    std::string meta = metadata("1");
+    meta.replace(meta.find("total analog=0"), 14, "total analog=2\nanalog9=VBUS\nanalog10=IBUS");
+    const auto archive = zipOf({{"version", "2"},
+                                {"metadata", meta},
+                                {"logic-1-1", samples(1, count)},
+                                {"analog-1-9-1", vbus.substr(0, 30'001)},
+                                {"analog-1-9-2", vbus.substr(30'001)},
+                                {"analog-1-10-1", ibus}});
+    const logic::LogicLoad loaded = load(archive);
+    ASSERT_TRUE(loaded.recording) << loaded.message;
+    ASSERT_EQ(loaded.recording->analog.size(), 2u);
+    EXPECT_EQ(loaded.recording->analog[0].name, "VBUS");
+    EXPECT_EQ(loaded.recording->analog[0].points.size(), 5u);
+    EXPECT_NEAR(*loaded.recording->analog[0].valueAt(0.0035), 0.9, 1e-6);
+
+    logic::LineRoles roles{2, 5, 0, 1, 10, 10};
+    auto store = ufcs::CaptureStore::create();
+    logic::importRecording(*loaded.recording, roles, *store);
+    ASSERT_EQ(store->count(), 3u);
+    EXPECT_EQ(store->record(1).voltage(), 5000);  // the Request at 1 ms
+    EXPECT_EQ(store->record(2).voltage(), 9000);  // the ACK at 3 ms
+    EXPECT_EQ(store->record(2).current(), 1500);
 }
 
 TEST(SigrokSession, DamageIsToldWithTheFileName) {

@@ -519,16 +519,18 @@ void MainWindow::openCapture() {
 bool MainWindow::openCaptureFrom(const QString& path) {
     // A logic analyzer's lines not named D+ and D- are the user's to choose.
     const logic::LineChooser chooseLines =
-        [this](const std::vector<std::string>& names,
+        [this](const logic::LineNames& names,
                const logic::LineRoles& proposed) -> std::optional<logic::LineRoles> {
         QStringList lines;
-        for (const std::string& name : names)
+        for (const std::string& name : names.digital)
             lines << fromStd(name);
         LogicLinesDialog dialog(lines, static_cast<int>(proposed.dplus),
                                 static_cast<int>(proposed.dminus), this);
         if (!askers_.runLogicLinesDialog(dialog)) return std::nullopt;
-        return logic::LineRoles{static_cast<std::size_t>(dialog.dplus()),
-                                static_cast<std::size_t>(dialog.dminus())};
+        logic::LineRoles chosen = proposed;
+        chosen.dplus = static_cast<std::size_t>(dialog.dplus());
+        chosen.dminus = static_cast<std::size_t>(dialog.dminus());
+        return chosen;
     };
     const common::FileResult result = document_.open(pathOf(path), chooseLines);
     if (!result.ok && !result.message.empty()) message(fromStd(result.message));
