@@ -1,6 +1,7 @@
 // color: the UFCS protocol analyzer. `--simulate` uses the simulated instrument.
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "analyzer/ui/main_window.h"
 #include "qt/program/program_startup.h"
@@ -31,7 +32,10 @@ int runAnalyzer(QApplication& app, qt_adapters::StartedProgram& started) {
     if (started.instance)
         started.instance->serve(&window, [&window] { return window.captureUnsaved(); });
     window.show();
-    if (!started.file.isEmpty()) window.openCaptureFrom(started.file);
+    // Once the event loop runs: a close asked for during a long open then ends the program.
+    if (!started.file.isEmpty())
+        QTimer::singleShot(0, &window,
+                           [&window, file = started.file] { window.openCaptureFrom(file); });
     return app.exec();
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "qt/program/program_startup.h"
 #include "recorder/ui/main_window.h"
@@ -27,8 +28,12 @@ int runRecorder(QApplication& app, qt_adapters::StartedProgram& started) {
     if (started.instance)
         started.instance->serve(&window, [&window] { return window.document().modified.load(); });
     window.show();
-    window.offerRecovery();
-    if (!started.file.isEmpty()) window.openFile(started.file);
+    // Once the event loop runs: a close asked for meanwhile (from the instance channel,
+    // during a long open or the recovery question) then ends the program.
+    QTimer::singleShot(0, &window, [&window, file = started.file] {
+        window.offerRecovery();
+        if (!file.isEmpty()) window.openFile(file);
+    });
     return app.exec();
 }
 
