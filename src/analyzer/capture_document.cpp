@@ -77,30 +77,36 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
     return result;
 }
 
-// A logic analyzer's recording, its packets as the capture's records; D+ and D- by name.
-common::FileResult CaptureDocument::logicCapture(const std::filesystem::path& path,
-                                                 const logic::LineChooser& chooseLines,
-                                                 std::vector<ufcs::SequenceNote>& lineFindings) {
-    logic::CaptureImport imported = logic::importLogicFile(path, store_, {}, chooseLines);
-    lineFindings = std::move(imported.findings);
+common::FileResult CaptureDocument::open(const std::filesystem::path& path,
+                                         const logic::LineChooser& chooseLines) {
+    if (logic::isLogicFile(path)) {
+        const logic::LogicLoad load = logic::readLogicFile(path);
+        if (!load.recording) return {false, load.message};
+        return openLogic(path, *load.recording, chooseLines);
+    }
+    const common::FileResult result = ufcs::OpenCapture(store_, path);
+    if (result.ok) opened(path, {});
+    return result;
+}
+
+common::FileResult CaptureDocument::openLogic(const std::filesystem::path& path,
+                                              const logic::LogicRecording& recording,
+                                              const logic::LineChooser& chooseLines) {
+    const logic::CaptureImport imported = logic::importLoaded(
+        recording, common::displayPath(path.filename()), store_, {}, chooseLines);
+    if (imported.ok) opened(path, imported.findings);
     return {imported.ok, imported.message};
 }
 
-common::FileResult CaptureDocument::open(const std::filesystem::path& path,
-                                         const logic::LineChooser& chooseLines) {
-    // What the lines of a logic recording showed stays with the records it came with.
-    std::vector<ufcs::SequenceNote> lineFindings;
-    const common::FileResult result = logic::isLogicFile(path)
-                                          ? logicCapture(path, chooseLines, lineFindings)
-                                          : ufcs::OpenCapture(store_, path);
-    if (!result.ok) return result;
+void CaptureDocument::opened(const std::filesystem::path& path,
+                             const std::vector<ufcs::SequenceNote>& lineFindings) {
     changed_ = false;
     setOpenFile(path);
     dropRecordRange();
     restartChecks();
+    // What the lines of a logic recording showed stays with the records it came with.
     checker_.addLineNotes(lineFindings);
     tell(&CaptureDocumentObserver::onCaptureOpened);
-    return result;
 }
 
 common::FileResult CaptureDocument::exportRows(const std::filesystem::path& path,

@@ -70,6 +70,10 @@ class CaptureDocument {
     // lines' names do not say (a cancel gives a failure without a message).
     common::FileResult open(const std::filesystem::path& path,
                             const logic::LineChooser& chooseLines = {});
+    // The same for a recording already read from `path`.
+    common::FileResult openLogic(const std::filesystem::path& path,
+                                 const logic::LogicRecording& recording,
+                                 const logic::LineChooser& chooseLines = {});
     // The listed rows, as the filters show them.
     common::FileResult exportRows(const std::filesystem::path& path, ufcs::RowExportFormat format);
 
@@ -94,9 +98,8 @@ class CaptureDocument {
     void setOpenFile(const std::filesystem::path& path);
     void restartChecks();
     void dropRecordRange();
-    common::FileResult logicCapture(const std::filesystem::path& path,
-                                    const logic::LineChooser& chooseLines,
-                                    std::vector<ufcs::SequenceNote>& lineFindings);
+    void opened(const std::filesystem::path& path,
+                const std::vector<ufcs::SequenceNote>& lineFindings);
     template <typename Event>
     void tell(Event event) {
         for (CaptureDocumentObserver* observer : observers_)

@@ -1,9 +1,12 @@
 #include "logic/capture_import.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <istream>
+#include <streambuf>
 
 #include "common/byte_order.h"
 #include "common/file_save.h"
@@ -74,6 +77,27 @@ bool linesSayTheirRoles(const LogicRecording& recording) {
         bus = bus || namedAnalog(line.name, true) || namedAnalog(line.name, false);
     return plus && minus && bus;
 }
+
+// A file's bytes as they are read, counted for the read's progress; a read
+// asked to stop comes to an end.
+class TalliedBuffer : public std::streambuf {
+  public:
+    TalliedBuffer(std::streambuf& from, ReadTally& tally) : from_(from), tally_(tally) {}
+
+  protected:
+    int_type underflow() override {
+        if (tally_.stopped()) return traits_type::eof();
+        const std::streamsize got = from_.sgetn(buffer_.data(), buffer_.size());
+        if (got <= 0 || !tally_.add(static_cast<uint64_t>(got))) return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+
+  private:
+    std::streambuf& from_;
+    ReadTally& tally_;
+    std::array<char, 64 * 1024> buffer_{};
+};
 
 uint8_t baudCode(double baud) {
     const double nominal = nominalBaud(baud);
@@ -309,14 +333,21 @@ bool isLogicFile(const std::filesystem::path& path) {
     return extension == ".VCD" || extension == ".CSV" || extension == ".SR" || extension == ".DSL";
 }
 
-LogicLoad readLogicFile(const std::filesystem::path& path) {
+LogicLoad readLogicFile(const std::filesystem::path& path, const ReadProgress& progress) {
     const std::string name = common::displayPath(path.filename());
-    if (upper(path.extension().string()) == ".SR") return readSigrokSession(path);
-    if (upper(path.extension().string()) == ".DSL") return readDsViewSession(path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {std::nullopt, "无法打开 " + common::displayPath(path)};
-    if (upper(path.extension().string()) == ".VCD") return readVcd(in, name);
-    return readTransitionCsv(in, name);
+    if (upper(path.extension().string()) == ".SR") return readSigrokSession(path, progress);
+    if (upper(path.extension().string()) == ".DSL") return readDsViewSession(path, progress);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {std::nullopt, "无法打开 " + common::displayPath(path)};
+    std::error_code unknown;
+    const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+    ReadTally tally(progress, unknown ? 0 : size);
+    TalliedBuffer counted(*file.rdbuf(), tally);
+    std::istream in(&counted);
+    LogicLoad load = upper(path.extension().string()) == ".VCD" ? readVcd(in, name)
+                                                                : readTransitionCsv(in, name);
+    if (tally.stopped()) return {std::nullopt, {}, true};
+    return load;
 }
 
 }  // namespace logic

@@ -24,7 +24,7 @@ struct LineRoles {
     std::size_t dminus = 1;  // sink to source
     // Analog lines for the records' bus voltage and current, each with the factor that
     // makes its reading volts or amperes (a divider, a shunt's amplifier).
-    std::optional<std::size_t> vbus, ibus;
+    std::optional<std::size_t> vbus{}, ibus{};
     double vbusScale = 1, ibusScale = 1;
 };
 
@@ -51,8 +51,8 @@ CaptureImport importRecording(const LogicRecording& recording, const LineRoles& 
 // What a user may say of a file's lines: D+ and D- by number (0-based), the analog
 // lines of the bus voltage and current by name, with their scales.
 struct LineRequest {
-    std::optional<std::size_t> dplus, dminus;
-    std::string vbus, ibus;
+    std::optional<std::size_t> dplus{}, dminus{};
+    std::string vbus{}, ibus{};
     double vbusScale = 1, ibusScale = 1;
 };
 
@@ -77,7 +77,7 @@ CaptureImport importLogicFile(const std::filesystem::path& path, ufcs::CaptureSt
 
 // Whether `path` names a file this folder reads (.vcd, .csv, .sr), by its extension.
 bool isLogicFile(const std::filesystem::path& path);
-// Reads a logic file by its extension.
-LogicLoad readLogicFile(const std::filesystem::path& path);
+// Reads a logic file by its extension, telling `progress` how far it has come.
+LogicLoad readLogicFile(const std::filesystem::path& path, const ReadProgress& progress = {});
 
 }  // namespace logic

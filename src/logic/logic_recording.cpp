@@ -43,6 +43,16 @@ std::optional<double> AnalogChannel::valueAt(double seconds) const {
     return points[static_cast<std::size_t>(position)];
 }
 
+bool ReadTally::add(uint64_t bytes) {
+    constexpr uint64_t kTellEvery = 1 << 20;
+    done_ += bytes;
+    if (progress_ && !stopped_ && done_ - told_ >= kTellEvery) {
+        told_ = done_;
+        stopped_ = !progress_(done_, std::max(total_, done_));
+    }
+    return !stopped_;
+}
+
 std::optional<double> parseSampleRate(std::string_view text) {
     std::size_t used = 0;
     const std::optional<double> number = common::readNumber(text, &used);

@@ -4,6 +4,7 @@
 // few million samples a second cost only their edges.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,26 @@ struct LogicRecording {
 struct LogicLoad {
     std::optional<LogicRecording> recording;
     std::string message;
+    bool cancelled = false;  // stopped when asked: no message
+};
+
+// Told how far a read has come (bytes of the file's, or its members', `total`);
+// false stops the read.
+using ReadProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+// Counts what a reader has read, telling its progress a megabyte at a time.
+class ReadTally {
+  public:
+    ReadTally(ReadProgress progress = {}, uint64_t total = 0)
+        : progress_(std::move(progress)), total_(total) {}
+    // `bytes` more were read; false once the read is to stop.
+    bool add(uint64_t bytes);
+    bool stopped() const { return stopped_; }
+
+  private:
+    ReadProgress progress_;
+    uint64_t total_ = 0, done_ = 0, told_ = 0;
+    bool stopped_ = false;
 };
 
 // Bounds a hostile file cannot talk the readers past.

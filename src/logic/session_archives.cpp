@@ -33,6 +33,15 @@ LogicLoad refused(const std::string& name, const std::string& what) {
     return {std::nullopt, "无法读取 " + name + "：" + what};
 }
 
+// A reader stopped by its progress says nothing more.
+LogicLoad refusedOrStopped(const std::string& name, const std::string& what,
+                           const ReadTally& tally) {
+    if (!tally.stopped()) return refused(name, what);
+    LogicLoad stopped;
+    stopped.cancelled = true;
+    return stopped;
+}
+
 // A small text member whole; nothing when it is missing, unreadable or too long.
 std::optional<std::string> readText(zip_t* archive, const char* member) {
     Entry entry(zip_fopen(archive, member, 0));
@@ -83,7 +92,8 @@ std::map<std::string, std::map<std::string, std::string>> iniOf(const std::strin
 
 class SigrokReader {
   public:
-    SigrokReader(zip_t* archive, std::string name) : archive_(archive), name_(std::move(name)) {}
+    SigrokReader(zip_t* archive, std::string name, ReadTally& tally)
+        : archive_(archive), name_(std::move(name)), tally_(tally) {}
 
     LogicLoad read() {
         const std::optional<std::string> metadata = readText(archive_, "metadata");
@@ -118,7 +128,8 @@ class SigrokReader {
         }
         std::string capture = value("capturefile");
         if (capture.empty()) capture = "logic-1";
-        if (const auto problem = readSamples(capture)) return refused(name_, *problem);
+        if (const auto problem = readSamples(capture))
+            return refusedOrStopped(name_, *problem, tally_);
         if (samples_ == 0) return refused(name_, "没有逻辑采样（" + capture + "-1）");
         recording_.sampleCount = samples_;
         // Analog channels are numbered after the logic probes: analogK, analog-1-K-1, ...
@@ -132,7 +143,7 @@ class SigrokReader {
             channel.name = value("analog" + std::to_string(k));
             if (channel.name.empty()) channel.name = "A" + std::to_string(k - probeCount - 1);
             if (const auto problem = readAnalog(capture, k, channel))
-                return refused(name_, *problem);
+                return refusedOrStopped(name_, *problem, tally_);
             if (!channel.points.empty()) recording_.analog.push_back(std::move(channel));
         }
         return {std::move(recording_), {}};
@@ -163,6 +174,7 @@ class SigrokReader {
                 const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
                 if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
                 if (got == 0) break;
+                if (!tally_.add(static_cast<uint64_t>(got))) return std::string("stopped");
                 const std::size_t bytes = carried + static_cast<std::size_t>(got);
                 const std::size_t whole = bytes - bytes % 4;
                 for (std::size_t at = 0; at < whole; at += 4) {
@@ -212,6 +224,7 @@ class SigrokReader {
             const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
             if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
             if (got == 0) break;
+            if (!tally_.add(static_cast<uint64_t>(got))) return std::string("stopped");
             const std::size_t bytes = carried + static_cast<std::size_t>(got);
             const std::size_t whole = bytes - bytes % unitSize_;
             if (const auto problem = takeSamples(chunk.data(), whole / unitSize_)) return problem;
@@ -246,6 +259,7 @@ class SigrokReader {
 
     zip_t* archive_;
     std::string name_;
+    ReadTally& tally_;
     LogicRecording recording_;
     std::vector<uint8_t> chunk_;
     std::size_t carried_ = 0;
@@ -259,7 +273,8 @@ class SigrokReader {
 // then for each probe K and block b the member L-K/b, a bit a sample, LSB first.
 class DsViewReader {
   public:
-    DsViewReader(zip_t* archive, std::string name) : archive_(archive), name_(std::move(name)) {}
+    DsViewReader(zip_t* archive, std::string name, ReadTally& tally)
+        : archive_(archive), name_(std::move(name)), tally_(tally) {}
 
     LogicLoad read() {
         const std::optional<std::string> header = readText(archive_, "header");
@@ -300,7 +315,7 @@ class DsViewReader {
             recording_.channels.push_back({probeName, true, {}});
             if (const auto problem = readProbe(number, static_cast<unsigned long>(*blocks),
                                                recording_.channels.back()))
-                return refused(name_, *problem);
+                return refusedOrStopped(name_, *problem, tally_);
         }
         return {std::move(recording_), {}};
     }
@@ -319,6 +334,7 @@ class DsViewReader {
                 const zip_int64_t got = zip_fread(entry.get(), chunk.data(), chunk.size());
                 if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
                 if (got == 0) break;
+                if (!tally_.add(static_cast<uint64_t>(got))) return std::string("stopped");
                 for (zip_int64_t i = 0; i < got && sample < total_; ++i) {
                     const uint8_t byte = chunk[static_cast<std::size_t>(i)];
                     for (int bit = 0; bit < 8 && sample < total_; ++bit, ++sample) {
@@ -340,6 +356,7 @@ class DsViewReader {
 
     zip_t* archive_;
     std::string name_;
+    ReadTally& tally_;
     LogicRecording recording_;
     uint64_t total_ = 0;
     std::size_t changes_ = 0;
@@ -347,7 +364,21 @@ class DsViewReader {
 
 enum class Session { Sigrok, DsView };
 
-LogicLoad readOpened(zip_t* archive, int error, const std::string& name, Session session) {
+// The bytes of all members, as they read unpacked: what a read's progress counts.
+uint64_t unpackedSize(zip_t* archive) {
+    uint64_t total = 0;
+    const zip_int64_t members = zip_get_num_entries(archive, 0);
+    for (zip_int64_t k = 0; k < members; ++k) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(k), 0, &stat) == 0 &&
+            (stat.valid & ZIP_STAT_SIZE) != 0)
+            total += stat.size;
+    }
+    return total;
+}
+
+LogicLoad readOpened(zip_t* archive, int error, const std::string& name, Session session,
+                     const ReadProgress& progress) {
     if (!archive) {
         zip_error_t why;
         zip_error_init_with_code(&why, error);
@@ -356,17 +387,19 @@ LogicLoad readOpened(zip_t* archive, int error, const std::string& name, Session
         return refused(name, "不是 zip 格式的会话文件（" + text + "）");
     }
     Archive owned(archive);
-    if (session == Session::DsView) return DsViewReader(archive, name).read();
-    return SigrokReader(archive, name).read();
+    ReadTally tally(progress, progress ? unpackedSize(archive) : 0);
+    if (session == Session::DsView) return DsViewReader(archive, name, tally).read();
+    return SigrokReader(archive, name, tally).read();
 }
 
-LogicLoad readFile(const std::filesystem::path& path, Session session) {
+LogicLoad readFile(const std::filesystem::path& path, Session session,
+                   const ReadProgress& progress) {
     std::error_code ignored;
     if (!std::filesystem::is_regular_file(path, ignored))
         return {std::nullopt, "无法打开 " + common::displayPath(path)};
     int error = 0;
     zip_t* archive = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
-    return readOpened(archive, error, common::displayPath(path.filename()), session);
+    return readOpened(archive, error, common::displayPath(path.filename()), session, progress);
 }
 
 LogicLoad readBytes(const uint8_t* data, std::size_t size, const std::string& name,
@@ -382,7 +415,7 @@ LogicLoad readBytes(const uint8_t* data, std::size_t size, const std::string& na
     const int code = zip_error_code_zip(&error);
     zip_error_fini(&error);
     if (!archive) zip_source_free(source);
-    return readOpened(archive, code, name, session);
+    return readOpened(archive, code, name, session, {});
 }
 
 }  // namespace
@@ -391,16 +424,16 @@ bool readsArchives() {
     return true;
 }
 
-LogicLoad readSigrokSession(const std::filesystem::path& path) {
-    return readFile(path, Session::Sigrok);
+LogicLoad readSigrokSession(const std::filesystem::path& path, const ReadProgress& progress) {
+    return readFile(path, Session::Sigrok, progress);
 }
 
 LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name) {
     return readBytes(data, size, name, Session::Sigrok);
 }
 
-LogicLoad readDsViewSession(const std::filesystem::path& path) {
-    return readFile(path, Session::DsView);
+LogicLoad readDsViewSession(const std::filesystem::path& path, const ReadProgress& progress) {
+    return readFile(path, Session::DsView, progress);
 }
 
 LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name) {

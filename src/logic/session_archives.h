@@ -16,12 +16,12 @@ namespace logic {
 bool readsArchives();
 
 // The logic probes of device 1 become the channels, named as the session
-// names them; analog channels are not read yet.
-LogicLoad readSigrokSession(const std::filesystem::path& path);
+// names them; the analog channels become millisecond means.
+LogicLoad readSigrokSession(const std::filesystem::path& path, const ReadProgress& progress = {});
 LogicLoad readSigrokSession(const uint8_t* data, std::size_t size, const std::string& name);
 
 // The probes the header names (probeK = NAME), each from its blocks L-K/0, L-K/1, ...
-LogicLoad readDsViewSession(const std::filesystem::path& path);
+LogicLoad readDsViewSession(const std::filesystem::path& path, const ReadProgress& progress = {});
 LogicLoad readDsViewSession(const uint8_t* data, std::size_t size, const std::string& name);
 
 // Writes `recording` (at most 8 lines) as a sigrok session PulseView opens:

@@ -18,7 +18,7 @@ bool readsArchives() {
     return false;
 }
 
-LogicLoad readSigrokSession(const std::filesystem::path& path) {
+LogicLoad readSigrokSession(const std::filesystem::path& path, const ReadProgress&) {
     return refusedHere(common::displayPath(path.filename()));
 }
 
@@ -26,7 +26,7 @@ LogicLoad readSigrokSession(const uint8_t*, std::size_t, const std::string& name
     return refusedHere(name);
 }
 
-LogicLoad readDsViewSession(const std::filesystem::path& path) {
+LogicLoad readDsViewSession(const std::filesystem::path& path, const ReadProgress&) {
     return refusedHere(common::displayPath(path.filename()));
 }
 

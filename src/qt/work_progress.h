@@ -4,8 +4,10 @@
 // is and offers 取消.
 
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 class QWidget;
@@ -15,6 +17,12 @@ namespace qt_adapters {
 struct WorkProgress {
     std::atomic<int> permille{0};        // the work's own estimate, 0..1000
     std::atomic<bool> cancelled{false};  // the user chose 取消: end soon
+
+    // `done` of `total` is done; false once the user cancelled.
+    bool advance(uint64_t done, uint64_t total) {
+        permille = total ? static_cast<int>(std::min<uint64_t>(done, total) * 1000 / total) : 1000;
+        return !cancelled;
+    }
 };
 
 // Runs `work` on a thread of its own and returns once it has ended. Until

@@ -237,3 +237,103 @@ TEST(LineSignals, HandshakesResetsAndLineFaultsAreFoundWithTheirMeasure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two lines with a Ping on the first at 1 ms, and analog lines of the names given,
+// each a constant 0.5 (a tenth of 5 V, or of 5 A).
+logic::LogicRecording namedLines(const char* first, const char* second,
+                                 const std::vector<std::string>& analog) {
+    logic::LogicRecording recording;
+    recording.sampleRate = 1e6;
+    recording.sampleCount = 5000;
+    recording.channels = {{first, true, {}}, {second, true, {}}};
+    logic::writePacket(recording.channels[0], recording.sampleRate, 0.001, kPing, 115200);
+    for (const std::string& name : analog)
+        recording.analog.push_back({name, 1000, std::vector<float>(5, 0.5f)});
+    return recording;
+}
+
+}  // namespace
+
+// Which lines carry the bus: by name, by the user's request, or asked; a name that
+// is not there is told with those that are.
+TEST(LineRoles, AnalogLinesByNameRequestOrChoice) {
+    using Roles = logic::LineRoles;
+    using Request = logic::LineRequest;
+    const struct {
+        const char* name;
+        logic::LogicRecording recording;
+        Request request{};
+        std::optional<Roles> answer{};  // the chooser's; unset: what it was offered
+        bool cancels = false;
+        bool asked = false;
+        bool ok = true;
+        uint16_t millivolts = 0, milliamps = 0;  // the Ping's record
+        const char* told = "";
+    } cases[] = {
+        {.name = "named lines are not asked about",
+         .recording = namedLines("D+", "D-", {"VBUS", "IBUS"}),
+         .millivolts = 500,
+         .milliamps = 500},
+        {.name = "a request's scale",
+         .recording = namedLines("D+", "D-", {"VBUS", "IBUS"}),
+         .request = Request{.vbusScale = 10, .ibusScale = 2},
+         .millivolts = 5000,
+         .milliamps = 1000},
+        {.name = "unnamed analog lines are asked about",
+         .recording = namedLines("D+", "D-", {"A0", "A1"}),
+         .answer = Roles{.vbus = 1, .vbusScale = 10},
+         .asked = true,
+         .millivolts = 5000},
+        {.name = "no analog lines and named D+/D-: nothing to ask",
+         .recording = namedLines("DP", "DM", {})},
+        {.name = "a request by name is what the user is offered",
+         .recording = namedLines("D+", "D-", {"A0", "A1"}),
+         .request = Request{.ibus = "A1", .ibusScale = 4},
+         .asked = true,
+         .milliamps = 2000},
+        {.name = "a name that is not there",
+         .recording = namedLines("D+", "D-", {"A0", "A1"}),
+         .request = Request{.vbus = "VB"},
+         .ok = false,
+         .told = "无法使用 bus.sr：没有名为 VB 的模拟通道（有：A0、A1）"},
+        {.name = "a choice of one line for both",
+         .recording = namedLines("X", "Y", {}),
+         .answer = Roles{.dplus = 1, .dminus = 1},
+         .asked = true,
+         .ok = false,
+         .told = "没有两条不同的线可作 D+ 和 D-"},
+        {.name = "cancelled",
+         .recording = namedLines("X", "Y", {}),
+         .cancels = true,
+         .asked = true,
+         .ok = false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int asked = 0;
+        logic::LineNames heard;
+        const logic::LineChooser choose = [&](const logic::LineNames& names,
+                                              const Roles& proposed) -> std::optional<Roles> {
+            ++asked;
+            heard = names;
+            if (c.cancels) return std::nullopt;
+            return c.answer.value_or(proposed);
+        };
+        auto store = ufcs::CaptureStore::create();
+        const logic::CaptureImport imported =
+            logic::importLoaded(c.recording, "bus.sr", *store, c.request, choose);
+        EXPECT_EQ(asked, c.asked ? 1 : 0);
+        if (asked) {
+            EXPECT_EQ(heard.digital.size(), c.recording.channels.size());
+            EXPECT_EQ(heard.analog.size(), c.recording.analog.size());
+        }
+        EXPECT_EQ(imported.ok, c.ok) << imported.message;
+        EXPECT_NE(imported.message.find(c.told), std::string::npos) << imported.message;
+        if (!c.ok) continue;
+        ASSERT_EQ(store->count(), 2u);
+        EXPECT_EQ(store->record(1).voltage(), c.millivolts);
+        EXPECT_EQ(store->record(1).current(), c.milliamps);
+    }
+}

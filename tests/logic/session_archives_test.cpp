@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "logic/capture_import.h"
 #include "logic/line_decoder.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -239,3 +241,97 @@ TEST(DsViewSession, ProbesFromTheirBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A clock line and a still one, as text: `edges` changes 10 ns apart.
+std::string vcdClock(int edges) {
+    std::string text =
+        "$timescale 1 ns $end\n$scope module top $end\n$var wire 1 ! CLK $end\n"
+        "$var wire 1 \" X $end\n$upscope $end\n$enddefinitions $end\n#0\n0!\n0\"\n";
+    for (int k = 1; k <= edges; ++k)
+        text += "#" + std::to_string(k * 10) + "\n" + (k % 2 ? "1" : "0") + "!\n";
+    return text;
+}
+
+std::string csvClock(int edges) {
+    std::string text = "Time [s],CLK,X\n0,0,0\n";
+    for (int k = 1; k <= edges; ++k)
+        text += std::to_string(k * 10) + "e-9," + (k % 2 ? "1" : "0") + ",0\n";
+    return text;
+}
+
+}  // namespace
+
+// Long files tell their progress as they read, and stop, saying nothing more, when asked.
+TEST(LogicFiles, ReadingTellsItsProgressAndStopsWhenAsked) {
+    const testing_support::TestFolder folder;
+    const uint64_t dslSamples = 12'000'000, block = 8'000'000;
+    logic::DigitalChannel dplus, dminus;
+    logic::writePacket(dplus, 4e6, 0.001, kRequest, 115200);
+    logic::writePacket(dminus, 4e6, 0.003, kAck, 115200);
+    const std::string dslHeader =
+        "[header]\ntotal samples = 12000000\ntotal probes = 2\ntotal blocks = 2\n"
+        "samplerate = 4 MHz\nprobe0 = D-\nprobe1 = D+\n";
+    const std::pair<const char*, std::string> files[] = {
+        {"long.sr",
+         [] {
+             const auto bytes = zipOf({{"version", "2"},
+                                       {"metadata", metadata("1")},
+                                       {"logic-1-1", samples(1, 3'000'000)}});
+             return std::string(bytes.begin(), bytes.end());
+         }()},
+        {"long.dsl",
+         [&] {
+             const auto bytes = zipOf({{"header", dslHeader},
+                                       {"L-0/0", bitsOf(dminus, 0, block)},
+                                       {"L-0/1", bitsOf(dminus, block, dslSamples - block)},
+                                       {"L-1/0", bitsOf(dplus, 0, block)},
+                                       {"L-1/1", bitsOf(dplus, block, dslSamples - block)}});
+             return std::string(bytes.begin(), bytes.end());
+         }()},
+        {"long.vcd", vcdClock(300'000)},
+        {"long.csv", csvClock(300'000)},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        const auto path = folder.path() / name;
+        writeFile(path, bytes);
+        const logic::LogicLoad quiet = logic::readLogicFile(path);
+        ASSERT_TRUE(quiet.recording) << quiet.message;
+
+        std::vector<std::pair<uint64_t, uint64_t>> told;
+        const logic::LogicLoad withProgress =
+            logic::readLogicFile(path, [&told](uint64_t done, uint64_t total) {
+                told.emplace_back(done, total);
+                return true;
+            });
+        ASSERT_TRUE(withProgress.recording) << withProgress.message;
+        EXPECT_EQ(withProgress.recording->channels.at(0).changes,
+                  quiet.recording->channels[0].changes);
+        ASSERT_GE(told.size(), 2u);
+        for (std::size_t k = 0; k < told.size(); ++k) {
+            EXPECT_LE(told[k].first, told[k].second);
+            if (k > 0) {
+                EXPECT_GT(told[k].first, told[k - 1].first);
+            }
+        }
+        // Told a megabyte at a time: the last word is within one of the whole.
+        EXPECT_GE(told.back().first + (1 << 20), told.back().second);
+
+        int asked = 0;
+        const logic::LogicLoad stopped = logic::readLogicFile(path, [&asked](uint64_t, uint64_t) {
+            ++asked;
+            return false;
+        });
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(stopped.cancelled);
+        EXPECT_FALSE(stopped.recording);
+        EXPECT_TRUE(stopped.message.empty()) << stopped.message;
+    }
+}

@@ -1,6 +1,8 @@
 #include "analyzer/ui/dialogs.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -127,29 +129,70 @@ bool RefusalDialog::refusePing() const {
     return ping_->isChecked();
 }
 
-LogicLinesDialog::LogicLinesDialog(const QStringList& lines, int dplus, int dminus, QWidget* parent)
+LogicLinesDialog::LogicLinesDialog(const QStringList& lines, const QStringList& analog,
+                                   const logic::LineRoles& proposed, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("选择 D+ 和 D-"));
-    dplus_ = new QComboBox(this);
-    dminus_ = new QComboBox(this);
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString entry = QStringLiteral("%1  %2").arg(i).arg(lines[i]);
-        dplus_->addItem(entry);
-        dminus_->addItem(entry);
+    auto* grid = new QGridLayout;
+    auto lineBox = [this](const QStringList& names, bool optional) {
+        auto* box = new QComboBox(this);
+        if (optional) box->addItem(QStringLiteral("不用"));
+        for (int i = 0; i < names.size(); ++i)
+            box->addItem(QStringLiteral("%1  %2").arg(i).arg(names[i]));
+        return box;
+    };
+    dplus_ = lineBox(lines, false);
+    dminus_ = lineBox(lines, false);
+    dplus_->setCurrentIndex(static_cast<int>(proposed.dplus));
+    dminus_->setCurrentIndex(static_cast<int>(proposed.dminus));
+    grid->addWidget(new QLabel(QStringLiteral("D+（供电设备发送）"), this), 0, 0);
+    grid->addWidget(dplus_, 0, 1, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("D-（充电设备发送）"), this), 1, 0);
+    grid->addWidget(dminus_, 1, 1, 1, 3);
+    if (!analog.isEmpty()) {
+        // Each analog line with the factor that makes its reading volts or amperes.
+        auto analogRow = [&](int row, const QString& label, const QString& unit,
+                             std::optional<std::size_t> line, double scale, QComboBox*& box,
+                             QDoubleSpinBox*& scaleBox) {
+            box = lineBox(analog, true);
+            box->setCurrentIndex(line ? static_cast<int>(*line) + 1 : 0);
+            scaleBox = new QDoubleSpinBox(this);
+            scaleBox->setDecimals(4);
+            scaleBox->setRange(0.0001, 100000);
+            scaleBox->setValue(scale);
+            grid->addWidget(new QLabel(label, this), row, 0);
+            grid->addWidget(box, row, 1);
+            grid->addWidget(new QLabel(QStringLiteral("×"), this), row, 2);
+            auto* scaleRow = new QHBoxLayout;
+            scaleRow->addWidget(scaleBox);
+            scaleRow->addWidget(new QLabel(unit, this));
+            grid->addLayout(scaleRow, row, 3);
+        };
+        analogRow(2, QStringLiteral("VBUS（总线电压）"), QStringLiteral("= 伏"), proposed.vbus,
+                  proposed.vbusScale, vbus_, vbusScale_);
+        analogRow(3, QStringLiteral("IBUS（总线电流）"), QStringLiteral("= 安"), proposed.ibus,
+                  proposed.ibusScale, ibus_, ibusScale_);
     }
-    dplus_->setCurrentIndex(dplus);
-    dminus_->setCurrentIndex(dminus);
+    grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("文件中的线名没有标明 D+、D-，请选择："), this));
-    auto* plusRow = new QHBoxLayout;
-    plusRow->addWidget(new QLabel(QStringLiteral("D+（供电设备发送）"), this));
-    plusRow->addWidget(dplus_, 1);
-    auto* minusRow = new QHBoxLayout;
-    minusRow->addWidget(new QLabel(QStringLiteral("D-（充电设备发送）"), this));
-    minusRow->addWidget(dminus_, 1);
-    layout->addLayout(plusRow);
-    layout->addLayout(minusRow);
+    layout->addWidget(new QLabel(QStringLiteral("文件中的线名没有标明各线的用途，请选择："), this));
+    layout->addLayout(grid);
     layout->addLayout(okCancelRow(this));
+}
+
+logic::LineRoles LogicLinesDialog::roles() const {
+    logic::LineRoles chosen;
+    chosen.dplus = static_cast<std::size_t>(dplus());
+    chosen.dminus = static_cast<std::size_t>(dminus());
+    auto analogLine = [](const QComboBox* box) -> std::optional<std::size_t> {
+        if (!box || box->currentIndex() <= 0) return std::nullopt;
+        return static_cast<std::size_t>(box->currentIndex() - 1);
+    };
+    chosen.vbus = analogLine(vbus_);
+    chosen.ibus = analogLine(ibus_);
+    if (vbusScale_) chosen.vbusScale = vbusScale_->value();
+    if (ibusScale_) chosen.ibusScale = ibusScale_->value();
+    return chosen;
 }
 
 int LogicLinesDialog::dplus() const {

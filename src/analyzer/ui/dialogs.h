@@ -5,10 +5,12 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "logic/capture_import.h"
 #include "ufcs/list_filter.h"
 #include "ufcs/sequence_check.h"
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QRadioButton;
 
 namespace analyzer::ui {
@@ -47,19 +49,32 @@ class RefusalDialog final : public QDialog {
     QCheckBox* ping_;
 };
 
-// Which lines of a logic analyzer's recording are D+ and D-, when their names do not say.
+// Which lines of a logic analyzer's recording are D+ and D-, and which of its
+// analog lines (if any) carry the bus voltage and current with what scale,
+// when their names do not say.
 class LogicLinesDialog final : public QDialog {
     Q_OBJECT
   public:
-    LogicLinesDialog(const QStringList& lines, int dplus, int dminus, QWidget* parent = nullptr);
+    LogicLinesDialog(const QStringList& lines, const QStringList& analog,
+                     const logic::LineRoles& proposed, QWidget* parent = nullptr);
+    logic::LineRoles roles() const;
     int dplus() const;
     int dminus() const;
     QComboBox* dplusBox() const { return dplus_; }
     QComboBox* dminusBox() const { return dminus_; }
+    // The analog rows, present only when the recording has analog lines; entry 0 is 不用.
+    QComboBox* vbusBox() const { return vbus_; }
+    QComboBox* ibusBox() const { return ibus_; }
+    QDoubleSpinBox* vbusScaleBox() const { return vbusScale_; }
+    QDoubleSpinBox* ibusScaleBox() const { return ibusScale_; }
 
   private:
     QComboBox* dplus_;
     QComboBox* dminus_;
+    QComboBox* vbus_ = nullptr;
+    QComboBox* ibus_ = nullptr;
+    QDoubleSpinBox* vbusScale_ = nullptr;
+    QDoubleSpinBox* ibusScale_ = nullptr;
 };
 
 // One of the four popups behind the list header's "B" buttons.

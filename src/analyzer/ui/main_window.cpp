@@ -24,6 +24,7 @@
 #include "analyzer/ui/message_list_view.h"
 #include "analyzer/ui/packet_curve_view.h"
 #include "qt/text.h"
+#include "qt/work_progress.h"
 #include "ufcs/capture_file.h"
 
 namespace analyzer::ui {
@@ -517,25 +518,41 @@ void MainWindow::openCapture() {
 }
 
 bool MainWindow::openCaptureFrom(const QString& path) {
-    // A logic analyzer's lines not named D+ and D- are the user's to choose.
-    const logic::LineChooser chooseLines =
-        [this](const logic::LineNames& names,
-               const logic::LineRoles& proposed) -> std::optional<logic::LineRoles> {
-        QStringList lines;
-        for (const std::string& name : names.digital)
-            lines << fromStd(name);
-        LogicLinesDialog dialog(lines, static_cast<int>(proposed.dplus),
-                                static_cast<int>(proposed.dminus), this);
-        if (!askers_.runLogicLinesDialog(dialog)) return std::nullopt;
-        logic::LineRoles chosen = proposed;
-        chosen.dplus = static_cast<std::size_t>(dialog.dplus());
-        chosen.dminus = static_cast<std::size_t>(dialog.dminus());
-        return chosen;
-    };
-    const common::FileResult result = document_.open(pathOf(path), chooseLines);
+    const std::filesystem::path file = pathOf(path);
+    const common::FileResult result =
+        logic::isLogicFile(file) ? openLogicRecording(path) : document_.open(file);
     if (!result.ok && !result.message.empty()) message(fromStd(result.message));
     updateTitle();
     return result.ok;
+}
+
+common::FileResult MainWindow::openLogicRecording(const QString& path) {
+    // A logic analyzer's recording may be minutes at tens of megahertz: it is read
+    // off the window thread, with its progress shown and 取消 offered.
+    const std::filesystem::path file = pathOf(path);
+    logic::LogicLoad load;
+    qt_adapters::runWithProgress(
+        this, QStringLiteral("正在打开 %1 ……").arg(QFileInfo(path).fileName()),
+        [&load, &file](qt_adapters::WorkProgress& progress) {
+            load = logic::readLogicFile(file, [&progress](uint64_t done, uint64_t total) {
+                return progress.advance(done, total);
+            });
+        });
+    if (!load.recording) return {false, load.message};  // a cancel has no message
+    // Lines whose names do not say what they carry are the user's to choose.
+    const logic::LineChooser chooseLines =
+        [this](const logic::LineNames& names,
+               const logic::LineRoles& proposed) -> std::optional<logic::LineRoles> {
+        QStringList lines, analog;
+        for (const std::string& name : names.digital)
+            lines << fromStd(name);
+        for (const std::string& name : names.analog)
+            analog << fromStd(name);
+        LogicLinesDialog dialog(lines, analog, proposed, this);
+        if (!askers_.runLogicLinesDialog(dialog)) return std::nullopt;
+        return dialog.roles();
+    };
+    return document_.openLogic(file, *load.recording, chooseLines);
 }
 
 void MainWindow::openFilterPopup(FilterPopup::Group group) {

@@ -214,6 +214,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     bool saveCapture();
     void openCapture();
     bool settleUnsavedCapture();
+    common::FileResult openLogicRecording(const QString& path);
     void hideSendAndModes();
     void toggleCurveView();
     void showDeviceRange();

@@ -448,8 +448,7 @@ bool MainWindow::openFile(const QString& path) {
         this, QStringLiteral("正在打开 %1 ……").arg(QFileInfo(path).fileName()),
         [&load, &totals, &file](qt_adapters::WorkProgress& progress) {
             load = loadOsa(file, [&progress](uint64_t read, uint64_t samples) {
-                progress.permille = samples ? static_cast<int>(read * 1000 / samples) : 1000;
-                return !progress.cancelled;
+                return progress.advance(read, samples);
             });
             if (load.document) totals = documentTotals(*load.document);
         });

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -6,6 +7,7 @@
 #include "analyzer/ui/dialogs.h"
 
 using analyzer::ui::FilterPopup;
+using analyzer::ui::LogicLinesDialog;
 using analyzer::ui::ModeDialog;
 using analyzer::ui::RefusalDialog;
 using Group = FilterPopup::Group;
@@ -247,6 +249,35 @@ class DialogsTest : public QObject {
         popup.show();
         popup.close();
         QCOMPARE(popup.result(), int(QDialog::Rejected));
+    }
+
+    // The lines as offered, changed as a user would, come back as the roles; without
+    // analog lines there are no bus rows and no bus.
+    void logicLinesDialogGivesTheRolesChosen() {
+        logic::LineRoles proposed;
+        proposed.vbus = 1;
+        proposed.vbusScale = 10;
+        LogicLinesDialog dialog({"CH0", "CH1", "CH2"}, {"A0", "A1"}, proposed);
+        QCOMPARE(dialog.dplusBox()->count(), 3);
+        QCOMPARE(dialog.vbusBox()->count(), 3);  // 不用, A0, A1
+        QCOMPARE(dialog.vbusBox()->currentText(), QStringLiteral("1  A1"));
+        QCOMPARE(dialog.ibusBox()->currentText(), QStringLiteral("不用"));
+        QCOMPARE(dialog.vbusScaleBox()->value(), 10.0);
+        dialog.dplusBox()->setCurrentIndex(2);
+        dialog.ibusBox()->setCurrentIndex(1);
+        dialog.ibusScaleBox()->setValue(0.5);
+        dialog.vbusBox()->setCurrentIndex(0);
+        const logic::LineRoles chosen = dialog.roles();
+        QCOMPARE(chosen.dplus, std::size_t{2});
+        QCOMPARE(chosen.dminus, std::size_t{1});
+        QVERIFY(!chosen.vbus);
+        QCOMPARE(chosen.ibus, std::optional<std::size_t>(0));
+        QCOMPARE(chosen.ibusScale, 0.5);
+
+        LogicLinesDialog digitalOnly({"CH0", "CH1"}, {}, logic::LineRoles{});
+        QVERIFY(!digitalOnly.vbusBox());
+        QVERIFY(digitalOnly.findChildren<QDoubleSpinBox*>().isEmpty());
+        QVERIFY(!digitalOnly.roles().vbus && !digitalOnly.roles().ibus);
     }
 };
 
