@@ -41,24 +41,28 @@ constexpr const char* kDevicesUsage =
     "  (another program holds it) or unavailable (with the reason); --json gives an array of\n"
     "  {serial, path, firmware, state, problem}. Each free instrument is opened for a moment\n";
 constexpr const char* kRowsUsage =
-    "usage: ufcs rows FILE [--json | --csv [--utf8]] [--relative] [--dp N --dm N]\n"
+    "usage: ufcs rows FILE [--json | --csv [--utf8]] [--relative] [LINES]\n"
     "  lists a .ufcs_stream capture as the analyzer's message list shows it, one TAB-separated\n"
     "  line per row (index, type, receiver, message, summary, voltage, time, baud, colour),\n"
     "  or a JSON array with --json (the texts, plus time_us, delta_us, voltage_mv, current_ma\n"
     "  and bytes), or CSV with --csv (GBK unless --utf8, which writes UTF-8 with a byte-order\n"
     "  mark), as the analyzer's 导出 writes it; --relative counts the times from the capture's\n"
     "  first record instead of the instrument's uptime. FILE may be a logic analyzer's\n"
-    "  recording (see 'ufcs import'; --dp/--dm give its lines)\n";
+    "  recording (see 'ufcs import'; LINES are its --dp/--dm/--vbus/--ibus)\n";
 constexpr const char* kImportUsage =
-    "usage: ufcs import FILE.sr|FILE.dsl|FILE.vcd|FILE.csv [--dp N] [--dm N] -o OUT.ufcs_stream\n"
+    "usage: ufcs import FILE.sr|FILE.dsl|FILE.vcd|FILE.csv [--dp N] [--dm N]\n"
+    "                   [--vbus NAME[*SCALE]] [--ibus NAME[*SCALE]] -o OUT.ufcs_stream\n"
     "  a logic analyzer's recording of D+ and D- (a sigrok or DSView session, a VCD, or a CSV of a "
     "time\n"
     "  column in seconds and one 0/1 column per line) as a capture file: each packet, found by its "
     "training\n"
     "  byte, becomes a record with its line, baud rate and time; handshakes and hardware resets\n"
     "  become their event records. D+ and D- are the lines so named (D+/DP, D-/DM), else the\n"
-    "  first two; --dp and --dm give them by number from 0. rows, decode and check read these\n"
-    "  files directly too, and check adds what only the lines show (see 'ufcs check')\n";
+    "  first two; --dp and --dm give them by number from 0. A sigrok session's analog lines\n"
+    "  named VBUS and IBUS (or V, I, Voltage, Current) give each record the bus voltage and\n"
+    "  current at its moment; --vbus and --ibus name them, *SCALE turns a reading into volts or\n"
+    "  amperes (a divider of 10: VBUS*10). rows, decode and check read these files directly\n"
+    "  too, take the same options, and check adds what only the lines show (see 'ufcs check')\n";
 constexpr const char* kExportLogicUsage =
     "usage: ufcs export-logic CAPTURE -o OUT.sr [--rate 1MHz|24MHz] [--baud-error PCT]\n"
     "                         [--jitter NS] [--gap-us N] [--drift PCT]\n"
@@ -71,7 +75,7 @@ constexpr const char* kExportLogicUsage =
     "  idle between characters. 'ufcs check' on the file shows what they amount to\n";
 constexpr const char* kCheckUsage =
     "usage: ufcs check FILE [--json] [--ack-ms MS] [--answer-ms MS] [--power-ready-ms MS]"
-    " [--dp N --dm N]\n"
+    " [LINES]\n"
     "  checks a capture across messages: the ACK of each message, each sender's message\n"
     "  numbers, Request -> Accept/Refuse -> Power_Ready and Get_* -> answer, with their delays.\n"
     "  Prints one TAB-separated line per finding (index, kind, delay, text), or with --json an\n"
@@ -83,11 +87,13 @@ constexpr const char* kCheckUsage =
     "  window), each with measured {value, low, high, unit} in --json.\n"
     "  Windows default to 5, 50 and 300 ms. The findings go\n"
     "  to standard output, the summary line (N 处时序问题) to standard error. Exit 0 with or\n"
-    "  without findings, 1 for a file it cannot read\n";
+    "  without findings, 1 for a file it cannot read. LINES: a logic recording's --dp, --dm,\n"
+    "  --vbus and --ibus (see 'ufcs import')\n";
 constexpr const char* kDecodeUsage =
-    "usage: ufcs decode FILE INDEX [--json] [--dp N --dm N]\n"
+    "usage: ufcs decode FILE INDEX [--json] [LINES]\n"
     "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
-    "  field tree; --json gives the pane segments, the tree and the warnings\n";
+    "  field tree; --json gives the pane segments, the tree and the warnings. LINES: a logic\n"
+    "  recording's --dp, --dm, --vbus and --ibus (see 'ufcs import')\n";
 constexpr const char* kCaptureUsage =
     "usage: ufcs capture [--simulate[=N]] [--device SERIAL|PATH]"
     " [--mode listen|sink] [--type-c] [--refuse-ack] "

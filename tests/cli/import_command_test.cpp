@@ -178,6 +178,10 @@ TEST_F(ImportCommandTest, LinesByNumberAndRefusals) {
          "ufcs import: --dp 'x' is not a line number"},
         {{"import", file("bus.vcd"), "--dp", "0", "--dm", "0", "-o", file("x.ufcs_stream")},
          "没有两条不同的线"},
+        {{"rows", file("bus.vcd"), "--vbus", "VBUS*0"},
+         "ufcs rows: --vbus 'VBUS*0' is not NAME or NAME*SCALE with a positive scale"},
+        {{"check", file("bus.vcd"), "--ibus", "IBUS*x"}, "--ibus 'IBUS*x' is not NAME"},
+        {{"rows", file("bus.vcd"), "--vbus", "V"}, "没有名为 V 的模拟通道（文件中没有模拟通道）"},
     };
     for (const auto& c : cases) {
         const CliRun run = testing_support::runUfcs(c.args);
