@@ -1,5 +1,7 @@
 #include "logic/text_readers.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -69,6 +71,68 @@ std::optional<uint64_t> wholeNumber(std::string_view text) {
     return value;
 }
 
+// The sample rate a text recording's times were taken at. The text gives
+// times, and its unit (a VCD's time scale, a CSV's decimals) is often finer
+// than the analyzer's sample: a 24 MHz recording read as exact nanoseconds
+// would see flaws of a sample that are not there. The rate is the lowest of
+// the analyzers' usual rates on whose grid every time lies (within the text's
+// rounding), else the text's unit.
+class SampleGrid {
+  public:
+    // A time as written (from the analyzer's trigger, which lies on its grid), to
+    // `unit` seconds.
+    void see(double seconds, double unit) {
+        unit_ = std::min(unit_, unit);
+        const double nanoseconds = seconds * 1e9;
+        const double slack = 0.5 * unit * 1e9 + 1e-3;
+        for (std::size_t k = 0; k < std::size(kRates); ++k) {
+            if (!fits_[k]) continue;
+            const double period = 1e9 / kRates[k];
+            fits_[k] = std::abs(nanoseconds - std::round(nanoseconds / period) * period) <= slack;
+        }
+    }
+
+    // Puts the recording's edges, counted in ticks of `tick` seconds, on that grid.
+    void apply(LogicRecording& recording, double tick, uint64_t lastTick) const {
+        // Whole hertz where the unit is a power of ten (1 / 1e-9 is not quite 1e9).
+        auto perSecond = [](double unit) { return unit <= 1 ? std::round(1 / unit) : 1 / unit; };
+        double rate = perSecond(unit_);
+        for (std::size_t k = 0; k < std::size(kRates); ++k)
+            if (fits_[k]) {
+                rate = kRates[k];
+                break;
+            }
+        rate = std::min(rate, perSecond(tick));
+        const double perTick = rate * tick;
+        auto sampleOf = [perTick](uint64_t at) {
+            return static_cast<uint64_t>(std::llround(static_cast<double>(at) * perTick));
+        };
+        if (perTick < 1) {
+            for (DigitalChannel& channel : recording.channels) {
+                DigitalChannel onGrid{channel.name, channel.initial, {}};
+                bool level = channel.initial;
+                for (const uint64_t at : channel.changes)
+                    onGrid.see(sampleOf(at), level = !level);
+                channel = std::move(onGrid);
+            }
+        }
+        recording.sampleRate = rate;
+        recording.sampleCount = sampleOf(lastTick) + 1;
+    }
+
+  private:
+    static constexpr double kRates[] = {1e3,   2e3,   5e3, 1e4,  2e4,  25e3, 5e4,   1e5,  2e5, 25e4,
+                                        5e5,   1e6,   2e6, 3e6,  4e6,  5e6,  625e4, 8e6,  1e7, 12e6,
+                                        125e5, 16e6,  2e7, 24e6, 25e6, 32e6, 4e7,   48e6, 5e7, 64e6,
+                                        1e8,   125e6, 2e8, 25e7, 4e8,  5e8,  1e9};
+    std::array<bool, std::size(kRates)> fits_ = [] {
+        std::array<bool, std::size(kRates)> all{};
+        all.fill(true);
+        return all;
+    }();
+    double unit_ = 1;
+};
+
 class VcdReader {
   public:
     VcdReader(std::istream& in, std::string name) : tokens_(in), name_(std::move(name)) {}
@@ -81,8 +145,7 @@ class VcdReader {
         if (!definitionsEnded_) return refused(name_, "没有 $enddefinitions，不是完整的 VCD 文件");
         if (!scale_) return refused(name_, "没有 $timescale");
         if (recording_.channels.empty()) return refused(name_, "没有 1 位的信号（$var wire 1 …）");
-        recording_.sampleRate = 1 / *scale_;
-        recording_.sampleCount = time_ + 1;
+        grid_.apply(recording_, *scale_, time_);
         return {std::move(recording_), {}};
     }
 
@@ -182,6 +245,7 @@ class VcdReader {
         }
         if (++changes_ > kMostChanges) return std::string("电平变化太多");
         channel.see(time_, level);
+        if (scale_) grid_.see(static_cast<double>(time_) * *scale_, *scale_);
         return std::nullopt;
     }
 
@@ -191,6 +255,7 @@ class VcdReader {
     std::map<std::string, std::size_t> ids_;
     std::vector<bool> started_;
     std::optional<double> scale_;
+    SampleGrid grid_;
     bool definitionsEnded_ = false;
     uint64_t time_ = 0;
     std::size_t changes_ = 0;
@@ -229,6 +294,21 @@ std::vector<std::string> fields(const std::string& line) {
     return parts;
 }
 
+// Decimals after the point of a number as written ("0.000125" -> 6, "1.25e-4" -> 6).
+int decimalsOf(std::string_view text) {
+    const std::size_t point = text.find('.');
+    const std::size_t exponent = text.find_first_of("eE");
+    int decimals = 0;
+    if (point != std::string_view::npos)
+        decimals = static_cast<int>((exponent == std::string_view::npos ? text.size() : exponent) -
+                                    point - 1);
+    if (exponent != std::string_view::npos) {
+        const std::optional<double> power = common::parseNumber(text.substr(exponent + 1));
+        if (power && std::abs(*power) < 30) decimals -= static_cast<int>(*power);
+    }
+    return std::clamp(decimals, 0, 9);
+}
+
 }  // namespace
 
 LogicLoad readVcd(std::istream& in, const std::string& name) {
@@ -244,6 +324,7 @@ LogicLoad readTransitionCsv(std::istream& in, const std::string& name) {
     unsigned long long number = 0;
     std::size_t rows = 0, changes = 0;
     bool tooLong = false;
+    SampleGrid grid;
     while (const auto line = readLine(in, tooLong)) {
         ++number;
         if (line->empty() || (*line)[0] == ';' || (*line)[0] == '#') continue;
@@ -277,6 +358,7 @@ LogicLoad readTransitionCsv(std::istream& in, const std::string& name) {
                                static_cast<unsigned long long>(recording.channels.size() + 1)));
         if (!firstTime) firstTime = *time;
         const double since = (*time - *firstTime) * kTicksPerSecond;
+        grid.see(*time, std::pow(10.0, -decimalsOf(parts[0])));
         if (since > 9e18)
             return refused(
                 name, common::format("第 %llu 行：时间 %s 离第一行太远", number, parts[0].c_str()));
@@ -305,7 +387,7 @@ LogicLoad readTransitionCsv(std::istream& in, const std::string& name) {
     }
     if (tooLong) return refused(name, "有一行长于 64 KB，不是逻辑分析仪的 CSV 文件");
     if (rows == 0) return refused(name, "没有数据行");
-    recording.sampleCount = last + 1;
+    grid.apply(recording, 1 / kTicksPerSecond, last);
     return {std::move(recording), {}};
 }
 

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <set>
 #include <vector>
 
 #include "analyzer/capture_feed.h"
+#include "common/format.h"
 #include "logic/capture_import.h"
 #include "logic/line_decoder.h"
 #include "logic/line_signals.h"
@@ -17,6 +20,7 @@
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_pages.h"
 #include "support/test_folder.h"
+#include "support/zip_archive.h"
 
 namespace {
 
@@ -91,6 +95,101 @@ TEST(CaptureExport, SimulatedTrafficRoundTripsThroughASigrokSession) {
         expectSameRecords(*original, *imported);
         EXPECT_TRUE(result.findings.empty()) << result.findings.front().text;
         EXPECT_GE(result.lineSignals, 4u);  // the handshakes, answers and resets came back too
+    }
+}
+
+// The two lines' edges in time order: sample -> which lines change there, as bits.
+std::map<uint64_t, int> edgesOf(const logic::LogicRecording& recording) {
+    std::map<uint64_t, int> edges;
+    for (int k = 0; k < 2; ++k)
+        for (const uint64_t at : recording.channels[k].changes)
+            edges[at] |= 1 << k;
+    return edges;
+}
+
+// As PulseView exports a VCD: libsigrok's header, a microsecond time scale at 1 MHz,
+// values glued to their identifiers.
+std::string pulseViewVcd(const logic::LogicRecording& recording) {
+    std::string text =
+        "$date Thu Dec 10 2026 $end\n$version libsigrok 0.5.2 $end\n"
+        "$comment\n  Acquisition with 2/2 channels at 1 MHz\n$end\n$timescale 1 us $end\n"
+        "$scope module libsigrok $end\n$var wire 1 ! D+ $end\n$var wire 1 \" D- $end\n"
+        "$upscope $end\n$enddefinitions $end\n";
+    bool levels[2] = {recording.channels[0].initial, recording.channels[1].initial};
+    text += std::string("#0 ") + (levels[0] ? "1" : "0") + "! " + (levels[1] ? "1" : "0") + "\"\n";
+    for (const auto& [at, which] : edgesOf(recording)) {
+        text += "#" + std::to_string(at);
+        for (int k = 0; k < 2; ++k) {
+            if ((which >> k & 1) == 0) continue;
+            levels[k] = !levels[k];
+            text += std::string(" ") + (levels[k] ? "1" : "0") + (k == 0 ? "!" : "\"");
+        }
+        text += "\n";
+    }
+    return text + "#" + std::to_string(recording.sampleCount) + "\n";
+}
+
+// As a logic analyzer's software exports transitions: a time in seconds, a column a
+// channel named by its number, so D+ and D- are the first two.
+std::string transitionCsv(const logic::LogicRecording& recording) {
+    int levels = (recording.channels[0].initial ? 1 : 0) | (recording.channels[1].initial ? 2 : 0);
+    std::string text = common::format("Time [s],Channel 0,Channel 1\n0.000000000,%d,%d\n",
+                                      levels & 1, levels >> 1);
+    for (const auto& [at, which] : edgesOf(recording)) {
+        levels ^= which;
+        text += common::format("%.9f,%d,%d\n", static_cast<double>(at) / recording.sampleRate,
+                               levels & 1, levels >> 1 & 1);
+    }
+    return text;
+}
+
+// As DSView saves a session: its header, then a bit a sample, least first, in blocks.
+std::vector<uint8_t> dsViewSession(const logic::LogicRecording& recording) {
+    constexpr uint64_t kBlock = 1 << 20;
+    const uint64_t blocks = (recording.sampleCount + kBlock - 1) / kBlock;
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"header",
+         "[version]\nversion = 2\n[header]\ndriver = DSLogic\ndevice mode = 0\n"
+         "total samples = " +
+             std::to_string(recording.sampleCount) + "\ntotal probes = 2\ntotal blocks = " +
+             std::to_string(blocks) + "\nsamplerate = 1 MHz\nprobe0 = DP\nprobe1 = DM\n"}};
+    for (int k = 0; k < 2; ++k) {
+        const logic::DigitalChannel& line = recording.channels[k];
+        for (uint64_t block = 0; block < blocks; ++block) {
+            std::string bits(kBlock / 8, '\0');
+            for (uint64_t i = 0; i < kBlock; ++i)
+                if (line.levelAt(block * kBlock + i)) bits[i / 8] |= static_cast<char>(1 << i % 8);
+            members.push_back({"L-" + std::to_string(k) + "/" + std::to_string(block), bits});
+        }
+    }
+    return testing_support::zipOf(members);
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The same traffic as the other programs write it reads back as the same records.
+TEST(CaptureExport, SimulatedTrafficRoundTripsThroughEachFormat) {
+    const testing_support::TestFolder folder;
+    const auto original = simulatedCapture(17, 200);
+    const logic::Synthesis synthesis = logic::synthesizeRecording(*original, {});
+    const logic::LogicRecording& lines = synthesis.recording;
+    const std::vector<uint8_t> dsl = dsViewSession(lines);
+    const std::pair<const char*, std::string> files[] = {
+        {"pulseview.vcd", pulseViewVcd(lines)},
+        {"transitions.csv", transitionCsv(lines)},
+        {"dsview.dsl", std::string(dsl.begin(), dsl.end())},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        writeFile(folder.path() / name, bytes);
+        auto imported = ufcs::CaptureStore::create();
+        const logic::CaptureImport result = logic::importLogicFile(folder.path() / name, *imported);
+        ASSERT_TRUE(result.ok) << result.message;
+        expectSameRecords(*original, *imported);
+        EXPECT_TRUE(result.findings.empty()) << result.findings.front().text;
     }
 }
 

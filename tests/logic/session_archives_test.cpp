@@ -13,39 +13,15 @@
 #include "logic/capture_import.h"
 #include "logic/line_decoder.h"
 #include "support/test_folder.h"
+#include "support/zip_archive.h"
 
 namespace {
+
+using testing_support::zipOf;
 
 const std::vector<uint8_t> kRequest = {0xAA, 0x22, 0x09, 0x02, 0x08, 0x10, 0x00,
                                        0x00, 0x00, 0x01, 0x90, 0x01, 0x22, 0x97};
 const std::vector<uint8_t> kAck = {0xAA, 0x41, 0x09, 0x00, 0x5D};
-
-// A zip archive in memory holding the named members.
-std::vector<uint8_t> zipOf(const std::vector<std::pair<std::string, std::string>>& members) {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
-    zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
-    zip_source_keep(buffer);
-    for (const auto& [name, bytes] : members) {
-        // libzip frees a copy it was given, but takes no buffer for an empty member.
-        char* copy = bytes.empty() ? nullptr : static_cast<char*>(malloc(bytes.size()));
-        if (copy) std::copy(bytes.begin(), bytes.end(), copy);
-        zip_source_t* member = zip_source_buffer(archive, copy, bytes.size(), copy ? 1 : 0);
-        zip_file_add(archive, name.c_str(), member, ZIP_FL_ENC_UTF_8);
-    }
-    zip_close(archive);
-    zip_source_open(buffer);
-    zip_source_seek(buffer, 0, SEEK_END);
-    const zip_int64_t size = zip_source_tell(buffer);
-    zip_source_seek(buffer, 0, SEEK_SET);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    zip_source_read(buffer, bytes.data(), bytes.size());
-    zip_source_close(buffer);
-    zip_source_free(buffer);
-    zip_error_fini(&error);
-    return bytes;
-}
 
 // Samples of `unitSize` bytes at 4 MHz: probe 3 carries D+ (the Request at 1 ms),
 // probe 6 D- (the ACK at 3 ms), probe 1 a clock, the rest stay low.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/format.h"
 #include "logic/line_decoder.h"
 
 namespace {
@@ -169,12 +170,56 @@ TEST(TextReaders, ACsvWithoutTitlesAndWithComments) {
     const auto& channels = load.recording->channels;
     ASSERT_EQ(channels.size(), 2u);
     EXPECT_EQ(channels[1].name, "D1");
+    const logic::LogicRecording& recording = *load.recording;
     EXPECT_TRUE(channels[0].initial);
-    EXPECT_EQ(channels[0].changes, (std::vector<uint64_t>{1'000'000'000}));
+    ASSERT_EQ(channels[0].changes.size(), 1u);
+    EXPECT_DOUBLE_EQ(recording.secondsAt(channels[0].changes[0]), 1.0);
     EXPECT_FALSE(channels[1].initial);
-    EXPECT_EQ(channels[1].changes, (std::vector<uint64_t>{500'000'000}));
-    EXPECT_TRUE(channels[1].levelAt(500'000'000));
-    EXPECT_FALSE(channels[1].levelAt(499'999'999));
+    ASSERT_EQ(channels[1].changes.size(), 1u);
+    EXPECT_DOUBLE_EQ(recording.secondsAt(channels[1].changes[0]), 0.5);
+}
+
+// A CSV or a VCD gives times, not the analyzer's rate: the rate is the lowest usual one
+// on whose grid every time lies (within the text's precision), so an edge is not taken
+// as known better than its sample.
+TEST(TextReaders, TheSampleRateIsTheGridTheTimesLieOn) {
+    const struct {
+        const char* name;
+        double rate;        // the times are multiples of 1/rate, from a start
+        double start;       // seconds
+        const char* print;  // how each time is written (a VCD: "#%.0f" in nanoseconds)
+        double expected;
+    } cases[] = {
+        {"1 MHz, nanoseconds written", 1e6, 0, "%.9f", 1e6},
+        {"24 MHz, nanoseconds written", 24e6, 0, "%.9f", 24e6},
+        {"24 MHz after a trigger at -0.1 s", 24e6, -0.1, "%.9f", 24e6},
+        {"3 MHz, more digits than needed", 3e6, 0, "%.12f", 3e6},
+        {"24 MHz written to the microsecond", 24e6, 0, "%.6f", 1e6},
+        {"an exponent", 4e6, 0, "%.6e", 4e6},
+        {"no usual grid: as fine as the text can say", 1e9 / 7.3, 0, "%.9f", 1e9},
+        {"a VCD in nanoseconds of 24 MHz", 24e6, 0, "#%.0f", 24e6},
+        {"a VCD in nanoseconds of 1 MHz", 1e6, 0, "#%.0f", 1e6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool vcd = c.print[0] == '#';
+        std::string text = vcd ? "$timescale 1 ns $end $var wire 1 ! A $end $var wire 1 \" B $end "
+                                 "$enddefinitions $end #0 0! 0\"\n"
+                               : "Time [s],A,B\n";
+        uint64_t sample = 0;
+        for (int k = 0; k < 400; ++k) {
+            sample += 100 + static_cast<uint64_t>(k * 7919 % 113);  // uneven gaps
+            const double seconds = c.start + static_cast<double>(sample) / c.rate;
+            text += common::format(c.print, vcd ? seconds * 1e9 : seconds) +
+                    (vcd ? (k % 2 ? " 0!\n" : " 1!\n") : (k % 2 ? ",1,0\n" : ",0,1\n"));
+        }
+        std::istringstream in(text);
+        const logic::LogicLoad load =
+            vcd ? logic::readVcd(in, "grid.vcd") : logic::readTransitionCsv(in, "grid.csv");
+        ASSERT_TRUE(load.recording) << load.message;
+        EXPECT_EQ(load.recording->sampleRate, c.expected);
+        EXPECT_EQ(load.recording->channels[0].changes.size(), vcd ? 400u : 399u);
+    }
 }
 
 }  // namespace
