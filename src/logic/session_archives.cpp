@@ -163,39 +163,30 @@ class SigrokReader {
         channel.pointsPerSecond = recording_.sampleRate / static_cast<double>(perPoint);
         double sum = 0;
         uint64_t inPoint = 0;
-        std::vector<uint8_t> chunk(kChunkBytes + 4);
-        std::size_t carried = 0;  // bytes of a float cut by a chunk's or a member's end
+        std::vector<uint8_t> chunk;
+        std::size_t carried = 0;  // a float cut by a member's end goes on in the next
+        auto takeFloats = [&](const uint8_t* bytes,
+                              std::size_t count) -> std::optional<std::string> {
+            for (std::size_t i = 0; i < count; ++i, bytes += 4) {
+                float sample;
+                const uint32_t bits =
+                    static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                    static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+                std::memcpy(&sample, &bits, 4);
+                sum += std::isfinite(sample) ? sample : 0;
+                if (++inPoint < perPoint) continue;
+                if (channel.points.size() == kMostAnalogPoints) return std::string("模拟采样太多");
+                channel.points.push_back(static_cast<float>(sum / static_cast<double>(inPoint)));
+                sum = 0;
+                inPoint = 0;
+            }
+            return std::nullopt;
+        };
         for (int part = 1;; ++part) {
             const std::string member = prefix + std::to_string(part);
             if (zip_name_locate(archive_, member.c_str(), 0) < 0) break;
-            Entry entry(zip_fopen(archive_, member.c_str(), 0));
-            if (!entry) return member + " 打不开：" + zip_strerror(archive_);
-            for (;;) {
-                const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
-                if (got < 0) return member + " 已损坏：" + zip_file_strerror(entry.get());
-                if (got == 0) break;
-                if (!tally_.add(static_cast<uint64_t>(got))) return std::string("stopped");
-                const std::size_t bytes = carried + static_cast<std::size_t>(got);
-                const std::size_t whole = bytes - bytes % 4;
-                for (std::size_t at = 0; at < whole; at += 4) {
-                    float sample;
-                    const uint32_t bits = static_cast<uint32_t>(chunk[at]) |
-                                          static_cast<uint32_t>(chunk[at + 1]) << 8 |
-                                          static_cast<uint32_t>(chunk[at + 2]) << 16 |
-                                          static_cast<uint32_t>(chunk[at + 3]) << 24;
-                    std::memcpy(&sample, &bits, 4);
-                    sum += std::isfinite(sample) ? sample : 0;
-                    if (++inPoint < perPoint) continue;
-                    if (channel.points.size() == kMostAnalogPoints)
-                        return std::string("模拟采样太多");
-                    channel.points.push_back(
-                        static_cast<float>(sum / static_cast<double>(inPoint)));
-                    sum = 0;
-                    inPoint = 0;
-                }
-                carried = bytes - whole;
-                std::copy(chunk.data() + whole, chunk.data() + bytes, chunk.data());
-            }
+            if (const auto problem = readUnits(member, 4, chunk, carried, takeFloats))
+                return problem;
         }
         if (inPoint > 0)
             channel.points.push_back(static_cast<float>(sum / static_cast<double>(inPoint)));
@@ -214,11 +205,20 @@ class SigrokReader {
     }
 
     std::optional<std::string> readMember(const std::string& member) {
+        return readUnits(
+            member, unitSize_, chunk_, carried_,
+            [this](const uint8_t* bytes, std::size_t count) { return takeSamples(bytes, count); });
+    }
+
+    // Reads `member` a chunk at a time into `chunk`, handing `take` its whole units of
+    // `unit` bytes; a unit cut by a chunk's end, or by the member's, goes on in the
+    // next read (its `carried` bytes kept at the chunk's start).
+    template <typename Take>
+    std::optional<std::string> readUnits(const std::string& member, std::size_t unit,
+                                         std::vector<uint8_t>& chunk, std::size_t& carried,
+                                         Take&& take) {
         Entry entry(zip_fopen(archive_, member.c_str(), 0));
         if (!entry) return member + " 打不开：" + zip_strerror(archive_);
-        // A sample cut by a chunk's end, or by the member's, goes on in the next read.
-        std::vector<uint8_t>& chunk = chunk_;
-        std::size_t& carried = carried_;
         chunk.resize(kChunkBytes + 8);
         for (;;) {
             const zip_int64_t got = zip_fread(entry.get(), chunk.data() + carried, kChunkBytes);
@@ -226,8 +226,8 @@ class SigrokReader {
             if (got == 0) break;
             if (!tally_.add(static_cast<uint64_t>(got))) return std::string("stopped");
             const std::size_t bytes = carried + static_cast<std::size_t>(got);
-            const std::size_t whole = bytes - bytes % unitSize_;
-            if (const auto problem = takeSamples(chunk.data(), whole / unitSize_)) return problem;
+            const std::size_t whole = bytes - bytes % unit;
+            if (const auto problem = take(chunk.data(), whole / unit)) return problem;
             carried = bytes - whole;
             std::copy(chunk.data() + whole, chunk.data() + bytes, chunk.data());
         }
