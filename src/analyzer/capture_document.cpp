@@ -77,13 +77,7 @@ common::FileResult CaptureDocument::save(const std::filesystem::path& path,
     return result;
 }
 
-common::FileResult CaptureDocument::open(const std::filesystem::path& path,
-                                         const logic::LineChooser& chooseLines) {
-    if (logic::isLogicFile(path)) {
-        const logic::LogicLoad load = logic::readLogicFile(path);
-        if (!load.recording) return {false, load.message};
-        return openLogic(path, *load.recording, chooseLines);
-    }
+common::FileResult CaptureDocument::open(const std::filesystem::path& path) {
     const common::FileResult result = ufcs::OpenCapture(store_, path);
     if (result.ok) opened(path, {});
     return result;
@@ -152,10 +146,20 @@ const ufcs::SequenceReport& CaptureDocument::report() {
 std::string CaptureDocument::timingSummary() {
     const ufcs::SequenceReport& findings = report();
     const ufcs::SequenceWindows& windows = checker_.windows();
-    return common::format("共 %llu 处时序问题（ACK 限 %g ms，回答限 %g ms，Power_Ready 限 %g ms）",
-                          static_cast<unsigned long long>(findings.findingCount()),
-                          windows.ackUs / 1000.0, windows.answerUs / 1000.0,
-                          windows.powerReadyUs / 1000.0);
+    const std::string powerReady =
+        windows.powerReadyUs
+            ? common::format("%g ms", *windows.powerReadyUs / 1000.0)
+            : common::format(
+                  "按电压 %g/%g/%g ms",
+                  ufcs::standardLimit(ufcs::LimitId::PowerReady11V).microseconds / 1000.0,
+                  ufcs::standardLimit(ufcs::LimitId::PowerReady20V).microseconds / 1000.0,
+                  ufcs::standardLimit(ufcs::LimitId::PowerReady30V).microseconds / 1000.0);
+    return common::format(
+        "共 %llu 处时序问题（ACK 限 %g ms，回答限 %g ms，Power_Ready 限 %s、不超过 %g ms，"
+        "同一方两条消息间隔至少 %g ms）",
+        static_cast<unsigned long long>(findings.findingCount()), windows.ackUs / 1000.0,
+        windows.answerUs / 1000.0, powerReady.c_str(), windows.powerSupplyUs / 1000.0,
+        windows.messageGapUs / 1000.0);
 }
 
 std::string CaptureDocument::statusText() const {

@@ -66,11 +66,11 @@ class CaptureDocument {
     // Saves the capture; on failure the message also says where a copy went
     // (the user's data folder), and the capture stays unsaved.
     common::FileResult save(const std::filesystem::path& path, const common::SaveControl& control);
-    // A logic analyzer's recording asks `chooseLines` for D+ and D- when its
-    // lines' names do not say (a cancel gives a failure without a message).
-    common::FileResult open(const std::filesystem::path& path,
-                            const logic::LineChooser& chooseLines = {});
-    // The same for a recording already read from `path`.
+    // A capture file; a logic analyzer's recording comes through openLogic().
+    common::FileResult open(const std::filesystem::path& path);
+    // A recording already read from `path` (off the window thread). It asks
+    // `chooseLines` for the lines when their names do not say; a cancel gives
+    // a failure without a message.
     common::FileResult openLogic(const std::filesystem::path& path,
                                  const logic::LogicRecording& recording,
                                  const logic::LineChooser& chooseLines = {});

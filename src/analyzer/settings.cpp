@@ -15,15 +15,17 @@ constexpr const char* kChecks = "Checks";
 constexpr const char* kAckUs = "AckUs";
 constexpr const char* kAnswerUs = "AnswerUs";
 constexpr const char* kPowerReadyUs = "PowerReadyUs";
+constexpr const char* kPowerSupplyUs = "PowerSupplyUs";
+constexpr const char* kMessageGapUs = "MessageGapUs";
 constexpr const char* kList = "List";
 constexpr const char* kTimeFromCapture = "TimeFromCapture";
 
 constexpr int kShortestWindowUs = 200;  // one time-stamp tick
 constexpr int kLongestWindowUs = 60'000'000;
 
-uint32_t windowOrDefault(int value, uint32_t fallback) {
-    return value >= kShortestWindowUs && value <= kLongestWindowUs ? static_cast<uint32_t>(value)
-                                                                   : fallback;
+std::optional<uint32_t> window(int value) {
+    if (value < kShortestWindowUs || value > kLongestWindowUs) return std::nullopt;
+    return static_cast<uint32_t>(value);
 }
 
 }  // namespace
@@ -64,19 +66,24 @@ void AnalyzerSettings::saveTimeFromCaptureStart(bool fromStart) {
 }
 
 ufcs::SequenceWindows AnalyzerSettings::checkWindows() const {
-    const ufcs::SequenceWindows defaults;
-    const auto read = [&](const char* key, uint32_t fallback) {
-        return windowOrDefault(profile_.readInt(kChecks, key, static_cast<int>(fallback)),
-                               fallback);
-    };
-    return {read(kAckUs, defaults.ackUs), read(kAnswerUs, defaults.answerUs),
-            read(kPowerReadyUs, defaults.powerReadyUs)};
+    // A key that is absent or out of range leaves the standard's limit.
+    const auto read = [&](const char* key) { return window(profile_.readInt(kChecks, key, 0)); };
+    ufcs::SequenceWindows windows;
+    windows.ackUs = read(kAckUs).value_or(windows.ackUs);
+    windows.answerUs = read(kAnswerUs).value_or(windows.answerUs);
+    windows.powerReadyUs = read(kPowerReadyUs);
+    windows.powerSupplyUs = read(kPowerSupplyUs).value_or(windows.powerSupplyUs);
+    windows.messageGapUs = read(kMessageGapUs).value_or(windows.messageGapUs);
+    return windows;
 }
 
 void AnalyzerSettings::saveCheckWindows(const ufcs::SequenceWindows& windows) {
     profile_.writeInt(kChecks, kAckUs, static_cast<int>(windows.ackUs));
     profile_.writeInt(kChecks, kAnswerUs, static_cast<int>(windows.answerUs));
-    profile_.writeInt(kChecks, kPowerReadyUs, static_cast<int>(windows.powerReadyUs));
+    // 0 leaves Power_Ready to tPowReady of each voltage.
+    profile_.writeInt(kChecks, kPowerReadyUs, static_cast<int>(windows.powerReadyUs.value_or(0)));
+    profile_.writeInt(kChecks, kPowerSupplyUs, static_cast<int>(windows.powerSupplyUs));
+    profile_.writeInt(kChecks, kMessageGapUs, static_cast<int>(windows.messageGapUs));
 }
 
 }  // namespace analyzer

@@ -77,22 +77,45 @@ uint8_t senderOf(uint8_t kind, uint8_t receiver) {
     return kNobody;
 }
 
+// A standard limit as applied: its own clause, or "设置" when a user's value stands in its place.
+AppliedLimit applied(LimitId id, uint32_t us) {
+    const StandardLimit& standard = standardLimit(id);
+    return {us, std::string(standard.name),
+            us == standard.microseconds ? std::string(standard.clause) : std::string("设置"),
+            standard.atLeast};
+}
+
 }  // namespace
 
+std::string AppliedLimit::text() const {
+    return common::format("%s %s，%s，%s", atLeast ? "至少" : "限", millisecondsText(us).c_str(),
+                          name.c_str(), clause.c_str());
+}
+
 std::string_view findingKindName(FindingKind kind) {
-    static constexpr std::array<std::string_view, 12> kNames = {"no_ack",
-                                                                "ack_mismatch",
-                                                                "retransmission",
-                                                                "lost_message",
-                                                                "no_answer",
-                                                                "late",
-                                                                "baud_out_of_range",
-                                                                "baud_drift",
-                                                                "framing_error",
-                                                                "short_character_idle",
-                                                                "short_packet_idle",
-                                                                "handshake_pulse"};
+    static constexpr std::array<std::string_view, kFindingKindCount> kNames = {
+        "no_ack",
+        "ack_mismatch",
+        "retransmission",
+        "lost_message",
+        "no_answer",
+        "late",
+        "too_soon",
+        "baud_out_of_range",
+        "baud_drift",
+        "framing_error",
+        "short_character_idle",
+        "short_packet_idle",
+        "handshake_pulse"};
     return kNames[static_cast<std::size_t>(kind)];
+}
+
+std::optional<FindingKind> findingKindNamed(std::string_view name) {
+    for (std::size_t i = 0; i < kFindingKindCount; ++i) {
+        const auto kind = static_cast<FindingKind>(i);
+        if (findingKindName(kind) == name) return kind;
+    }
+    return std::nullopt;
 }
 
 SequenceReport::SequenceReport(std::vector<SequenceNote> notes) : notes_(std::move(notes)) {
@@ -127,6 +150,8 @@ void SequenceChecker::reset() {
     awaitingAck_.clear();
     chains_.clear();
     restartParties();
+    for (LastNumber& last : lastSent_)
+        last = {};
     lastTimeUs_ = 0;
     nextRecord_ = 0;
     notes_.clear();
@@ -161,6 +186,8 @@ void SequenceChecker::add(ConstCaptureRecord record, uint32_t index) {
         awaitingAck_.clear();
         chains_.clear();
         restartParties();
+        for (LastNumber& last : lastSent_)
+            last = {};
         lastTimeUs_ = record.timeUs();
         return;
     }
@@ -173,11 +200,15 @@ void SequenceChecker::takeMessage(ConstCaptureRecord record, uint32_t index, int
     const uint8_t receiver = record.receiver() >> 5;
     const uint8_t type = record.messageType();
     if (receiver < 1 || receiver > 3 || type > kTypeVendor) return;
-    Sent message{index,    senderOf(record.kind(), receiver),
-                 receiver, static_cast<uint8_t>((record.at(16) >> 1) & 0x0F),
-                 type,     record.command(),
-                 timeUs,   timeUs + wireDurationUs(record.byteCount(), record.baudCode())};
+    Sent message{index,       senderOf(record.kind(), receiver),
+                 receiver,    static_cast<uint8_t>((record.at(16) >> 1) & 0x0F),
+                 type,        record.command(),
+                 timeUs,      timeUs + wireDurationUs(record.byteCount(), record.baudCode()),
+                 std::nullopt};
     if (answersCable(message)) message.sender = kCable;
+    if (type == kTypeData && message.command == dc::kRequest && record.byteCount() >= 14)
+        message.requestedMv = (record.at(24) << 8 | record.at(25)) * 10u;
+    checkSpacing(message);
     if (type == kTypeControl && (message.command == cc::kAck || message.command == cc::kNck)) {
         // A broken ACK acknowledges nothing (its row is already marked).
         if (record.byteCount() >= 5 && Crc8(record.bytes() + 16, 3) == record.at(19))
@@ -215,11 +246,12 @@ void SequenceChecker::takeAck(const Sent& ack) {
     awaitingAck_.erase(std::next(match).base());
     const int64_t delay = ack.timeUs - answered.endUs;
     const std::string what = messageName(answered.type, answered.command);
-    if (delay > windows_.ackUs) {
+    const AppliedLimit limit = ackLimit();
+    if (delay > limit.us) {
         note(ack.index, FindingKind::Late, delay,
-             common::format("%s 迟到：第 %u 条 %s 之后 %s（限 %s）", name.c_str(), answered.index,
-                            what.c_str(), millisecondsText(delay).c_str(),
-                            millisecondsText(windows_.ackUs).c_str()));
+             common::format("%s 迟到：第 %u 条 %s 之后 %s（%s）", name.c_str(), answered.index,
+                            what.c_str(), millisecondsText(delay).c_str(), limit.text().c_str()),
+             &limit);
     } else {
         note(ack.index, std::nullopt, delay,
              common::format("%s：应答第 %u 条 %s，用时 %s", name.c_str(), answered.index,
@@ -276,7 +308,53 @@ void SequenceChecker::checkNumber(const Sent& message) {
                      (message.number - expected) & 0x0F));
         }
     }
-    last = {true, message.number, message.index};
+    last = {true, message.number, message.index, 0, 0};
+}
+
+void SequenceChecker::checkSpacing(const Sent& message) {
+    if (message.sender == kNobody) return;
+    LastNumber& last = lastSent_[message.sender];
+    const uint16_t key = answerKey(message.type, message.command);
+    // A message sent again (after an NCK or a missing ACK) keeps to tRetry instead.
+    const bool resent = last.known && last.number == message.number && last.message == key;
+    if (last.known && !resent) {
+        const int64_t gap = message.timeUs - last.endUs;
+        const AppliedLimit limit = gapLimit();
+        if (gap < limit.us) {
+            note(message.index, FindingKind::TooSoon, gap,
+                 common::format("发送过快：%s上一条消息（第 %u 条）结束后 %s 就发出这条 %s（%s）",
+                                std::string(partyName(message.sender)).c_str(), last.index,
+                                millisecondsText(gap).c_str(),
+                                messageName(message.type, message.command).c_str(),
+                                limit.text().c_str()),
+                 &limit);
+        }
+    }
+    last = {true, message.number, message.index, key, message.endUs};
+}
+
+AppliedLimit SequenceChecker::ackLimit() const {
+    return applied(LimitId::AckReceive, windows_.ackUs);
+}
+
+AppliedLimit SequenceChecker::answerLimit() const {
+    return applied(LimitId::SenderResponse, windows_.answerUs);
+}
+
+AppliedLimit SequenceChecker::gapLimit() const {
+    return applied(LimitId::MessageTransDelay, windows_.messageGapUs);
+}
+
+// A user's window for every voltage, else tPowReady of the voltage asked for,
+// never beyond tPowerSupply (which alone holds above 30 V or for a Request
+// whose voltage the capture lacks).
+AppliedLimit SequenceChecker::powerReadyLimit(const Sent& request) const {
+    if (windows_.powerReadyUs) return {*windows_.powerReadyUs, "tPowReady", "设置", false};
+    const AppliedLimit supply = applied(LimitId::PowerSupply, windows_.powerSupplyUs);
+    const std::optional<LimitId> id =
+        request.requestedMv ? powerReadyLimitFor(*request.requestedMv) : std::nullopt;
+    if (!id || standardLimit(*id).microseconds > supply.us) return supply;
+    return applied(*id, standardLimit(*id).microseconds);
 }
 
 void SequenceChecker::takeAnswer(const Sent& message) {
@@ -292,21 +370,24 @@ void SequenceChecker::takeAnswer(const Sent& message) {
         const bool answers = chain.powerReady ? powerReady : (key == chain.expected || refuse);
         if (!answers) continue;
         const int64_t delay = message.timeUs - chain.sinceUs;
-        const uint32_t window = chain.powerReady ? windows_.powerReadyUs : windows_.answerUs;
+        const AppliedLimit limit =
+            chain.powerReady ? powerReadyLimit(chain.request) : answerLimit();
         const std::string what = messageName(message.type, message.command);
         const std::string after =
             chain.powerReady
                 ? common::format("Accept（第 %u 条）之后", chain.sinceIndex)
                 : common::format("第 %u 条 %s 之后", chain.request.index,
                                  messageName(chain.request.type, chain.request.command).c_str());
-        if (delay > window) {
+        if (delay > limit.us) {
             note(message.index, FindingKind::Late, delay,
-                 common::format("%s 迟到：%s %s（限 %s）", what.c_str(), after.c_str(),
-                                millisecondsText(delay).c_str(), millisecondsText(window).c_str()));
+                 common::format("%s 迟到：%s %s（%s）", what.c_str(), after.c_str(),
+                                millisecondsText(delay).c_str(), limit.text().c_str()),
+                 &limit);
         } else {
             note(message.index, std::nullopt, delay,
                  common::format("%s：%s %s", what.c_str(), after.c_str(),
-                                millisecondsText(delay).c_str()));
+                                millisecondsText(delay).c_str()),
+                 &limit);
         }
         const bool accepted = !chain.powerReady && !refuse && chain.request.type == kTypeData &&
                               chain.request.command == dc::kRequest;
@@ -349,34 +430,45 @@ void SequenceChecker::startChain(const Sent& message) {
 }
 
 void SequenceChecker::note(uint32_t index, std::optional<FindingKind> kind,
-                           std::optional<int64_t> delayUs, std::string text) {
+                           std::optional<int64_t> delayUs, std::string text,
+                           const AppliedLimit* limit) {
     if (kind) ++settledFindings_;
-    notes_.push_back({index, kind, delayUs, std::move(text), std::nullopt});
+    SequenceNote made{index, kind, delayUs, std::move(text), std::nullopt, {}, {}};
+    if (limit) {
+        made.limit = limit->name;
+        made.clause = limit->clause;
+    }
+    notes_.push_back(std::move(made));
 }
 
 void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
+    const AppliedLimit ack = ackLimit();
     for (const Sent& sent : awaitingAck_) {
-        if (lastTimeUs_ - sent.endUs <= windows_.ackUs) continue;
+        if (lastTimeUs_ - sent.endUs <= ack.us) continue;
         out.push_back({sent.index, FindingKind::NoAck, std::nullopt,
-                       common::format("没有 ACK：%s %s 内未应答这条 %s",
+                       common::format("没有 ACK：%s %s 内未应答这条 %s（%s，%s）",
                                       std::string(partyName(sent.receiver)).c_str(),
-                                      millisecondsText(windows_.ackUs).c_str(),
-                                      messageName(sent.type, sent.command).c_str()),
-                       std::nullopt});
+                                      millisecondsText(ack.us).c_str(),
+                                      messageName(sent.type, sent.command).c_str(),
+                                      ack.name.c_str(), ack.clause.c_str()),
+                       std::nullopt, ack.name, ack.clause});
     }
     for (const Chain& chain : chains_) {
-        const uint32_t window = chain.powerReady ? windows_.powerReadyUs : windows_.answerUs;
-        if (lastTimeUs_ - chain.sinceUs <= window) continue;
+        const AppliedLimit limit =
+            chain.powerReady ? powerReadyLimit(chain.request) : answerLimit();
+        if (lastTimeUs_ - chain.sinceUs <= limit.us) continue;
+        const std::string where = limit.name + "，" + limit.clause;
         out.push_back(
             {chain.sinceIndex, FindingKind::NoAnswer, std::nullopt,
              chain.powerReady
-                 ? common::format("没有 Power_Ready：Accept 之后 %s 内未见电压调整完毕",
-                                  millisecondsText(window).c_str())
-                 : common::format("没有回答：%s %s 内未回答这条 %s",
+                 ? common::format("没有 Power_Ready：Accept 之后 %s 内未见电压调整完毕（%s）",
+                                  millisecondsText(limit.us).c_str(), where.c_str())
+                 : common::format("没有回答：%s %s 内未回答这条 %s（%s）",
                                   std::string(partyName(chain.request.receiver)).c_str(),
-                                  millisecondsText(window).c_str(),
-                                  messageName(chain.request.type, chain.request.command).c_str()),
-             std::nullopt});
+                                  millisecondsText(limit.us).c_str(),
+                                  messageName(chain.request.type, chain.request.command).c_str(),
+                                  where.c_str()),
+             std::nullopt, limit.name, limit.clause});
     }
 }
 

@@ -22,15 +22,34 @@
 
 #include "ufcs/capture_record.h"
 #include "ufcs/capture_store.h"
+#include "ufcs/standard_limits.h"
 
 namespace ufcs {
 
-// How long each step may take before it counts as late (microseconds).
+// How long each step may take before it counts as late (microseconds); the
+// standard's limits unless a user sets others.
 struct SequenceWindows {
-    uint32_t ackUs = 5'000;
-    uint32_t answerUs = 50'000;       // Accept/Refuse after a Request, the answer to a Get_*
-    uint32_t powerReadyUs = 300'000;  // Power_Ready after Accept
+    uint32_t ackUs = standardLimit(LimitId::AckReceive).microseconds;
+    // Accept/Refuse after a Request, the answer to a Get_*
+    uint32_t answerUs = standardLimit(LimitId::SenderResponse).microseconds;
+    // Power_Ready after Accept: one window for every voltage when set, else
+    // tPowReady of the voltage asked for ...
+    std::optional<uint32_t> powerReadyUs;
+    // ... and never more than this, whatever the voltage.
+    uint32_t powerSupplyUs = standardLimit(LimitId::PowerSupply).microseconds;
+    // The least time between two messages of one sender (end to start).
+    uint32_t messageGapUs = standardLimit(LimitId::MessageTransDelay).microseconds;
     bool operator==(const SequenceWindows&) const = default;
+};
+
+// A limit as a check applied it: the standard's, or one a user set in its place.
+struct AppliedLimit {
+    uint32_t us = 0;
+    std::string name;    // "tACKReceive"
+    std::string clause;  // "7.3 表 27"; "设置" for a user's value
+    bool atLeast = false;
+    // "限 10.0 ms，tACKReceive，7.3 表 27" ("至少 …" for a least time)
+    std::string text() const;
 };
 
 enum class FindingKind : uint8_t {
@@ -40,6 +59,7 @@ enum class FindingKind : uint8_t {
     LostMessage,
     NoAnswer,
     Late,
+    TooSoon,  // a sender's next message before tMsgTransDelay had passed
     // What only a sampled recording of the lines shows.
     BaudOutOfRange,
     BaudDrift,
@@ -48,10 +68,13 @@ enum class FindingKind : uint8_t {
     ShortPacketIdle,
     HandshakePulse
 };
-// "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late",
+// "no_ack", "ack_mismatch", "retransmission", "lost_message", "no_answer", "late", "too_soon",
 // "baud_out_of_range", "baud_drift", "framing_error", "short_character_idle",
 // "short_packet_idle", "handshake_pulse".
 std::string_view findingKindName(FindingKind kind);
+inline constexpr std::size_t kFindingKindCount = 13;
+// The kind of that name, if any.
+std::optional<FindingKind> findingKindNamed(std::string_view name);
 
 // A measured value and the range it should be in (a side without a bound is empty).
 struct Measurement {
@@ -66,6 +89,8 @@ struct SequenceNote {
     std::optional<int64_t> delayUs;
     std::string text;
     std::optional<Measurement> measurement;
+    std::string limit;   // the limit a timing was judged by ("tACKReceive"), if any
+    std::string clause;  // where it comes from ("7.3 表 27", or "设置")
     bool isFinding() const { return kind.has_value(); }
 };
 
@@ -118,7 +143,8 @@ class SequenceChecker {
         uint32_t index;
         uint8_t sender, receiver, number, type, command;
         int64_t timeUs;
-        int64_t endUs;  // its last bit, from its length and baud rate
+        int64_t endUs;                        // its last bit, from its length and baud rate
+        std::optional<uint32_t> requestedMv;  // a Request's voltage
     };
     struct Chain {
         Sent request;
@@ -127,6 +153,13 @@ class SequenceChecker {
         uint32_t sinceIndex;
         int64_t sinceUs;  // when the current step began
     };
+    struct LastNumber {
+        bool known = false;
+        uint8_t number = 0;
+        uint32_t index = 0;
+        uint16_t message = 0;  // type << 8 | command
+        int64_t endUs = 0;
+    };
 
     void takeMessage(ConstCaptureRecord record, uint32_t index, int64_t timeUs);
     bool answersCable(const Sent& message) const;
@@ -134,10 +167,15 @@ class SequenceChecker {
     void takeAnswer(const Sent& message);
     void startChain(const Sent& message);
     void checkNumber(const Sent& message);
+    void checkSpacing(const Sent& message);
+    AppliedLimit ackLimit() const;
+    AppliedLimit answerLimit() const;
+    AppliedLimit powerReadyLimit(const Sent& request) const;
+    AppliedLimit gapLimit() const;
     void closeAckWaits(const Sent& message);
     void restartParties();
     void note(uint32_t index, std::optional<FindingKind> kind, std::optional<int64_t> delayUs,
-              std::string text);
+              std::string text, const AppliedLimit* limit = nullptr);
     void openEnds(std::vector<SequenceNote>& out) const;
 
     SequenceWindows windows_;
@@ -145,12 +183,8 @@ class SequenceChecker {
     bool pingsRefused_ = false;
     std::vector<Sent> awaitingAck_;
     std::vector<Chain> chains_;
-    struct LastNumber {
-        bool known = false;
-        uint8_t number = 0;
-        uint32_t index = 0;
-    };
-    LastNumber last_[4];  // by address 1-3
+    LastNumber last_[4];      // by address 1-3: the numbered messages
+    LastNumber lastSent_[4];  // by address 1-3: any message, ACKs included
     int64_t lastTimeUs_ = 0;
     uint32_t nextRecord_ = 0;
     std::vector<SequenceNote> notes_;

@@ -126,7 +126,7 @@ TEST_F(CaptureDocumentTest, FindAndFaultyRowsLeaveANoteWhenNothingMatches) {
     ASSERT_GT(document.report().findingCount(), 0u);
     EXPECT_NE(
         document.timingSummary().find("共 " + std::to_string(document.report().findingCount()) +
-                                      " 处时序问题（ACK 限 5 ms"),
+                                      " 处时序问题（ACK 限 10 ms"),
         std::string::npos)
         << document.timingSummary();
     const auto faulty = document.faultyRow(std::nullopt, ufcs::SearchDirection::Forward);

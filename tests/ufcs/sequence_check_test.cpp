@@ -22,6 +22,7 @@ struct Step {
     uint8_t type = kTypeControl;
     uint8_t command = 0;
     double ms = 0;
+    uint32_t requestMv = 9000;  // the voltage a Request asks for
 };
 
 constexpr auto kSrc = Step::Source;
@@ -32,17 +33,22 @@ test::TestRecord recordOf(const Step& step) {
         return test::makeRecord(static_cast<uint8_t>(EventKind::ResetSinkDPlus), {});
     const bool fromSource = step.who == Step::Source;
     const DeviceAddress to = fromSource ? DeviceAddress::Sink : DeviceAddress::Source;
-    const std::vector<uint8_t> wire =
-        step.type == kTypeControl
-            ? encodeControlMessage(to, step.number, step.command)
-            : encodeDataMessage(to, step.number, step.command, std::vector<uint8_t>(8, 0x10));
+    std::vector<uint8_t> body(8, 0x10);
+    if (step.type == kTypeData && step.command == dc::kRequest) {
+        body[4] = static_cast<uint8_t>(step.requestMv / 10 >> 8);
+        body[5] = static_cast<uint8_t>(step.requestMv / 10);
+    }
+    const std::vector<uint8_t> wire = step.type == kTypeControl
+                                          ? encodeControlMessage(to, step.number, step.command)
+                                          : encodeDataMessage(to, step.number, step.command, body);
     return test::makeRecord(
         static_cast<uint8_t>(fromSource ? EventKind::MessageDPlus : EventKind::MessageDMinus),
         wire);
 }
 
-SequenceReport check(const std::vector<Step>& steps, bool refuseAck = false) {
-    SequenceChecker checker;
+SequenceReport check(const std::vector<Step>& steps, bool refuseAck = false,
+                     SequenceWindows windows = {}) {
+    SequenceChecker checker(windows);
     test::TestRecord header;
     CaptureHeaderRecord fields;
     fields.refuseAck = refuseAck;
@@ -65,10 +71,11 @@ std::vector<std::pair<uint32_t, FindingKind>> findings(const SequenceReport& rep
     return found;
 }
 
-// A phone's Request granted in time: every step acknowledged.
+// A phone's Request for 9 V granted in time: every step acknowledged, each
+// sender leaving 2 ms between its messages.
 const std::vector<Step> kGrantedRequest = {
     {kSnk, 3, kTypeData, dc::kRequest, 0},        {kSrc, 3, kTypeControl, cc::kAck, 2.4},
-    {kSrc, 8, kTypeControl, cc::kAccept, 4},      {kSnk, 8, kTypeControl, cc::kAck, 5},
+    {kSrc, 8, kTypeControl, cc::kAccept, 5.6},    {kSnk, 8, kTypeControl, cc::kAck, 6.6},
     {kSrc, 9, kTypeControl, cc::kPowerReady, 90}, {kSnk, 9, kTypeControl, cc::kAck, 91},
 };
 
@@ -84,8 +91,8 @@ TEST(SequenceCheck, FindsEachKindOfSlip) {
         {"refused request",
          {{kSnk, 0, kTypeData, dc::kRequest, 0},
           {kSrc, 0, kTypeControl, cc::kAck, 1},
-          {kSrc, 4, kTypeData, dc::kRefuse, 3},
-          {kSnk, 4, kTypeControl, cc::kAck, 4},
+          {kSrc, 4, kTypeData, dc::kRefuse, 4},
+          {kSnk, 4, kTypeControl, cc::kAck, 6},
           {kSnk, 1, kTypeControl, cc::kPing, 600}},
          {}},
         {"receiver speaks before acknowledging",
@@ -108,14 +115,29 @@ TEST(SequenceCheck, FindsEachKindOfSlip) {
           {kSnk, 2, kTypeControl, cc::kPing, 20},
           {kSrc, 2, kTypeControl, cc::kAck, 21}},
          {{3, FindingKind::LostMessage}}},
+        {"ACK within tACKReceive",
+         {{kSnk, 0, kTypeControl, cc::kPing, 0}, {kSrc, 0, kTypeControl, cc::kAck, 10.4}},
+         {}},
         {"late ACK",
-         {{kSnk, 0, kTypeControl, cc::kPing, 0}, {kSrc, 0, kTypeControl, cc::kAck, 8}},
+         {{kSnk, 0, kTypeControl, cc::kPing, 0}, {kSrc, 0, kTypeControl, cc::kAck, 10.6}},
          {{2, FindingKind::Late}}},
+        {"a sender's next message within tMsgTransDelay",
+         {{kSnk, 0, kTypeControl, cc::kPing, 0},
+          {kSrc, 0, kTypeControl, cc::kAck, 1},
+          {kSnk, 1, kTypeControl, cc::kPing, 2},
+          {kSrc, 1, kTypeControl, cc::kAck, 4}},
+         {{3, FindingKind::TooSoon}}},
+        {"an answer too soon after its own ACK",
+         {{kSnk, 0, kTypeControl, cc::kGetSourceInfo, 0},
+          {kSrc, 0, kTypeControl, cc::kAck, 1},
+          {kSrc, 1, kTypeData, dc::kSourceInformation, 2},
+          {kSnk, 1, kTypeControl, cc::kAck, 4}},
+         {{3, FindingKind::TooSoon}}},
         {"late Power_Ready",
          {{kSnk, 3, kTypeData, dc::kRequest, 0},
           {kSrc, 3, kTypeControl, cc::kAck, 1},
-          {kSrc, 8, kTypeControl, cc::kAccept, 4},
-          {kSnk, 8, kTypeControl, cc::kAck, 5},
+          {kSrc, 8, kTypeControl, cc::kAccept, 5.6},
+          {kSnk, 8, kTypeControl, cc::kAck, 6.6},
           {kSrc, 9, kTypeControl, cc::kPowerReady, 404},
           {kSnk, 9, kTypeControl, cc::kAck, 405}},
          {{5, FindingKind::Late}}},
@@ -133,10 +155,10 @@ TEST(SequenceCheck, FindsEachKindOfSlip) {
           {kSnk, 1, kTypeControl, cc::kPing, 200},
           {kSrc, 1, kTypeControl, cc::kAck, 201}},
          {{1, FindingKind::NoAnswer}}},
-        {"NCK voids the question; the copy is answered",
+        {"NCK voids the question; the copy, sent at once, is answered",
          {{kSnk, 0, kTypeControl, cc::kGetSourceInfo, 0},
           {kSrc, 0, kTypeControl, cc::kNck, 1},
-          {kSnk, 0, kTypeControl, cc::kGetSourceInfo, 3},
+          {kSnk, 0, kTypeControl, cc::kGetSourceInfo, 1.8},
           {kSrc, 0, kTypeControl, cc::kAck, 4},
           {kSrc, 5, kTypeData, dc::kSourceInformation, 8},
           {kSnk, 5, kTypeControl, cc::kAck, 9}},
@@ -169,8 +191,10 @@ TEST(SequenceCheck, TimingsAreNotedOnTheAnsweringRows) {
     EXPECT_EQ(ack[0]->text, "ACK：应答第 1 条 Request，用时 1.1 ms");
     const auto powerReady = report.notesFor(5);
     ASSERT_EQ(powerReady.size(), 1u);
-    EXPECT_EQ(powerReady[0]->delayUs, 86000);
-    EXPECT_EQ(powerReady[0]->text, "Power_Ready：Accept（第 3 条）之后 86.0 ms");
+    EXPECT_EQ(powerReady[0]->delayUs, 84400);
+    EXPECT_EQ(powerReady[0]->text, "Power_Ready：Accept（第 3 条）之后 84.4 ms");
+    EXPECT_EQ(powerReady[0]->limit, "tPowReady（≤11 V）");
+    EXPECT_EQ(powerReady[0]->clause, "9.3 表 38");
 }
 
 TEST(SequenceCheck, LateFindingCarriesItsDelayAndWindowsAreSettable) {
@@ -180,8 +204,12 @@ TEST(SequenceCheck, LateFindingCarriesItsDelayAndWindowsAreSettable) {
     const SequenceReport report = check(slow);
     ASSERT_TRUE(report.hasFinding(5));
     const SequenceNote& late = *report.notesFor(5).front();
-    EXPECT_EQ(late.delayUs, 400000);
-    EXPECT_EQ(late.text, "Power_Ready 迟到：Accept（第 3 条）之后 400.0 ms（限 300.0 ms）");
+    EXPECT_EQ(late.delayUs, 398400);
+    EXPECT_EQ(
+        late.text,
+        "Power_Ready 迟到：Accept（第 3 条）之后 398.4 ms（限 120.0 ms，tPowReady（≤11 V），9.3 "
+        "表 38）");
+    EXPECT_EQ(late.limit, "tPowReady（≤11 V）");
     EXPECT_EQ(report.faultyRecords(), std::vector<uint32_t>{5});
 
     SequenceWindows longer;
@@ -194,6 +222,66 @@ TEST(SequenceCheck, LateFindingCarriesItsDelayAndWindowsAreSettable) {
         patient.add(record.view(), static_cast<uint32_t>(i + 1));
     }
     EXPECT_EQ(patient.report().findingCount(), 0u);
+}
+
+// Power_Ready is judged by tPowReady of the voltage asked for, never beyond
+// tPowerSupply; a user's window replaces both, and a user's ACK window is cited as set.
+TEST(SequenceCheck, PowerReadyLimitFollowsTheRequestedVoltage) {
+    struct PowerCase {
+        uint32_t requestMv;
+        double powerReadyMs;  // from the Accept at 5.6 ms
+        std::optional<uint32_t> userWindowUs;
+        bool late;
+        const char* limit;
+        const char* clause;
+    };
+    const PowerCase cases[] = {
+        {5000, 119, {}, false, "tPowReady（≤11 V）", "9.3 表 38"},
+        {11000, 121, {}, true, "tPowReady（≤11 V）", "9.3 表 38"},
+        {11010, 121, {}, false, "tPowReady（≤20 V）", "9.3 表 38"},
+        {20000, 276, {}, true, "tPowReady（≤20 V）", "9.3 表 38"},
+        {28000, 399, {}, false, "tPowReady（≤30 V）", "9.3 表 38"},
+        {30000, 401, {}, true, "tPowReady（≤30 V）", "9.3 表 38"},
+        {33000, 549, {}, false, "tPowerSupply", "7.3 表 27"},
+        {33000, 551, {}, true, "tPowerSupply", "7.3 表 27"},
+        {5000, 200, 250'000, false, "tPowReady", "设置"},
+        {5000, 300, 250'000, true, "tPowReady", "设置"},
+    };
+    for (const PowerCase& c : cases) {
+        std::vector<Step> steps = kGrantedRequest;
+        steps[0].requestMv = c.requestMv;
+        steps[4].ms = c.powerReadyMs + 5.6;
+        steps[5].ms = c.powerReadyMs + 6.6;
+        SequenceWindows windows;
+        windows.powerReadyUs = c.userWindowUs;
+        const SequenceReport report = check(steps, false, windows);
+        const std::string name =
+            std::to_string(c.requestMv) + " mV at " + std::to_string(c.powerReadyMs) + " ms";
+        ASSERT_EQ(report.notesFor(5).size(), 1u) << name;
+        const SequenceNote& note = *report.notesFor(5).front();
+        EXPECT_EQ(note.kind == FindingKind::Late, c.late) << name;
+        EXPECT_EQ(report.findingCount(), c.late ? 1u : 0u) << name;
+        EXPECT_EQ(note.limit, c.limit) << name;
+        EXPECT_EQ(note.clause, c.clause) << name;
+    }
+
+    SequenceWindows quick;
+    quick.ackUs = 1'000;
+    const SequenceReport report = check(kGrantedRequest, false, quick);
+    ASSERT_TRUE(report.hasFinding(2));
+    EXPECT_EQ(report.notesFor(2).front()->text,
+              "ACK 迟到：第 1 条 Request 之后 1.1 ms（限 1.0 ms，tACKReceive，设置）");
+}
+
+TEST(SequenceCheck, FindingKindsAreNamedBothWays) {
+    for (std::size_t i = 0; i < kFindingKindCount; ++i) {
+        const auto kind = static_cast<FindingKind>(i);
+        EXPECT_EQ(findingKindNamed(findingKindName(kind)), kind);
+    }
+    EXPECT_EQ(findingKindName(FindingKind::HandshakePulse), "handshake_pulse");
+    EXPECT_EQ(findingKindNamed("too_soon"), FindingKind::TooSoon);
+    EXPECT_FALSE(findingKindNamed("late ").has_value());
+    EXPECT_FALSE(findingKindNamed("").has_value());
 }
 
 TEST(SequenceCheck, RefusedAcksAreNotMissed) {
