@@ -22,6 +22,7 @@ constexpr const char* kUsage =
     "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
     "  send          send one message of the send list as the charging device\n"
     "  modes         list the charger's output modes\n"
+    "  qualify       judge a charger against the UFCS standard, test by test, with a report\n"
     "  record        record bus voltage and current ten times a second to an .osa file\n"
     "  recover       turn the journal a crashed recording left into an .osa file\n"
     "  osa           what an .osa test file holds (duration, Wh, mAh, channels)\n"
@@ -29,7 +30,7 @@ constexpr const char* kUsage =
     "  check-update  ask the update server for a newer program (and download it)\n"
     "  firmware      check for new instrument firmware and transfer it\n"
     "global option: --trace   print every report written (>) and read (<) on stderr\n"
-    "instrument options of capture, send, modes, record and firmware:\n"
+    "instrument options of capture, send, modes, qualify, record and firmware:\n"
     "  --simulate[=N]         N simulated instruments (SIM0001...) instead of real ones\n"
     "  --device SERIAL|PATH   the instrument to use; without it the first one no other\n"
     "                         program holds (see 'ufcs devices')\n";
@@ -95,6 +96,23 @@ constexpr const char* kCheckUsage =
     "  findings, but 1 when a kind listed in --fail-on (comma-separated, or all) is found; 1\n"
     "  for a file it cannot read, 2 for a wrong option. LINES: a logic recording's --dp, --dm,\n"
     "  --vbus and --ibus (see 'ufcs import')\n";
+constexpr const char* kQualifyUsage =
+    "usage: ufcs qualify [--simulate[=N]] [--device SERIAL|PATH] [--report DIR] [--json]\n"
+    "       [--junit FILE] [--fault KIND] [--print-plan]\n"
+    "  judges a charger against the UFCS standard: the instrument acts as the phone and walks\n"
+    "  the plan (--print-plan shows it): the handshake, the default output, every question\n"
+    "  answered in time, each output mode's lowest and highest voltage and largest current\n"
+    "  (Accept, Power_Ready within tPowReady, the output and its read-back within table 39,\n"
+    "  the current read-back within table 40), a Request beyond every mode refused, Soft_Reset,\n"
+    "  and the ACKs, numbers and spacing of the whole run. Prints a line per test (id,\n"
+    "  PASS/FAIL/NOT MEASURABLE, measured, limit, title), or the report as JSON with --json.\n"
+    "  --report DIR saves the capture, report.json and junit.xml there; --junit FILE the\n"
+    "  JUnit XML alone. Exit 0 when no test failed (NOT MEASURABLE is not a failure), 1 when\n"
+    "  one did or the run could not be made, 2 for a wrong option.\n"
+    "  --fault (with --simulate): drop-ack, repeat-number, slow-power-ready, and a charger\n"
+    "  that breaks the standard: late-ready (Power_Ready late above 20 V), output-off (1 V\n"
+    "  high), readback-off (300 mV), refuse-in-range, accept-out-of-range, unanswered\n"
+    "  (Get_Device_Info), slow-ack (15 ms), skip-number\n";
 constexpr const char* kDecodeUsage =
     "usage: ufcs decode FILE INDEX [--json] [LINES]\n"
     "  prints what the analyzer shows for record INDEX: the detail text, a line --, and the\n"
@@ -215,6 +233,7 @@ const Command kCommands[] = {
     {"capture", kCaptureUsage, traced<runCapture>},
     {"send", kSendUsage, traced<runSend>},
     {"modes", kModesUsage, traced<runModes>},
+    {"qualify", kQualifyUsage, traced<runQualify>},
     {"record", kRecordUsage, traced<runRecord>},
     {"recover", kRecoverUsage, traced<runRecover>},
     {"osa", kOsaUsage, traced<runOsa>},

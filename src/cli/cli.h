@@ -40,6 +40,8 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
 // `ufcs send ENTRY [fields]`: sends one entry of the send list as the charging device.
 int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
 // `ufcs modes`: the charger's output modes, as the output-modes panel lists them.
+int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& out,
+               std::ostream& err);
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err);
 

@@ -60,7 +60,7 @@ AnalyzerResponder::AnalyzerResponder(const InstrumentSettings& settings, Outbox&
       settings_(settings),
       outbox_(outbox),
       traffic_(trafficOptions(settings)),
-      phoneBus_(settings.seed + 1),
+      phoneBus_(settings.seed + 1, 25, settings.faults.sequence),
       timeBase_(now()) {}
 
 uint64_t AnalyzerResponder::instrumentTicks(TimePoint at) const {

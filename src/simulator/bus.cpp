@@ -26,7 +26,9 @@ bool isAckOrNck(const Message& message) {
 }  // namespace
 
 Bus::Bus(uint32_t seed, double eventsPerSecond, SequenceFaults faults)
-    : rng_(seed), charger_(seed * 7919u + 1), faults_(faults) {
+    : rng_(seed),
+      charger_(seed * 7919u + 1, defaultOutputModes(), faults.charger),
+      faults_(faults) {
     setEventsPerSecond(eventsPerSecond);
 }
 
@@ -100,7 +102,7 @@ uint64_t ceilTicks(double seconds) {
 
 void Bus::push(uint8_t kind, Message wire, Gap gap) {
     static constexpr std::pair<uint32_t, uint32_t> kGapTicks[] = {
-        {2, 8}, {10, 60}, {100, 400}, {2000, 4000}, {20, 100}};
+        {2, 8}, {10, 60}, {100, 400}, {2000, 4000}, {20, 100}, {75, 80}, {2250, 2300}};
     const auto [low, high] = kGapTicks[static_cast<int>(gap)];
     // Above the natural rate every step shrinks alike, so the rate still holds.
     const double scale = std::min(1.0, meanGapTicks_ / kNaturalGapTicks);
@@ -164,11 +166,14 @@ void Bus::phoneSends(Message message) {
     for (const Message& reply : replies) {
         const bool powerReady =
             reply.size() == 5 && (reply[2] & 0x07) == ufcs::kTypeControl && reply[3] == kPowerReady;
-        Gap gap = isAckOrNck(reply) ? Gap::Ack : Gap::Answer;
+        const ChargerFaults& breaches = charger_.faults();
+        Gap gap = isAckOrNck(reply) ? (breaches.slowAck ? Gap::SlowAck : Gap::Ack) : Gap::Answer;
         if (powerReady) {
             // The output has settled to what was granted when Power_Ready goes out.
-            gap = faultDue(faults_.slowPowerReady, powerReadyChances_) ? Gap::SlowPowerReady
-                                                                       : Gap::PowerReady;
+            const bool late = breaches.lateReady && charger_.grantedVoltage10mV() > 2000;
+            gap = late                                                   ? Gap::LateReady
+                  : faultDue(faults_.slowPowerReady, powerReadyChances_) ? Gap::SlowPowerReady
+                                                                         : Gap::PowerReady;
             charger_.settleOutput();
         }
         rawFromCharger(reply, gap);

@@ -27,6 +27,7 @@ struct SequenceFaults {
     bool dropAck = false;
     bool repeatNumber = false;
     bool slowPowerReady = false;
+    ChargerFaults charger;  // the charger's own breaches of the standard
 };
 
 class Bus {
@@ -43,7 +44,7 @@ class Bus {
     // The charger starts an exchange; the phone ACKs.
     void chargerSends(const Message& message);
     // How long after the event before it a message goes out.
-    enum class Gap { Ack, Answer, PowerReady, SlowPowerReady, Signal };
+    enum class Gap { Ack, Answer, PowerReady, SlowPowerReady, Signal, SlowAck, LateReady };
     // A message exactly as given, with no answer from the other side (faulty frames too).
     void rawFromPhone(Message message, Gap gap = Gap::Answer);
     void rawFromCharger(Message message, Gap gap = Gap::Answer);

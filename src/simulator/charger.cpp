@@ -51,19 +51,24 @@ std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& mode
     return data;
 }
 
-Charger::Charger(uint32_t seed, std::vector<OutputMode> modes)
-    : modes_(std::move(modes)), rng_(seed) {}
+Charger::Charger(uint32_t seed, std::vector<OutputMode> modes, ChargerFaults faults)
+    : modes_(std::move(modes)), faults_(faults), rng_(seed) {}
+
+uint8_t Charger::nextNumber() {
+    if (faults_.skipNumber && ++messagesSent_ == 3) ++messageNumber_;
+    return messageNumber_++;
+}
 
 uint32_t Charger::uniform(uint32_t low, uint32_t high) {
     return std::uniform_int_distribution<uint32_t>(low, high)(rng_);
 }
 
 Message Charger::control(uint8_t command) {
-    return ufcs::encodeControlMessage(DeviceAddress::Sink, messageNumber_++, command);
+    return ufcs::encodeControlMessage(DeviceAddress::Sink, nextNumber(), command);
 }
 
 Message Charger::data(uint8_t command, const std::vector<uint8_t>& body) {
-    return ufcs::encodeDataMessage(DeviceAddress::Sink, messageNumber_++, command, body);
+    return ufcs::encodeDataMessage(DeviceAddress::Sink, nextNumber(), command, body);
 }
 
 void Charger::reset() {
@@ -95,7 +100,8 @@ Message Charger::acknowledge(const Message& fromPhone, uint8_t command) const {
 }
 
 void Charger::settleOutput() {
-    outputMillivolts_ = static_cast<uint16_t>(grantedVoltage10mV_ * 10);
+    outputMillivolts_ =
+        static_cast<uint16_t>(grantedVoltage10mV_ * 10 + (faults_.outputOff ? 1000 : 0));
     loadMilliamps_ = pendingLoadMilliamps_;
 }
 
@@ -120,12 +126,14 @@ std::vector<Message> Charger::answer(const Message& fromPhone) {
                 std::vector<uint8_t> body(8, 0);
                 body[2] = static_cast<uint8_t>(50 + uniform(25, 45));  // internal temperature + 50
                 body[3] = static_cast<uint8_t>(50 + uniform(25, 40));  // port temperature + 50
-                putBe16(body, 4, static_cast<uint16_t>(outputMillivolts_ / 10));
+                const int reported = outputMillivolts_ + (faults_.readBackOff ? 300 : 0);
+                putBe16(body, 4, static_cast<uint16_t>(reported / 10));
                 putBe16(body, 6, static_cast<uint16_t>(loadMilliamps_ / 10));
                 replies.push_back(data(kSourceInformation, body));
                 break;
             }
             case kGetDeviceInfo:
+                if (faults_.unanswered) break;
                 replies.push_back(data(kDeviceInformation, {0, 0, 0, 0, 0x01, 0x02, 0x03, 0x10}));
                 break;
             case kGetErrorInfo:
@@ -168,10 +176,14 @@ void Charger::answerRequest(const Message& request, std::vector<Message>& replie
     const uint16_t current10mA = wellFormed ? common::readBe16(request.data() + 11) : 0;
     const OutputMode* mode =
         modeNumber >= 1 && modeNumber <= modes_.size() ? &modes_[modeNumber - 1] : nullptr;
-    const bool possible = mode && voltage10mV * 10u >= mode->minMillivolts &&
-                          voltage10mV * 10u <= mode->maxMillivolts &&
-                          current10mA * 10u >= mode->minMilliamps &&
-                          current10mA * 10u <= mode->maxMilliamps;
+    const bool inRange = mode && voltage10mV * 10u >= mode->minMillivolts &&
+                         voltage10mV * 10u <= mode->maxMillivolts &&
+                         current10mA * 10u >= mode->minMilliamps &&
+                         current10mA * 10u <= mode->maxMilliamps;
+    const bool refusedAnyway =
+        inRange && faults_.refuseInRange && voltage10mV * 10u == mode->maxMillivolts;
+    const bool possible =
+        (inRange && !refusedAnyway) || (mode && faults_.acceptOutOfRange && !inRange);
     if (!possible) {
         replies.push_back(data(kRefuse, {static_cast<uint8_t>((request[1] >> 1) & 0x0F),
                                          ufcs::kTypeData, kRequest, kReasonOutOfRange}));

@@ -22,11 +22,27 @@ std::vector<OutputMode> defaultOutputModes();
 // The 8-byte mode records of an Output_Capabilities message (big-endian).
 std::vector<uint8_t> outputCapabilityRecords(const std::vector<OutputMode>& modes);
 
+// A charger that breaks the standard in one way, so that a qualification run
+// has something to find.
+struct ChargerFaults {
+    bool lateReady = false;         // Power_Ready 450 ms after Accept for a voltage above 20 V
+    bool outputOff = false;         // the output settles 1 V above what was granted
+    bool readBackOff = false;       // Source_Information reports 300 mV above the output
+    bool refuseInRange = false;     // a Request for a mode's highest voltage refused
+    bool acceptOutOfRange = false;  // a Request beyond a mode's range granted
+    bool unanswered = false;        // Get_Device_Info acknowledged, never answered
+    bool slowAck = false;           // every ACK 15 ms after the message's end
+    bool skipNumber = false;        // its numbering skips one after its third message
+    bool operator==(const ChargerFaults&) const = default;
+};
+
 using Message = std::vector<uint8_t>;  // a whole UFCS message: Training byte, header, body, CRC
 
 class Charger {
   public:
-    explicit Charger(uint32_t seed, std::vector<OutputMode> modes = defaultOutputModes());
+    explicit Charger(uint32_t seed, std::vector<OutputMode> modes = defaultOutputModes(),
+                     ChargerFaults faults = {});
+    const ChargerFaults& faults() const { return faults_; }
 
     // The charger's answer to one message from the phone, in bus order: ACK
     // (NCK for a bad CRC) and then whatever it sends back. A granted request
@@ -58,9 +74,13 @@ class Charger {
     void answerRequest(const Message& request, std::vector<Message>& replies);
     uint32_t uniform(uint32_t low, uint32_t high);
 
+    uint8_t nextNumber();
+
     std::vector<OutputMode> modes_;
+    ChargerFaults faults_;
     std::mt19937 rng_;
     uint8_t messageNumber_ = 0;
+    unsigned messagesSent_ = 0;
     uint16_t outputMillivolts_ = 5000;
     uint16_t loadMilliamps_ = 500;
     uint16_t pendingLoadMilliamps_ = 500;

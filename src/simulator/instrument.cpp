@@ -156,6 +156,22 @@ bool applyFault(const std::string& text, InstrumentSettings& settings) {
         faults.sequence.repeatNumber = true;
     else if (text == "slow-power-ready")
         faults.sequence.slowPowerReady = true;
+    else if (text == "late-ready")
+        faults.sequence.charger.lateReady = true;
+    else if (text == "output-off")
+        faults.sequence.charger.outputOff = true;
+    else if (text == "readback-off")
+        faults.sequence.charger.readBackOff = true;
+    else if (text == "refuse-in-range")
+        faults.sequence.charger.refuseInRange = true;
+    else if (text == "accept-out-of-range")
+        faults.sequence.charger.acceptOutOfRange = true;
+    else if (text == "unanswered")
+        faults.sequence.charger.unanswered = true;
+    else if (text == "slow-ack")
+        faults.sequence.charger.slowAck = true;
+    else if (text == "skip-number")
+        faults.sequence.charger.skipNumber = true;
     else if (text == "uncalibrated")
         settings.calibrationValue = 0xFFFF;
     else

@@ -50,8 +50,10 @@ struct InstrumentSettings {
 
 // "unplug@S", "silence@S", "misses", "wrong-code", "refuse-start",
 // "uncalibrated", "refuse-page@K", "unplug-page@K", "silent-burn",
-// "drop-ack", "repeat-number" or "slow-power-ready" (S in seconds, K a
-// firmware page) applied to `settings`; false for anything else.
+// "drop-ack", "repeat-number", "slow-power-ready" or a charger's breach
+// ("late-ready", "output-off", "readback-off", "refuse-in-range",
+// "accept-out-of-range", "unanswered", "slow-ack", "skip-number") (S in
+// seconds, K a firmware page) applied to `settings`; false for anything else.
 bool applyFault(const std::string& text, InstrumentSettings& settings);
 
 // The reports waiting for the host to read them, oldest first.

@@ -255,7 +255,8 @@ void SequenceChecker::takeAck(const Sent& ack) {
     } else {
         note(ack.index, std::nullopt, delay,
              common::format("%s：应答第 %u 条 %s，用时 %s", name.c_str(), answered.index,
-                            what.c_str(), millisecondsText(delay).c_str()));
+                            what.c_str(), millisecondsText(delay).c_str()),
+             &limit);
     }
     // A refused message did not arrive: what it asked is void, and it will be sent again.
     if (isNck) {
@@ -433,10 +434,11 @@ void SequenceChecker::note(uint32_t index, std::optional<FindingKind> kind,
                            std::optional<int64_t> delayUs, std::string text,
                            const AppliedLimit* limit) {
     if (kind) ++settledFindings_;
-    SequenceNote made{index, kind, delayUs, std::move(text), std::nullopt, {}, {}};
+    SequenceNote made{index, kind, delayUs, std::move(text), std::nullopt, {}, {}, 0};
     if (limit) {
         made.limit = limit->name;
         made.clause = limit->clause;
+        made.limitUs = limit->us;
     }
     notes_.push_back(std::move(made));
 }
@@ -451,7 +453,7 @@ void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
                                       millisecondsText(ack.us).c_str(),
                                       messageName(sent.type, sent.command).c_str(),
                                       ack.name.c_str(), ack.clause.c_str()),
-                       std::nullopt, ack.name, ack.clause});
+                       std::nullopt, ack.name, ack.clause, ack.us});
     }
     for (const Chain& chain : chains_) {
         const AppliedLimit limit =
@@ -468,7 +470,7 @@ void SequenceChecker::openEnds(std::vector<SequenceNote>& out) const {
                                   millisecondsText(limit.us).c_str(),
                                   messageName(chain.request.type, chain.request.command).c_str(),
                                   where.c_str()),
-             std::nullopt, limit.name, limit.clause});
+             std::nullopt, limit.name, limit.clause, limit.us});
     }
 }
 

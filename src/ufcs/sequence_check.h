@@ -89,8 +89,9 @@ struct SequenceNote {
     std::optional<int64_t> delayUs;
     std::string text;
     std::optional<Measurement> measurement;
-    std::string limit;   // the limit a timing was judged by ("tACKReceive"), if any
-    std::string clause;  // where it comes from ("7.3 表 27", or "设置")
+    std::string limit;     // the limit a timing was judged by ("tACKReceive"), if any
+    std::string clause;    // where it comes from ("7.3 表 27", or "设置")
+    uint32_t limitUs = 0;  // its value
     bool isFinding() const { return kind.has_value(); }
 };
 

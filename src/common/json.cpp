@@ -1,8 +1,8 @@
-#include "cli/json.h"
+#include "common/json.h"
 
 #include "common/format.h"
 
-namespace cli {
+namespace common {
 
 std::string jsonString(std::string_view text) {
     std::string out;
@@ -37,4 +37,4 @@ std::string jsonString(std::string_view text) {
     return out;
 }
 
-}  // namespace cli
+}  // namespace common
