@@ -1,6 +1,9 @@
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <ostream>
+#include <sstream>
+#include <variant>
 
 #include "cli/cli.h"
 #include "cli/run_control.h"
@@ -8,6 +11,7 @@
 #include "common/file_save.h"
 #include "common/format.h"
 #include "common/junit_report.h"
+#include "qualify/plan_file.h"
 #include "qualify/qualification.h"
 #include "qualify/qualification_report.h"
 
@@ -104,6 +108,31 @@ std::optional<std::filesystem::path> savePathOption(const Arguments& parsed, con
     return path;
 }
 
+// --plan FILE read and checked, or the built-in plan; nothing after telling `err`.
+std::optional<qualify::Plan> planOption(const Arguments& parsed, std::ostream& err) {
+    if (!parsed.values.count("--plan")) return qualify::Plan{};
+    const std::string name = parsed.value("--plan");
+    constexpr std::streamsize kLargestPlan = 64 * 1024;
+    std::ifstream file(pathArgument(name), std::ios::binary);
+    std::vector<char> bytes(kLargestPlan + 1);
+    if (file) file.read(bytes.data(), kLargestPlan + 1);
+    if (!file && !file.eof()) {
+        reportBadArgument("qualify", "cannot read --plan '" + name + "'", err);
+        return std::nullopt;
+    }
+    if (file.gcount() > kLargestPlan) {
+        reportBadArgument("qualify", "--plan '" + name + "' is larger than 64 KB", err);
+        return std::nullopt;
+    }
+    std::variant<qualify::Plan, std::string> plan =
+        qualify::parsePlan(std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
+    if (const std::string* problem = std::get_if<std::string>(&plan)) {
+        reportBadArgument("qualify", "--plan '" + name + "': " + *problem, err);
+        return std::nullopt;
+    }
+    return std::get<qualify::Plan>(std::move(plan));
+}
+
 }  // namespace
 
 int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& out,
@@ -112,12 +141,14 @@ int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& o
         parseArguments(args,
                        {"qualify",
                         {"--simulate", "--json", "--print-plan"},
-                        {{kDeviceOption}, {"--report"}, {"--junit"}, {"--fault"}}},
+                        {{kDeviceOption}, {"--report"}, {"--junit"}, {"--fault"}, {"--plan"}}},
                        err);
     if (!parsed) return 2;
-    const qualify::Plan plan;
+    const std::optional<qualify::Plan> chosen = planOption(*parsed, err);
+    if (!chosen) return 2;
+    const qualify::Plan& plan = *chosen;
     if (parsed->has("--print-plan")) {
-        out << qualify::planText(plan);
+        out << qualify::planFileText(plan);
         return 0;
     }
     const std::optional<std::vector<std::string>> faults =
@@ -154,7 +185,8 @@ int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& o
 
     std::vector<qualify::Action> actions = qualify::planActions(*modes, plan);
     for (std::size_t i = 0; i < actions.size() && !sink.listener.stopped; ++i) {
-        err << common::format("[%zu/%zu] %s\n", i + 1, actions.size(), actions[i].label.c_str());
+        err << common::format("[%u/%u] %s\n", static_cast<unsigned>(i + 1),
+                              static_cast<unsigned>(actions.size()), actions[i].label.c_str());
         runAction(sink, actions[i]);
     }
     if (sink.listener.stopped) {

@@ -50,6 +50,9 @@ struct Plan {
     std::vector<std::string> only;          // test id prefixes to keep (empty: all)
     std::vector<uint32_t> extraMillivolts;  // more Request points, in every mode that holds them
     ufcs::SequenceWindows windows;          // the timing limits (the standard's unless set)
+    // A maker's own bounds on the output voltage, tighter than table 39's (mV).
+    std::optional<uint32_t> voltageToleranceMv;
+    std::optional<uint32_t> readBackToleranceMv;
 };
 
 // One send of the run. The driver fills in the records it brought.
@@ -80,9 +83,6 @@ std::optional<std::vector<ModeOffer>> offeredModes(const ufcs::CaptureStore& sto
 // The sends of the whole run, in order, for the charger's modes.
 std::vector<Action> planActions(const std::vector<ModeOffer>& modes, const Plan& plan);
 
-// The plan in words, step by step, for --print-plan.
-std::string planText(const Plan& plan);
-
 // Whether the records [from, end) hold the answer an action waits for.
 bool answered(const ufcs::CaptureStore& store, const Action& action, uint32_t from, uint32_t end);
 
@@ -91,6 +91,8 @@ struct QualificationReport {
     std::string deviceInfo;  // the charger's Device_Information, as the decoder names it
     std::vector<TestResult> tests;
     std::size_t count(Verdict verdict) const;
+    // "通过 N 项，未通过 N 项，无法测量 N 项"
+    std::string countsText() const;
     // No test failed, and every test that could be measured passed.
     bool passed() const { return count(Verdict::Fail) == 0; }
 };

@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/json.h"
+#include "qualify/report_html.h"
 #include "ufcs/capture_file.h"
 
 namespace qualify {
@@ -57,9 +58,10 @@ std::string reportJson(const QualificationReport& report, const RunFacts& facts)
         ",\n\"capture\":" + jsonString(kReportCapture) +
         ",\n\"charger\":{\"device_info\":" + jsonString(report.deviceInfo) +
         ",\"modes\":" + modesJson(report.modes) + "}" + ",\n\"summary\":" +
-        common::format("{\"passed\":%zu,\"failed\":%zu,\"not_measurable\":%zu,\"verdict\":%s}",
-                       report.count(Verdict::Pass), report.count(Verdict::Fail),
-                       report.count(Verdict::NotMeasurable),
+        common::format("{\"passed\":%u,\"failed\":%u,\"not_measurable\":%u,\"verdict\":%s}",
+                       static_cast<unsigned>(report.count(Verdict::Pass)),
+                       static_cast<unsigned>(report.count(Verdict::Fail)),
+                       static_cast<unsigned>(report.count(Verdict::NotMeasurable)),
                        report.passed() ? "\"PASS\"" : "\"FAIL\"") +
         ",\n\"tests\":[";
     bool first = true;
@@ -102,9 +104,7 @@ std::string reportText(const QualificationReport& report) {
         if (!test.reason.empty() && test.verdict != Verdict::Pass) text += "：" + test.reason;
         text += '\n';
     }
-    text +=
-        common::format("通过 %zu 项，未通过 %zu 项，无法测量 %zu 项\n", report.count(Verdict::Pass),
-                       report.count(Verdict::Fail), report.count(Verdict::NotMeasurable));
+    text += report.countsText() + "\n";
     return text;
 }
 
@@ -120,6 +120,10 @@ common::FileResult writeReportFolder(const std::filesystem::path& folder,
     if (common::FileResult json = saveText(folder / "report.json", reportJson(report, facts));
         !json.ok)
         return json;
+    if (common::FileResult html =
+            saveText(folder / "report.html", reportHtml(report, facts, store));
+        !html.ok)
+        return html;
     return saveText(folder / "junit.xml", common::junitXml("ufcs qualify", junitCases(report)));
 }
 

@@ -28,7 +28,7 @@ std::vector<common::JUnitCase> junitCases(const QualificationReport& report);
 // "ID  VERDICT  measured  (limit)  title" a line each, then the totals.
 std::string reportText(const QualificationReport& report);
 
-// The capture, report.json and junit.xml into `folder` (made if absent).
+// The capture, report.json, report.html and junit.xml into `folder` (made if absent).
 common::FileResult writeReportFolder(const std::filesystem::path& folder,
                                      const ufcs::CaptureStore& store,
                                      const QualificationReport& report, const RunFacts& facts);

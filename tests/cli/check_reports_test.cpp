@@ -67,7 +67,9 @@ std::vector<JUnitCaseRead> readJUnit(const fs::path& path) {
 
 TEST_F(CheckReports, FailOnKindsAndJUnitForALabsCI) {
     simulatedCapture(file("clean.ufcs_stream"), {});
-    simulatedCapture(file("late.ufcs_stream"), {false, false, true});
+    simulator::SequenceFaults slowPowerReady;
+    slowPowerReady.slowPowerReady = true;
+    simulatedCapture(file("late.ufcs_stream"), slowPowerReady);
     const std::string clean = file("clean.ufcs_stream").string();
     const std::string late = file("late.ufcs_stream").string();
 

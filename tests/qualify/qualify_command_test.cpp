@@ -124,6 +124,15 @@ TEST_F(QualifyCommand, TheReportFolderHoldsTheCaptureTheJsonAndTheJUnitFile) {
     EXPECT_EQ(summary["passed"].toInt(), passed);
     EXPECT_EQ(summary["not_measurable"].toInt(), notMeasurable);
 
+    // The page stands alone: the picture inline, nothing fetched.
+    QFile page(QString::fromStdString((folder / "report.html").string()));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    EXPECT_TRUE(html.contains("<svg"));
+    EXPECT_TRUE(html.contains("<polyline"));
+    EXPECT_FALSE(html.contains("src=") || html.contains("href=") || html.contains("<script"));
+    EXPECT_EQ(html.count("<tr class="), report["tests"].toArray().size());
+
     QFile junit(QString::fromStdString((folder / "junit.xml").string()));
     ASSERT_TRUE(junit.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&junit);
@@ -145,6 +154,16 @@ TEST_F(QualifyCommand, WrongOptionsAreRefusedBeforeAnythingRuns) {
     EXPECT_NE(plan.out.find("out-of-range"), std::string::npos);
 
     EXPECT_EQ(run({"qualify", "--simulate", "--fault", "unplug@1"}).status, 2);
+    const auto loose = folder_.path() / "loose.ini";
+    {
+        QFile f(QString::fromStdString(loose.string()));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[limits]\nack_ms = 20\n");
+    }
+    const CliRun refused = run({"qualify", "--simulate", "--plan", loose.string()});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("第 2 行"), std::string::npos) << refused.err;
+    EXPECT_EQ(run({"qualify", "--plan", (folder_.path() / "absent.ini").string()}).status, 2);
     EXPECT_EQ(run({"qualify", "--simulate", "--fault", "late"}).status, 2);
     const CliRun junit =
         run({"qualify", "--simulate", "--junit", (folder_.path() / "absent" / "j.xml").string()});
