@@ -95,6 +95,10 @@ std::string attribute(const char* name, const std::string& value) {
 
 }  // namespace
 
+std::string xmlText(const std::string& text) {
+    return escaped(text, false);
+}
+
 std::string junitXml(const std::string& suiteName, const std::vector<JUnitCase>& cases) {
     using Outcome = JUnitCase::Outcome;
     const auto count = [&](Outcome outcome) {

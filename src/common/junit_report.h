@@ -22,4 +22,8 @@ struct JUnitCase {
 // carry (control characters, broken UTF-8) become U+FFFD.
 std::string junitXml(const std::string& suiteName, const std::vector<JUnitCase>& cases);
 
+// `text` as XML (or HTML) element text: markup escaped, what XML cannot
+// carry replaced by U+FFFD.
+std::string xmlText(const std::string& text);
+
 }  // namespace common

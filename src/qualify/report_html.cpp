@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/format.h"
+#include "common/junit_report.h"
 #include "ufcs/names.h"
 
 namespace qualify {
@@ -12,26 +13,7 @@ namespace {
 using common::format;
 
 std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return common::xmlText(text);
 }
 
 struct Point {

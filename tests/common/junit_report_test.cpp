@@ -80,6 +80,10 @@ TEST(JUnitReport, WhatAParserReadsBackIsWhatWasWritten) {
     EXPECT_EQ(parsed.cases[3].details, "nul-free " + replaced + " text");
 }
 
+TEST(JUnitReport, ElementTextServesHtmlToo) {
+    EXPECT_EQ(common::xmlText("a<b & \"c\"\n\x01 电压"), "a&lt;b &amp; \"c\"\n\xEF\xBF\xBD 电压");
+}
+
 TEST(JUnitReport, AnEmptySuiteIsStillADocument) {
     const Parsed parsed = parse(common::junitXml("nothing", {}));
     EXPECT_TRUE(parsed.ok);
