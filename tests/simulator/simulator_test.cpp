@@ -108,9 +108,9 @@ TEST_F(TrafficTest, SequenceChecksFindExactlyTheInjectedSlips) {
     };
     const Case cases[] = {
         {"clean", {}, std::nullopt},
-        {"drop-ack", {true, false, false}, ufcs::FindingKind::NoAck},
-        {"repeat-number", {false, true, false}, ufcs::FindingKind::Retransmission},
-        {"slow-power-ready", {false, false, true}, ufcs::FindingKind::Late},
+        {"drop-ack", {true, false, false, {}}, ufcs::FindingKind::NoAck},
+        {"repeat-number", {false, true, false, {}}, ufcs::FindingKind::Retransmission},
+        {"slow-power-ready", {false, false, true, {}}, ufcs::FindingKind::Late},
     };
     for (const Case& c : cases) {
         simulator::BusTraffic::Options options(31, 0.0);
