@@ -548,14 +548,14 @@ void Evaluation::softReset(std::size_t at) {
                                    accept, report_, "充电器没有接受 Soft_Reset");
     if (result.verdict == Verdict::Pass) {
         // Numbering restarted: the Accept, or the charger's next message after it, is number 0.
+        const Action* info = following(at, Purpose::AskSourceInfo);
+        const std::vector<Seen> after = info ? seenBy(*info) : std::vector<Seen>{};
         const Seen* next = nullptr;
-        if (const Action* info = following(at, Purpose::AskSourceInfo)) {
-            for (const Seen& message : seenBy(*info))
-                if (message.fromSource && !message.isAck()) {
-                    next = &message;
-                    break;
-                }
-        }
+        for (const Seen& message : after)
+            if (message.fromSource && !message.isAck()) {
+                next = &message;
+                break;
+            }
         if (next) result.rows.push_back(next->index);
         const bool restarted = accept->number == 0 || (next && next->number == 0);
         pass(result, restarted,
