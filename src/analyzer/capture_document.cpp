@@ -150,7 +150,7 @@ std::string CaptureDocument::timingSummary() {
         windows.powerReadyUs
             ? common::format("%g ms", *windows.powerReadyUs / 1000.0)
             : common::format(
-                  "按电压 %g/%g/%g ms",
+                  "%g/%g/%g ms（请求电压 ≤11/≤20/≤30 V）",
                   ufcs::standardLimit(ufcs::LimitId::PowerReady11V).microseconds / 1000.0,
                   ufcs::standardLimit(ufcs::LimitId::PowerReady20V).microseconds / 1000.0,
                   ufcs::standardLimit(ufcs::LimitId::PowerReady30V).microseconds / 1000.0);

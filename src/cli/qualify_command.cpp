@@ -14,6 +14,7 @@
 #include "qualify/plan_file.h"
 #include "qualify/qualification.h"
 #include "qualify/qualification_report.h"
+#include "qualify/qualification_run.h"
 
 namespace cli {
 namespace {
@@ -25,56 +26,6 @@ const std::vector<std::string> kQualifyFaults = {
     "drop-ack",   "repeat-number", "slow-power-ready", "late-ready",
     "output-off", "readback-off",  "refuse-in-range",  "accept-out-of-range",
     "unanswered", "slow-ack",      "skip-number"};
-
-// How long an answer may take before the run moves on: past tPowerSupply for a
-// Request, past tSenderResponse for a question.
-constexpr auto kPowerWait = 1500ms;
-constexpr auto kAnswerWait = 500ms;
-// The bus quiet this long after the answer: the ACKs that follow it are in.
-constexpr auto kQuiet = 60ms;
-
-bool waitFor(SinkConnection& sink, const std::function<bool()>& done,
-             std::chrono::milliseconds timeout) {
-    return sink.loop.runUntil([&] { return sink.listener.stopped || done(); }, timeout);
-}
-
-// Waits until the bus has been quiet for kQuiet (or `limit` passes).
-void waitForQuiet(SinkConnection& sink, std::chrono::milliseconds limit) {
-    waitFor(
-        sink,
-        [&] { return std::chrono::steady_clock::now() - sink.listener.lastRecordAt > kQuiet; },
-        limit);
-}
-
-// Sends one action and waits for what it brings.
-void runAction(SinkConnection& sink, qualify::Action& action) {
-    action.firstRecord = sink.store->count();
-    const auto frames = analyzer::composeSend(action.position, sink.session->mode(), action.pages,
-                                              sink.session->capabilityTable(), {});
-    std::optional<int> written;
-    sink.session->sendFrames(frames, [&written](int result) { written = result; });
-    waitFor(
-        sink, [&] { return written.has_value(); }, 5s);
-    const auto limit = action.waitsForPower ? kPowerWait : kAnswerWait;
-    waitFor(
-        sink,
-        [&] {
-            return qualify::answered(*sink.store, action, action.firstRecord, sink.store->count());
-        },
-        limit);
-    waitForQuiet(sink, kAnswerWait);
-    sink.list.appendNew();
-    action.endRecord = sink.store->count();
-}
-
-// The date and time now, for the report.
-std::string dateTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    char text[32] = {};
-    if (const std::tm* local = std::localtime(&now))
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
-    return text;
-}
 
 qualify::RunFacts factsOf(const Arguments& parsed, const std::string& startedText,
                           std::chrono::steady_clock::time_point started) {
@@ -112,20 +63,7 @@ std::optional<std::filesystem::path> savePathOption(const Arguments& parsed, con
 std::optional<qualify::Plan> planOption(const Arguments& parsed, std::ostream& err) {
     if (!parsed.values.count("--plan")) return qualify::Plan{};
     const std::string name = parsed.value("--plan");
-    constexpr std::streamsize kLargestPlan = 64 * 1024;
-    std::ifstream file(pathArgument(name), std::ios::binary);
-    std::vector<char> bytes(kLargestPlan + 1);
-    if (file) file.read(bytes.data(), kLargestPlan + 1);
-    if (!file && !file.eof()) {
-        reportBadArgument("qualify", "cannot read --plan '" + name + "'", err);
-        return std::nullopt;
-    }
-    if (file.gcount() > kLargestPlan) {
-        reportBadArgument("qualify", "--plan '" + name + "' is larger than 64 KB", err);
-        return std::nullopt;
-    }
-    std::variant<qualify::Plan, std::string> plan =
-        qualify::parsePlan(std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
+    std::variant<qualify::Plan, std::string> plan = qualify::loadPlanFile(pathArgument(name));
     if (const std::string* problem = std::get_if<std::string>(&plan)) {
         reportBadArgument("qualify", "--plan '" + name + "': " + *problem, err);
         return std::nullopt;
@@ -164,37 +102,37 @@ int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& o
         err << "内存不足！无法运行！\n";
         return 1;
     }
+    const EndingSignals signals;
     const auto started = std::chrono::steady_clock::now();
-    const std::string startedText = dateTimeNow();
+    const std::string startedText = qualify::localDateTimeNow();
     if (!sink.connect()) return 1;
-    // The handshake and the charger's first Output_Capabilities, as the instrument connected.
-    std::optional<std::vector<qualify::ModeOffer>> modes;
-    waitFor(
-        sink,
-        [&] {
-            return (modes = qualify::offeredModes(*sink.store, sink.store->count())).has_value();
-        },
-        2s);
-    waitForQuiet(sink, kAnswerWait);
-    const uint32_t connectEnd = sink.store->count();
-    if (!modes) modes = qualify::offeredModes(*sink.store, connectEnd);
-    if (!modes) {
-        err << "充电器没有报告输出能力（Output_Capabilities），无法测试\n";
+    qualify::QualificationRun run(
+        *sink.session, *sink.store, sink.loop, sink.clock, plan,
+        {[&err](const qualify::RunStep& step) {
+             if (!step.label.empty())
+                 err << common::format("[%u/%u] %s\n", static_cast<unsigned>(step.done + 1),
+                                       static_cast<unsigned>(step.total), step.label.c_str());
+         },
+         {}});
+    run.start();
+    while (!run.finished()) {
+        sink.loop.runUntil(
+            [&] {
+                return run.finished() || sink.listener.stopped ||
+                       (interrupted() && !run.stopping());
+            },
+            std::chrono::hours(1));
+        if (sink.listener.stopped)
+            run.stop("仪器停止了", true);
+        else if (interrupted())
+            run.stop("测试被中断");
+    }
+    if (!run.problem().empty()) {
+        err << run.problem() << '\n';
         return 1;
     }
-
-    std::vector<qualify::Action> actions = qualify::planActions(*modes, plan);
-    for (std::size_t i = 0; i < actions.size() && !sink.listener.stopped; ++i) {
-        err << common::format("[%u/%u] %s\n", static_cast<unsigned>(i + 1),
-                              static_cast<unsigned>(actions.size()), actions[i].label.c_str());
-        runAction(sink, actions[i]);
-    }
-    if (sink.listener.stopped) {
-        err << "仪器停止了，测试没有做完\n";
-        return 1;
-    }
-    const qualify::QualificationReport report =
-        qualify::evaluate(*sink.store, connectEnd, *modes, actions, plan);
+    const qualify::QualificationReport& report = run.report();
+    if (!report.complete()) err << "测试没有做完：" << report.stoppedBecause << '\n';
     const qualify::RunFacts facts = factsOf(*parsed, startedText, started);
     if (parsed->has("--json"))
         out << qualify::reportJson(report, facts);

@@ -1,5 +1,8 @@
 #include "qualify/plan_file.h"
 
+#include <fstream>
+#include <vector>
+
 #include <cmath>
 
 #include "common/format.h"
@@ -184,6 +187,16 @@ std::string planFileText(const Plan& plan) {
         (plan.readBackToleranceMv ? format("readback_mv = %u\n", *plan.readBackToleranceMv)
                                   : std::string("# readback_mv = 50     # |输出 - 回读|\n"));
     return text;
+}
+
+std::variant<Plan, std::string> loadPlanFile(const std::filesystem::path& path) {
+    constexpr std::streamsize kLargestPlan = 64 * 1024;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes(kLargestPlan + 1);
+    if (file) file.read(bytes.data(), kLargestPlan + 1);
+    if (!file && !file.eof()) return std::string("无法读取");
+    if (file.gcount() > kLargestPlan) return std::string("大于 64 KB，不是计划文件");
+    return parsePlan(std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
 }
 
 }  // namespace qualify

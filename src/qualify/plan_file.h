@@ -18,6 +18,7 @@
 //
 // Lines starting with # or ; are comments, as is the rest of a line after #.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -28,6 +29,9 @@ namespace qualify {
 
 // The plan, or the message for the user ("第 3 行：…").
 std::variant<Plan, std::string> parsePlan(std::string_view text);
+
+// A plan file read and parsed; its message names no file ("大于 64 KB", "第 3 行：…").
+std::variant<Plan, std::string> loadPlanFile(const std::filesystem::path& path);
 
 // The built-in plan as a plan file, with every test described in comments.
 std::string planFileText(const Plan& plan);

@@ -19,6 +19,7 @@ using common::format;
 // The default output before any Request (the standard's 5 V with its tolerance).
 constexpr uint32_t kDefaultLowMv = 4'850, kDefaultHighMv = 5'500;
 constexpr uint8_t kRefuseOutOfRange = 4;
+constexpr const char* kNotReached = "测试中途停止，没有做到这一项";
 
 // A captured message, as the run looks at it.
 struct Seen {
@@ -198,6 +199,11 @@ class Evaluation {
         if (chosen) out_.tests.push_back(std::move(result));
     }
 
+    void judgeAction(std::size_t at);
+    // The action ran, and so did the question that measures it.
+    bool reached(std::size_t at) const;
+    // The tests from `from` on: NOT MEASURABLE, not reached.
+    void markNotReached(std::size_t from);
     void handshake();
     void defaultOutput();
     void capabilities(const Action& action);
@@ -225,7 +231,18 @@ QualificationReport Evaluation::run() {
     handshake();
     defaultOutput();
     for (std::size_t at = 0; at < actions_.size(); ++at) {
-        const Action& action = actions_[at];
+        const std::size_t testsBefore = out_.tests.size();
+        judgeAction(at);
+        if (!reached(at)) markNotReached(testsBefore);
+    }
+    sequence();
+    notMeasurableAlways();
+    return std::move(out_);
+}
+
+void Evaluation::judgeAction(std::size_t at) {
+    const Action& action = actions_[at];
+    {
         switch (action.purpose) {
             case Purpose::AskCapabilities:
                 capabilities(action);
@@ -255,9 +272,26 @@ QualificationReport Evaluation::run() {
                 break;
         }
     }
-    sequence();
-    notMeasurableAlways();
-    return std::move(out_);
+}
+
+bool Evaluation::reached(std::size_t at) const {
+    if (!actions_[at].ran) return false;
+    // A Request is measured by the question after it.
+    const bool measured = at + 1 < actions_.size() &&
+                          actions_[at + 1].purpose == Purpose::AskSourceInfo &&
+                          actions_[at + 1].label.rfind(actions_[at].label + ".", 0) == 0;
+    return !measured || actions_[at + 1].ran;
+}
+
+void Evaluation::markNotReached(std::size_t from) {
+    for (std::size_t i = from; i < out_.tests.size(); ++i) {
+        TestResult& result = out_.tests[i];
+        result.verdict = Verdict::NotMeasurable;
+        result.measured.clear();
+        result.value.reset();
+        result.rows.clear();
+        result.reason = kNotReached;
+    }
 }
 
 void Evaluation::handshake() {
@@ -314,8 +348,9 @@ void Evaluation::defaultOutput() {
     const auto firstRequest = std::find_if(actions_.begin(), actions_.end(), [](const Action& a) {
         return a.purpose == Purpose::Request || a.purpose == Purpose::OutOfRangeRequest;
     });
-    const uint32_t end =
-        firstRequest == actions_.end() ? store_.count() : firstRequest->firstRecord;
+    const uint32_t end = firstRequest == actions_.end() || !firstRequest->sent
+                             ? store_.count()
+                             : firstRequest->firstRecord;
     double low = 1e9, high = 0;
     for (const Seen& message : messagesIn(store_, 0, end)) {
         if (message.millivolts == 0) continue;
@@ -676,6 +711,16 @@ std::string QualificationReport::countsText() const {
                   static_cast<unsigned>(count(Verdict::Pass)),
                   static_cast<unsigned>(count(Verdict::Fail)),
                   static_cast<unsigned>(count(Verdict::NotMeasurable)));
+}
+
+std::string_view QualificationReport::overallVerdict() const {
+    if (count(Verdict::Fail) > 0) return "FAIL";
+    return complete() ? "PASS" : "INCOMPLETE";
+}
+
+std::string_view QualificationReport::overallVerdictText() const {
+    if (count(Verdict::Fail) > 0) return "未通过";
+    return complete() ? "通过" : "未完成";
 }
 
 std::optional<std::vector<ModeOffer>> offeredModes(const ufcs::CaptureStore& store, uint32_t end) {

@@ -75,6 +75,8 @@ struct Action {
     bool waitsForPower = false;
     uint32_t firstRecord = 0;  // the store's count when it was sent
     uint32_t endRecord = 0;    // ... and once its answers had come
+    bool sent = false;         // the send was made (firstRecord holds)
+    bool ran = false;          // ... and its answers were awaited (endRecord holds)
 };
 
 // The charger's modes from the last Output_Capabilities in records [0, end).
@@ -90,15 +92,25 @@ struct QualificationReport {
     std::vector<ModeOffer> modes;
     std::string deviceInfo;  // the charger's Device_Information, as the decoder names it
     std::vector<TestResult> tests;
+    // Why the run ended before its last send (the user stopped it, the
+    // instrument went); empty for a whole run.
+    std::string stoppedBecause;
+    bool complete() const { return stoppedBecause.empty(); }
     std::size_t count(Verdict verdict) const;
     // "通过 N 项，未通过 N 项，无法测量 N 项"
     std::string countsText() const;
-    // No test failed, and every test that could be measured passed.
-    bool passed() const { return count(Verdict::Fail) == 0; }
+    // The whole plan ran and no test failed.
+    bool passed() const { return complete() && count(Verdict::Fail) == 0; }
+    // "PASS", "FAIL" (a test failed), or "INCOMPLETE" (stopped before the end, none failed).
+    std::string_view overallVerdict() const;
+    // "通过", "未通过", "未完成"
+    std::string_view overallVerdictText() const;
 };
 
 // Judges the run: `connectEnd` is the store's count when the instrument had
 // connected (the handshake and the first Output_Capabilities lie before it).
+// The tests of an action that did not run (or whose measuring question did
+// not) are NOT MEASURABLE, "not reached".
 QualificationReport evaluate(const ufcs::CaptureStore& store, uint32_t connectEnd,
                              const std::vector<ModeOffer>& modes,
                              const std::vector<Action>& actions, const Plan& plan);

@@ -1,7 +1,9 @@
 #include "qualify/qualification_report.h"
 
+#include <ctime>
 #include <system_error>
 
+#include "common/clock.h"
 #include "common/format.h"
 #include "common/json.h"
 #include "qualify/report_html.h"
@@ -49,6 +51,13 @@ common::FileResult saveText(const std::filesystem::path& path, const std::string
 
 }  // namespace
 
+std::string localDateTimeNow() {
+    const std::tm local = common::localCalendarTime(std::time(nullptr));
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
 std::string reportJson(const QualificationReport& report, const RunFacts& facts) {
     std::string json =
         "{\n\"schema\":" + jsonString(kReportSchema) +
@@ -58,12 +67,13 @@ std::string reportJson(const QualificationReport& report, const RunFacts& facts)
         ",\n\"capture\":" + jsonString(kReportCapture) +
         ",\n\"charger\":{\"device_info\":" + jsonString(report.deviceInfo) +
         ",\"modes\":" + modesJson(report.modes) + "}" + ",\n\"summary\":" +
-        common::format("{\"passed\":%u,\"failed\":%u,\"not_measurable\":%u,\"verdict\":%s}",
+        common::format("{\"passed\":%u,\"failed\":%u,\"not_measurable\":%u,\"verdict\":",
                        static_cast<unsigned>(report.count(Verdict::Pass)),
                        static_cast<unsigned>(report.count(Verdict::Fail)),
-                       static_cast<unsigned>(report.count(Verdict::NotMeasurable)),
-                       report.passed() ? "\"PASS\"" : "\"FAIL\"") +
-        ",\n\"tests\":[";
+                       static_cast<unsigned>(report.count(Verdict::NotMeasurable))) +
+        jsonString(report.overallVerdict()) +
+        ",\"complete\":" + (report.complete() ? "true" : "false") +
+        ",\"stopped\":" + jsonString(report.stoppedBecause) + "}" + ",\n\"tests\":[";
     bool first = true;
     for (const TestResult& test : report.tests) {
         json += (first ? "\n" : ",\n") + testJson(test);
@@ -74,6 +84,15 @@ std::string reportJson(const QualificationReport& report, const RunFacts& facts)
 
 std::vector<common::JUnitCase> junitCases(const QualificationReport& report) {
     std::vector<common::JUnitCase> cases;
+    if (!report.complete()) {
+        // A stopped run must not read as a pass in a lab's CI.
+        common::JUnitCase stopped;
+        stopped.name = "run 测试做完";
+        stopped.className = "ufcs.qualify";
+        stopped.outcome = common::JUnitCase::Outcome::Failed;
+        stopped.message = report.stoppedBecause;
+        cases.push_back(std::move(stopped));
+    }
     for (const TestResult& test : report.tests) {
         common::JUnitCase c;
         c.name = test.id + " " + test.title;
@@ -105,6 +124,7 @@ std::string reportText(const QualificationReport& report) {
         text += '\n';
     }
     text += report.countsText() + "\n";
+    if (!report.complete()) text += "测试没有做完：" + report.stoppedBecause + "\n";
     return text;
 }
 

@@ -23,6 +23,9 @@ struct RunFacts {
     double seconds = 0;      // how long the run took
 };
 
+// The local date and time now, as RunFacts::started shows it.
+std::string localDateTimeNow();
+
 std::string reportJson(const QualificationReport& report, const RunFacts& facts);
 std::vector<common::JUnitCase> junitCases(const QualificationReport& report);
 // "ID  VERDICT  measured  (limit)  title" a line each, then the totals.

@@ -132,9 +132,12 @@ std::string reportHtml(const QualificationReport& report, const RunFacts& facts,
         ".verdict{font-size:150%;padding:6px 12px;display:inline-block}\n"
         ".legend span{margin-right:16px}\n</style></head><body>\n"
         "<h1>UFCS 充电器测试报告</h1>\n";
-    const char* verdictClass = report.passed() ? "PASS" : "FAIL";
+    const char* verdictClass = report.passed() ? "PASS" : report.complete() ? "FAIL" : "NM";
     html += format("<p class=\"verdict %s\">%s：%s</p>\n", verdictClass,
-                   report.passed() ? "通过" : "未通过", report.countsText().c_str());
+                   std::string(report.overallVerdictText()).c_str(), report.countsText().c_str());
+    if (!report.complete())
+        html += "<p>测试没有做完：" + escaped(report.stoppedBecause) +
+                "。没有做到的项目标为 NOT MEASURABLE。</p>\n";
     html +=
         "<table><tr><th>开始时间</th><td>" + escaped(facts.started) +
         "</td></tr><tr><th>仪器</th><td>" + escaped(facts.instrument) +
@@ -142,7 +145,8 @@ std::string reportHtml(const QualificationReport& report, const RunFacts& facts,
         "</td></tr><tr><th>充电器</th><td>" +
         escaped(report.deviceInfo.empty() ? "（没有回答 Get_Device_Info）" : report.deviceInfo) +
         "</td></tr><tr><th>捕获</th><td>" + kReportCapture +
-        "（用分析程序打开，表中的“记录”是它的序号）</td></tr></table>\n";
+        "（用分析程序打开，表中的“记录”是它的序号；<code>color " + kReportCapture +
+        " --row 序号</code> 打开并选中那一行）</td></tr></table>\n";
     html += "<h2>输出能力</h2>\n<table><tr><th>模式</th><th>电压</th><th>电流</th></tr>\n";
     for (const ModeOffer& mode : report.modes) {
         html += format("<tr><td>%u</td><td>%.2f - %.2f V</td><td>%.2f - %.2f A</td></tr>\n",

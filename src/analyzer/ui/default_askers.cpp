@@ -56,6 +56,14 @@ void MainWindow::setDefaultAskers() {
                                                   : ufcs::RowExportFormat::CsvUtf8;
         return choice;
     };
+    askers_.chooseReportFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("保存报告到文件夹"),
+                                                 dialogFolder_.start());
+    };
+    askers_.choosePlanFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("测试计划"), dialogFolder_.start(),
+                                            QStringLiteral("测试计划(*.ini *.txt);;所有文件(*.*)"));
+    };
     askers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 #if UFCS_WITH_UPGRADES
     askers_.runUpgradeDialog = [](UpgradeDialog& dialog) { dialog.exec(); };

@@ -10,8 +10,10 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: TarselUFCS解析程序 [--simulate[=N]] [--device SERIAL|PATH] [FILE.ufcs_stream]\n"
+    "usage: TarselUFCS解析程序 [--simulate[=N]] [--device SERIAL|PATH] [FILE.ufcs_stream [--row "
+    "N]]\n"
     "The UFCS protocol analyzer; opens the capture FILE.ufcs_stream when given.\n"
+    "  --row N         select record N of FILE (the rows a qualification report names)\n"
     "  --simulate[=N]  use N simulated instruments (so does UFCS_SIMULATE=N)\n"
     "  --device SERIAL|PATH\n"
     "                  the instrument to use; without it the first free one, or the one\n"
@@ -33,9 +35,12 @@ int runAnalyzer(QApplication& app, qt_adapters::StartedProgram& started) {
         started.instance->serve(&window, [&window] { return window.captureUnsaved(); });
     window.show();
     // Once the event loop runs: a close asked for during a long open then ends the program.
-    if (!started.file.isEmpty())
-        QTimer::singleShot(0, &window,
-                           [&window, file = started.file] { window.openCaptureFrom(file); });
+    if (!started.file.isEmpty()) {
+        const QString row = started.options.count("row") ? started.options.at("row") : QString();
+        QTimer::singleShot(0, &window, [&window, file = started.file, row] {
+            if (window.openCaptureFrom(file) && !row.isEmpty()) window.showRecordOnceListed(row);
+        });
+    }
     return app.exec();
 }
 
@@ -43,11 +48,15 @@ int runAnalyzer(QApplication& app, qt_adapters::StartedProgram& started) {
 
 int main(int argc, char** argv) {
     const qt_adapters::ProgramIdentity identity{
-        QStringLiteral("TarselUFCS解析程序"), QStringLiteral("color.ini"), QStringLiteral("color"),
+        QStringLiteral("TarselUFCS解析程序"),
+        QStringLiteral("color.ini"),
+        QStringLiteral("color"),
         QStringLiteral("com.tarsel.UfcsAnalyzer"),
         [](const qt_adapters::InstrumentRequest& request) {
             return simulator::chooseInstruments(request.simulated, request.simulatedCount,
                                                 request.device);
-        }};
+        },
+        {{QStringLiteral("row"), QStringLiteral("select record N of the file"),
+          QStringLiteral("N")}}};
     return qt_adapters::runProgram(argc, argv, identity, kUsage, runAnalyzer);
 }

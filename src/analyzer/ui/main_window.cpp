@@ -73,6 +73,9 @@ MainWindow::~MainWindow() {
     // Hidden while still whole: what the children signal as they hide (the
     // header's geometry) reaches this window's slots, not a half-destroyed one.
     hide();
+    // The charger test's run uses the session and the event loop: it goes first.
+    delete qualification_;
+    qualification_ = nullptr;
     session_.reset();
 }
 
@@ -88,8 +91,11 @@ void MainWindow::applyState() {
     autoScrollBox_->setVisible(capturing_);
     autoScrollBox_->setEnabled(capturing_);
     if (upgradeButton_) upgradeButton_->setVisible(!capturing_);
-    sendButton_->setEnabled(sendReady_);
-    modesButton_->setEnabled(modesReady_);
+    // While the charger test sends, nothing else may: its verdicts read every exchange.
+    const bool qualifying = qualification_ && qualification_->running();
+    sendButton_->setEnabled(sendReady_ && !qualifying);
+    modesButton_->setEnabled(modesReady_ && !qualifying);
+    if (qualifying) charger_->hide();
     sendButton_->setText(charger_->sendDialogShown() ? QStringLiteral("停止发送")
                                                      : QStringLiteral("发送消息"));
     listenButton_->setText(capturing_ ? QStringLiteral("停止监听") : QStringLiteral("开始监听"));
@@ -144,10 +150,12 @@ void MainWindow::buildButtons() {
     manualButton_ = makeButton("用户手册");
     exportButton_ = makeButton("导出");
     timingButton_ = makeButton("时序");
+    qualifyButton_ = makeButton("充电器测试");
     previousFaultButton_ = makeButton("上一个问题");
     nextFaultButton_ = makeButton("下一个问题");
     exportButton_->setToolTip(QStringLiteral("把列表中的行（按筛选）导出为 CSV 或文本"));
     timingButton_->setToolTip(QStringLiteral("本次测试的全部时序问题"));
+    qualifyButton_->setToolTip(QStringLiteral("按 UFCS 标准自动测试充电器，给出每项的结果和报告"));
     previousFaultButton_->setToolTip(QStringLiteral("上一个出错或有时序问题的行 (Shift+F8)"));
     nextFaultButton_->setToolTip(QStringLiteral("下一个出错或有时序问题的行 (F8)"));
     autoScrollBox_ = new QCheckBox(QStringLiteral("自动卷屏"), this);
@@ -177,6 +185,37 @@ void MainWindow::buildDialogs() {
     charger_ = new ChargingDeviceControls(*session_, clock_, this,
                                           [this](const QString& text) { message(text); });
     connect(charger_, &ChargingDeviceControls::sendDialogToggled, this, &MainWindow::applyState);
+    ChargerQualification::Hooks hooks;
+    hooks.capturing = [this] { return capturing_; };
+    hooks.startCapture = [this] { return startQualificationCapture(); };
+    hooks.stopCapture = [this] {
+        if (session_->connected()) session_->toggleListening();
+    };
+    hooks.showRecord = [this](uint32_t record) {
+        if (!selectRecord(record))
+            message(QStringLiteral("序号 %1 不在列表中（被过滤掉了）").arg(record));
+    };
+    hooks.message = [this](const QString& text) { message(text); };
+    hooks.chooseReportFolder = [this] { return askers_.chooseReportFolder(); };
+    hooks.choosePlanFile = [this] { return askers_.choosePlanFile(); };
+    hooks.runChanged = [this] { applyState(); };
+    qualification_ =
+        new ChargerQualification(*session_, document_.store(), loop_, clock_,
+                                 fromStd(device_.identity().name()), this, std::move(hooks));
+}
+
+void MainWindow::showQualification() {
+    qualification_->show();
+}
+
+// The charger test's own capture: the instrument as the charging device, the
+// refusals off (for this capture only), asked nothing but an unsaved capture.
+bool MainWindow::startQualificationCapture() {
+    if (!settleUnsavedCapture()) return false;
+    ++modeDialogShown_;
+    session_->setMode(device::kModeChargingDevice);
+    session_->setRefusal(false, false);
+    return session_->startListening();
 }
 
 void MainWindow::layOutControls(bool compact) {
@@ -190,8 +229,9 @@ void MainWindow::layOutControls(bool compact) {
     buttons->addStretch();
     auto* status = new QHBoxLayout;
     status->addWidget(statusLabel_, 1);
-    for (QWidget* widget : std::initializer_list<QWidget*>{exportButton_, findBox_, timingButton_,
-                                                           previousFaultButton_, nextFaultButton_})
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{qualifyButton_, exportButton_, findBox_, timingButton_,
+                                         previousFaultButton_, nextFaultButton_})
         status->addWidget(widget);
     auto* liveValues = new QHBoxLayout;
     liveValues->addWidget(new QLabel(QStringLiteral("电压："), this));
@@ -239,6 +279,7 @@ void MainWindow::connectControls() {
     connect(sendButton_, &QPushButton::clicked, charger_,
             &ChargingDeviceControls::toggleSendDialog);
     connect(modesButton_, &QPushButton::clicked, charger_, &ChargingDeviceControls::showModesPanel);
+    connect(qualifyButton_, &QPushButton::clicked, this, &MainWindow::showQualification);
     connect(curveButton_, &QPushButton::clicked, this, &MainWindow::toggleCurveView);
     connect(manualButton_, &QPushButton::clicked, this,
             [this] { message(openManual(programDir_, askers_.openUrl)); });
@@ -368,6 +409,7 @@ void MainWindow::onListeningChanged(bool listening) {
     if (listening) updateTitle();  // the instrument the capture took
     if (!listening) {
         capturing_ = false;
+        if (qualification_) qualification_->listeningEnded();
         followTimer_->stop();
         insertTimer_->stop();
         model()->appendNew();  // the rows still waiting for their batch
@@ -594,10 +636,28 @@ void MainWindow::rebuildList() {
     showDeviceRange();
     document_.refreshChecks();
     if (selected) selectRecord(*selected);
+    if (pendingRecord_) {
+        const uint32_t record = *std::exchange(pendingRecord_, std::nullopt);
+        if (!selectRecord(record))
+            message(QStringLiteral("这个捕获没有序号 %1（共 %2 条记录）")
+                        .arg(record)
+                        .arg(document_.store().count()));
+    }
 }
 
 bool MainWindow::selectRecord(uint32_t record) {
     return list_->selectRecord(record);
+}
+
+void MainWindow::showRecordOnceListed(const QString& number) {
+    bool ok = false;
+    const uint32_t record = number.toUInt(&ok);
+    if (!ok) {
+        message(QStringLiteral("--row 应是记录的序号（0 或正整数），不是“%1”").arg(number));
+        return;
+    }
+    pendingRecord_ = record;
+    if (!rebuildTimer_->isActive()) rebuildList();
 }
 
 void MainWindow::decodeRow(int row) {

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "analyzer/auto_scroll.h"
 #include "analyzer/capture_document.h"
@@ -19,6 +20,7 @@
 #include "analyzer/ui/decode_pane.h"
 #include "analyzer/ui/dialogs.h"
 #include "analyzer/ui/message_list_view.h"
+#include "analyzer/ui/qualification_dialog.h"
 #if UFCS_WITH_UPGRADES
 #include "analyzer/ui/upgrade_dialog.h"
 #endif
@@ -71,6 +73,8 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
         std::function<QString()> chooseOpenPath;                    // empty: cancelled
         std::function<QString()> chooseSavePath;
         std::function<ExportChoice()> chooseExport;
+        std::function<QString()> chooseReportFolder;  // 充电器测试's 保存报告; empty: cancelled
+        std::function<QString()> choosePlanFile;
         std::function<bool(const QUrl&)> openUrl;  // false when nothing could show the file
 #if UFCS_WITH_UPGRADES
         std::function<void(UpgradeDialog&)> runUpgradeDialog;
@@ -101,6 +105,9 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     }
     // Selects and shows the row of `record`; false when it is not listed.
     bool selectRecord(uint32_t record);
+    // `--row N`: the record selected once the opened file is listed; a number
+    // that is not a record is told.
+    void showRecordOnceListed(const QString& number);
     QString timingSummaryText();
     void openFilterPopup(FilterPopup::Group group);
     // A span dragged on the packet curve: the user is asked whether the list shows only it.
@@ -121,6 +128,11 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     OutputModesPanel* modesPanel() const {
         return charger_->modesPanel();
     }
+    ChargerQualification* qualification() const {
+        return qualification_;
+    }
+    // 充电器测试: the dialog, brought to the front.
+    void showQualification();
     PacketCurveView* curveView() const {
         return curveView_;
     }
@@ -220,6 +232,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     void showDeviceRange();
     void decodeRow(int row);
     void showTimingSummary();
+    bool startQualificationCapture();
     void exportListedRows();
     void updateTitle();
     void scheduleRebuild();
@@ -239,6 +252,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     AutoScroll autoScroll_;
     Askers askers_;
     int modeDialogShown_ = 0;
+    std::optional<uint32_t> pendingRecord_;  // selected after the list's next rebuild
     // What applyState() follows.
     bool capturing_ = false;        // from the capture's start until listening ends
     bool chargingCapture_ = false;  // the capture emulates the charging device (mode 2)
@@ -264,11 +278,13 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     QPushButton* manualButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     QPushButton* timingButton_ = nullptr;
+    QPushButton* qualifyButton_ = nullptr;
     QPushButton* previousFaultButton_ = nullptr;
     QPushButton* nextFaultButton_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QLineEdit* findBox_ = nullptr;
     ChargingDeviceControls* charger_ = nullptr;
+    ChargerQualification* qualification_ = nullptr;
     PacketCurveView* curveView_ = nullptr;
     QTimer* followTimer_ = nullptr;   // 333 ms while listening
     QTimer* rebuildTimer_ = nullptr;  // 55 ms after a filter change or an opened file

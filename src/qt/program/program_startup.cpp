@@ -74,6 +74,8 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
     parser.addOption(QCommandLineOption(
         kCheckDisplay, QStringLiteral("only check that the display opens, then end")));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("a file to open"));
+    for (const ProgramOption& own : identity.ownOptions)
+        parser.addOption(QCommandLineOption(own.name, own.description, own.valueName));
     InstrumentRequest request;
     const std::optional<QStringList> arguments =
         withoutSimulatedCount(QCoreApplication::arguments(), request.simulatedCount);
@@ -83,6 +85,9 @@ std::optional<StartedProgram> startProgram(QApplication& app, const ProgramIdent
 
     StartedProgram started;
     started.file = parser.positionalArguments().value(0);
+    for (const ProgramOption& own : identity.ownOptions) {
+        if (parser.isSet(own.name)) started.options[own.name] = parser.value(own.name);
+    }
     // UFCS_SIMULATE carries the choice across a restart by the updater, which
     // starts the program without arguments.
     request.simulated = parser.isSet(simulate) || qEnvironmentVariableIsSet("UFCS_SIMULATE");

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -30,12 +31,20 @@ struct InstrumentRequest {
 using InstrumentFactory =
     std::function<std::unique_ptr<device::ChoosingDevice>(const InstrumentRequest& request)>;
 
+// An option of one program only, with a value ("--row N").
+struct ProgramOption {
+    QString name;  // without the dashes
+    QString description;
+    QString valueName;
+};
+
 struct ProgramIdentity {
     QString applicationName;   // as installed and shown, e.g. "TarselUFCS解析程序"
     QString settingsFileName;  // e.g. "color.ini"
     QString instanceName;      // names the instance lock and socket, e.g. "color"
     QString desktopId;         // its desktop entry and icon, e.g. "com.tarsel.UfcsAnalyzer"
     InstrumentFactory chooseInstrument;
+    std::vector<ProgramOption> ownOptions;
 };
 
 struct StartedProgram {
@@ -43,6 +52,7 @@ struct StartedProgram {
     std::unique_ptr<SettingsProfile> profile;
     std::unique_ptr<InstanceChannel> instance;  // none when the user has no private folder
     QString file;  // a file given on the command line (a double-click in a file manager)
+    std::map<QString, QString> options;  // the program's own options given, by name
 };
 
 // True when the program was started with `--check-display` only to see that

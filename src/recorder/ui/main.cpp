@@ -40,12 +40,15 @@ int runRecorder(QApplication& app, qt_adapters::StartedProgram& started) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const qt_adapters::ProgramIdentity identity{
-        QStringLiteral("Tarsel电压电流测量"), QStringLiteral("oscillograph.ini"),
-        QStringLiteral("oscillograph"), QStringLiteral("com.tarsel.UfcsRecorder"),
-        [](const qt_adapters::InstrumentRequest& request) {
-            return simulator::chooseInstruments(request.simulated, request.simulatedCount,
-                                                request.device);
-        }};
+    const qt_adapters::ProgramIdentity identity{QStringLiteral("Tarsel电压电流测量"),
+                                                QStringLiteral("oscillograph.ini"),
+                                                QStringLiteral("oscillograph"),
+                                                QStringLiteral("com.tarsel.UfcsRecorder"),
+                                                [](const qt_adapters::InstrumentRequest& request) {
+                                                    return simulator::chooseInstruments(
+                                                        request.simulated, request.simulatedCount,
+                                                        request.device);
+                                                },
+                                                {}};
     return qt_adapters::runProgram(argc, argv, identity, kUsage, runRecorder);
 }
