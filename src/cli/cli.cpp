@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "  recover       turn the journal a crashed recording left into an .osa file\n"
     "  osa           what an .osa test file holds (duration, Wh, mAh, channels)\n"
     "  csv           export an .osa test as CSV, as 另存为CSV格式 does\n"
+    "  summary       a short text of a capture or a test file, to paste into a bug report\n"
     "  check-update  ask the update server for a newer program (and download it)\n"
     "  firmware      check for new instrument firmware and transfer it\n"
     "global option: --trace   print every report written (>) and read (<) on stderr\n"
@@ -167,9 +168,20 @@ constexpr const char* kRecoverUsage =
     "  turns the journal of a recording that never got saved into a test file\n";
 constexpr const char* kOsaUsage =
     "usage: ufcs osa FILE.osa [--json] [--samples]\n"
+    "       ufcs osa A.osa --compare B.osa [--json]\n"
     "  prints version, signature, period, calibrated, the test's duration, energy (Wh) and\n"
     "  charge (mAh), and one line per channel that holds samples (count, max, min, sum);\n"
-    "  --samples adds index, seconds, mV and mA of each sample\n";
+    "  --samples adds index, seconds, mV and mA of each sample. --compare prints both tests'\n"
+    "  duration, Wh, mAh, mean and peak voltage and current, and B - A with the change in\n"
+    "  per cent\n";
+constexpr const char* kSummaryUsage =
+    "usage: ufcs summary CAPTURE|FILE.osa [--markdown]\n"
+    "  a short text to paste into a bug report. Of a capture: the charger's Device_Information\n"
+    "  and output modes, the bus voltage and current seen, each Request with what followed\n"
+    "  (Accept or Refuse, Power_Ready and the output, with times; the first 12), and the\n"
+    "  sequence findings by kind with the first five. Of a test file: duration, Wh, mAh and\n"
+    "  the mean, highest and lowest voltage and current. --markdown: headings, a table and\n"
+    "  code blocks for a ticket that renders Markdown\n";
 constexpr const char* kCsvUsage =
     "usage: ufcs csv FILE.osa -o OUT.csv [--period P | --every-sample] [--from S] [--to S]\n"
     "                [--volts V|mV] [--amps A|mA] [--power W|mW] [--utf8]\n"
@@ -238,6 +250,7 @@ const Command kCommands[] = {
     {"send", kSendUsage, traced<runSend>},
     {"modes", kModesUsage, traced<runModes>},
     {"qualify", kQualifyUsage, traced<runQualify>},
+    {"summary", kSummaryUsage, traced<runSummary>},
     {"record", kRecordUsage, traced<runRecord>},
     {"recover", kRecoverUsage, traced<runRecover>},
     {"osa", kOsaUsage, traced<runOsa>},

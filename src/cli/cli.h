@@ -39,9 +39,13 @@ int runCapture(const std::vector<std::string>& args, bool trace, std::ostream& o
 
 // `ufcs send ENTRY [fields]`: sends one entry of the send list as the charging device.
 int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out, std::ostream& err);
-// `ufcs modes`: the charger's output modes, as the output-modes panel lists them.
+// `ufcs qualify`: judges a charger against the UFCS standard, test by test.
 int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& out,
                std::ostream& err);
+// `ufcs summary FILE`: a short text of a capture or a recording, for a bug report.
+int runSummary(const std::vector<std::string>& args, bool trace, std::ostream& out,
+               std::ostream& err);
+// `ufcs modes`: the charger's output modes, as the output-modes panel lists them.
 int runModes(const std::vector<std::string>& args, bool trace, std::ostream& out,
              std::ostream& err);
 

@@ -5,6 +5,7 @@
 #include "cli/json.h"
 #include "common/format.h"
 #include "common/integer_field.h"
+#include "recorder/comparison.h"
 #include "recorder/csv_export.h"
 #include "recorder/osa_file.h"
 #include "recorder/waveform.h"
@@ -65,12 +66,41 @@ void printJson(const recorder::OsaLoad& load, bool samples, std::ostream& out) {
     out << "}\n";
 }
 
+// `ufcs osa A --compare B`: both tests' totals and B − A.
+int compareTests(const std::string& nameA, const std::string& nameB, bool json, std::ostream& out,
+                 std::ostream& err) {
+    const recorder::OsaLoad a = recorder::loadOsa(pathArgument(nameA));
+    if (!a.document) {
+        err << a.message << '\n';
+        return 1;
+    }
+    const recorder::OsaLoad b = recorder::loadOsa(pathArgument(nameB));
+    if (!b.document) {
+        err << b.message << '\n';
+        return 1;
+    }
+    const std::vector<recorder::ComparisonRow> rows = recorder::comparisonRows(
+        recorder::measureWholeTest(*a.document), recorder::measureWholeTest(*b.document));
+    out << (json ? recorder::comparisonJson(rows, nameA, nameB)
+                 : recorder::comparisonText(rows, nameA, nameB));
+    out.flush();
+    return out ? 0 : 1;
+}
+
 }  // namespace
 
 int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::ostream& err) {
     const std::optional<Arguments> parsed =
-        parseArguments(args, {"osa", {"--json", "--samples"}, {}, {"FILE"}}, err);
+        parseArguments(args, {"osa", {"--json", "--samples"}, {{"--compare"}}, {"FILE"}}, err);
     if (!parsed) return 2;
+    if (parsed->values.count("--compare")) {
+        if (parsed->has("--samples")) {
+            reportBadArgument("osa", "--samples and --compare cannot be used together", err);
+            return 2;
+        }
+        return compareTests(parsed->positional[0], parsed->value("--compare"),
+                            parsed->has("--json"), out, err);
+    }
     const recorder::OsaLoad load = recorder::loadOsa(pathArgument(parsed->positional[0]));
     if (!load.document) {
         err << load.message << '\n';

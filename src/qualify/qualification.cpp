@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/format.h"
+#include "qualify/captured_message.h"
 #include "ufcs/list_row.h"
 #include "ufcs/names.h"
 #include "ufcs/standard_limits.h"
@@ -21,36 +22,10 @@ constexpr uint32_t kDefaultLowMv = 4'850, kDefaultHighMv = 5'500;
 constexpr uint8_t kRefuseOutOfRange = 4;
 constexpr const char* kNotReached = "测试中途停止，没有做到这一项";
 
-// A captured message, as the run looks at it.
-struct Seen {
-    uint32_t index = 0;
-    bool fromSource = false;  // on D+
-    uint8_t type = 0, command = 0, number = 0;
-    uint16_t millivolts = 0, milliamps = 0;
-    ufcs::ConstCaptureRecord record;
-    bool is(uint8_t wantedType, uint8_t wantedCommand) const {
-        return type == wantedType && command == wantedCommand;
-    }
-    bool isAck() const {
-        return type == ufcs::kTypeControl && (command == cc::kAck || command == cc::kNck);
-    }
-    uint16_t dataBe16(std::size_t offset) const {
-        return static_cast<uint16_t>(record.at(20 + offset) << 8 | record.at(21 + offset));
-    }
-};
+using Seen = CapturedMessage;
 
 std::vector<Seen> messagesIn(const ufcs::CaptureStore& store, uint32_t from, uint32_t end) {
-    std::vector<Seen> seen;
-    end = std::min(end, store.count());
-    for (uint32_t index = from; index < end; ++index) {
-        const ufcs::ConstCaptureRecord record = store.record(index);
-        if (!ufcs::isMessageKind(record.kind()) || record.byteCount() < 5) continue;
-        seen.push_back({index, record.kind() == static_cast<uint8_t>(ufcs::EventKind::MessageDPlus),
-                        record.messageType(), record.command(),
-                        static_cast<uint8_t>((record.at(16) >> 1) & 0x0F), record.voltage(),
-                        record.current(), record});
-    }
-    return seen;
+    return capturedMessages(store, from, end);
 }
 
 const Seen* firstFromSource(const std::vector<Seen>& seen, uint8_t type, uint8_t command) {
@@ -334,10 +309,8 @@ void Evaluation::handshake() {
 }
 
 void Evaluation::noteDeviceInfo(const Action& action) {
-    const std::vector<Seen> seen = seenBy(action);
-    const Seen* info = firstFromSource(seen, ufcs::kTypeData, dc::kDeviceInformation);
-    if (!info || info->record.byteCount() < 14) return;
-    out_.deviceInfo = format("硬件版本 %.4X，软件版本 %.4X", info->dataBe16(4), info->dataBe16(6));
+    if (const std::optional<std::string> info = deviceInformation(seenBy(action)))
+        out_.deviceInfo = *info;
 }
 
 void Evaluation::defaultOutput() {

@@ -221,4 +221,48 @@ TEST_F(RecordCommandTest, ARerunNeverOverwritesAJournalLeftBehind) {
     EXPECT_TRUE(fs::exists(file("t.osa")));
 }
 
+// Two tests side by side: each quantity of both, and B - A, as text and JSON;
+// an empty test has nothing to divide by; a file that cannot be read is told.
+TEST_F(RecordCommandTest, CompareTwoTestsPrintsBothAndTheDifference) {
+    const auto save = [this](const char* name, uint16_t mv, uint16_t ma, int samples) {
+        recorder::SampleDocument document;
+        for (int i = 0; i < samples; ++i)
+            document.appendSample(mv, ma, {true, false, true});
+        ASSERT_TRUE(recorder::saveOsa(document, file(name)).ok);
+    };
+    save("a.osa", 5000, 1000, 20);  // 2 s at 5 V, 1 A
+    save("b.osa", 9000, 2000, 10);  // 1 s at 9 V, 2 A
+    save("empty.osa", 0, 0, 0);
+
+    const CliRun json = runUfcs({"osa", file("a.osa"), "--compare", file("b.osa"), "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* expected :
+         {"\"duration_s\":2,\"wh\":0.00277778,\"mah\":0.555556,\"mean_v\":5,\"peak_v\":5,"
+          "\"mean_a\":1,\"peak_a\":1}",
+          "\"duration_s\":1,\"wh\":0.005,\"mah\":0.555556,\"mean_v\":9,\"peak_v\":9,"
+          "\"mean_a\":2,\"peak_a\":2}",
+          "\"difference\":{\"duration_s\":-1,\"wh\":0.00222222,\"mah\":0,\"mean_v\":4,"})
+        EXPECT_NE(json.out.find(expected), std::string::npos) << expected << "\n" << json.out;
+
+    const CliRun text = runUfcs({"osa", file("a.osa"), "--compare", file("b.osa")});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("平均电压 (V)    5.000         9.000         +4.000（+80.0 %）"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("时长 (s)        2.0           1.0           -1.0（-50.0 %）"),
+              std::string::npos)
+        << text.out;
+
+    const CliRun fromEmpty = runUfcs({"osa", file("empty.osa"), "--compare", file("a.osa")});
+    ASSERT_EQ(fromEmpty.status, 0) << fromEmpty.err;
+    EXPECT_NE(fromEmpty.out.find("时长 (s)        0.0           2.0           +2.0\n"),
+              std::string::npos)
+        << fromEmpty.out;
+
+    const CliRun missing = runUfcs({"osa", file("a.osa"), "--compare", file("none.osa")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("none.osa"), std::string::npos) << missing.err;
+    EXPECT_EQ(runUfcs({"osa", file("a.osa"), "--compare", file("b.osa"), "--samples"}).status, 2);
+}
+
 }  // namespace
