@@ -4,6 +4,8 @@
 #include <QFileDialog>
 
 #include "analyzer/ui/main_window.h"
+#include "analyzer/ui/packet_curve_view.h"
+#include "qt/picture_export.h"
 #include "qt/save_question.h"
 
 namespace analyzer::ui {
@@ -63,6 +65,14 @@ void MainWindow::setDefaultAskers() {
     askers_.choosePlanFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("测试计划"), dialogFolder_.start(),
                                             QStringLiteral("测试计划(*.ini *.txt);;所有文件(*.*)"));
+    };
+    askers_.choosePicturePath = [this] {
+        const QString path =
+            QFileDialog::getSaveFileName(curveView(), QStringLiteral("保存图片"),
+                                         dialogFolder_.suggest(QStringLiteral("步骤曲线.png")),
+                                         qt_adapters::pictureFileFilter());
+        if (!path.isEmpty()) dialogFolder_.remember(path);
+        return path;
     };
     askers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 #if UFCS_WITH_UPGRADES

@@ -182,6 +182,8 @@ void MainWindow::buildDialogs() {
             document_.setNote("序号 " + std::to_string(record) + " 不在列表中（被过滤掉了）");
     });
     connect(curveView_, &PacketCurveView::recordsChosen, this, &MainWindow::offerRecordRange);
+    curveView_->setPictureAskers([this] { return askers_.choosePicturePath(); },
+                                 [this](const QString& text) { message(text); });
     charger_ = new ChargingDeviceControls(*session_, clock_, this,
                                           [this](const QString& text) { message(text); });
     connect(charger_, &ChargingDeviceControls::sendDialogToggled, this, &MainWindow::applyState);

@@ -75,7 +75,8 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
         std::function<ExportChoice()> chooseExport;
         std::function<QString()> chooseReportFolder;  // 充电器测试's 保存报告; empty: cancelled
         std::function<QString()> choosePlanFile;
-        std::function<bool(const QUrl&)> openUrl;  // false when nothing could show the file
+        std::function<QString()> choosePicturePath;  // 保存图片 (.png or .svg); empty: cancelled
+        std::function<bool(const QUrl&)> openUrl;    // false when nothing could show the file
 #if UFCS_WITH_UPGRADES
         std::function<void(UpgradeDialog&)> runUpgradeDialog;
 #endif

@@ -1,6 +1,8 @@
 #include "analyzer/ui/packet_curve_view.h"
 
 #include "analyzer/settings.h"
+#include "qt/picture_export.h"
+#include "qt/text.h"
 #include "widgets/plot_painter.h"
 
 #include <QCloseEvent>
@@ -33,6 +35,7 @@ constexpr int kScaleButtonY = 25;
 constexpr int kScaleButtonSize = 17;
 constexpr int kSampleButtonSize = 18;
 constexpr int kScrollBarHeight = 20;
+constexpr int kPictureButtonWidth = 72;
 constexpr int kPageStep = 20;
 constexpr int kFontPixels = 15;
 constexpr int kLabelSpan = 2000;  // wide enough for any label
@@ -131,9 +134,28 @@ PacketCurveView::PacketCurveView(const ufcs::CaptureStore& store, common::Profil
     fitButton_->setAutoDefault(false);
     fitButton_->setToolTip(QStringLiteral("调整电压、电流和序号刻度，显示全部数据"));
     connect(fitButton_, &QPushButton::clicked, this, &PacketCurveView::fitToData);
+    // 保存图片 and 复制图片 below 适合, at the right end of the reading's line.
+    const int pictureY = geometry_.scrollBarY() + kScrollBarHeight + 3;
+    const int pictureRight = geometry_.samplePlusX() + kSampleButtonSize + 6 + 56;
+    savePicture_ = new QPushButton(QStringLiteral("保存图片"), this);
+    copyPicture_ = new QPushButton(QStringLiteral("复制图片"), this);
+    copyPicture_->setGeometry(pictureRight - kPictureButtonWidth, pictureY, kPictureButtonWidth,
+                              kScrollBarHeight + 4);
+    savePicture_->setGeometry(pictureRight - 2 * kPictureButtonWidth - 6, pictureY,
+                              kPictureButtonWidth, kScrollBarHeight + 4);
+    savePicture_->setToolTip(QStringLiteral("把曲线按现在的样子存为 PNG 或 SVG 图片"));
+    copyPicture_->setToolTip(QStringLiteral("把曲线按现在的样子复制到剪贴板"));
+    for (QPushButton* button : {savePicture_, copyPicture_})
+        button->setAutoDefault(false);
+    connect(savePicture_, &QPushButton::clicked, this, [this] {
+        if (!choosePicturePath_) return;
+        if (const QString path = choosePicturePath_(); !path.isEmpty()) savePictureTo(path);
+    });
+    connect(copyPicture_, &QPushButton::clicked, this,
+            [this] { qt_adapters::copyWidgetPicture(*this); });
     reading_ = new QLabel(this);
     reading_->setGeometry(geometry_.scrollBarX(), geometry_.scrollBarY() + kScrollBarHeight + 4,
-                          geometry_.scrollBarWidth(), 20);
+                          geometry_.scrollBarWidth() - 2 * kPictureButtonWidth - 20, 20);
     QPalette readingPalette = reading_->palette();
     readingPalette.setColor(QPalette::WindowText, kGrey);
     reading_->setPalette(readingPalette);
@@ -215,6 +237,14 @@ void PacketCurveView::markRecord(std::optional<uint32_t> record) {
 std::optional<int> PacketCurveView::markedColumn() const {
     if (!marked_) return std::nullopt;
     return state_.columnOfRecord(*marked_, packets_.count(), geometry_);
+}
+
+bool PacketCurveView::savePictureTo(const QString& path) {
+    const QString file = qt_adapters::picturePathWithExtension(path);
+    const common::FileResult saved =
+        qt_adapters::saveWidgetPicture(*this, file, QStringLiteral("步骤曲线"));
+    if (!saved.ok && message_) message_(qt_adapters::fromStd(saved.message));
+    return saved.ok;
 }
 
 QPushButton* PacketCurveView::button(const char* which) const {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QImage>
+#include <functional>
 #include <optional>
 
 #include "analyzer/capture_document.h"
@@ -43,6 +44,16 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     QScrollBar* scrollBar() const { return scrollBar_; }
     QPushButton* button(const char* which) const;  // "V+", "V-", "A+", "A-", "N+", "N-"
     QPushButton* fitButton() const { return fitButton_; }
+    QPushButton* savePictureButton() const { return savePicture_; }
+    QPushButton* copyPictureButton() const { return copyPicture_; }
+    // 保存图片: where it asks to save (empty: cancelled) and where it tells what went wrong.
+    void setPictureAskers(std::function<QString()> choosePath,
+                          std::function<void(const QString&)> message) {
+        choosePicturePath_ = std::move(choosePath);
+        message_ = std::move(message);
+    }
+    // The view as shown into a .png or .svg file; false (and told) when it cannot be.
+    bool savePictureTo(const QString& path);
     // 适合: the scales that show the whole capture.
     void fitToData();
     // The record under window position `x` (the mouse), shown below the scroll bar.
@@ -109,6 +120,10 @@ class PacketCurveView final : public QDialog, public CaptureDocumentObserver {
     QScrollBar* scrollBar_ = nullptr;
     QPushButton* buttons_[6] = {};
     QPushButton* fitButton_ = nullptr;
+    QPushButton* savePicture_ = nullptr;
+    QPushButton* copyPicture_ = nullptr;
+    std::function<QString()> choosePicturePath_;
+    std::function<void(const QString&)> message_;
     QLabel* reading_ = nullptr;
     bool syncing_ = false;
     bool fitDue_ = true;            // the first show fits

@@ -15,6 +15,7 @@
 
 #include "device/instrument_catalog.h"
 #include "qt/dialog_folder.h"
+#include "qt/picture_export.h"
 #include "qt/text.h"
 #include "qt/work_progress.h"
 #include "recorder/csv_export.h"
@@ -174,6 +175,8 @@ QString commandCaption(Command command) {
         "电压优先显示",       // VoltageFirst
         "电流优先显示",       // CurrentFirst
         "打印当前页",         // Print
+        "保存图片",           // SavePicture
+        "复制图片",           // CopyPicture
     };
     static_assert(std::size(kCaptions) == kCommandCount);
     return QString::fromUtf8(kCaptions[static_cast<std::size_t>(command)]);
@@ -206,6 +209,11 @@ void MainWindow::buildMenus() {
     addCommand(file, Command::SaveZone, [this] {
         saveZoneAs();
     })->setToolTip(QStringLiteral("把两条时间区线之间的部分另存为一个测试文件"));
+    addCommand(file, Command::SavePicture, [this] {
+        savePicture();
+    })->setToolTip(QStringLiteral("把曲线按现在的样子存为 PNG 或 SVG 图片"));
+    addCommand(file, Command::CopyPicture, [this] { qt_adapters::copyWidgetPicture(*view_); },
+               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
     recentMenu_ = file->addMenu(QStringLiteral("最近文件"));
     file->addSeparator();
     addCommand(file, Command::Exit, [this] { close(); });
@@ -494,6 +502,21 @@ bool MainWindow::saveTo(const QString& path) {
     rememberRecent(path);
     updateTitle();
     return true;
+}
+
+void MainWindow::savePicture() {
+    const QString suggested =
+        currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).completeBaseName();
+    const QString path =
+        askers_.chooseFile(true, qt_adapters::pictureFileFilter(), suggested + ".png");
+    if (!path.isEmpty()) savePictureTo(path);
+}
+
+bool MainWindow::savePictureTo(const QString& path) {
+    const common::FileResult saved = qt_adapters::saveWidgetPicture(
+        *view_, qt_adapters::picturePathWithExtension(path), windowTitle());
+    if (!saved.ok) askers_.message(fromStd(saved.message));
+    return saved.ok;
 }
 
 void MainWindow::exportCsv() {

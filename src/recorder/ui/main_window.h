@@ -55,8 +55,10 @@ enum class Command {
     VoltageFirst,
     CurrentFirst,
     Print,
+    SavePicture,
+    CopyPicture,
 };
-inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Print) + 1;
+inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::CopyPicture) + 1;
 QString commandCaption(Command command);
 
 class OutputSwitchPanel;
@@ -89,6 +91,8 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     // The samples between the time zone lines as a test file of their own; the window's
     // document stays as it was.
     bool saveZoneTo(const QString& path);
+    // 保存图片: the waveform as shown into a .png or .svg file; false (and told) when it cannot be.
+    bool savePictureTo(const QString& path);
     // Journals left by tests that never ended cleanly (and that no running
     // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();
@@ -138,6 +142,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     bool saveAs();
     void exportCsv();
     void saveZoneAs();
+    void savePicture();
     void rememberRecent(const QString& path);
     void rebuildRecentMenu();
     void updateTitle();

@@ -1,4 +1,6 @@
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -7,6 +9,7 @@
 
 #include "analyzer/ui/packet_curve_view.h"
 #include "common/byte_order.h"
+#include "support/test_folder.h"
 
 using analyzer::ui::PacketCurveView;
 
@@ -401,6 +404,58 @@ class PacketCurveViewTest : public QObject {
         if (dir.isEmpty()) return;
         QVERIFY(view.grab().save(
             QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("packet_curve.png"))));
+    }
+
+    // 保存图片 as PNG and SVG (the extension decides; none gives PNG), refused for other
+    // kinds and unwritable places with a message; 复制图片 puts the view on the clipboard.
+    void picturesAreSavedAndCopiedAsShown() {
+        auto store = chargerCapture(2000);
+        common::MemoryProfile profile;
+        PacketCurveView view(*store, profile, false);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.countChanged(store->count());
+        view.fitToData();
+        testing_support::TestFolder folder("packet_curve_picture");
+        QStringList messages;
+        QString chosen;
+        view.setPictureAskers([&] { return chosen; },
+                              [&](const QString& text) { messages << text; });
+
+        chosen = QString::fromStdString(folder.file("curve"));  // no extension: PNG
+        view.savePictureButton()->click();
+        QImage saved(chosen + ".png");
+        QCOMPARE(saved.size(), view.size());
+        // The red 20 V stretch is in the picture, as on the screen.
+        QVERIFY(countColour(saved, saved.rect(), kRed) > 500);
+
+        QVERIFY(view.savePictureTo(QString::fromStdString(folder.file("curve.svg"))));
+        QFile svg(QString::fromStdString(folder.file("curve.svg")));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QByteArray text = svg.readAll();
+        QVERIFY(text.contains("<svg"));
+        QVERIFY(text.contains("<title>步骤曲线</title>"));
+        QVERIFY(text.contains("polyline") || text.contains("<path"));
+        QVERIFY(messages.isEmpty());
+
+        const struct {
+            const char* name;
+            const char* told;
+        } refused[] = {{"curve.bmp", "只能存为 .png 或 .svg"},
+                       {"no-such-folder/curve.png", "无法保存图片"}};
+        for (const auto& [name, told] : refused) {
+            QVERIFY(!view.savePictureTo(QString::fromStdString(folder.file(name))));
+            QVERIFY2(!messages.isEmpty() && messages.last().contains(QString::fromUtf8(told)),
+                     qPrintable(messages.join("|")));
+        }
+        chosen.clear();  // cancelled: nothing happens
+        const int told = int(messages.size());
+        view.savePictureButton()->click();
+        QCOMPARE(int(messages.size()), told);
+
+        QGuiApplication::clipboard()->clear();
+        view.copyPictureButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), view.size());
     }
 };
 

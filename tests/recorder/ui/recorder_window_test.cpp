@@ -1,8 +1,10 @@
 // The recorder window against the simulated meter, offscreen.
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -331,6 +333,34 @@ class RecorderWindowTest : public QObject {
         window_->view()->setTimeLines(count + 10, count + 20);
         QVERIFY(!window_->saveZoneTo(file("beyond.osa")));
         QCOMPARE(messages_.last(), QStringLiteral("两条时间区线之间没有采样。"));
+        window_->document().modified = false;
+    }
+
+    // 保存图片 writes the waveform as shown, with its zone lines and panel, as PNG or
+    // SVG; 复制图片 puts it on the clipboard; another kind of file is refused.
+    void theWaveformIsSavedAndCopiedAsAPicture() {
+        startTest();
+        waitForSamples(30);
+        act("停止测试")->trigger();
+        act("显示/隐藏时间区线")->trigger();
+        window_->view()->setTimeLines(5, 25);
+        chosenFile_ = file("wave");
+        act("保存图片")->trigger();
+        const QImage png(file("wave.png"));
+        QCOMPARE(png.size(), window_->view()->size());
+        QVERIFY(window_->savePictureTo(file("wave.svg")));
+        QFile svg(file("wave.svg"));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QByteArray text = svg.readAll();
+        QVERIFY(text.contains("<svg"));
+        QVERIFY(text.contains("Wh"));  // the zone's measurement, as the panel shows it
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(!window_->savePictureTo(file("wave.jpg")));
+        QVERIFY(messages_.last().contains(QStringLiteral("只能存为 .png 或 .svg")));
+
+        QGuiApplication::clipboard()->clear();
+        act("复制图片")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), window_->view()->size());
         window_->document().modified = false;
     }
 
