@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "  osa           what an .osa test file holds (duration, Wh, mAh, channels)\n"
     "  csv           export an .osa test as CSV, as 另存为CSV格式 does\n"
     "  summary       a short text of a capture or a test file, to paste into a bug report\n"
+    "  plot          a test file's waveform or a capture's packet curve as a PNG or SVG picture\n"
     "  check-update  ask the update server for a newer program (and download it)\n"
     "  firmware      check for new instrument firmware and transfer it\n"
     "global option: --trace   print every report written (>) and read (<) on stderr\n"
@@ -182,6 +183,14 @@ constexpr const char* kSummaryUsage =
     "  sequence findings by kind with the first five. Of a test file: duration, Wh, mAh and\n"
     "  the mean, highest and lowest voltage and current. --markdown: headings, a table and\n"
     "  code blocks for a ticket that renders Markdown\n";
+constexpr const char* kPlotUsage =
+    "usage: ufcs plot FILE.osa|CAPTURE -o OUT.png|OUT.svg [--from S --to S] [--width W]\n"
+    "                 [--height H]\n"
+    "  draws a test file's voltage and current as the recorder's window does (the whole test,\n"
+    "  its totals in the panel), or a capture's packet curve as 步骤曲线 does, under a heading\n"
+    "  with the file's name. --from/--to (seconds, a test file) put the time zone lines there,\n"
+    "  with what they measure. --width 600-8000 and --height 400-4000 pixels (1400 x 800); a\n"
+    "  capture's curve is 1240 x 700, or 1000 x 700 when --width is below 1240\n";
 constexpr const char* kCsvUsage =
     "usage: ufcs csv FILE.osa -o OUT.csv [--period P | --every-sample] [--from S] [--to S]\n"
     "                [--volts V|mV] [--amps A|mA] [--power W|mW] [--utf8]\n"
@@ -216,6 +225,7 @@ constexpr const char* kFirmwareUsage =
 struct RunContext {
     bool trace = false;
     const upgrade::Fetcher& fetch;
+    const PictureMaker& plot;
 };
 using Runner = int (*)(const std::vector<std::string>&, const RunContext&, std::ostream&,
                        std::ostream&);
@@ -231,6 +241,15 @@ template <PlainRunner run>
 int plain(const std::vector<std::string>& args, const RunContext&, std::ostream& out,
           std::ostream& err) {
     return run(args, out, err);
+}
+
+int plotCommand(const std::vector<std::string>& args, const RunContext& context, std::ostream& out,
+                std::ostream& err) {
+    if (!context.plot) {
+        err << "ufcs plot: this build has no pictures (it was built without the Qt windows)\n";
+        return 2;
+    }
+    return context.plot(args, out, err);
 }
 
 struct Command {
@@ -251,6 +270,7 @@ const Command kCommands[] = {
     {"modes", kModesUsage, traced<runModes>},
     {"qualify", kQualifyUsage, traced<runQualify>},
     {"summary", kSummaryUsage, traced<runSummary>},
+    {"plot", kPlotUsage, plotCommand},
     {"record", kRecordUsage, traced<runRecord>},
     {"recover", kRecoverUsage, traced<runRecover>},
     {"osa", kOsaUsage, traced<runOsa>},
@@ -376,7 +396,7 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
 }
 
 int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::ostream& err,
-           const upgrade::Fetcher& fetch) {
+           const upgrade::Fetcher& fetch, const PictureMaker& plot) {
     // --trace may stand before or after the command name.
     std::vector<std::string> args;
     bool trace = false;
@@ -399,7 +419,7 @@ int runCli(const std::vector<std::string>& commandLine, std::ostream& out, std::
             out << command.usage;
             return 0;
         }
-        const RunContext context{trace, fetch};
+        const RunContext context{trace, fetch, plot};
         if (!trace) return command.run(rest, context, out, err);
         // The trace comes from the link thread: both write through one locked buffer.
         LockedStreambuf locked(err.rdbuf());

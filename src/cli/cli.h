@@ -2,6 +2,7 @@
 // The `ufcs` command: the analyzer's core without a window.
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -12,10 +13,16 @@
 
 namespace cli {
 
+// How `ufcs plot` draws: pictures need the windows' views, which this Qt-free
+// library does not link; the program passes `runPlot` (cli/plot_command.h) in.
+using PictureMaker =
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)>;
+
 // Runs one command line (without the program name); returns the exit status.
-// `fetch` is how the upgrade commands download (none: they refuse to run).
+// `fetch` is how the upgrade commands download, `plot` how pictures are drawn
+// (none: those commands refuse to run).
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const upgrade::Fetcher& fetch = {});
+           const upgrade::Fetcher& fetch = {}, const PictureMaker& plot = {});
 
 // `ufcs rows FILE [--json|--csv [--utf8]]`: the message list of a capture file.
 int runRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

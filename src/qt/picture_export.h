@@ -4,6 +4,7 @@
 // stay sharp), 复制图片 puts it on the clipboard.
 
 #include <QString>
+#include <QStringList>
 
 #include "common/file_save.h"
 
@@ -16,7 +17,10 @@ QString picturePathWithExtension(const QString& path);
 bool isPicturePath(const QString& path);
 
 // Writes the view (and its children) to `path`, atomically; the message names the file.
-common::FileResult saveWidgetPicture(QWidget& view, const QString& path, const QString& title);
+// `heading` lines, when given, are written above the view on its background
+// (a picture made without a window: the file's name and what it holds).
+common::FileResult saveWidgetPicture(QWidget& view, const QString& path, const QString& title,
+                                     const QStringList& heading = {});
 
 // The view as shown, on the clipboard.
 void copyWidgetPicture(QWidget& view);
