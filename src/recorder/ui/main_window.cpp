@@ -124,6 +124,7 @@ MainWindow::~MainWindow() {
     // Stopped while every part of the window still stands.
     if (run_.active()) run_.stop();
     storeViewSettings();
+    view_->setReference(nullptr, {});  // the view outlives the reference it draws
 }
 
 void MainWindow::dropJournal() {
@@ -177,6 +178,8 @@ QString commandCaption(Command command) {
         "打印当前页",         // Print
         "保存图片",           // SavePicture
         "复制图片",           // CopyPicture
+        "对比",               // Compare
+        "取消对比",           // CompareOff
     };
     static_assert(std::size(kCaptions) == kCommandCount);
     return QString::fromUtf8(kCaptions[static_cast<std::size_t>(command)]);
@@ -214,6 +217,11 @@ void MainWindow::buildMenus() {
     })->setToolTip(QStringLiteral("把曲线按现在的样子存为 PNG 或 SVG 图片"));
     addCommand(file, Command::CopyPicture, [this] { qt_adapters::copyWidgetPicture(*view_); },
                {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
+    addCommand(file, Command::Compare, [this] {
+        if (const QString path = askers_.chooseFile(false, kOsaFilter, QString()); !path.isEmpty())
+            openReference(path);
+    })->setToolTip(QStringLiteral("打开另一个测试文件，画在同一坐标上对比（Ctrl+拖动对齐）"));
+    addCommand(file, Command::CompareOff, [this] { closeReference(); });
     recentMenu_ = file->addMenu(QStringLiteral("最近文件"));
     file->addSeparator();
     addCommand(file, Command::Exit, [this] { close(); });
@@ -389,6 +397,7 @@ void MainWindow::updateEnabling() {
     action(Command::StartTest)->setEnabled(!testing);
     action(Command::StopTest)->setEnabled(testing);
     action(Command::ContinueTest)->setEnabled(run_.canContinue());
+    action(Command::CompareOff)->setEnabled(reference_ != nullptr);
     const WaveformState& state = view_->state();
     const bool samples = document_.largestCount() > 0;
     action(Command::VoltageIn)->setEnabled(canZoomVertical(state, Axis::Voltage, true));
@@ -477,6 +486,34 @@ bool MainWindow::openFile(const QString& path) {
     updateTitle();
     updateEnabling();
     return true;
+}
+
+bool MainWindow::openReference(const QString& path) {
+    OsaLoad load;
+    const std::filesystem::path file = pathOf(path);
+    qt_adapters::runWithProgress(
+        this, QStringLiteral("正在打开 %1 ……").arg(QFileInfo(path).fileName()),
+        [&load, &file](qt_adapters::WorkProgress& progress) {
+            load = loadOsa(file, [&progress](uint64_t read, uint64_t samples) {
+                return progress.advance(read, samples);
+            });
+        });
+    if (load.cancelled) return false;
+    if (!load.document) {
+        askers_.message(fromStd(load.message));
+        return false;
+    }
+    view_->setReference(nullptr, {});  // the old one goes only once the view has let it go
+    reference_ = std::move(load.document);
+    view_->setReference(reference_.get(), QFileInfo(path).fileName());
+    updateEnabling();
+    return true;
+}
+
+void MainWindow::closeReference() {
+    view_->setReference(nullptr, {});
+    reference_.reset();
+    updateEnabling();
 }
 
 bool MainWindow::save() {

@@ -9,6 +9,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "common/clock.h"
 #include "device/hid_device.h"
@@ -57,8 +58,10 @@ enum class Command {
     Print,
     SavePicture,
     CopyPicture,
+    Compare,
+    CompareOff,
 };
-inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::CopyPicture) + 1;
+inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::CompareOff) + 1;
 QString commandCaption(Command command);
 
 class OutputSwitchPanel;
@@ -93,6 +96,10 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     bool saveZoneTo(const QString& path);
     // 保存图片: the waveform as shown into a .png or .svg file; false (and told) when it cannot be.
     bool savePictureTo(const QString& path);
+    // 对比…: another test file drawn dimmed under this one (the view aligns and measures it).
+    bool openReference(const QString& path);
+    void closeReference();
+    const SampleDocument* reference() const { return reference_.get(); }
     // Journals left by tests that never ended cleanly (and that no running
     // test holds): offered for recovery in turn, newest first, until one is taken.
     void offerRecovery();
@@ -155,6 +162,7 @@ class MainWindow final : public QMainWindow, private TestRunListener {
     const device::HidDevice& device_;
     qt_adapters::QtEventLoop loop_;
     SampleDocument document_;
+    std::unique_ptr<SampleDocument> reference_;  // 对比's test; the view draws it
     RecorderSettings settings_;
     instrument::MeterLink link_;
     qt_adapters::WakeLock wake_;

@@ -13,6 +13,7 @@
 
 #include "common/format.h"
 #include "qt/text.h"
+#include "recorder/comparison.h"
 #include "widgets/plot_painter.h"
 
 namespace recorder::ui {
@@ -27,6 +28,10 @@ const QColor kTimeText(150, 150, 150);
 const QColor kVoltage(255, 0, 0);
 const QColor kCurrent(0, 255, 0);
 const QColor kZoneLine(255, 255, 0);
+// The reference test of 对比, dimmed under this one's traces.
+const QColor kReferenceVoltage(150, 60, 60);
+const QColor kReferenceCurrent(60, 150, 60);
+const QColor kReferenceText(170, 170, 170);
 constexpr int kNearCurve = 6;       // pixels between the cursor and a curve that count as on it
 constexpr int kPanelTextTop = 214;  // the read-outs begin under the zoom panel
 
@@ -356,7 +361,12 @@ void WaveformView::paintEvent(QPaintEvent*) {
     style.traceWidth = 2;
     style.clipTraces = true;
     const FrameOptions options{width(), height(), secondsOnly_, voltageOnTop_};
-    widgets::paintPlotFrame(painter, style, waveformFrame(state_, document_, options), grid_);
+    const plot::Frame frame = waveformFrame(state_, document_, options);
+    if (grid_) widgets::paintPlotGrid(painter, style, frame.columnShift);
+    widgets::paintPlotAxes(painter, style);
+    paintReference(painter, style, options);
+    widgets::paintPlotLabels(painter, style, frame.labels);
+    widgets::paintPlotTraces(painter, style, frame.drawOrder());
 
     painter.save();
     painter.setClipRect(
@@ -364,6 +374,47 @@ void WaveformView::paintEvent(QPaintEvent*) {
     paintZoneLines(painter);
     painter.restore();
     paintPanelTexts(painter);
+}
+
+void WaveformView::paintReference(QPainter& painter, const widgets::PlotStyle& style,
+                                  const FrameOptions& options) const {
+    if (!reference_) return;
+    // The reference's sample i at this test's i + offset: the same scroll, moved.
+    WaveformState shifted = state_;
+    shifted.timeScroll -= referenceOffset_ * state_.pixelsPerSample() / kDivisionWidth;
+    const plot::Frame frame = waveformFrame(shifted, *reference_, options);
+    widgets::PlotStyle dim = style;
+    dim.shades = {kReferenceVoltage, kReferenceCurrent, kTimeText};
+    dim.traceWidth = 1;
+    widgets::paintPlotTraces(painter, dim, frame.drawOrder());
+}
+
+void WaveformView::setReference(const SampleDocument* reference, const QString& name) {
+    reference_ = reference;
+    referenceName_ = name;
+    referenceOffset_ = 0;
+    shift_.reset();
+    update();
+}
+
+QString WaveformView::referenceText() const {
+    if (!reference_) return {};
+    if (!timeLines_) return QStringLiteral("参考 %1（Ctrl+拖动对齐）").arg(referenceName_);
+    const SampleSpan span = *zoneSpan();
+    const ZoneMeasurement zone = measureZone(document_, span.first, span.end - 1);
+    const double offset = std::round(referenceOffset_);
+    const double first = std::max(0.0, span.first - offset);
+    const double last = static_cast<double>(span.end) - 1 - offset;
+    if (last < first) return QStringLiteral("参考 %1：区线之间没有采样").arg(referenceName_);
+    const ZoneMeasurement other =
+        measureZone(*reference_, static_cast<uint32_t>(first), static_cast<uint32_t>(last));
+    QString text = QStringLiteral("参考 %1（差 = 本次 - 参考）").arg(referenceName_);
+    for (const ComparisonRow& row : comparisonRows(other, zone)) {
+        if (row.key == "duration_s" || row.key == "peak_v" || row.key == "peak_a") continue;
+        text += fromStd(common::format("\n%s %.4g %s  差 %+.4g", row.name.c_str(), row.a,
+                                       row.unit.c_str(), row.difference()));
+    }
+    return text;
 }
 
 void WaveformView::paintZoneLines(QPainter& painter) const {
@@ -412,6 +463,7 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
              QColor(255, 255, 255));
     }
     if (timeLines_) line(zoneText(), kZoneLine);
+    if (reference_) line(referenceText(), kReferenceText);
     if (voltageLines_) {
         const double dv = std::abs(state_.valueAtHeight(voltageLines_->first, Axis::Voltage) -
                                    state_.valueAtHeight(voltageLines_->second, Axis::Voltage));
@@ -423,6 +475,10 @@ void WaveformView::paintPanelTexts(QPainter& painter) const {
 
 void WaveformView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
+    if (shift_) {
+        setReferenceOffset(shift_->second + (p.x() - shift_->first) / state_.pixelsPerSample());
+        return;
+    }
     if (dragging_ >= 0) {
         if (dragging_ < 2) {
             (dragging_ == 0 ? timeLines_->first : timeLines_->second) = state_.sampleAtX(p.x());
@@ -447,6 +503,11 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
 void WaveformView::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     if (!insidePlot(p)) return;
+    if (reference_ && event->button() == Qt::LeftButton &&
+        (event->modifiers() & Qt::ControlModifier)) {
+        shift_ = {p.x(), referenceOffset_};
+        return;
+    }
     // A zone line within a few pixels is picked up first.
     if (timeLines_) {
         for (int i = 0; i < 2; ++i) {
@@ -474,6 +535,7 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
 
 void WaveformView::mouseReleaseEvent(QMouseEvent*) {
     dragging_ = -1;
+    shift_.reset();
 }
 
 }  // namespace recorder::ui

@@ -12,6 +12,7 @@
 #include "plot/sampled_series.h"
 #include "recorder/test_run.h"
 #include "recorder/waveform.h"
+#include "widgets/plot_painter.h"
 
 class QLabel;
 class QScrollBar;
@@ -71,6 +72,19 @@ class WaveformView final : public QWidget {
         timeLines_ = {firstSample, secondSample};
         update();
     }
+    // 对比: another test drawn dimmed on the same axes, its sample i where this
+    // test's sample i + offset is (0: both start together); Ctrl+drag moves it.
+    // The zone lines then measure both, and the difference. None: no reference.
+    void setReference(const SampleDocument* reference, const QString& name);
+    const SampleDocument* reference() const { return reference_; }
+    double referenceOffset() const { return referenceOffset_; }
+    void setReferenceOffset(double samples) {
+        referenceOffset_ = samples;
+        update();
+    }
+    // What the panel says of the reference: what the zone lines measure of it
+    // and the difference, or how to align it; empty without one.
+    QString referenceText() const;
     // Plot extent in view pixels.
     int plotRight() const { return width() - kPanelWidth; }
     int originY() const { return height() - kOriginAboveBottom; }
@@ -92,6 +106,9 @@ class WaveformView final : public QWidget {
     void updatePanel();
     void paintZoneLines(QPainter& painter) const;
     void paintPanelTexts(QPainter& painter) const;
+    void paintReference(QPainter& painter, const widgets::PlotStyle& style,
+                        const FrameOptions& options) const;
+
     bool insidePlot(QPoint position) const;
     double heightAboveOrigin(int y) const { return originY() - y; }
 
@@ -106,7 +123,11 @@ class WaveformView final : public QWidget {
     std::optional<std::pair<double, double>> timeLines_;     // sample positions
     std::optional<std::pair<double, double>> voltageLines_;  // heights above the origin
     int dragging_ = -1;                                      // 0-1 time lines, 2-3 voltage lines
-    plot::SeriesExtremes fittedVolts_, fittedAmps_;          // what the panorama last fitted
+    const SampleDocument* reference_ = nullptr;
+    QString referenceName_;
+    double referenceOffset_ = 0;                     // samples
+    std::optional<std::pair<int, double>> shift_;    // a Ctrl+drag: its start x and offset
+    plot::SeriesExtremes fittedVolts_, fittedAmps_;  // what the panorama last fitted
     std::vector<QWidget*> panelWidgets_;
     QScrollBar* timeBar_ = nullptr;
     QScrollBar* verticalBars_[2] = {};  // voltage at the left edge, current at the right

@@ -364,6 +364,67 @@ class RecorderWindowTest : public QObject {
         window_->document().modified = false;
     }
 
+    // 对比: a second test drawn dimmed on the same axes, moved by Ctrl+drag, its zone
+    // measured beside this one's with the difference; 取消对比 takes it away; a file
+    // that cannot be read is told and changes nothing.
+    void aSecondTestIsComparedOnTheSameAxes() {
+        // This test steps from 5 V 1 A to 9 V 2 A halfway; the other stays between.
+        const auto save = [this](const char* name, bool steps) {
+            recorder::SampleDocument document;
+            for (int i = 0; i < 100; ++i) {
+                const bool high = i >= 50;
+                document.appendSample(steps ? (high ? 9000 : 5000) : 7000,
+                                      steps ? (high ? 2000 : 1000) : 1500, {true, false, true});
+            }
+            QVERIFY(recorder::saveOsa(document, folder_->file(name)).ok);
+        };
+        save("this.osa", true);
+        save("other.osa", false);
+        QVERIFY(window_->openFile(file("this.osa")));
+        QVERIFY(!act("取消对比")->isEnabled());
+        chosenFile_ = file("other.osa");
+        act("对比")->trigger();
+        QVERIFY(window_->reference());
+        QVERIFY(act("取消对比")->isEnabled());
+        recorder::ui::WaveformView& view = *window_->view();
+        QVERIFY(view.referenceText().contains(QStringLiteral("Ctrl+拖动")));
+        QImage image(view.size(), QImage::Format_RGB32);
+        view.render(&image);
+        int dimmed = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                dimmed += (image.pixel(x, y) & 0xFFFFFF) == (qRgb(150, 60, 60) & 0xFFFFFF);
+        QVERIFY(dimmed > 20);
+
+        act("显示/隐藏时间区线")->trigger();
+        view.setTimeLines(10, 49);
+        QVERIFY2(view.referenceText().contains(QStringLiteral("平均电压 7 V  差 -2")),
+                 qPrintable(view.referenceText()));
+        QVERIFY(view.referenceText().contains(QStringLiteral("平均电流 1.5 A  差 -0.5")));
+
+        // Ctrl+drag to the right by 60 px moves the reference one division later.
+        const int y = view.originY() - 100;
+        const double perPixel = 1 / view.state().pixelsPerSample();
+        QTest::mousePress(&view, Qt::LeftButton, Qt::ControlModifier, QPoint(300, y));
+        QMouseEvent move(QEvent::MouseMove, QPointF(360, y), view.mapToGlobal(QPointF(360, y)),
+                         Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+        QCoreApplication::sendEvent(&view, &move);
+        QTest::mouseRelease(&view, Qt::LeftButton, Qt::ControlModifier, QPoint(360, y));
+        QCOMPARE(view.referenceOffset(), 60 * perPixel);
+        // The reference now starts inside the zone: fewer of its samples are measured.
+        view.setReferenceOffset(95);
+        QVERIFY2(view.referenceText().contains(QStringLiteral("区线之间没有采样")),
+                 qPrintable(view.referenceText()));
+
+        act("取消对比")->trigger();
+        QVERIFY(!window_->reference());
+        QVERIFY(view.referenceText().isEmpty());
+        chosenFile_ = file("none.osa");
+        act("对比")->trigger();
+        QVERIFY(!window_->reference());
+        QVERIFY(!messages_.isEmpty());
+    }
+
     // The time scale the user picks stays as the test grows: it ends the panorama, which
     // would fit it away when the simulated charger steps up, and tracking on and off keeps it.
     void theChosenTimeScaleStays() {
