@@ -215,6 +215,8 @@ void MainWindow::showQualification() {
 bool MainWindow::startQualificationCapture() {
     if (!settleUnsavedCapture()) return false;
     ++modeDialogShown_;
+    if (!beforeQualification_)
+        beforeQualification_ = {session_->mode(), session_->refuseAck(), session_->refusePing()};
     session_->setMode(device::kModeChargingDevice);
     session_->setRefusal(false, false);
     return session_->startListening();
@@ -412,6 +414,12 @@ void MainWindow::onListeningChanged(bool listening) {
     if (!listening) {
         capturing_ = false;
         if (qualification_) qualification_->listeningEnded();
+        // (No session while the window goes: it tells its end as it is destroyed.)
+        if (beforeQualification_ && session_ && !(qualification_ && qualification_->running())) {
+            session_->setMode(beforeQualification_->mode);
+            session_->setRefusal(beforeQualification_->refuseAck, beforeQualification_->refusePing);
+            beforeQualification_.reset();
+        }
         followTimer_->stop();
         insertTimer_->stop();
         model()->appendNew();  // the rows still waiting for their batch

@@ -254,6 +254,13 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     Askers askers_;
     int modeDialogShown_ = 0;
     std::optional<uint32_t> pendingRecord_;  // selected after the list's next rebuild
+    // The mode and refusals the user had before 充电器测试 took the instrument
+    // as the charging device; given back once its capture has ended.
+    struct UserChoices {
+        uint8_t mode = 0;
+        bool refuseAck = false, refusePing = false;
+    };
+    std::optional<UserChoices> beforeQualification_;
     // What applyState() follows.
     bool capturing_ = false;        // from the capture's start until listening ends
     bool chargingCapture_ = false;  // the capture emulates the charging device (mode 2)

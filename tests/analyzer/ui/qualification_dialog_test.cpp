@@ -119,7 +119,12 @@ class QualificationDialogTest : public QObject {
     // on listing rows), every verdict at the end, the report saved, and a
     // test's evidence shown in the list.
     void aRunShowsItsProgressEveryVerdictAndItsEvidence() {
+        // The user's own choices, which the run sets aside and gives back.
+        window_->session().setMode(device::kModeListening);
+        window_->session().setRefusal(true, false);
         startRun();
+        QCOMPARE(window_->session().mode(), uint8_t(device::kModeChargingDevice));
+        QVERIFY(!window_->session().refuseAck());
         QTRY_VERIFY(dialog()->progress()->value() >= 3);
         QVERIFY(dialog()->stepLabel()->text().startsWith(QStringLiteral("第 ")));
         QCOMPARE(dialog()->startButton()->text(), QStringLiteral("停止测试"));
@@ -138,6 +143,9 @@ class QualificationDialogTest : public QObject {
         QCOMPARE(dialog()->progress()->value(), dialog()->progress()->maximum());
         QVERIFY(dialog()->saveButton()->isEnabled());
         QVERIFY(messages_.isEmpty());
+        QCOMPARE(window_->session().mode(), uint8_t(device::kModeListening));
+        QVERIFY(window_->session().refuseAck());
+        QVERIFY(!window_->session().refusePing());
 
         // Double-click on M1.high.ready: the list selects the record it names.
         int ready = -1;
