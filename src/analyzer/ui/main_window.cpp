@@ -406,6 +406,7 @@ void MainWindow::onCaptureStarting() {
     document_.captureStarting();
     updateTitle();
     applyState();
+    if (qualification_) qualification_->captureStarted();
 }
 
 void MainWindow::onListeningChanged(bool listening) {

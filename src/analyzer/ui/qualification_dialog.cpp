@@ -213,9 +213,7 @@ ChargerQualification::ChargerQualification(Session& session, const ufcs::Capture
       hooks_(std::move(hooks)),
       dialog_(new QualificationDialog(window)) {
     connect(dialog_, &QualificationDialog::startClicked, this, &ChargerQualification::start);
-    connect(dialog_, &QualificationDialog::stopClicked, this, [this] {
-        if (running()) run_->stop("测试被停止");
-    });
+    connect(dialog_, &QualificationDialog::stopClicked, this, &ChargerQualification::stop);
     connect(dialog_, &QualificationDialog::planClicked, this, [this] {
         if (const QString path = hooks_.choosePlanFile(); !path.isEmpty()) loadPlan(path);
     });
@@ -256,9 +254,21 @@ void ChargerQualification::start() {
         return;
     }
     if (!hooks_.startCapture()) return;
+    // The run begins once the new capture has started: until then the store
+    // still holds the last one, whose modes it must not take for this charger's.
+    connecting_ = true;
+    run_.reset();
     dialog_->clearResults();
+    dialog_->showStep({});
+    dialog_->setRunning(true);
     startedText_ = qualify::localDateTimeNow();
     startedAt_ = clock_.now();
+    hooks_.runChanged();
+}
+
+void ChargerQualification::captureStarted() {
+    if (!connecting_) return;
+    connecting_ = false;
     run_ = std::make_unique<qualify::QualificationRun>(
         session_, store_, loop_, clock_, plan_,
         qualify::QualificationRun::Observer{
@@ -268,13 +278,30 @@ void ChargerQualification::start() {
                 QMetaObject::invokeMethod(this, &ChargerQualification::finished,
                                           Qt::QueuedConnection);
             }});
-    dialog_->setRunning(true);
     run_->start();
+}
+
+void ChargerQualification::endWithoutRun(const QString& why) {
+    connecting_ = false;
+    dialog_->setRunning(false);
+    dialog_->showProblem(why + QStringLiteral("，没有做任何测试"));
     hooks_.runChanged();
 }
 
+void ChargerQualification::stop() {
+    if (connecting_) {
+        endWithoutRun(QStringLiteral("测试被停止"));
+        if (hooks_.capturing()) hooks_.stopCapture();
+    } else if (run_ && run_->running()) {
+        run_->stop("测试被停止");
+    }
+}
+
 void ChargerQualification::listeningEnded() {
-    if (running()) run_->stop("监听停止了（仪器没有连上，或监听被停止）", true);
+    if (connecting_)
+        endWithoutRun(QStringLiteral("仪器没有连上"));
+    else if (run_ && run_->running())
+        run_->stop("监听停止了（仪器没有连上，或监听被停止）", true);
 }
 
 void ChargerQualification::finished() {

@@ -91,7 +91,10 @@ class ChargerQualification final : public QObject {
 
     QualificationDialog* dialog() const { return dialog_; }
     void show();
-    bool running() const { return run_ && run_->running(); }
+    // From 开始测试 until the verdicts: connecting included.
+    bool running() const { return connecting_ || (run_ && run_->running()); }
+    // The window's new capture has started: the run begins.
+    void captureStarted();
     // The window's listening ended (停止监听, or the instrument went).
     void listeningEnded();
     bool loadPlan(const QString& path);
@@ -100,7 +103,9 @@ class ChargerQualification final : public QObject {
 
   private:
     void start();
+    void stop();
     void finished();
+    void endWithoutRun(const QString& why);
 
     Session& session_;
     const ufcs::CaptureStore& store_;
@@ -111,6 +116,7 @@ class ChargerQualification final : public QObject {
     QualificationDialog* dialog_;
     qualify::Plan plan_;
     std::unique_ptr<qualify::QualificationRun> run_;
+    bool connecting_ = false;  // 开始测试 pressed, the capture not yet started
     std::string startedText_;
     common::Clock::TimePoint startedAt_{};
     double seconds_ = 0;

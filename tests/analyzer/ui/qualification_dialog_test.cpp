@@ -173,6 +173,18 @@ class QualificationDialogTest : public QObject {
         QCOMPARE(report["summary"].toObject()["verdict"].toString(), QStringLiteral("PASS"));
         QCOMPARE(report["summary"].toObject()["complete"].toBool(), true);
         QCOMPARE(report["tests"].toArray().size(), results()->rowCount());
+
+        // Again: the new run judges its own capture, not the last one's (whose
+        // modes stay in the store until the new capture starts).
+        const int firstRows = results()->rowCount();
+        dialog()->startButton()->click();
+        QTRY_VERIFY(window_->qualification()->running());
+        QVERIFY(results()->rowCount() == 0);
+        waitForTheEnd();
+        QVERIFY2(dialog()->summaryLabel()->text().startsWith(QStringLiteral("结论：通过")),
+                 qPrintable(dialog()->summaryLabel()->text()));
+        QCOMPARE(results()->rowCount(), firstRows);
+        QCOMPARE(rowsWithVerdict("FAIL"), 0);
     }
 
     // 停止测试 mid-way: what was reached is judged, the rest is listed as not
