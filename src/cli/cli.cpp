@@ -18,6 +18,7 @@ constexpr const char* kUsage =
     "  decode        decode one record of a capture as the analyzer shows it\n"
     "  import        turn a logic analyzer's D+/D- recording (.sr .dsl .vcd .csv) into a capture\n"
     "  export-logic  write a capture as D+/D- levels in a sigrok session (.sr), flaws if asked\n"
+    "  export-pcapng write a capture as a pcapng file for Wireshark (with the ufcs dissector)\n"
     "  devices       list the attached instruments (serial, path, firmware, busy)\n"
     "  capture       listen to the instrument, print rows as they arrive, save the capture\n"
     "  send          send one message of the send list as the charging device\n"
@@ -175,6 +176,12 @@ constexpr const char* kOsaUsage =
     "  --samples adds index, seconds, mV and mA of each sample. --compare prints both tests'\n"
     "  duration, Wh, mAh, mean and peak voltage and current, and B - A with the change in\n"
     "  per cent\n";
+constexpr const char* kExportPcapngUsage =
+    "usage: ufcs export-pcapng CAPTURE -o OUT.pcapng\n"
+    "  writes the capture for Wireshark: interfaces D+ and D- of the Exported PDU link type,\n"
+    "  each packet tagged for the dissector 'ufcs' (ufcs.lua), one per record, so that frame\n"
+    "  N is record N, with its time (microseconds), the bus voltage and current and the bytes\n"
+    "  on the wire from the Training byte\n";
 constexpr const char* kSummaryUsage =
     "usage: ufcs summary CAPTURE|FILE.osa [--markdown]\n"
     "  a short text to paste into a bug report. Of a capture: the charger's Device_Information\n"
@@ -270,6 +277,7 @@ const Command kCommands[] = {
     {"modes", kModesUsage, traced<runModes>},
     {"qualify", kQualifyUsage, traced<runQualify>},
     {"summary", kSummaryUsage, traced<runSummary>},
+    {"export-pcapng", kExportPcapngUsage, plain<runExportPcapng>},
     {"plot", kPlotUsage, plotCommand},
     {"record", kRecordUsage, traced<runRecord>},
     {"recover", kRecoverUsage, traced<runRecover>},

@@ -49,6 +49,8 @@ int runSend(const std::vector<std::string>& args, bool trace, std::ostream& out,
 // `ufcs qualify`: judges a charger against the UFCS standard, test by test.
 int runQualify(const std::vector<std::string>& args, bool trace, std::ostream& out,
                std::ostream& err);
+// `ufcs export-pcapng CAPTURE -o OUT.pcapng`: the capture for Wireshark (with ufcs.lua).
+int runExportPcapng(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `ufcs summary FILE`: a short text of a capture or a recording, for a bug report.
 int runSummary(const std::vector<std::string>& args, bool trace, std::ostream& out,
                std::ostream& err);

@@ -3,6 +3,7 @@
 #include "cli/capture_loading.h"
 #include "cli/cli.h"
 #include "recorder/osa_file.h"
+#include "sharing/pcapng.h"
 #include "sharing/summary.h"
 
 namespace cli {
@@ -32,6 +33,27 @@ int runSummary(const std::vector<std::string>& args, bool, std::ostream& out, st
     }
     out.flush();
     return out ? 0 : 1;
+}
+
+int runExportPcapng(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+    const std::optional<Arguments> parsed =
+        parseArguments(args, {"export-pcapng", {}, {{"-o"}}, {"CAPTURE"}}, err);
+    if (!parsed) return 2;
+    if (!parsed->values.count("-o")) {
+        reportBadArgument("export-pcapng", "-o OUT.pcapng is required", err);
+        return 2;
+    }
+    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    if (!capture) return 1;
+    const std::filesystem::path output = pathArgument(parsed->value("-o"));
+    const common::FileResult written = sharing::writePcapng(*capture->store, output);
+    if (!written.ok) {
+        err << written.message << '\n';
+        return 1;
+    }
+    err << "已导出 " << (capture->store->count() > 0 ? capture->store->count() - 1 : 0)
+        << " 条记录到 " << common::displayPath(output) << '\n';
+    return 0;
 }
 
 }  // namespace cli

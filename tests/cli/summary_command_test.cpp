@@ -92,4 +92,21 @@ TEST_F(SummaryCommand, WhatCannotBeSummarizedIsTold) {
     EXPECT_EQ(runUfcs({"summary", file("a.osa"), "--html"}).status, 2);
 }
 
+// export-pcapng: the capture written for Wireshark, or the mistake told.
+TEST_F(SummaryCommand, ACaptureIsExportedForWireshark) {
+    const std::string capture = chargerCapture("run");
+    const CliRun exported = runUfcs({"export-pcapng", capture, "-o", file("run.pcapng")});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.err.find("已导出 "), std::string::npos) << exported.err;
+    EXPECT_GT(std::filesystem::file_size(file("run.pcapng")), 1000u);
+    EXPECT_EQ(runUfcs({"export-pcapng", capture}).status, 2);
+    const CliRun missing = runUfcs({"export-pcapng", file("none.ufcs_stream"), "-o", file("x")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(file("x")));
+    const CliRun blocked =
+        runUfcs({"export-pcapng", capture, "-o", file("no-folder") + "/run.pcapng"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("无法写入"), std::string::npos) << blocked.err;
+}
+
 }  // namespace
