@@ -291,7 +291,7 @@ void ChargerQualification::endWithoutRun(const QString& why) {
 void ChargerQualification::stop() {
     if (connecting_) {
         endWithoutRun(QStringLiteral("测试被停止"));
-        if (hooks_.capturing()) hooks_.stopCapture();
+        hooks_.stopCapture();  // the connection under way too
     } else if (run_ && run_->running()) {
         run_->stop("测试被停止");
     }

@@ -76,7 +76,8 @@ class ChargerQualification final : public QObject {
         std::function<bool()> capturing;     // a capture is running (the run needs its own)
         std::function<bool()> startCapture;  // settles the old capture, listens as the charging
                                              // device; false: the user kept it, or it failed
-        std::function<void()> stopCapture;   // ends the listening the run started
+        std::function<void()> stopCapture;   // ends the listening the run started, or its
+                                             // connection still under way
         std::function<void(uint32_t)> showRecord;
         std::function<void(const QString&)> message;
         std::function<QString()> chooseReportFolder;  // empty: cancelled

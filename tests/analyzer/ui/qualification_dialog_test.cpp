@@ -212,6 +212,23 @@ class QualificationDialogTest : public QObject {
         QVERIFY(window_->captureUnsaved());
     }
 
+    // 停止测试 before the capture has even started: nothing is judged, the
+    // connection under way is ended too, and the user's mode comes back.
+    void stoppingWhileConnectingEndsTheConnectionToo() {
+        window_->session().setMode(device::kModeListening);
+        window_->button("充电器测试")->click();
+        dialog()->startButton()->click();
+        QVERIFY(window_->qualification()->running());
+        QCOMPARE(dialog()->startButton()->text(), QStringLiteral("停止测试"));
+        dialog()->startButton()->click();
+        QVERIFY(!window_->qualification()->running());
+        QCOMPARE(dialog()->summaryLabel()->text(), QStringLiteral("测试被停止，没有做任何测试"));
+        QCOMPARE(results()->rowCount(), 0);
+        QTRY_VERIFY(!window_->session().connected());
+        QTRY_COMPARE(window_->listenButton()->text(), QStringLiteral("开始监听"));
+        QTRY_COMPARE(window_->session().mode(), uint8_t(device::kModeListening));
+    }
+
     // A charger that misses its output fails exactly the voltage tests.
     void aFaultyChargerFailsItsTests() {
         makeWindow("output-off");
