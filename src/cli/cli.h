@@ -104,6 +104,9 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args,
                                         const CommandSyntax& syntax, std::ostream& err);
 // "ufcs COMMAND: problem" and where to read the usage, on `err`.
 void reportBadArgument(const std::string& command, const std::string& problem, std::ostream& err);
+// --from/--to of `command`: seconds from a test's start; nothing after telling `err`.
+std::optional<double> secondsInTest(const Arguments& parsed, const char* option,
+                                    const std::string& command, std::ostream& err);
 // A dialog's prompt as a command line says it: without its quotes and full stop.
 std::string plainPrompt(std::string text);
 // A path the user typed (UTF-8).

@@ -115,12 +115,7 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
             << "period: " << common::format("%g", document.period) << '\n'
             << "calibrated: " << (document.currentCalibrated ? 1 : 0) << '\n';
         const recorder::PanelTotals totals = recorder::documentTotals(document);
-        const auto tenths = static_cast<uint64_t>(std::llround(totals.seconds * 10));
-        out << "duration: "
-            << common::format("%u:%02u:%02u.%u", unsigned(tenths / 36000),
-                              unsigned(tenths / 600 % 60), unsigned(tenths / 10 % 60),
-                              unsigned(tenths % 10))
-            << '\n'
+        out << "duration: " << recorder::testDurationText(totals.seconds) << '\n'
             << "energy: " << common::format("%.4f Wh", totals.milliwattHours / 1000) << '\n'
             << "charge: " << common::format("%.3f mAh", totals.milliampHours) << '\n';
         // Only the channels this test recorded (the others stay empty in this program).
@@ -138,20 +133,6 @@ int runOsa(const std::vector<std::string>& args, bool, std::ostream& out, std::o
 }
 
 namespace {
-
-// A time in the test (--from, --to), in seconds; nothing after telling `err`.
-std::optional<double> timeInTest(const Arguments& parsed, const char* option, std::ostream& err) {
-    const std::string text = parsed.value(option);
-    const std::optional<double> seconds = common::parseNumber(text);
-    if (!seconds || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 4e8) {
-        reportBadArgument("csv",
-                          std::string(option) + " '" + text +
-                              "' is not a time in the test (seconds from its start)",
-                          err);
-        return std::nullopt;
-    }
-    return seconds;
-}
 
 // --period P (whole seconds 1-600, or 0.1 for every sample) and --every-sample.
 bool readPeriod(const Arguments& parsed, recorder::CsvOptions& options, std::ostream& err) {
@@ -174,12 +155,12 @@ std::optional<recorder::SampleSpan> readSpan(const Arguments& parsed, std::ostre
     recorder::SampleSpan span;
     constexpr double kPerSecond = 1 / recorder::kSamplingPeriodSeconds;
     if (parsed.values.count("--from")) {
-        const auto from = timeInTest(parsed, "--from", err);
+        const auto from = secondsInTest(parsed, "--from", "csv", err);
         if (!from) return std::nullopt;
         span.first = static_cast<uint32_t>(std::llround(*from * kPerSecond));
     }
     if (parsed.values.count("--to")) {
-        const auto to = timeInTest(parsed, "--to", err);
+        const auto to = secondsInTest(parsed, "--to", "csv", err);
         if (!to) return std::nullopt;
         span.end = static_cast<uint32_t>(std::llround(*to * kPerSecond)) + 1;
         if (span.end <= span.first) {

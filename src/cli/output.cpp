@@ -1,7 +1,9 @@
 #include "cli/output.h"
 
+#include <cmath>
 #include <ostream>
 
+#include "cli/cli.h"
 #include "common/format.h"
 
 namespace cli {
@@ -33,6 +35,20 @@ void printRowTabbed(const ufcs::ListRow& row, std::ostream& out) {
     for (std::size_t column = 1; column < ufcs::kListColumns; ++column)
         out << '\t' << row.columns[column];
     out << '\t' << colourText(row.colour) << '\n';
+}
+
+std::optional<double> secondsInTest(const Arguments& parsed, const char* option,
+                                    const std::string& command, std::ostream& err) {
+    const std::string text = parsed.value(option);
+    const std::optional<double> seconds = common::parseNumber(text);
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 4e8) {
+        reportBadArgument(command,
+                          std::string(option) + " '" + text +
+                              "' is not a time in the test (seconds from its start)",
+                          err);
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 }  // namespace cli

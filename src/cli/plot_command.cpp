@@ -35,20 +35,6 @@ std::optional<int> sizeOption(const Arguments& parsed, const char* option, int f
     return static_cast<int>(field.value);
 }
 
-// --from/--to in seconds of the test; nothing after telling `err`.
-std::optional<double> secondsOption(const Arguments& parsed, const char* option,
-                                    std::ostream& err) {
-    const std::optional<double> seconds = common::parseNumber(parsed.value(option));
-    if (!seconds || !std::isfinite(*seconds) || *seconds < 0) {
-        reportBadArgument("plot",
-                          std::string(option) + " '" + parsed.value(option) +
-                              "' is not a time in the test (seconds from its start)",
-                          err);
-        return std::nullopt;
-    }
-    return seconds;
-}
-
 bool save(QWidget& view, const std::string& output, const QString& title,
           const QStringList& heading, std::ostream& err) {
     const common::FileResult saved =
@@ -77,9 +63,9 @@ int plotRecording(const Arguments& parsed, const std::string& name, QSize size, 
     QStringList heading = {qt_adapters::fromStd(name)};
     if (parsed.values.count("--from") || parsed.values.count("--to")) {
         std::optional<double> from = 0.0, to = lastSecond;
-        if (parsed.values.count("--from")) from = secondsOption(parsed, "--from", err);
+        if (parsed.values.count("--from")) from = secondsInTest(parsed, "--from", "plot", err);
         if (!from) return 2;
-        if (parsed.values.count("--to")) to = secondsOption(parsed, "--to", err);
+        if (parsed.values.count("--to")) to = secondsInTest(parsed, "--to", "plot", err);
         if (!to) return 2;
         if (*from >= *to || *from > lastSecond) {
             reportBadArgument("plot",

@@ -71,6 +71,12 @@ int timeIndexForProfile(int index) {
     return std::max(kLastClassicCoarse, index - kAddedTimeScales);
 }
 
+std::string testDurationText(double seconds) {
+    const auto tenths = static_cast<uint64_t>(std::llround(seconds * 10));
+    return common::format("%u:%02u:%02u.%u", unsigned(tenths / 36000), unsigned(tenths / 600 % 60),
+                          unsigned(tenths / 10 % 60), unsigned(tenths % 10));
+}
+
 std::string viewTimeText(double seconds, int decimals) {
     const long long scale = decimals == 3 ? 1000 : decimals == 2 ? 100 : 1;
     const long long units = std::llround(std::max(0.0, seconds) * static_cast<double>(scale));

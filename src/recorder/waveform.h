@@ -41,6 +41,8 @@ inline constexpr int kDivisionHeight = 50;
 // Seconds as the view writes them: "1:02:05", "1:15.5", "0.5s"; the fraction
 // rounded to `decimals` places.
 std::string viewTimeText(double seconds, int decimals);
+// A test's length as the files' summaries write it: "h:mm:ss.t".
+std::string testDurationText(double seconds);
 
 enum class Axis { Voltage, Current };
 enum class ZoomAtPoint { None, Time, Current, Voltage };

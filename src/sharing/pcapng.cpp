@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_order.h"
 #include "common/version.h"
 #include "ufcs/capture_record.h"
 
@@ -18,18 +19,9 @@ constexpr uint16_t kExportedPduDissectorName = 12;
 class Writer {
   public:
     explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
-    void le16(uint16_t value) {
-        out_.push_back(static_cast<uint8_t>(value));
-        out_.push_back(static_cast<uint8_t>(value >> 8));
-    }
-    void le32(uint32_t value) {
-        le16(static_cast<uint16_t>(value));
-        le16(static_cast<uint16_t>(value >> 16));
-    }
-    void be16(uint16_t value) {
-        out_.push_back(static_cast<uint8_t>(value >> 8));
-        out_.push_back(static_cast<uint8_t>(value));
-    }
+    void le16(uint16_t value) { common::writeLe16(grow(2), value); }
+    void le32(uint32_t value) { common::writeLe32(grow(4), value); }
+    void be16(uint16_t value) { common::writeBe16(grow(2), value); }
     void be32(uint32_t value) {
         be16(static_cast<uint16_t>(value >> 16));
         be16(static_cast<uint16_t>(value));
@@ -52,12 +44,13 @@ class Writer {
         pad();
     }
     std::size_t size() const { return out_.size(); }
-    void patchLe32(std::size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            out_[at + static_cast<std::size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-    }
+    void patchLe32(std::size_t at, uint32_t value) { common::writeLe32(out_.data() + at, value); }
 
   private:
+    uint8_t* grow(std::size_t size) {
+        out_.resize(out_.size() + size);
+        return out_.data() + out_.size() - size;
+    }
     std::vector<uint8_t>& out_;
 };
 

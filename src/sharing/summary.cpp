@@ -8,6 +8,7 @@
 #include "qualify/captured_message.h"
 #include "qualify/qualification.h"
 #include "recorder/comparison.h"
+#include "recorder/waveform.h"
 #include "ufcs/list_row.h"
 
 namespace sharing {
@@ -35,12 +36,6 @@ struct Writer {
         if (markdown()) text += "```\n";
     }
 };
-
-std::string durationTenths(double seconds) {
-    const auto tenths = static_cast<uint64_t>(std::llround(seconds * 10));
-    return format("%u:%02u:%02u.%u", unsigned(tenths / 36000), unsigned(tenths / 600 % 60),
-                  unsigned(tenths / 10 % 60), unsigned(tenths % 10));
-}
 
 // What followed a Request from the charger: Accept or Refuse, and Power_Ready, with times.
 std::string requestOutcome(const std::vector<CapturedMessage>& messages, std::size_t at) {
@@ -163,8 +158,9 @@ std::string recordingSummary(const recorder::SampleDocument& document, const std
     Writer out{style, {}};
     const recorder::ZoneMeasurement whole = recorder::measureWholeTest(document);
     out.title("电压电流测试摘要：" + name);
-    out.item(format("时长 %s，能量 %.4f Wh，电量 %.3f mAh", durationTenths(whole.seconds).c_str(),
-                    whole.wattHours, whole.milliampHours));
+    out.item(format("时长 %s，能量 %.4f Wh，电量 %.3f mAh",
+                    recorder::testDurationText(whole.seconds).c_str(), whole.wattHours,
+                    whole.milliampHours));
     out.item(format("电压：平均 %.3f V，最高 %.3f V，最低 %.3f V", whole.averageVolts,
                     whole.maximumVolts, whole.minimumVolts));
     out.item(format("电流：平均 %.3f A，最大 %.3f A，最小 %.3f A", whole.averageAmps,

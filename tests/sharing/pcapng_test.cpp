@@ -12,11 +12,9 @@
 
 namespace {
 
-uint16_t be16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
+using common::readBe16;
 uint32_t be32(const uint8_t* p) {
-    return static_cast<uint32_t>(be16(p)) << 16 | be16(p + 2);
+    return static_cast<uint32_t>(readBe16(p)) << 16 | readBe16(p + 2);
 }
 
 struct Block {
@@ -80,8 +78,8 @@ TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusAndWireBytes) {
         const uint32_t captured = common::readLe32(packet.body + 12);
         const uint8_t* data = packet.body + 20;
         // The Exported PDU tags: the dissector's name, then the end.
-        EXPECT_EQ(be16(data), 12);
-        EXPECT_EQ(be16(data + 2), 4);
+        EXPECT_EQ(readBe16(data), 12);
+        EXPECT_EQ(readBe16(data + 2), 4);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(data + 4), 4), "ufcs");
         EXPECT_EQ(be32(data + 8), 0u);
         const uint8_t* payload = data + 12;
@@ -89,8 +87,8 @@ TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusAndWireBytes) {
         EXPECT_EQ(payload[1], record.kind());
         EXPECT_EQ(payload[2], record.baudCode());
         EXPECT_EQ(payload[3], record.at(0));
-        EXPECT_EQ(be16(payload + 4), record.voltage());
-        EXPECT_EQ(be16(payload + 6), record.current());
+        EXPECT_EQ(readBe16(payload + 4), record.voltage());
+        EXPECT_EQ(readBe16(payload + 6), record.current());
         EXPECT_EQ(be32(payload + 8), record.index());
         const std::size_t wire = captured - 12 - sharing::kPcapngPayloadHeader;
         if (ufcs::isMessageKind(record.kind())) {
