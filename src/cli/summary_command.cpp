@@ -46,7 +46,9 @@ int runExportPcapng(const std::vector<std::string>& args, std::ostream&, std::os
     const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
     if (!capture) return 1;
     const std::filesystem::path output = pathArgument(parsed->value("-o"));
-    const common::FileResult written = sharing::writePcapng(*capture->store, output);
+    const ufcs::SequenceReport report =
+        ufcs::checkCapture(*capture->store, {}, capture->lineFindings);
+    const common::FileResult written = sharing::writePcapng(*capture->store, report, output);
     if (!written.ok) {
         err << written.message << '\n';
         return 1;

@@ -1,6 +1,7 @@
 #include "sharing/pcapng.h"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,18 @@ class Writer {
     void be32(uint32_t value) {
         be16(static_cast<uint16_t>(value >> 16));
         be16(static_cast<uint16_t>(value));
+    }
+    void be64(uint64_t value) {
+        be32(static_cast<uint32_t>(value >> 32));
+        be32(static_cast<uint32_t>(value));
+    }
+    void u8(uint8_t value) { out_.push_back(value); }
+    void beDouble(double value) { be64(std::bit_cast<uint64_t>(value)); }
+    // A text of the payload: its length (u16), then its bytes.
+    void counted(std::string_view value) {
+        const std::size_t size = std::min<std::size_t>(value.size(), 0xFFFF);
+        be16(static_cast<uint16_t>(size));
+        text(value.substr(0, size));
     }
     void bytes(const uint8_t* data, std::size_t size) {
         out_.insert(out_.end(), data, data + size);
@@ -67,7 +80,32 @@ void block(Writer& out, uint32_t type, Body body) {
     out.patchLe32(start + 4, total);
 }
 
-void packetData(Writer& out, ufcs::ConstCaptureRecord record) {
+std::size_t wireCount(ufcs::ConstCaptureRecord record) {
+    return ufcs::isMessageKind(record.kind())
+               ? std::min<std::size_t>(record.byteCount(), ufcs::kMaxCapturedBytes)
+               : 0;
+}
+
+void sequenceNote(Writer& out, const ufcs::SequenceNote& note) {
+    const std::optional<ufcs::Measurement>& measured = note.measurement;
+    out.u8(static_cast<uint8_t>((note.delayUs ? 1 : 0) | (measured ? 2 : 0) |
+                                (measured && measured->low ? 4 : 0) |
+                                (measured && measured->high ? 8 : 0)));
+    out.counted(note.kind ? ufcs::findingKindName(*note.kind) : std::string_view());
+    if (note.delayUs) out.be64(static_cast<uint64_t>(*note.delayUs));
+    out.be32(note.limitUs);
+    out.counted(note.text);
+    out.counted(note.limit);
+    out.counted(note.clause);
+    if (!measured) return;
+    out.beDouble(measured->value);
+    if (measured->low) out.beDouble(*measured->low);
+    if (measured->high) out.beDouble(*measured->high);
+    out.counted(measured->unit);
+}
+
+void packetData(Writer& out, ufcs::ConstCaptureRecord record, uint32_t index,
+                const ufcs::SequenceReport& report) {
     // The Exported PDU tags (big-endian, values padded to 32 bits), then our payload.
     out.be16(kExportedPduDissectorName);
     out.be16(4);
@@ -81,20 +119,15 @@ void packetData(Writer& out, ufcs::ConstCaptureRecord record) {
     out.bytes(&status, 1);
     out.be16(record.voltage());
     out.be16(record.current());
-    out.be32(record.index());
-    if (ufcs::isMessageKind(kind)) {
-        const std::size_t count =
-            std::min<std::size_t>(record.byteCount(), ufcs::kMaxCapturedBytes);
-        out.bytes(record.wire(), count);
-    }
-}
-
-std::size_t packetDataSize(ufcs::ConstCaptureRecord record) {
-    const std::size_t wire =
-        ufcs::isMessageKind(record.kind())
-            ? std::min<std::size_t>(record.byteCount(), ufcs::kMaxCapturedBytes)
-            : 0;
-    return 8 + 4 + kPcapngPayloadHeader + wire;
+    out.be32(index);
+    const std::size_t count = wireCount(record);
+    out.be16(static_cast<uint16_t>(count));
+    out.bytes(record.wire(), count);
+    std::vector<const ufcs::SequenceNote*> notes = report.notesFor(index);
+    notes.resize(std::min<std::size_t>(notes.size(), 0xFF));
+    out.u8(static_cast<uint8_t>(notes.size()));
+    for (const ufcs::SequenceNote* note : notes)
+        sequenceNote(out, *note);
 }
 
 }  // namespace
@@ -114,7 +147,8 @@ uint32_t pcapngInterfaceOf(uint8_t kind) {
     }
 }
 
-std::vector<uint8_t> pcapngBytes(const ufcs::CaptureStore& store) {
+std::vector<uint8_t> pcapngBytes(const ufcs::CaptureStore& store,
+                                 const ufcs::SequenceReport& report) {
     std::vector<uint8_t> bytes;
     Writer out(bytes);
     block(out, kSectionHeader, [&] {
@@ -138,23 +172,27 @@ std::vector<uint8_t> pcapngBytes(const ufcs::CaptureStore& store) {
     }
     for (uint32_t index = 1; index < store.count(); ++index) {
         const ufcs::ConstCaptureRecord record = store.record(index);
-        const auto length = static_cast<uint32_t>(packetDataSize(record));
         const auto time = static_cast<uint64_t>(std::max<int64_t>(0, record.timeUs()));
         block(out, kEnhancedPacket, [&] {
             out.le32(pcapngInterfaceOf(record.kind()));
             out.le32(static_cast<uint32_t>(time >> 32));
             out.le32(static_cast<uint32_t>(time));
-            out.le32(length);
-            out.le32(length);
-            packetData(out, record);
+            const std::size_t lengths = out.size();
+            out.le32(0);  // both lengths patched once the packet is written
+            out.le32(0);
+            packetData(out, record, index, report);
+            const auto length = static_cast<uint32_t>(out.size() - lengths - 8);
+            out.patchLe32(lengths, length);
+            out.patchLe32(lengths + 4, length);
             out.pad();
         });
     }
     return bytes;
 }
 
-common::FileResult writePcapng(const ufcs::CaptureStore& store, const std::filesystem::path& path) {
-    const std::vector<uint8_t> bytes = pcapngBytes(store);
+common::FileResult writePcapng(const ufcs::CaptureStore& store, const ufcs::SequenceReport& report,
+                               const std::filesystem::path& path) {
+    const std::vector<uint8_t> bytes = pcapngBytes(store, report);
     const common::SaveOutcome saved = common::saveFile(
         path, [&](common::ByteSink& sink) { return sink.write(bytes.data(), bytes.size()); });
     if (saved.ok) return {};

@@ -48,10 +48,53 @@ std::unique_ptr<ufcs::CaptureStore> simulatedCapture() {
     return store;
 }
 
-TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusAndWireBytes) {
+// Reads the payload's counted texts and numbers in turn.
+struct PayloadReader {
+    const uint8_t* at;
+    uint8_t u8() { return *at++; }
+    uint32_t u32() {
+        const uint32_t value = be32(at);
+        at += 4;
+        return value;
+    }
+    uint64_t u64() {
+        const uint64_t high = u32();
+        return high << 32 | u32();
+    }
+    std::string text() {
+        const uint16_t size = readBe16(at);
+        std::string value(reinterpret_cast<const char*>(at + 2), size);
+        at += 2 + size;
+        return value;
+    }
+};
+
+// The notes after the wire bytes, against the report's notes on the record.
+void expectNotes(PayloadReader notes, const ufcs::SequenceReport& report, uint32_t index,
+                 const uint8_t* end) {
+    const std::vector<const ufcs::SequenceNote*> expected = report.notesFor(index);
+    ASSERT_EQ(notes.u8(), expected.size()) << index;
+    for (const ufcs::SequenceNote* note : expected) {
+        const uint8_t flags = notes.u8();
+        EXPECT_EQ(flags & 1, note->delayUs ? 1 : 0);
+        EXPECT_EQ(flags & 2, 0) << "a capture without lines measures nothing";
+        EXPECT_EQ(notes.text(), note->kind ? ufcs::findingKindName(*note->kind) : "") << index;
+        if (flags & 1) {
+            EXPECT_EQ(static_cast<int64_t>(notes.u64()), *note->delayUs);
+        }
+        EXPECT_EQ(notes.u32(), note->limitUs);
+        EXPECT_EQ(notes.text(), note->text);
+        EXPECT_EQ(notes.text(), note->limit);
+        EXPECT_EQ(notes.text(), note->clause);
+    }
+    EXPECT_EQ(notes.at, end) << index;
+}
+
+TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusWireBytesAndNotes) {
     const auto store = simulatedCapture();
     ASSERT_GT(store->count(), 100u);
-    const std::vector<uint8_t> bytes = sharing::pcapngBytes(*store);
+    const ufcs::SequenceReport report = ufcs::checkCapture(*store, {}, {});
+    const std::vector<uint8_t> bytes = sharing::pcapngBytes(*store, report);
     const std::vector<Block> blocks = blocksOf(bytes);
     ASSERT_EQ(blocks.size(), 3u + store->count() - 1);
     EXPECT_EQ(blocks[0].type, 0x0A0D0D0Au);
@@ -64,7 +107,7 @@ TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusAndWireBytes) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(blocks[i].body + 12), 2),
                   i == 1 ? "D+" : "D-");
     }
-    std::size_t messages = 0, lines[2] = {0, 0};
+    std::size_t messages = 0, noted = 0, lines[2] = {0, 0};
     for (uint32_t index = 1; index < store->count(); ++index) {
         const Block& packet = blocks[2 + index];
         const ufcs::ConstCaptureRecord record = store->record(index);
@@ -89,17 +132,21 @@ TEST(Pcapng, EveryRecordIsAPacketWithItsTimeLineBusAndWireBytes) {
         EXPECT_EQ(payload[3], record.at(0));
         EXPECT_EQ(readBe16(payload + 4), record.voltage());
         EXPECT_EQ(readBe16(payload + 6), record.current());
-        EXPECT_EQ(be32(payload + 8), record.index());
-        const std::size_t wire = captured - 12 - sharing::kPcapngPayloadHeader;
+        EXPECT_EQ(be32(payload + 8), index);
+        const std::size_t wire = readBe16(payload + 12);
         if (ufcs::isMessageKind(record.kind())) {
             ++messages;
             ASSERT_EQ(wire, record.byteCount()) << index;
-            EXPECT_TRUE(std::equal(payload + 12, payload + 12 + wire, record.wire())) << index;
+            EXPECT_TRUE(std::equal(payload + 14, payload + 14 + wire, record.wire())) << index;
         } else {
             EXPECT_EQ(wire, 0u) << index;
         }
+        ASSERT_LE(12 + sharing::kPcapngPayloadHeader + wire, captured);
+        expectNotes({payload + 14 + wire}, report, index, data + captured);
+        noted += report.notesFor(index).empty() ? 0 : 1;
     }
     EXPECT_GT(messages, 100u);
+    EXPECT_GT(noted, 20u);
     EXPECT_GT(lines[0], 20u);  // both lines carry packets
     EXPECT_GT(lines[1], 20u);
 }
@@ -108,9 +155,11 @@ TEST(Pcapng, TheFileIsWrittenWholeOrTold) {
     const auto store = simulatedCapture();
     testing_support::TestFolder folder("pcapng_test");
     const std::filesystem::path path = folder.path() / "bus.pcapng";
-    ASSERT_TRUE(sharing::writePcapng(*store, path).ok);
-    EXPECT_EQ(std::filesystem::file_size(path), sharing::pcapngBytes(*store).size());
-    const common::FileResult refused = sharing::writePcapng(*store, folder.path() / "no" / "x");
+    const ufcs::SequenceReport report = ufcs::checkCapture(*store, {}, {});
+    ASSERT_TRUE(sharing::writePcapng(*store, report, path).ok);
+    EXPECT_EQ(std::filesystem::file_size(path), sharing::pcapngBytes(*store, report).size());
+    const common::FileResult refused =
+        sharing::writePcapng(*store, report, folder.path() / "no" / "x");
     EXPECT_FALSE(refused.ok);
     EXPECT_NE(refused.message.find("无法写入"), std::string::npos) << refused.message;
 }
