@@ -19,6 +19,7 @@ const QString kOpenFilter = QStringLiteral(
 const QString kCsvUtf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
 const QString kCsvGbkFilter = QStringLiteral("CSV GBK (*.csv)");
 const QString kTextFilter = QStringLiteral("文本 (*.txt)");
+const QString kPcapngFilter = QStringLiteral("Wireshark pcapng (*.pcapng)");
 
 }  // namespace
 
@@ -52,7 +53,9 @@ void MainWindow::setDefaultAskers() {
         ExportChoice choice;
         choice.path = QFileDialog::getSaveFileName(
             this, QStringLiteral("导出"), dialogFolder_.suggest(QStringLiteral("my")),
-            kCsvUtf8Filter + ";;" + kCsvGbkFilter + ";;" + kTextFilter, &filter);
+            kCsvUtf8Filter + ";;" + kCsvGbkFilter + ";;" + kTextFilter + ";;" + kPcapngFilter,
+            &filter);
+        choice.pcapng = filter == kPcapngFilter;
         choice.format = filter == kTextFilter     ? ufcs::RowExportFormat::Text
                         : filter == kCsvGbkFilter ? ufcs::RowExportFormat::CsvGbk
                                                   : ufcs::RowExportFormat::CsvUtf8;

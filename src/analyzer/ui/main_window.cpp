@@ -23,8 +23,10 @@
 #include "analyzer/ui/message_list_model.h"
 #include "analyzer/ui/message_list_view.h"
 #include "analyzer/ui/packet_curve_view.h"
+#include "common/format.h"
 #include "qt/text.h"
 #include "qt/work_progress.h"
+#include "sharing/pcapng.h"
 #include "ufcs/capture_file.h"
 
 namespace analyzer::ui {
@@ -712,9 +714,28 @@ void MainWindow::exportListedRows() {
     if (choice.path.isEmpty()) return;
     dialogFolder_.remember(choice.path);
     if (QFileInfo(choice.path).suffix().isEmpty())
-        choice.path += choice.format == ufcs::RowExportFormat::Text ? QStringLiteral(".txt")
-                                                                    : QStringLiteral(".csv");
-    exportRowsTo(choice.path, choice.format);
+        choice.path += choice.pcapng                                  ? QStringLiteral(".pcapng")
+                       : choice.format == ufcs::RowExportFormat::Text ? QStringLiteral(".txt")
+                                                                      : QStringLiteral(".csv");
+    if (choice.pcapng)
+        exportPcapngTo(choice.path);
+    else
+        exportRowsTo(choice.path, choice.format);
+}
+
+bool MainWindow::exportPcapngTo(const QString& path) {
+    model()->appendNew();
+    const std::filesystem::path target = pathOf(path);
+    const common::FileResult result =
+        sharing::writePcapng(document_.store(), document_.report(), target);
+    if (!result.ok) {
+        message(fromStd(result.message));
+        return false;
+    }
+    document_.setNote(common::format("已导出 %u 条记录到 %s（Wireshark，需 ufcs.lua）",
+                                     document_.capturedRecords(),
+                                     common::displayPath(target).c_str()));
+    return true;
 }
 
 bool MainWindow::exportRowsTo(const QString& path, ufcs::RowExportFormat format) {

@@ -59,6 +59,7 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     struct ExportChoice {
         QString path;
         ufcs::RowExportFormat format = ufcs::RowExportFormat::CsvUtf8;
+        bool pcapng = false;  // the whole capture for Wireshark instead of the listed rows
     };
     // Everything the window asks its user, and where it tells them; message
     // boxes and dialogs by default, tests answer instead.
@@ -97,6 +98,8 @@ class MainWindow final : public QDialog, private SessionListener, private Captur
     bool saveCaptureTo(const QString& path);
     bool openCaptureFrom(const QString& path);
     bool exportRowsTo(const QString& path, ufcs::RowExportFormat format);
+    // Every record (whatever the filters list) with its sequence notes, for Wireshark.
+    bool exportPcapngTo(const QString& path);
 
     // Find (Ctrl+F, F3, Shift+F3) and the faulty rows (F8, Shift+F8); false when nothing matches.
     bool findText(const QString& text, ufcs::SearchDirection direction);

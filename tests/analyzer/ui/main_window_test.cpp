@@ -28,6 +28,7 @@
 #include "analyzer/ui/packet_curve_view.h"
 #include "analyzer/ui/send_dialog.h"
 #include "logic/line_decoder.h"
+#include "sharing/pcapng.h"
 #include "simulator/bus_traffic.h"
 #include "simulator/capture_pages.h"
 #include "simulator/simulated_device.h"
@@ -732,6 +733,47 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->model()->headerData(delta, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("间隔"));
         QVERIFY(cell(2, delta).endsWith(QStringLiteral(" ms")));
+    }
+
+    // 导出 as pcapng writes the whole capture, whatever the filters list, with the
+    // sequence check's findings; a place that cannot be written is told.
+    void exportsTheWholeCaptureForWireshark() {
+        QVERIFY(window_->openCaptureFrom(slippingCapture()));
+        QTRY_VERIFY(rows() > 300);
+        filterWith(FilterPopup::Group::Message, {QStringLiteral("ACK")});
+        QTRY_COMPARE(rowsWithMessage(QStringLiteral("ACK")), 0);
+        QString chosen = QString::fromStdString(folder_->file("bus"));
+        window_->askers().chooseExport = [&] {
+            MainWindow::ExportChoice choice;
+            choice.path = chosen;
+            choice.pcapng = true;
+            return choice;
+        };
+        QPushButton* exportButton = nullptr;
+        for (QPushButton* button : window_->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("导出")) exportButton = button;
+        QVERIFY(exportButton);
+        exportButton->click();
+
+        QFile file(chosen + QStringLiteral(".pcapng"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        analyzer::CaptureDocument& document = window_->document();
+        QVERIFY(document.report().findingCount() > 0);
+        const std::vector<uint8_t> expected =
+            sharing::pcapngBytes(document.store(), document.report());
+        QCOMPARE(saved, QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                   static_cast<qsizetype>(expected.size())));
+        QVERIFY2(window_->statusLine()->text().contains(
+                     QStringLiteral("已导出 %1 条记录").arg(document.capturedRecords())),
+                 qPrintable(window_->statusLine()->text()));
+
+        chosen = QString::fromStdString(folder_->file("missing/bus.pcapng"));
+        messages_.clear();
+        exportButton->click();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_.last().contains(QStringLiteral("无法写入")),
+                 qPrintable(messages_.last()));
     }
 
     // The time column counts from the capture's first record when asked; the status line's
