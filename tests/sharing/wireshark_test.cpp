@@ -88,7 +88,7 @@ std::vector<Entry> everyMessage() {
     messages.push_back(data(kSink, 1, dc::kOutputCapabilities, modes));
     messages.push_back(
         data(kSink, 2, dc::kOutputCapabilities,
-             {0x20, 0x0C, 0x26, 0x01, 0x54, 0x01, 0x2C, 0x0A}));  // numbered 2, step 6
+             {0x2C, 0x02, 0x26, 0x01, 0x54, 0x01, 0x2C, 0x0A}));  // numbered 2, step 6
     messages.push_back(data(kSource, 3, dc::kRequest, {0x20, 0, 0, 0, 0x03, 0x84, 0x01, 0x2C}));
     messages.push_back(data(kSource, 4, dc::kRequest, {0x90, 0, 0, 0, 0x01, 0xF4, 0x00, 0x64}));
     messages.push_back(data(kSink, 5, dc::kSourceInformation, {0, 0, 75, 80, 0x03, 0x84, 0, 200}));

@@ -732,7 +732,11 @@ function ufcs.dissector(tvb, pinfo, tree)
         root:add_proto_expert_info(E.format, "时序分析的数据不完整")
     end
     local kinds = emitNotes(root, notes)
-    local info = name ~= "" and name or "?"
+    local info = name
+    if info == "" then  -- a command or event the list has no name for
+        info = message and string.format("%s 0x%02X", typeText ~= "" and typeText or "消息",
+            bytes[3] or 0) or string.format("0x%02X", kind)
+    end
     if summary ~= "" then info = info .. "  " .. summary end
     if #kinds > 0 then info = info .. "  [" .. table.concat(kinds, ", ") .. "]" end
     pinfo.cols.info = info
