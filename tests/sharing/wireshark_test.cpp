@@ -12,6 +12,8 @@
 #include <QXmlStreamReader>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -292,17 +294,26 @@ std::vector<std::map<std::string, Node>> readPdml(const QByteArray& pdml) {
     return packets;
 }
 
-QByteArray tsharkPdml(const testing_support::TestFolder& folder, const std::string& pcapng) {
-    const std::string out = (folder.path() / "tshark.pdml").string();
-    const std::string err = (folder.path() / "tshark.err").string();
-    // A home of its own, so no user's Wireshark settings or plugins take part.
-    const std::string command = "HOME='" + folder.path().string() + "' tshark -n -X lua_script:'" +
-                                UFCS_LUA_DISSECTOR + "' -r '" + pcapng + "' -T pdml > '" + out +
-                                "' 2> '" + err + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+// What a shell command prints, run with a home of its own so that no user's
+// Wireshark settings or plugins take part.
+QByteArray shellOutput(const testing_support::TestFolder& folder, const std::string& command) {
+    const std::string out = (folder.path() / "shell.out").string();
+    const std::string err = (folder.path() / "shell.err").string();
+    const std::string line =
+        "HOME='" + folder.path().string() + "' " + command + " > '" + out + "' 2> '" + err + "'";
+    EXPECT_EQ(std::system(line.c_str()), 0) << line;
     QFile file(QString::fromStdString(out));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     return file.readAll();
+}
+
+std::string tshark(const std::string& pcapng, const std::string& options) {
+    return std::string("tshark -n -X lua_script:'") + UFCS_LUA_DISSECTOR + "' -r '" + pcapng +
+           "' " + options;
+}
+
+QByteArray tsharkPdml(const testing_support::TestFolder& folder, const std::string& pcapng) {
+    return shellOutput(folder, tshark(pcapng, "-T pdml"));
 }
 
 // ---- the comparison ---------------------------------------------------------
@@ -514,6 +525,84 @@ TEST(Wireshark, AgreesOnWhatALogicRecordingsLinesShow) {
     for (const char* kind :
          {"baud_out_of_range", "baud_drift", "framing_error", "short_packet_idle"})
         EXPECT_TRUE(kinds.count(kind)) << kind << " is not in the recordings";
+}
+
+// The decoder's tree of one record as the harness prints it: four spaces a
+// level under "UFCS", the warnings after it as expert info.
+std::vector<std::string> expectedLines(const QJsonObject& decoded, uint32_t index) {
+    std::vector<std::string> lines;
+    const std::function<void(const QJsonArray&, int)> flatten = [&](const QJsonArray& items,
+                                                                    int depth) {
+        for (const QJsonValue& item : items) {
+            lines.push_back(std::string(4 * depth, ' ') + trimmed(text(item.toObject()["text"])));
+            flatten(item.toObject()["children"].toArray(), depth + 1);
+        }
+    };
+    flatten(decoded["tree"].toArray(), 1);
+    if (lines.empty()) lines.push_back("    序号：" + std::to_string(index) + " ");
+    for (const QJsonValue& warning : decoded["warnings"].toArray())
+        lines.push_back("    [Expert Info: " + trimmed(text(warning.toObject()["text"])) + "]");
+    return lines;
+}
+
+// Windows users run a newer Wireshark, on Lua 5.4: the dissector must give the
+// same trees and Info column there as tshark 4.0 gives on Lua 5.2.
+TEST(Wireshark, TheDissectorGivesTheSameTreesUnderLua54) {
+#ifndef UFCS_LUA54
+    GTEST_SKIP() << "lua5.4 is not installed";
+#else
+    testing_support::TestFolder folder("wireshark_test");
+    const std::string capture = savedCapture(folder, "every.ufcs_stream", everyMessage());
+    const std::string pcapng = (folder.path() / "every.pcapng").string();
+    run({"export-pcapng", capture, "-o", pcapng});
+    std::vector<std::string> infos;
+    std::string payloads;
+    std::istringstream fields(
+        shellOutput(folder,
+                    tshark(pcapng, "-T fields -e exported_pdu.exported_pdu -e _ws.col.Info"))
+            .toStdString());
+    for (std::string line; std::getline(fields, line);) {
+        const std::size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        payloads += line.substr(0, tab) + '\n';
+        infos.push_back(line.substr(tab + 1));
+    }
+    ASSERT_EQ(infos.size(), everyMessage().size());
+    {
+        std::ofstream file(folder.path() / "payloads.hex");
+        file << payloads;
+    }
+    std::istringstream printed(
+        shellOutput(folder, std::string(UFCS_LUA54) + " '" + UFCS_LUA54_HARNESS + "' '" +
+                                UFCS_LUA_DISSECTOR + "' '" +
+                                (folder.path() / "payloads.hex").string() + "'")
+            .toStdString());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(printed, line);)
+        lines.push_back(line);
+
+    std::size_t at = 0;
+    for (uint32_t index = 1; index <= infos.size(); ++index) {
+        const std::string where = "record " + std::to_string(index);
+        ASSERT_LT(at, lines.size()) << where;
+        ASSERT_EQ(lines[at++], "UFCS") << where;
+        std::vector<std::string> tree;
+        while (at < lines.size() && lines[at] != "    记录" && lines[at].rfind("INFO: ", 0) != 0)
+            tree.push_back(lines[at++]);
+        const QJsonObject decoded =
+            QJsonDocument::fromJson(QByteArray::fromStdString(
+                                        run({"decode", "--json", capture, std::to_string(index)})))
+                .object();
+        EXPECT_EQ(tree, expectedLines(decoded, index)) << where;
+        while (at < lines.size() && lines[at].rfind("INFO: ", 0) != 0) {
+            EXPECT_EQ(lines[at].rfind("LUA ERROR", 0), std::string::npos) << lines[at];
+            ++at;
+        }
+        ASSERT_LT(at, lines.size()) << where;
+        EXPECT_EQ(lines[at++], "INFO: " + infos[index - 1]) << where;
+    }
+    EXPECT_EQ(at, lines.size());
+#endif
 }
 
 }  // namespace

@@ -16,8 +16,9 @@
 -- -X lua_script:ufcs.lua. The Debian package installs it for every user.
 
 local ufcs = Proto("ufcs", "UFCS")
--- Lua 5.2 (Wireshark 4.0) has bit32; later Wireshark versions keep LuaBitOp's bit.
-local bit = bit32 or bit
+-- Every Wireshark with Lua has LuaBitOp as `bit` (Lua 5.4 has no bit32); the
+-- values here are small, so its signed results do not matter.
+local bit = bit or bit32
 
 local PAYLOAD_FORMAT = 2
 local HEADER = 14 -- payload bytes before the bus bytes
