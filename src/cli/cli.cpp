@@ -177,13 +177,15 @@ constexpr const char* kOsaUsage =
     "  duration, Wh, mAh, mean and peak voltage and current, and B - A with the change in\n"
     "  per cent\n";
 constexpr const char* kExportPcapngUsage =
-    "usage: ufcs export-pcapng CAPTURE -o OUT.pcapng\n"
+    "usage: ufcs export-pcapng CAPTURE -o OUT.pcapng [LINES]\n"
     "  writes the capture for Wireshark: interfaces D+ and D- of the Exported PDU link type,\n"
     "  each packet tagged for the dissector 'ufcs' (ufcs.lua), one per record, so that frame\n"
     "  N is record N, with its time (microseconds), the bus voltage and current, the bytes\n"
-    "  on the wire from the Training byte and the sequence check's notes (ufcs check's\n"
-    "  limits). Wireshark shows them with ufcs.lua (installed with the package; on Windows\n"
-    "  copy it into %APPDATA%\\Wireshark\\plugins)\n";
+    "  on the wire from the Training byte and the sequence check's notes (the standard's\n"
+    "  limits, as 'ufcs check' without options). Wireshark shows them with ufcs.lua\n"
+    "  (installed with the package; on Windows copy it into %APPDATA%\\Wireshark\\plugins).\n"
+    "  CAPTURE may be a logic recording (see 'ufcs import'; LINES are its --dp/--dm/--vbus/\n"
+    "  --ibus)\n";
 constexpr const char* kSummaryUsage =
     "usage: ufcs summary CAPTURE|FILE.osa [--markdown]\n"
     "  a short text to paste into a bug report. Of a capture: the charger's Device_Information\n"

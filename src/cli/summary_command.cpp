@@ -36,14 +36,18 @@ int runSummary(const std::vector<std::string>& args, bool, std::ostream& out, st
 }
 
 int runExportPcapng(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-    const std::optional<Arguments> parsed =
-        parseArguments(args, {"export-pcapng", {}, {{"-o"}}, {"CAPTURE"}}, err);
+    const std::optional<Arguments> parsed = parseArguments(
+        args,
+        {"export-pcapng", {}, {{"-o"}, {"--dp"}, {"--dm"}, {"--vbus"}, {"--ibus"}}, {"CAPTURE"}},
+        err);
     if (!parsed) return 2;
     if (!parsed->values.count("-o")) {
         reportBadArgument("export-pcapng", "-o OUT.pcapng is required", err);
         return 2;
     }
-    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err);
+    const std::optional<LogicLines> lines = logicLinesOption(*parsed, "export-pcapng", err);
+    if (!lines) return 2;
+    const std::optional<LoadedCapture> capture = loadCapture(parsed->positional[0], err, *lines);
     if (!capture) return 1;
     const std::filesystem::path output = pathArgument(parsed->value("-o"));
     const ufcs::SequenceReport report =

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "cli/cli_run.h"
+#include "logic/session_archives.h"
 #include "recorder/osa_file.h"
 #include "support/test_folder.h"
 
@@ -107,6 +108,21 @@ TEST_F(SummaryCommand, ACaptureIsExportedForWireshark) {
         runUfcs({"export-pcapng", capture, "-o", file("no-folder") + "/run.pcapng"});
     EXPECT_EQ(blocked.status, 1);
     EXPECT_NE(blocked.err.find("无法写入"), std::string::npos) << blocked.err;
+
+    // A logic recording of the capture: its lines found by name, or given by number.
+    if (!logic::readsArchives()) return;  // a build that writes no .sr
+    ASSERT_EQ(runUfcs({"export-logic", capture, "-o", file("run.sr")}).status, 0);
+    EXPECT_EQ(runUfcs({"export-pcapng", file("run.sr"), "-o", file("sr.pcapng")}).status, 0);
+    EXPECT_EQ(
+        runUfcs({"export-pcapng", file("run.sr"), "--dp", "0", "--dm", "1", "-o", file("n.pcapng")})
+            .status,
+        0);
+    EXPECT_EQ(std::filesystem::file_size(file("sr.pcapng")),
+              std::filesystem::file_size(file("n.pcapng")));
+    const CliRun sameLine = runUfcs(
+        {"export-pcapng", file("run.sr"), "--dp", "1", "--dm", "1", "-o", file("bad.pcapng")});
+    EXPECT_NE(sameLine.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(file("bad.pcapng")));
 }
 
 }  // namespace
