@@ -170,7 +170,9 @@ std::vector<uint8_t> pcapngBytes(const ufcs::CaptureStore& store,
             out.le32(0);
         });
     }
-    for (uint32_t index = 1; index < store.count(); ++index) {
+    // The records there are now: a capture still running adds more while this writes.
+    const uint32_t count = store.count();
+    for (uint32_t index = 1; index < count; ++index) {
         const ufcs::ConstCaptureRecord record = store.record(index);
         const auto time = static_cast<uint64_t>(std::max<int64_t>(0, record.timeUs()));
         block(out, kEnhancedPacket, [&] {
